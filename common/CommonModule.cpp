@@ -1,0 +1,848 @@
+#include "common/CommonModule.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "common/CommonModule2.h"
+#include "common/ErrorReport.h"
+#include "common/modOpSys.h"
+#include "platform/Forms.h"
+#include "platform/Handle.h"
+#include "platform/PromptSeam.h"
+#include "platform/Text.h"
+
+namespace CommonModule {
+
+std::wstring IniPath;
+bool DebugToFile = false;
+std::wstring DebugLogPath;
+
+bool FsRedirEnabled = false;
+bool FsRedirDisabled = false;
+void* FsRedirOldValue = nullptr;
+
+namespace {
+
+const wchar_t kCrLf[] = L"\r\n";
+
+// Path of this program's executable.
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+// The program's own version block: title (InternalName) and the four version words.
+struct OwnVersion {
+  std::wstring title;
+  uint16_t major = 0, minor = 0, build = 0, revision = 0;
+};
+
+const OwnVersion& ProgramVersion() {
+  static const OwnVersion version = [] {
+    OwnVersion v;
+    v.title = AppExeName();
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION);
+    HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data) return v;
+    // VerQueryValue may write into the block, so it works on a copy.
+    std::vector<BYTE> block(static_cast<const BYTE*>(data),
+                            static_cast<const BYTE*>(data) + SizeofResource(nullptr, resource));
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT size = 0;
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &size) && info) {
+      v.major = HIWORD(info->dwFileVersionMS);
+      v.minor = LOWORD(info->dwFileVersionMS);
+      v.build = HIWORD(info->dwFileVersionLS);
+      v.revision = LOWORD(info->dwFileVersionLS);
+    }
+    wchar_t* name = nullptr;
+    if (VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\InternalName", reinterpret_cast<void**>(&name),
+                       &size) &&
+        name && size > 1) {
+      v.title = name;
+    }
+    return v;
+  }();
+  return version;
+}
+
+std::wstring TimeOfDayText() {
+  wchar_t buffer[64] = {};
+  GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, buffer, 64);
+  return buffer;
+}
+
+std::wstring ShortDateText() {
+  wchar_t buffer[64] = {};
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buffer, 64);
+  return buffer;
+}
+
+// Reads a whole file; false when it cannot be opened.
+bool ReadWholeFile(const std::wstring& file, std::string& content) {
+  platform::UniqueFileHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) return false;
+  content.clear();
+  char buffer[8192];
+  DWORD got = 0;
+  while (ReadFile(handle.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  return true;
+}
+
+// Splits text into lines at CR LF, LF or CR.
+std::vector<std::wstring> TextLines(const std::wstring& text) {
+  std::vector<std::wstring> lines;
+  std::wstring line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    if (c == L'\r' || c == L'\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+// Writes text and CR LF (ANSI) to the file, appending or replacing it. Windows error code, 0 on success.
+DWORD WriteLine(const std::wstring& file, const std::wstring& text, bool overwrite) {
+  platform::UniqueFileHandle handle(CreateFileW(file.c_str(), overwrite ? GENERIC_WRITE : FILE_APPEND_DATA,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                overwrite ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                nullptr));
+  if (!handle) return GetLastError();
+  std::string bytes = platform::ToAnsi(text + kCrLf);
+  DWORD written = 0;
+  if (!WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) return GetLastError();
+  return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
+}
+
+// Shared body of SaveTextToFile and SaveTextToFileNoDebug.
+bool SaveText(const std::wstring& file, const std::wstring& text, bool overwrite, bool noDuplicates, bool logging) {
+  std::wstring folder = logging ? StripNameFromPath(file) : StripNameFromPathNoDebug(file);
+  bool folderThere = logging ? DoesDirExist(folder) : DoesDirExistNoDebug(folder);
+  if (!folderThere) {
+    // No owner window: a folder that cannot be made must never bring up a box.
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    if (!(logging ? DoesDirExist(folder) : DoesDirExistNoDebug(folder))) {
+      CreateDirectoryW((folder + L"\\").c_str(), nullptr);
+      if (!(logging ? DoesDirExist(folder) : DoesDirExistNoDebug(folder))) {
+        if (logging) {
+          DPrint(L"SaveTextToFile - Directory does not exist / Cannot create directory:  ");
+          DPrint(L"\t" + folder);
+        }
+        return false;
+      }
+    }
+  }
+
+  DisableFSRedir();
+  DWORD error = 0;
+  bool duplicate = false;
+  if (!overwrite && noDuplicates) {
+    std::string content;
+    platform::UniqueFileHandle touch(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!touch) error = GetLastError();
+    touch.reset();
+    if (!error && ReadWholeFile(file, content)) {
+      std::wstring wanted = platform::Lower(text);
+      for (const auto& line : TextLines(platform::FromAnsi(content))) {
+        if (platform::Lower(line) == wanted) {
+          duplicate = true;
+          break;
+        }
+      }
+    }
+  }
+  if (!error && !duplicate) error = WriteLine(file, text, overwrite);
+  RevertFSRedir();
+
+  if (error && logging) {
+    ReportWindowsError(L"CommonModule\\SaveTextToFile", error);
+    DPrint(L"\tbOverwrite=" + DebugText(overwrite) + L" \\ " + L"bNoDuplicates=" + DebugText(noDuplicates));
+    DPrint(L"\t" + file);
+    DPrint(L"\t" + text);
+  }
+  return error == 0;
+}
+
+bool IsDriveOrNetworkPath(const std::wstring& path) { return path.size() >= 2 && (path[1] == L':' || path[1] == L'\\'); }
+
+// Attributes of a path, also beyond MAX_PATH; INVALID_FILE_ATTRIBUTES when it is not there.
+DWORD PathAttributes(const std::wstring& path) {
+  if (path.find_first_of(L"*?") != std::wstring::npos) return INVALID_FILE_ATTRIBUTES;
+  if (path.size() < MAX_PATH - 12) return GetFileAttributesW(path.c_str());
+  std::wstring longPath = platform::StartsWith(path, L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+  return GetFileAttributesW(longPath.c_str());
+}
+
+bool IsFolderAttributes(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirTest(const std::wstring& path, bool switchRedirection) {
+  if (!IsDriveOrNetworkPath(path)) return false;
+  if (switchRedirection) DisableFSRedir();
+  bool result = IsFolderAttributes(PathAttributes(path));
+  if (switchRedirection) RevertFSRedir();
+  return result;
+}
+
+void LogPathTest(const std::wstring& label, const std::wstring& path, bool result) {
+  DPrint(label);
+  DPrint(L"\t- Passed: " + path);
+  DPrint(L"\t- Returns: " + DebugText(result));
+}
+
+// Windows' own tools are always started from the system folder, never found through the search path.
+std::wstring ResolveSystemTool(const std::wstring& program) {
+  if (program.find_first_of(L"\\/:\"") != std::wstring::npos) return program;
+  static const wchar_t* const kSystemTools[] = {L"reg",     L"cmd",     L"schtasks", L"net",      L"net1",
+                                                 L"control", L"gpupdate", L"shutdown", L"taskkill", L"tskill",
+                                                 L"sc",      L"regsvr32", L"rundll32", L"regedit"};
+  std::wstring name = platform::Lower(program);
+  if (platform::EndsWith(name, L".exe")) name.resize(name.size() - 4);
+  wchar_t folder[MAX_PATH] = {};
+  if (name == L"explorer") {
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\explorer.exe";
+  }
+  for (const wchar_t* tool : kSystemTools) {
+    if (name == tool) {
+      GetSystemDirectoryW(folder, MAX_PATH);
+      return std::wstring(folder) + L"\\" + tool + L".exe";
+    }
+  }
+  return program;
+}
+
+// Starts a command line with the given show state. Windows error code, 0 on success.
+DWORD StartProcess(const std::wstring& commandLine, int windowStyle, platform::UniqueKernelHandle& process,
+                   DWORD& processId) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(windowStyle);
+  PROCESS_INFORMATION info = {};
+  std::wstring mutableLine = commandLine;
+  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return GetLastError();
+  CloseHandle(info.hThread);
+  process.reset(info.hProcess);
+  processId = info.dwProcessId;
+  return 0;
+}
+
+// Waits for the process in 100 ms steps, letting window events run; false when the limit ended the wait.
+bool WaitForProcess(HANDLE process, DWORD limitMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (WaitForSingleObject(process, 100) != WAIT_TIMEOUT) return true;
+    platform::DoEvents();
+    if (GetTickCount() - start > limitMs) return false;  // unsigned difference survives the wrap
+  }
+}
+
+DWORD EffectiveLimit(bool useTimeLimit, int32_t timeLimitMs) {
+  if (!useTimeLimit) return kLongestWaitMs;
+  return timeLimitMs < 0 ? 0 : static_cast<DWORD>(timeLimitMs);
+}
+
+using Wow64SwitchFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+
+// Seconds since 1601, whole seconds only: the clock Delay waits on.
+ULONGLONG NowInSeconds() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return ((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000000ULL;
+}
+
+void ListFolderMatches(const std::wstring& folder, const std::wstring& pattern, std::vector<std::wstring>& out) {
+  WIN32_FIND_DATAW data;
+  DisableFSRedir();
+  platform::UniqueFindHandle find(FindFirstFileW((folder + pattern).c_str(), &data));
+  RevertFSRedir();
+  if (!find) return;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(folder + data.cFileName);
+  } while (FindNextFileW(find.get(), &data));
+}
+
+std::vector<std::wstring> ListSubfolders(const std::wstring& folder) {
+  std::vector<std::wstring> subfolders;
+  WIN32_FIND_DATAW data;
+  DisableFSRedir();
+  platform::UniqueFindHandle find(FindFirstFileW((folder + L"*.*").c_str(), &data));
+  RevertFSRedir();
+  if (!find) return subfolders;
+  do {
+    std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    subfolders.push_back(folder + name);
+  } while (FindNextFileW(find.get(), &data));
+  return subfolders;
+}
+
+// Parses a dotted version; false when a part is not a whole number.
+bool VersionParts(const std::wstring& text, std::vector<int64_t>& parts) {
+  parts.clear();
+  for (const auto& piece : platform::Split(text, L".")) {
+    int64_t number = 0;
+    if (!platform::ParseInt64(piece, number) || number < 0) return false;
+    parts.push_back(number);
+  }
+  return !parts.empty();
+}
+
+}  // namespace
+
+// ---- Start-up settings and debug log ----------------------------------------------------------
+
+void InitAppSettings(bool setAppIni, bool iniBesideProgram, bool logToFile) {
+  if (setAppIni) {
+    if (iniBesideProgram) {
+      IniPath = AppPath() + AppExeName() + L".ini";
+    } else {
+      if (!DoesDirExistNoDebug(AppPath() + L"Config")) MakeFolder(AppPath() + L"Config");
+      IniPath = AppPath() + L"Config\\" + AppExeName() + L".ini";
+    }
+  }
+  if (logToFile) {
+    DebugToFile = true;
+    DebugLogPath = AppPath() + AppExeName() + L".log";
+  }
+  if (DebugToFile) {
+    std::wstring debugFolder = AppPath() + L"Debug";
+    if (!DoesDirExistNoDebug(debugFolder)) CreateDirectoryW(debugFolder.c_str(), nullptr);
+    if (DoesDirExistNoDebug(debugFolder)) {
+      DebugLogPath = AppPath() + L"Debug\\DebugOutput - " + AppExeName() + L" " +
+                     std::to_wstring(CountFiles(debugFolder, L"") + 1) + L".txt";
+    } else {
+      DebugToFile = false;
+    }
+  }
+  DPrint(L"");
+  DPrint(ShortDateText() + L" - Starting " + GetVersionText(L"", L""));
+  DPrint(std::wstring(40, L'-'));
+}
+
+void DPrintLine(const std::wstring& line) {
+  OutputDebugStringA(platform::ToAnsi(line).c_str());
+  if (DebugToFile) SaveTextToFileNoDebug(DebugLogPath, TimeOfDayText() + line, false, false);
+}
+
+bool SaveTextToFile(const std::wstring& file, const std::wstring& text, bool overwrite, bool noDuplicates) {
+  return SaveText(file, text, overwrite, noDuplicates, true);
+}
+
+bool SaveTextToFileNoDebug(const std::wstring& file, const std::wstring& text, bool overwrite, bool noDuplicates) {
+  return SaveText(file, text, overwrite, noDuplicates, false);
+}
+
+int16_t CountFiles(const std::wstring& folder, const std::wstring& spec) {
+  std::wstring pattern = (platform::EndsWith(folder, L"\\") ? folder : folder + L"\\") + (spec.empty() ? L"*.*" : spec);
+  WIN32_FIND_DATAW data;
+  DisableFSRedir();
+  platform::UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &data));
+  RevertFSRedir();
+  if (!find) return 0;
+  int16_t count = 0;
+  do {
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    if (count < INT16_MAX) ++count;
+  } while (FindNextFileW(find.get(), &data));
+  return count;
+}
+
+// ---- Program location, version text, window and shell helpers ---------------------------------
+
+std::wstring AppPath() {
+  std::wstring folder = ModulePath();
+  size_t slash = folder.find_last_of(L'\\');
+  folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
+
+std::wstring AppExeName() {
+  std::wstring name = StripPath(ModulePath());
+  size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+std::wstring AppTitle() { return ProgramVersion().title; }
+
+std::wstring AppExeFullPath() { return AppPath() + AppExeName() + L".exe"; }
+
+std::wstring GetVersionText(const std::wstring& stage, const std::wstring& suffix) {
+  const OwnVersion& v = ProgramVersion();
+  std::wstring text = v.title + L" v" + std::to_wstring(v.major) + L"." + std::to_wstring(v.minor);
+  if (v.revision > 0) text += L"." + std::to_wstring(v.revision);
+  if (stage == L"A") text += L" ALPHA";
+  else if (stage == L"B") text += L" BETA";
+  else text += L" " + stage;
+  if (!suffix.empty()) text += L"- " + suffix;
+  return text;
+}
+
+void OpenWebPage(const std::wstring& webPage) {
+  ShellExecuteW(nullptr, nullptr, webPage.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void OpenFilePath(const std::wstring& fileAndPath, bool quiet) {
+  std::wstring text = platform::Lower(Strip(fileAndPath, L"\""));
+  static const std::pair<const wchar_t*, const wchar_t*> kPrefixes[] = {
+      {L"%homedrive%\\", L"homedrive"},
+      {L"%windir%\\", L"windir"},
+      {L"%systemroot%\\", L"systemroot"},
+      {L"%programfiles%\\", L"programfiles"},
+      {L"%commonprogramfiles%\\", L"commonprogramfiles"},
+  };
+  for (const auto& [prefix, variable] : kPrefixes) {
+    if (!platform::StartsWith(text, prefix)) continue;
+    text = platform::ReplaceAll(text, prefix, platform::GetEnv(variable) + L"\\");
+  }
+
+  if (DoesFileExist(text) || DoesDirExist(text)) {
+    int32_t exitCode = 0;
+    DisableFSRedir();
+    ShellX(L"explorer.exe", L"/select," + QuoteArgument(text), false, SW_SHOWNORMAL, exitCode, false, false,
+           kNoTimeLimit);
+    RevertFSRedir();
+    return;
+  }
+
+  DPrint(L"OpenFilePath - File does not exist (not using FSO to test):");
+  DPrint(L"\t" + text);
+  if (quiet) return;
+  std::wstring folder = StripEndOfString(text, L"\\", false, false, false);
+  const std::wstring caption = AppTitle();
+  if (DoesDirExist(folder)) {
+    int answer = platform::ShowMessageBox(
+        nullptr,
+        text + kCrLf + kCrLf +
+            L"File does not exist in the specified location, but the path exists.  Click OK to open the file path.",
+        caption, MB_OKCANCEL | MB_ICONQUESTION);
+    if (answer == IDOK) OpenFilePath(folder, false);
+  } else {
+    platform::ShowMessageBox(nullptr, text + kCrLf + kCrLf + L"File does not exist in the specified location.",
+                             caption, MB_OK);
+  }
+}
+
+void SetFormTopMost(HWND window, bool topMost) {
+  SetWindowPos(window, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+bool FileExistsLongPath(const std::wstring& path) {
+  if (path.empty()) return false;
+  std::wstring longPath = platform::StartsWith(path, L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
+  platform::UniqueFileHandle file(
+      CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  return static_cast<bool>(file);
+}
+
+// ---- Running outside programs -----------------------------------------------------------------
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+  if (argument.find_first_of(L" \t") == std::wstring::npos) return argument;
+  if (argument.size() >= 2 && argument.front() == L'"' && argument.back() == L'"') return argument;
+  return L"\"" + argument + L"\"";
+}
+
+bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters, bool wait, int windowStyle,
+            int32_t& exitCode, bool asSystem, bool useTimeLimit, int32_t timeLimitMs) {
+  if (pathAndFileName.find(L'\\') != std::wstring::npos && !DoesFileExist(pathAndFileName)) {
+    DPrint(L"CommonModule\\ShellX FILE NOT FOUND");
+    DPrint(L"\t- sPathAndFileName=" + pathAndFileName);
+    return false;
+  }
+  std::wstring command = QuoteArgument(ResolveSystemTool(pathAndFileName));
+  if (!parameters.empty()) command += L" " + parameters;
+
+  int style = windowStyle;
+  if (asSystem && !CommonModule2::IsSystemAccount(false)) {
+    std::wstring psexec = AppPath() + L"3rd Party Tools\\psexec.exe";
+    if (platform::StartsWith(AppPath(), L"\\\\")) {
+      DPrint(L"ShellX:  Cannot run app as system with PSEXEC on a UNC path.");
+    } else if (!DoesFileExist(psexec)) {
+      DPrint(L"ShellX:  Cannot find PSEXEC.EXE");
+    } else {
+      command = L"\"" + psexec + L"\"" + (wait ? L" -s -i " : L" -s -i -d ") + command;
+      style = SW_HIDE;
+    }
+  }
+
+  platform::UniqueKernelHandle process;
+  DWORD processId = 0;
+  DisableFSRedir();
+  DWORD error = StartProcess(command, style, process, processId);
+  RevertFSRedir();
+  if (error) {
+    ReportWindowsError(L"CommonModule\\ShellX", error);
+    DPrint(L"\t- sShell=" + command);
+    return false;
+  }
+
+  bool result = true;
+  if (wait) {
+    WaitForProcess(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs));
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
+    exitCode = static_cast<int32_t>(code);
+  } else {
+    result = processId != 0;
+  }
+  if (!result) DPrint(L"ShellX (Failed):  " + command);
+  return result;
+}
+
+bool ShellXAsSystem(const std::wstring& program, const std::wstring& parameters, const std::wstring& waitText) {
+  std::wstring word = platform::Lower(platform::Trim(waitText));
+  int64_t number = 0;
+  bool wait = false;
+  if (word == L"true") wait = true;
+  else if (word == L"false") wait = false;
+  else if (platform::ParseInt64(word, number)) wait = number != 0;
+  else {
+    ReportTrappedError(L"CommonModule\\ShellXAsSystem", 13, L"Type mismatch");
+    ReportArgument(L"bWait", waitText);
+    return false;
+  }
+  int32_t exitCode = 0;
+  return ShellX(program, parameters, wait, SW_HIDE, exitCode, true, false, kNoTimeLimit);
+}
+
+bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std::wstring& message, int32_t timeLimitMs,
+                                bool useTimeLimit) {
+  DPrint(L"ShellandWaitForTermination:  " + shell);
+  platform::UniqueKernelHandle process;
+  DWORD processId = 0;
+  DisableFSRedir();
+  DWORD error = StartProcess(shell, windowStyle, process, processId);
+  RevertFSRedir();
+  bool result = false;
+  if (error) {
+    ReportWindowsError(L"CommonModule\\ShellAndWaitForTermination", error);
+    DPrint(L"\t- sShell=" + shell);
+    message = L"This program could not determine whether the process started.Please watch the program and check it completes.";
+  } else if (WaitForProcess(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs))) {
+    result = true;
+  } else {
+    message = L"The process has timed out.";
+  }
+  DPrint(L"\tSuccess=" + DebugText(result));
+  return result;
+}
+
+void Delay(double seconds) {
+  ULONGLONG target = NowInSeconds() + static_cast<ULONGLONG>(seconds > 0 ? seconds : 0);
+  // Fractions of a second count on the whole-second clock as the next whole second would.
+  while (NowInSeconds() <= target) {
+    Sleep(100);
+    platform::DoEvents();
+  }
+}
+
+void DisableFSRedir() {
+  if (FsRedirDisabled) return;
+  if (FsRedirEnabled && Is64BitWindows(L"")) {
+    static auto disable = reinterpret_cast<Wow64SwitchFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64DisableWow64FsRedirection")));
+    if (disable) disable(&FsRedirOldValue);
+  }
+  FsRedirDisabled = true;
+}
+
+void RevertFSRedir() {
+  if (!FsRedirDisabled) return;
+  if (FsRedirEnabled && Is64BitWindows(L"")) {
+    static auto revert = reinterpret_cast<Wow64RevertFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64RevertWow64FsRedirection")));
+    if (revert) revert(FsRedirOldValue);
+  }
+  FsRedirDisabled = false;
+}
+
+// ---- Path and string trimming helpers ---------------------------------------------------------
+
+std::wstring StripPath(const std::wstring& fullPathAndFileName) {
+  size_t slash = fullPathAndFileName.find_last_of(L'\\');
+  return slash == std::wstring::npos ? fullPathAndFileName : fullPathAndFileName.substr(slash + 1);
+}
+
+std::wstring StripNameFromPath(const std::wstring& fullPathAndFileName) {
+  if (fullPathAndFileName.empty()) {
+    DPrint(L"StripNameFromPath Function was passed an empty string!");
+    return {};
+  }
+  size_t slash = fullPathAndFileName.find_last_of(L'\\');
+  if (slash == std::wstring::npos) {
+    ReportTrappedError(L"CommonModule\\StripNameFromPath", 5, L"Invalid procedure call or argument");
+    ReportArgument(L"sFullPathAndFileName", fullPathAndFileName);
+    return {};
+  }
+  return fullPathAndFileName.substr(0, slash);
+}
+
+std::wstring StripNameFromPathNoDebug(const std::wstring& path) {
+  size_t slash = path.find_last_of(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring Strip(const std::wstring& line, const std::wstring& removeStr) {
+  if (removeStr.empty()) return line;
+  std::wstring result = line;
+  for (size_t at = result.find(removeStr); at != std::wstring::npos; at = result.find(removeStr))
+    result.erase(at, removeStr.size());
+  return result;
+}
+
+namespace {
+size_t DelimiterPosition(const std::wstring& text, const std::wstring& delimiter, bool useFirst) {
+  if (delimiter.empty()) return std::wstring::npos;
+  return useFirst ? text.find(delimiter) : text.rfind(delimiter);
+}
+
+std::wstring TrimEnds(std::wstring text, bool trimLeading, bool trimTrailing) {
+  if (trimTrailing) text = StripTrailingCharacters(text, L" ");
+  if (trimLeading) text = StripPreceedingCharacters(text, L" ");
+  return text;
+}
+}  // namespace
+
+std::wstring StripEndOfString(const std::wstring& originalString, const std::wstring& delimiter, bool useFirstDelimiter,
+                              bool trimLeading, bool trimTrailing) {
+  size_t at = DelimiterPosition(originalString, delimiter, useFirstDelimiter);
+  std::wstring result = at == std::wstring::npos ? originalString : originalString.substr(0, at);
+  return TrimEnds(result, trimLeading, trimTrailing);
+}
+
+std::wstring StripBeginningOfString(const std::wstring& originalString, const std::wstring& delimiter,
+                                    bool useFirstDelimiter, bool trimLeading, bool trimTrailing) {
+  size_t at = DelimiterPosition(originalString, delimiter, useFirstDelimiter);
+  std::wstring result = at == std::wstring::npos ? originalString : originalString.substr(at + delimiter.size());
+  return TrimEnds(result, trimLeading, trimTrailing);
+}
+
+std::wstring StripTrailingCharacters(const std::wstring& originalString, const std::wstring& trailingCharacter) {
+  if (trailingCharacter.size() != 1) return originalString;
+  size_t last = originalString.find_last_not_of(trailingCharacter[0]);
+  return last == std::wstring::npos ? std::wstring() : originalString.substr(0, last + 1);
+}
+
+std::wstring StripPreceedingCharacters(const std::wstring& originalString, const std::wstring& character) {
+  if (character.size() != 1) return originalString;
+  size_t first = originalString.find_first_not_of(character[0]);
+  return first == std::wstring::npos ? std::wstring() : originalString.substr(first);
+}
+
+// ---- File, folder and INI file helpers --------------------------------------------------------
+
+bool DoesDirExist(const std::wstring& path, bool log) {
+  if (!IsDriveOrNetworkPath(path)) return false;
+  bool result = DirTest(path, true);
+  if (log) LogPathTest(L"CommonModule\\DoesDirExist: ", path, result);
+  return result;
+}
+
+bool DoesDirExistNo64bitCheck(const std::wstring& path, bool log) {
+  if (!IsDriveOrNetworkPath(path)) return false;
+  bool result = DirTest(path, false);
+  if (log) LogPathTest(L"CommonModule\\DoesDirExistNo64bitCheck: ", path, result);
+  return result;
+}
+
+bool DoesDirExistNoDebug(const std::wstring& path) { return DirTest(path, true); }
+
+bool DoesFileExist(const std::wstring& path, bool log) {
+  bool longRoad = path.size() > 116;
+  if (!longRoad && !IsDriveOrNetworkPath(path)) return false;
+  DisableFSRedir();
+  DWORD attributes = PathAttributes(path);
+  RevertFSRedir();
+  bool result = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (longRoad) {
+    DPrint(static_cast<int>(path.size()));
+    return result;
+  }
+  if (log) {
+    DPrint(L"CommonModule\\DoesFileExist: " + std::to_wstring(result ? static_cast<long>(attributes) : -1L));
+    DPrint(L"\t- Passed: " + path);
+    DPrint(L"\t- Returns: " + DebugText(result));
+  }
+  return result;
+}
+
+std::wstring FileVersionNo(const std::wstring& fileName, bool& fourParts) {
+  DWORD ignored = 0;
+  DisableFSRedir();
+  DWORD size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
+  RevertFSRedir();
+  if (size == 0) return {};
+  std::vector<BYTE> block(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT infoSize = 0;
+  if (!GetFileVersionInfoW(fileName.c_str(), 0, size, block.data()) ||
+      !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info) {
+    ReportWindowsError(L"CommonModule\\FileVersionNo", GetLastError());
+    ReportArgument(L"sFileName", fileName);
+    return {};
+  }
+  // The words are read as signed 16-bit numbers.
+  auto word = [](DWORD value) { return std::to_wstring(static_cast<int16_t>(value)); };
+  std::wstring text = word(HIWORD(info->dwFileVersionMS)) + L"." + word(LOWORD(info->dwFileVersionMS)) + L".";
+  if (static_cast<int16_t>(HIWORD(info->dwFileVersionLS)) > 0) fourParts = true;
+  if (fourParts) text += word(HIWORD(info->dwFileVersionLS)) + L".";
+  text += word(LOWORD(info->dwFileVersionLS));
+  return text;
+}
+
+std::wstring FileVersionNo(const std::wstring& fileName) {
+  bool fourParts = false;
+  return FileVersionNo(fileName, fourParts);
+}
+
+std::wstring ReadIni(const std::wstring& iniFile, const std::wstring& section, const std::wstring& key) {
+  for (DWORD size = 255;; size *= 2) {
+    std::wstring buffer(size, L'\0');
+    DWORD length =
+        GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer.data(), size, iniFile.c_str());
+    if (length == 0) return {};
+    if (length == size - 1 && size < (1u << 24)) continue;
+    return buffer.substr(0, length);
+  }
+}
+
+std::wstring ReadIniSection(const std::wstring& iniFile, const std::wstring& section) {
+  for (DWORD size = 255;; size *= 2) {
+    std::wstring buffer(size, L'\0');
+    DWORD length = GetPrivateProfileSectionW(section.c_str(), buffer.data(), size, iniFile.c_str());
+    if (length == 0) return {};
+    if (length == size - 2 && size < (1u << 24)) continue;
+    return buffer.substr(0, length - 1);
+  }
+}
+
+void WriteIni(const std::wstring& iniFile, const std::wstring& section, const std::wstring& key,
+              const std::wstring& value) {
+  WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(), iniFile.c_str());
+}
+
+void FindFiles(const std::wstring& folder, const std::wstring& patterns, std::vector<std::wstring>& fileList,
+               bool recurse) {
+  fileList.clear();
+  if (!DoesDirExist(folder)) return;
+  fileList = FindFilesInDir(folder, patterns, recurse);
+}
+
+std::vector<std::wstring> FindFilesInDir(const std::wstring& folder, const std::wstring& patterns, bool recurse) {
+  std::vector<std::wstring> found;
+  std::wstring base = platform::EndsWith(folder, L"\\") ? folder : folder + L"\\";
+  for (const auto& pattern : platform::Split(patterns, L";")) {
+    ListFolderMatches(base, pattern, found);
+    platform::DoEvents();
+  }
+  if (!recurse) return found;
+  for (const auto& subfolder : ListSubfolders(base)) {
+    for (auto& path : FindFilesInDir(subfolder, patterns, true)) found.push_back(std::move(path));
+    platform::DoEvents();
+  }
+  return found;
+}
+
+bool CopyFiles(const std::wstring& source, const std::wstring& destination, bool overwrite, bool,
+               bool renameOnCollision) {
+  FILEOP_FLAGS flags = FOF_NOCONFIRMMKDIR | FOF_NOERRORUI | FOF_NOCOPYSECURITYATTRIBS;
+  if (renameOnCollision) flags |= FOF_RENAMEONCOLLISION;
+  else if (overwrite) flags |= FOF_NOCONFIRMATION;
+  // The shell takes lists ended by two NULs.
+  std::wstring from = source + L'\0';
+  std::wstring to = destination + L'\0';
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_COPY;
+  operation.pFrom = from.c_str();
+  operation.pTo = to.c_str();
+  operation.fFlags = flags | FOF_SILENT;
+  DisableFSRedir();
+  int result = SHFileOperationW(&operation);
+  RevertFSRedir();
+  if (result != 0 && modOpSys::IsVista() && !modOpSys::IsWin7()) result = SHFileOperationW(&operation);
+  return result == 0;
+}
+
+bool Is64BitWindows(const std::wstring& drive) {
+  if (drive.empty()) return !platform::GetEnv(L"ProgramFiles(x86)").empty();
+  return DoesDirExistNo64bitCheck(drive + L"\\Program Files (x86)");
+}
+
+bool IsFolderWritable(const std::wstring& folder) {
+  std::wstring probe = StripTrailingCharacters(folder, L"\\") + L"\\5203184.tmp";
+  if (!SaveTextToFile(probe, L"", true, false)) return false;
+  DeleteFileW(probe.c_str());
+  return true;
+}
+
+bool IsNewerVersion(const std::wstring& currentVersion, const std::wstring& otherVersion) {
+  // Part by part as numbers; a text that is no version counts as 0.
+  std::vector<int64_t> current, other;
+  if (!VersionParts(currentVersion, current)) current.clear();
+  if (!VersionParts(otherVersion, other)) other.clear();
+  size_t count = std::max(current.size(), other.size());
+  current.resize(count, 0);
+  other.resize(count, 0);
+  return other > current;
+}
+
+bool MakeFolder(const std::wstring& folder) {
+  std::wstring path = platform::EndsWith(folder, L"\\") ? folder : folder + L"\\";
+  DisableFSRedir();
+  // Create each missing level; the first levels (drive, server and share) already exist or fail harmlessly.
+  for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+    if (at == 0 || path[at - 1] == L':' || path[at - 1] == L'\\') continue;
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+  }
+  RevertFSRedir();
+  return DoesDirExist(folder);
+}
+
+std::wstring GetPathKind(const std::wstring& path) {
+  std::wstring kind = L"neither";
+  if (DoesFileExist(path)) kind = L"file";
+  if (DoesDirExist(path)) kind = L"dir";
+  return kind;
+}
+
+bool IsFormLoaded(const std::wstring& formName) {
+  for (const auto& [name, window] : platform::LoadedForms()) {
+    if (platform::Upper(name) == platform::Upper(formName)) return true;
+  }
+  return false;
+}
+
+void UnloadAllForms(const std::wstring& keepFormName) {
+  for (const auto& [name, window] : platform::LoadedForms()) {
+    if (name != keepFormName) DestroyWindow(window);
+  }
+}
+
+}  // namespace CommonModule

@@ -1,0 +1,4 @@
+#pragma once
+namespace Module1 {
+void Main();
+}

@@ -1,0 +1,242 @@
+#include "tests/support/TestSupport.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <atomic>
+
+#include "platform/Handle.h"
+#include "platform/Text.h"
+
+namespace testsupport {
+
+namespace {
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder = path;
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t full[MAX_PATH] = {};
+  GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+  return full;
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  platform::UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (find) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring child = folder + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+      else DeleteFileW(child.c_str());
+    } while (FindNextFileW(find.get(), &data));
+  }
+  find.reset();
+  RemoveDirectoryW(folder.c_str());
+}
+
+std::vector<std::wstring> Unescape(const std::vector<std::wstring>& fields) {
+  std::vector<std::wstring> out;
+  for (const auto& field : fields) {
+    std::wstring text;
+    for (size_t i = 0; i < field.size(); ++i) {
+      if (field[i] == L'\\' && i + 1 < field.size()) {
+        wchar_t c = field[++i];
+        text += c == L'r' ? L'\r' : c == L'n' ? L'\n' : c == L't' ? L'\t' : c;
+      } else {
+        text += field[i];
+      }
+    }
+    out.push_back(text);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::wstring ProgramsDir() { return FullPath(OwnFolder() + L"..\\..\\bin\\"); }
+std::wstring TestsDir() { return OwnFolder(); }
+
+ScratchDir::ScratchDir() {
+  static std::atomic<unsigned> counter{0};
+  CreateDirectoryW(L"C:\\iltest", nullptr);
+  path_ = L"C:\\iltest\\t" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()) + L"_" +
+          std::to_wstring(counter++);
+  RemoveTree(path_);
+  CreateDirectoryW(path_.c_str(), nullptr);
+  path_ += L"\\";
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
+
+std::string ReadFileBytes(const std::wstring& path) {
+  platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+  std::string bytes;
+  if (!file) return bytes;
+  char buffer[8192];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  return bytes;
+}
+
+std::wstring ReadTextFile(const std::wstring& path) {
+  std::string bytes = ReadFileBytes(path);
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0) > 0)
+    return platform::FromUtf8(bytes);
+  return platform::FromAnsi(bytes);
+}
+
+bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
+  platform::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+}
+
+bool FileExists(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::wstring& path) {
+  DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+  std::vector<std::wstring> lines;
+  std::wstring line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
+    if (text[i] == L'\n' || text[i] == L'\r') {
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line += text[i];
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath) {
+  std::wstring from = builtName == L"fakeprog.exe" ? TestsDir() + L"fakes\\fakeprog.exe" : ProgramsDir() + builtName;
+  return CopyFileW(from.c_str(), toPath.c_str(), FALSE) != 0;
+}
+
+RunResult RunProcess(const std::wstring& commandLine, const std::vector<std::wstring>& extraEnv, DWORD timeoutMs) {
+  // The child gets this process's environment plus the extra entries (which win).
+  std::wstring block;
+  {
+    wchar_t* env = GetEnvironmentStringsW();
+    for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+      std::wstring entry = p;
+      bool overridden = false;
+      for (const auto& extra : extraEnv) {
+        std::wstring name = extra.substr(0, extra.find(L'=') + 1);
+        if (platform::EqualsNoCase(entry.substr(0, name.size()), name)) overridden = true;
+      }
+      if (!overridden) block += entry + L'\0';
+    }
+    FreeEnvironmentStringsW(env);
+  }
+  for (const auto& extra : extraEnv) block += extra + L'\0';
+  block += L'\0';
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::wstring line = commandLine;
+  RunResult result;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr,
+                      &startup, &info))
+    return result;
+  platform::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+  result.started = true;
+  if (WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0) {
+    result.finished = true;
+    GetExitCodeProcess(process.get(), &result.exitCode);
+  } else {
+    TerminateProcess(process.get(), 1);
+  }
+  return result;
+}
+
+std::vector<PromptRecord> ReadPromptLog(const std::wstring& path) {
+  std::vector<PromptRecord> records;
+  for (const auto& line : Lines(ReadTextFile(path))) {
+    auto fields = platform::Split(line, L"\t");
+    PromptRecord record;
+    record.kind = fields.front();
+    fields.erase(fields.begin());
+    record.fields = Unescape(fields);
+    records.push_back(record);
+  }
+  return records;
+}
+
+InstalledProgram::InstalledProgram(const std::wstring& exeName) : exeName_(exeName) {
+  CopyProgram(exeName, ExePath());
+}
+
+RunResult InstalledProgram::Run(const std::wstring& arguments, const std::wstring& answers, DWORD timeoutMs) {
+  std::wstring command = L"\"" + ExePath() + L"\"";
+  if (!arguments.empty()) command += L" " + arguments;
+  return RunProcess(command, {L"ILATCH_PROMPT_LOG=" + PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers}, timeoutMs);
+}
+
+bool RegRead(HKEY root, const std::wstring& key, const std::wstring& value, std::wstring& text) {
+  platform::UniqueRegKey k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return false;
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(k.get(), value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(k.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+      ERROR_SUCCESS)
+    return false;
+  buffer.resize(size / sizeof(wchar_t));
+  if (type != REG_MULTI_SZ)
+    while (!buffer.empty() && buffer.back() == L'\0') buffer.pop_back();
+  text = buffer;
+  return true;
+}
+
+bool RegReadDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& number) {
+  platform::UniqueRegKey k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return false;
+  DWORD type = 0, size = sizeof number;
+  return RegQueryValueExW(k.get(), value.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) ==
+             ERROR_SUCCESS &&
+         type == REG_DWORD;
+}
+
+bool RegKeyExists(HKEY root, const std::wstring& key) {
+  platform::UniqueRegKey k;
+  return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, k.put()) == ERROR_SUCCESS;
+}
+
+void RegDeleteTreeQuiet(HKEY root, const std::wstring& key) {
+  SHDeleteKeyW(root, key.c_str());
+}
+
+bool RegWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text,
+                    DWORD type) {
+  platform::UniqueRegKey k;
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, k.put(), nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  return RegSetValueExW(k.get(), value.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,78 @@
+#pragma once
+// Helpers for tests that run the real programs in the scratch Wine prefix.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Folder of the built programs (Ironlatch.exe, ...), with a trailing backslash.
+std::wstring ProgramsDir();
+// Folder of the test programs and fakes, with a trailing backslash.
+std::wstring TestsDir();
+
+// A fresh folder under C:\iltest, removed with everything in it when the object goes.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::wstring& Path() const { return path_; }  // with a trailing backslash
+  std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+ private:
+  std::wstring path_;
+};
+
+std::string ReadFileBytes(const std::wstring& path);
+std::wstring ReadTextFile(const std::wstring& path);  // ANSI or UTF-8 file, as text
+bool WriteTextFile(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+std::vector<std::wstring> Lines(const std::wstring& text);
+
+// Copies a built program or the fake (fakeprog.exe) to a full path.
+bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath);
+
+struct RunResult {
+  bool started = false;
+  bool finished = false;
+  DWORD exitCode = 0;
+};
+// Runs a command line with extra environment entries ("NAME=value") and waits up to timeoutMs.
+RunResult RunProcess(const std::wstring& commandLine, const std::vector<std::wstring>& extraEnv,
+                     DWORD timeoutMs = 60000);
+
+// One record of the prompt log that a rehearsing program writes: kind and fields.
+struct PromptRecord {
+  std::wstring kind;  // "box", "window", "reboot"
+  std::vector<std::wstring> fields;
+};
+std::vector<PromptRecord> ReadPromptLog(const std::wstring& path);
+
+// Ironlatch.exe copied into a scratch folder and run there with a prompt log.
+class InstalledProgram {
+ public:
+  explicit InstalledProgram(const std::wstring& exeName = L"Ironlatch.exe");
+  const std::wstring& Folder() const { return dir_.Path(); }
+  std::wstring ExePath() const { return dir_.Path() + exeName_; }
+  RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"", DWORD timeoutMs = 60000);
+  std::vector<PromptRecord> Prompts() const { return ReadPromptLog(PromptLog()); }
+  std::wstring PromptLog() const { return dir_.Path() + L"prompts.log"; }
+
+ private:
+  ScratchDir dir_;
+  std::wstring exeName_;
+};
+
+// Registry helpers (64-bit view).
+bool RegRead(HKEY root, const std::wstring& key, const std::wstring& value, std::wstring& text);
+bool RegReadDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& number);
+bool RegKeyExists(HKEY root, const std::wstring& key);
+void RegDeleteTreeQuiet(HKEY root, const std::wstring& key);
+bool RegWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text,
+                    DWORD type = REG_SZ);
+
+}  // namespace testsupport
