@@ -10,6 +10,7 @@
 #include "common/modOpSys.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
+#include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 
@@ -184,16 +185,39 @@ bool SaveText(const std::wstring& file, const std::wstring& text, bool overwrite
 
 bool IsDriveOrNetworkPath(const std::wstring& path) { return path.size() >= 2 && (path[1] == L':' || path[1] == L'\\'); }
 
+const wchar_t kLongPrefix[] = L"\\\\?\\";
+
+// The form the file functions take beyond MAX_PATH: a full path behind the \\?\ prefix, which
+// allows no relative parts, so the path is made full first.
+std::wstring LongPathForm(const std::wstring& path) {
+  if (platform::StartsWith(path, kLongPrefix)) return path;
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  DWORD length = full.empty() ? 0 : GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) full = path;
+  else full.resize(length);
+  return platform::StartsWith(full, L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : kLongPrefix + full;
+}
+
+// The path as the file functions take it: as it is while short enough, else in its long form.
+std::wstring ApiPath(const std::wstring& path) { return path.size() < MAX_PATH - 12 ? path : LongPathForm(path); }
+
 // Attributes of a path, also beyond MAX_PATH; INVALID_FILE_ATTRIBUTES when it is not there.
+// Whether a path exists and what it is comes from here, never from opening it: a file that
+// another program holds locked is still a file.
 DWORD PathAttributes(const std::wstring& path) {
-  if (path.find_first_of(L"*?") != std::wstring::npos) return INVALID_FILE_ATTRIBUTES;
-  if (path.size() < MAX_PATH - 12) return GetFileAttributesW(path.c_str());
-  std::wstring longPath = platform::StartsWith(path, L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
-  return GetFileAttributesW(longPath.c_str());
+  std::wstring body = platform::StartsWith(path, kLongPrefix) ? path.substr(4) : path;
+  if (body.empty() || body.find_first_of(L"*?") != std::wstring::npos) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(ApiPath(path).c_str());
 }
 
 bool IsFolderAttributes(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A path that ends in a backslash names a folder, whatever the file system says of it.
+bool IsFileAttributes(DWORD attributes, const std::wstring& path) {
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !platform::EndsWith(path, L"\\");
 }
 
 bool DirTest(const std::wstring& path, bool switchRedirection) {
@@ -210,57 +234,53 @@ void LogPathTest(const std::wstring& label, const std::wstring& path, bool resul
   DPrint(L"\t- Returns: " + DebugText(result));
 }
 
-// Windows' own tools are always started from the system folder, never found through the search path.
-std::wstring ResolveSystemTool(const std::wstring& program) {
-  if (program.find_first_of(L"\\/:\"") != std::wstring::npos) return program;
-  static const wchar_t* const kSystemTools[] = {L"reg",     L"cmd",     L"schtasks", L"net",      L"net1",
-                                                 L"control", L"gpupdate", L"shutdown", L"taskkill", L"tskill",
-                                                 L"sc",      L"regsvr32", L"rundll32", L"regedit"};
-  std::wstring name = platform::Lower(program);
-  if (platform::EndsWith(name, L".exe")) name.resize(name.size() - 4);
+std::wstring SystemFolder() {
   wchar_t folder[MAX_PATH] = {};
-  if (name == L"explorer") {
-    GetWindowsDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\explorer.exe";
-  }
-  for (const wchar_t* tool : kSystemTools) {
-    if (name == tool) {
-      GetSystemDirectoryW(folder, MAX_PATH);
-      return std::wstring(folder) + L"\\" + tool + L".exe";
-    }
+  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  return length && length < MAX_PATH ? std::wstring(folder) : std::wstring();
+}
+
+std::wstring WindowsFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  return length && length < MAX_PATH ? std::wstring(folder) : std::wstring();
+}
+
+// Windows' own tools are started from the system (or Windows) folder, never found through the
+// search path, which begins with our own folder and the current folder where anyone may drop a
+// program of the same name. The named tools go to the system folder even when they are missing
+// there, so that a missing tool fails instead of starting a stranger.
+std::wstring ResolveSystemTool(const std::wstring& program) {
+  if (program.empty() || program.find_first_of(L"\\/:\"") != std::wstring::npos) return program;
+  std::wstring name = platform::Lower(program);
+  if (name.find(L'.') == std::wstring::npos) name += L".exe";
+  static const wchar_t* const kWindowsTools[] = {L"reg.exe",     L"cmd.exe",      L"schtasks.exe", L"net.exe",
+                                                 L"net1.exe",    L"control.exe",  L"gpupdate.exe", L"shutdown.exe",
+                                                 L"taskkill.exe", L"tskill.exe",  L"sc.exe",       L"regsvr32.exe",
+                                                 L"rundll32.exe"};
+  const std::wstring inSystem = SystemFolder() + L"\\" + name;
+  if (DoesFileExist(inSystem)) return inSystem;
+  const std::wstring inWindows = WindowsFolder() + L"\\" + name;
+  if (DoesFileExist(inWindows)) return inWindows;
+  for (const wchar_t* tool : kWindowsTools) {
+    if (name == tool) return inSystem;
   }
   return program;
 }
 
-// Starts a command line with the given show state. Windows error code, 0 on success.
-DWORD StartProcess(const std::wstring& commandLine, int windowStyle, platform::UniqueKernelHandle& process,
-                   DWORD& processId) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(windowStyle);
-  PROCESS_INFORMATION info = {};
-  std::wstring mutableLine = commandLine;
-  if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return GetLastError();
-  CloseHandle(info.hThread);
-  process.reset(info.hProcess);
-  processId = info.dwProcessId;
-  return 0;
-}
-
-// Waits for the process in 100 ms steps, letting window events run; false when the limit ended the wait.
-bool WaitForProcess(HANDLE process, DWORD limitMs) {
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (WaitForSingleObject(process, 100) != WAIT_TIMEOUT) return true;
-    platform::DoEvents();
-    if (GetTickCount() - start > limitMs) return false;  // unsigned difference survives the wrap
-  }
+// A whole command line whose program is a bare name of one of Windows' own tools gets that tool's full path.
+std::wstring WithSystemTool(const std::wstring& commandLine) {
+  if (commandLine.empty() || commandLine.front() == L'"') return commandLine;
+  size_t end = commandLine.find_first_of(L" \t");
+  std::wstring program = commandLine.substr(0, end);
+  std::wstring resolved = ResolveSystemTool(program);
+  if (resolved == program) return commandLine;
+  return QuoteArgument(resolved) + (end == std::wstring::npos ? std::wstring() : commandLine.substr(end));
 }
 
 DWORD EffectiveLimit(bool useTimeLimit, int32_t timeLimitMs) {
-  if (!useTimeLimit) return kLongestWaitMs;
+  // Callers that mean "no limit" pass kNoTimeLimit, some with the limit switched on.
+  if (!useTimeLimit || timeLimitMs >= kNoTimeLimit) return kLongestWaitMs;
   return timeLimitMs < 0 ? 0 : static_cast<DWORD>(timeLimitMs);
 }
 
@@ -455,10 +475,7 @@ void SetFormTopMost(HWND window, bool topMost) {
 
 bool FileExistsLongPath(const std::wstring& path) {
   if (path.empty()) return false;
-  std::wstring longPath = platform::StartsWith(path, L"\\\\") ? L"\\\\?\\UNC\\" + path.substr(2) : L"\\\\?\\" + path;
-  platform::UniqueFileHandle file(
-      CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  return static_cast<bool>(file);
+  return IsFileAttributes(PathAttributes(LongPathForm(path)), path);
 }
 
 // ---- Running outside programs -----------------------------------------------------------------
@@ -495,7 +512,7 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
   DisableFSRedir();
-  DWORD error = StartProcess(command, style, process, processId);
+  DWORD error = platform::StartProgram(command, style, process, processId);
   RevertFSRedir();
   if (error) {
     ReportWindowsError(L"CommonModule\\ShellX", error);
@@ -505,7 +522,7 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
 
   bool result = true;
   if (wait) {
-    WaitForProcess(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs));
+    platform::WaitForProgram(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs));
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
     exitCode = static_cast<int32_t>(code);
@@ -538,14 +555,14 @@ bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std:
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
   DisableFSRedir();
-  DWORD error = StartProcess(shell, windowStyle, process, processId);
+  DWORD error = platform::StartProgram(WithSystemTool(shell), windowStyle, process, processId);
   RevertFSRedir();
   bool result = false;
   if (error) {
     ReportWindowsError(L"CommonModule\\ShellAndWaitForTermination", error);
     DPrint(L"\t- sShell=" + shell);
     message = L"This program could not determine whether the process started.Please watch the program and check it completes.";
-  } else if (WaitForProcess(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs))) {
+  } else if (platform::WaitForProgram(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs))) {
     result = true;
   } else {
     message = L"The process has timed out.";
@@ -675,16 +692,18 @@ bool DoesDirExistNo64bitCheck(const std::wstring& path, bool log) {
 bool DoesDirExistNoDebug(const std::wstring& path) { return DirTest(path, true); }
 
 bool DoesFileExist(const std::wstring& path, bool log) {
-  bool longRoad = path.size() > 116;
-  if (!longRoad && !IsDriveOrNetworkPath(path)) return false;
-  DisableFSRedir();
-  DWORD attributes = PathAttributes(path);
-  RevertFSRedir();
-  bool result = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  if (longRoad) {
+  if (path.size() > 116) {
+    DisableFSRedir();
+    bool result = IsDriveOrNetworkPath(path) && FileExistsLongPath(path);
+    RevertFSRedir();
     DPrint(static_cast<int>(path.size()));
     return result;
   }
+  if (!IsDriveOrNetworkPath(path)) return false;
+  DisableFSRedir();
+  DWORD attributes = PathAttributes(path);
+  RevertFSRedir();
+  bool result = IsFileAttributes(attributes, path);
   if (log) {
     DPrint(L"CommonModule\\DoesFileExist: " + std::to_wstring(result ? static_cast<long>(attributes) : -1L));
     DPrint(L"\t- Passed: " + path);
@@ -695,23 +714,28 @@ bool DoesFileExist(const std::wstring& path, bool log) {
 
 std::wstring FileVersionNo(const std::wstring& fileName, bool& fourParts) {
   DWORD ignored = 0;
+  std::vector<BYTE> block;
+  // Size and contents are read with the same redirection, so that both come from the same file.
   DisableFSRedir();
   DWORD size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
+  if (size > 0) block.resize(size);
+  bool read = size > 0 && GetFileVersionInfoW(fileName.c_str(), 0, size, block.data());
+  DWORD error = read ? 0 : GetLastError();
   RevertFSRedir();
   if (size == 0) return {};
-  std::vector<BYTE> block(size);
   VS_FIXEDFILEINFO* info = nullptr;
   UINT infoSize = 0;
-  if (!GetFileVersionInfoW(fileName.c_str(), 0, size, block.data()) ||
-      !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info) {
-    ReportWindowsError(L"CommonModule\\FileVersionNo", GetLastError());
+  if (!read || !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
+      infoSize < sizeof(VS_FIXEDFILEINFO)) {
+    if (read || error == 0) error = ERROR_RESOURCE_TYPE_NOT_FOUND;
+    ReportWindowsError(L"CommonModule\\FileVersionNo", error);
     ReportArgument(L"sFileName", fileName);
     return {};
   }
-  // The words are read as signed 16-bit numbers.
-  auto word = [](DWORD value) { return std::to_wstring(static_cast<int16_t>(value)); };
+  // Each word is a number from 0 to 65535; a word above 32767 is no negative version.
+  auto word = [](WORD value) { return std::to_wstring(value); };
   std::wstring text = word(HIWORD(info->dwFileVersionMS)) + L"." + word(LOWORD(info->dwFileVersionMS)) + L".";
-  if (static_cast<int16_t>(HIWORD(info->dwFileVersionLS)) > 0) fourParts = true;
+  if (HIWORD(info->dwFileVersionLS) > 0) fourParts = true;
   if (fourParts) text += word(HIWORD(info->dwFileVersionLS)) + L".";
   text += word(LOWORD(info->dwFileVersionLS));
   return text;
@@ -819,7 +843,7 @@ bool MakeFolder(const std::wstring& folder) {
   // Create each missing level; the first levels (drive, server and share) already exist or fail harmlessly.
   for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
     if (at == 0 || path[at - 1] == L':' || path[at - 1] == L'\\') continue;
-    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(ApiPath(path.substr(0, at)).c_str(), nullptr);
   }
   RevertFSRedir();
   return DoesDirExist(folder);
@@ -842,6 +866,190 @@ bool IsFormLoaded(const std::wstring& formName) {
 void UnloadAllForms(const std::wstring& keepFormName) {
   for (const auto& [name, window] : platform::LoadedForms()) {
     if (name != keepFormName) DestroyWindow(window);
+  }
+}
+
+}  // namespace CommonModule
+
+// ---- Process termination ----------------------------------------------------------------------
+
+#include <oleauto.h>
+#include <tlhelp32.h>
+#include <wbemidl.h>
+#include <wrl/client.h>
+
+#include <new>
+
+#include "common/SetOwnerFS.h"
+
+namespace CommonModule {
+
+namespace {
+
+// A name that could be a file's: not empty, no wildcard, quote, separator or control character.
+// Anything else would match nothing here, or too much in the outside programs.
+bool IsProcessFileName(const std::wstring& name) {
+  if (name.empty()) return false;
+  for (wchar_t c : name) {
+    if (c < 32 || wcschr(L"\\/:*?\"<>|", c)) return false;
+  }
+  return true;
+}
+
+bool RefusedName(const wchar_t* procedure, const std::wstring& name) {
+  if (IsProcessFileName(name)) return false;
+  DPrint(std::wstring(procedure) + L": not a process file name, nothing ended");
+  ReportArgument(L"sProcessName", name);
+  return true;
+}
+
+// Lets a failed WMI step end the walk with its report.
+struct WmiFailure {
+  HRESULT result;
+};
+void Check(HRESULT result) {
+  if (FAILED(result)) throw WmiFailure{result};
+}
+
+struct OwnedBstr {
+  BSTR text;
+  explicit OwnedBstr(const wchar_t* value) : text(SysAllocString(value)) {
+    if (!text) throw std::bad_alloc();
+  }
+  ~OwnedBstr() { SysFreeString(text); }
+  OwnedBstr(const OwnedBstr&) = delete;
+  OwnedBstr& operator=(const OwnedBstr&) = delete;
+};
+
+struct OwnedVariant : VARIANT {
+  OwnedVariant() { VariantInit(this); }
+  ~OwnedVariant() { VariantClear(this); }
+  OwnedVariant(const OwnedVariant&) = delete;
+  OwnedVariant& operator=(const OwnedVariant&) = delete;
+};
+
+void TerminateMatchingViaWmi(const std::wstring& upperName) {
+  using Microsoft::WRL::ComPtr;
+  ComPtr<IWbemLocator> locator;
+  Check(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator)));
+  ComPtr<IWbemServices> wmi;
+  OwnedBstr localRoot(L"\\\\.\\root\\cimv2");
+  Check(locator->ConnectServer(localRoot.text, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &wmi));
+  CoSetProxyBlanket(wmi.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+
+  OwnedBstr wql(L"WQL"), query(L"Select * from win32_Process"), method(L"Terminate"), className(L"Win32_Process");
+  ComPtr<IEnumWbemClassObject> processes;
+  Check(wmi->ExecQuery(wql.text, query.text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                       &processes));
+  ComPtr<IWbemClassObject> arguments;  // Terminate(Reason = 0), made on the first match
+  constexpr long kWaitMs = 30 * 1000;
+  for (;;) {
+    ComPtr<IWbemClassObject> process;
+    ULONG count = 0;
+    HRESULT next = processes->Next(kWaitMs, 1, &process, &count);
+    Check(next);
+    if (count == 0 || next == WBEM_S_TIMEDOUT) break;
+    OwnedVariant name;
+    Check(process->Get(L"Name", 0, &name, nullptr, nullptr));
+    if (name.vt != VT_BSTR || !name.bstrVal || platform::Upper(name.bstrVal) != upperName) continue;
+    if (!arguments) {
+      ComPtr<IWbemClassObject> processClass, signature;
+      Check(wmi->GetObject(className.text, 0, nullptr, &processClass, nullptr));
+      Check(processClass->GetMethod(method.text, 0, &signature, nullptr));
+      Check(signature->SpawnInstance(0, &arguments));
+      OwnedVariant reason;
+      reason.vt = VT_I4;
+      reason.lVal = 0;
+      Check(arguments->Put(L"Reason", 0, &reason, 0));
+    }
+    OwnedVariant path;
+    Check(process->Get(L"__PATH", 0, &path, nullptr, nullptr));
+    if (path.vt != VT_BSTR) continue;
+    Check(wmi->ExecMethod(path.bstrVal, method.text, 0, nullptr, arguments.Get(), nullptr, nullptr));
+  }
+}
+
+}  // namespace
+
+void KillProcessAllWays(const std::wstring& process, bool wait) {
+  try {
+    const std::wstring name = StripPath(process);
+    if (RefusedName(L"CommonModule\\KillProcessAllWays", name)) return;
+    KillProcess(name);
+    int64_t processId = 0;
+    if (platform::ParseInt64(name, processId) && processId >= 0 && processId <= 0xFFFFFFFFll)
+      KillProcess2(static_cast<uint32_t>(processId), 0);
+    KillProcessViaWMI(name);
+    KillProcessViaTools(name, wait);
+  } catch (const std::bad_alloc&) {
+    ReportTrappedError(L"CommonModule\\KillProcessAllWays", 7, L"Out of memory");
+  }
+}
+
+void KillProcess(const std::wstring& sProcessName) {
+  try {
+    if (RefusedName(L"CommonModule\\KillProcess", sProcessName)) return;
+    platform::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+      ReportWindowsError(L"CommonModule\\KillProcess", GetLastError());
+      ReportArgument(L"sProcessName", sProcessName);
+      return;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+      if (!platform::EqualsNoCase(entry.szExeFile, sProcessName)) continue;
+      platform::UniqueKernelHandle victim(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+      if (victim) TerminateProcess(victim.get(), 0);
+    }
+  } catch (const std::bad_alloc&) {
+    ReportTrappedError(L"CommonModule\\KillProcess", 7, L"Out of memory");
+    ReportArgument(L"sProcessName", sProcessName);
+  }
+}
+
+bool KillProcess2(uint32_t processId, uint32_t exitCode) {
+  const bool ntFamily = (GetVersion() & 0x80000000u) == 0;
+  SetOwnerFS::PrivilegeChange debug;
+  if (ntFamily) {
+    debug = SetOwnerFS::ChangeOwnPrivilege(L"SeDebugPrivilege", true, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
+    if (debug.failure != SetOwnerFS::PrivilegeFailure::None) return false;
+  }
+  bool ended = false;
+  platform::UniqueKernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId));
+  if (process) ended = TerminateProcess(process.get(), exitCode) != 0;
+  if (ntFamily) SetOwnerFS::RestoreOwnPrivilege(debug);
+  return ended;
+}
+
+void KillProcessViaWMI(const std::wstring& sProcessName) {
+  const wchar_t procedure[] = L"CommonModule\\KillProcessViaWMI";
+  if (RefusedName(procedure, sProcessName)) return;
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  try {
+    if (FAILED(com) && com != RPC_E_CHANGED_MODE) throw WmiFailure{com};
+    TerminateMatchingViaWmi(platform::Upper(sProcessName));
+  } catch (const WmiFailure& failure) {
+    ReportWindowsError(procedure, static_cast<DWORD>(failure.result));
+    ReportArgument(L"sProcessName", sProcessName);
+  } catch (const std::bad_alloc&) {
+    ReportTrappedError(procedure, 7, L"Out of memory");
+    ReportArgument(L"sProcessName", sProcessName);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+}
+
+void KillProcessViaTools(const std::wstring& sProcessName, bool wait) {
+  try {
+    if (RefusedName(L"CommonModule\\KillProcessViaTools", sProcessName)) return;
+    const std::wstring quoted = L"\"" + sProcessName + L"\"";
+    int32_t exitCode = 0;
+    // tskill is missing from some editions; cmd.exe then only says so.
+    ShellX(L"cmd.exe", L"/c tskill " + quoted + L" /a", wait, SW_HIDE, exitCode, false, false, kNoTimeLimit);
+    ShellX(L"cmd.exe", L"/c taskkill /f /t /im " + quoted, wait, SW_HIDE, exitCode, false, false, kNoTimeLimit);
+  } catch (const std::bad_alloc&) {
+    ReportTrappedError(L"CommonModule\\KillProcessViaTools", 7, L"Out of memory");
   }
 }
 

@@ -43,6 +43,7 @@ std::wstring GetVersionText(const std::wstring& stage, const std::wstring& suffi
 void OpenWebPage(const std::wstring& webPage);
 void OpenFilePath(const std::wstring& fileAndPath, bool quiet);
 void SetFormTopMost(HWND window, bool topMost);
+// True when the path names a file (a locked one too), also beyond MAX_PATH.
 bool FileExistsLongPath(const std::wstring& path);
 
 // ---- Running outside programs -----------------------------------------------------------------
@@ -53,7 +54,8 @@ extern void* FsRedirOldValue;
 
 // The time limit callers pass when they do not use one.
 constexpr int32_t kNoTimeLimit = 2000000000;
-// Even a wait "without a limit" ends after this long: a hung outside program must not hang us.
+// Even a wait "without a limit" (no limit asked, or kNoTimeLimit passed) ends after this long:
+// a hung outside program must not hang us.
 constexpr DWORD kLongestWaitMs = 15 * 60 * 1000;
 
 bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters, bool wait, int windowStyle,
@@ -87,6 +89,8 @@ bool DoesDirExist(const std::wstring& path, bool log = false);
 bool DoesDirExistNo64bitCheck(const std::wstring& path, bool log = false);
 bool DoesDirExistNoDebug(const std::wstring& path);
 bool DoesFileExist(const std::wstring& path, bool log = false);
+// "major.minor.revision", or all four parts when the build word is above 0 or fourParts is passed
+// True (which the build word above 0 also sets); "" when the file carries no version.
 std::wstring FileVersionNo(const std::wstring& fileName, bool& fourParts);
 std::wstring FileVersionNo(const std::wstring& fileName);
 std::wstring ReadIni(const std::wstring& iniFile, const std::wstring& section, const std::wstring& key);
@@ -105,5 +109,23 @@ bool MakeFolder(const std::wstring& folder);
 std::wstring GetPathKind(const std::wstring& path);  // "file", "dir" or "neither"
 bool IsFormLoaded(const std::wstring& formName);
 void UnloadAllForms(const std::wstring& keepFormName);
+
+// ---- Process termination ----------------------------------------------------------------------
+// Names are whole executable file names ("sidebar.exe"), compared in any case. An empty name, or
+// one no file could carry ("*", a quote), ends nothing.
+
+// Ends the program in every way Windows offers, each tried whatever the others achieved: the
+// process list, the debug privilege (when the name is a process id), WMI, then tskill and
+// taskkill. A path is reduced to its file name first. wait: wait for the two outside programs.
+void KillProcessAllWays(const std::wstring& process, bool wait);
+// Every process of that name, through the process list.
+void KillProcess(const std::wstring& sProcessName);
+// One process by id, with the debug privilege for the moment of the call. True when it was ended.
+bool KillProcess2(uint32_t processId, uint32_t exitCode);
+// Every process of that name, through WMI's Terminate.
+void KillProcessViaWMI(const std::wstring& sProcessName);
+// The outside programs' part: "tskill NAME /a" and "taskkill /f /t /im NAME" through cmd.exe,
+// hidden, one after the other.
+void KillProcessViaTools(const std::wstring& sProcessName, bool wait);
 
 }  // namespace CommonModule

@@ -1,12 +1,119 @@
 #include "common/CommonModule2.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <userenv.h>
+
+#include <new>
 
 #include "common/CommonModule.h"
+#include "common/clsFSO.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 
 namespace CommonModule2 {
+
+std::wstring SystemDriveCache;
+std::vector<std::wstring> UserProfileList;
+
+namespace {
+
+bool SameSystemDrive() {
+  return platform::Lower(SystemDriveCache) == platform::Lower(platform::GetEnv(L"systemdrive"));
+}
+
+}  // namespace
+
+std::wstring GetUserProf(bool ask) {
+  try {
+    if (!SameSystemDrive()) return GetUserProfOld(ask);
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    std::wstring folder = GetProfilesDirectoryW(buffer, &size) ? TrimNull(buffer) : std::wstring();
+    if (!folder.empty() && CommonModule::DoesDirExist(folder)) {
+      CommonModule::DPrint(L"getuserprof returns:  " + folder);
+      return folder;
+    }
+    return GetUserProfOld(ask);
+  } catch (const std::bad_alloc&) {
+    CommonModule::DPrint(L"GetUserProf:  Error retrieving userprofile.");
+    return {};
+  }
+}
+
+std::wstring GetUserProfOld(bool ask) {
+  try {
+    const std::wstring& drive = SystemDriveCache;
+    std::wstring folder;
+    if (SameSystemDrive()) {
+      folder = CommonModule::StripEndOfString(platform::GetEnv(L"userprofile"), L"\\", false, false, false);
+      CommonModule::DPrint(L"getuserprofold returns:  " + folder);
+    } else if (IsNewProfileLayout()) {
+      folder = drive + L"\\Users";
+    } else if (CommonModule::DoesDirExist(drive + L"\\Documents and Settings")) {
+      folder = drive + L"\\Documents and Settings";
+    } else {
+      CommonModule::DPrint(L"GetUserProfOld:  Win9x suspected, no code here.");
+      if (ask) {
+        folder = BrowseForFolder(L"Cannot find User Profile directory on " + platform::Upper(drive) +
+                                     L"  Please select the correct folder (e.g. \\Users or \\Documents and Settings)",
+                                 drive);
+      }
+    }
+    return folder;
+  } catch (const std::bad_alloc&) {
+    CommonModule::DPrint(L"GetUserProfOld:  Error retrieving userprofile.");
+    return {};
+  }
+}
+
+void GetUserList(bool ask) {
+  try {
+    clsFSO fso;
+    bool recurse = false;
+    const std::wstring list = fso.Get_DirList(GetUserProf(ask), recurse);
+    UserProfileList = list.empty() ? std::vector<std::wstring>() : platform::Split(list, L";");
+  } catch (const std::bad_alloc&) {
+    UserProfileList.clear();
+  }
+}
+
+bool IsNewProfileLayout() {
+  const std::wstring& d = SystemDriveCache;
+  auto dir = [](const std::wstring& path) { return CommonModule::DoesDirExist(path); };
+  return dir(d + L"\\Users") && dir(d + L"\\Users\\Default") && dir(d + L"\\Users\\Default User") &&
+         dir(d + L"\\Users\\Public") && dir(d + L"\\Users\\All Users") && dir(d + L"\\ProgramData");
+}
+
+std::wstring BrowseForFolder(const std::wstring& title, const std::wstring& startFolder) {
+  if (platform::IsRehearsal()) {
+    platform::RecordPrompt(L"folderpicker", {title});
+    return {};
+  }
+  // The new dialog style needs OLE on this thread; a thread that has it already keeps it.
+  const HRESULT ole = OleInitialize(nullptr);
+  PIDLIST_ABSOLUTE root = nullptr;
+  if (!startFolder.empty() && CommonModule::DoesDirExist(startFolder)) {
+    // "C:" alone would name the current folder of that drive, not the drive.
+    const std::wstring folder = startFolder.size() == 2 && startFolder[1] == L':' ? startFolder + L"\\" : startFolder;
+    root = ILCreateFromPathW(folder.c_str());
+  }
+  BROWSEINFOW info = {};
+  info.pidlRoot = root;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  std::wstring path;
+  if (chosen) {
+    wchar_t buffer[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(chosen, buffer)) path = buffer;
+    CoTaskMemFree(chosen);
+  }
+  if (root) CoTaskMemFree(root);
+  if (SUCCEEDED(ole)) OleUninitialize();
+  return path;
+}
 
 bool IsSystemAccount(bool showMessage) {
   using platform::GetEnv;

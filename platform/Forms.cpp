@@ -22,7 +22,7 @@ std::wstring WindowText(HWND window) {
 void RegisterForm(const std::wstring& name, HWND window) {
   Registry().emplace_back(name, window);
   if (IsRehearsal()) {
-    RecordPrompt(L"window", name + L"\t" + WindowText(window));
+    RecordPrompt(L"window", {name, WindowText(window)});
     PostMessageW(window, WM_CLOSE, 0, 0);
   }
 }
@@ -35,28 +35,29 @@ void UnregisterForm(HWND window) {
       break;
     }
   }
-  if (forms.empty()) PostQuitMessage(0);
+  // Wake the message loop so that it sees whether any form is left; a quit message here would
+  // also end a loop that starts later, after a short-lived window such as the status window.
+  if (forms.empty()) PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 std::vector<std::pair<std::wstring, HWND>> LoadedForms() { return Registry(); }
 
 int RunMessageLoop() {
-  if (Registry().empty()) return 0;
-  MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (!IsDialogMessageW(GetAncestor(msg.hwnd, GA_ROOT), &msg)) {
+  MSG msg = {};
+  while (!Registry().empty() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (!msg.hwnd || !IsDialogMessageW(GetAncestor(msg.hwnd, GA_ROOT), &msg)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
   }
-  return static_cast<int>(msg.wParam);
+  return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
 
 void DoEvents() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the main loop
+      PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the message loop
       return;
     }
     TranslateMessage(&msg);

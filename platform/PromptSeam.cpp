@@ -76,9 +76,11 @@ std::wstring AnswerWord(int answer) {
 
 bool IsRehearsal() { return !State().logPath.empty(); }
 
-void RecordPrompt(const std::wstring& kind, const std::wstring& detail) {
+void RecordPrompt(const std::wstring& kind, const std::vector<std::wstring>& fields) {
   if (!IsRehearsal()) return;
-  std::string line = ToUtf8(kind + L"\t" + detail + L"\r\n");
+  std::wstring record = kind;
+  for (const auto& field : fields) record += L"\t" + Escape(field);
+  std::string line = ToUtf8(record + L"\r\n");
   UniqueFileHandle file(CreateFileW(State().logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
@@ -94,7 +96,7 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
                                                   : HarmlessAnswer(type);
   wchar_t flags[16];
   wsprintfW(flags, L"0x%X", type);
-  RecordPrompt(L"box", Escape(caption) + L"\t" + flags + L"\t" + Escape(text) + L"\t" + AnswerWord(answer));
+  RecordPrompt(L"box", {caption, flags, text, AnswerWord(answer)});
   return answer;
 }
 

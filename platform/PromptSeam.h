@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -18,7 +19,8 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 // True when boxes are recorded instead of shown.
 bool IsRehearsal();
 
-// Appends one record (kind, then tab-separated fields) to the prompt log when rehearsing.
-void RecordPrompt(const std::wstring& kind, const std::wstring& detail);
+// Appends one record to the prompt log when rehearsing: the kind, then each field, TAB-separated,
+// with backslashes, TABs and line breaks in the fields escaped.
+void RecordPrompt(const std::wstring& kind, const std::vector<std::wstring>& fields);
 
 }  // namespace platform

@@ -14,8 +14,13 @@ int wmain() {
   int bytes = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), bytes, nullptr, nullptr);
-  HANDLE log = CreateFileW((base + L".calls.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Another process may hold the log for a moment; a lost record would fail a test for nothing.
+  HANDLE log = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && log == INVALID_HANDLE_VALUE; ++attempt) {
+    log = CreateFileW((base + L".calls.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) Sleep(20);
+  }
   if (log != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
     WriteFile(log, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);

@@ -3,8 +3,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <atomic>
 
+#include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
 
@@ -23,23 +25,6 @@ std::wstring FullPath(const std::wstring& path) {
   wchar_t full[MAX_PATH] = {};
   GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   return full;
-}
-
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW data;
-  platform::UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-  if (find) {
-    do {
-      std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = folder + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-      else DeleteFileW(child.c_str());
-    } while (FindNextFileW(find.get(), &data));
-  }
-  find.reset();
-  RemoveDirectoryW(folder.c_str());
 }
 
 std::vector<std::wstring> Unescape(const std::vector<std::wstring>& fields) {
@@ -69,12 +54,12 @@ ScratchDir::ScratchDir() {
   CreateDirectoryW(L"C:\\iltest", nullptr);
   path_ = L"C:\\iltest\\t" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()) + L"_" +
           std::to_wstring(counter++);
-  RemoveTree(path_);
+  platform::RemoveFolderTree(path_);
   CreateDirectoryW(path_.c_str(), nullptr);
   path_ += L"\\";
 }
 
-ScratchDir::~ScratchDir() { RemoveTree(path_.substr(0, path_.size() - 1)); }
+ScratchDir::~ScratchDir() { platform::RemoveFolderTree(path_.substr(0, path_.size() - 1)); }
 
 std::string ReadFileBytes(const std::wstring& path) {
   platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -227,6 +212,44 @@ bool RegKeyExists(HKEY root, const std::wstring& key) {
 
 void RegDeleteTreeQuiet(HKEY root, const std::wstring& key) {
   SHDeleteKeyW(root, key.c_str());
+}
+
+bool RegReadRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& type, std::vector<BYTE>& data) {
+  platform::UniqueRegKey k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return false;
+  DWORD size = 0;
+  if (RegQueryValueExW(k.get(), value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  data.resize(size);
+  return RegQueryValueExW(k.get(), value.c_str(), nullptr, &type, data.data(), &size) == ERROR_SUCCESS;
+}
+
+std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key) {
+  std::vector<std::wstring> names;
+  platform::UniqueRegKey k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS)
+    return names;
+  wchar_t name[256];
+  for (DWORD i = 0; RegEnumKeyW(k.get(), i, name, 256) == ERROR_SUCCESS; ++i) names.push_back(name);
+  return names;
+}
+
+std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey) {
+  std::vector<std::wstring> items;
+  for (const auto& name : RegSubkeys(HKEY_LOCAL_MACHINE, pathsKey)) {
+    std::wstring item;
+    if (RegRead(HKEY_LOCAL_MACHINE, pathsKey + L"\\" + name, L"ItemData", item)) items.push_back(item);
+  }
+  std::sort(items.begin(), items.end());
+  return items;
+}
+
+bool RegWriteDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number) {
+  platform::UniqueRegKey k;
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, k.put(), nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  return RegSetValueExW(k.get(), value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number) ==
+         ERROR_SUCCESS;
 }
 
 bool RegWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text,

@@ -72,6 +72,11 @@ bool RegRead(HKEY root, const std::wstring& key, const std::wstring& value, std:
 bool RegReadDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& number);
 bool RegKeyExists(HKEY root, const std::wstring& key);
 void RegDeleteTreeQuiet(HKEY root, const std::wstring& key);
+bool RegReadRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& type, std::vector<BYTE>& data);
+std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key);
+// The ItemData of every rule key under a policy level's Paths key, sorted.
+std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey);
+bool RegWriteDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number);
 bool RegWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text,
                     DWORD type = REG_SZ);
 

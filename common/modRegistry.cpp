@@ -1,0 +1,601 @@
+#include "common/modRegistry.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "common/CommonModule.h"
+#include "common/ErrorReport.h"
+#include "common/SetPerm.h"
+#include "common/modTakeOwn.h"
+#include "platform/Handle.h"
+#include "platform/Text.h"
+
+namespace modRegistry {
+
+namespace {
+
+constexpr LONG kNothingAttempted = 99;
+
+// A failure the module traps itself, numbered and worded as the rest of the library words them.
+struct Trapped {
+  long number = 0;
+  const wchar_t* text = L"";
+};
+constexpr Trapped kOverflow{6, L"Overflow"};
+constexpr Trapped kOutOfMemory{7, L"Out of memory"};
+constexpr Trapped kTypeMismatch{13, L"Type mismatch"};
+
+// A hive text that names one existing file that is neither hidden, system nor a folder.
+bool IsNormalFile(const std::wstring& path) {
+  // A pattern names no single file; the profile functions could not use it anyway.
+  if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos) return false;
+  WIN32_FIND_DATAW data;
+  platform::UniqueFindHandle find(FindFirstFileW(path.c_str(), &data));
+  if (!find) return false;
+  return !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+REGSAM WriteViewFlag() { return Is64BitRegistry() ? KEY_WOW64_64KEY : 0; }
+
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// The value as a whole number between low and high, or the failure a conversion meets.
+bool ToNumber(const Variant& value, int32_t low, int32_t high, int32_t& number, Trapped& failure) {
+  int64_t wide = 0;
+  if (!value.ToLong(number)) {
+    failure = value.IsText() && platform::ParseInt64(value.Text(), wide) ? kOverflow : kTypeMismatch;
+    return false;
+  }
+  if (number < low || number > high) {
+    failure = kOverflow;
+    return false;
+  }
+  return true;
+}
+
+// "S" and "M": the stored text with its terminator dropped (a list keeps the NUL after its last
+// item). Values of other types come as their bytes in the ANSI code page, less the last byte.
+LONG QueryText(HKEY key, const std::wstring& valueName, std::wstring& text) {
+  DWORD type = REG_NONE;
+  BYTE probe = 0;
+  DWORD size = 0;
+  // A buffer of no size (not a null one) makes the answer 234 whenever the value has bytes.
+  LONG code = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, &probe, &size);
+  std::vector<BYTE> data;
+  if (code == ERROR_MORE_DATA) {
+    data.resize(size);
+    code = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, data.data(), &size);
+    data.resize(size);
+  }
+  if (code != ERROR_SUCCESS) return code;
+  if (data.empty()) {
+    text.clear();
+  } else if (IsTextType(type)) {
+    std::wstring chars(data.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(chars.data(), data.data(), chars.size() * sizeof(wchar_t));
+    // A value stored without its terminator keeps its last character.
+    if (!chars.empty() && chars.back() == L'\0') chars.pop_back();
+    text = chars;
+  } else {
+    text = platform::FromAnsi(std::string(data.begin(), data.end() - 1));
+  }
+  return ERROR_SUCCESS;
+}
+
+// Reads one value by type letter into result; result is untouched on failure and for letters
+// that read nothing.
+LONG QueryValue(HKEY key, const std::wstring& valueName, const std::wstring& letter, Variant& result) {
+  if (letter == L"S" || letter == L"M") {
+    std::wstring text;
+    LONG code = QueryText(key, valueName, text);
+    if (code == ERROR_SUCCESS) result = text;
+    return code;
+  }
+  if (letter == L"B" || letter == L"D") {
+    // A buffer of the type's size: a longer value fails with 234.
+    BYTE bytes[4] = {};
+    DWORD size = letter == L"B" ? 2 : 4;
+    LONG code = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, bytes, &size);
+    if (code != ERROR_SUCCESS) return code;
+    if (letter == L"D") {
+      int32_t number = 0;
+      std::memcpy(&number, bytes, sizeof number);
+      result = number;
+    } else {
+      auto truth = static_cast<int16_t>(bytes[0] | (bytes[1] << 8));
+      if (truth == 0 || truth == -1) result = truth == -1;
+      else result = truth;  // neither True nor False: delivered as stored
+    }
+    return code;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Stores text and its terminator.
+LONG SetText(HKEY key, const std::wstring& valueName, DWORD type, const std::wstring& text) {
+  return RegSetValueExW(key, valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+// The list with the value appended as one more item; empty items of the stored list are dropped.
+std::wstring AppendedList(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                          const Variant& value) {
+  Variant current;
+  std::wstring list;
+  if (fReadValue(hive, keyPath, valueName, L"M", std::wstring(), current) == ERROR_SUCCESS) {
+    for (const auto& item : platform::Split(current.Text(), std::wstring(1, L'\0'))) {
+      if (!item.empty()) list += item + L'\0';
+    }
+  }
+  return list + value.Text() + L'\0';  // SetText adds the NUL that ends the list
+}
+
+// Stores the value by type letter; false with the failure when the value cannot be converted.
+bool StoreValue(HKEY key, const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                const std::wstring& letter, const Variant& value, LONG& code, Trapped& failure) {
+  code = ERROR_SUCCESS;
+  if (letter == L"S") {
+    code = SetText(key, valueName, REG_SZ, value.Text());
+  } else if (letter == L"E") {
+    code = SetText(key, valueName, REG_EXPAND_SZ, value.Text());
+  } else if (letter == L"M") {
+    code = SetText(key, valueName, REG_MULTI_SZ, AppendedList(hive, keyPath, valueName, value));
+  } else if (letter == L"D") {
+    int32_t number = 0;
+    if (!ToNumber(value, INT32_MIN, INT32_MAX, number, failure)) return false;
+    code = RegSetValueExW(key, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+  } else if (letter == L"B") {
+    // The counterpart of the "B" read: the truth value's 2 bytes.
+    int32_t number = 0;
+    if (!ToNumber(value, INT16_MIN, INT16_MAX, number, failure)) return false;
+    auto truth = static_cast<int16_t>(number);
+    code = RegSetValueExW(key, valueName.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&truth), sizeof truth);
+  }
+  return true;
+}
+
+void LogKeyAndValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName) {
+  CommonModule::DPrint(L"\t- Passed Key: " + hive + L"\\" + keyPath);
+  CommonModule::DPrint(L"\t- Passed Value: " + valueName);
+}
+
+void LogResultCode(LONG code) { CommonModule::DPrint(L"\t- lResult (0 is successful): " + std::to_wstring(code)); }
+
+void LogRead(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+             const Variant& result, LONG code) {
+  LogKeyAndValue(hive, keyPath, valueName);
+  CommonModule::DPrint(L"\t- Returned Value: " + result.Text());
+  LogResultCode(code);
+}
+
+void LogWriteFailure(const Trapped& failure, const std::wstring& hive, const std::wstring& keyPath,
+                     const std::wstring& valueName, LONG code) {
+  ReportTrappedError(L"modRegistry\\fWriteValue -", failure.number, failure.text);
+  LogKeyAndValue(hive, keyPath, valueName);
+  LogResultCode(code);
+}
+
+}  // namespace
+
+HKEY fTopKey(const std::wstring& hive) {
+  static const struct {
+    const wchar_t* name;
+    HKEY root;
+  } kRoots[] = {
+      {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},   {L"HKU", HKEY_USERS},
+      {L"HKDD", HKEY_DYN_DATA},     {L"HKCC", HKEY_CURRENT_CONFIG}, {L"HKCR", HKEY_CLASSES_ROOT},
+  };
+  try {
+    std::wstring upper = platform::Upper(hive);
+    for (const auto& root : kRoots) {
+      if (upper == root.name) return root.root;
+    }
+    return IsNormalFile(hive) ? kIniHive : nullptr;
+  } catch (const std::bad_alloc&) {
+    ReportTrappedError(L"modRegistry\\fTopKey -", kOutOfMemory.number, kOutOfMemory.text);
+    CommonModule::DPrint(L"\t- Passed: " + hive);
+    CommonModule::DPrint(L"\t- Returned: 0");
+    return nullptr;
+  }
+}
+
+bool Is64BitRegistry() { return platform::GetEnv(L"ProgramFiles(x86)").size() >= 2; }
+
+KeyView KeyViewFor(const std::wstring& keyPath) {
+  if (!Is64BitRegistry()) return {keyPath, 0};
+  std::wstring lower = platform::Lower(keyPath);
+  if (platform::Contains(lower, L"wow6432node") && !platform::Contains(lower, L"guest_"))
+    return {CommonModule::Strip(lower, L"wow6432node\\"), KEY_WOW64_32KEY};
+  return {keyPath, KEY_WOW64_64KEY};
+}
+
+LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                const std::wstring& type, const Variant& defaultValue, Variant& result) {
+  result = defaultValue;
+  LONG code = kNothingAttempted;
+  std::wstring openedPath = keyPath;
+  try {
+    HKEY root = fTopKey(hive);
+    if (!root) return kNothingAttempted;
+    std::wstring letter = platform::Upper(type);
+    if (root == kIniHive) {
+      // Only text lives in INI files; other letters leave the default.
+      if (letter == L"S") {
+        wchar_t buffer[255] = {};
+        DWORD length = GetPrivateProfileStringW(keyPath.c_str(), valueName.c_str(), defaultValue.Text().c_str(),
+                                                buffer, 255, hive.c_str());
+        result = std::wstring(buffer, length);
+      }
+      return ERROR_SUCCESS;
+    }
+
+    KeyView view = KeyViewFor(keyPath);
+    openedPath = view.keyPath;
+    HKEY opened = nullptr;
+    code = RegOpenKeyExW(root, openedPath.c_str(), 0, KEY_QUERY_VALUE | view.viewFlag, &opened);
+    if (code != ERROR_SUCCESS) return code;
+    platform::UniqueRegKey key(opened);
+    code = QueryValue(key.get(), valueName, letter, result);
+    if (code != ERROR_SUCCESS) {
+      result = defaultValue;
+      return code;
+    }
+    code = RegCloseKey(key.release());
+    CommonModule::DPrint(L"modRegistry\\fReadValue: ");
+    LogRead(hive, openedPath, valueName, result, code);
+    return code;
+  } catch (const std::bad_alloc&) {
+    result = defaultValue;
+    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
+    ReportTrappedError(L"modRegistry\\fReadValue -", kOutOfMemory.number, kOutOfMemory.text);
+    LogRead(hive, openedPath, valueName, result, code);
+    return code;
+  }
+}
+
+LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                 const std::wstring& type, const Variant& value) {
+  LONG code = kNothingAttempted;
+  Trapped failure;  // number 0: a failure without a trapped error
+  try {
+    HKEY root = fTopKey(hive);
+    std::wstring letter = platform::Upper(type);
+    if (root == kIniHive) {
+      if (letter == L"S") {
+        WritePrivateProfileStringW(keyPath.c_str(), valueName.c_str(), value.Text().c_str(), hive.c_str());
+        return ERROR_SUCCESS;
+      }
+    } else if (root) {
+      HKEY created = nullptr;
+      code = RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_CREATE_SUB_KEY | KEY_SET_VALUE | WriteViewFlag(), nullptr, &created, nullptr);
+      if (code == ERROR_SUCCESS) {
+        platform::UniqueRegKey key(created);
+        if (!StoreValue(key.get(), hive, keyPath, valueName, letter, value, code, failure)) {
+          // Nothing was stored: that must not read as success.
+          code = ERROR_INVALID_DATA;
+        } else if (code != ERROR_SUCCESS) {
+          CommonModule::DPrint(L"modRegistry\\fWriteValue: ");
+          LogKeyAndValue(hive, keyPath, valueName);
+          LogResultCode(code);
+          return code;
+        } else {
+          return RegCloseKey(key.release());
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    failure = kOutOfMemory;
+    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  LogWriteFailure(failure, hive, keyPath, valueName, code);
+  return code;
+}
+
+}  // namespace modRegistry
+
+// ---- Key operations --------------------------------------------------------------------------
+
+namespace modRegistry {
+
+namespace {
+
+constexpr wchar_t kQuote = L'"';
+
+std::wstring Quoted(const std::wstring& text) { return kQuote + text + kQuote; }
+
+void LogDeleteResult(LONG code) {
+  if (code == ERROR_SUCCESS) CommonModule::DPrint(L"\t- lResult: 0 SUCCESS");
+  else if (code == ERROR_FILE_NOT_FOUND) CommonModule::DPrint(L"\t- lResult: 2 NOT FOUND");
+  else CommonModule::DPrint(L"\t- lResult (0=Success 2=Not Found): " + std::to_wstring(code));
+}
+
+void LogEnum(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& names, LONG lastCode) {
+  CommonModule::DPrint(L"\t- Passed Key: " + hive + L"\\" + keyPath);
+  CommonModule::DPrint(L"\t- Returned Values: " + platform::ReplaceAll(names, std::wstring(1, L'\0'), L"|"));
+  CommonModule::DPrint(L"\t- lResult (0 is successful): " + std::to_wstring(lastCode));
+}
+
+void LogOutOfMemory(const wchar_t* where) { ReportTrappedError(where, kOutOfMemory.number, kOutOfMemory.text); }
+
+// Deletes a subkey that has none of its own, in the view the parent was opened in.
+LONG DeleteChildKey(HKEY parent, const std::wstring& name, REGSAM viewFlag) {
+  using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  // Not on 32-bit XP, where there is only one view anyway.
+  static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+  if (deleteKeyEx && viewFlag) return deleteKeyEx(parent, name.c_str(), viewFlag, 0);
+  return RegDeleteKeyW(parent, name.c_str());
+}
+
+// Runs DelReg.exe from the program folder as SYSTEM, when it is there. Its effect is judged by
+// the caller's next look at the registry.
+void DelRegAsSystem(const std::wstring& parameter) {
+  const std::wstring program = CommonModule::AppPath() + L"DelReg.exe";
+  if (!CommonModule::DoesFileExist(program)) return;
+  CommonModule::ShellXAsSystem(program, CommonModule::QuoteArgument(parameter), L"True");
+}
+
+// subinacl's name of a root for the value delete; empty for a hive it is not used with.
+std::wstring SubinaclRoot(const std::wstring& hive) {
+  const std::wstring lower = platform::Lower(hive);
+  if (lower == L"hklm") return L"hkey_local_machine\\";
+  if (lower == L"hkcu") return L"hkey_current_user\\";
+  if (lower == L"hku") return L"hkey_users\\";
+  if (lower == L"hkcr") return L"hkey_classes_root\\";
+  return {};
+}
+
+// Ownership and rights on a key whose value would not go: subinacl when it lies beside the
+// program, then the key's own list.
+void WidenValueKeyRights(const std::wstring& hive, const std::wstring& keyPath, const KeyView& view) {
+  const std::wstring root = SubinaclRoot(hive);
+  const std::wstring subinacl = CommonModule::AppPath() + L"subinacl.exe";
+  if (root.empty()) {
+    CommonModule::DPrint(L"modRegistry\\fDeleteValue:  TopKeys supported: HKLM, HKCU, HKU, HKCR");
+    CommonModule::DPrint(L"\t- Passed: " + hive);
+    CommonModule::DPrint(L"\tThere may be an error in code.");
+  } else if (CommonModule::DoesFileExist(subinacl)) {
+    const std::wstring account = platform::GetEnv(L"computername") + L"\\" + platform::GetEnv(L"username");
+    const std::wstring start = Quoted(subinacl) + L" /subkeyreg " + Quoted(root + keyPath) + L" ";
+    for (const std::wstring& action : {L"/setowner=" + account, L"/sgrant=" + account + L"=F",
+                                       L"/grant=" + account + L"=F"}) {
+      std::wstring message;
+      CommonModule::ShellAndWaitForTermination(start + CommonModule::QuoteArgument(action), SW_HIDE, message,
+                                               CommonModule::kNoTimeLimit, false);
+    }
+  }
+  SetPerm::GetRegKeyPermissions(hive, view.keyPath, view.viewFlag);
+}
+
+LONG DeleteValueOnce(HKEY root, const KeyView& view, const std::wstring& valueName) {
+  platform::UniqueRegKey key;
+  LONG code = RegOpenKeyExW(root, view.keyPath.c_str(), 0, KEY_SET_VALUE | view.viewFlag, key.put());
+  if (code == ERROR_SUCCESS) code = RegDeleteValueW(key.get(), valueName.c_str());
+  return code;
+}
+
+// One attempt at a key and its subtree; the parent is opened in the view given.
+LONG DeleteKeyOnce(HKEY root, const KeyView& parentView, const std::wstring& name, const std::wstring& hive,
+                   bool grantRights) {
+  platform::UniqueRegKey parent;
+  LONG code = RegOpenKeyExW(root, parentView.keyPath.c_str(), 0, KEY_CREATE_SUB_KEY | parentView.viewFlag, parent.put());
+  if (code != ERROR_SUCCESS) return code;
+  fDeleteSubkeys(root, parentView.keyPath + L"\\" + name, hive, parentView.viewFlag, grantRights);
+  return DeleteChildKey(parent.get(), name, parentView.viewFlag);
+}
+
+void LogValueFailure(const Trapped& failure, const std::wstring& hive, const std::wstring& keyPath,
+                     const std::wstring& valueName, LONG code) {
+  ReportTrappedError(L"modRegistry\\fDeleteValue -", failure.number, failure.text);
+  CommonModule::DPrint(L"\t- Key: " + hive + L"\\" + keyPath);
+  CommonModule::DPrint(L"\t- Value: " + valueName);
+  CommonModule::DPrint(L"\t- lResult (0=Success 2=Not Found): " + std::to_wstring(code));
+}
+
+void LogKeyFailure(const Trapped& failure, const std::wstring& fullName, LONG code) {
+  ReportTrappedError(L"modRegistry\\fDeleteKey -", failure.number, failure.text);
+  CommonModule::DPrint(L"\t- Key: " + fullName);
+  CommonModule::DPrint(L"\t- lResult (0=Success 2=Not Found): " + std::to_wstring(code));
+}
+
+}  // namespace
+
+bool ExportRegKey(const std::wstring& key, const std::wstring& targetFile) {
+  try {
+    // reg.exe takes both as quoted arguments; a quote inside either would end its argument early.
+    if (key.find(kQuote) != std::wstring::npos || targetFile.find(kQuote) != std::wstring::npos) return false;
+    // The export runs without an overwrite switch, so an old file must go first: reg.exe would
+    // otherwise wait for an answer nobody gives, and the old file would pass for the export.
+    if (CommonModule::DoesFileExist(targetFile)) {
+      SetFileAttributesW(targetFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(targetFile.c_str());
+      if (CommonModule::DoesFileExist(targetFile)) {
+        CommonModule::DPrint(L"modRegistry\\ExportRegKey:  cannot replace " + targetFile);
+        return false;
+      }
+    }
+    int32_t exitCode = 0;
+    CommonModule::ShellX(L"reg.exe", L"export " + Quoted(key) + L" " + Quoted(targetFile), true, SW_HIDE, exitCode,
+                         false, false, CommonModule::kNoTimeLimit);
+    return CommonModule::DoesFileExist(targetFile);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void ImportRegFile(const std::wstring& regFile, bool wait) {
+  try {
+    if (regFile.find(kQuote) != std::wstring::npos) return;
+    int32_t exitCode = 0;
+    CommonModule::ShellX(platform::GetEnv(L"systemroot") + L"\\system32\\reg.exe", L"import " + Quoted(regFile), wait,
+                         SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
+  } catch (const std::bad_alloc&) {
+    // Nothing is checked after an import; its caller reads the registry.
+  }
+}
+
+LONG fEnumKey(const std::wstring& hive, const std::wstring& keyPath, std::wstring& names) {
+  LONG last = kNothingAttempted;
+  try {
+    HKEY root = fTopKey(hive);
+    LONG code = kNothingAttempted;
+    platform::UniqueRegKey key;
+    if (root && root != kIniHive) {
+      KeyView view = KeyViewFor(keyPath);
+      code = RegOpenKeyExW(root, view.keyPath.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view.viewFlag, key.put());
+    }
+    if (code != ERROR_SUCCESS) {
+      if (!names.empty()) names += L'\0';
+      return code;
+    }
+    // Names are taken exactly as stored: a blank at either end belongs to the name.
+    std::vector<wchar_t> buffer(2048);
+    for (DWORD index = 0;; ++index) {
+      last = RegEnumKeyW(key.get(), index, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (last != ERROR_SUCCESS) break;
+      names += buffer.data();
+      names += L'\0';
+    }
+    names += L'\0';
+    if (names.size() == 1) names += L'\0';
+    code = RegCloseKey(key.release());
+    CommonModule::DPrint(L"modRegistry\\fEnumKey: ");
+    LogEnum(hive, keyPath, names, last);
+    return code;
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(L"modRegistry\\fEnumKey -");
+    LogEnum(hive, keyPath, names, last);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+LONG fDeleteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                  bool& notFound) {
+  LONG code = kNothingAttempted;
+  try {
+    HKEY root = fTopKey(hive);
+    if (!root) {
+      LogValueFailure(Trapped{}, hive, keyPath, valueName, code);
+      return code;
+    }
+    LONG returned = ERROR_SUCCESS;
+    if (root == kIniHive) {
+      // The key stays, empty: the profile functions have no delete that leaves the rest alone.
+      code = WritePrivateProfileStringW(keyPath.c_str(), valueName.c_str(), L"", hive.c_str()) ? ERROR_SUCCESS
+                                                                                               : GetLastError();
+      returned = code;
+    } else {
+      const KeyView view = KeyViewFor(keyPath);
+      for (bool secondRun = false;; secondRun = true) {
+        code = DeleteValueOnce(root, view, valueName);
+        if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) {
+          returned = ERROR_SUCCESS;
+          break;
+        }
+        returned = code;
+        if (secondRun) break;
+        WidenValueKeyRights(hive, keyPath, view);
+        DelRegAsSystem(L"value=" + hive + L"," + keyPath + L"," + valueName);
+      }
+    }
+    if (code == ERROR_FILE_NOT_FOUND) notFound = true;
+    CommonModule::DPrint(L"modRegistry\\fDeleteValue:");
+    CommonModule::DPrint(L"\t- Passed Key: " + hive + L"\\" + keyPath);
+    CommonModule::DPrint(L"\t- Passed Value: " + valueName);
+    LogDeleteResult(code);
+    return returned;
+  } catch (const std::bad_alloc&) {
+    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
+    LogValueFailure(kOutOfMemory, hive, keyPath, valueName, code);
+    return code;
+  }
+}
+
+LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const std::wstring& name, bool& notFound) {
+  LONG code = kNothingAttempted;
+  std::wstring fullName;
+  try {
+    // Logs and the outside tools name the key as the caller did: the path through wow6432node
+    // is what addresses the 32-bit key from outside this process.
+    fullName = hive + L"\\" + parentPath + L"\\" + name;
+    HKEY root = fTopKey(hive);
+    if (!root || root == kIniHive) {
+      LogKeyFailure(Trapped{}, fullName, code);
+      return code;
+    }
+    const std::wstring keyPath = parentPath + L"\\" + name;
+    const KeyView parentView = KeyViewFor(parentPath);
+    LONG returned = ERROR_SUCCESS;
+    for (bool secondRun = false;; secondRun = true) {
+      if (secondRun) {
+        std::wstring owner;
+        std::wstring grantee;
+        modTakeOwn::TakeOwnRegKey(hive, keyPath, owner, grantee);
+        SetPerm::GetRegKeyPermissions(hive, parentView.keyPath + L"\\" + name, parentView.viewFlag);
+      }
+      code = DeleteKeyOnce(root, parentView, name, hive, secondRun);
+      if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) {
+        returned = ERROR_SUCCESS;
+        break;
+      }
+      returned = code;
+      CommonModule::DPrint(L"modRegistry\\fDeleteKey - Error:  " + std::to_wstring(code));
+      CommonModule::DPrint(L"\tKey:  " + fullName);
+      if (secondRun) break;
+      CommonModule::DPrint(L"\t- Attempting second run using subinacl...");
+    }
+
+    if (returned != ERROR_SUCCESS) {
+      CommonModule::DPrint(L"modRegistry\\fDeleteKey:  Still not working, attempting deletion with reg.exe");
+      CommonModule::DPrint(L"\tcmd:  reg.exe delete " + Quoted(fullName) + L" /f");
+      int32_t exitCode = 0;
+      CommonModule::ShellX(L"reg.exe", L"DELETE " + Quoted(fullName) + L" /f", true, SW_HIDE, exitCode, false, false,
+                           CommonModule::kNoTimeLimit);
+      DelRegAsSystem(L"key=" + hive + L"," + parentPath + L"," + name);
+      std::wstring names;
+      if (fEnumKey(hive, keyPath, names) == ERROR_FILE_NOT_FOUND) {
+        code = ERROR_FILE_NOT_FOUND;
+        returned = ERROR_SUCCESS;  // an outside tool removed it
+      }
+    }
+    if (code == ERROR_FILE_NOT_FOUND) notFound = true;
+    CommonModule::DPrint(L"modRegistry\\fDeleteKey: ");
+    CommonModule::DPrint(L"\t- Key: " + fullName);
+    // A key that outlived every attempt is reported with the code that refused it.
+    LogDeleteResult(returned != ERROR_SUCCESS ? returned : code);
+    return returned;
+  } catch (const std::bad_alloc&) {
+    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
+    LogKeyFailure(kOutOfMemory, fullName, code);
+    return code;
+  }
+}
+
+void fDeleteSubkeys(HKEY root, const std::wstring& keyPath, const std::wstring& hive, REGSAM viewFlag,
+                    bool grantRights) {
+  try {
+    CommonModule::DPrint(L"modRegistry\\fDeleteSubkeys passed: " + hive + L"\\" + keyPath);
+    platform::UniqueRegKey key;
+    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_ALL_ACCESS | viewFlag, key.put()) != ERROR_SUCCESS) {
+      CommonModule::DPrint(L"modRegistry\\fDeleteSubkeys: Error opening key: " + keyPath);
+      return;
+    }
+    // All names first: deleting while enumerating would shift the indexes.
+    std::vector<std::wstring> names;
+    wchar_t name[256];
+    for (DWORD index = 0; RegEnumKeyW(key.get(), index, name, 256) == ERROR_SUCCESS; ++index) names.push_back(name);
+    for (const auto& child : names) {
+      const std::wstring childPath = keyPath + L"\\" + child;
+      if (grantRights) SetPerm::GetRegKeyPermissions(hive, childPath, viewFlag);
+      fDeleteSubkeys(root, childPath, hive, viewFlag, grantRights);
+      DeleteChildKey(key.get(), child, viewFlag);
+    }
+  } catch (const std::bad_alloc&) {
+    LogOutOfMemory(L"modRegistry\\fDeleteSubkeys -");
+    CommonModule::DPrint(L"\t- Key: " + hive + L"\\" + keyPath);
+  }
+}
+
+}  // namespace modRegistry

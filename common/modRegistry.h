@@ -1,0 +1,69 @@
+#pragma once
+// One interface for reading and writing a single setting, in the registry or in an INI file.
+// Result codes are Windows error codes (0, 2 not found, 234 more data) and 99 when nothing
+// was attempted.
+#include <windows.h>
+
+#include <string>
+
+#include "common/Variant.h"
+
+namespace modRegistry {
+
+// What fTopKey gives for a hive text that names an INI file. Never a key to close.
+inline const HKEY kIniHive = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(1));
+
+// "HKCU", "HKLM", "HKU", "HKDD", "HKCC", "HKCR" (any case) give their root; the path of an
+// existing normal file gives kIniHive; anything else nullptr.
+HKEY fTopKey(const std::wstring& hive);
+
+// Whether Windows is 64-bit, which decides the registry view of every call.
+bool Is64BitRegistry();
+
+// Where a read, listing or delete looks. On 64-bit Windows a path through "wow6432node" (outside
+// a mounted "guest_" hive) is lower-cased, stripped of every "wow6432node\" and opened in the
+// 32-bit view; everything else in the 64-bit view. On 32-bit Windows the path stays and no view
+// flag is added. Open with base access | viewFlag.
+struct KeyView {
+  std::wstring keyPath;  // the path as it is opened
+  REGSAM viewFlag = 0;   // KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0
+};
+KeyView KeyViewFor(const std::wstring& keyPath);
+
+// Type letters: "S" text, "M" list (items each followed by NUL), "B" 2-byte truth value,
+// "D" 32-bit number; any other letter reads nothing. result always receives the value read or
+// defaultValue. In INI mode only "S" reads the file (at most 254 characters).
+LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                const std::wstring& type, const Variant& defaultValue, Variant& result);
+
+// Type letters: "S", "E" (stored unexpanded), "D", "M" (appends one item), "B" (2 bytes);
+// writes always use the 64-bit view on 64-bit Windows. In INI mode only "S" (else 99).
+LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                 const std::wstring& type, const Variant& value);
+
+// Exports a key, named as reg.exe takes it ("HKLM\\Software\\..."), to a .reg file that it
+// replaces; true when the file exists afterwards.
+bool ExportRegKey(const std::wstring& key, const std::wstring& targetFile);
+
+// Imports a .reg file with Windows' reg.exe; nothing is checked afterwards.
+void ImportRegFile(const std::wstring& regFile, bool wait);
+
+// Appends every subkey name of the key, each followed by NUL, and one more NUL (an empty key
+// gives two); 0 when the key exists and was listed, else the open's code (2: missing) or 99.
+LONG fEnumKey(const std::wstring& hive, const std::wstring& keyPath, std::wstring& names);
+
+// Delete one value, or a key with its whole subtree (given as parent path and name). A missing
+// value or key counts as deleted and sets notFound. A delete that is refused is retried once
+// after ownership and rights were taken (subinacl when present, the key's own access list); the
+// value delete also runs DelReg.exe as SYSTEM before its retry, the key delete reg.exe and then
+// DelReg.exe after a refused retry. 0 on success, else the code of the refused retry.
+LONG fDeleteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                  bool& notFound);
+LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const std::wstring& name, bool& notFound);
+
+// Deletes every subkey below keyPath (deepest first), opened in viewFlag's view; the key itself
+// stays. grantRights widens the rights on each subkey before it is entered.
+void fDeleteSubkeys(HKEY root, const std::wstring& keyPath, const std::wstring& hive, REGSAM viewFlag,
+                    bool grantRights);
+
+}  // namespace modRegistry

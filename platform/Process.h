@@ -1,0 +1,31 @@
+#pragma once
+// Starting a program and waiting for it, with the reason when Windows refused the start.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/Handle.h"
+
+namespace platform {
+
+// Starts the command line with the given show state. 0, or the Windows error of the start.
+DWORD StartProgram(const std::wstring& commandLine, int showState, UniqueKernelHandle& process, DWORD& processId);
+
+// Waits for the process in 100 ms steps, letting window events run; false when the limit ended
+// the wait (the process is left running).
+bool WaitForProgram(HANDLE process, DWORD limitMs);
+
+struct ProgramRun {
+  DWORD startError = 0;   // 0 when the program started; else the Windows error of the start
+  bool finished = false;  // it ended within the limit
+  DWORD exitCode = 0;     // when finished
+};
+
+// Starts the command line with the given show state and waits up to limitMs, letting window
+// events run. A program still running at the limit is left running.
+ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs);
+
+// True for the errors with which Windows refuses to start a program because a policy forbids it.
+bool IsRefusedByPolicy(DWORD startError);
+
+}  // namespace platform
