@@ -1,4 +1,97 @@
 #pragma once
+// The main program's start-up, command line and protection engine.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
 namespace Module1 {
+
+// Engine state shared by the main program's modules.
+extern std::wstring ProductLabel;  // caption of every message box
+extern std::wstring ProductTitle;  // ProductLabel, "  v" and the four-part file version
+extern HMODULE Shell32Handle;
+extern bool NoGPUpdate;
+
+// The settings key under HKLM and the RunOnce value that queues the prevention test.
+inline constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+inline constexpr wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr wchar_t kRestartTestValue[] = L"*Ironlatch Test";
+
+// ---- Start-up and command line ----
 void Main();
-}
+void InitCommonControlsVB();
+void ReleaseShell32();
+void BuildProductTitle();
+bool CleanupAfterUpdate();
+void RemoveDataFolder();
+bool IsArrayEmpty(const std::vector<std::wstring>& items);
+
+// Shows a box through the prompt seam with ProductLabel as caption.
+int Ask(const std::wstring& text, UINT type);
+
+// Writes a resource of type CUSTOM to a file; an existing file is kept unless overwrite is set.
+void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring& filePath, bool overwrite);
+
+// ---- Policy rules and defaults ----
+void AddPathRule(const std::wstring& pattern, bool whitelist);
+void BlockSyskey();
+void BlockCipher();
+void BlockVssadmin(bool unused);
+void BlockBCDEdit();
+void SetSaferDefaults();
+void ImportHashRules();
+
+// ---- Protection option rule sets ----
+void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofile, bool syskey, bool bcdedit);
+void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,
+                         bool startup);
+void BlockAppdata();
+void BlockAppdataDeep();
+void BlockAppdataLocal();
+void BlockRecycleBin();
+void BlockUserProfile();
+void BlockStartupFolders();
+void BlockProgramData();
+void BlockTempArchives();
+void WriteAppdataRules(const std::wstring& extension);
+void WriteAppdataDeepRules(const std::wstring& extension);
+void WriteAppdataLocalRules(const std::wstring& extension);
+void WriteRecycleBinRules(const std::wstring& extension);
+void WriteUserProfileRules(const std::wstring& extension);
+void WriteStartupRules(const std::wstring& extension);
+void WriteProgramDataRules(const std::wstring& extension);
+void WriteTempArchiveRules(const std::wstring& extension);
+
+// ---- Fake-extension and right-to-left-override rules ----
+void BlockFakeExtensions();
+void ImportRloRules();
+void WriteFakeExtensionRules(const std::wstring& extension);
+
+// ---- Undo and group-policy refresh ----
+void RemoveProtection(bool alsoWhitelist, bool silent, bool refresh);
+void RunGPUpdate(bool silent);
+
+// ---- Filter-module file-class hooks ----
+void ApplyFilterModule();
+void HookFileClass(const std::wstring& fileClass, bool constant);
+void ApplyFilterIniSettings(const std::wstring& iniPath, bool force);
+void UnhookFileClasses();
+void SetExeComFilter(bool on);
+
+// ---- Prevention test ----
+// What the test program met: Windows refused it (protection works), it ran, or the test itself
+// could not be done (the program could not be written, started or removed).
+enum class PreventionResult { Blocked, Ran, NotRun };
+PreventionResult RunPreventionTest();
+bool TestPrevention();  // true only when Windows refused the test program
+void ReportPreventionTest(bool fromStartup);
+
+// ---- Still to come ----
+void PromptApplyNow(bool silent, bool reboot);
+void ApplyIniSettings(const std::wstring& iniPath);
+void ScheduleTasksFromIni();
+void PromptEmailAlerts();
+void RunFirstRunWizard();
+
+}  // namespace Module1

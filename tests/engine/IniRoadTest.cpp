@@ -1,0 +1,161 @@
+// The configuration INI road, the prevention test, the Sidebar policy and the uninstall roads,
+// run through Ironlatch.exe as installers and administrators run it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::wstring kRoot = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kDisallowedPaths = kRoot + L"\\0\\Paths";
+const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
+const std::wstring kSettings = L"Software\\Merrowind IT\\Ironlatch";
+const std::wstring kSidebarKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar";
+
+std::wstring Setting(const std::wstring& value, const std::wstring& subkey = L"") {
+  std::wstring text;
+  return RegRead(HKEY_LOCAL_MACHINE, kSettings + subkey, value, text) ? text : L"<missing>";
+}
+
+class IniRoadTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSidebarKey);
+  }
+  void WriteFile(const std::wstring& name, const std::string& text) {
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + name, text));
+  }
+  std::vector<PromptRecord> Run(const std::wstring& arguments, const std::wstring& answers = L"") {
+    RunResult result = program_.Run(arguments, answers);
+    EXPECT_TRUE(result.finished);
+    auto prompts = program_.Prompts();
+    DeleteFileW(program_.PromptLog().c_str());
+    return prompts;
+  }
+
+  InstalledProgram program_;
+};
+
+}  // namespace
+
+TEST_F(IniRoadTest, ApplyIniCopiesTheChoicesAndAppliesOnlyWhatTheyChoose) {
+  WriteFile(L"Ironlatch.ini",
+            "[Config]\r\nAppdata=1\r\nNoRestartPrompt=yes\r\nSidebar=0\r\nBlockSyskey=1\r\n"
+            "[FilterModule]\r\nNoAllow=1\r\n[FilterSuspicious]\r\nSCR=0\r\n");
+  WriteFile(L"Ironlatch_Whitelist.txt", "Vendor\\tool.exe\r\n\r\n   \r\nother.exe\r\n");
+  EXPECT_TRUE(Run(L"/applyini /silent /nogpupdate").empty());
+
+  EXPECT_EQ(Setting(L"Installed"), L"1");
+  EXPECT_EQ(Setting(L"Appdata"), L"1");
+  EXPECT_EQ(Setting(L"syskey"), L"1");
+  EXPECT_EQ(Setting(L"AppdataDeep"), L"") << "an absent key is stored as an empty text";
+  EXPECT_EQ(Setting(L"NoRestartPrompt"), L"0") << "only \"1\" counts";
+  EXPECT_EQ(Setting(L"Sidebar"), L"0");
+  EXPECT_EQ(Setting(L"NoAllow", L"\\FilterModule"), L"1");
+  EXPECT_EQ(Setting(L"SCR", L"\\FilterModule\\Suspicious"), L"0");
+  EXPECT_EQ(Setting(L"CPL", L"\\FilterModule\\Suspicious"), L"1") << "defaults fill what the INI leaves out";
+  EXPECT_EQ(Setting(L"PIF", L"\\FilterModule\\Constant"), L"1");
+  EXPECT_EQ(Setting(L"BulkInstall"), L"<missing>");
+
+  auto blocked = RuleItemData(kDisallowedPaths);
+  EXPECT_EQ(blocked.size(), 12u + 1u) << "AppData's rules and syskey";
+  EXPECT_TRUE(std::binary_search(blocked.begin(), blocked.end(), L"syskey.exe"));
+  // Blank whitelist lines write nothing; each other line is an AppData item.
+  auto allowed = RuleItemData(kWhitelistPaths);
+  EXPECT_EQ(allowed.size(), 8u);
+  EXPECT_TRUE(std::binary_search(allowed.begin(), allowed.end(), L"%appdata%\\vendor\\tool.exe"));
+  EXPECT_TRUE(std::binary_search(allowed.begin(), allowed.end(), L"%appdata%\\other.exe"));
+  DWORD sidebar = 0;
+  EXPECT_FALSE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", sidebar));
+}
+
+TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
+  WriteFile(L"bulk.ini",
+            "[Config]\r\nClientName=Acme\r\nSidebar=1\r\nEmailAlerts=1\r\nScheduledHour=9\r\n"
+            "[EmailConfig]\r\nSMTPServer=mail.example\r\nSMTPPort=587\r\nSendToEmail=it@example\r\n"
+            "SMTPPassword=scrambled\r\n");
+  EXPECT_TRUE(Run(L"/bulkinstaller").empty());
+  EXPECT_EQ(Setting(L"BulkInstall"), L"1");
+  EXPECT_EQ(Setting(L"ClientName"), L"Acme");
+  EXPECT_EQ(Setting(L"ScheduleEnabled"), L"1");
+  EXPECT_EQ(Setting(L"EmailAlerts"), L"1");
+  EXPECT_EQ(Setting(L"SMTPServer", L"\\Email Setup"), L"mail.example");
+  EXPECT_EQ(Setting(L"EmailPassword", L"\\Email Setup"), L"scrambled");
+  EXPECT_EQ(Setting(L"SendToEmail", L"\\Email Setup"), L"it@example");
+  DWORD sidebar = 0;
+  EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", sidebar));
+  EXPECT_EQ(sidebar, 1u);
+  EXPECT_FALSE(FileExists(program_.Folder() + L"bulk.ini"));
+}
+
+TEST_F(IniRoadTest, StartingWithoutArgumentsOffersToApplyTheIni) {
+  WriteFile(L"Ironlatch.ini", "[Config]\r\nAppdata=1\r\n");
+  // Wine does not enforce the policy, so the test program runs: "apply now?" is the question.
+  auto shown = Run(L"", L"no");
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].fields[2], L"Apply Latchward now?");
+  EXPECT_TRUE(RuleItemData(kDisallowedPaths).empty()) << "No changes nothing";
+
+  shown = Run(L"", L"yes,no");
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown.back().fields[2],
+            L"Protection applied, you should restart your PC for the changes to take effect!  Restart Now?");
+  EXPECT_EQ(RuleItemData(kDisallowedPaths).size(), 12u);
+}
+
+TEST_F(IniRoadTest, ThePreventionTestSaysHonestlyThatWineDoesNotEnforceThePolicy) {
+  const std::wstring planted = platform::GetEnv(L"appdata") + L"\\HelloWorld2.exe";
+  // Someone else's file of that name is never what runs.
+  ASSERT_TRUE(WriteTextFile(planted, "not a program"));
+  auto shown = Run(L"/test");
+  ASSERT_GE(shown.size(), 1u);
+  EXPECT_EQ(shown[0].fields[2], L"Prevention Not Applied or Unsuccessful!");
+  EXPECT_EQ(shown[0].fields[1], L"0x10");
+  EXPECT_FALSE(FileExists(planted)) << "the test program is removed again";
+}
+
+TEST_F(IniRoadTest, SidebarSwitchesSetAndClearThePolicy) {
+  Run(L"/disablesidebar");
+  DWORD value = 0;
+  ASSERT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
+  EXPECT_EQ(value, 1u);
+  Run(L"/enablesidebar");
+  EXPECT_FALSE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
+}
+
+TEST_F(IniRoadTest, UninstallRoadsLeaveNothingOfOursBehind) {
+  Run(L"/disablesidebar");
+  Run(L"/silent /nogpupdate /appdata /fakeexts /w=tool.exe /installer");
+  Run(L"/silent /nogpupdate /appdata /fakeexts /w=tool.exe");
+  ASSERT_FALSE(RuleItemData(kDisallowedPaths).empty());
+
+  // The installer's own uninstaller asks nothing and keeps the Sidebar policy.
+  EXPECT_TRUE(Run(L"/uninstallerb /nogpupdate").empty());
+  EXPECT_TRUE(RuleItemData(kDisallowedPaths).empty());
+  EXPECT_TRUE(RuleItemData(kWhitelistPaths).empty());
+  EXPECT_EQ(Setting(L"Installed"), L"<missing>");
+  DWORD value = 0;
+  EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
+
+  Run(L"/silent /nogpupdate /appdata /installer");
+  EXPECT_TRUE(Run(L"/bulkuninstaller /nogpupdate").empty());
+  EXPECT_TRUE(RuleItemData(kDisallowedPaths).empty());
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettings)) << "deleted after the undo, not re-created by it";
+
+  // The interactive uninstaller asks about the Sidebar and about keeping the settings.
+  Run(L"/silent /nogpupdate /appdata /installer");
+  auto shown = Run(L"/uninstaller /nogpupdate", L"no,no");
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_NE(shown[0].fields[2].find(L"Would you like to keep them disabled"), std::wstring::npos);
+  EXPECT_FALSE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettings));
+}

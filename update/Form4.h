@@ -1,0 +1,6 @@
+#pragma once
+// The configuration and installer builder.
+class Form4 {
+ public:
+  static void Show();
+};
