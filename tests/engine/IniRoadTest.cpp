@@ -83,7 +83,10 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
             "[Config]\r\nClientName=Acme\r\nSidebar=1\r\nEmailAlerts=1\r\nScheduledHour=9\r\n"
             "[EmailConfig]\r\nSMTPServer=mail.example\r\nSMTPPort=587\r\nSendToEmail=it@example\r\n"
             "SMTPPassword=scrambled\r\n");
+  WriteFile(L"Ironlatch_Whitelist.txt", "Acme\\agent.exe\r\n");
   EXPECT_TRUE(Run(L"/bulkinstaller").empty());
+  auto allowed = RuleItemData(kWhitelistPaths);
+  EXPECT_TRUE(std::binary_search(allowed.begin(), allowed.end(), L"%appdata%\\acme\\agent.exe"));
   EXPECT_EQ(Setting(L"BulkInstall"), L"1");
   EXPECT_EQ(Setting(L"ClientName"), L"Acme");
   EXPECT_EQ(Setting(L"ScheduleEnabled"), L"1");
