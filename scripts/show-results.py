@@ -54,21 +54,25 @@ def show_settings(text):
             print(f"    {name} = {data}")
 
 
-def show_file(title, path):
+def show_file(title, path, most=None):
     print(f"\n{title} ({path}):")
     try:
         with open(path, encoding="utf-8", errors="replace") as f:
-            content = f.read().rstrip()
-        print("\n".join("  " + line.replace("\t", "    ") for line in content.splitlines()) or "  (empty)")
+            lines = f.read().rstrip().splitlines()
     except OSError:
         print("  (none)")
+        return
+    shown = lines if most is None else lines[:most]
+    print("\n".join("  " + line.replace("\t", "    ") for line in shown) or "  (empty)")
+    if len(shown) < len(lines):
+        print(f"  ... {len(lines) - len(shown)} more lines in the file")
 
 
 def main():
     rules, settings, log, prompts = sys.argv[1:5]
     show_rules(open(rules, encoding="utf-8", errors="replace").read())
     show_settings(open(settings, encoding="utf-8", errors="replace").read())
-    show_file("Debug log", log)
+    show_file("Debug log", log, most=30)
     show_file("Messages shown", prompts)
 
 
