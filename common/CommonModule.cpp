@@ -1045,9 +1045,10 @@ void KillProcessViaTools(const std::wstring& sProcessName, bool wait) {
     if (RefusedName(L"CommonModule\\KillProcessViaTools", sProcessName)) return;
     const std::wstring quoted = L"\"" + sProcessName + L"\"";
     int32_t exitCode = 0;
-    // tskill is missing from some editions; cmd.exe then only says so.
-    ShellX(L"cmd.exe", L"/c tskill " + quoted + L" /a", wait, SW_HIDE, exitCode, false, false, kNoTimeLimit);
-    ShellX(L"cmd.exe", L"/c taskkill /f /t /im " + quoted, wait, SW_HIDE, exitCode, false, false, kNoTimeLimit);
+    // Started straight from the system folder: through "cmd /c" a tskill.exe or taskkill.exe in
+    // the current folder would run first. tskill is missing from some editions; its step then fails.
+    ShellX(L"tskill.exe", quoted + L" /a", wait, SW_HIDE, exitCode, false, false, kNoTimeLimit);
+    ShellX(L"taskkill.exe", L"/f /t /im " + quoted, wait, SW_HIDE, exitCode, false, false, kNoTimeLimit);
   } catch (const std::bad_alloc&) {
     ReportTrappedError(L"CommonModule\\KillProcessViaTools", 7, L"Out of memory");
   }

@@ -60,19 +60,46 @@ class Victim {
   DWORD id_ = 0;
 };
 
-// cmd.exe looks in the current folder first: recording fakes there stand in for tskill and
-// taskkill (Wine has no tskill, and its taskkill knows no /t). Each call's arguments are kept.
+// Recording fakes stand in for tskill and taskkill in the system folder, where the program takes
+// them from (Wine has no tskill, and its taskkill knows no /t); Wine's own taskkill is put back
+// afterwards. A planted tool in the current folder must never run. Each call's arguments are kept.
 class StandInTools {
  public:
   explicit StandInTools(const ScratchDir& dir) : dir_(dir) {
-    for (const wchar_t* tool : {L"tskill", L"taskkill"})
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    system_ = std::wstring(system) + L"\\";
+    for (const wchar_t* tool : {L"tskill", L"taskkill"}) {
+      std::wstring path = system_ + tool + L".exe";
+      MoveFileExW(path.c_str(), (path + L".real").c_str(), MOVEFILE_REPLACE_EXISTING);
+      EXPECT_TRUE(testsupport::CopyProgram(L"fakeprog.exe", path));
+      DeleteFileW((system_ + tool + L".calls.log").c_str());
+      // Decoys in the current folder: a call that found these would show in their logs.
       EXPECT_TRUE(testsupport::CopyProgram(L"fakeprog.exe", dir / (std::wstring(tool) + L".exe")));
+    }
     wchar_t old[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, old);
     oldFolder_ = old;
     SetCurrentDirectoryW(dir.Path().c_str());
+    // Wine runs its own built-in taskkill unless told to take the file in the system folder.
+    testsupport::RegWriteString(HKEY_CURRENT_USER, kWineOverrides, L"taskkill.exe", L"native");
   }
-  ~StandInTools() { SetCurrentDirectoryW(oldFolder_.c_str()); }
+  ~StandInTools() {
+    HKEY overrides = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, KEY_SET_VALUE, &overrides) == ERROR_SUCCESS) {
+      RegDeleteValueW(overrides, L"taskkill.exe");
+      RegCloseKey(overrides);
+    }
+    SetCurrentDirectoryW(oldFolder_.c_str());
+    for (const wchar_t* tool : {L"tskill", L"taskkill"}) {
+      std::wstring path = system_ + tool + L".exe";
+      DeleteFileW(path.c_str());
+      MoveFileExW((path + L".real").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+      DeleteFileW((system_ + tool + L".calls.log").c_str());
+      EXPECT_FALSE(testsupport::FileExists(dir_ / (std::wstring(tool) + L".calls.log")))
+          << "a tool from the current folder ran";
+    }
+  }
   StandInTools(const StandInTools&) = delete;
   StandInTools& operator=(const StandInTools&) = delete;
 
@@ -90,7 +117,7 @@ class StandInTools {
   // The recorded command lines without the program part.
   std::vector<std::wstring> Arguments(const std::wstring& tool) const {
     std::vector<std::wstring> calls;
-    for (const auto& line : testsupport::Lines(testsupport::ReadTextFile(dir_ / (tool + L".calls.log")))) {
+    for (const auto& line : testsupport::Lines(testsupport::ReadTextFile(system_ + tool + L".calls.log"))) {
       size_t at = line.find(tool);
       at = at == std::wstring::npos ? std::wstring::npos : line.find(L' ', at);
       calls.push_back(at == std::wstring::npos ? line : line.substr(at + 1));
@@ -99,7 +126,9 @@ class StandInTools {
   }
 
   const ScratchDir& dir_;
+  std::wstring system_;
   std::wstring oldFolder_;
+  static constexpr wchar_t kWineOverrides[] = L"Software\\Wine\\DllOverrides";
 };
 
 class ProcessKillTest : public testing::Test {
