@@ -1,0 +1,311 @@
+#include "alerts/modEmailSvc.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <wbemidl.h>
+#include <wrl/client.h>
+
+#include <memory>
+
+#include "alerts/modBase85.h"
+#include "common/CommonModule.h"
+#include "common/Variant.h"
+#include "common/modRegistry.h"
+#include "engine/Module1.h"
+#include "platform/Smtp.h"
+#include "platform/Text.h"
+
+namespace modEmailSvc {
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+constexpr wchar_t kIniSection[] = L"EmailConfig";
+constexpr uint32_t kConnectTimeoutMs = 60 * 1000;
+constexpr long kBadPortCode = 10022;  // Winsock's "invalid argument"
+constexpr long kWmiWaitMs = 30 * 1000;  // WMI that does not answer must not hold an alert for ever
+
+EmailSettings g_settings;
+
+std::wstring RegText(const std::wstring& key, const std::wstring& name) {
+  Variant value;
+  modRegistry::fReadValue(L"HKLM", key, name, L"S", Variant(L""), value);
+  return value.Text();
+}
+
+std::wstring IniText(const std::wstring& key) { return CommonModule::ReadIni(CommonModule::IniPath, kIniSection, key); }
+
+// An INI flag: on for a whole number 1, and for anything that is no number at all.
+bool IniFlagOn(const std::wstring& text) {
+  if (text.empty()) return false;
+  int64_t number = 0;
+  return !platform::ParseInt64(text, number) || number == 1;
+}
+
+void SetIfNotEmpty(std::wstring& field, const std::wstring& value) {
+  if (!value.empty()) field = value;
+}
+
+// An unreadable stored password leaves the field as it was.
+void Unscramble(const std::wstring& stored) {
+  std::wstring password;
+  if (modBase85::UnscrambleString(stored, modBase85::kScrambleKey, password)) g_settings.MailPassword = password;
+}
+
+std::vector<std::wstring> Addresses(const std::wstring& list) {
+  std::vector<std::wstring> addresses;
+  for (const std::wstring& part : platform::Split(platform::ReplaceAll(list, L";", L","), L",")) {
+    const std::wstring address = platform::Trim(part);
+    if (!address.empty()) addresses.push_back(address);
+  }
+  return addresses;
+}
+
+// The running program's own version words: major, minor and revision (the fourth word).
+void OwnVersion(uint16_t& major, uint16_t& minor, uint16_t& revision) {
+  major = minor = revision = 0;
+  bool fourParts = true;
+  const std::vector<std::wstring> words =
+      platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
+  auto word = [&](size_t i) -> uint16_t {
+    int64_t n = 0;
+    return i < words.size() && platform::ParseInt64(words[i], n) && n >= 0 && n <= 0xFFFF ? uint16_t(n) : 0;
+  };
+  major = word(0);
+  minor = word(1);
+  revision = word(3);
+}
+
+// ---- The adapter walk over WMI ----
+
+struct BstrFree {
+  void operator()(wchar_t* text) const { SysFreeString(text); }
+};
+using BstrText = std::unique_ptr<wchar_t, BstrFree>;
+BstrText MakeBstr(const wchar_t* text) { return BstrText(SysAllocString(text)); }
+
+struct VariantClearer {
+  void operator()(VARIANT* value) const { VariantClear(value); }
+};
+
+bool Logged(HRESULT result, const wchar_t* step) {
+  if (SUCCEEDED(result)) return false;
+  CommonModule::DPrint(std::wstring(L"modEmailSvc\\GetLanIPs: ") + step + L" failed: " +
+                       platform::ErrorText(static_cast<unsigned long>(result)));
+  return true;
+}
+
+LanAdapter ReadAdapter(IWbemClassObject* row) {
+  LanAdapter adapter;
+  VARIANT addresses;
+  VariantInit(&addresses);
+  std::unique_ptr<VARIANT, VariantClearer> clearAddresses(&addresses);
+  if (!Logged(row->Get(L"IPAddress", 0, &addresses, nullptr, nullptr), L"IPAddress") &&
+      addresses.vt == (VT_ARRAY | VT_BSTR) && addresses.parray) {
+    adapter.hasAddresses = true;
+    LONG low = 0, high = -1;
+    SafeArrayGetLBound(addresses.parray, 1, &low);
+    SafeArrayGetUBound(addresses.parray, 1, &high);
+    for (LONG i = low; i <= high; ++i) {
+      BSTR item = nullptr;
+      if (SUCCEEDED(SafeArrayGetElement(addresses.parray, &i, &item))) {
+        adapter.addresses.push_back(item ? item : L"");
+        SysFreeString(item);
+      }
+    }
+  }
+  VARIANT dhcp;
+  VariantInit(&dhcp);
+  std::unique_ptr<VARIANT, VariantClearer> clearDhcp(&dhcp);
+  if (!Logged(row->Get(L"DHCPEnabled", 0, &dhcp, nullptr, nullptr), L"DHCPEnabled"))
+    adapter.dhcpEnabled = dhcp.vt == VT_BOOL && dhcp.boolVal != VARIANT_FALSE;
+  return adapter;
+}
+
+std::vector<LanAdapter> QueryAdapters() {
+  std::vector<LanAdapter> adapters;
+  const HRESULT com = CoInitialize(nullptr);
+  struct Uninit {
+    HRESULT result;
+    ~Uninit() {
+      if (SUCCEEDED(result)) CoUninitialize();
+    }
+  } uninit{com};
+  if (FAILED(com) && com != RPC_E_CHANGED_MODE && Logged(com, L"CoInitialize")) return adapters;
+
+  Microsoft::WRL::ComPtr<IWbemLocator> locator;
+  if (Logged(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                              reinterpret_cast<void**>(locator.GetAddressOf())),
+             L"WbemLocator"))
+    return adapters;
+  Microsoft::WRL::ComPtr<IWbemServices> services;
+  const BstrText root = MakeBstr(L"\\\\.\\root\\cimv2");
+  if (Logged(locator->ConnectServer(root.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                    services.GetAddressOf()),
+             L"ConnectServer"))
+    return adapters;
+  CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  Microsoft::WRL::ComPtr<IEnumWbemClassObject> rows;
+  const BstrText language = MakeBstr(L"WQL");
+  const BstrText query = MakeBstr(L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE");
+  if (Logged(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
+                                 nullptr, rows.GetAddressOf()),
+             L"ExecQuery"))
+    return adapters;
+  for (;;) {
+    Microsoft::WRL::ComPtr<IWbemClassObject> row;
+    ULONG got = 0;
+    const HRESULT next = rows->Next(kWmiWaitMs, 1, row.GetAddressOf(), &got);
+    if (Logged(next, L"Next") || next == WBEM_S_TIMEDOUT || got == 0) break;
+    adapters.push_back(ReadAdapter(row.Get()));
+    if (adapters.back().hasAddresses && !adapters.back().addresses.empty()) break;  // the first address decides
+  }
+  return adapters;
+}
+
+}  // namespace
+
+const EmailSettings& Settings() { return g_settings; }
+
+bool LoadEmailConfig() {
+  bool alertsOn = false;
+  bool complete = true;
+
+  if (RegText(kSettingsKey, L"EmailAlerts") == L"1") {
+    alertsOn = true;
+    SetIfNotEmpty(g_settings.MailFromOverride, RegText(kEmailKey, L"FromEmail"));
+    SetIfNotEmpty(g_settings.MailSendToOverride, RegText(kEmailKey, L"SendToEmail"));
+    const std::wstring address = RegText(kEmailKey, L"EmailAddress");
+    if (address.empty()) {
+      complete = false;
+    } else {
+      g_settings.MailUser = g_settings.MailRecipients = g_settings.MailFromAddress = address;
+    }
+    const std::wstring password = RegText(kEmailKey, L"EmailPassword");
+    if (!password.empty()) Unscramble(password);
+    const std::wstring server = RegText(kEmailKey, L"SMTPServer");
+    const std::wstring port = RegText(kEmailKey, L"SMTPPort");
+    SetIfNotEmpty(g_settings.MailServer, server);
+    SetIfNotEmpty(g_settings.MailPort, port);
+    if (server.empty() || port.empty()) complete = false;
+    if (RegText(kEmailKey, L"Authenticate") == L"1") g_settings.MailAuth = true;
+    if (RegText(kEmailKey, L"UseSSL") == L"1") g_settings.MailUseSSL = true;
+  }
+
+  if (IniText(L"EmailAlerts") == L"1") {
+    alertsOn = true;
+    if (IniFlagOn(IniText(L"UseSSL"))) g_settings.MailUseSSL = true;
+    if (IniFlagOn(IniText(L"SMTPAuth"))) g_settings.MailAuth = true;
+    SetIfNotEmpty(g_settings.MailSendToOverride, IniText(L"SendToEmail"));
+    SetIfNotEmpty(g_settings.MailFromOverride, IniText(L"FromEmail"));
+    const std::wstring user = IniText(L"SMTPUserName");
+    SetIfNotEmpty(g_settings.MailUser, user);
+    if (user.empty()) complete = false;
+
+    const std::wstring registryAddress = RegText(kEmailKey, L"EmailAddress");
+    const std::wstring adminAddress = IniText(L"AdminEmail");
+    if (registryAddress.empty() || adminAddress.empty()) {
+      g_settings.MailRecipients = g_settings.MailFromAddress = registryAddress + adminAddress;
+    } else {
+      g_settings.MailRecipients = registryAddress + L", " + adminAddress;
+      g_settings.MailFromAddress = adminAddress;
+    }
+    if (g_settings.MailRecipients.empty()) complete = false;
+
+    const std::wstring password = IniText(L"SMTPPassword");
+    if (password.empty()) {
+      complete = false;
+    } else {
+      Unscramble(password);
+    }
+    const std::wstring port = IniText(L"SMTPPort");
+    const std::wstring server = IniText(L"SMTPServer");
+    SetIfNotEmpty(g_settings.MailPort, port);
+    SetIfNotEmpty(g_settings.MailServer, server);
+    if (port.empty() || server.empty()) complete = false;
+  }
+  return alertsOn && complete;
+}
+
+std::wstring GetClientName() {
+  std::wstring name = RegText(kSettingsKey, L"ClientName");
+  if (name.empty()) name = RegText(L"Software\\Merrowind IT\\TarrowII", L"ClientNameForReports");
+  if (name.empty()) name = RegText(L"Software\\Merrowind IT\\Tarrow", L"ClientNameForReports");
+  return name;
+}
+
+std::wstring LanIpText(const std::vector<LanAdapter>& adapters) {
+  for (const LanAdapter& adapter : adapters) {
+    if (!adapter.hasAddresses || adapter.addresses.empty()) continue;
+    const std::wstring& first = adapter.addresses.front();
+    if (first == L"0.0.0.0") return L"";
+    return first + (adapter.dhcpEnabled ? L" (DHCP)" : L" (Static)");
+  }
+  return L"";
+}
+
+std::wstring GetLanIPs() { return LanIpText(QueryAdapters()); }
+
+std::wstring AlertHeader(const std::wstring& clientName, const std::wstring& computerName, const std::wstring& lanIps) {
+  std::wstring header;
+  if (!clientName.empty()) header = L"Client Name:  " + clientName + L"\r\n";
+  return header + L"Computer Name:  " + computerName + L"\r\n" + L"LAN IP:  " + lanIps + L"\r\n\r\n";
+}
+
+std::wstring AlertFooter(const std::wstring& productTitle, const std::wstring& exeName, uint16_t major,
+                         uint16_t minor, uint16_t revision) {
+  std::wstring footer = L"\r\n\r\nThis message sent by " + productTitle;
+  const std::wstring version =
+      std::to_wstring(major) + L"." + std::to_wstring(minor) + L"." + std::to_wstring(revision) + L")";
+  const std::wstring program = platform::Lower(exeName);
+  if (program == L"ironlatcheventsvc") footer += L" (Service Code v" + version;
+  else if (program == L"ironlatchfiltermod") footer += L" (Filter Module Code v" + version;
+  return footer;
+}
+
+bool SendEmail(const std::wstring& subject, const std::wstring& body) {
+  if (!LoadEmailConfig()) return false;
+  const std::wstring client = GetClientName();
+  uint16_t major = 0, minor = 0, revision = 0;
+  OwnVersion(major, minor, revision);
+  const std::wstring header = AlertHeader(client, platform::GetEnv(L"computername"), GetLanIPs());
+  const std::wstring footer =
+      AlertFooter(Module1::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
+
+  platform::SmtpRequest request;
+  request.server = g_settings.MailServer;
+  int64_t port = 0;
+  // A port that is no port fails at the connection, like any unreachable server.
+  request.port = platform::ParseInt64(g_settings.MailPort, port) && port > 0 && port <= 65535
+                     ? static_cast<uint16_t>(port)
+                     : 0;
+  // SSL on: implicit TLS on the SMTPS port, STARTTLS on any other.
+  if (g_settings.MailUseSSL)
+    request.security = request.port == 465 ? platform::SmtpSecurity::Implicit : platform::SmtpSecurity::StartTls;
+  request.authenticate = g_settings.MailAuth;
+  request.user = g_settings.MailUser;
+  request.password = g_settings.MailPassword;
+  request.connectTimeoutMs = kConnectTimeoutMs;
+  request.recipients =
+      Addresses(g_settings.MailSendToOverride.empty() ? g_settings.MailRecipients : g_settings.MailSendToOverride);
+  request.fromName = Module1::ProductLabel;
+  request.fromAddress = g_settings.MailFromOverride.empty() ? g_settings.MailFromAddress : g_settings.MailFromOverride;
+  request.replyTo = L"\"" + Module1::ProductLabel + L"\" <" + request.fromAddress + L">";
+  request.subject = subject + L" - " + client;
+  request.body = header + body + footer;
+
+  platform::SmtpResult result;
+  if (request.port == 0) {
+    result = {false, kBadPortCode, L"The SMTP port \"" + g_settings.MailPort + L"\" is not a port number."};
+  } else {
+    result = platform::SendSmtpMail(request);
+  }
+  if (result.ok) return true;
+  CommonModule::DPrint(L"SendEmail: (Resuming after error)");
+  CommonModule::DPrint(L"- VB Error: " + std::to_wstring(result.code) + L" " + result.error);
+  return false;
+}
+
+}  // namespace modEmailSvc

@@ -1,0 +1,50 @@
+#pragma once
+// The one road by which every program sends mail: the e-mail settings (registry and settings INI),
+// whether alerts are on and complete, and the alert mail with its fixed header and footer.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace modEmailSvc {
+
+// Loaded afresh on every send and never cleared: a load overwrites a text only with a non-empty
+// one and turns a flag on only.
+struct EmailSettings {
+  std::wstring MailRecipients;  // one address, or two joined by ", "
+  std::wstring MailFromAddress;
+  std::wstring MailUser;
+  std::wstring MailPassword;  // in clear
+  std::wstring MailPort;
+  std::wstring MailServer;
+  bool MailAuth = false;
+  bool MailUseSSL = false;
+  std::wstring MailSendToOverride;
+  std::wstring MailFromOverride;
+};
+
+// This process's settings record.
+const EmailSettings& Settings();
+
+// True when alerts are switched on (registry or INI) and the settings are complete.
+bool LoadEmailConfig();
+// True when the message was handed to the SMTP server. Alerts off or incomplete: False, no trace.
+bool SendEmail(const std::wstring& subject, const std::wstring& body);
+std::wstring GetClientName();
+// The first address of the first IP-enabled adapter, with " (DHCP)" or " (Static)"; "" for none.
+std::wstring GetLanIPs();
+
+// ---- The parts of the alert mail, for the send and its tests ----
+
+struct LanAdapter {
+  bool hasAddresses = false;  // the IPAddress array is not null
+  std::vector<std::wstring> addresses;
+  bool dhcpEnabled = false;
+};
+std::wstring LanIpText(const std::vector<LanAdapter>& adapters);
+
+std::wstring AlertHeader(const std::wstring& clientName, const std::wstring& computerName, const std::wstring& lanIps);
+// exeName: the running program's executable name without extension, any case.
+std::wstring AlertFooter(const std::wstring& productTitle, const std::wstring& exeName, uint16_t major,
+                         uint16_t minor, uint16_t revision);
+
+}  // namespace modEmailSvc

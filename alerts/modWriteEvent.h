@@ -1,0 +1,17 @@
+#pragma once
+// The main program's entries in the Application log, all under the product's event ID.
+#include <cstdint>
+#include <string>
+
+namespace modWriteEvent {
+
+constexpr uint32_t ProductEventId = 10177;
+
+// Writes one entry under the program's title: type 1 error, 2 warning, 4 information (0 counts
+// as 4), category 0, the message as the one insertion string. True when the entry was written.
+bool WriteEvent(const std::wstring& message, int32_t eventType);
+
+// The same under a source of the caller's choosing; the filter module registers its own source.
+bool WriteEventAs(const std::wstring& source, const std::wstring& message, int32_t eventType);
+
+}  // namespace modWriteEvent

@@ -1,0 +1,473 @@
+// The mail client and the alert mail against the local SMTP sink that the test fixture runs
+// (tests/alerts/smtp_sink.py): plain, STARTTLS, SMTPS, AUTH, dot-stuffing, a silent server, and the
+// settings that decide whether anything is sent at all.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "alerts/modBase85.h"
+#include "alerts/modEmailSvc.h"
+#include "common/CommonModule.h"
+#include "engine/Module1.h"
+#include "platform/Smtp.h"
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+
+// The programs build these at start-up; this test stands in for them.
+namespace Module1 {
+std::wstring ProductLabel = L"Ironlatch";
+std::wstring ProductTitle = L"Ironlatch  v9.8.7.6";
+}  // namespace Module1
+
+namespace {
+
+using testsupport::ReadFileBytes;
+
+constexpr uint16_t kPlainPort = 47025;     // STARTTLS and AUTH offered
+constexpr uint16_t kSmtpsPort = 47026;     // TLS from the first byte
+constexpr uint16_t kSilentPort = 47027;    // accepts, never answers
+constexpr uint16_t kNoTlsPort = 47028;     // no STARTTLS
+constexpr uint16_t kClosedPort = 47029;    // nothing listens
+
+const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+
+std::wstring SinkDir() { return testsupport::TestsDir() + L"smtpsink\\"; }
+
+std::string Token(const char* what) { return std::string(what) + "-" + std::to_string(GetTickCount()) + "-" +
+                                             std::to_string(GetCurrentProcessId()); }
+
+// The message the sink received whose text holds token; "" when none came within a few seconds.
+std::string FindMail(const std::string& token) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((SinkDir() + L"mail\\*.eml").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        const std::string text = ReadFileBytes(SinkDir() + L"mail\\" + found.cFileName);
+        if (text.find(token) != std::string::npos) {
+          FindClose(search);
+          return text;
+        }
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    Sleep(100);
+  }
+  return "";
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+platform::SmtpRequest Request(uint16_t port, const std::string& token) {
+  platform::SmtpRequest r;
+  r.server = L"127.0.0.1";
+  r.port = port;
+  r.fromName = L"Ironlatch";
+  r.fromAddress = L"alerts@example.test";
+  r.recipients = {L"admin@example.test", L"second@example.test"};
+  r.subject = platform::FromUtf8("Alert " + token);
+  r.body = L"First line\r\nSecond line";
+  r.connectTimeoutMs = 5000;
+  r.replyTimeoutMs = 5000;
+  return r;
+}
+
+std::string SinkCertificate() { return ReadFileBytes(SinkDir() + L"cert.der"); }
+
+// ---- The mail client ------------------------------------------------------------------------
+
+TEST(SmtpClient, PlainSendCarriesEnvelopeHeadersAndBody) {
+  const std::string token = Token("plain");
+  const platform::SmtpResult result = platform::SendSmtpMail(Request(kPlainPort, token));
+  ASSERT_TRUE(result.ok) << platform::ToUtf8(result.error);
+  const std::string mail = FindMail(token);
+  ASSERT_FALSE(mail.empty());
+  EXPECT_TRUE(Has(mail, "X-Sink-From: alerts@example.test\r\n"));
+  EXPECT_TRUE(Has(mail, "X-Sink-To: admin@example.test,second@example.test\r\n"));
+  EXPECT_TRUE(Has(mail, "X-Sink-TLS: no\r\n"));
+  EXPECT_TRUE(Has(mail, "X-Sink-Login: \r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nFrom: \"Ironlatch\" <alerts@example.test>\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nTo: admin@example.test, second@example.test\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Alert " + token + "\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nDate: "));
+  EXPECT_TRUE(Has(mail, "\r\nMIME-Version: 1.0\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nContent-Type: text/plain; charset=utf-8\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\n\r\nFirst line\r\nSecond line\r\n"));
+}
+
+TEST(SmtpClient, BodyLinesKeepTheirDotsAndGetCrlfEnds) {
+  const std::string token = Token("dots");
+  platform::SmtpRequest request = Request(kPlainPort, token);
+  // A lone "." would end the message early without stuffing; bare LF and CR ends become CRLF.
+  request.body = L"before\n.\n.hidden\r..two\r\nafter .\n.";
+  const platform::SmtpResult result = platform::SendSmtpMail(request);
+  ASSERT_TRUE(result.ok) << platform::ToUtf8(result.error);
+  const std::string mail = FindMail(token);
+  EXPECT_TRUE(Has(mail, "\r\n\r\nbefore\r\n.\r\n.hidden\r\n..two\r\nafter .\r\n.\r\n")) << mail;
+}
+
+TEST(SmtpClient, NonAsciiSubjectAndBodyAreEncoded) {
+  const std::string token = Token("utf8");
+  platform::SmtpRequest request = Request(kPlainPort, token);
+  request.subject = platform::FromUtf8("Gr\xC3\xBC\xC3\x9F" "e " + token);
+  request.body = platform::FromUtf8("K\xC3\xA4se = gut " + token);
+  ASSERT_TRUE(platform::SendSmtpMail(request).ok);
+  const std::string mail = FindMail(token);
+  EXPECT_TRUE(Has(mail, "\r\nSubject: =?UTF-8?B?")) << mail;
+  EXPECT_TRUE(Has(mail, "\r\nContent-Transfer-Encoding: quoted-printable\r\n")) << mail;
+  EXPECT_TRUE(Has(mail, "\r\n\r\nK=C3=A4se =3D gut " + token + "\r\n")) << mail;
+}
+
+// AUTH LOGIN over each kind of connection; the sink's certificate is trusted through the seam.
+TEST(SmtpClient, AuthenticatedSendOverEveryConnectionKind) {
+  struct Case {
+    const char* name;
+    uint16_t port;
+    platform::SmtpSecurity security;
+    const char* tls;
+  };
+  const Case cases[] = {
+      {"starttls", kPlainPort, platform::SmtpSecurity::StartTls, "yes"},
+      {"smtps", kSmtpsPort, platform::SmtpSecurity::Implicit, "yes"},
+      {"plain", kNoTlsPort, platform::SmtpSecurity::None, "no"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string token = Token(c.name);
+    platform::SmtpRequest request = Request(c.port, token);
+    request.security = c.security;
+    request.extraTrustedCertificate = SinkCertificate();
+    ASSERT_FALSE(request.extraTrustedCertificate.empty());
+    request.authenticate = true;
+    request.user = L"alice";
+    request.password = L"s3cret";
+    const platform::SmtpResult result = platform::SendSmtpMail(request);
+    ASSERT_TRUE(result.ok) << platform::ToUtf8(result.error);
+    const std::string mail = FindMail(token);
+    EXPECT_TRUE(Has(mail, std::string("X-Sink-TLS: ") + c.tls + "\r\n")) << mail;
+    EXPECT_TRUE(Has(mail, "X-Sink-Login: alice\r\n"));
+  }
+}
+
+// Every refusal: the send fails, says why, and nothing is delivered.
+TEST(SmtpClient, RefusalsFailWithoutDelivering) {
+  struct Case {
+    const char* name;
+    uint16_t port;
+    platform::SmtpSecurity security;
+    bool trustSink;
+    const wchar_t* password;  // nullptr: no authentication
+    long code;                // expected code, 0: any
+  };
+  const Case cases[] = {
+      // Production trusts only the system's roots: a self-signed server certificate is refused.
+      {"untrusted-starttls", kPlainPort, platform::SmtpSecurity::StartTls, false, nullptr, 0},
+      {"untrusted-smtps", kSmtpsPort, platform::SmtpSecurity::Implicit, false, nullptr, 0},
+      // Asked for TLS, the client never falls back to plain text.
+      {"no-starttls", kNoTlsPort, platform::SmtpSecurity::StartTls, true, L"s3cret", 0},
+      {"wrong-password", kPlainPort, platform::SmtpSecurity::StartTls, true, L"wrong", 535},
+      {"nothing-listens", kClosedPort, platform::SmtpSecurity::None, false, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string token = Token(c.name);
+    platform::SmtpRequest request = Request(c.port, token);
+    request.security = c.security;
+    if (c.trustSink) request.extraTrustedCertificate = SinkCertificate();
+    if (c.password) {
+      request.authenticate = true;
+      request.user = L"alice";
+      request.password = c.password;
+    }
+    const platform::SmtpResult result = platform::SendSmtpMail(request);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.empty());
+    if (c.code) {
+      EXPECT_EQ(result.code, c.code) << platform::ToUtf8(result.error);
+    }
+    WIN32_FIND_DATAW found{};
+    bool delivered = false;
+    HANDLE search = FindFirstFileW((SinkDir() + L"mail\\*.eml").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do delivered |= Has(ReadFileBytes(SinkDir() + L"mail\\" + found.cFileName), token);
+      while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    EXPECT_FALSE(delivered);
+  }
+}
+
+TEST(SmtpClient, SilentServerTimesOut) {
+  platform::SmtpRequest request = Request(kSilentPort, Token("silent"));
+  request.replyTimeoutMs = 1500;
+  const DWORD start = GetTickCount();
+  const platform::SmtpResult result = platform::SendSmtpMail(request);
+  const DWORD elapsed = GetTickCount() - start;
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.code, WSAETIMEDOUT) << platform::ToUtf8(result.error);
+  EXPECT_GE(elapsed, 1000u);
+  EXPECT_LT(elapsed, 6000u);
+}
+
+// ---- The alert mail's parts -----------------------------------------------------------------
+
+TEST(AlertMail, HeaderTexts) {
+  EXPECT_EQ(modEmailSvc::AlertHeader(L"Acme", L"PC1", L"10.0.0.5 (DHCP)"),
+            L"Client Name:  Acme\r\nComputer Name:  PC1\r\nLAN IP:  10.0.0.5 (DHCP)\r\n\r\n");
+  EXPECT_EQ(modEmailSvc::AlertHeader(L"", L"PC1", L""), L"Computer Name:  PC1\r\nLAN IP:  \r\n\r\n");
+}
+
+TEST(AlertMail, FooterNamesTheSendingProgram) {
+  const std::wstring title = L"Ironlatch  v1.2.0.3";
+  const std::wstring base = L"\r\n\r\nThis message sent by " + title;
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"IronlatchEventSvc", 1, 2, 3), base + L" (Service Code v1.2.3)");
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"ironlatchfiltermod", 4, 0, 12),
+            base + L" (Filter Module Code v4.0.12)");
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"Ironlatch", 1, 2, 3), base);
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"IronlatchEventSvc_old", 1, 2, 3), base);
+}
+
+TEST(AlertMail, LanAddressIsTheFirstAddressSeen) {
+  using A = modEmailSvc::LanAdapter;
+  EXPECT_EQ(modEmailSvc::LanIpText({}), L"");
+  EXPECT_EQ(modEmailSvc::LanIpText({A{false, {}, true}, A{true, {L"192.168.1.20", L"fe80::1"}, true}}),
+            L"192.168.1.20 (DHCP)");
+  EXPECT_EQ(modEmailSvc::LanIpText({A{true, {L"10.1.1.1"}, false}}), L"10.1.1.1 (Static)");
+  EXPECT_EQ(modEmailSvc::LanIpText({A{true, {L"0.0.0.0"}, true}, A{true, {L"10.1.1.1"}, false}}), L"");
+}
+
+TEST(AlertMail, LanAddressFromWmiHasItsForm) {
+  const std::wstring text = modEmailSvc::GetLanIPs();
+  if (!text.empty()) {
+    EXPECT_TRUE(platform::EndsWith(text, L" (DHCP)") || platform::EndsWith(text, L" (Static)"))
+        << platform::ToUtf8(text);
+  }
+}
+
+// ---- Settings and the send ------------------------------------------------------------------
+
+class EmailSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clear();
+    CommonModule::IniPath = ini_ / L"Ironlatch.ini";
+  }
+  void TearDown() override { Clear(); }
+  static void Clear() {
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kEmailKey);
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\TarrowII");
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Tarrow");
+    for (const wchar_t* value : {L"EmailAlerts", L"ClientName"}) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, value);
+        RegCloseKey(key);
+      }
+    }
+  }
+  static void Reg(const std::wstring& name, const std::wstring& value) {
+    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, name, value));
+  }
+  static void RegSwitch(const std::wstring& value) {
+    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"EmailAlerts", value));
+  }
+  void Ini(const std::wstring& key, const std::wstring& value) {
+    CommonModule::WriteIni(CommonModule::IniPath, L"EmailConfig", key, value);
+  }
+  static std::wstring Scrambled(const std::wstring& password) {
+    return modBase85::ScrambleString(password, modBase85::kScrambleKey);
+  }
+  // A complete registry road against the plain sink port.
+  void RegistryRoad() {
+    RegSwitch(L"1");
+    Reg(L"EmailAddress", L"owner@example.test");
+    Reg(L"SMTPServer", L"127.0.0.1");
+    Reg(L"SMTPPort", std::to_wstring(kPlainPort));
+  }
+  // A complete INI road.
+  void IniRoad() {
+    Ini(L"EmailAlerts", L"1");
+    Ini(L"SMTPUserName", L"alice");
+    Ini(L"AdminEmail", L"admin@example.test");
+    Ini(L"SMTPPassword", Scrambled(L"s3cret"));
+    Ini(L"SMTPPort", std::to_wstring(kPlainPort));
+    Ini(L"SMTPServer", L"127.0.0.1");
+  }
+
+  testsupport::ScratchDir ini_;
+};
+
+TEST_F(EmailSettingsTest, RegistryRoadWithoutPasswordIsComplete) {
+  RegistryRoad();
+  EXPECT_TRUE(modEmailSvc::LoadEmailConfig());
+  const auto& s = modEmailSvc::Settings();
+  EXPECT_EQ(s.MailUser, L"owner@example.test");
+  EXPECT_EQ(s.MailRecipients, L"owner@example.test");
+  EXPECT_EQ(s.MailFromAddress, L"owner@example.test");
+  EXPECT_EQ(s.MailPassword, L"");
+  EXPECT_FALSE(s.MailAuth);
+  EXPECT_FALSE(s.MailUseSSL);
+}
+
+// Each case starts from nothing in this process, so the record's leftovers play no part.
+struct LoadCase {
+  const char* name;
+  bool registry;                    // the registry road, complete
+  std::vector<std::pair<std::wstring, std::wstring>> regValues;   // then these values
+  bool ini;                         // the INI road, complete
+  std::vector<std::pair<std::wstring, std::wstring>> iniValues;   // then these keys
+  bool complete;
+};
+
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
+class EmailLoadTest : public EmailSettingsTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(EmailLoadTest, DecidesOnAndComplete) {
+  const LoadCase& c = GetParam();
+  if (c.registry) RegistryRoad();
+  for (const auto& [name, value] : c.regValues) name == L"EmailAlerts" ? RegSwitch(value) : Reg(name, value);
+  if (c.ini) IniRoad();
+  for (const auto& [key, value] : c.iniValues) Ini(key, value);
+  EXPECT_EQ(modEmailSvc::LoadEmailConfig(), c.complete);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EmailLoadTest,
+    ::testing::Values(
+        LoadCase{"nothing", false, {}, false, {}, false},
+        LoadCase{"registrySwitchNotOne", true, {{L"EmailAlerts", L"yes"}}, false, {}, false},
+        LoadCase{"registryNoAddress", true, {{L"EmailAddress", L""}}, false, {}, false},
+        LoadCase{"registryNoPort", true, {{L"SMTPPort", L""}}, false, {}, false},
+        LoadCase{"iniComplete", false, {}, true, {}, true},
+        LoadCase{"iniNoPassword", false, {}, true, {{L"SMTPPassword", L""}}, false},
+        LoadCase{"iniNoUser", false, {}, true, {{L"SMTPUserName", L""}}, false},
+        LoadCase{"iniNoServer", false, {}, true, {{L"SMTPServer", L""}}, false},
+        // A gap in one source stays a gap even when the other fills it.
+        LoadCase{"registryGapIniFills", true, {{L"SMTPServer", L""}}, true, {}, false},
+        LoadCase{"iniSwitchOff", false, {}, true, {{L"EmailAlerts", L"0"}}, false}),
+    [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
+
+// The record only ever turns a flag on: each value is judged in a process of its own.
+class IniFlagTest : public EmailSettingsTest, public ::testing::WithParamInterface<std::pair<const wchar_t*, bool>> {};
+
+TEST_P(IniFlagTest, OnForOneAndForNonNumbers) {
+  IniRoad();
+  Ini(L"UseSSL", GetParam().first);
+  Ini(L"SMTPAuth", GetParam().first);
+  modEmailSvc::LoadEmailConfig();
+  EXPECT_EQ(modEmailSvc::Settings().MailUseSSL, GetParam().second);
+  EXPECT_EQ(modEmailSvc::Settings().MailAuth, GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, IniFlagTest,
+                         ::testing::Values(std::pair{L"2", false}, std::pair{L"0", false}, std::pair{L"", false},
+                                           std::pair{L"1", true}, std::pair{L"01", true}, std::pair{L"yes", true}),
+                         [](const auto& info) { return "value" + std::to_string(info.index); });
+
+TEST_F(EmailSettingsTest, IniRoadJoinsRecipientsAndOverridesStick) {
+  IniRoad();
+  Reg(L"EmailAddress", L"first@example.test");
+  Ini(L"FromEmail", L"override@example.test");
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_EQ(modEmailSvc::Settings().MailRecipients, L"first@example.test, admin@example.test");
+  EXPECT_EQ(modEmailSvc::Settings().MailFromAddress, L"admin@example.test");
+  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"s3cret");
+  // Cleared later in the same process, the override stays until the program restarts.
+  Ini(L"FromEmail", L"");
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_EQ(modEmailSvc::Settings().MailFromOverride, L"override@example.test");
+}
+
+TEST_F(EmailSettingsTest, UnreadablePasswordKeepsThePreviousOne) {
+  IniRoad();
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  Ini(L"SMTPPassword", L"not scrambled");
+  EXPECT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"s3cret");
+}
+
+TEST_F(EmailSettingsTest, ClientNameFallsBackToTheCompanionTool) {
+  EXPECT_EQ(modEmailSvc::GetClientName(), L"");
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Tarrow", L"ClientNameForReports", L"Old");
+  EXPECT_EQ(modEmailSvc::GetClientName(), L"Old");
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\TarrowII", L"ClientNameForReports",
+                              L"Newer");
+  EXPECT_EQ(modEmailSvc::GetClientName(), L"Newer");
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName", L"Own");
+  EXPECT_EQ(modEmailSvc::GetClientName(), L"Own");
+}
+
+TEST_F(EmailSettingsTest, SendEmailBuildsTheAlertMail) {
+  IniRoad();
+  Reg(L"EmailAddress", L"first@example.test");
+  Ini(L"SMTPAuth", L"1");
+  Ini(L"FromEmail", L"override@example.test");
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName", L"Acme Ltd");
+  const std::string token = Token("alert");
+  ASSERT_TRUE(modEmailSvc::SendEmail(platform::FromUtf8("Blocked " + token), L"Program X was blocked."));
+  const std::string mail = FindMail(token);
+  ASSERT_FALSE(mail.empty());
+  EXPECT_TRUE(Has(mail, "X-Sink-Login: alice\r\n"));
+  EXPECT_TRUE(Has(mail, "X-Sink-From: override@example.test\r\n"));
+  EXPECT_TRUE(Has(mail, "X-Sink-To: first@example.test,admin@example.test\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nFrom: \"Ironlatch\" <override@example.test>\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nReply-To: \"Ironlatch\" <override@example.test>\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nTo: first@example.test, admin@example.test\r\n"));
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Blocked " + token + " - Acme Ltd\r\n"));
+  const std::string computer = platform::ToUtf8(platform::GetEnv(L"computername"));
+  const std::string body = "\r\n\r\nClient Name:  Acme Ltd\r\nComputer Name:  " + computer + "\r\nLAN IP:  ";
+  EXPECT_TRUE(Has(mail, body)) << mail;
+  // This test program counts as the main program: the footer ends with the title.
+  EXPECT_TRUE(Has(mail, "\r\n\r\nProgram X was blocked.\r\n\r\nThis message sent by Ironlatch  v9.8.7.6\r\n")) << mail;
+}
+
+TEST_F(EmailSettingsTest, EmptyClientNameKeepsTheSeparatorAndSendToOverrides) {
+  RegistryRoad();
+  Reg(L"SendToEmail", L"only@example.test");
+  const std::string token = Token("noclient");
+  ASSERT_TRUE(modEmailSvc::SendEmail(platform::FromUtf8("Blocked " + token), L"text"));
+  const std::string mail = FindMail(token);
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Blocked " + token + " - \r\n")) << mail;
+  EXPECT_TRUE(Has(mail, "X-Sink-To: only@example.test\r\n"));
+  EXPECT_FALSE(Has(mail, "Client Name:"));
+}
+
+TEST_F(EmailSettingsTest, AlertsOffOrIncompleteSendNothingAndLogNothing) {
+  testsupport::ScratchDir logDir;
+  CommonModule::DebugToFile = true;
+  CommonModule::DebugLogPath = logDir / L"debug.log";
+  const std::string token = Token("off");
+  Reg(L"EmailAddress", L"owner@example.test");  // everything but the switch
+  Reg(L"SMTPServer", L"127.0.0.1");
+  Reg(L"SMTPPort", std::to_wstring(kPlainPort));
+  EXPECT_FALSE(modEmailSvc::SendEmail(platform::FromUtf8(token), L"x"));
+  RegSwitch(L"1");
+  Reg(L"SMTPPort", L"");
+  EXPECT_FALSE(modEmailSvc::SendEmail(platform::FromUtf8(token), L"x"));
+  CommonModule::DebugToFile = false;
+  EXPECT_TRUE(FindMail(token).empty());
+  // The settings reads leave their own lines; the send itself leaves none.
+  EXPECT_FALSE(platform::Contains(testsupport::ReadTextFile(CommonModule::DebugLogPath), L"SendEmail"));
+}
+
+TEST_F(EmailSettingsTest, FailedSendLogsTwoLines) {
+  testsupport::ScratchDir logDir;
+  CommonModule::DebugToFile = true;
+  CommonModule::DebugLogPath = logDir / L"debug.log";
+  RegistryRoad();
+  Reg(L"UseSSL", L"1");  // STARTTLS on the sink's port, whose self-signed certificate is refused
+  const std::string token = Token("untrusted");
+  EXPECT_FALSE(modEmailSvc::SendEmail(platform::FromUtf8(token), L"x"));
+  CommonModule::DebugToFile = false;
+  EXPECT_TRUE(FindMail(token).empty());
+  const std::wstring log = testsupport::ReadTextFile(CommonModule::DebugLogPath);
+  EXPECT_TRUE(platform::Contains(log, L"\tSendEmail: (Resuming after error)")) << platform::ToUtf8(log);
+  EXPECT_TRUE(platform::Contains(log, L"\t- VB Error: ")) << platform::ToUtf8(log);
+}
+
+}  // namespace
