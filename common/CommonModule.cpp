@@ -473,6 +473,11 @@ void SetFormTopMost(HWND window, bool topMost) {
   SetWindowPos(window, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
+void SetWindowAlpha(HWND window, uint8_t alpha) {
+  SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
+  SetLayeredWindowAttributes(window, 0, alpha, LWA_ALPHA);
+}
+
 bool FileExistsLongPath(const std::wstring& path) {
   if (path.empty()) return false;
   return IsFileAttributes(PathAttributes(LongPathForm(path)), path);

@@ -43,6 +43,8 @@ std::wstring GetVersionText(const std::wstring& stage, const std::wstring& suffi
 void OpenWebPage(const std::wstring& webPage);
 void OpenFilePath(const std::wstring& fileAndPath, bool quiet);
 void SetFormTopMost(HWND window, bool topMost);
+// Makes a window see-through: 0 invisible, 255 opaque.
+void SetWindowAlpha(HWND window, uint8_t alpha);
 // True when the path names a file (a locked one too), also beyond MAX_PATH.
 bool FileExistsLongPath(const std::wstring& path);
 

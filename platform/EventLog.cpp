@@ -118,8 +118,10 @@ std::wstring JournalFolder() {
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
                               base)))
     return L"";
+  // Beside the product's data folder, not in it: like the system's own log, the journal outlives
+  // an uninstall, which removes that folder after writing the service's stop notice.
   std::wstring folder = base;
-  for (const wchar_t* part : {L"\\Merrowind IT", L"\\Ironlatch", L"\\EventLog"}) {
+  for (const wchar_t* part : {L"\\Merrowind IT", L"\\EventJournal"}) {
     folder += part;
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return L"";
   }

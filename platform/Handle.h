@@ -1,6 +1,7 @@
 #pragma once
 // Small owners for Windows handles: each closes what it holds exactly once.
 #include <windows.h>
+#include <winsvc.h>
 
 #include <utility>
 
@@ -70,11 +71,18 @@ struct LocalMemTraits {
   static void Close(HLOCAL m) { LocalFree(m); }
 };
 
+struct ServiceHandleTraits {  // service manager and service handles
+  static SC_HANDLE Invalid() { return nullptr; }
+  static bool IsValid(SC_HANDLE h) { return h != nullptr; }
+  static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueLocal = UniqueHandle<HLOCAL, LocalMemTraits>;
+using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 
 }  // namespace platform

@@ -200,7 +200,7 @@ TEST(EventLogTest, JournalToleratesBrokenTail) {
 
   wchar_t base[MAX_PATH] = {};
   ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)));
-  const std::wstring journal = std::wstring(base) + L"\\Merrowind IT\\Ironlatch\\EventLog\\Application.journal";
+  const std::wstring journal = std::wstring(base) + L"\\Merrowind IT\\EventJournal\\Application.journal";
   {
     // What a writer stopped mid-record leaves: a length and a few bytes. Taken under the writers' lock.
     platform::UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, L"Global\\IronlatchEventJournal"));

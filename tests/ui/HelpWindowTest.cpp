@@ -22,7 +22,9 @@ HWND WaitForWindow(const wchar_t* caption, DWORD processId, DWORD timeoutMs) {
   for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
     HWND window = FindWindowW(nullptr, caption);
     DWORD owner = 0;
-    if (window && GetWindowThreadProcessId(window, &owner) && owner == processId) return window;
+    // Visible only once the dialog and all its controls are made.
+    if (window && IsWindowVisible(window) && GetWindowThreadProcessId(window, &owner) && owner == processId)
+      return window;
     Sleep(100);
   }
   return nullptr;

@@ -1,0 +1,112 @@
+#include "alerts/modServiceControl.h"
+
+#include <vector>
+
+#include "alerts/modService.h"
+#include "common/CommonModule.h"
+#include "common/modOpSys.h"
+#include "platform/Handle.h"
+#include "platform/Text.h"
+
+namespace modServiceControl {
+
+namespace {
+
+using platform::UniqueServiceHandle;
+
+DWORD OpenManager(DWORD access, UniqueServiceHandle& manager) {
+  manager.reset(OpenSCManagerW(nullptr, nullptr, access));
+  return manager ? 0 : GetLastError();
+}
+
+DWORD OpenService(DWORD managerAccess, DWORD serviceAccess, UniqueServiceHandle& manager,
+                  UniqueServiceHandle& service) {
+  if (DWORD error = OpenManager(managerAccess, manager)) return error;
+  service.reset(OpenServiceW(manager.get(), modService::ServiceName.c_str(), serviceAccess));
+  return service ? 0 : GetLastError();
+}
+
+// net.exe from the system folder, not the one cmd.exe would find in the current folder.
+std::wstring NetExe() { return platform::GetEnv(L"systemroot") + L"\\system32\\net.exe"; }
+
+}  // namespace
+
+DWORD ServiceQueryConfig() {
+  UniqueServiceHandle manager, service;
+  if (DWORD error = OpenService(SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG, manager, service)) return error;
+  DWORD needed = 0;
+  std::vector<BYTE> buffer(sizeof(QUERY_SERVICE_CONFIGW));
+  if (QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                          static_cast<DWORD>(buffer.size()), &needed))
+    return 0;
+  DWORD error = GetLastError();
+  if (error != ERROR_INSUFFICIENT_BUFFER) return error;
+  buffer.resize(needed);
+  if (!QueryServiceConfigW(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                           static_cast<DWORD>(buffer.size()), &needed))
+    return GetLastError();
+  return 0;
+}
+
+DWORD ServiceCreate(const std::wstring& arguments) {
+  UniqueServiceHandle manager;
+  if (DWORD error = OpenManager(SC_MANAGER_CREATE_SERVICE, manager)) return error;
+  // Before Vista the service may show windows on the desktop of the logged-on user.
+  const DWORD type = modOpSys::IsVista() ? SERVICE_WIN32_OWN_PROCESS
+                                          : SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+  const std::wstring binary = L"\"" + CommonModule::AppPath() + modService::ServiceExeName + L"\" " + arguments;
+  UniqueServiceHandle service(CreateServiceW(manager.get(), modService::ServiceName.c_str(),
+                                             modService::ServiceDisplayName.c_str(), SERVICE_ALL_ACCESS, type,
+                                             SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary.c_str(), nullptr,
+                                             nullptr, nullptr, L"LocalSystem", L""));
+  if (!service) return GetLastError();
+  std::wstring description = modService::ServiceDescription;
+  SERVICE_DESCRIPTIONW info = {description.data()};
+  ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &info);
+  return 0;
+}
+
+DWORD ServiceDelete() {
+  UniqueServiceHandle manager, service;
+  if (DWORD error = OpenService(SC_MANAGER_CONNECT, SERVICE_ALL_ACCESS, manager, service)) return error;
+  SERVICE_STATUS status = {};
+  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  return DeleteService(service.get()) ? 0 : GetLastError();
+}
+
+DWORD ServiceStart() {
+  UniqueServiceHandle manager, service;
+  DWORD result = OpenService(SC_MANAGER_CONNECT, SERVICE_START, manager, service);
+  if (!result && !StartServiceW(service.get(), 0, nullptr)) result = GetLastError();
+  // A second request through net.exe; its outcome is not looked at.
+  int32_t exitCode = 0;
+  CommonModule::ShellX(NetExe(), L"start " + modService::ServiceName, false, SW_HIDE, exitCode, false, false,
+                       CommonModule::kNoTimeLimit);
+  return result;
+}
+
+DWORD ServiceStop(bool wait, bool quiet) {
+  UniqueServiceHandle manager, service;
+  DWORD result = OpenService(SC_MANAGER_CONNECT, SERVICE_STOP, manager, service);
+  SERVICE_STATUS status = {};
+  if (!result && !ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) result = GetLastError();
+  service.reset();
+  manager.reset();
+  CommonModule::Delay(1);
+
+  int32_t exitCode = 0;
+  const std::wstring stop = L"stop " + modService::ServiceName;  // a name without blanks
+  if (quiet) {
+    CommonModule::ShellX(NetExe(), stop, wait, SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
+  } else {
+    // A titled console window, so the user sees what the wait is for.
+    const std::wstring cmd = platform::GetEnv(L"systemroot") + L"\\system32\\cmd.exe";
+    CommonModule::ShellX(cmd,
+                         L"/c title Ironlatch&echo Stopping Service: " + modService::ServiceName +
+                             L", Please Wait...&" + NetExe() + L" " + stop,
+                         wait, SW_SHOWNOACTIVATE, exitCode, false, false, CommonModule::kNoTimeLimit);
+  }
+  return result;
+}
+
+}  // namespace modServiceControl

@@ -1,0 +1,35 @@
+#pragma once
+// What the service does with each new Application-log entry: the stop notice ends the loop, the
+// policy's "program blocked" entry (866) becomes an alert mail, everything else is ignored.
+#include <string>
+
+namespace modFilterEvents {
+
+inline constexpr wchar_t kStopNotice[] = L"Ironlatch - stopping event service...";
+inline constexpr wchar_t kBlockedEventCode[] = L"866";
+inline constexpr wchar_t kAlertSubject[] = L"Blocked Application Alert!";
+
+// The UTCAdjustment setting: "" none, "-h" h hours earlier, "n" n/60 of a day later.
+extern std::wstring EventTimeShift;
+// Set when the stop notice has arrived.
+extern bool StopServiceFlag;
+
+// True when the service must stop. time: the provider's date-time text (yyyymmddHHMMSS...).
+bool FilterEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
+                 const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
+void ReportBlockedEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
+                        const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
+void DoAction(const std::wstring& body);
+
+// The alert text: header, two line breaks, body.
+std::wstring AlertText(const std::wstring& body);
+// The body lines for an entry, the time line first.
+std::wstring AlertBody(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
+                       const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
+
+std::wstring ShiftEventTime(const std::wstring& dateText);
+// The date and the time of a provider's date-time text, each in the platform's default form, joined
+// by a blank; the fraction and the offset are ignored. The text unchanged when it is no such time.
+std::wstring ParseWmiDate(const std::wstring& wmiTime);
+
+}  // namespace modFilterEvents

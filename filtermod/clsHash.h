@@ -1,0 +1,44 @@
+#pragma once
+// File digests over the CryptoAPI: one object per digest. Failures come back as numbered errors
+// (number, source, description) instead of being thrown.
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstdint>
+#include <string>
+
+struct HashError {
+  uint32_t number = 0;  // 0: no error
+  std::wstring source;
+  std::wstring description;
+};
+
+class clsHash {
+ public:
+  static constexpr uint32_t kErrAcquire = 0x8004C352;
+  static constexpr uint32_t kErrCreate = 0x8004C332;
+  static constexpr uint32_t kErrHashData = 0x8004C312;
+  static constexpr uint32_t kErrHashSize = 0x8004C322;
+  static constexpr uint32_t kErrHashValue = 0x8004C324;
+  static constexpr uint32_t kErrNoFile = 0x8004C342;
+
+  clsHash();  // acquires the provider; a failure is kept in Error()
+  ~clsHash();
+  clsHash(const clsHash&) = delete;
+  clsHash& operator=(const clsHash&) = delete;
+
+  // The digest of the whole file as upper-case hex; "" with Error() set on failure.
+  std::wstring HashFile(const std::wstring& Filename, ALG_ID eHash);
+  const HashError& Error() const { return error_; }
+
+ private:
+  bool CreateHash(ALG_ID algorithm);
+  bool HashBlock(const BYTE* data, DWORD size);
+  std::wstring GetHashValue();
+  void DestroyHash();
+  void Fail(uint32_t number, const std::wstring& source, const std::wstring& description);
+
+  HCRYPTPROV provider_ = 0;
+  HCRYPTHASH hash_ = 0;
+  HashError error_;
+};

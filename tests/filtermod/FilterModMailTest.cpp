@@ -1,0 +1,100 @@
+// The filter module's alert mails, received by the local SMTP sink that the test fixture runs.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <string>
+
+#include "common/CommonModule.h"
+#include "filtermod/clsHash.h"
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+constexpr uint16_t kPlainPort = 47025;
+
+// The message the sink received that holds part; "" when none came within a few seconds.
+std::string FindMail(const std::string& part) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    for (const auto& file : CommonModule::FindFilesInDir(TestsDir() + L"smtpsink\\mail", L"*.eml", false)) {
+      std::string text = ReadFileBytes(file);
+      if (text.find(part) != std::string::npos) return text;
+    }
+    Sleep(100);
+  }
+  return "";
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class FilterModMailTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"EmailAlerts", L"1"));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"EmailAddress", L"owner@example.test"));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPServer", L"127.0.0.1"));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kPlainPort)));
+  }
+  void TearDown() override { RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT"); }
+
+  InstalledProgram program{L"IronlatchFilterMod.exe"};
+};
+
+// A silent block and an allowed start with AlertAllow: subject, body and the module's footer.
+TEST_F(FilterModMailTest, BlockedAndAllowedLaunchesAreMailed) {
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"SilentBlock", L"1"));
+  const std::wstring blocked = program.Folder() + L"blocked.scr";
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", blocked));
+  ASSERT_TRUE(program.Run(L"\"" + blocked + L"\" /S").finished);
+  const std::string path = platform::ToUtf8(blocked);
+  std::string mail = FindMail(path);
+  ASSERT_FALSE(mail.empty());
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Restricted .SCR program blocked!")) << mail;
+  EXPECT_TRUE(Has(mail, "A restricted .SCR program was blocked from execution by user click:\r\n\r\n" + path)) << mail;
+  EXPECT_TRUE(Has(mail, "(Filter Module Code v")) << mail;
+
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"SilentBlock", L"0"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"AlertAllow", L"1"));
+  const std::wstring allowed = program.Folder() + L"AppData\\allowed.exe";
+  CreateDirectoryW((program.Folder() + L"AppData").c_str(), nullptr);
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", allowed));
+  ASSERT_TRUE(program.Run(L"/\"" + allowed + L"\"", L"yes").finished);
+  mail = FindMail(platform::ToUtf8(allowed));
+  ASSERT_FALSE(mail.empty());
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Restricted program allowed!")) << mail;
+  EXPECT_TRUE(Has(mail, "A restricted program was allowed to execute by user click:\r\n\r\n" +
+                            platform::ToUtf8(allowed)))
+      << mail;
+}
+
+// A hash match is mailed with the list's label and the digest; the file does not run.
+TEST_F(FilterModMailTest, HashMatchIsMailedWithItsLabel) {
+  const std::wstring target = program.Folder() + L"hashed.pif";
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", target));
+  clsHash md5;
+  const std::wstring digest = md5.HashFile(target, CALG_MD5);
+  ASSERT_EQ(digest.size(), 32u);
+  const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch\\";
+  CommonModule::MakeFolder(data);
+  const std::wstring list = data + L"UserExecFilter.md5";
+  ASSERT_TRUE(WriteTextFile(list, platform::ToAnsi(digest) + "\r\n"));
+  const bool finished = program.Run(L"*\"" + target + L"\"").finished;
+  DeleteFileW(list.c_str());
+  ASSERT_TRUE(finished);
+
+  const std::string mail = FindMail(platform::ToUtf8(target));
+  ASSERT_FALSE(mail.empty());
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Restricted program blocked by HASH rule!")) << mail;
+  EXPECT_TRUE(Has(mail, "A restricted program was blocked from execution by a HASH rule:\r\n\r\n" +
+                            platform::ToUtf8(target) + "\r\n\r\nUser-defined MD5 Hash:  " + platform::ToUtf8(digest)))
+      << mail;
+  EXPECT_FALSE(FileExists(program.Folder() + L"hashed.calls.log"));
+}
+
+}  // namespace

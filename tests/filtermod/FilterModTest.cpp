@@ -1,0 +1,355 @@
+// IronlatchFilterMod.exe started the way Windows starts it for a hooked file class: what the user is
+// asked, whether the launched file (the recording fake program under the file's name) runs and
+// with which arguments, and what lands in the Application log.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "filtermod/clsHash.h"
+#include "platform/EventLog.h"
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kSettingsKey[] = L"Software\\Merrowind IT";
+const wchar_t kFilterKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+const wchar_t kSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\IronlatchFilterMod";
+const wchar_t kCrLf[] = L"\r\n";
+constexpr ALG_ID kSha256 = 0x800C;
+
+// ---- clsHash over files whose digests coreutils gave ----
+
+struct DigestCase {
+  size_t size;  // bytes of 'a'
+  const wchar_t* md5;
+  const wchar_t* sha256;
+};
+
+void PrintTo(const DigestCase& c, std::ostream* os) { *os << c.size << " bytes"; }
+
+class HashFileTest : public testing::TestWithParam<DigestCase> {};
+
+TEST_P(HashFileTest, DigestsMatchAcrossBlockEdges) {
+  ScratchDir dir;
+  const std::wstring file = dir / L"data.bin";
+  ASSERT_TRUE(WriteTextFile(file, std::string(GetParam().size, 'a')));
+  clsHash md5;
+  EXPECT_EQ(md5.HashFile(file, CALG_MD5), GetParam().md5);
+  EXPECT_EQ(md5.Error().number, 0u);
+  clsHash sha;
+  EXPECT_EQ(sha.HashFile(file, kSha256), GetParam().sha256);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, HashFileTest,
+    testing::Values(
+        DigestCase{0, L"D41D8CD98F00B204E9800998ECF8427E",
+                   L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
+        DigestCase{16384, L"09B47CF07C9D0EA589E0E2AA7D0D3550",
+                   L"F3336BEA752B5A28743033DD2C844A4A63FBA08871AAEE2586A2BF2D69BE83A2"},
+        DigestCase{16385, L"8D075F723556E776F6F5DCF28E6889A7",
+                   L"608B801060D579A7B659A01755259A13DEC8853B97D3D8062763C97FFAC6DDAE"}),
+    [](const testing::TestParamInfo<DigestCase>& info) { return "Bytes" + std::to_string(info.param.size); });
+
+TEST(HashFile, MissingFileIsNumberedError) {
+  ScratchDir dir;
+  clsHash hash;
+  EXPECT_EQ(hash.HashFile(dir / L"absent.bin", CALG_MD5), L"");
+  EXPECT_EQ(hash.Error().number, clsHash::kErrNoFile);
+  EXPECT_EQ(hash.Error().source, L"clsHash.HashFile");
+  EXPECT_EQ(hash.Error().description, L"File doesn't exist");
+}
+
+// ---- The program ----
+
+std::wstring DataFolder() { return platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch\\"; }
+
+class FilterModTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override {
+    Clean();
+    for (const auto& file : extraFiles_) DeleteFileW(file.c_str());
+  }
+  void Clean() {
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
+    for (const wchar_t* list : {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5", L"UserExecFilter.sha256"})
+      DeleteFileW((DataFolder() + list).c_str());
+  }
+
+  // The fake program copied as the launched file; its calls land in <name>.calls.log beside it.
+  std::wstring Target(const std::wstring& relative) {
+    std::wstring path = program.Folder() + relative;
+    for (size_t slash = program.Folder().size(); (slash = path.find(L'\\', slash + 1)) != std::wstring::npos;)
+      CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+    EXPECT_TRUE(CopyProgram(L"fakeprog.exe", path));
+    return path;
+  }
+  std::wstring TargetAt(const std::wstring& fullPath) {
+    EXPECT_TRUE(CopyProgram(L"fakeprog.exe", fullPath));
+    extraFiles_.push_back(fullPath);
+    extraFiles_.push_back(CallsLog(fullPath));
+    return fullPath;
+  }
+  static std::wstring CallsLog(const std::wstring& target) {
+    return target.substr(0, target.find_last_of(L'.')) + L".calls.log";
+  }
+  // The command lines the launched file was started with; waits a while for the first one, since
+  // the module does not wait for what it starts.
+  static std::vector<std::wstring> Calls(const std::wstring& target, bool expectOne) {
+    for (int i = 0; i < (expectOne ? 100 : 10) && !FileExists(CallsLog(target)); ++i) Sleep(50);
+    return Lines(ReadTextFile(CallsLog(target)));
+  }
+
+  void Run(const std::wstring& arguments, const std::wstring& answers = L"") {
+    RunResult result = program.Run(arguments, answers);
+    ASSERT_TRUE(result.finished) << "the filter module did not end";
+  }
+  void SetSwitch(const std::wstring& name, const std::wstring& value) {
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterKey, name, value));
+  }
+
+  // The module's journal entries about one file.
+  static std::vector<platform::EventEntry> EntriesAbout(const std::wstring& path) {
+    std::vector<platform::EventEntry> mine;
+    for (auto& e : platform::ReadEventsNewestFirst(L"Application", 2000))
+      if (e.source == L"IronlatchFilterMod" && e.strings.size() == 1 && platform::Contains(e.strings[0], path))
+        mine.push_back(e);
+    return mine;
+  }
+  static void ExpectOneEntry(const std::wstring& path, uint16_t type, const std::wstring& message) {
+    const auto entries = EntriesAbout(path);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].eventId, 10177u);
+    EXPECT_EQ(entries[0].type, type);
+    EXPECT_EQ(entries[0].category, 0);
+    EXPECT_EQ(entries[0].strings[0], message);
+  }
+  void ExpectBoxes(const std::vector<std::pair<std::wstring, std::wstring>>& flagsAndTexts) {
+    const auto prompts = program.Prompts();
+    ASSERT_EQ(prompts.size(), flagsAndTexts.size());
+    for (size_t i = 0; i < prompts.size(); ++i) {
+      EXPECT_EQ(prompts[i].kind, L"box");
+      ASSERT_EQ(prompts[i].fields.size(), 4u);
+      EXPECT_EQ(prompts[i].fields[0], L"Ironlatch");
+      EXPECT_EQ(prompts[i].fields[1], flagsAndTexts[i].first);
+      EXPECT_EQ(prompts[i].fields[2], flagsAndTexts[i].second);
+    }
+  }
+
+  InstalledProgram program{L"IronlatchFilterMod.exe"};
+  std::vector<std::wstring> extraFiles_;
+};
+
+std::wstring TypedQuestion(const std::wstring& x, const std::wstring& path) {
+  return L"A restricted ." + x + L" program has been blocked:" + kCrLf + kCrLf + path + kCrLf + kCrLf +
+         L"Allow program to run?";
+}
+std::wstring Notice(const std::wstring& path) {
+  return std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + path;
+}
+
+// The two answers to the question, and whether the file then runs.
+struct Answer {
+  const wchar_t* answer;
+  bool runs;
+};
+const Answer kAnswers[] = {{L"yes", true}, {L"no", false}};
+
+// Suspicious mode outside the system folders: the question decides; the arguments are passed on.
+TEST_F(FilterModTest, SuspiciousScreenSaverIsAskedAndAnswerDecides) {
+  for (const auto& c : kAnswers) {
+    SCOPED_TRACE(c.answer);
+    const std::wstring target = Target(std::wstring(L"saver_") + c.answer + L"\\My Saver.scr");
+    Run(L"\"" + target + L"\" /S", c.answer);
+    ExpectBoxes({{L"0x114", TypedQuestion(L"SCR", target)}});
+    if (c.runs) {
+      EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\" /S"});
+      ExpectOneEntry(target, platform::kEventWarning,
+                     L"A restricted .SCR program was allowed to execute by user click:" + std::wstring(kCrLf) + kCrLf +
+                         target);
+    } else {
+      EXPECT_TRUE(Calls(target, false).empty());
+      ExpectOneEntry(target, platform::kEventError, Notice(target));
+    }
+    DeleteFileW(program.PromptLog().c_str());
+  }
+  // Each entry registered the module's event source first.
+  DWORD types = 0;
+  EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSourceKey, L"TypesSupported", types));
+  EXPECT_EQ(types, 7u);
+  std::wstring messageFile;
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kSourceKey, L"EventMessageFile", messageFile));
+  EXPECT_EQ(messageFile, program.Folder() + L"MerrowindEventLogMsgHelper.dll");
+}
+
+// Under the Windows folder a suspicious-mode file runs unasked; constant mode asks all the same.
+TEST_F(FilterModTest, ConstantModeAsksEvenInTheWindowsFolder) {
+  const std::wstring target = TargetAt(platform::GetEnv(L"systemroot") + L"\\Temp\\ilflt" +
+                                       std::to_wstring(GetCurrentProcessId()) + L".pif");
+  Run(L"\"" + target + L"\" -x");
+  EXPECT_TRUE(program.Prompts().empty());
+  EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\" -x"});
+  EXPECT_TRUE(EntriesAbout(target).empty());
+
+  DeleteFileW(CallsLog(target).c_str());
+  Run(L"*\"" + target + L"\" -x", L"no");
+  ExpectBoxes({{L"0x114", TypedQuestion(L"PIF", target)}});
+  EXPECT_TRUE(Calls(target, false).empty());
+  ExpectOneEntry(target, platform::kEventError, Notice(target));
+}
+
+// A folder that only begins like the Windows folder is no system folder: anybody may create it.
+TEST_F(FilterModTest, LookalikeOfWindowsFolderIsAsked) {
+  const std::wstring folder = platform::GetEnv(L"systemroot") + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring target = TargetAt(folder + L"\\evil.scr");
+  Run(L"\"" + target + L"\" /S", L"no");
+  ExpectBoxes({{L"0x114", TypedQuestion(L"SCR", target)}});
+  EXPECT_TRUE(Calls(target, false).empty());
+  DeleteFileW(target.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
+// SilentBlock blocks without a box, from either source; NoAllow shows the OK-only notice; Bulk.ini
+// beside the module replaces Ironlatch.ini.
+TEST_F(FilterModTest, BlockingSwitchesFromRegistryAndIni) {
+  struct Case {
+    const wchar_t* name;
+    const wchar_t* registrySwitch;  // name=value or ""
+    const char* ironlatchIni;
+    const char* bulkIni;
+    bool notice;    // the OK-only notice is shown
+    bool question;  // the question is asked (and answered No)
+  } cases[] = {
+      {L"silent-registry", L"SilentBlock=1", nullptr, nullptr, false, false},
+      {L"silent-ini-registry-0", L"SilentBlock=0", "[FilterModule]\r\nSilentBlock=1\r\n", nullptr, false, false},
+      {L"silent-other-value", L"SilentBlock=yes", "[FilterModule]\r\nSilentBlock=true\r\n", nullptr, false, true},
+      {L"noallow", L"NoAllow=1", nullptr, nullptr, true, false},
+      {L"bulk-wins", L"", "[FilterModule]\r\nSilentBlock=1\r\n", "[FilterModule]\r\nAlertAllow=1\r\n", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
+    DeleteFileW((program.Folder() + L"Ironlatch.ini").c_str());
+    DeleteFileW((program.Folder() + L"Bulk.ini").c_str());
+    DeleteFileW(program.PromptLog().c_str());
+    const std::wstring sw = c.registrySwitch;
+    if (!sw.empty()) SetSwitch(sw.substr(0, sw.find(L'=')), sw.substr(sw.find(L'=') + 1));
+    if (c.ironlatchIni) WriteTextFile(program.Folder() + L"Ironlatch.ini", c.ironlatchIni);
+    if (c.bulkIni) WriteTextFile(program.Folder() + L"Bulk.ini", c.bulkIni);
+
+    const std::wstring target = Target(std::wstring(c.name) + L"\\ctl.cpl");
+    Run(L"*\"" + target + L"\"");
+    std::vector<std::pair<std::wstring, std::wstring>> boxes;
+    if (c.notice) boxes.push_back({L"0x10", Notice(target)});
+    if (c.question) boxes.push_back({L"0x114", TypedQuestion(L"CPL", target)});
+    ExpectBoxes(boxes);
+    EXPECT_TRUE(Calls(target, false).empty());
+    ExpectOneEntry(target, platform::kEventError, Notice(target));
+  }
+}
+
+// EXE/COM mode asks only for data folders, and passes the arguments on.
+TEST_F(FilterModTest, ExecutableModeAsksOnlyInDataFolders) {
+  const std::wstring plain = Target(L"Games\\run.exe");
+  Run(L"/\"" + plain + L"\" -a -b");
+  EXPECT_TRUE(program.Prompts().empty());
+  EXPECT_EQ(Calls(plain, true), std::vector<std::wstring>{L"\"" + plain + L"\" -a -b"});
+  EXPECT_TRUE(EntriesAbout(plain).empty());
+
+  for (const auto& c : kAnswers) {
+    SCOPED_TRACE(c.answer);
+    DeleteFileW(program.PromptLog().c_str());
+    const std::wstring target = Target(std::wstring(L"u_") + c.answer + L"\\AppData\\Roaming\\drop.exe");
+    Run(L"/\"" + target + L"\" -a -b", c.answer);
+    ExpectBoxes({{L"0x114", std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + target + kCrLf +
+                                 kCrLf + L"Allow program to run?"}});
+    if (c.runs) {
+      EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\" -a -b"});
+      ExpectOneEntry(target, platform::kEventWarning,
+                     std::wstring(L"A restricted program was allowed to execute by user click:") + kCrLf + kCrLf + target);
+    } else {
+      EXPECT_TRUE(Calls(target, false).empty());
+      ExpectOneEntry(target, platform::kEventError,
+                     std::wstring(L"A restricted program was blocked from execution by user click:") + kCrLf + kCrLf +
+                         target);
+    }
+  }
+}
+
+// A digest in a user list blocks before any question: lower case and blanks around it still match,
+// a comment line or a trailing comment never does.
+TEST_F(FilterModTest, UserHashListBlocks) {
+  const std::wstring probe = Target(L"probe\\probe.exe");
+  clsHash md5, sha;
+  const std::string md5Text = platform::ToAnsi(platform::Lower(md5.HashFile(probe, CALG_MD5)));
+  const std::string shaText = platform::ToAnsi(sha.HashFile(probe, kSha256));
+  ASSERT_EQ(md5Text.size(), 32u);
+  CreateDirectoryW((platform::GetEnv(L"programdata") + L"\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW(DataFolder().c_str(), nullptr);
+
+  struct Case {
+    const wchar_t* list;
+    std::string content;
+    bool blocks;
+  } cases[] = {
+      {L"UserExecFilter.md5", "; user list\r\n\r\n  " + md5Text + "  \r\n", true},
+      {L"UserExecFilter.sha256", shaText + "\r\n", true},
+      {L"UserExecFilter.md5", ";" + md5Text + "\r\n" + md5Text + " ; mine\r\n", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(n);
+    Clean();
+    DeleteFileW(program.PromptLog().c_str());
+    ASSERT_TRUE(WriteTextFile(DataFolder() + c.list, c.content));
+    const std::wstring target = program.Folder() + L"h" + std::to_wstring(n++) + L".scr";
+    ASSERT_TRUE(CopyFileW(probe.c_str(), target.c_str(), FALSE));
+    Run(L"\"" + target + L"\"", L"yes");
+    if (c.blocks) {
+      ExpectBoxes({{L"0x0", L"This file matches a malware hash!  Aborting execution!"}});
+      EXPECT_TRUE(Calls(target, false).empty());
+      EXPECT_TRUE(EntriesAbout(target).empty());  // a hash match is reported by mail only
+    } else {
+      ExpectBoxes({{L"0x114", TypedQuestion(L"SCR", target)}});
+      EXPECT_EQ(Calls(target, true).size(), 1u);
+    }
+  }
+}
+
+// A start Windows refuses goes to the shell; when that fails too, the failure is logged.
+TEST_F(FilterModTest, RefusedStartEndsInFailureEntry) {
+  const std::wstring target = program.Folder() + L"notaprogram.zzq";
+  ASSERT_TRUE(WriteTextFile(target, "plain text"));
+  Run(L"\"" + target + L"\"", L"yes");
+  // The failure, then the user's allow (written once the start was tried).
+  const auto entries = EntriesAbout(target);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].type, platform::kEventWarning);
+  const std::wstring failure = entries[1].strings[0];
+  EXPECT_EQ(entries[1].type, platform::kEventError);
+  EXPECT_TRUE(platform::StartsWith(failure, L"Failed to execute:  " + target + kCrLf + kCrLf + L"Error:  ")) << failure;
+  // Wine's processes are elevated: the verb is "open".
+  EXPECT_TRUE(platform::EndsWith(failure, std::wstring(kCrLf) + L"Verb:  open")) << failure;
+}
+
+// Nothing to do, or a launch of the module itself: nothing is asked, nothing logged.
+TEST_F(FilterModTest, EmptyOrSelfLaunchDoesNothing) {
+  const std::wstring self = Target(L"x\\IRONLATCHFILTERMOD.EXE");
+  for (const std::wstring& arguments : {std::wstring(L""), L"\"" + self + L"\"", L"/\"" + self + L"\""}) {
+    Run(arguments, L"yes");
+    EXPECT_TRUE(program.Prompts().empty()) << arguments;
+  }
+  EXPECT_TRUE(Calls(self, false).empty());
+  EXPECT_TRUE(EntriesAbout(self).empty());
+}
+
+}  // namespace
