@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   libz-mingw-w64-dev googletest
   wine64 xvfb xdotool
-  zip unzip python3 python3-aiosmtpd python3-pyftpdlib
+  zip unzip openssl python3 python3-aiosmtpd python3-pyftpdlib
 )
 
 missing=()
