@@ -40,25 +40,7 @@ std::wstring SinkDir() { return testsupport::TestsDir() + L"smtpsink\\"; }
 std::string Token(const char* what) { return std::string(what) + "-" + std::to_string(GetTickCount()) + "-" +
                                              std::to_string(GetCurrentProcessId()); }
 
-// The message the sink received whose text holds token; "" when none came within a few seconds.
-std::string FindMail(const std::string& token) {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((SinkDir() + L"mail\\*.eml").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string text = ReadFileBytes(SinkDir() + L"mail\\" + found.cFileName);
-        if (text.find(token) != std::string::npos) {
-          FindClose(search);
-          return text;
-        }
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    Sleep(100);
-  }
-  return "";
-}
+std::string FindMail(const std::string& token) { return testsupport::WaitForSinkMail(token); }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

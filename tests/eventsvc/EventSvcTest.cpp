@@ -35,27 +35,9 @@ std::string Token(const char* what) {
 std::wstring W(const std::string& text) { return platform::FromUtf8(text); }
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// Every mail the sink has received so far.
-std::vector<std::string> SinkMails() {
-  std::vector<std::string> mails;
-  const std::wstring folder = testsupport::TestsDir() + L"smtpsink\\mail\\";
-  WIN32_FIND_DATAW found{};
-  platform::UniqueFindHandle search(FindFirstFileW((folder + L"*.eml").c_str(), &found));
-  if (!search) return mails;
-  do mails.push_back(ReadFileBytes(folder + found.cFileName));
-  while (FindNextFileW(search.get(), &found));
-  return mails;
-}
-
-// The mail holding token, waiting up to timeoutMs; "" when none came.
+std::vector<std::string> SinkMails() { return testsupport::SinkMails(); }
 std::string WaitForMail(const std::string& token, DWORD timeoutMs = 15000) {
-  const DWORD start = GetTickCount();
-  do {
-    for (const auto& mail : SinkMails())
-      if (Has(mail, token)) return mail;
-    Sleep(100);
-  } while (GetTickCount() - start < timeoutMs);
-  return "";
+  return testsupport::WaitForSinkMail(token, timeoutMs);
 }
 
 bool AnyMailHas(const std::string& token) {

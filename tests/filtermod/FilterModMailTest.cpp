@@ -18,17 +18,7 @@ const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
 constexpr uint16_t kPlainPort = 47025;
 
-// The message the sink received that holds part; "" when none came within a few seconds.
-std::string FindMail(const std::string& part) {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    for (const auto& file : CommonModule::FindFilesInDir(TestsDir() + L"smtpsink\\mail", L"*.eml", false)) {
-      std::string text = ReadFileBytes(file);
-      if (text.find(part) != std::string::npos) return text;
-    }
-    Sleep(100);
-  }
-  return "";
-}
+std::string FindMail(const std::string& part) { return WaitForSinkMail(part); }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

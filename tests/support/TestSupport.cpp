@@ -180,6 +180,28 @@ RunResult InstalledProgram::Run(const std::wstring& arguments, const std::wstrin
   return RunProcess(command, {L"ILATCH_PROMPT_LOG=" + PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers}, timeoutMs);
 }
 
+std::vector<std::string> SinkMails() {
+  std::vector<std::string> mails;
+  const std::wstring folder = TestsDir() + L"smtpsink\\mail\\";
+  WIN32_FIND_DATAW found{};
+  platform::UniqueFindHandle search(FindFirstFileW((folder + L"*.eml").c_str(), &found));
+  if (!search) return mails;
+  do mails.push_back(ReadFileBytes(folder + found.cFileName));
+  while (FindNextFileW(search.get(), &found));
+  return mails;
+}
+
+std::string WaitForSinkMail(const std::string& token, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  do {
+    for (const auto& mail : SinkMails()) {
+      if (mail.find(token) != std::string::npos) return mail;
+    }
+    Sleep(100);
+  } while (GetTickCount() - start < timeoutMs);
+  return "";
+}
+
 bool RegRead(HKEY root, const std::wstring& key, const std::wstring& value, std::wstring& text) {
   platform::UniqueRegKey k;
   if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return false;

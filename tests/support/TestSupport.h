@@ -67,6 +67,11 @@ class InstalledProgram {
   std::wstring exeName_;
 };
 
+// Mail that the local SMTP sink of the tests (the smtpsink fixture) received, one text per message.
+std::vector<std::string> SinkMails();
+// The received mail that holds token, waiting up to timeoutMs; "" when none came.
+std::string WaitForSinkMail(const std::string& token, DWORD timeoutMs = 5000);
+
 // Registry helpers (64-bit view).
 bool RegRead(HKEY root, const std::wstring& key, const std::wstring& value, std::wstring& text);
 bool RegReadDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& number);
