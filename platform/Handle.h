@@ -2,6 +2,7 @@
 // Small owners for Windows handles: each closes what it holds exactly once.
 #include <windows.h>
 #include <winsvc.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -77,6 +78,12 @@ struct ServiceHandleTraits {  // service manager and service handles
   static void Close(SC_HANDLE h) { CloseServiceHandle(h); }
 };
 
+struct InternetHandleTraits {  // WinInet session, connection, file and find handles (link wininet)
+  static HINTERNET Invalid() { return nullptr; }
+  static bool IsValid(HINTERNET h) { return h != nullptr; }
+  static void Close(HINTERNET h) { InternetCloseHandle(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
@@ -84,5 +91,6 @@ using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueLocal = UniqueHandle<HLOCAL, LocalMemTraits>;
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
+using UniqueInternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
 
 }  // namespace platform
