@@ -1,5 +1,149 @@
 #include "alerts/Form10.h"
 
-#include "ui/StandInWindow.h"
+#include <windows.h>
+#include <commctrl.h>
 
-void Form10::Show() { ui::ShowStandInWindow(L"Form10", L"Ironlatch - Blocked Events"); }
+#include "alerts/Form10Ids.h"
+#include "common/CommonModule.h"
+#include "common/Variant.h"
+#include "common/modOpSys.h"
+#include "common/modRegistry.h"
+#include "platform/Forms.h"
+
+namespace {
+
+HWND g_window = nullptr;
+std::wstring g_timeShift;                // the UTCAdjustment setting, read once at load
+std::vector<std::wstring> g_messages;    // row for row with the list
+
+HWND Item(int id) { return GetDlgItem(g_window, id); }
+
+bool LastRebootOnly() { return IsDlgButtonChecked(g_window, IDC_FORM10_CHKLASTREBOOTONLY) == BST_CHECKED; }
+
+void LoadUtcAdjustment() {
+  g_timeShift.clear();
+  if (modOpSys::IsVista()) {
+    g_timeShift = CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment");
+    if (g_timeShift.empty()) {
+      Variant value;
+      modRegistry::fReadValue(L"HKLM", L"Software\\Merrowind IT\\Ironlatch", L"UTCAdjustment", L"S", Variant(L""),
+                              value);
+      g_timeShift = value.Text();
+    }
+  }
+  // Without a shift on Vista and later the times are the log's own, which are UTC.
+  const bool utc = modOpSys::IsVista() && g_timeShift.empty();
+  SetDlgItemTextW(g_window, IDC_FORM10_LABEL1, utc ? L"Blocked Events:  (UTC Time)" : L"Blocked Events:");
+}
+
+void ScanEvents() {
+  HWND list = Item(IDC_FORM10_LIST1);
+  ListView_DeleteAllItems(list);
+  g_messages.clear();
+  SetDlgItemTextW(g_window, IDC_FORM10_TEXT1, L"");
+  const bool lastRebootOnly = LastRebootOnly();
+  const std::wstring boot = lastRebootOnly ? Form10::GetLastBootTime() : L"";
+  const auto rows =
+      Form10::ListEvents(platform::ReadEventsNewestFirst(L"Application"), lastRebootOnly, boot, g_timeShift);
+  for (const auto& row : rows) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(g_messages.size());
+    item.pszText = const_cast<wchar_t*>(row.time.c_str());
+    if (ListView_InsertItem(list, &item) < 0) continue;
+    g_messages.push_back(row.message);
+  }
+  SetDlgItemTextW(g_window, IDC_FORM10_CMDSCAN, L"Rescan");
+  EnableWindow(Item(IDC_FORM10_CMDSCAN), TRUE);
+}
+
+void ShowSelected() {
+  HWND list = Item(IDC_FORM10_LIST1);
+  for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED))
+    if (static_cast<size_t>(i) < g_messages.size())
+      SetDlgItemTextW(g_window, IDC_FORM10_TEXT1, Form10::DescriptionText(g_messages[i]).c_str());
+}
+
+// "major.minor", and ".revision" when the revision is not 0.
+std::wstring ProgramVersion() {
+  wchar_t path[MAX_PATH] = {};
+  if (!GetModuleFileNameW(nullptr, path, MAX_PATH)) return L"";
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  if (size == 0) return L"";
+  std::vector<BYTE> block(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT infoSize = 0;
+  if (!GetFileVersionInfoW(path, 0, size, block.data()) ||
+      !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
+      infoSize < sizeof(VS_FIXEDFILEINFO))
+    return L"";
+  std::wstring text =
+      std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS));
+  if (LOWORD(info->dwFileVersionLS) != 0) text += L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+  return text;
+}
+
+void Load(HWND dialog) {
+  g_window = dialog;
+  HWND list = Item(IDC_FORM10_LIST1);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+  RECT client = {};
+  GetClientRect(list, &client);
+  LVCOLUMNW column = {};
+  column.mask = LVCF_WIDTH;
+  column.cx = client.right - GetSystemMetrics(SM_CXVSCROLL);
+  ListView_InsertColumn(list, 0, &column);
+  LoadUtcAdjustment();
+  ScanEvents();
+  SetWindowTextW(dialog, (L"Blocked Events Log - v" + ProgramVersion()).c_str());
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Load(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_FORM10_CMDSCAN || LOWORD(wParam) == IDC_FORM10_CHKLASTREBOOTONLY) {
+        if (HIWORD(wParam) == BN_CLICKED) ScanEvents();
+      } else if (LOWORD(wParam) == IDCANCEL) {
+        DestroyWindow(dialog);
+      }
+      return TRUE;
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (header->idFrom == IDC_FORM10_LIST1 && header->code == LVN_ITEMCHANGED) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED)) ShowSelected();
+      }
+      return TRUE;
+    }
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      g_window = nullptr;
+      g_messages.clear();
+      platform::UnregisterForm(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void Form10::Show() {
+  if (g_window) {
+    ShowWindow(g_window, SW_SHOWNORMAL);
+    SetForegroundWindow(g_window);
+    return;
+  }
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_LISTVIEW_CLASSES};
+  InitCommonControlsEx(&classes);
+  HWND window =
+      CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM10), nullptr, DialogProc, 0);
+  if (!window) return;
+  ShowWindow(window, SW_SHOWNORMAL);
+  platform::RegisterForm(L"Form10", window);
+}
