@@ -5,6 +5,8 @@
 #include <ctime>
 
 #include "alerts/Form10.h"
+
+#include "alerts/EventTimeText.h"
 #include "common/CommonModule.h"
 #include "platform/Text.h"
 
@@ -18,49 +20,7 @@ bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
   return platform::Contains(platform::Lower(text), platform::Lower(part));
 }
 
-std::wstring DateText(double date, ULONG flags) {
-  BSTR text = nullptr;
-  if (FAILED(VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, &text)) || !text) return L"";
-  std::wstring result(text, SysStringLen(text));
-  SysFreeString(text);
-  return result;
-}
-
-bool TextToDate(const std::wstring& text, double& date) {
-  BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (!b) return false;
-  const HRESULT hr = VarDateFromStr(b, LOCALE_USER_DEFAULT, 0, &date);
-  SysFreeString(b);
-  return SUCCEEDED(hr);
-}
-
-// A whole number that fits 16 bits; 0 otherwise, which leaves the time as it is.
-int ShortNumber(const std::wstring& text) {
-  int64_t n = 0;
-  if (!platform::ParseInt64(text, n) || n < -32768 || n > 32767) return 0;
-  return static_cast<int>(n);
-}
-
-bool Digits(const std::wstring& text, size_t from, size_t count, int& value) {
-  value = 0;
-  if (text.size() < from + count) return false;
-  for (size_t i = from; i < from + count; ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return false;
-    value = value * 10 + (text[i] - L'0');
-  }
-  return true;
-}
-
 uint32_t EventCode(const platform::EventEntry& e) { return e.eventId & 0xFFFF; }
-
-std::wstring MessageText(const platform::EventEntry& e) {
-  std::wstring message;
-  for (const auto& s : e.strings) {
-    if (!message.empty()) message += L' ';
-    message += s;
-  }
-  return CommonModule::Strip(message, std::wstring(1, L'\0'));
-}
 
 bool IsListed(const platform::EventEntry& e) {
   return EventCode(e) == kBlockedCode || (EventCode(e) == kProductCode && ContainsNoCase(e.source, L"ironlatch"));
@@ -75,7 +35,7 @@ std::vector<Form10::ListedEvent> Form10::ListEvents(const std::vector<platform::
   for (const auto& e : newestFirst) {
     const std::wstring generated = WmiTimeText(e.timeWritten);
     if (lastRebootOnly && !(bootTime <= generated)) break;
-    if (IsListed(e)) rows.push_back({ApplyUtcAdjustment(timeShift, ParseWmiDate(generated)), MessageText(e)});
+    if (IsListed(e)) rows.push_back({ApplyUtcAdjustment(timeShift, ParseWmiDate(generated)), EventTimeText::MessageText(e)});
   }
   return rows;
 }
@@ -85,44 +45,13 @@ std::wstring Form10::DescriptionText(const std::wstring& message) {
   return std::wstring(test ? L"TEST EVENT" : L"SUSPICIOUS APPLICATION BLOCKED") + L"\r\n\r\n" + message;
 }
 
-std::wstring Form10::ParseWmiDate(const std::wstring& wmiTime) {
-  int year, month, day, hour, minute, second;
-  if (!Digits(wmiTime, 0, 4, year) || !Digits(wmiTime, 4, 2, month) || !Digits(wmiTime, 6, 2, day) ||
-      !Digits(wmiTime, 8, 2, hour) || !Digits(wmiTime, 10, 2, minute) || !Digits(wmiTime, 12, 2, second))
-    return wmiTime;
-  SYSTEMTIME dayOnly{};
-  dayOnly.wYear = static_cast<WORD>(year);
-  dayOnly.wMonth = static_cast<WORD>(month);
-  dayOnly.wDay = static_cast<WORD>(day);
-  double date = 0;
-  if (!SystemTimeToVariantTime(&dayOnly, &date) || hour > 23 || minute > 59 || second > 59) return wmiTime;
-  const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
-  return DateText(date, VAR_DATEVALUEONLY) + L" " + DateText(time, VAR_TIMEVALUEONLY);
-}
+std::wstring Form10::ParseWmiDate(const std::wstring& wmiTime) { return EventTimeText::ParseWmiDate(wmiTime); }
 
 std::wstring Form10::ApplyUtcAdjustment(const std::wstring& timeShift, const std::wstring& dateText) {
-  if (timeShift.empty() || dateText.empty()) return dateText;
-  double date = 0;
-  if (!TextToDate(dateText, date)) return dateText;
-  if (timeShift[0] == L'-') {
-    const size_t digits = timeShift.find_first_not_of(L'-');
-    date -= (digits == std::wstring::npos ? 0 : ShortNumber(timeShift.substr(digits))) / 24.0;
-  } else {
-    date += ShortNumber(timeShift) / 60.0;
-  }
-  const std::wstring shifted = DateText(date, 0);
-  return shifted.empty() ? dateText : shifted;
+  return EventTimeText::ApplyTimeShift(timeShift, dateText);
 }
 
-std::wstring Form10::WmiTimeText(uint32_t secondsSince1970) {
-  const std::time_t t = static_cast<std::time_t>(secondsSince1970);
-  std::tm utc{};
-  if (gmtime_s(&utc, &t) != 0) return L"";
-  wchar_t text[32];
-  swprintf(text, 32, L"%04d%02d%02d%02d%02d%02d.000000+000", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-           utc.tm_hour, utc.tm_min, utc.tm_sec);
-  return text;
-}
+std::wstring Form10::WmiTimeText(uint32_t secondsSince1970) { return EventTimeText::WmiTimeText(secondsSince1970); }
 
 std::wstring Form10::GetLastBootTime() {
   for (const auto& e : platform::ReadEventsNewestFirst(L"System"))

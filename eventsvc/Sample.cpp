@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/EventTimeText.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
 #include "eventsvc/Module1.h"
@@ -53,31 +54,10 @@ std::wstring TypeText(uint16_t type) {
   }
 }
 
-// The entry's time as the event provider's date-time text: yyyymmddHHMMSS.000000+000, in UTC.
-std::wstring WmiTimeText(uint32_t secondsSince1970) {
-  const std::time_t t = static_cast<std::time_t>(secondsSince1970);
-  std::tm utc{};
-  if (gmtime_s(&utc, &t) != 0) return L"";
-  wchar_t text[32];
-  swprintf(text, 32, L"%04d%02d%02d%02d%02d%02d.000000+000", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-           utc.tm_hour, utc.tm_min, utc.tm_sec);
-  return text;
-}
-
-// The message as the filter reads it: the insertion strings, NULs removed.
-std::wstring MessageText(const platform::EventEntry& e) {
-  std::wstring message;
-  for (const auto& s : e.strings) {
-    if (!message.empty()) message += L' ';
-    message += s;
-  }
-  return CommonModule::Strip(message, std::wstring(1, L'\0'));
-}
-
 // True when the entry carries the stop notice.
 bool Hand(const platform::EventEntry& e) {
   return modFilterEvents::FilterEvent(TypeText(e.type), std::to_wstring(e.eventId & 0xFFFF), e.source,
-                                      MessageText(e), e.log, WmiTimeText(e.timeWritten));
+                                      EventTimeText::MessageText(e), e.log, EventTimeText::WmiTimeText(e.timeWritten));
 }
 
 bool HandAll(const std::vector<platform::EventEntry>& entries) {
