@@ -75,18 +75,7 @@ def serve(folder, port):
     for c in controllers:
         c.start()
 
-    silent = socket.socket()
-    silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    silent.bind(("127.0.0.1", port + 2))
-    silent.listen(16)
-    held = []
-
-    def hold():
-        while True:
-            conn, _ = silent.accept()
-            held.append(conn)
-
-    threading.Thread(target=hold, daemon=True).start()
+    start_silent_listener(port + 2)
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
@@ -102,23 +91,44 @@ def start(folder, port):
     for name in os.listdir(os.path.join(folder, "mail")):
         os.remove(os.path.join(folder, "mail", name))
     make_certificate(folder)
-    # Detached from the caller's streams: ctest reads them and would wait for the sink to end.
-    with open(os.path.join(folder, "sink.log"), "wb") as log:
-        child = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", folder, str(port)],
+    start_detached(__file__, folder, port, range(port, port + 4), "sink.log", "smtp sink")
+
+
+def start_silent_listener(port):
+    """A port that accepts connections and never says a word: for the clients' time limits."""
+    silent = socket.socket()
+    silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    silent.bind(("127.0.0.1", port))
+    silent.listen(16)
+    held = []
+
+    def hold():
+        while True:
+            conn, _ = silent.accept()
+            held.append(conn)
+
+    threading.Thread(target=hold, daemon=True).start()
+
+
+def start_detached(script, folder, port, ports, log_name, what):
+    """Starts "script serve folder port" in the background and waits until every port answers."""
+    # Detached from the caller's streams: ctest reads them and would wait for the server to end.
+    with open(os.path.join(folder, log_name), "wb") as log:
+        child = subprocess.Popen([sys.executable, os.path.abspath(script), "serve", folder, str(port)],
                                  stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
     with open(os.path.join(folder, "sink.pid"), "w") as f:
         f.write(str(child.pid))
     deadline = time.time() + 30
-    for p in range(port, port + 4):
+    for p in ports:
         while True:
             if child.poll() is not None:
-                sys.exit("smtp sink ended early, see sink.log")
+                sys.exit(f"{what} ended early, see {log_name}")
             try:
                 socket.create_connection(("127.0.0.1", p), timeout=1).close()
                 break
             except OSError:
                 if time.time() > deadline:
-                    sys.exit("smtp sink did not start")
+                    sys.exit(f"{what} did not start")
                 time.sleep(0.1)
 
 

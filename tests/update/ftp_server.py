@@ -14,14 +14,10 @@ import fnmatch
 import os
 import shutil
 import signal
-import socket
-import subprocess
 import sys
-import threading
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "alerts"))
-from smtp_sink import stop_sink  # noqa: E402  (same pid file, same way to end)
+from smtp_sink import start_detached, start_silent_listener, stop_sink  # noqa: E402  (shared server plumbing)
 
 USER, PASSWORD = "ftpuser", "s3cret"
 
@@ -51,18 +47,7 @@ def serve(folder, port):
     handler.passive_ports = range(port + 10, port + 60)
     server = ThreadedFTPServer(("127.0.0.1", port), handler)
 
-    silent = socket.socket()
-    silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    silent.bind(("127.0.0.1", port + 1))
-    silent.listen(16)
-    held = []
-
-    def hold():
-        while True:
-            conn, _ = silent.accept()
-            held.append(conn)
-
-    threading.Thread(target=hold, daemon=True).start()
+    start_silent_listener(port + 1)
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
     server.serve_forever()
 
@@ -72,24 +57,7 @@ def start(folder, port):
     root = os.path.join(folder, "root")
     shutil.rmtree(root, ignore_errors=True)
     os.makedirs(root)
-    # Detached from the caller's streams: ctest reads them and would wait for the server to end.
-    with open(os.path.join(folder, "server.log"), "wb") as log:
-        child = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", folder, str(port)],
-                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-    with open(os.path.join(folder, "sink.pid"), "w") as f:
-        f.write(str(child.pid))
-    deadline = time.time() + 30
-    for p in (port, port + 1):
-        while True:
-            if child.poll() is not None:
-                sys.exit("ftp server ended early, see server.log")
-            try:
-                socket.create_connection(("127.0.0.1", p), timeout=1).close()
-                break
-            except OSError:
-                if time.time() > deadline:
-                    sys.exit("ftp server did not start")
-                time.sleep(0.1)
+    start_detached(__file__, folder, port, (port, port + 1), "server.log", "ftp server")
 
 
 if __name__ == "__main__":
