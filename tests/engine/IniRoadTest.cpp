@@ -17,18 +17,12 @@ const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
 const std::wstring kSettings = L"Software\\Merrowind IT\\Ironlatch";
 const std::wstring kSidebarKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar";
 
-std::wstring Setting(const std::wstring& value, const std::wstring& subkey = L"") {
-  std::wstring text;
-  return RegRead(HKEY_LOCAL_MACHINE, kSettings + subkey, value, text) ? text : L"<missing>";
-}
-
 class IniRoadTest : public testing::Test {
  protected:
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ClearProductAndPolicy();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSidebarKey);
   }
   void WriteFile(const std::wstring& name, const std::string& text) {
@@ -54,17 +48,17 @@ TEST_F(IniRoadTest, ApplyIniCopiesTheChoicesAndAppliesOnlyWhatTheyChoose) {
   WriteFile(L"Ironlatch_Whitelist.txt", "Vendor\\tool.exe\r\n\r\n   \r\nother.exe\r\n");
   EXPECT_TRUE(Run(L"/applyini /silent /nogpupdate").empty());
 
-  EXPECT_EQ(Setting(L"Installed"), L"1");
-  EXPECT_EQ(Setting(L"Appdata"), L"1");
-  EXPECT_EQ(Setting(L"syskey"), L"1");
-  EXPECT_EQ(Setting(L"AppdataDeep"), L"") << "an absent key is stored as an empty text";
-  EXPECT_EQ(Setting(L"NoRestartPrompt"), L"0") << "only \"1\" counts";
-  EXPECT_EQ(Setting(L"Sidebar"), L"0");
-  EXPECT_EQ(Setting(L"NoAllow", L"\\FilterModule"), L"1");
-  EXPECT_EQ(Setting(L"SCR", L"\\FilterModule\\Suspicious"), L"0");
-  EXPECT_EQ(Setting(L"CPL", L"\\FilterModule\\Suspicious"), L"1") << "defaults fill what the INI leaves out";
-  EXPECT_EQ(Setting(L"PIF", L"\\FilterModule\\Constant"), L"1");
-  EXPECT_EQ(Setting(L"BulkInstall"), L"<missing>");
+  EXPECT_EQ(ProductSetting(L"Installed"), L"1");
+  EXPECT_EQ(ProductSetting(L"Appdata"), L"1");
+  EXPECT_EQ(ProductSetting(L"syskey"), L"1");
+  EXPECT_EQ(ProductSetting(L"AppdataDeep"), L"") << "an absent key is stored as an empty text";
+  EXPECT_EQ(ProductSetting(L"NoRestartPrompt"), L"0") << "only \"1\" counts";
+  EXPECT_EQ(ProductSetting(L"Sidebar"), L"0");
+  EXPECT_EQ(ProductSetting(L"NoAllow", L"\\FilterModule"), L"1");
+  EXPECT_EQ(ProductSetting(L"SCR", L"\\FilterModule\\Suspicious"), L"0");
+  EXPECT_EQ(ProductSetting(L"CPL", L"\\FilterModule\\Suspicious"), L"1") << "defaults fill what the INI leaves out";
+  EXPECT_EQ(ProductSetting(L"PIF", L"\\FilterModule\\Constant"), L"1");
+  EXPECT_EQ(ProductSetting(L"BulkInstall"), L"<missing>");
 
   auto blocked = RuleItemData(kDisallowedPaths);
   EXPECT_EQ(blocked.size(), 12u + 1u) << "AppData's rules and syskey";
@@ -87,13 +81,13 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
   EXPECT_TRUE(Run(L"/bulkinstaller").empty());
   auto allowed = RuleItemData(kWhitelistPaths);
   EXPECT_TRUE(std::binary_search(allowed.begin(), allowed.end(), L"%appdata%\\acme\\agent.exe"));
-  EXPECT_EQ(Setting(L"BulkInstall"), L"1");
-  EXPECT_EQ(Setting(L"ClientName"), L"Acme");
-  EXPECT_EQ(Setting(L"ScheduleEnabled"), L"1");
-  EXPECT_EQ(Setting(L"EmailAlerts"), L"1");
-  EXPECT_EQ(Setting(L"SMTPServer", L"\\Email Setup"), L"mail.example");
-  EXPECT_EQ(Setting(L"EmailPassword", L"\\Email Setup"), L"scrambled");
-  EXPECT_EQ(Setting(L"SendToEmail", L"\\Email Setup"), L"it@example");
+  EXPECT_EQ(ProductSetting(L"BulkInstall"), L"1");
+  EXPECT_EQ(ProductSetting(L"ClientName"), L"Acme");
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
+  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1");
+  EXPECT_EQ(ProductSetting(L"SMTPServer", L"\\Email Setup"), L"mail.example");
+  EXPECT_EQ(ProductSetting(L"EmailPassword", L"\\Email Setup"), L"scrambled");
+  EXPECT_EQ(ProductSetting(L"SendToEmail", L"\\Email Setup"), L"it@example");
   DWORD sidebar = 0;
   EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", sidebar));
   EXPECT_EQ(sidebar, 1u);
@@ -145,7 +139,7 @@ TEST_F(IniRoadTest, UninstallRoadsLeaveNothingOfOursBehind) {
   EXPECT_TRUE(Run(L"/uninstallerb /nogpupdate").empty());
   EXPECT_TRUE(RuleItemData(kDisallowedPaths).empty());
   EXPECT_TRUE(RuleItemData(kWhitelistPaths).empty());
-  EXPECT_EQ(Setting(L"Installed"), L"<missing>");
+  EXPECT_EQ(ProductSetting(L"Installed"), L"<missing>");
   DWORD value = 0;
   EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
 

@@ -255,6 +255,16 @@ std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key) {
   return names;
 }
 
+std::wstring ProductSetting(const std::wstring& value, const std::wstring& subkey) {
+  std::wstring text;
+  return RegRead(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Ironlatch" + subkey, value, text) ? text : L"<missing>";
+}
+
+void ClearProductAndPolicy() {
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers");
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+}
+
 std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey) {
   std::vector<std::wstring> items;
   for (const auto& name : RegSubkeys(HKEY_LOCAL_MACHINE, pathsKey)) {

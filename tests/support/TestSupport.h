@@ -79,6 +79,11 @@ bool RegKeyExists(HKEY root, const std::wstring& key);
 void RegDeleteTreeQuiet(HKEY root, const std::wstring& key);
 bool RegReadRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& type, std::vector<BYTE>& data);
 std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key);
+// A value under the product's settings key (HKLM "Software\Merrowind IT\Ironlatch" & subkey), or
+// "<missing>" when it is not there.
+std::wstring ProductSetting(const std::wstring& value, const std::wstring& subkey = L"");
+// Removes the product's settings and the whole restriction policy: the state a test starts from.
+void ClearProductAndPolicy();
 // The ItemData of every rule key under a policy level's Paths key, sorted.
 std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey);
 bool RegWriteDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number);

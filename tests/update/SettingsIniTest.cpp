@@ -189,21 +189,14 @@ TEST(SettingsIniPaths, BothFilesLieInTheProgramFolder) {
 
 namespace {
 
-const std::wstring kSettings = L"Software\\Merrowind IT\\Ironlatch";
 const std::wstring kRules = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
-
-std::wstring Setting(const std::wstring& value, const std::wstring& subkey = L"") {
-  std::wstring text;
-  return RegRead(HKEY_LOCAL_MACHINE, kSettings + subkey, value, text) ? text : L"<missing>";
-}
 
 class SettingsIniAppliedTest : public testing::Test {
  protected:
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRules);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ClearProductAndPolicy();
   }
   // The INI and the whitelist as the builder writes them into the program folder; name picks
   // Ironlatch.ini or its bulk twin.
@@ -223,19 +216,19 @@ Settings Chosen() {
 }
 
 void ExpectApplied() {
-  EXPECT_EQ(Setting(L"Installed"), L"1");
-  EXPECT_EQ(Setting(L"Appdata"), L"1");
-  EXPECT_EQ(Setting(L"syskey"), L"1");
-  EXPECT_EQ(Setting(L"cipher"), L"1");
-  EXPECT_EQ(Setting(L"ApplyFakeExts"), L"1");
-  EXPECT_EQ(Setting(L"AppdataDeep"), L"0");
-  EXPECT_EQ(Setting(L"NoRestartPrompt"), L"1");
-  EXPECT_EQ(Setting(L"NoAllow", L"\\FilterModule"), L"1");
-  EXPECT_EQ(Setting(L"SilentBlock", L"\\FilterModule"), L"0");
-  EXPECT_EQ(Setting(L"CPL", L"\\FilterModule\\Suspicious"), L"0");
-  EXPECT_EQ(Setting(L"SCR", L"\\FilterModule\\Suspicious"), L"1");
-  EXPECT_EQ(Setting(L"CPL", L"\\FilterModule\\Constant"), L"1");
-  EXPECT_EQ(Setting(L"PIF", L"\\FilterModule\\Constant"), L"0");
+  EXPECT_EQ(ProductSetting(L"Installed"), L"1");
+  EXPECT_EQ(ProductSetting(L"Appdata"), L"1");
+  EXPECT_EQ(ProductSetting(L"syskey"), L"1");
+  EXPECT_EQ(ProductSetting(L"cipher"), L"1");
+  EXPECT_EQ(ProductSetting(L"ApplyFakeExts"), L"1");
+  EXPECT_EQ(ProductSetting(L"AppdataDeep"), L"0");
+  EXPECT_EQ(ProductSetting(L"NoRestartPrompt"), L"1");
+  EXPECT_EQ(ProductSetting(L"NoAllow", L"\\FilterModule"), L"1");
+  EXPECT_EQ(ProductSetting(L"SilentBlock", L"\\FilterModule"), L"0");
+  EXPECT_EQ(ProductSetting(L"CPL", L"\\FilterModule\\Suspicious"), L"0");
+  EXPECT_EQ(ProductSetting(L"SCR", L"\\FilterModule\\Suspicious"), L"1");
+  EXPECT_EQ(ProductSetting(L"CPL", L"\\FilterModule\\Constant"), L"1");
+  EXPECT_EQ(ProductSetting(L"PIF", L"\\FilterModule\\Constant"), L"0");
   auto allowed = RuleItemData(kRules + L"\\262144\\Paths");
   EXPECT_NE(std::find(allowed.begin(), allowed.end(), L"%appdata%\\vendor\\tool.exe"), allowed.end());
   auto blocked = RuleItemData(kRules + L"\\0\\Paths");
@@ -250,7 +243,7 @@ TEST_F(SettingsIniAppliedTest, TheProgramAppliesWhatOurIniSays) {
   RunResult run = program_.Run(L"/applyini /silent /nogpupdate");
   ASSERT_TRUE(run.finished);
   ExpectApplied();
-  EXPECT_EQ(Setting(L"BulkInstall"), L"<missing>");
+  EXPECT_EQ(ProductSetting(L"BulkInstall"), L"<missing>");
 }
 
 TEST_F(SettingsIniAppliedTest, TheBulkTwinCarriesTheSameKeysAndHandSetOnes) {
@@ -259,7 +252,7 @@ TEST_F(SettingsIniAppliedTest, TheBulkTwinCarriesTheSameKeysAndHandSetOnes) {
   RunResult run = program_.Run(L"/bulkinstaller");
   ASSERT_TRUE(run.finished);
   ExpectApplied();
-  EXPECT_EQ(Setting(L"ClientName"), L"Acme");
-  EXPECT_EQ(Setting(L"BulkInstall"), L"1");
+  EXPECT_EQ(ProductSetting(L"ClientName"), L"Acme");
+  EXPECT_EQ(ProductSetting(L"BulkInstall"), L"1");
   EXPECT_FALSE(FileExists(program_.Folder() + L"bulk.ini")) << "the bulk import deletes its file";
 }
