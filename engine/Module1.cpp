@@ -899,5 +899,6 @@ void PromptApplyNow(bool silent, bool reboot) {
 
 void ScheduleTasksFromIni() { NotAvailableYet(L"Module1\\ScheduleTasksFromIni"); }
 void RunFirstRunWizard() { NotAvailableYet(L"Module1\\RunFirstRunWizard"); }
+void SetFormIcon(HWND) { NotAvailableYet(L"Module1\\SetFormIcon"); }
 
 }  // namespace Module1

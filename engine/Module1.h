@@ -94,4 +94,8 @@ void ScheduleTasksFromIni();
 void PromptEmailAlerts();
 void RunFirstRunWizard();
 
+// Gives a window of the program its icons in both sizes: "applogo.ico" beside the program when
+// there is one, else the built-in icon.
+void SetFormIcon(HWND form);
+
 }  // namespace Module1
