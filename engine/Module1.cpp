@@ -898,6 +898,11 @@ void PromptApplyNow(bool silent, bool reboot) {
 // ---- Engine procedures still to come ----------------------------------------------------------
 
 void ScheduleTasksFromIni() { NotAvailableYet(L"Module1\\ScheduleTasksFromIni"); }
+int RandomScheduleNumber() { NotAvailableYet(L"Module1\\RandomScheduleNumber"); return 0; }
+void CreateDefsUpdateTask(const std::wstring&, const std::wstring&) { NotAvailableYet(L"Module1\\CreateDefsUpdateTask"); }
+void CreateAppUpdateTask(const std::wstring&, std::wstring&) { NotAvailableYet(L"Module1\\CreateAppUpdateTask"); }
+void CheckDefsUpdateTask() { NotAvailableYet(L"Module1\\CheckDefsUpdateTask"); }
+void CheckAppUpdateTask() { NotAvailableYet(L"Module1\\CheckAppUpdateTask"); }
 void RunFirstRunWizard() { NotAvailableYet(L"Module1\\RunFirstRunWizard"); }
 void SetFormIcon(HWND) { NotAvailableYet(L"Module1\\SetFormIcon"); }
 
