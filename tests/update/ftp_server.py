@@ -5,9 +5,13 @@
                                  once it accepts connections
   ftp_server.py stop DIR         ends the server that start left running
 
-PORT serves DIR/root to the user "ftpuser" with the password "s3cret" (all rights). Like many
-servers it lists "LIST name-pattern" with the wildcards * and ?, and answers a pattern without
-matches with an empty listing.
+PORT serves DIR/root to the user "ftpuser" with the password "s3cret" (all rights), and
+DIR/root/update to the program's update account (read only). Like many servers it lists
+"LIST name-pattern" with the wildcards * and ?, and answers a pattern without matches with an
+empty listing.
+Two files beside a served file NAME change how it is sent, so that tests can spoil a download:
+  NAME.short   holds a count: that many next transfers of NAME send only its first half
+  NAME.next    replaces NAME once NAME has been sent in full
 PORT+1 accepts connections and never says a word.
 """
 import fnmatch
@@ -20,6 +24,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from smtp_sink import start_detached, start_silent_listener, stop_sink  # noqa: E402  (shared server plumbing)
 
 USER, PASSWORD = "ftpuser", "s3cret"
+UPDATE_USER, UPDATE_PASSWORD = "IronlatchUser", "Kv7#rLq"
 
 
 def serve(folder, port):
@@ -29,6 +34,8 @@ def serve(folder, port):
 
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, os.path.join(folder, "root"), perm="elradfmwMT")
+    os.makedirs(os.path.join(folder, "root", "update"), exist_ok=True)
+    authorizer.add_user(UPDATE_USER, UPDATE_PASSWORD, os.path.join(folder, "root", "update"), perm="elr")
     class Handler(FTPHandler):
         def ftp_LIST(self, path):
             self.log("LIST %s" % path)
@@ -41,6 +48,26 @@ def serve(folder, port):
                 names = []
             self.push_dtp_data(BufferedIteratorProducer(self.fs.format_list(basedir, names)), isproducer=True, cmd="LIST")
             return path
+
+        def ftp_RETR(self, file):
+            counter = file + ".short"
+            if os.path.isfile(counter) and os.path.isfile(file):
+                with open(counter) as f:
+                    left = int(f.read().strip() or 0)
+                if left > 0:
+                    with open(counter, "w") as f:
+                        f.write(str(left - 1))
+                    with open(file, "rb") as f:
+                        data = f.read()
+                    cut = file + ".cut"
+                    with open(cut, "wb") as f:
+                        f.write(data[: len(data) // 2])
+                    return FTPHandler.ftp_RETR(self, cut)
+            return FTPHandler.ftp_RETR(self, file)
+
+        def on_file_sent(self, file):
+            if os.path.isfile(file + ".next"):
+                os.replace(file + ".next", file)
 
     handler = Handler
     handler.authorizer = authorizer

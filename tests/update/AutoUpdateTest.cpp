@@ -1,0 +1,611 @@
+// The scheduled program update: Ironlatch.exe "/autoupdateapp" against the update account of the
+// local FTP server (the ftpserver fixture, tests/update/ftp_server.py), and "/applyupdate", the
+// step that the new program takes after it.
+//
+// The cases share the account's folder on the server, so they run one at a time (LOCK hklm).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Handle.h"
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+#include "update/ZipClass.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::wstring kSettingsKey = L"Software\\Merrowind IT\\Ironlatch";
+const std::wstring kDisallowedPaths = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\0\\Paths";
+const std::wstring kExeOpenCommand = L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command";
+
+// The update account's folder on the server, as this process sees it.
+std::wstring ServerFolder() { return TestsDir() + L"ftpserver\\root\\update\\"; }
+
+void ClearServerFolder() {
+  for (const wchar_t* name : {L"Ironlatch_Updates.zip", L"IronlatchU.zip", L"IronlatchBranded.zip"}) {
+    for (const wchar_t* suffix : {L"", L".short", L".next", L".cut"})
+      DeleteFileW((ServerFolder() + name + suffix).c_str());
+  }
+}
+
+using Entries = std::vector<std::pair<std::wstring, std::string>>;
+
+// A zip archive of the entries, written with the program's own zip writer.
+bool WriteZip(const std::wstring& path, const Entries& entries) {
+  ScratchDir sources;
+  ZipClass zip;
+  for (const auto& [name, bytes] : entries) {
+    if (!WriteTextFile(sources / name, bytes) || !zip.AddFile(sources / name, name)) return false;
+  }
+  return zip.WriteZip(path, true);
+}
+
+std::string IndexIni(const std::string& version) { return "[Ironlatch]\r\nCurrentVersion=" + version + "\r\n"; }
+
+// The running program is 1.0.0.1: major, minor and revision make "1.0.1".
+constexpr char kNewer[] = "1.0.2";
+
+std::string FakeProgram() { return ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"); }
+
+// A package whose new program is the recording fake, so that its start is seen.
+Entries Package(const std::string& serviceBytes = "new service") {
+  return {{L"Ironlatch.exe", FakeProgram()}, {L"IronlatchEventSvc.exe", serviceBytes}, {L"readme.txt", "new"}};
+}
+
+bool ContainsLine(const std::wstring& log, const std::wstring& text) { return log.find(text) != std::wstring::npos; }
+
+class AutoUpdateTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ClearServerFolder();
+    original_ = ReadFileBytes(program_.ExePath());
+    ASSERT_FALSE(original_.empty());
+    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc.exe", "old service"));
+  }
+  void TearDown() override { ClearServerFolder(); }
+
+  std::wstring Folder() const { return program_.Folder(); }
+  std::string Bytes(const std::wstring& name) const { return ReadFileBytes(Folder() + name); }
+  bool Has(const std::wstring& name) const { return FileExists(Folder() + name); }
+
+  void Serve(const std::wstring& name, const Entries& entries) {
+    ASSERT_TRUE(WriteZip(ServerFolder() + name, entries));
+  }
+  void ServeIndex(const std::string& version) {
+    Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni(version)}});
+  }
+  void ServeText(const std::wstring& name, const std::string& text) {
+    ASSERT_TRUE(WriteTextFile(ServerFolder() + name, text));
+  }
+
+  // Runs the update with the debug log on and returns the log.
+  std::wstring RunUpdate() {
+    RunResult run = RunProcess(L"\"" + program_.ExePath() + L"\" /debug /autoupdateapp",
+                               {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=",
+                                L"ILATCH_UPDATE_SERVER=127.0.0.1:47121"},
+                               90000);
+    EXPECT_TRUE(run.finished);
+    return ReadTextFile(Folder() + L"Ironlatch.log");
+  }
+
+  // What the recording fake that replaced the program was started with; waits for it a while.
+  std::wstring NewProgramCalls(DWORD waitMs = 10000) {
+    const std::wstring log = Folder() + L"Ironlatch.calls.log";
+    for (DWORD waited = 0; waited < waitMs && !FileExists(log); waited += 100) Sleep(100);
+    Sleep(200);
+    return ReadTextFile(log);
+  }
+
+  void ExpectInstalled() {
+    EXPECT_EQ(Bytes(L"Ironlatch.exe"), FakeProgram()) << "the new program";
+    EXPECT_EQ(Bytes(L"Ironlatch_old.exe"), original_) << "the old program, renamed";
+    EXPECT_EQ(Bytes(L"IronlatchEventSvc_old.exe"), "old service");
+    EXPECT_FALSE(Has(L"IronlatchU.zip"));
+    EXPECT_FALSE(Has(L"Ironlatch_Updates.zip"));
+    EXPECT_FALSE(Has(L"Ironlatch_Updates.ini"));
+    const std::wstring calls = NewProgramCalls();
+    EXPECT_NE(calls.find(L"/applyupdate"), std::wstring::npos) << "the new program is started";
+    EXPECT_EQ(Lines(calls).size(), 1u);
+  }
+
+  void ExpectUnchanged() {
+    EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
+    EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "old service");
+    EXPECT_FALSE(Has(L"Ironlatch_old.exe"));
+    EXPECT_FALSE(Has(L"IronlatchEventSvc_old.exe"));
+    EXPECT_FALSE(Has(L"readme.txt"));
+    EXPECT_FALSE(Has(L"Ironlatch_Updates.ini"));
+    EXPECT_TRUE(NewProgramCalls(1000).empty()) << "nothing is started";
+  }
+
+  InstalledProgram program_;
+  std::string original_;
+};
+
+}  // namespace
+
+TEST_F(AutoUpdateTest, ANewerVersionIsFetchedSwappedInAndStarted) {
+  ServeIndex(kNewer);
+  Serve(L"IronlatchU.zip", Package());
+  const std::wstring log = RunUpdate();
+  ExpectInstalled();
+  EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "new service");
+  EXPECT_EQ(Bytes(L"readme.txt"), "new");
+  EXPECT_TRUE(ContainsLine(log, L"/AutoUpdateApp triggered."));
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  Ironlatch_Updates.zip  to  " + Folder() + L"Ironlatch_Updates.zip"));
+  EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True, updates available."));
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip  to  " + Folder() + L"IronlatchU.zip"));
+  EXPECT_FALSE(ContainsLine(log, L"2nd attempt"));
+  for (const auto& record : program_.Prompts()) EXPECT_NE(record.kind, L"box") << "no message";
+}
+
+TEST_F(AutoUpdateTest, NoNewerVersionFetchesNoPackageAndRemovesOldBackups) {
+  for (const char* version : {"1.0.1", "1.0.0", "0.9", "", "not a version"}) {
+    SCOPED_TRACE(version);
+    ServeIndex(version);
+    Serve(L"IronlatchU.zip", Package());
+    ASSERT_TRUE(WriteTextFile(Folder() + L"Ironlatch_old.exe", "older backup"));
+    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc_old.exe", "older backup"));
+    const std::wstring log = RunUpdate();
+    EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns False, no updates available."));
+    EXPECT_FALSE(ContainsLine(log, L"IronlatchU.zip"));
+    EXPECT_FALSE(Has(L"IronlatchU.zip"));
+    EXPECT_FALSE(Has(L"Ironlatch_Updates.zip"));
+    ExpectUnchanged();
+    DeleteFileW((Folder() + L"Ironlatch.log").c_str());
+  }
+}
+
+TEST_F(AutoUpdateTest, FailedDownloadsAreTriedTwiceThenGiveUp) {
+  struct Case {
+    const char* name;
+    bool index, package;
+    int shortTransfers;  // of the package
+    std::vector<std::wstring> lines;
+  };
+  const Case cases[] = {
+      {"index missing",
+       false,
+       true,
+       0,
+       {L"d/l + verify:  Ironlatch_Updates.zip", L"Failed download", L"2nd attempt triggered",
+        L"2nd attempt - failed download!"}},
+      {"package missing",
+       true,
+       false,
+       0,
+       {L"CheckUpdate returns True", L"d/l + verify:  IronlatchU.zip", L"2nd attempt - failed download!"}},
+      {"package cut short twice",
+       true,
+       true,
+       2,
+       {L"d/l + verify:  IronlatchU.zip", L"Failed download", L"2nd attempt triggered",
+        L"2nd attempt - bad file size!"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClearServerFolder();
+    if (c.index) ServeIndex(kNewer);
+    if (c.package) Serve(L"IronlatchU.zip", Package());
+    if (c.shortTransfers) ServeText(L"IronlatchU.zip.short", std::to_string(c.shortTransfers));
+    const std::wstring log = RunUpdate();
+    size_t at = 0;
+    for (const auto& line : c.lines) {
+      at = log.find(line, at);
+      EXPECT_NE(at, std::wstring::npos) << "in order: " << platform::ToUtf8(line) << "\n" << platform::ToUtf8(log);
+      if (at == std::wstring::npos) break;
+    }
+    EXPECT_FALSE(ContainsLine(log, L"CheckUpdate returns False"));
+    ExpectUnchanged();
+    DeleteFileW((Folder() + L"Ironlatch.log").c_str());
+  }
+}
+
+TEST_F(AutoUpdateTest, ASpoiledFirstDownloadIsFetchedAgain) {
+  struct Case {
+    const char* name;
+    bool cutShort;  // else the server's file changes while it is fetched
+    const wchar_t* line;
+  };
+  const Case cases[] = {
+      {"cut short once", true, L"Failed download"},
+      {"changed during the download", false, L"Bad file size, corrupted download?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClearServerFolder();
+    for (const wchar_t* name : {L"Ironlatch.exe", L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe",
+                                L"Ironlatch.calls.log", L"Ironlatch.log"})
+      DeleteFileW((Folder() + name).c_str());
+    ASSERT_TRUE(WriteTextFile(program_.ExePath(), original_));
+    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc.exe", "old service"));
+    ServeIndex(kNewer);
+    if (c.cutShort) {
+      Serve(L"IronlatchU.zip", Package());
+      ServeText(L"IronlatchU.zip.short", "1");
+    } else {
+      Serve(L"IronlatchU.zip", Package("the service before the server's file changed"));
+      Serve(L"IronlatchU.zip.next", Package("the service after"));
+    }
+    const std::wstring log = RunUpdate();
+    EXPECT_TRUE(ContainsLine(log, c.line)) << platform::ToUtf8(log);
+    EXPECT_TRUE(ContainsLine(log, L"2nd attempt triggered"));
+    EXPECT_FALSE(ContainsLine(log, L"2nd attempt - "));
+    ExpectInstalled();
+    if (!c.cutShort) {
+      EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "the service after");
+    }
+  }
+}
+
+TEST_F(AutoUpdateTest, ABrandedCopyFetchesTheBrandedPackage) {
+  ASSERT_TRUE(WriteTextFile(Folder() + L"Ironlatch.ini", "[Config]\r\n"));
+  ServeIndex(kNewer);
+  Serve(L"IronlatchU.zip", Package("ordinary service"));
+  Serve(L"IronlatchBranded.zip", Package("branded service"));
+  const std::wstring log = RunUpdate();
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchBranded.zip  to  " + Folder() + L"IronlatchBranded.zip"));
+  ExpectInstalled();
+  EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "branded service");
+  EXPECT_FALSE(Has(L"IronlatchBranded.zip"));
+}
+
+TEST_F(AutoUpdateTest, APackageThatCannotBeInstalledGivesTheOldFilesTheirNamesBack) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::wstring&)> writePackage;
+  };
+  const Case cases[] = {
+      {"not a zip", [](const std::wstring& path) { WriteTextFile(path, std::string(3000, 'x')); }},
+      // The new program is written before the damaged entry fails: the old one must win.
+      {"damaged after the program",
+       [](const std::wstring& path) {
+         Entries entries = Package();
+         entries.emplace_back(L"z_damaged.bin", std::string(4000, 'q'));
+         ASSERT_TRUE(WriteZip(path, entries));
+         std::string bytes = ReadFileBytes(path);
+         const size_t entry = bytes.rfind(std::string("PK\x03\x04", 4));
+         ASSERT_NE(entry, std::string::npos);
+         bytes[entry + 30 + std::string("z_damaged.bin").size() + 2] ^= 0x55;
+         WriteTextFile(path, bytes);
+       }},
+      {"no program in it",
+       [](const std::wstring& path) {
+         ASSERT_TRUE(WriteZip(path, {{L"IronlatchEventSvc.exe", "new service"}, {L"readme.txt", "new"}}));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClearServerFolder();
+    ServeIndex(kNewer);
+    c.writePackage(ServerFolder() + L"IronlatchU.zip");
+    const std::wstring log = RunUpdate();
+    EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True"));
+    EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
+    EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "old service");
+    EXPECT_FALSE(Has(L"Ironlatch_old.exe"));
+    EXPECT_FALSE(Has(L"IronlatchEventSvc_old.exe"));
+    EXPECT_FALSE(Has(L"IronlatchU.zip")) << "the package goes after the attempt";
+    EXPECT_TRUE(NewProgramCalls(1000).empty());
+    for (const wchar_t* name : {L"readme.txt", L"Ironlatch.log", L"z_damaged.bin"})
+      DeleteFileW((Folder() + name).c_str());
+  }
+}
+
+// ---- "/applyupdate": the new program's first run ----------------------------------------------
+
+namespace {
+
+// One rule that each option writes (Windows Vista and later), to tell which options were applied.
+const std::pair<const wchar_t*, const wchar_t*> kOptionMarkers[] = {
+    {L"appdata", L"%appdata%\\*.exe"},
+    {L"appdatadeep", L"%appdata%\\*\\*.exe"},
+    {L"appdatalocal", L"%userprofile%\\AppData\\Local\\*.exe"},
+    {L"bin", L"*:\\$Recycle.Bin\\*\\*.exe"},
+    {L"userprofile", L"%userprofile%\\*.exe"},
+    {L"programdata", L"%programdata%\\*.exe"},
+    {L"startup", L"%programdata%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\*.exe"},
+    {L"tempexes", L"%userprofile%\\AppData\\Local\\Temp\\wz*\\*.exe"},
+    {L"fakeexts", L"*.pdf*.exe"},
+    {L"syskey", L"syskey.exe"},
+    {L"cipher", L"cipher.exe"},
+    {L"vssadmin", L"vssadmin.exe"},
+    {L"bcdedit", L"bcdedit.exe"},
+};
+
+// The applied options, by name, in the order of the table above, joined by ",".
+std::wstring AppliedOptions() {
+  const std::vector<std::wstring> rules = RuleItemData(kDisallowedPaths);
+  std::wstring applied;
+  for (const auto& [name, marker] : kOptionMarkers) {
+    if (std::find(rules.begin(), rules.end(), marker) == rules.end()) continue;
+    if (!applied.empty()) applied += L",";
+    applied += name;
+  }
+  return applied;
+}
+
+class ApplyUpdateRun : public testing::Test {
+ protected:
+  void SetUp() override { ClearProductAndPolicy(); }
+  void TearDown() override { ClearProductAndPolicy(); }
+
+  static void Save(const std::wstring& name, const std::wstring& value, const std::wstring& subkey = L"") {
+    ASSERT_TRUE(
+        RegWriteString(HKEY_LOCAL_MACHINE, subkey.empty() ? kSettingsKey : kSettingsKey + L"\\" + subkey, name, value));
+  }
+  void Run(const std::wstring& answers = L"") {
+    ASSERT_TRUE(program_.Run(L"/nogpupdate /applyupdate", answers, 100000).finished);
+  }
+
+  InstalledProgram program_;
+};
+
+struct SavedCase {
+  const char* name;
+  std::map<std::wstring, std::wstring> saved;
+  const wchar_t* applied;
+  std::map<std::wstring, std::wstring> after;  // "<missing>": the value is gone
+};
+
+// Every value that saves a protection choice, each holding the same text.
+std::map<std::wstring, std::wstring> EverySaved(const std::wstring& text) {
+  std::map<std::wstring, std::wstring> saved;
+  for (const wchar_t* name :
+       {L"Appdata", L"AppdataDeep", L"AppdataLocal", L"RecycleBin", L"UserProfile", L"ProgramData", L"StartupFolder",
+        L"syskey", L"cipher", L"vssadmin", L"ApplyFakeExts", L"ApplyTempEXEs", L"BlockBCDEdit"})
+    saved[name] = text;
+  return saved;
+}
+
+void PrintTo(const SavedCase& c, std::ostream* os) { *os << c.name; }
+
+class ApplyUpdateChoices : public ApplyUpdateRun, public testing::WithParamInterface<SavedCase> {};
+
+}  // namespace
+
+TEST_P(ApplyUpdateChoices, TheSavedChoicesAreAppliedAsSaved) {
+  const SavedCase& c = GetParam();
+  for (const auto& [name, value] : c.saved) Save(name, value);
+  // Rules of the old program are replaced, not added to.
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{00000000-0000-0000-0000-000000000001}",
+                             L"Description", L"Latchward"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{00000000-0000-0000-0000-000000000001}",
+                             L"ItemData", L"%appdata%\\*.exe", REG_EXPAND_SZ));
+  Run();
+  EXPECT_EQ(AppliedOptions(), c.applied);
+  const std::vector<std::wstring> rules = RuleItemData(kDisallowedPaths);
+  EXPECT_LE(std::count(rules.begin(), rules.end(), L"%appdata%\\*.exe"), 1);
+  for (const auto& [name, value] : c.after) EXPECT_EQ(ProductSetting(name), value) << platform::ToUtf8(name);
+  for (const auto& record : program_.Prompts()) EXPECT_NE(record.kind, L"box");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Saved, ApplyUpdateChoices,
+    testing::Values(
+        // Blocking syskey is the one default.
+        SavedCase{"nothing", {}, L"syskey", {{L"syskey", L"<missing>"}, {L"Appdata", L"<missing>"}}},
+        // "0" is a box left unticked; only "1" ticks one.
+        SavedCase{"members",
+                  {{L"Appdata", L"1"},
+                   {L"AppdataDeep", L"0"},
+                   {L"AppdataLocal", L"1"},
+                   {L"RecycleBin", L""},
+                   {L"UserProfile", L"0"},
+                   {L"ProgramData", L"1"},
+                   {L"StartupFolder", L"1"},
+                   {L"syskey", L"0"},
+                   {L"cipher", L"1"},
+                   {L"vssadmin", L"0"},
+                   {L"ApplyFakeExts", L"1"},
+                   {L"ApplyTempEXEs", L"0"},
+                   {L"BlockBCDEdit", L"1"}},
+                  L"appdata,appdatalocal,programdata,startup,fakeexts,cipher,bcdedit",
+                  {{L"AppdataDeep", L"0"}, {L"syskey", L"0"}}},
+        SavedCase{"all members",
+                  EverySaved(L"1"),
+                  L"appdata,appdatadeep,appdatalocal,bin,userprofile,programdata,startup,tempexes,fakeexts,syskey,"
+                  L"cipher,vssadmin,bcdedit",
+                  {}},
+        SavedCase{"all members off", EverySaved(L"0"), L"", {{L"syskey", L"0"}}},
+        // A legacy group value decides for all its members, which are saved so; the group value goes.
+        SavedCase{"legacy groups",
+                  {{L"ApplyAppdata", L"1"},
+                   {L"Appdata", L"0"},
+                   {L"ApplyUserProf", L"0"},
+                   {L"UserProfile", L"1"},
+                   {L"BlockSyskey", L"1"}},
+                  L"appdata,appdatadeep,appdatalocal,bin,syskey,cipher,vssadmin",
+                  {{L"ApplyAppdata", L"<missing>"},
+                   {L"Appdata", L"1"},
+                   {L"AppdataDeep", L"1"},
+                   {L"AppdataLocal", L"1"},
+                   {L"RecycleBin", L"1"},
+                   {L"ApplyUserProf", L"<missing>"},
+                   {L"UserProfile", L"0"},
+                   {L"ProgramData", L"0"},
+                   {L"StartupFolder", L"0"},
+                   {L"BlockSyskey", L"<missing>"},
+                   {L"syskey", L"1"},
+                   {L"cipher", L"1"},
+                   {L"vssadmin", L"1"}}},
+        SavedCase{"legacy syskey group off",
+                  {{L"BlockSyskey", L"0"}, {L"ApplyFakeExts", L"yes"}, {L"BlockBCDEdit", L"1 "}},
+                  L"",
+                  {{L"BlockSyskey", L"<missing>"}, {L"syskey", L"0"}, {L"cipher", L"0"}, {L"vssadmin", L"0"}}}),
+    [](const testing::TestParamInfo<SavedCase>& info) {
+      std::string name;
+      for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+      return name;
+    });
+
+TEST_F(ApplyUpdateRun, RemovesTheBackupsAndKeepsTheExeComFilter) {
+  for (const wchar_t* backup : {L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe"})
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + backup, "old"));
+  Save(L"SuspiciousExeComFiles", L"1", L"FilterModule");
+  Save(L"Appdata", L"1");
+  Run();
+  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
+  EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+  EXPECT_EQ(AppliedOptions(), L"appdata,syskey");
+  // The rule writers switch this filter off while they replace the old rules; it comes back on.
+  EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"1");
+  std::wstring command;
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command));
+  EXPECT_NE(command.find(L"IronlatchFilterMod.exe\" /\"%1\""), std::wstring::npos) << platform::ToUtf8(command);
+  // Put the program classes back as they were.
+  ASSERT_TRUE(program_.Run(L"/undo /silent /nogpupdate").finished);
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command));
+  EXPECT_EQ(command.find(L"IronlatchFilterMod"), std::wstring::npos);
+}
+
+namespace {
+
+const wchar_t kServiceName[] = L"IronlatchEventSvc";
+
+// The service's state and process; exists false when it is not installed.
+struct ServiceState {
+  bool exists = false;
+  DWORD state = 0;
+  DWORD processId = 0;
+};
+
+ServiceState QueryService() {
+  ServiceState result;
+  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  platform::UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS)
+                                                : nullptr);
+  if (!service) return result;
+  result.exists = true;
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                           &needed)) {
+    result.state = status.dwCurrentState;
+    result.processId = status.dwProcessId;
+  }
+  return result;
+}
+
+bool WaitForRunning(DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 250) {
+    if (QueryService().state == SERVICE_RUNNING) return true;
+    Sleep(250);
+  }
+  return false;
+}
+
+void DeleteServiceQuietly() {
+  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  platform::UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS)
+                                                : nullptr);
+  if (!service) return;
+  SERVICE_STATUS status = {};
+  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+  DeleteService(service.get());
+}
+
+class ApplyUpdateService : public ApplyUpdateRun {
+ protected:
+  void SetUp() override {
+    DeleteServiceQuietly();
+    ApplyUpdateRun::SetUp();
+  }
+  void TearDown() override {
+    DeleteServiceQuietly();
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\IronlatchEventSvc");
+    ApplyUpdateRun::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(ApplyUpdateService, TheEventServiceRestartsFromTheNewFile) {
+  // Alerts on, to a port where nothing listens: the service runs and mails nobody.
+  Save(L"EmailAlerts", L"1");
+  Save(L"EmailAddress", L"it@example.test", L"Email Setup");
+  Save(L"SMTPServer", L"127.0.0.1", L"Email Setup");
+  Save(L"SMTPPort", L"9", L"Email Setup");
+  const std::wstring service = program_.Folder() + L"IronlatchEventSvc.exe";
+  ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", service));
+  Run();
+  ASSERT_TRUE(WaitForRunning(30000)) << "installed and started";
+  const DWORD oldProcess = QueryService().processId;
+
+  // What the swap leaves: the running service's file renamed, the new one under the name.
+  ASSERT_TRUE(MoveFileW(service.c_str(), (program_.Folder() + L"IronlatchEventSvc_old.exe").c_str()));
+  ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", service));
+  Run();
+  EXPECT_TRUE(WaitForRunning(30000));
+  EXPECT_NE(QueryService().processId, oldProcess) << "a new service process";
+  EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+}
+
+namespace {
+
+// Runs the program as Windows XP through Wine's per-program setting.
+class ApplyUpdateOnXp : public ApplyUpdateRun {
+ protected:
+  void SetUp() override {
+    ApplyUpdateRun::SetUp();
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kAppDefaults, L"Version", L"winxp64"));
+  }
+  void TearDown() override {
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, kAppDefaults);
+    ApplyUpdateRun::TearDown();
+  }
+  std::wstring Helper() const { return program_.Folder() + L"Vellcycle.exe"; }
+
+  // The helper's question and restart, which it records in the same prompt log; waits a while.
+  std::vector<PromptRecord> HelperRecords() {
+    std::vector<PromptRecord> records;
+    for (DWORD waited = 0; waited < 10000; waited += 200) {
+      records = program_.Prompts();
+      if (!records.empty() && records.back().kind == L"reboot") break;
+      Sleep(200);
+    }
+    return records;
+  }
+
+  static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Ironlatch.exe";
+};
+
+}  // namespace
+
+TEST_F(ApplyUpdateOnXp, TheRestartHelperAsksToRestart) {
+  Run(L"yes");
+  ASSERT_TRUE(FileExists(Helper()));
+  const std::vector<PromptRecord> records = HelperRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].kind, L"box");
+  ASSERT_GE(records[0].fields.size(), 4u);  // caption, type, text, answer
+  EXPECT_EQ(records[0].fields[0], L"Ironlatch");
+  EXPECT_NE(records[0].fields[2].find(L"Restart the PC now"), std::wstring::npos);
+  EXPECT_EQ(records[0].fields[3], L"yes");
+  EXPECT_EQ(records[1].kind, L"reboot");
+  EXPECT_EQ(AppliedOptions(), L"syskey") << "the protection is applied first";
+}
+
+TEST_F(ApplyUpdateOnXp, NoRestartPromptInTheRegistryOrTheIniKeepsTheHelperOut) {
+  for (bool inIni : {false, true}) {
+    SCOPED_TRACE(inIni ? "INI" : "registry");
+    if (inIni) {
+      ASSERT_TRUE(WriteTextFile(program_.Folder() + L"Ironlatch.ini", "[Config]\r\nNoRestartPrompt=1\r\n"));
+      RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
+    } else {
+      Save(L"NoRestartPrompt", L"1");
+    }
+    Run(L"yes");
+    Sleep(1000);
+    EXPECT_FALSE(FileExists(Helper()));
+    EXPECT_TRUE(program_.Prompts().empty());
+  }
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The scheduled program update over FTP: signs in to the update server with the update account,
+// fetches the update index and, when it names a newer version, the program package, each checked
+// against the size the server lists and fetched once more when it does not match, then swaps the
+// program files in. Shows nothing; progress goes to the debug log.
+//
+// It has no controls and is never shown, so it is no window at all: loading it is creating one,
+// unloading it is letting it go.
+#include <memory>
+#include <string>
+
+class cFTP;
+
+class Form8 {
+ public:
+  Form8();
+  ~Form8();
+  Form8(const Form8&) = delete;
+  Form8& operator=(const Form8&) = delete;
+
+  // The whole run; bBranded fetches the white-label package. True when a new program was installed.
+  bool StartUpdate(bool bBranded = false);
+
+  // The update server, as "host" or "host:port". Tests point it at a local server through the
+  // environment variable ILATCH_UPDATE_SERVER, which is heeded only in a rehearsal (see
+  // platform/PromptSeam.h), never in a real run.
+  static std::wstring UpdateServer();
+
+ private:
+  bool InstallUpdate();
+  bool CheckUpdate();
+  bool DownloadAndVerify(const std::wstring& localPath);
+  // One attempt's outcome: true when it downloaded and the local file's length, as decimal text, is
+  // the size the server lists. Logs both sizes, or the line that says what went wrong.
+  bool Verified(bool downloaded, const std::wstring& localPath, const std::wstring& remoteName,
+                const wchar_t* failedLine, const wchar_t* badSizeLine);
+
+  std::unique_ptr<cFTP> ftp_;
+};
