@@ -32,6 +32,7 @@
 #include "update/Form4.h"
 #include "update/Form5.h"
 #include "update/Form7.h"
+#include "update/modDownloadA.h"
 #include "update/modUpdate.h"
 #include "update/modZip.h"
 
@@ -905,5 +906,24 @@ void CheckDefsUpdateTask() { NotAvailableYet(L"Module1\\CheckDefsUpdateTask"); }
 void CheckAppUpdateTask() { NotAvailableYet(L"Module1\\CheckAppUpdateTask"); }
 void RunFirstRunWizard() { NotAvailableYet(L"Module1\\RunFirstRunWizard"); }
 void SetFormIcon(HWND) { NotAvailableYet(L"Module1\\SetFormIcon"); }
+
+// ---- Installer compiler -----------------------------------------------------------------------
+
+bool EnsureInnoSetup() {
+  static const wchar_t kInstallerUrl[] = L"http://files.jrsoftware.org/is/5/isetup-5.5.3-unicode.exe";
+  static const wchar_t kDownloadPage[] = L"http://www.jrsoftware.org/isdl.php";
+  const std::wstring installer = CommonModule::AppPath() + L"InnoSetup.exe";
+  if (!modDownloadA::DownloadFile(kInstallerUrl, installer, false)) {
+    Ask(L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
+        L"'Quickstart' package, just the base install.",
+        MB_OK);
+    CommonModule::OpenWebPage(kDownloadPage);
+    return false;
+  }
+  int32_t exitCode = 0;
+  CommonModule::ShellX(installer, L"/silent", true, SW_SHOWNORMAL, exitCode, false, true, CommonModule::kNoTimeLimit);
+  DeleteFileW(installer.c_str());
+  return true;
+}
 
 }  // namespace Module1

@@ -105,4 +105,9 @@ void RunFirstRunWizard();
 // there is one, else the built-in icon.
 void SetFormIcon(HWND form);
 
+// ---- Installer compiler ----
+// Downloads the compiler's installer beside the program and runs it silently; true once it ran.
+// When the download fails the user is told and sent to the maker's download page.
+bool EnsureInnoSetup();
+
 }  // namespace Module1

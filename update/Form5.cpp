@@ -2,13 +2,75 @@
 
 #include <windows.h>
 
-#include "platform/Forms.h"
-#include "ui/StandInWindow.h"
+#include <string>
 
-void Form5::Show() { ui::ShowStandInWindow(L"Form5", L"Ironlatch"); }
+#include "common/CommonModule.h"
+#include "engine/Module1.h"
+#include "platform/Forms.h"
+#include "update/Form5Ids.h"
+
+namespace {
+
+HWND g_window = nullptr;
+HBITMAP g_picture = nullptr;
+
+// Picture1 takes the bitmap at its own size and the window wraps it.
+void Load(HWND window) {
+  SetWindowTextW(window, Module1::ProductLabel.c_str());
+  const std::wstring logo = CommonModule::AppPath() + L"applogo.bmp";
+  if (!CommonModule::DoesFileExist(logo)) return;
+  g_picture = static_cast<HBITMAP>(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  if (!g_picture) {
+    CommonModule::DPrint(L"Form5\\Form_Load: ", L"- not a bitmap: " + logo);
+    return;
+  }
+  BITMAP size = {};
+  GetObjectW(g_picture, sizeof size, &size);
+  HWND picture = GetDlgItem(window, IDC_FORM5_PICTURE1);
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_picture));
+  SetWindowPos(picture, nullptr, 0, 0, size.bmWidth, size.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT frame = {0, 0, size.bmWidth, size.bmHeight};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+               width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  CommonModule::SetFormTopMost(window, true);
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Load(dialog);
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      g_window = nullptr;
+      if (g_picture) DeleteObject(g_picture);
+      g_picture = nullptr;
+      platform::UnregisterForm(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void Form5::Show() {
+  if (g_window) {
+    ShowWindow(g_window, SW_SHOWNORMAL);
+    return;
+  }
+  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM5), nullptr, DialogProc, 0);
+  if (!window) return;
+  g_window = window;
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  UpdateWindow(window);
+  platform::RegisterForm(L"Form5", window);
+}
 
 void Form5::Unload() {
-  for (const auto& [name, window] : platform::LoadedForms()) {
-    if (name == L"Form5") DestroyWindow(window);
-  }
+  if (g_window) DestroyWindow(g_window);
 }

@@ -1,10 +1,143 @@
 #include "update/modInstallIL.h"
 
-#include "common/StandIn.h"
+#include <windows.h>
+
+#include "common/CommonModule.h"
+#include "engine/Module1.h"
+#include "platform/PromptSeam.h"
+#include "update/modDownloadA.h"
+#include "update/modSpecialFolders.h"
+#include "update/modZip.h"
 
 namespace modInstallIL {
+namespace {
 
-void InstallPrompt() { NotAvailableYet(L"modInstallIL\\InstallPrompt"); }
-void UninstallPrompt() { NotAvailableYet(L"modInstallIL\\UninstallPrompt"); }
+constexpr wchar_t kCrLf[] = L"\r\n";
+// The product's web host, which serves the installer and the program package.
+constexpr wchar_t kWebHost[] = L"http://www.merrowind-it.com";
+constexpr wchar_t kSetupName[] = L"IronlatchSetup.exe";
+constexpr wchar_t kPackageName[] = L"IronlatchU.zip";
+
+int Tell(const std::wstring& text, UINT type) {
+  return platform::ShowMessageBox(nullptr, text, Module1::ProductLabel, type);
+}
+
+// Runs a program in a normal window; waited for, it is given all the time it needs.
+void Run(const std::wstring& program, const std::wstring& parameters, bool wait) {
+  int32_t exitCode = 0;
+  CommonModule::ShellX(program, parameters, wait, SW_SHOWNORMAL, exitCode, false, false, CommonModule::kNoTimeLimit);
+}
+
+// The later of the two places the product may be installed in that holds the file.
+std::wstring FindInstalled(const std::wstring& fileName) {
+  std::wstring found;
+  for (const std::wstring& folder : {ProgramFilesFolder() + L"\\Ironlatch", InstallFolder()})
+    if (CommonModule::DoesFileExist(folder + L"\\" + fileName)) found = folder + L"\\" + fileName;
+  return found;
+}
+
+[[noreturn]] void EndProgram() {
+  CommonModule::UnloadAllForms(L"");
+  ExitProcess(0);
+}
+
+int AskRoad(const std::wstring& yes, const std::wstring& no) {
+  return Tell(yes + kCrLf + no, MB_YESNOCANCEL | MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+std::wstring ProgramFilesFolder() {
+  return modSpecialFolders::GetSpecialFolder(CommonModule::Is64BitWindows(L"") ? modSpecialFolders::kProgramFilesX86
+                                                                                : modSpecialFolders::kProgramFiles);
+}
+
+std::wstring InstallFolder() { return ProgramFilesFolder() + L"\\Merrowind IT\\Ironlatch"; }
+
+void InstallPrompt() {
+  switch (AskRoad(L"Select YES to install using the installer file (standard install.)",
+                  L"Select NO to perform a forced install (if standard fails.)")) {
+    case IDYES: StandardInstall(); break;
+    case IDNO: ForcedInstall(); break;
+  }
+}
+
+void UninstallPrompt() {
+  switch (AskRoad(L"Select YES to uninstall using the installer file (standard removal.)",
+                  L"Select NO to perform a forced uninstall (if standard fails.)")) {
+    case IDYES: StandardUninstall(); break;
+    case IDNO: ForcedUninstall(); break;
+  }
+}
+
+void StandardInstall() {
+  const std::wstring setup = CommonModule::AppPath() + kSetupName;
+  if (!CommonModule::DoesFileExist(setup)) {
+    const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
+    if (!modDownloadA::DownloadFile(url, setup, false)) {
+      Tell(L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.",
+           MB_OK | MB_ICONERROR);
+      CommonModule::OpenWebPage(url);
+      Tell(L"Click OK to proceed AFTER file is downloaded.", MB_OK | MB_ICONINFORMATION);
+    }
+  }
+  Run(setup, L"/silent", true);
+  if (!CommonModule::DoesFileExist(InstallFolder() + L"\\Ironlatch.exe") &&
+      Tell(L"It appears installation was not succesful!  Would you like to force the install?",
+           MB_YESNO | MB_ICONERROR) == IDYES)
+    ForcedInstall();
+}
+
+void ForcedInstall() {
+  const std::wstring folder = InstallFolder();
+  CommonModule::MakeFolder(folder);
+  const std::wstring package = folder + L"\\" + kPackageName;
+  const std::wstring url = std::wstring(kWebHost) + L"/" + kPackageName;
+  if (modDownloadA::DownloadFile(url, package, false)) {
+    std::wstring destination = folder;
+    bool silent = false;
+    modZip::UnzipFile(package, destination, silent);
+  }
+  const std::wstring installed = folder + L"\\Ironlatch.exe";
+  if (!CommonModule::DoesFileExist(installed)) {
+    Tell(L"There was an error downloading or extracting the update.  Click OK to download the file manually, and "
+         L"extract it to the path that will pop up after you click OK.",
+         MB_OK | MB_ICONERROR);
+    CommonModule::OpenWebPage(url);
+    CommonModule::OpenFilePath(folder, false);
+    Tell(L"Click OK to proceed AFTER you have extracted the files!", MB_OK | MB_ICONINFORMATION);
+    if (!CommonModule::DoesFileExist(installed)) {
+      Tell(L"The files were not found in the appropriate location!", MB_OK | MB_ICONERROR);
+      return;
+    }
+  }
+  Run(installed, L"/installer", true);
+  Run(installed, L"/installerprompt", false);
+  EndProgram();
+}
+
+void StandardUninstall() {
+  const std::wstring uninstaller = FindInstalled(L"Unins000.exe");
+  if (!uninstaller.empty()) {
+    Run(uninstaller, L"/silent /noreboot", false);
+    EndProgram();
+  }
+  if (Tell(L"Cannot find uninstall file!  Would you like to force the uninstall?", MB_YESNO | MB_ICONERROR) == IDYES)
+    ForcedUninstall();
+}
+
+void ForcedUninstall() {
+  const std::wstring installed = FindInstalled(L"Ironlatch.exe");
+  if (installed.empty()) {
+    Tell(std::wstring(L"Could not find Ironlatch.exe anywhere in:") + kCrLf + kCrLf + ProgramFilesFolder(),
+         MB_OK | MB_ICONERROR);
+    return;
+  }
+  Run(installed, L"/bulkuninstaller", true);
+  Tell(L"You should now be able to delete the directory that will pop up when you click OK.  If not, reboot the PC "
+       L"and try again.",
+       MB_OK | MB_ICONINFORMATION);
+  CommonModule::OpenFilePath(CommonModule::StripNameFromPath(installed), false);
+}
 
 }  // namespace modInstallIL

@@ -1,0 +1,281 @@
+// Install and uninstall from the main program: the install menu's two roads run by a probe that
+// carries the main program's code, with the recording fake in place of the product's installer,
+// uninstaller and installed copy. Questions are answered through the prompt log.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <tlhelp32.h>
+
+#include "platform/Handle.h"
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::wstring ProgramFiles() {
+  wchar_t path[MAX_PATH] = {};
+  const bool wow = !platform::GetEnv(L"ProgramFiles(x86)").empty();
+  SHGetFolderPathW(nullptr, wow ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES, nullptr, 0, path);
+  return path;
+}
+std::wstring InstallFolder() { return ProgramFiles() + L"\\Merrowind IT\\Ironlatch\\"; }
+std::wstring OldInstallFolder() { return ProgramFiles() + L"\\Ironlatch\\"; }
+
+void RemoveTree(const std::wstring& folder) {
+  std::wstring from = folder + L'\0';
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationW(&operation);
+}
+
+// Lines of a fake's call log, waited for when the program was started without waiting.
+std::vector<std::wstring> Calls(const std::wstring& fakePath, size_t expected, DWORD timeoutMs = 10000) {
+  const std::wstring log = fakePath.substr(0, fakePath.size() - 4) + L".calls.log";
+  std::vector<std::wstring> lines;
+  for (DWORD waited = 0;; waited += 100) {
+    lines = Lines(ReadTextFile(log));
+    if (lines.size() >= expected || waited >= timeoutMs) return lines;
+    Sleep(100);
+  }
+}
+
+// A program path as it is started: in quotes when it holds a blank.
+std::wstring Quoted(const std::wstring& path) {
+  return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
+struct Box {
+  std::wstring flags, text, answer;
+  bool operator==(const Box&) const = default;
+};
+void PrintTo(const Box& box, std::ostream* out) {
+  *out << platform::ToUtf8(box.flags + L" " + box.text + L" -> " + box.answer);
+}
+
+const std::wstring kInstallChoice =
+    L"Select YES to install using the installer file (standard install.)\r\nSelect NO to perform a forced install (if "
+    L"standard fails.)";
+const std::wstring kUninstallChoice =
+    L"Select YES to uninstall using the installer file (standard removal.)\r\nSelect NO to perform a forced uninstall "
+    L"(if standard fails.)";
+const std::wstring kChoiceFlags = L"0x43";   // Yes, No, Cancel; information
+const std::wstring kFailureFlags = L"0x14";  // Yes, No; critical
+
+class InstallRoads : public testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    ASSERT_TRUE(CopyFileW((TestsDir() + L"installprobe.exe").c_str(), Probe().c_str(), FALSE));
+  }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    RemoveTree(ProgramFiles() + L"\\Merrowind IT");
+    RemoveTree(ProgramFiles() + L"\\Ironlatch");
+  }
+  std::wstring Probe() const { return dir_ / L"installprobe.exe"; }
+  static void PlaceFake(const std::wstring& path, const std::string& fakeIni = "") {
+    CreateDirectoryW(CommonFolder(path, 2).c_str(), nullptr);
+    CreateDirectoryW(CommonFolder(path, 1).c_str(), nullptr);
+    ASSERT_TRUE(CopyProgram(L"fakeprog.exe", path)) << platform::ToUtf8(path);
+    if (!fakeIni.empty()) { ASSERT_TRUE(WriteTextFile(path.substr(0, path.size() - 4) + L".fake.ini", fakeIni)); }
+  }
+  // The folder levels above a file: 1 its own folder, 2 the one above.
+  static std::wstring CommonFolder(const std::wstring& path, int up) {
+    std::wstring folder = path;
+    for (int i = 0; i < up; ++i) folder = folder.substr(0, folder.find_last_of(L'\\'));
+    return folder;
+  }
+  // Runs a road; its exit code (1 returned, 0 ended the program) and the boxes it showed.
+  DWORD Run(const std::wstring& road, const std::wstring& answers) {
+    const std::wstring log = dir_ / L"prompts.log";
+    DeleteFileW(log.c_str());
+    // The probe inherits the variables; they are taken away again at once.
+    SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", log.c_str());
+    SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", answers.c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::wstring line = L"\"" + Probe() + L"\" " + road;
+    const bool started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != 0;
+    SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", nullptr);
+    SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", nullptr);
+    EXPECT_TRUE(started);
+    if (!started) return 99;
+    platform::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    probeId_ = info.dwProcessId;
+    DWORD exitCode = 99;
+    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &exitCode);
+    else {
+      TerminateProcess(process.get(), 1);
+      ADD_FAILURE() << "the road did not end";
+    }
+    boxes_.clear();
+    for (const auto& record : ReadPromptLog(log)) {
+      if (record.kind != L"box") continue;  // the unzip's status window
+      if (record.fields.size() < 4) {
+        ADD_FAILURE() << "short box record";
+        continue;
+      }
+      EXPECT_EQ(record.fields[0], L"Ironlatch") << "caption";
+      boxes_.push_back({record.fields[1], record.fields[2], record.fields[3]});
+    }
+    return exitCode;
+  }
+
+  ScratchDir dir_;
+  std::vector<Box> boxes_;
+  DWORD probeId_ = 0;
+};
+
+}  // namespace
+
+TEST_F(InstallRoads, CancelInEitherChoiceDoesNothing) {
+  PlaceFake(dir_ / L"IronlatchSetup.exe");
+  PlaceFake(InstallFolder() + L"Unins000.exe");
+  EXPECT_EQ(Run(L"install", L"cancel"), 1u);
+  EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"cancel"}}));
+  EXPECT_EQ(Run(L"uninstall", L"cancel"), 1u);
+  EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kUninstallChoice, L"cancel"}}));
+  Sleep(500);
+  EXPECT_FALSE(FileExists(dir_ / L"IronlatchSetup.calls.log"));
+  EXPECT_FALSE(FileExists(InstallFolder() + L"Unins000.calls.log"));
+}
+
+TEST_F(InstallRoads, StandardInstallRunsTheSetupBesideTheProgramAndJudgesByTheInstalledFile) {
+  const std::wstring question = L"It appears installation was not succesful!  Would you like to force the install?";
+  struct Case {
+    const char* name;
+    bool installedAfterwards;
+    std::vector<Box> boxes;
+  } cases[] = {
+      {"installed file found: no question", true, {{kChoiceFlags, kInstallChoice, L"yes"}}},
+      {"installed file missing: No returns", false,
+       {{kChoiceFlags, kInstallChoice, L"yes"}, {kFailureFlags, question, L"no"}}},
+  };
+  for (const auto& c : cases) {
+    Clean();
+    const std::wstring setup = dir_ / L"IronlatchSetup.exe";
+    DeleteFileW((dir_ / L"IronlatchSetup.calls.log").c_str());
+    PlaceFake(setup);
+    // The installed copy that a real installer would leave.
+    if (c.installedAfterwards) PlaceFake(InstallFolder() + L"Ironlatch.exe");
+    EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << c.name << ": the program goes on running";
+    EXPECT_EQ(boxes_, c.boxes) << c.name;
+    EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"})) << c.name;
+    if (c.installedAfterwards) { EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.calls.log")) << c.name; }
+  }
+}
+
+TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
+  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  PlaceFake(installed, "[fake]\r\nsleepms=1500\r\n");
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Run(L"install", L"no"), 0u) << "the forced install ends the running program";
+  EXPECT_GE(GetTickCount() - start, 1400u) << "\"/installer\" is waited for";
+  EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"no"}}));
+  EXPECT_EQ(Calls(installed, 2),
+            (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
+}
+
+TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage) {
+  const std::wstring setup = dir_ / L"IronlatchSetup.exe";
+  PlaceFake(setup);
+  const std::wstring package = InstallFolder() + L"IronlatchU.zip";
+  CreateDirectoryW((ProgramFiles() + L"\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW(InstallFolder().c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW((TestsDir() + L"installfixtures\\IronlatchU.zip").c_str(), package.c_str(), FALSE));
+  EXPECT_EQ(Run(L"install", L"yes,yes"), 0u) << "the forced install ends the running program";
+  EXPECT_EQ(boxes_, (std::vector<Box>{
+                        {kChoiceFlags, kInstallChoice, L"yes"},
+                        {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?",
+                         L"yes"},
+                    }));
+  EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"}));
+  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  EXPECT_EQ(Calls(installed, 2),
+            (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
+  EXPECT_TRUE(FileExists(package)) << "the package is left in place";
+}
+
+TEST_F(InstallRoads, StandardUninstallRunsTheUninstallerOfTheNewerFolder) {
+  struct Case {
+    const char* name;
+    bool inOld, inNew;
+  } cases[] = {{"both: the newer folder's", true, true}, {"old folder only", true, false}};
+  for (const auto& c : cases) {
+    Clean();
+    if (c.inOld) PlaceFake(OldInstallFolder() + L"Unins000.exe");
+    if (c.inNew) PlaceFake(InstallFolder() + L"Unins000.exe");
+    EXPECT_EQ(Run(L"uninstall", L"yes"), 0u) << c.name << ": the standard uninstall ends the running program";
+    EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kUninstallChoice, L"yes"}})) << c.name;
+    const std::wstring ran = (c.inNew ? InstallFolder() : OldInstallFolder()) + L"Unins000.exe";
+    EXPECT_EQ(Calls(ran, 1), (std::vector<std::wstring>{Quoted(ran) + L" /silent /noreboot"})) << c.name;
+    if (c.inNew && c.inOld) { EXPECT_FALSE(FileExists(OldInstallFolder() + L"Unins000.calls.log")) << c.name; }
+  }
+}
+
+TEST_F(InstallRoads, UninstallWithNothingInstalled) {
+  const std::wstring question = L"Cannot find uninstall file!  Would you like to force the uninstall?";
+  const Box nothing = {L"0x10", L"Could not find Ironlatch.exe anywhere in:\r\n\r\n" + ProgramFiles(), L"ok"};
+  struct Case {
+    const char* answers;
+    std::vector<Box> boxes;
+  } cases[] = {
+      {"yes,yes", {{kChoiceFlags, kUninstallChoice, L"yes"}, {kFailureFlags, question, L"yes"}, nothing}},
+      {"yes,no", {{kChoiceFlags, kUninstallChoice, L"yes"}, {kFailureFlags, question, L"no"}}},
+      {"no", {{kChoiceFlags, kUninstallChoice, L"no"}, nothing}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(L"uninstall", platform::FromUtf8(c.answers)), 1u) << c.answers;
+    EXPECT_EQ(boxes_, c.boxes) << c.answers;
+  }
+}
+
+namespace {
+
+// Ends the programs that a process started and left running (the folder window the road opens),
+// so that none outlives the test.
+int EndChildren(DWORD parentId, const wchar_t* exeName, DWORD timeoutMs) {
+  int ended = 0;
+  for (DWORD waited = 0; waited < timeoutMs && !ended; waited += 100) {
+    platform::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+      if (entry.th32ParentProcessID != parentId || _wcsicmp(entry.szExeFile, exeName) != 0) continue;
+      platform::UniqueKernelHandle child(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+      if (child && TerminateProcess(child.get(), 0)) ++ended;
+    }
+    Sleep(100);
+  }
+  return ended;
+}
+
+}  // namespace
+
+TEST_F(InstallRoads, ForcedUninstallRunsTheInstalledCopysBulkUninstallOfTheNewerFolder) {
+  PlaceFake(OldInstallFolder() + L"Ironlatch.exe");
+  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  PlaceFake(installed, "[fake]\r\nsleepms=1000\r\n");
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(Run(L"uninstall", L"no"), 1u) << "the program goes on running";
+  EXPECT_GE(GetTickCount() - start, 900u) << "the uninstall is waited for";
+  EXPECT_EQ(boxes_, (std::vector<Box>{
+                        {kChoiceFlags, kUninstallChoice, L"no"},
+                        {L"0x40",
+                         L"You should now be able to delete the directory that will pop up when you click OK.  If not, "
+                         L"reboot the PC and try again.",
+                         L"ok"},
+                    }));
+  EXPECT_EQ(Calls(installed, 1), (std::vector<std::wstring>{Quoted(installed) + L" /bulkuninstaller"}));
+  EXPECT_FALSE(FileExists(OldInstallFolder() + L"Ironlatch.calls.log"));
+  EXPECT_EQ(EndChildren(probeId_, L"explorer.exe", 5000), 1) << "the installed copy's folder is opened";
+}

@@ -1,0 +1,293 @@
+// "Save && Create Custom Installer" and the compiler menu of the configuration builder, on the real
+// program: the script it writes, the compiler's command line (the recording fake stands in for the
+// compiler and for the compiler's own installer) and what the user is told.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <set>
+
+#include "platform/Text.h"
+#include "tests/update/LiveWindows.h"
+#include "update/Form4Ids.h"
+#include "update/Form5Ids.h"
+#include "update/InstallerScript.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::wstring SpecialFolder(int id) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, id, nullptr, 0, path);
+  return path;
+}
+
+std::wstring CompilerFolder() { return SpecialFolder(CSIDL_PROGRAM_FILESX86) + L"\\Inno Setup 5\\"; }
+
+void RemoveFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do DeleteFileW((folder + found.cFileName).c_str());
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring VersionOf(const std::wstring& file) {
+  DWORD ignored = 0;
+  std::vector<BYTE> block(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  if (block.empty() || !GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+      !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &size))
+    return L"<none>";
+  return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+         std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+}
+
+// The window with the compiler either in place (the recording fake) or absent from both program folders.
+class InstallerBuild : public testing::Test {
+ protected:
+  void SetUp() override {
+    HWND probe = CreateWindowW(L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!probe) GTEST_SKIP() << "no display";
+    DestroyWindow(probe);
+    RemoveCompiler();
+  }
+  void TearDown() override { RemoveCompiler(); }
+  static void RemoveCompiler() {
+    RemoveFolder(CompilerFolder());
+    RemoveFolder(SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Inno Setup 5\\");
+  }
+  static void InstallFakeCompiler(const std::string& fakeIni = "") {
+    CreateDirectoryW(CompilerFolder().c_str(), nullptr);
+    ASSERT_TRUE(CopyProgram(L"fakeprog.exe", CompilerFolder() + L"Compil32.exe"));
+    if (!fakeIni.empty()) { ASSERT_TRUE(WriteTextFile(CompilerFolder() + L"Compil32.fake.ini", fakeIni)); }
+  }
+
+  struct Window : live::Program {
+    Window() : live::Program({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
+    HWND form = nullptr;
+    bool Open() {
+      if (!Start(L"/config")) return false;
+      form = live::WaitForDialog(Id(), [](HWND w) { return live::HasItem(w, IDC_FORM4_COMMAND4); }, 30000);
+      return form != nullptr;
+    }
+    void Set(int id, const std::wstring& text) {
+      SendMessageW(GetDlgItem(form, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    void Tick(int id, bool on) { SendMessageW(GetDlgItem(form, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
+    void Click(int id) { live::Press(form, id); }
+    void Close() {
+      PostMessageW(form, WM_CLOSE, 0, 0);
+      EXPECT_TRUE(Ended(20000));
+    }
+  };
+};
+
+std::vector<std::wstring> Section(const std::vector<std::wstring>& lines, const std::wstring& header) {
+  std::vector<std::wstring> body;
+  auto at = std::find(lines.begin(), lines.end(), header);
+  if (at == lines.end()) return {L"<no " + header + L">"};
+  for (++at; at != lines.end() && !at->empty(); ++at) body.push_back(*at);
+  return body;
+}
+
+}  // namespace
+
+TEST_F(InstallerBuild, ScriptOfEveryOptionCompiledIntoTheSilentInstaller) {
+  InstallFakeCompiler("[fake]\r\nsleepms=3000\r\n");
+  Window window;
+  const std::wstring folder = window.Folder();
+  for (const wchar_t* name : {L"eula.txt", L"applogo.ico", L"IronlatchEventSvc.exe", L"MerrowindEventLogMsgHelper.dll",
+                              L"IronlatchSetup.exe", L"IronlatchSetupSilent.exe", L"Setup.iss"})
+    ASSERT_TRUE(WriteTextFile(folder + name, "old"));
+  ASSERT_TRUE(window.Open());
+  window.Set(IDC_FORM4_TXTNAME, L"Acme IT");
+  window.Set(IDC_FORM4_TXTDSSURL, L"www.example.com/page/");
+  window.Set(IDC_FORM4_TXTEULA, L"eula.txt");
+  window.Set(IDC_FORM4_TXTPRE, L"missing.txt");
+  window.Tick(IDC_FORM4_CHECK5, true);
+  window.Tick(IDC_FORM4_CHECK6, true);
+  window.Click(IDC_FORM4_COMMAND3);
+
+  // The compiler runs; meanwhile it "writes" the installer.
+  const std::wstring calls = CompilerFolder() + L"Compil32.calls.log";
+  for (int i = 0; i < 200 && !FileExists(calls); ++i) Sleep(50);
+  ASSERT_TRUE(FileExists(calls)) << "the compiler was not started";
+  EXPECT_FALSE(FileExists(folder + L"IronlatchSetupSilent.exe")) << "the old installer is deleted first";
+  ASSERT_TRUE(WriteTextFile(folder + L"IronlatchSetupSilent.exe", "new installer"));
+  const live::Box told = window.Answer(IDOK, 30000);
+  EXPECT_EQ(told.text, L"Output file has been created:\r\n\r\nIronlatchSetupSilent");
+  EXPECT_EQ(told.caption, L"Ironlatch");
+  EXPECT_EQ(Lines(ReadTextFile(calls)),
+            (std::vector<std::wstring>{L"\"" + CompilerFolder() + L"Compil32.exe\" /cc \"" + folder + L"Setup.iss\""}));
+  EXPECT_TRUE(FileExists(folder + L"Ironlatch.ini")) << "the settings are saved first";
+
+  const std::vector<std::wstring> lines = Lines(ReadTextFile(folder + L"Setup.iss"));
+  const std::vector<std::wstring> head(lines.begin(), std::find(lines.begin(), lines.end(), L""));
+  EXPECT_EQ(head, (std::vector<std::wstring>{
+                      L"[Setup]",
+                      L"AppId={{7D80BE23-2834-4457-95A9-F896C24C1FDB}",
+                      L"AppName=Latchward",
+                      L"AppVerName=Latchward",
+                      L"AppPublisher=Acme IT",
+                      L"AppPublisherURL=www.example.com/page",
+                      L"AppSupportURL=www.example.com/page",
+                      L"AppUpdatesURL=www.example.com/page",
+                      L"DefaultDirName={pf}\\Ironlatch",
+                      L"DisableDirPage=yes",
+                      L"DefaultGroupName=Acme IT\\Latchward",
+                      L"DisableProgramGroupPage=yes",
+                      L"OutputDir=.",
+                      L"OutputBaseFilename=IronlatchSetupSilent",
+                      L"Compression=lzma",
+                      L"SolidCompression=yes",
+                      L"UninstallRestartComputer=yes",
+                      L"VersionInfoVersion=" + VersionOf(folder + L"Ironlatch.exe"),
+                      L"PrivilegesRequired=admin",
+                      L"MinVersion=0,5.0",
+                      L"LicenseFile=eula.txt",
+                  }));
+  EXPECT_EQ(Section(lines, L"[Languages]"),
+            (std::vector<std::wstring>{L"Name: \"english\"; MessagesFile: \"compiler:Default.isl\""}));
+  const std::vector<std::wstring> files = Section(lines, L"[Files]");
+  const std::set<std::wstring> fileSet(files.begin(), files.end());
+  auto source = [&](const wchar_t* name, const wchar_t* flags) {
+    return L"Source: \"" + folder + name + L"\"; DestDir: \"{app}\"; Flags: " + flags;
+  };
+  EXPECT_EQ(fileSet, (std::set<std::wstring>{
+                         source(L"Ironlatch.exe", L"ignoreversion"),
+                         source(L"Ironlatch.ini", L"ignoreversion"),
+                         source(L"eula.txt", L"ignoreversion"),
+                         source(L"applogo.ico", L"ignoreversion"),
+                         source(L"IronlatchEventSvc.exe", L"restartreplace"),
+                         source(L"MerrowindEventLogMsgHelper.dll", L"onlyifdoesntexist"),
+                     }))
+      << "the script and the installers are never packed";
+  EXPECT_EQ(files.size(), fileSet.size());
+  const std::wstring icon = L"; IconFilename: \"{app}\\applogo.ico\"";
+  EXPECT_EQ(Section(lines, L"[Icons]"),
+            (std::vector<std::wstring>{
+                L"Name: \"{group}\\..\\www.example.com/page\"; Filename: \"http://www.example.com/page/\"",
+                L"Name: \"{group}\\Apply Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/applyini\"" + icon,
+                L"Name: \"{group}\\Undo Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/undo\"" + icon,
+                L"Name: \"{group}\\Test Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/test\"" + icon,
+                L"Name: \"{group}\\{cm:UninstallProgram,Latchward}\"; Filename: \"{uninstallexe}\"",
+            }));
+  EXPECT_EQ(Section(lines, L"[Run]"),
+            (std::vector<std::wstring>{
+                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/installer\"; Flags: runascurrentuser",
+                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/applyini /silent /reboot\"; Description: \"Apply "
+                L"Latchward\"; Flags: postinstall runascurrentuser",
+            }));
+  EXPECT_EQ(Section(lines, L"[UninstallRun]"),
+            (std::vector<std::wstring>{
+                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/uninstallerb\"; Flags: runascurrentuser"}));
+  EXPECT_EQ(Section(lines, L"[UninstallDelete]"), (std::vector<std::wstring>{L"Type: filesandordirs; Name: \"{app}\""}));
+  EXPECT_EQ(lines.back(), L"Type: filesandordirs; Name: \"{app}\"");
+  window.Close();
+}
+
+TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFailure) {
+  InstallFakeCompiler();
+  Window window;
+  const std::wstring folder = window.Folder();
+  ASSERT_TRUE(window.Open());
+  window.Set(IDC_FORM4_TXTNAME, L"Acme IT");
+  window.Set(IDC_FORM4_TXTDSSURL, L"");
+  window.Tick(IDC_FORM4_CHECK4, true);
+  window.Tick(IDC_FORM4_CHECK5, false);
+  window.Tick(IDC_FORM4_CHECK6, true);
+  window.Tick(IDC_FORM4_CHECK10, true);
+  window.Click(IDC_FORM4_COMMAND3);
+  const live::Box told = window.Answer(IDOK, 30000);
+  EXPECT_EQ(told.text, L"The installer could not be created.");
+  EXPECT_FALSE(FileExists(folder + L"IronlatchSetup.exe"));
+
+  const std::vector<std::wstring> lines = Lines(ReadTextFile(folder + L"Setup.iss"));
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"OutputBaseFilename=IronlatchSetup"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"AppPublisherURL="), lines.end());
+  for (const auto& line : lines) {
+    EXPECT_EQ(line.find(L"IconFilename"), std::wstring::npos) << "no icon: " << testing::PrintToString(line);
+    EXPECT_FALSE(platform::StartsWith(line, L"LicenseFile=") || platform::StartsWith(line, L"InfoBeforeFile=") ||
+                 platform::StartsWith(line, L"InfoAfterFile="))
+        << testing::PrintToString(line);
+  }
+  EXPECT_EQ(Section(lines, L"[Icons]"),
+            (std::vector<std::wstring>{
+                L"Name: \"{group}\\Apply Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/applyini\"",
+                L"Name: \"{group}\\Undo Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/undo\"",
+                L"Name: \"{group}\\Advanced Options\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/showmain\"",
+                L"Name: \"{group}\\{cm:UninstallProgram,Latchward}\"; Filename: \"{uninstallexe}\"",
+            }));
+  EXPECT_EQ(Section(lines, L"[Run]"),
+            (std::vector<std::wstring>{
+                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/installer\"; Flags: runascurrentuser",
+                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/updateandapply /reboot\"; Description: \"Check for "
+                L"Updates and Apply Latchward\"; Flags: postinstall runascurrentuser",
+            }));
+  window.Close();
+}
+
+TEST_F(InstallerBuild, WithoutTheCompilerItsInstallerIsFetchedOrTheUserIsSentForIt) {
+  const std::wstring notice =
+      L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
+      L"'Quickstart' package, just the base install.";
+  {
+    // Nothing to run: the build stops after the notice, with the settings saved.
+    Window window;
+    ASSERT_TRUE(window.Open());
+    window.Click(IDC_FORM4_COMMAND3);
+    const live::Box told = window.Answer(IDOK, 30000);
+    EXPECT_EQ(told.text, notice);
+    EXPECT_EQ(told.caption, L"Ironlatch");
+    window.Click(IDC_FORM4_COMMAND4);
+    EXPECT_EQ(window.Answer(IDOK).text, L"Config Saved.");
+    EXPECT_FALSE(FileExists(window / L"Setup.iss")) << "nothing is built";
+    EXPECT_TRUE(FileExists(window / L"Ironlatch.ini"));
+    window.Close();
+  }
+  {
+    // The compiler's installer beside the program is run silently and removed.
+    Window window;
+    ASSERT_TRUE(CopyProgram(L"fakeprog.exe", window / L"InnoSetup.exe"));
+    ASSERT_TRUE(window.Open());
+    PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
+    EXPECT_EQ(window.Answer(IDOK, 30000).text, L"Inno Setup Installed!");
+    EXPECT_EQ(Lines(ReadTextFile(window / L"InnoSetup.calls.log")),
+              (std::vector<std::wstring>{window.Folder() + L"InnoSetup.exe /silent"}));
+    EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
+
+    // Once the compiler is there the menu says so.
+    InstallFakeCompiler();
+    PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
+    EXPECT_EQ(window.Answer(IDOK).text, L"Inno Setup is already installed!");
+    window.Close();
+  }
+}
+
+TEST(InstallerScriptNames, WebsiteFormsAndOutputName) {
+  struct Case {
+    const wchar_t* website;
+    const wchar_t* full;
+    const wchar_t* site;
+  } cases[] = {
+      {L"www.example.com", L"http://www.example.com", L"www.example.com"},
+      {L"www.example.com/page/", L"http://www.example.com/page/", L"www.example.com/page"},
+      {L"http://www.example.com", L"http://www.example.com", L"www.example.com"},
+      {L"https://example.com/a/b", L"https://example.com/a/b", L"example.com/a"},
+      {L"HTTPS://Example.com/Page/", L"HTTPS://Example.com/Page/", L"Example.com/Page"},  // a scheme in any case goes
+      {L"", L"http://", L""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(InstallerScript::FullUrl(c.website), c.full) << testing::PrintToString(std::wstring(c.website));
+    EXPECT_EQ(InstallerScript::SiteForm(c.website), c.site) << testing::PrintToString(std::wstring(c.website));
+  }
+  EXPECT_EQ(InstallerScript::OutputBaseName(true), L"IronlatchSetupSilent");
+  EXPECT_EQ(InstallerScript::OutputBaseName(false), L"IronlatchSetup");
+}

@@ -1,0 +1,125 @@
+#include "update/InstallerScript.h"
+
+#include <cwchar>
+
+#include "common/CommonModule.h"
+#include "platform/Text.h"
+
+namespace InstallerScript {
+namespace {
+
+constexpr wchar_t kAltName[] = L"Latchward";
+constexpr wchar_t kMainExe[] = L"{app}\\Ironlatch.exe";
+
+std::wstring Quoted(const std::wstring& text) {
+  // The script language writes a quote inside a quoted value twice.
+  return L"\"" + platform::ReplaceAll(text, L"\"", L"\"\"") + L"\"";
+}
+
+bool ShippedText(const std::wstring& programFolder, const std::wstring& name) {
+  return !name.empty() && CommonModule::DoesFileExist(programFolder + name);
+}
+
+std::wstring FileFlags(const std::wstring& lowerName) {
+  if (lowerName == L"ironlatcheventsvc.exe") return L"; Flags: restartreplace";
+  if (lowerName == L"merrowindeventlogmsghelper.dll") return L"; Flags: onlyifdoesntexist";
+  return L"; Flags: ignoreversion";
+}
+
+}  // namespace
+
+std::wstring FullUrl(const std::wstring& website) {
+  if (platform::Contains(platform::Lower(website), L"http")) return website;
+  return L"http://" + website;
+}
+
+std::wstring SiteForm(const std::wstring& website) {
+  if (!platform::Contains(website, L"/")) return website;
+  // A scheme typed in capitals goes too: "HTTP:/" would be no name for a shortcut.
+  std::wstring site = website;
+  for (const wchar_t* scheme : {L"http://", L"https://"}) {
+    for (size_t at; (at = platform::Lower(site).find(scheme)) != std::wstring::npos;) site.erase(at, wcslen(scheme));
+  }
+  return CommonModule::StripEndOfString(site, L"/", false, false, false);
+}
+
+std::wstring OutputBaseName(bool applySilent) { return applySilent ? L"IronlatchSetupSilent" : L"IronlatchSetup"; }
+
+std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options& options) {
+  const std::wstring site = SiteForm(options.website);
+  bool fourParts = true;
+  std::vector<std::wstring> lines = {
+      L"[Setup]",
+      L"AppId={{7D80BE23-2834-4457-95A9-F896C24C1FDB}",
+      std::wstring(L"AppName=") + kAltName,
+      std::wstring(L"AppVerName=") + kAltName,
+      L"AppPublisher=" + options.publisher,
+      L"AppPublisherURL=" + site,
+      L"AppSupportURL=" + site,
+      L"AppUpdatesURL=" + site,
+      L"DefaultDirName={pf}\\Ironlatch",
+      L"DisableDirPage=yes",
+      L"DefaultGroupName=" + options.publisher + L"\\" + kAltName,
+      L"DisableProgramGroupPage=yes",
+      L"OutputDir=.",
+      L"OutputBaseFilename=" + OutputBaseName(options.applySilent),
+      L"Compression=lzma",
+      L"SolidCompression=yes",
+      L"UninstallRestartComputer=yes",
+      L"VersionInfoVersion=" + CommonModule::FileVersionNo(programFolder + L"Ironlatch.exe", fourParts),
+      L"PrivilegesRequired=admin",
+      L"MinVersion=0,5.0",
+  };
+  if (ShippedText(programFolder, options.eula)) lines.push_back(L"LicenseFile=" + options.eula);
+  if (ShippedText(programFolder, options.preInfo)) lines.push_back(L"InfoBeforeFile=" + options.preInfo);
+  if (ShippedText(programFolder, options.postInfo)) lines.push_back(L"InfoAfterFile=" + options.postInfo);
+
+  lines.insert(lines.end(), {L"", L"[Languages]", L"Name: \"english\"; MessagesFile: \"compiler:Default.isl\""});
+
+  lines.insert(lines.end(), {L"", L"[Files]"});
+  std::vector<std::wstring> files;
+  CommonModule::FindFiles(programFolder, L"*.*", files, false);
+  for (const auto& path : files) {
+    const std::wstring name = platform::Lower(CommonModule::StripPath(path));
+    // The script and earlier installers are outputs of this build, never parts of it.
+    if (name == L"setup.iss" || name == L"ironlatchsetup.exe" || name == L"ironlatchsetupsilent.exe") continue;
+    lines.push_back(L"Source: " + Quoted(path) + L"; DestDir: \"{app}\"" + FileFlags(name));
+  }
+
+  lines.insert(lines.end(), {L"", L"[Icons]"});
+  const std::wstring icon = CommonModule::DoesFileExist(programFolder + L"applogo.ico")
+                                ? L"; IconFilename: \"{app}\\applogo.ico\""
+                                : L"";
+  auto shortcut = [&](const std::wstring& name, const std::wstring& parameters) {
+    lines.push_back(L"Name: " + Quoted(L"{group}\\" + name) + L"; Filename: " + Quoted(kMainExe) +
+                    L"; Parameters: " + Quoted(parameters) + icon);
+  };
+  if (!site.empty())
+    lines.push_back(L"Name: " + Quoted(L"{group}\\..\\" + site) + L"; Filename: " + Quoted(FullUrl(options.website)));
+  shortcut(std::wstring(L"Apply ") + kAltName, L"/applyini");
+  shortcut(std::wstring(L"Undo ") + kAltName, L"/undo");
+  if (options.advanced) shortcut(L"Advanced Options", L"/showmain");
+  else shortcut(std::wstring(L"Test ") + kAltName, L"/test");
+  lines.push_back(L"Name: " + Quoted(std::wstring(L"{group}\\{cm:UninstallProgram,") + kAltName + L"}") +
+                  L"; Filename: \"{uninstallexe}\"");
+
+  const std::wstring silent = options.applySilent ? L" /silent" : L"";
+  const std::wstring reboot = options.rebootSilent ? L" /reboot" : L"";
+  lines.insert(lines.end(), {L"", L"[Run]"});
+  lines.push_back(L"Filename: " + Quoted(kMainExe) + L"; Parameters: \"/installer\"; Flags: runascurrentuser");
+  if (options.updateOnInstall)
+    lines.push_back(L"Filename: " + Quoted(kMainExe) + L"; Parameters: " + Quoted(L"/updateandapply" + silent + reboot) +
+                    L"; Description: " + Quoted(std::wstring(L"Check for Updates and Apply ") + kAltName) +
+                    L"; Flags: postinstall runascurrentuser");
+  else
+    lines.push_back(L"Filename: " + Quoted(kMainExe) + L"; Parameters: " + Quoted(L"/applyini" + silent + reboot) +
+                    L"; Description: " + Quoted(std::wstring(L"Apply ") + kAltName) +
+                    L"; Flags: postinstall runascurrentuser");
+
+  lines.insert(lines.end(), {L"", L"[UninstallRun]"});
+  lines.push_back(L"Filename: " + Quoted(kMainExe) + L"; Parameters: \"/uninstallerb\"; Flags: runascurrentuser");
+  lines.insert(lines.end(), {L"", L"[UninstallDelete]", L"Type: filesandordirs; Name: \"{app}\""});
+  return lines;
+}
+
+}  // namespace InstallerScript
