@@ -1,6 +1,271 @@
 #include "alerts/Form9.h"
 
-#include "common/StandIn.h"
+#include <windows.h>
+#include <commctrl.h>
 
-void Form9::Show() { NotAvailableYet(L"Form9\\Show"); }
-void Form9::ShowModal() { NotAvailableYet(L"Form9\\ShowModal"); }
+#include "alerts/Form9Ids.h"
+#include "alerts/modBase85.h"
+#include "alerts/modEmailSvc.h"
+#include "alerts/modService.h"
+#include "common/CommonModule.h"
+#include "common/Variant.h"
+#include "common/modRegistry.h"
+#include "engine/Module1.h"
+#include "platform/Forms.h"
+#include "platform/PromptSeam.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr wchar_t kGmailServer[] = L"smtp.gmail.com";
+constexpr wchar_t kEmailHelpPage[] = L"https://www.merrowind-it.example/ironlatch/email-setup-faq.html";
+constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+
+// The controls that each panel holds.
+constexpr int kPicEmail[] = {IDC_FORM9_CHECK1,          IDC_FORM9_LABEL2,  IDC_FORM9_TXTSMTPUSERNAME,
+                             IDC_FORM9_LABEL3,          IDC_FORM9_TXTSMTPPASSWORD, IDC_FORM9_OPTION1,
+                             IDC_FORM9_OPTION2};
+constexpr int kPicInfo[] = {IDC_FORM9_LABEL8, IDC_FORM9_LABEL9};
+constexpr int kPicAdv[] = {IDC_FORM9_LABEL4,       IDC_FORM9_TXTSMTPSERVER, IDC_FORM9_LABEL7,
+                           IDC_FORM9_COMBOSMTPPORT, IDC_FORM9_CHKSMTPAUTH,   IDC_FORM9_CHKUSESSL};
+
+HWND g_window = nullptr;
+bool g_modal = false;
+HWND g_tip = nullptr;
+
+HWND Item(int id) { return GetDlgItem(g_window, id); }
+
+template <size_t N>
+void ShowPanel(const int (&panel)[N], bool show) {
+  for (int id : panel) ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
+}
+
+std::wstring Text(int id) {
+  HWND control = Item(id);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+bool Checked(int id) { return IsDlgButtonChecked(g_window, id) == BST_CHECKED; }
+std::wstring CheckText(int id) { return Checked(id) ? L"1" : L"0"; }
+
+// A stored "1" or "0" sets the box; an empty or other value leaves it as it is.
+void SetCheck(int id, const std::wstring& stored) {
+  if (stored == L"1" || stored == L"0") CheckDlgButton(g_window, id, stored == L"1" ? BST_CHECKED : BST_UNCHECKED);
+}
+
+std::wstring ReadValue(const std::wstring& key, const wchar_t* name) {
+  Variant value;
+  modRegistry::fReadValue(L"HKLM", key, name, L"S", Variant(L""), value);
+  return value.Text();
+}
+void WriteValue(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+  modRegistry::fWriteValue(L"HKLM", key, name, L"S", Variant(text));
+}
+
+int Tell(const std::wstring& text, UINT type) {
+  return platform::ShowMessageBox(g_window, text, Module1::ProductLabel, type);
+}
+
+void Option1Click() {
+  ShowPanel(kPicAdv, false);
+  ShowPanel(kPicInfo, true);
+}
+void Option2Click() {
+  ShowPanel(kPicAdv, true);
+  ShowPanel(kPicInfo, false);
+}
+
+void LoadEmailSettings() {
+  HWND port = Item(IDC_FORM9_COMBOSMTPPORT);
+  SendMessageW(port, CB_RESETCONTENT, 0, 0);
+  for (const wchar_t* number : {L"25", L"465"}) SendMessageW(port, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
+
+  SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPUSERNAME, ReadValue(kEmailKey, L"EmailAddress").c_str());
+  const std::wstring stored = ReadValue(kEmailKey, L"EmailPassword");
+  std::wstring password;
+  if (!stored.empty() && modBase85::UnscrambleString(stored, modBase85::kScrambleKey, password))
+    SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPPASSWORD, password.c_str());
+  const std::wstring server = ReadValue(kEmailKey, L"SMTPServer");
+  SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPSERVER, server.c_str());
+  if (!server.empty() && platform::Lower(platform::Trim(server)) != kGmailServer) {
+    CheckRadioButton(g_window, IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION2);
+    Option2Click();
+  }
+  SetWindowTextW(port, ReadValue(kEmailKey, L"SMTPPort").c_str());
+  SetCheck(IDC_FORM9_CHKSMTPAUTH, ReadValue(kEmailKey, L"Authenticate"));
+  SetCheck(IDC_FORM9_CHKUSESSL, ReadValue(kEmailKey, L"UseSSL"));
+  SetCheck(IDC_FORM9_CHECK1, ReadValue(Module1::kSettingsKey, L"EmailAlerts"));
+}
+
+void SaveEmailSettings() {
+  WriteValue(Module1::kSettingsKey, L"EmailAlerts", CheckText(IDC_FORM9_CHECK1));
+  WriteValue(kEmailKey, L"EmailAddress", platform::Lower(platform::Trim(Text(IDC_FORM9_TXTSMTPUSERNAME))));
+  // An empty box keeps the saved password: it is never shown back when it cannot be read.
+  const std::wstring password = platform::Trim(Text(IDC_FORM9_TXTSMTPPASSWORD));
+  if (!password.empty())
+    WriteValue(kEmailKey, L"EmailPassword", modBase85::ScrambleString(password, modBase85::kScrambleKey));
+  if (Checked(IDC_FORM9_OPTION2)) {
+    WriteValue(kEmailKey, L"SMTPServer", platform::Trim(Text(IDC_FORM9_TXTSMTPSERVER)));
+    WriteValue(kEmailKey, L"SMTPPort", platform::Trim(Text(IDC_FORM9_COMBOSMTPPORT)));
+    WriteValue(kEmailKey, L"Authenticate", CheckText(IDC_FORM9_CHKSMTPAUTH));
+    WriteValue(kEmailKey, L"UseSSL", CheckText(IDC_FORM9_CHKUSESSL));
+  } else {
+    WriteValue(kEmailKey, L"SMTPServer", kGmailServer);
+    WriteValue(kEmailKey, L"SMTPPort", L"465");
+    WriteValue(kEmailKey, L"Authenticate", L"1");
+    WriteValue(kEmailKey, L"UseSSL", L"1");
+  }
+}
+
+void Close() {
+  if (!g_window) return;
+  if (g_modal)
+    EndDialog(g_window, 0);
+  else
+    DestroyWindow(g_window);
+}
+
+void Command1Click() {
+  SaveEmailSettings();
+  if (!Checked(IDC_FORM9_CHECK1)) {
+    modService::RemoveEventService(true, true);
+    Tell(L"Config Saved, Monitoring Service Disabled.", MB_OK);
+    Close();
+  } else if (modEmailSvc::LoadEmailConfig()) {
+    modService::InstallEventService();
+    Tell(L"Config Saved, Monitoring Service Started.", MB_OK);
+    Close();
+  } else if (Tell(L"Email configuration is incomplete!  Would you like to skip it for now?",
+                  MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    Close();
+  }
+}
+
+void Command2Click() {
+  SaveEmailSettings();
+  if (modEmailSvc::SendEmail(L"Test Email", L"This is just a test.")) {
+    Tell(L"Test email sent successfully!  Your settings are now saved.", MB_OK);
+    modService::InstallEventService();
+    Close();
+  } else {
+    Tell(L"Test email failed to send, please check your settings and try again!", MB_OK);
+  }
+}
+
+// "major.minor", and ".revision" when the revision is not 0: the version part of the version text.
+std::wstring VersionNumbers() {
+  std::wstring text = CommonModule::GetVersionText(L"", L"");
+  const size_t at = text.rfind(L" v");
+  return at == std::wstring::npos ? L"" : platform::Trim(text.substr(at + 2));
+}
+
+void AddServerTip() {
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&classes);
+  g_tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, g_window, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!g_tip) return;
+  TOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = g_window;
+  tool.uId = reinterpret_cast<UINT_PTR>(Item(IDC_FORM9_TXTSMTPSERVER));
+  static wchar_t tip[] = L"You can use any valid SMTP server.  ";
+  tool.lpszText = tip;
+  SendMessageW(g_tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void Load(HWND dialog) {
+  g_window = dialog;
+  Module1::SetFormIcon(dialog);
+  CheckDlgButton(dialog, IDC_FORM9_CHECK1, BST_CHECKED);
+  CheckRadioButton(dialog, IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION1);
+  SendDlgItemMessageW(dialog, IDC_FORM9_TXTSMTPPASSWORD, EM_SETPASSWORDCHAR, L'*', 0);
+  AddServerTip();
+  ShowPanel(kPicEmail, false);
+  ShowPanel(kPicAdv, false);
+  ShowWindow(Item(IDC_FORM9_COMMAND2), SW_HIDE);
+  ShowPanel(kPicEmail, true);
+  ShowWindow(Item(IDC_FORM9_COMMAND2), SW_SHOW);
+  ShowPanel(kPicInfo, true);
+  LoadEmailSettings();
+  SetWindowTextW(dialog, (L"Email Config - v" + VersionNumbers()).c_str());
+}
+
+bool OverLink(HWND control) { return control == Item(IDC_FORM9_LABEL9); }
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Load(dialog);
+      platform::RegisterForm(L"Form9", dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDC_FORM9_COMMAND1: Command1Click(); break;
+        case IDC_FORM9_COMMAND2: Command2Click(); break;
+        case IDC_FORM9_OPTION1:
+          if (HIWORD(wParam) == BN_CLICKED) Option1Click();
+          break;
+        case IDC_FORM9_OPTION2:
+          if (HIWORD(wParam) == BN_CLICKED) Option2Click();
+          break;
+        case IDC_FORM9_LABEL9:
+          if (HIWORD(wParam) == STN_CLICKED) CommonModule::OpenWebPage(kEmailHelpPage);
+          break;
+        case IDCANCEL: Close(); break;
+      }
+      return TRUE;
+    case WM_SETCURSOR:
+      if (OverLink(reinterpret_cast<HWND>(wParam))) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CTLCOLORSTATIC:
+      if (OverLink(reinterpret_cast<HWND>(lParam))) {
+        const auto result = DefWindowProcW(dialog, message, wParam, lParam);
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 255));
+        return static_cast<INT_PTR>(result);
+      }
+      return FALSE;
+    case WM_CLOSE:
+      // The close box saves nothing.
+      Close();
+      return TRUE;
+    case WM_DESTROY:
+      if (g_window == dialog) g_window = nullptr;
+      g_tip = nullptr;
+      platform::UnregisterForm(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void Form9::Show() {
+  if (g_window) {
+    ShowWindow(g_window, SW_SHOWNORMAL);
+    SetForegroundWindow(g_window);
+    return;
+  }
+  g_modal = false;
+  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM9), nullptr, DialogProc, 0);
+  if (window) ShowWindow(window, SW_SHOWNORMAL);
+}
+
+void Form9::ShowModal() {
+  if (g_window) {
+    // Already open modeless: that one is the dialog the user answers.
+    ShowWindow(g_window, SW_SHOWNORMAL);
+    SetForegroundWindow(g_window);
+    return;
+  }
+  g_modal = true;
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM9), nullptr, DialogProc, 0);
+  g_modal = false;
+}

@@ -6,6 +6,7 @@
 
 #include "alerts/Form10.h"
 #include "alerts/Form9.h"
+#include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
@@ -33,6 +34,8 @@
 #include "update/Form5.h"
 #include "update/Form7.h"
 #include "update/modDownloadA.h"
+#include "update/modCmdOutput.h"
+#include "update/modScheduleTask.h"
 #include "update/modUpdate.h"
 #include "update/modZip.h"
 
@@ -898,13 +901,151 @@ void PromptApplyNow(bool silent, bool reboot) {
 
 // ---- Engine procedures still to come ----------------------------------------------------------
 
-void ScheduleTasksFromIni() { NotAvailableYet(L"Module1\\ScheduleTasksFromIni"); }
-int RandomScheduleNumber() { NotAvailableYet(L"Module1\\RandomScheduleNumber"); return 0; }
-void CreateDefsUpdateTask(const std::wstring&, const std::wstring&) { NotAvailableYet(L"Module1\\CreateDefsUpdateTask"); }
-void CreateAppUpdateTask(const std::wstring&, std::wstring&) { NotAvailableYet(L"Module1\\CreateAppUpdateTask"); }
-void CheckDefsUpdateTask() { NotAvailableYet(L"Module1\\CheckDefsUpdateTask"); }
-void CheckAppUpdateTask() { NotAvailableYet(L"Module1\\CheckAppUpdateTask"); }
-void RunFirstRunWizard() { NotAvailableYet(L"Module1\\RunFirstRunWizard"); }
+// ---- Scheduled update tasks ----------------------------------------------------------------------
+
+namespace {
+
+constexpr wchar_t kDefsTaskName[] = L"Ironlatch Update";
+constexpr wchar_t kAppTaskName[] = L"Ironlatch App Update";
+constexpr wchar_t kTaskAuthor[] = L"Merrowind IT LLC";
+
+std::wstring ReadSetting(const std::wstring& value) {
+  Variant text;
+  modRegistry::fReadValue(L"HKLM", kSettingsKey, value, L"S", Variant(L""), text);
+  return text.Text();
+}
+
+// The application task's default hour and weekday, picked by one random number each.
+std::wstring DefaultTaskHour() {
+  const int n = RandomScheduleNumber();
+  return n <= 12 ? L"08" : n <= 24 ? L"09" : n <= 36 ? L"10" : n <= 48 ? L"11" : L"07";
+}
+std::wstring DefaultTaskDay() {
+  const int n = RandomScheduleNumber();
+  return n <= 12 ? L"mon" : n <= 24 ? L"tues" : n <= 36 ? L"wed" : n <= 48 ? L"thur" : L"fri";
+}
+
+std::wstring MinuteText() { return modScheduleTask::TwoDigits(std::to_wstring(RandomScheduleNumber())); }
+
+// The stored schedule, the settings key first and the INI second.
+bool ScheduleIsOn() {
+  return ReadSetting(L"ScheduleEnabled") == L"1" ||
+         CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"EnableSchedule") == L"1";
+}
+std::wstring StoredScheduleHour() {
+  std::wstring hour = ReadSetting(L"ScheduleHour");
+  return hour.empty() ? CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"ScheduledHour") : hour;
+}
+
+bool TaskIsListed(const wchar_t* name) {
+  return modScheduleTask::IsTaskListed(modCmdOutput::GetCommandOutput(L"schtasks.exe /query", true, false, true), name);
+}
+
+}  // namespace
+
+int RandomScheduleNumber() { return modScheduleTask::ScheduleNumber(); }
+
+void CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) {
+  // A stored hour may be missing; the task then takes the application task's default hours.
+  const std::wstring taskHour = hour.empty() ? DefaultTaskHour() : hour;
+  const std::wstring taskMinute = minute.empty() ? MinuteText() : minute;
+  const std::wstring time =
+      modScheduleTask::TwoDigits(taskHour) + L":" + modScheduleTask::TwoDigits(taskMinute) + L":00";
+  modScheduleTask::CreateDailyTask(kDefsTaskName, time, CommonModule::AppExeFullPath(), L"/autoupdate",
+                                   L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
+}
+
+void CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
+  if (hour.empty()) hour = DefaultTaskHour();
+  const std::wstring weekday = day.empty() ? DefaultTaskDay() : day;
+  const std::wstring time = modScheduleTask::TwoDigits(hour) + L":" + MinuteText() + L":00";
+  modScheduleTask::CreateWeeklyTask(kAppTaskName, time, modScheduleTask::WeekdayMask(weekday),
+                                    CommonModule::AppExeFullPath(), L"/autoupdateapp",
+                                    L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
+}
+
+void ScheduleTasksFromIni() {
+  const std::wstring& ini = CommonModule::IniPath;
+  if (!CommonModule::DoesFileExist(ini) || CommonModule::ReadIni(ini, L"Config", L"EnableSchedule") != L"1") return;
+  std::wstring hour = CommonModule::ReadIni(ini, L"Config", L"ScheduledHour");
+  const std::wstring day = platform::Lower(CommonModule::ReadIni(ini, L"Config", L"ScheduledDay"));
+  CreateDefsUpdateTask(hour, L"");
+  CreateAppUpdateTask(day, hour);
+}
+
+void CheckDefsUpdateTask() {
+  if (!ScheduleIsOn() || TaskIsListed(kDefsTaskName)) return;
+  CreateDefsUpdateTask(StoredScheduleHour(), L"");
+}
+
+void CheckAppUpdateTask() {
+  if (!ScheduleIsOn() || TaskIsListed(kAppTaskName)) return;
+  std::wstring hour = StoredScheduleHour();
+  std::wstring day = ReadSetting(L"ScheduleDay");
+  if (day.empty()) day = platform::Lower(CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"ScheduledDay"));
+  CreateAppUpdateTask(day, hour);
+}
+
+// ---- First-run wizard --------------------------------------------------------------------------
+
+void SaveApplyChoices() {
+  static const std::pair<const wchar_t*, const wchar_t*> kChoices[] = {
+      {L"ApplyAppdata", L"1"}, {L"ApplyUserProf", L"1"}, {L"ApplyFakeExts", L"1"}, {L"ApplyTempEXEs", L"0"},
+      {L"BlockSyskey", L"1"},  {L"BlockBCDEdit", L"0"},  {L"Sidebar", L"1"},
+  };
+  for (const auto& [value, target] : kChoices)
+    if (ReadSetting(value) != target) WriteSetting(kSettingsKey, value, target);
+}
+
+void ApplyDefaultProtections(bool schedule, bool askSidebar) {
+  if (schedule) Form7::ScheduleIt(false, L"", L"");
+  if (askSidebar && modOpSys::IsVista()) {
+    Variant turnedOff;
+    modRegistry::fReadValue(L"HKLM", L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar",
+                            L"TurnOffSidebar", L"D", Variant(int32_t{0}), turnedOff);
+    int32_t value = 0;
+    if ((!turnedOff.ToLong(value) || value != 1) &&
+        Ask(L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft now recommends "
+            L"disabling them.  Would you like to disable them now?",
+            MB_YESNO | MB_ICONQUESTION) == IDYES)
+      modToggle::SetSidebarDisabled(true);
+  }
+  BlockSyskey();
+  BlockCipher();
+  BlockVssadmin(false);
+  ApplyFilterIniSettings(CommonModule::IniPath, true);
+  SaveApplyChoices();
+  modWhitelist::WhitelistAllKnownItems();
+  ApplyProtection(true, false, true, true, true, false);
+  ApplyMoreProtection(true, true, true, true, true, true, true);
+}
+
+bool PromptRestartAfterApply() {
+  if (platform::ShowMessageBox(nullptr, L"Finally we just need to restart the PC for changes to take effect.  Restart now?",
+                               L"Protections applied!", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    WriteRestartTestEntry();
+    ShutDownMod::RebootSystem(true);
+    return true;
+  }
+  Form1::Show();
+  return false;
+}
+
+void RunFirstRunWizard() {
+  InitCommonControlsVB();
+  if (Ask(L"Would you like to apply all default protections and schedule automatic updates every day randomly between "
+          L"8am and noon?  Select No to configure options manually.",
+          MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    ApplyDefaultProtections(true, true);
+    if (!modEmailSvc::LoadEmailConfig()) PromptEmailAlerts();
+    modService::InstallEventService();
+    // The restart is under way: nothing more to do.
+    if (PromptRestartAfterApply()) return;
+  } else {
+    Form1::Show();
+  }
+  ReleaseShell32();
+}
 void SetFormIcon(HWND) { NotAvailableYet(L"Module1\\SetFormIcon"); }
 
 // ---- Installer compiler -----------------------------------------------------------------------

@@ -99,7 +99,12 @@ void CreateAppUpdateTask(const std::wstring& day, std::wstring& hour);
 void CheckDefsUpdateTask();
 void CheckAppUpdateTask();
 void PromptEmailAlerts();
+// The first-run wizard: the default protection set, the saved choices it stands for, the restart
+// question (true when the restart was asked for; else the main window opens).
 void RunFirstRunWizard();
+void ApplyDefaultProtections(bool schedule, bool askSidebar);
+void SaveApplyChoices();
+bool PromptRestartAfterApply();
 
 // Gives a window of the program its icons in both sizes: "applogo.ico" beside the program when
 // there is one, else the built-in icon.

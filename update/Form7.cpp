@@ -1,6 +1,157 @@
 #include "update/Form7.h"
 
-#include "common/StandIn.h"
+#include <windows.h>
 
-void Form7::Show() { NotAvailableYet(L"Form7\\Show"); }
-void Form7::ScheduleIt(bool, const std::wstring&, const std::wstring&) { NotAvailableYet(L"Form7\\ScheduleIt"); }
+#include <algorithm>
+#include <vector>
+
+#include "common/Variant.h"
+#include "common/modRegistry.h"
+#include "engine/Module1.h"
+#include "platform/Forms.h"
+#include "platform/PromptSeam.h"
+#include "platform/Text.h"
+#include "update/Form7Ids.h"
+#include "update/modScheduleTask.h"
+
+namespace {
+
+constexpr wchar_t kCaptionOff[] = L"Automatic Updates - NOT Enabled";
+constexpr wchar_t kCaptionOn[] = L"Automatic Updates - ENABLED!";
+constexpr const wchar_t* kDays[] = {L"mon", L"tues", L"wed", L"thur", L"fri", L"sat", L"sun"};
+
+HWND g_window = nullptr;
+// What the two lists hold, kept also for a load that could not make its window (no desktop).
+std::wstring g_hour;
+std::wstring g_day;
+
+std::wstring ReadSetting(const wchar_t* value) {
+  Variant text;
+  modRegistry::fReadValue(L"HKLM", Module1::kSettingsKey, value, L"S", Variant(L""), text);
+  return text.Text();
+}
+
+// A whole number from 1 to 58, drawn as the task module draws its numbers.
+void RandomBucket(int& number) { number = Module1::RandomScheduleNumber(); }
+
+void SelectText(int id, const std::wstring& text) {
+  if (!g_window) return;
+  HWND list = GetDlgItem(g_window, id);
+  const LRESULT at = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(list, CB_SETCURSEL, at == CB_ERR ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(at), 0);
+}
+
+std::wstring ListText(int id, const std::wstring& kept) {
+  if (!g_window) return kept;
+  HWND list = GetDlgItem(g_window, id);
+  const LRESULT at = SendMessageW(list, CB_GETCURSEL, 0, 0);
+  if (at == CB_ERR) return L"";
+  std::wstring text(static_cast<size_t>(SendMessageW(list, CB_GETLBTEXTLEN, at, 0)) + 1, L'\0');
+  const LRESULT length = SendMessageW(list, CB_GETLBTEXT, at, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(length < 0 ? 0 : static_cast<size_t>(length));
+  return text;
+}
+
+void Load(HWND dialog) {
+  g_window = dialog;
+  if (dialog) Module1::SetFormIcon(dialog);
+  int number = 0;
+  RandomBucket(number);
+  g_hour = number <= 12 ? L"08" : number <= 25 ? L"09" : number <= 38 ? L"10" : L"11";
+  number = Module1::RandomScheduleNumber();
+  g_day = number <= 12 ? L"mon" : number <= 24 ? L"tues" : number <= 36 ? L"wed" : number <= 48 ? L"thur" : L"fri";
+  std::vector<std::wstring> hourItems;
+  for (int hour = 0; hour < 24; ++hour) hourItems.push_back(modScheduleTask::TwoDigits(std::to_wstring(hour)));
+  const std::vector<std::wstring> dayItems(std::begin(kDays), std::end(kDays));
+  // The lists take only their own items, found as a list finds them (in any case): a stored text
+  // that is none of them leaves the preset.
+  auto take = [](const std::vector<std::wstring>& items, const std::wstring& stored, std::wstring& choice) {
+    const auto it = std::find_if(items.begin(), items.end(),
+                                 [&](const std::wstring& item) { return platform::EqualsNoCase(item, stored); });
+    if (it != items.end()) choice = *it;
+  };
+  take(hourItems, ReadSetting(L"ScheduleHour"), g_hour);
+  take(dayItems, ReadSetting(L"ScheduleDay"), g_day);
+  if (!dialog) return;
+
+  for (const auto& hour : hourItems)
+    SendDlgItemMessageW(dialog, IDC_FORM7_COMBO1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(hour.c_str()));
+  for (const auto& day : dayItems)
+    SendDlgItemMessageW(dialog, IDC_FORM7_COMBO2, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(day.c_str()));
+  if (ReadSetting(L"ScheduleEnabled") == L"1") SetWindowTextW(dialog, kCaptionOn);
+  SelectText(IDC_FORM7_COMBO1, g_hour);
+  SelectText(IDC_FORM7_COMBO2, g_day);
+}
+
+void Unload() {
+  if (g_window) DestroyWindow(g_window);
+  g_window = nullptr;
+}
+
+void RemoveSchedule() {
+  if (platform::ShowMessageBox(g_window, L"Are you sure you wish to delete the schedule for automatic updates?",
+                               Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return;
+  modScheduleTask::DeleteTask(L"Ironlatch Update");
+  modScheduleTask::DeleteTask(L"Ironlatch App Update");
+  bool notFound = false;
+  modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", notFound);
+  if (g_window) SetWindowTextW(g_window, kCaptionOff);
+  platform::ShowMessageBox(g_window, L"Schedule Deleted!", Module1::ProductLabel, MB_OK);
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Load(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      if (LOWORD(wParam) == IDC_FORM7_COMMAND1)
+        Form7::ScheduleIt(true, L"", L"");
+      else if (LOWORD(wParam) == IDC_FORM7_COMMAND2)
+        RemoveSchedule();
+      else if (LOWORD(wParam) == IDCANCEL)
+        DestroyWindow(dialog);
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      if (g_window == dialog) g_window = nullptr;
+      platform::UnregisterForm(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+HWND Create() {
+  return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM7), nullptr, DialogProc, 0);
+}
+
+}  // namespace
+
+void Form7::Show() {
+  if (g_window) {
+    ShowWindow(g_window, SW_SHOWNORMAL);
+    SetForegroundWindow(g_window);
+    return;
+  }
+  HWND window = Create();
+  if (!window) return;
+  ShowWindow(window, SW_SHOWNORMAL);
+  platform::RegisterForm(L"Form7", window);
+}
+
+void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::wstring& day) {
+  // The lists are read from the loaded dialog; a caller that never showed it loads it unseen.
+  if (!g_window && !Create()) Load(nullptr);
+  std::wstring setHour = hour.empty() ? ListText(IDC_FORM7_COMBO1, g_hour) : hour;
+  modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
+  if (setHour.empty()) setHour = L"09";
+  const std::wstring setDay = day.empty() ? ListText(IDC_FORM7_COMBO2, g_day) : day;
+  Module1::CreateAppUpdateTask(setDay, setHour);
+  Module1::CreateDefsUpdateTask(setHour, L"");
+  if (showMessage) platform::ShowMessageBox(g_window, L"Schedule Created!", Module1::ProductLabel, MB_OK);
+  Unload();
+}

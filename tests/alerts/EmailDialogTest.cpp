@@ -1,0 +1,172 @@
+// The e-mail set-up dialog as a user meets it: opened by the e-mail question ("/showemail") of the
+// real program under the test display, filled in and saved, a test mail sent to the local SMTP
+// sink, and what is then stored and whether the event service was installed.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "alerts/Form9Ids.h"
+#include "alerts/modBase85.h"
+#include "tests/alerts/EventServiceState.h"
+#include "tests/alerts/LiveWindows.h"
+#include "tests/support/TestSupport.h"
+
+using namespace testsupport;
+using namespace livewindows;
+
+namespace {
+
+const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+const wchar_t kEmailQuestion[] =
+    L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for email "
+    L"alerts?";
+std::wstring Email(const wchar_t* value) { return ProductSetting(value, L"\\Email Setup"); }
+
+class EmailDialog : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    eventservice::Remove();
+  }
+
+  // Starts the e-mail question, answers Yes and returns the dialog.
+  HWND Open() {
+    live_ = std::make_unique<LiveProgram>(L"\"" + program_.ExePath() + L"\" /showemail");
+    EXPECT_TRUE(live_->Started());
+    EXPECT_EQ(live_->Answer(L"Ironlatch", IDYES), kEmailQuestion);
+    HWND dialog = live_->Window(L"Email Config - v", true);
+    EXPECT_NE(dialog, nullptr) << "the dialog did not appear";
+    return dialog;
+  }
+  // Answers the dialog's box and returns its text.
+  std::wstring Told(int button = IDOK) { return live_->Answer(L"Ironlatch", button); }
+
+  InstalledProgram program_;
+  std::unique_ptr<LiveProgram> live_;
+};
+
+}  // namespace
+
+TEST_F(EmailDialog, FirstOpeningShowsTheGmailSetupAndSavingStoresIt) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(dialog), L"Email Config - v1.0.1");
+  EXPECT_TRUE(Checked(dialog, IDC_FORM9_CHECK1)) << "alerts start switched on";
+  EXPECT_TRUE(Checked(dialog, IDC_FORM9_OPTION1));
+  EXPECT_FALSE(Checked(dialog, IDC_FORM9_OPTION2));
+  EXPECT_TRUE(Visible(dialog, IDC_FORM9_LABEL9)) << "the help panel is shown";
+  EXPECT_FALSE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER)) << "the advanced panel is hidden";
+  EXPECT_TRUE(Visible(dialog, IDC_FORM9_COMMAND2));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_LABEL9)), L"Click Here for the Email Setup FAQ");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_COMMAND1)), L"Save && Close");
+  HWND port = GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT);
+  ASSERT_EQ(SendMessageW(port, CB_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(ListItem(port, 0), L"25");
+  EXPECT_EQ(ListItem(port, 1), L"465");
+  for (int box : {IDC_FORM9_TXTSMTPUSERNAME, IDC_FORM9_TXTSMTPPASSWORD, IDC_FORM9_TXTSMTPSERVER})
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, box)), L"") << box;
+
+  // The hidden advanced panel's values do not count while the Gmail option is chosen.
+  Type(dialog, IDC_FORM9_TXTSMTPUSERNAME, L"  Admin@Example.COM ");
+  Type(dialog, IDC_FORM9_TXTSMTPPASSWORD, L"  s3cret pass  ");
+  Type(dialog, IDC_FORM9_TXTSMTPSERVER, L"mail.other.test");
+  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L"25");
+  Click(dialog, IDC_FORM9_COMMAND1);
+  EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Started.");
+  EXPECT_TRUE(live_->Ended(20000)) << "the dialog closes and the program ends";
+
+  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1");
+  const std::pair<const wchar_t*, const wchar_t*> stored[] = {
+      {L"EmailAddress", L"admin@example.com"}, {L"SMTPServer", L"smtp.gmail.com"}, {L"SMTPPort", L"465"},
+      {L"Authenticate", L"1"}, {L"UseSSL", L"1"}, {L"FromEmail", L"<missing>"}, {L"SendToEmail", L"<missing>"}};
+  for (const auto& [value, expected] : stored) EXPECT_EQ(Email(value), expected) << value;
+  std::wstring password;
+  EXPECT_TRUE(modBase85::UnscrambleString(Email(L"EmailPassword"), modBase85::kScrambleKey, password));
+  EXPECT_EQ(password, L"s3cret pass");
+  EXPECT_TRUE(eventservice::Exists()) << "complete settings install the event service";
+}
+
+TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSavedOne) {
+  const std::wstring scrambled = modBase85::ScrambleString(L"kept", modBase85::kScrambleKey);
+  for (const auto& [value, text] : std::initializer_list<std::pair<const wchar_t*, std::wstring>>{
+           {L"EmailAddress", L"me@site.test"}, {L"EmailPassword", scrambled}, {L"SMTPServer", L"mail.site.test"},
+           {L"SMTPPort", L"587"}, {L"Authenticate", L"1"}, {L"UseSSL", L"0"}})
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, value, text));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Ironlatch", L"EmailAlerts", L"0"));
+
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(Checked(dialog, IDC_FORM9_OPTION2));
+  EXPECT_TRUE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER));
+  EXPECT_FALSE(Visible(dialog, IDC_FORM9_LABEL9));
+  EXPECT_FALSE(Checked(dialog, IDC_FORM9_CHECK1));
+  EXPECT_TRUE(Checked(dialog, IDC_FORM9_CHKSMTPAUTH));
+  EXPECT_FALSE(Checked(dialog, IDC_FORM9_CHKUSESSL));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME)), L"me@site.test");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD)), L"kept");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER)), L"mail.site.test");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT)), L"587");
+
+  // Back to Gmail and forth: the panels take turns.
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION1), BM_CLICK, 0, 0);
+  EXPECT_FALSE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER));
+  EXPECT_TRUE(Visible(dialog, IDC_FORM9_LABEL9));
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION2), BM_CLICK, 0, 0);
+  EXPECT_TRUE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER));
+
+  Type(dialog, IDC_FORM9_TXTSMTPPASSWORD, L"   ");
+  Type(dialog, IDC_FORM9_TXTSMTPSERVER, L"  smtp.other.test ");
+  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L" 2525 ");
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_CHKUSESSL), BM_CLICK, 0, 0);
+  Click(dialog, IDC_FORM9_COMMAND1);  // alerts off
+  EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Disabled.");
+  EXPECT_TRUE(live_->Ended(20000));
+  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"0");
+  EXPECT_EQ(Email(L"EmailPassword"), scrambled) << "an empty box keeps the saved password";
+  EXPECT_EQ(Email(L"SMTPServer"), L"smtp.other.test");
+  EXPECT_EQ(Email(L"SMTPPort"), L"2525");
+  EXPECT_EQ(Email(L"Authenticate"), L"1");
+  EXPECT_EQ(Email(L"UseSSL"), L"1");
+  EXPECT_FALSE(eventservice::Exists());
+}
+
+TEST_F(EmailDialog, IncompleteSettingsAskWhetherToSkip) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  Click(dialog, IDC_FORM9_COMMAND1);  // no address
+  EXPECT_EQ(Told(IDNO), L"Email configuration is incomplete!  Would you like to skip it for now?");
+  EXPECT_FALSE(live_->Ended(500)) << "No leaves the dialog open";
+  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1") << "saved before the question";
+  Click(dialog, IDC_FORM9_COMMAND1);
+  EXPECT_EQ(Told(IDYES), L"Email configuration is incomplete!  Would you like to skip it for now?");
+  EXPECT_TRUE(live_->Ended(20000));
+  EXPECT_FALSE(eventservice::Exists());
+}
+
+TEST_F(EmailDialog, TestMailGoesToTheServerAndAFailureKeepsTheDialogOpen) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  const std::wstring address =
+      L"tester-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) + L"@example.test";
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION2), BM_CLICK, 0, 0);
+  Type(dialog, IDC_FORM9_TXTSMTPUSERNAME, address);
+  Type(dialog, IDC_FORM9_TXTSMTPSERVER, L"127.0.0.1");
+  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L"47099");  // nothing listens there
+
+  Click(dialog, IDC_FORM9_COMMAND2);
+  EXPECT_EQ(Told(), L"Test email failed to send, please check your settings and try again!");
+  EXPECT_FALSE(live_->Ended(500));
+
+  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L"47025");
+  Click(dialog, IDC_FORM9_COMMAND2);
+  EXPECT_EQ(Told(), L"Test email sent successfully!  Your settings are now saved.");
+  EXPECT_TRUE(live_->Ended(20000)) << "the dialog closes without a second confirmation";
+  const std::string mail = WaitForSinkMail(std::string(address.begin(), address.end()));
+  ASSERT_FALSE(mail.empty()) << "the sink got no test mail";
+  EXPECT_NE(mail.find("Subject: Test Email - "), std::string::npos);
+  EXPECT_NE(mail.find("This is just a test."), std::string::npos);
+  EXPECT_EQ(Email(L"SMTPPort"), L"47025");
+  EXPECT_TRUE(eventservice::Exists()) << "a sent test mail installs the event service";
+}

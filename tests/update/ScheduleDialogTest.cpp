@@ -1,0 +1,217 @@
+// The update-schedule dialog as a live window under the test display, and the check that
+// re-creates a missing update task, both run from the main program's own code (schedprobe, copied
+// as Ironlatch.exe into a scratch folder).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/alerts/LiveWindows.h"
+#include "tests/update/ScheduleTestHelpers.h"
+#include "update/Form7Ids.h"
+
+using namespace testsupport;
+using namespace scheduletest;
+using namespace livewindows;
+
+namespace {
+
+class ScheduleProgram {
+ public:
+  ScheduleProgram() { CopyFileW((TestsDir() + L"schedprobe.exe").c_str(), ExePath().c_str(), FALSE); }
+  std::wstring ExePath() const { return dir_ / L"Ironlatch.exe"; }
+  std::wstring Folder() const { return dir_.Path(); }
+  std::wstring Line(const std::wstring& what) const { return L"\"" + ExePath() + L"\" " + what; }
+  void Run(const std::wstring& what) const { EXPECT_TRUE(RunProcess(Line(what), {}).finished) << what; }
+  std::vector<TaskCall> Calls() const { return TaskCalls(dir_ / L"Ironlatch.log"); }
+  void WriteIni(const std::string& config) const { WriteTextFile(dir_ / L"Ironlatch.ini", "[Config]\r\n" + config); }
+
+ private:
+  ScratchDir dir_;
+};
+
+void SetSetting(const wchar_t* value, const std::wstring& text) {
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, value, text));
+}
+
+class ScheduleTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    DeleteProductTasks();
+  }
+  ScheduleProgram program_;
+};
+
+std::wstring Selected(HWND list) {
+  return ListItem(list, static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
+}
+
+bool IsWeekdayWord(const std::wstring& word) {
+  const wchar_t* const days[] = {L"mon", L"tues", L"wed", L"thur", L"fri"};
+  return std::any_of(std::begin(days), std::end(days), [&](const wchar_t* d) { return word == d; });
+}
+
+}  // namespace
+
+TEST_F(ScheduleTest, DialogPresetsAMorningOnAWeekdayAndSavesTheChosenTime) {
+  LiveProgram live(program_.Line(L"form7"));
+  ASSERT_TRUE(live.Started());
+  HWND dialog = live.Window(L"Automatic Updates - NOT Enabled", false);
+  ASSERT_NE(dialog, nullptr) << "the dialog did not appear";
+  HWND hours = GetDlgItem(dialog, IDC_FORM7_COMBO1);
+  HWND days = GetDlgItem(dialog, IDC_FORM7_COMBO2);
+  ASSERT_EQ(SendMessageW(hours, CB_GETCOUNT, 0, 0), 24);
+  EXPECT_EQ(ListItem(hours, 0), L"00");
+  EXPECT_EQ(ListItem(hours, 9), L"09");
+  EXPECT_EQ(ListItem(hours, 23), L"23");
+  ASSERT_EQ(SendMessageW(days, CB_GETCOUNT, 0, 0), 7);
+  std::wstring order;
+  for (int i = 0; i < 7; ++i) order += ListItem(days, i) + L" ";
+  EXPECT_EQ(order, L"mon tues wed thur fri sat sun ");
+  const std::wstring presetHour = Selected(hours);
+  EXPECT_TRUE(presetHour == L"08" || presetHour == L"09" || presetHour == L"10" || presetHour == L"11") << presetHour;
+  EXPECT_TRUE(IsWeekdayWord(Selected(days))) << Selected(days);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM7_LABEL12)), L"Both tasks will share the Hour setting.");
+
+  SendMessageW(hours, CB_SETCURSEL, 14, 0);
+  SendMessageW(days, CB_SETCURSEL, 5, 0);  // sat
+  Click(dialog, IDC_FORM7_COMMAND1);
+  EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Created!");
+  EXPECT_TRUE(live.Ended(20000)) << "the dialog closes after saving";
+
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
+  EXPECT_EQ(ProductSetting(L"ScheduleHour"), L"<missing>") << "the choice is kept only in the tasks";
+  EXPECT_EQ(ProductSetting(L"ScheduleDay"), L"<missing>");
+  const auto calls = program_.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].name, kAppTask);
+  EXPECT_EQ(calls[0].days, L"64");
+  EXPECT_EQ(calls[0].Hour(), 14);
+  EXPECT_EQ(calls[0].program, program_.ExePath());
+  EXPECT_EQ(calls[1].name, kDefsTask);
+  EXPECT_EQ(calls[1].Hour(), 14);
+  EXPECT_TRUE(FileExists(TaskXmlPath(kDefsTask)));
+  EXPECT_TRUE(FileExists(TaskXmlPath(kAppTask)));
+}
+
+TEST_F(ScheduleTest, DialogShowsTheStoredScheduleAndRemovesItOnYesOnly) {
+  SetSetting(L"ScheduleEnabled", L"1");
+  SetSetting(L"ScheduleHour", L"14");
+  SetSetting(L"ScheduleDay", L"sun");
+  SystemToolFakes fakes({L"schtasks"});
+  LiveProgram live(program_.Line(L"form7"));
+  HWND dialog = live.Window(L"Automatic Updates - ENABLED!", false);
+  ASSERT_NE(dialog, nullptr) << "the dialog did not appear";
+  EXPECT_EQ(Selected(GetDlgItem(dialog, IDC_FORM7_COMBO1)), L"14");
+  EXPECT_EQ(Selected(GetDlgItem(dialog, IDC_FORM7_COMBO2)), L"sun");
+
+  const wchar_t question[] = L"Are you sure you wish to delete the schedule for automatic updates?";
+  Click(dialog, IDC_FORM7_COMMAND2);
+  EXPECT_EQ(live.Answer(L"Ironlatch", IDNO), question);
+  Sleep(300);
+  EXPECT_TRUE(fakes.Calls(L"schtasks").empty());
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
+
+  Click(dialog, IDC_FORM7_COMMAND2);
+  EXPECT_EQ(live.Answer(L"Ironlatch", IDYES), question);
+  EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Deleted!");
+  EXPECT_EQ(fakes.Calls(L"schtasks"), (std::vector<std::wstring>{L"/delete /f /tn \"Ironlatch Update\"",
+                                                                 L"/delete /f /tn \"Ironlatch App Update\""}));
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"<missing>");
+  EXPECT_EQ(ProductSetting(L"ScheduleHour"), L"14");
+  ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
+  EXPECT_EQ(TextOf(dialog), L"Automatic Updates - NOT Enabled");
+  EXPECT_TRUE(program_.Calls().empty());
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(live.Ended(20000));
+}
+
+TEST_F(ScheduleTest, AStoredHourThatIsNoListItemLeavesThePreset) {
+  SetSetting(L"ScheduleHour", L"7");
+  SetSetting(L"ScheduleDay", L"SAT");
+  LiveProgram live(program_.Line(L"form7"));
+  HWND dialog = live.Window(L"Automatic Updates - NOT Enabled", false);
+  ASSERT_NE(dialog, nullptr) << "the dialog did not appear";
+  const std::wstring hour = Selected(GetDlgItem(dialog, IDC_FORM7_COMBO1));
+  EXPECT_TRUE(hour == L"08" || hour == L"09" || hour == L"10" || hour == L"11") << hour;
+  EXPECT_EQ(Selected(GetDlgItem(dialog, IDC_FORM7_COMBO2)), L"sat") << "found as the list finds its items";
+  Click(dialog, IDC_FORM7_COMMAND1);
+  EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Created!");
+  EXPECT_TRUE(live.Ended(20000));
+  const auto calls = program_.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].time.substr(0, 2), hour);
+  EXPECT_EQ(calls[1].time.substr(0, 2), hour);
+  EXPECT_EQ(calls[0].days, L"64");
+}
+
+TEST_F(ScheduleTest, TheCheckRecreatesOnlyAMissingTaskFromTheStoredSchedule) {
+  struct Case {
+    const char* name;
+    const wchar_t* enabled;  // ScheduleEnabled, nullptr: absent
+    const char* ini;         // the INI's [Config] lines
+    std::string listing;     // what schtasks /query prints
+    const wchar_t* hour;     // ScheduleHour
+    const wchar_t* day;      // ScheduleDay
+    bool defsMade, appMade;
+    int hourMade;            // -1: not checked
+    const wchar_t* daysMade;
+  } cases[] = {
+      {"both missing", L"1", "", "", L"14", L"sat", true, true, 14, L"64"},
+      {"defs listed in other case", L"1", "", "TaskName\r\nIRONLATCH UPDATE   Ready\r\n", L"14", L"sat", false, true, 14,
+       L"64"},
+      {"only the app task listed", L"1", "", "\\Ironlatch App Update   Ready\r\n", L"9", L"", true, false, 9, nullptr},
+      {"both listed, other hour stored", L"1", "", "Ironlatch Update\r\nIronlatch App Update\r\n", L"3", L"mon", false,
+       false, -1, nullptr},
+      {"the INI switches it on", nullptr, "EnableSchedule=1\r\nScheduledHour=10\r\nScheduledDay=Wed\r\n", "", nullptr,
+       nullptr, true, true, 10, L"8"},
+      {"stored day used as stored", L"1", "ScheduledDay=fri\r\n", "", L"16", L"Thur", true, true, 16, L"4"},
+      {"off everywhere", nullptr, "ScheduledHour=10\r\n", "", L"10", L"wed", false, false, -1, nullptr},
+      {"switched on with other text", L"yes", "EnableSchedule=0\r\n", "", L"10", L"wed", false, false, -1, nullptr},
+  };
+  SystemToolFakes fakes({L"schtasks"}, L"tasklistfake.exe");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Clean();
+    ScheduleProgram program;
+    if (c.enabled) SetSetting(L"ScheduleEnabled", c.enabled);
+    if (c.hour) SetSetting(L"ScheduleHour", c.hour);
+    if (c.day) SetSetting(L"ScheduleDay", c.day);
+    program.WriteIni(c.ini);
+    fakes.SetListing(L"schtasks", c.listing);
+    program.Run(L"checkdefs");
+    program.Run(L"checkapp");
+    const auto calls = program.Calls();
+    const bool defs = std::any_of(calls.begin(), calls.end(), [](const TaskCall& t) { return t.name == kDefsTask; });
+    const auto app = std::find_if(calls.begin(), calls.end(), [](const TaskCall& t) { return t.name == kAppTask; });
+    EXPECT_EQ(defs, c.defsMade);
+    EXPECT_EQ(app != calls.end(), c.appMade);
+    EXPECT_EQ(calls.size(), static_cast<size_t>(c.defsMade) + static_cast<size_t>(c.appMade));
+    for (const auto& call : calls) {
+      if (c.hourMade >= 0) {
+        EXPECT_EQ(call.Hour(), c.hourMade) << call.name;
+      }
+      EXPECT_EQ(call.program, program.ExePath());
+    }
+    if (c.daysMade && app != calls.end()) {
+      EXPECT_EQ(app->days, c.daysMade);
+    }
+  }
+}
+
+TEST_F(ScheduleTest, WithoutAStoredHourTheCheckPicksAMorningHour) {
+  SetSetting(L"ScheduleEnabled", L"1");
+  SystemToolFakes fakes({L"schtasks"}, L"tasklistfake.exe");
+  program_.Run(L"checkdefs");
+  program_.Run(L"checkapp");
+  const auto calls = program_.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  for (const auto& call : calls) {
+    EXPECT_GE(call.Hour(), 7) << call.time;
+    EXPECT_LE(call.Hour(), 11) << call.time;
+  }
+  const std::wstring weekdays = L" 2 4 8 16 32 ";
+  EXPECT_NE(weekdays.find(L" " + calls[1].days + L" "), std::wstring::npos) << calls[1].days;
+}

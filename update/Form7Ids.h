@@ -1,0 +1,17 @@
+#pragma once
+// Resource and control identifiers of the update-schedule dialog.
+#define IDD_FORM7 2400
+#define IDC_FORM7_LABEL4 2401
+#define IDC_FORM7_LABEL2 2402
+#define IDC_FORM7_COMBO1 2403
+#define IDC_FORM7_LABEL3 2404
+#define IDC_FORM7_COMBO2 2405
+#define IDC_FORM7_COMMAND1 2406
+#define IDC_FORM7_COMMAND2 2407
+#define IDC_FORM7_LABEL7 2408
+#define IDC_FORM7_PICTURE2 2409
+#define IDC_FORM7_LABEL8 2410
+#define IDC_FORM7_LABEL9 2411
+#define IDC_FORM7_LABEL10 2412
+#define IDC_FORM7_LABEL11 2413
+#define IDC_FORM7_LABEL12 2414

@@ -1,0 +1,472 @@
+#include "update/modScheduleTask.h"
+
+#include <mstask.h>
+#include <oleauto.h>
+#include <taskschd.h>
+#include <wrl/client.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "common/CommonModule.h"
+#include "common/Variant.h"
+#include "common/modOpSys.h"
+#include "common/modRegistry.h"
+#include "engine/Module1.h"
+#include "platform/Text.h"
+
+namespace modScheduleTask {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// Task Scheduler 2.0's class, and the Windows XP scheduler's classes and interfaces (the headers
+// declare no uuids for the latter).
+constexpr CLSID kTaskService = {0x0f87369f, 0xa4e5, 0x4cfc, {0xbd, 0x3e, 0x73, 0xe6, 0x15, 0x45, 0x72, 0xdd}};
+constexpr CLSID kXpScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr CLSID kXpTask = {0x148BD520, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr IID kXpITaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr IID kXpITask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+// The task-scheduler library the program carries for Windows XP: its class and type library.
+constexpr CLSID kLibrarySchedule = {0x54D3822A, 0xCE66, 0x4338, {0x83, 0x4E, 0x4F, 0x08, 0x68, 0xBE, 0x2C, 0xAA}};
+constexpr wchar_t kLibraryTypeLib[] = L"TypeLib\\{373D6A60-A03B-4B99-8BD0-5A7B6AFE3427}";
+
+// Task Scheduler 2.0's weekly trigger, which the toolchain's header leaves out.
+constexpr IID kIWeeklyTrigger = {0x5038fc98, 0x82ff, 0x436d, {0x87, 0x28, 0xa5, 0x12, 0xa5, 0x7c, 0x9d, 0xc1}};
+struct WeeklyTrigger : public ITrigger {
+  virtual HRESULT STDMETHODCALLTYPE get_DaysOfWeek(short* days) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_DaysOfWeek(short days) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_WeeksInterval(short* weeks) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_WeeksInterval(short weeks) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_RandomDelay(BSTR* delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_RandomDelay(BSTR delay) = 0;
+};
+
+constexpr int kLogonPassword = 1;        // TASK_LOGON_PASSWORD
+constexpr int kLogonServiceAccount = 5;  // TASK_LOGON_SERVICE_ACCOUNT
+constexpr LONG kCreateOrUpdate = 6;      // TASK_CREATE_OR_UPDATE
+
+struct BstrFree {
+  void operator()(wchar_t* text) const { SysFreeString(text); }
+};
+using Bstr = std::unique_ptr<wchar_t, BstrFree>;
+Bstr MakeBstr(const std::wstring& text) { return Bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))); }
+
+// COM for the calling thread, for as long as the object lives.
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
+struct TaskRequest {
+  const wchar_t* builder;  // for the debug log
+  std::wstring name, time, program, arguments, description, author, user, password;
+  bool weekly = false;
+  int32_t daysMask = 0;
+};
+
+bool Failed(HRESULT result, const TaskRequest& r, const wchar_t* step) {
+  if (SUCCEEDED(result)) return false;
+  CommonModule::DPrint(std::wstring(L"modScheduleTask\\") + r.builder + L": " + step + L" failed",
+                       platform::ErrorText(static_cast<unsigned long>(result)));
+  return true;
+}
+
+std::wstring WorkingFolder(const std::wstring& program) {
+  std::wstring folder;
+  if (program.find(L'\\') != std::wstring::npos) folder = CommonModule::StripEndOfString(program, L"\\", false, false, false);
+  return folder.empty() ? L"c:\\windows" : folder;
+}
+
+std::wstring AuthorOf(const TaskRequest& r) { return r.author.empty() ? CommonModule::AppExeName() : r.author; }
+
+// Today at the request's time; false when the time text is no time of day.
+bool StartToday(const TaskRequest& r, SYSTEMTIME& start) {
+  int hour = 0, minute = 0, second = 0;
+  if (!ParseTimeText(r.time, hour, minute, second)) {
+    CommonModule::DPrint(std::wstring(L"modScheduleTask\\") + r.builder + L": not a time of day: " + r.time);
+    return false;
+  }
+  GetLocalTime(&start);
+  start.wHour = static_cast<WORD>(hour);
+  start.wMinute = static_cast<WORD>(minute);
+  start.wSecond = static_cast<WORD>(second);
+  start.wMilliseconds = 0;
+  start.wDayOfWeek = 0;
+  return true;
+}
+
+bool SingleDay(int32_t mask) {
+  for (int32_t day = 1; day <= 64; day <<= 1)
+    if (mask == day) return true;
+  return false;
+}
+
+// Arguments of late-bound calls; each caller clears what it made.
+VARIANT Arg(VARTYPE type) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = type;
+  return v;
+}
+VARIANT TextArg(const std::wstring& text) {
+  VARIANT v = Arg(VT_BSTR);
+  v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return v;
+}
+VARIANT NumberArg(LONG number) {
+  VARIANT v = Arg(VT_I4);
+  v.lVal = number;
+  return v;
+}
+VARIANT DateArg(double date) {
+  VARIANT v = Arg(VT_DATE);
+  v.date = date;
+  return v;
+}
+// An optional argument left out.
+VARIANT MissingArg() {
+  VARIANT v = Arg(VT_ERROR);
+  v.scode = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+// ---- Task Scheduler 2.0 (Windows Vista and later) ----
+
+void RegisterWithTaskService(const TaskRequest& r) {
+  const bool system = r.user == L"SYSTEM";
+  const int logonType = system ? kLogonServiceAccount : kLogonPassword;
+  // Another account cannot run unattended without its password.
+  if (!system && r.password.empty()) return;
+  SYSTEMTIME start;
+  if (!StartToday(r, start)) return;
+
+  ComApartment com;
+  ComPtr<ITaskService> service;
+  if (Failed(CoCreateInstance(kTaskService, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
+                              reinterpret_cast<void**>(service.GetAddressOf())),
+             r, L"Schedule.Service"))
+    return;
+  VARIANT none = Arg(VT_EMPTY);
+  if (Failed(service->Connect(none, none, none, none), r, L"Connect")) return;
+  ComPtr<ITaskDefinition> task;
+  if (Failed(service->NewTask(0, task.GetAddressOf()), r, L"NewTask")) return;
+
+  ComPtr<IRegistrationInfo> info;
+  if (SUCCEEDED(task->get_RegistrationInfo(info.GetAddressOf())) && info) {
+    if (!r.description.empty()) info->put_Description(MakeBstr(r.description).get());
+    info->put_Author(MakeBstr(AuthorOf(r)).get());
+  }
+  ComPtr<IPrincipal> principal;
+  if (SUCCEEDED(task->get_Principal(principal.GetAddressOf())) && principal) {
+    principal->put_Id(MakeBstr(L"P_" + r.name).get());
+    principal->put_UserId(MakeBstr(r.user).get());
+    principal->put_LogonType(static_cast<TASK_LOGON_TYPE>(logonType));
+    principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST);
+    principal->put_DisplayName(MakeBstr(r.name).get());
+  }
+  ComPtr<ITaskSettings> settings;
+  if (SUCCEEDED(task->get_Settings(settings.GetAddressOf())) && settings) {
+    settings->put_Enabled(VARIANT_TRUE);
+    settings->put_AllowDemandStart(VARIANT_TRUE);
+    settings->put_StartWhenAvailable(VARIANT_TRUE);
+    settings->put_WakeToRun(VARIANT_TRUE);
+    settings->put_DisallowStartIfOnBatteries(VARIANT_TRUE);
+    settings->put_StopIfGoingOnBatteries(VARIANT_TRUE);
+    settings->put_MultipleInstances(TASK_INSTANCES_IGNORE_NEW);
+    settings->put_RestartInterval(MakeBstr(L"PT3M").get());
+    settings->put_RestartCount(3);
+    settings->put_AllowHardTerminate(VARIANT_TRUE);
+    settings->put_Hidden(VARIANT_FALSE);
+  }
+  ComPtr<ITriggerCollection> triggers;
+  ComPtr<ITrigger> trigger;
+  if (SUCCEEDED(task->get_Triggers(triggers.GetAddressOf())) && triggers &&
+      !Failed(triggers->Create(r.weekly ? TASK_TRIGGER_WEEKLY : TASK_TRIGGER_DAILY, trigger.GetAddressOf()), r,
+              L"Triggers.Create") &&
+      trigger) {
+    trigger->put_StartBoundary(MakeBstr(FormatTaskBoundary(start)).get());
+    trigger->put_Id(MakeBstr(L"T_" + r.name).get());
+    if (r.weekly) {
+      ComPtr<WeeklyTrigger> weekly;
+      if (SUCCEEDED(trigger->QueryInterface(kIWeeklyTrigger, reinterpret_cast<void**>(weekly.GetAddressOf())))) {
+        weekly->put_DaysOfWeek(static_cast<short>(r.daysMask));
+        weekly->put_WeeksInterval(1);
+      }
+    } else {
+      ComPtr<IDailyTrigger> daily;
+      if (SUCCEEDED(trigger.As(&daily))) daily->put_DaysInterval(1);
+    }
+    trigger->put_Enabled(VARIANT_TRUE);
+  }
+  ComPtr<IActionCollection> actions;
+  ComPtr<IAction> action;
+  ComPtr<IExecAction> exec;
+  if (SUCCEEDED(task->get_Actions(actions.GetAddressOf())) && actions &&
+      !Failed(actions->Create(TASK_ACTION_EXEC, action.GetAddressOf()), r, L"Actions.Create") && action &&
+      SUCCEEDED(action.As(&exec))) {
+    exec->put_Path(MakeBstr(r.program).get());
+    exec->put_WorkingDirectory(MakeBstr(WorkingFolder(r.program)).get());
+    if (!r.arguments.empty()) exec->put_Arguments(MakeBstr(r.arguments).get());
+  }
+
+  ComPtr<ITaskFolder> root;
+  if (Failed(service->GetFolder(MakeBstr(L"\\").get(), root.GetAddressOf()), r, L"GetFolder")) return;
+  const Bstr name = MakeBstr(r.name);
+  VARIANT userArg = TextArg(r.user);
+  // Left out for an empty password, as for SYSTEM.
+  VARIANT passwordArg = r.password.empty() ? MissingArg() : TextArg(r.password);
+  ComPtr<IRegisteredTask> registered;
+  const HRESULT result = root->RegisterTaskDefinition(name.get(), task.Get(), kCreateOrUpdate, userArg, passwordArg,
+                                                      static_cast<TASK_LOGON_TYPE>(logonType), none,
+                                                      registered.GetAddressOf());
+  VariantClear(&userArg);
+  VariantClear(&passwordArg);
+  if (FAILED(result)) CommonModule::DPrint(platform::ErrorText(static_cast<unsigned long>(result)));
+}
+
+// ---- Windows XP ----
+
+// One late-bound call on the carried library's objects. Arguments are given in order.
+HRESULT Invoke(IDispatch* object, const wchar_t* member, WORD kind, std::vector<VARIANT> args, VARIANT* result) {
+  if (!object) return E_POINTER;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(member)};
+  DISPID id = 0;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (SUCCEEDED(hr)) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    if (kind == DISPATCH_PROPERTYPUT) {
+      params.rgdispidNamedArgs = &named;
+      params.cNamedArgs = 1;
+    }
+    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr);
+  }
+  for (auto& arg : args) VariantClear(&arg);
+  return hr;
+}
+
+ComPtr<IDispatch> ObjectResult(IDispatch* object, const wchar_t* member, WORD kind, std::vector<VARIANT> args) {
+  VARIANT result;
+  VariantInit(&result);
+  ComPtr<IDispatch> found;
+  if (SUCCEEDED(Invoke(object, member, kind, std::move(args), &result)) && result.vt == VT_DISPATCH)
+    found = result.pdispVal;
+  VariantClear(&result);
+  return found;
+}
+
+void Put(IDispatch* object, const wchar_t* member, VARIANT value) {
+  Invoke(object, member, DISPATCH_PROPERTYPUT, {value}, nullptr);
+}
+
+// The carried library's road. False when its class cannot be had (the library is missing or not
+// registered); a failed step after that is passed over.
+bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start) {
+  ComPtr<IDispatch> schedule;
+  if (FAILED(CoCreateInstance(kLibrarySchedule, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(schedule.GetAddressOf()))))
+    return false;
+  ComPtr<IDispatch> task = ObjectResult(schedule.Get(), L"CreateTask", DISPATCH_METHOD, {TextArg(r.name)});
+  if (!task) return true;
+  Put(task.Get(), L"ApplicationName", TextArg(r.program));
+  if (!r.arguments.empty()) Put(task.Get(), L"CommandLine", TextArg(L" " + r.arguments));
+  Put(task.Get(), L"Creator", TextArg(AuthorOf(r)));
+  if (!r.description.empty()) Put(task.Get(), L"Comment", TextArg(r.description));
+  Put(task.Get(), L"WorkingDirectory", TextArg(WorkingFolder(r.program)));
+
+  ComPtr<IDispatch> triggers = ObjectResult(task.Get(), L"Triggers", DISPATCH_PROPERTYGET, {});
+  ComPtr<IDispatch> trigger = ObjectResult(triggers.Get(), L"Add", DISPATCH_METHOD, {});
+  SYSTEMTIME day = start;
+  day.wHour = day.wMinute = day.wSecond = 0;
+  double today = 0;
+  SystemTimeToVariantTime(&day, &today);
+  const double time = (start.wHour * 3600.0 + start.wMinute * 60.0 + start.wSecond) / 86400.0;
+  Put(trigger.Get(), L"BeginDay", DateArg(today));
+  Put(trigger.Get(), L"StartTime", DateArg(time));
+  Put(trigger.Get(), L"TriggerType", NumberArg(r.weekly ? 2 : 1));
+  if (r.weekly && SingleDay(r.daysMask)) Put(trigger.Get(), L"Weekly_DaysOfTheWeek", NumberArg(r.daysMask));
+
+  Put(task.Get(), L"Flags", NumberArg(1));
+  if (r.user == L"SYSTEM")
+    Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, {TextArg(L""), MissingArg()}, nullptr);
+  else
+    Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, {TextArg(r.user), TextArg(r.password)}, nullptr);
+  Invoke(task.Get(), L"Save", DISPATCH_METHOD, {}, nullptr);
+  return true;
+}
+
+// Windows XP's own scheduler, which the carried library wraps: the same task with the same
+// settings, for when the library cannot be had.
+void RegisterWithXpScheduler(const TaskRequest& r, const SYSTEMTIME& start) {
+  ComPtr<ITaskScheduler> scheduler;
+  if (Failed(CoCreateInstance(kXpScheduler, nullptr, CLSCTX_INPROC_SERVER, kXpITaskScheduler,
+                              reinterpret_cast<void**>(scheduler.GetAddressOf())),
+             r, L"TaskScheduler"))
+    return;
+  scheduler->Delete(r.name.c_str());
+  ComPtr<ITask> task;
+  if (Failed(scheduler->NewWorkItem(r.name.c_str(), kXpTask, kXpITask, reinterpret_cast<IUnknown**>(task.GetAddressOf())),
+             r, L"NewWorkItem"))
+    return;
+  task->SetApplicationName(r.program.c_str());
+  task->SetParameters(r.arguments.c_str());
+  task->SetCreator(AuthorOf(r).c_str());
+  if (!r.description.empty()) task->SetComment(r.description.c_str());
+  task->SetWorkingDirectory(WorkingFolder(r.program).c_str());
+  task->SetFlags(TASK_FLAG_INTERACTIVE);
+  if (r.user == L"SYSTEM")
+    task->SetAccountInformation(L"", nullptr);
+  else
+    task->SetAccountInformation(r.user.c_str(), r.password.c_str());
+
+  WORD index = 0;
+  ComPtr<ITaskTrigger> trigger;
+  if (SUCCEEDED(task->CreateTrigger(&index, trigger.GetAddressOf())) && trigger) {
+    TASK_TRIGGER when = {};
+    when.cbTriggerSize = sizeof when;
+    when.wBeginYear = start.wYear;
+    when.wBeginMonth = start.wMonth;
+    when.wBeginDay = start.wDay;
+    when.wStartHour = start.wHour;
+    when.wStartMinute = start.wMinute;
+    if (r.weekly) {
+      when.TriggerType = TASK_TIME_TRIGGER_WEEKLY;
+      when.Type.Weekly.WeeksInterval = 1;
+      if (SingleDay(r.daysMask)) when.Type.Weekly.rgfDaysOfTheWeek = static_cast<WORD>(r.daysMask);
+    } else {
+      when.TriggerType = TASK_TIME_TRIGGER_DAILY;
+      when.Type.Daily.DaysInterval = 1;
+    }
+    Failed(trigger->SetTrigger(&when), r, L"SetTrigger");
+  }
+  ComPtr<IPersistFile> file;
+  if (SUCCEEDED(task.As(&file))) Failed(file->Save(nullptr, TRUE), r, L"Save");
+}
+
+void RegisterOnXp(const TaskRequest& r) {
+  // Removes an older task of the same name: the XP scheduler does not replace one.
+  DeleteTask(r.name);
+  EnsureTaskSchedulerLibrary();
+  SYSTEMTIME start;
+  if (!StartToday(r, start)) return;
+  ComApartment com;
+  if (!RegisterWithLibrary(r, start)) RegisterWithXpScheduler(r, start);
+}
+
+void Register(const TaskRequest& r) {
+  CommonModule::DPrint(std::wstring(L"modScheduleTask\\") + r.builder + L": ", L"- Passed: ", r.name, r.time,
+                       r.weekly ? std::to_wstring(r.daysMask) : std::wstring(L"daily"), r.program, r.arguments,
+                       r.user);
+  if (modOpSys::IsVista())
+    RegisterWithTaskService(r);
+  else
+    RegisterOnXp(r);
+}
+
+}  // namespace
+
+void CreateDailyTask(const std::wstring& name, const std::wstring& time, const std::wstring& program,
+                     const std::wstring& arguments, const std::wstring& description, const std::wstring& author,
+                     const std::wstring& user, const std::wstring& password) {
+  TaskRequest r{L"CreateDailyTask", name, time, program, arguments, description, author,
+                user.empty() ? std::wstring(L"SYSTEM") : user, password};
+  Register(r);
+}
+
+void CreateWeeklyTask(const std::wstring& name, const std::wstring& time, int32_t daysMask,
+                      const std::wstring& program, const std::wstring& arguments, const std::wstring& description,
+                      const std::wstring& author, const std::wstring& user, const std::wstring& password) {
+  TaskRequest r{L"CreateWeeklyTask", name, time, program, arguments, description, author, user, password};
+  r.weekly = true;
+  r.daysMask = daysMask;
+  Register(r);
+}
+
+void DeleteTask(const std::wstring& name) {
+  int32_t exitCode = 0;
+  CommonModule::ShellX(L"schtasks.exe", L"/delete /f /tn \"" + name + L"\"", true, SW_HIDE, exitCode, false, false,
+                       CommonModule::kNoTimeLimit);
+}
+
+std::wstring FormatTaskBoundary(const SYSTEMTIME& date) {
+  wchar_t text[32] = {};
+  swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u", date.wYear, date.wMonth, date.wDay, date.wHour, date.wMinute,
+           date.wSecond);
+  return text;
+}
+
+void EnsureTaskSchedulerLibrary() {
+  const std::wstring library = CommonModule::AppPath() + L"tskschd.dll";
+  if (!CommonModule::DoesFileExist(library)) Module1::ExtractResourceToFile(L"tskschd", library, false);
+  std::wstring names;
+  if (modRegistry::fEnumKey(L"HKCR", kLibraryTypeLib, names) == ERROR_SUCCESS) return;
+  // Registering a library that could not be written would only fail.
+  if (!CommonModule::DoesFileExist(library)) return;
+  int32_t exitCode = 0;
+  CommonModule::ShellX(platform::GetEnv(L"systemroot") + L"\\system32\\regsvr32.exe", L"/s \"" + library + L"\"", false,
+                       SW_SHOWNORMAL, exitCode, false, false, CommonModule::kNoTimeLimit);
+}
+
+int32_t ScheduleNumber() {
+  // The clock is mixed into the last state, so that two draws within one tick of the clock differ.
+  static std::mt19937 generator(static_cast<unsigned>(GetTickCount()));
+  LARGE_INTEGER counter = {};
+  QueryPerformanceCounter(&counter);
+  generator.seed(static_cast<unsigned>(generator() ^ counter.LowPart ^ GetTickCount()));
+  const double r = std::generate_canonical<double, 32>(generator);
+  return static_cast<int32_t>(std::nearbyint(r * 57 + 1));
+}
+
+std::wstring TwoDigits(const std::wstring& number) {
+  const std::wstring trimmed = platform::Trim(number);
+  if (trimmed.empty()) return number;
+  wchar_t* end = nullptr;
+  const double value = wcstod(trimmed.c_str(), &end);
+  if (!end || *end != L'\0' || value < 0 || value > 1e9) return number;
+  wchar_t text[16] = {};
+  swprintf(text, 16, L"%02.0f", value);
+  return text;
+}
+
+bool ParseTimeText(const std::wstring& time, int& hour, int& minute, int& second) {
+  const auto parts = platform::Split(time, L":");
+  if (parts.size() != 3) return false;
+  int64_t values[3] = {};
+  for (size_t i = 0; i < 3; ++i) {
+    if (parts[i].empty() || parts[i].size() > 2 || parts[i].find_first_not_of(L"0123456789") != std::wstring::npos)
+      return false;
+    platform::ParseInt64(parts[i], values[i]);
+  }
+  if (values[0] > 23 || values[1] > 59 || values[2] > 59) return false;
+  hour = static_cast<int>(values[0]);
+  minute = static_cast<int>(values[1]);
+  second = static_cast<int>(values[2]);
+  return true;
+}
+
+int32_t WeekdayMask(const std::wstring& word) {
+  static const std::pair<const wchar_t*, int32_t> kDays[] = {{L"sun", 1},  {L"mon", 2},  {L"tues", 4}, {L"wed", 8},
+                                                              {L"thur", 16}, {L"fri", 32}, {L"sat", 64}};
+  for (const auto& [name, mask] : kDays)
+    if (word == name) return mask;
+  return 4;
+}
+
+bool IsTaskListed(const std::wstring& listing, const std::wstring& taskName) {
+  return !taskName.empty() && platform::Contains(platform::Lower(listing), platform::Lower(taskName));
+}
+
+}  // namespace modScheduleTask
