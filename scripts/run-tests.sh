@@ -23,6 +23,10 @@ trap cleanup EXIT
 
 ilatch_start_session
 
+# No test may reach the internet: downloads from any outside host go to a local port where nothing
+# listens, unless a test serves them from its own local web folder.
+export ILATCH_WEB_ROOT=127.0.0.1:47139
+
 cd "$ILATCH_BUILD/x64"
 # Under load Wine now and then fails to start a program at all (it ends at once with no output);
 # such a test gets one more run. A test that fails for real fails both times.

@@ -413,7 +413,7 @@ void OnCommand(int id, int code) {
       return;
     case IDC_FORM4_COMMAND3: Form4::Command3_Click(); return;
     case IDM_FORM4_WEBSITE: CommonModule::OpenWebPage(kWhiteLabelPage); return;
-    case IDM_FORM4_UPDATES: modUpdate::CheckForAppUpdate(); return;
+    case IDM_FORM4_UPDATES: modUpdate::CheckForUpdatesInteractive(); return;
     case IDM_FORM4_GETINNO: Form4::Menu_GetInno_Click(); return;
     case IDCANCEL: DestroyWindow(g_window); return;
   }

@@ -131,7 +131,7 @@ bool Form8::CheckUpdate() {
 bool Form8::InstallUpdate() {
   const std::wstring package = CommonModule::AppPath() + kPackage;
   // The event service keeps running from its renamed file; the new program restarts it.
-  const bool installed = modUpdate::SwapInProgramPackage(package);
+  const bool installed = modUpdate::SwapInProgramPackage(package, true);
   if (!installed) modService::InstallEventService();
   DeleteLocal(package);
   return installed;

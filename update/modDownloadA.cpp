@@ -1,12 +1,46 @@
 #include "update/modDownloadA.h"
 
+#include <windows.h>
+#include <wininet.h>
+
 #include "common/CommonModule.h"
-#include "common/StandIn.h"
+#include "platform/Text.h"
+#include "update/frmDownloadAnp.h"
 
 namespace modDownloadA {
 
-bool DownloadFile(const std::wstring&, const std::wstring& targetFile, bool) {
-  NotAvailableYet(L"modDownloadA\\DownloadFile");
+namespace {
+
+// Test runs keep every download on this machine: with ILATCH_WEB_ROOT set ("host:port[/folder]"),
+// an address on any other host is fetched from there instead, under a folder named after its host.
+std::wstring LocalTestAddress(const std::wstring& url) {
+  const std::wstring root = platform::GetEnv(L"ILATCH_WEB_ROOT");
+  if (root.empty()) return url;
+  const size_t scheme = url.find(L"://");
+  const std::wstring rest = scheme == std::wstring::npos ? url : url.substr(scheme + 3);
+  const std::wstring host = rest.substr(0, rest.find_first_of(L":/"));
+  const std::wstring lowerHost = platform::Lower(host);
+  if (lowerHost == L"127.0.0.1" || lowerHost == L"localhost") return url;
+  return L"http://" + root + L"/" + rest;
+}
+
+}  // namespace
+
+bool DownloadFile(const std::wstring& requestedUrl, const std::wstring& targetFile, bool hidden) {
+  const std::wstring url = LocalTestAddress(requestedUrl);
+  try {
+    frmDownloadAnp::Load();
+    const std::wstring folder = CommonModule::StripNameFromPath(targetFile);
+    if (!CommonModule::DoesDirExist(folder)) CommonModule::MakeFolder(folder);
+    if (CommonModule::DoesFileExist(targetFile)) DeleteFileW(targetFile.c_str());
+    DeleteUrlCacheEntryW(url.c_str());  // no cached copy may be served
+    if (!hidden) frmDownloadAnp::Show(L"File Download:  ");
+    // A cancel confirmed before the transfer began means no transfer.
+    if (!frmDownloadAnp::Cancelled()) frmDownloadAnp::StartDownload(url, targetFile);
+    if (CommonModule::IsFormLoaded(L"frmDownloadAnp") || frmDownloadAnp::IsLoaded()) frmDownloadAnp::Unload();
+  } catch (...) {
+    CommonModule::DPrint(L"modDownloadA\\DownloadFile: ", L"- Error");
+  }
   return CommonModule::DoesFileExist(targetFile);
 }
 

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""A local HTTP server for the download and update tests, on loopback only.
+
+  http_server.py start DIR PORT   empties DIR/root, starts the server in the background and returns
+                                  once it accepts connections
+  http_server.py stop DIR         ends the server that start left running
+
+PORT serves the files under DIR/root (a missing one is a 404 with an error page as its body), and:
+  /echo/ANY       200, the body is the request line and the request headers as received
+  /slow/PATH      the file PATH under root, sent in 16 KB pieces a tenth of a second apart
+  /status/CODE    that status code, with a short body
+  /cut/PATH       announces the whole file PATH but sends half of it and closes the connection
+"""
+import http.server
+import os
+import shutil
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "alerts"))
+from smtp_sink import start_detached, stop_sink  # noqa: E402  (shared server plumbing)
+
+
+def serve(folder, port):
+    root = os.path.join(folder, "root")
+
+    class Handler(http.server.SimpleHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, directory=root, **kwargs)
+
+        def log_message(self, fmt, *args):
+            sys.stderr.write("%s %s\n" % (self.address_string(), fmt % args))
+
+        def send_bytes(self, code, body, length=None):
+            self.send_response(code)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(body) if length is None else length))
+            self.end_headers()
+            return body
+
+        def file_bytes(self, path):
+            local = os.path.join(root, *[p for p in path.split("/") if p not in ("", ".", "..")])
+            if not os.path.isfile(local):
+                return None
+            with open(local, "rb") as f:
+                return f.read()
+
+        def do_GET(self):
+            parts = self.path.split("?", 1)[0].split("/", 2)  # "", kind, rest
+            kind = parts[1] if len(parts) > 2 else ""
+            rest = parts[2] if len(parts) > 2 else ""
+            if kind == "echo":
+                text = self.requestline + "\r\n" + "".join("%s: %s\r\n" % kv for kv in self.headers.items())
+                self.wfile.write(self.send_bytes(200, text.encode("utf-8")))
+            elif kind == "status":
+                self.wfile.write(self.send_bytes(int(rest), b"status page\r\n"))
+            elif kind in ("slow", "cut"):
+                body = self.file_bytes(rest)
+                if body is None:
+                    self.send_error(404)
+                    return
+                if kind == "cut":
+                    self.wfile.write(self.send_bytes(200, body[: len(body) // 2], len(body)))
+                    self.wfile.flush()
+                    self.close_connection = True
+                    return
+                self.send_bytes(200, b"", len(body))
+                for at in range(0, len(body), 16384):
+                    self.wfile.write(body[at:at + 16384])
+                    self.wfile.flush()
+                    time.sleep(0.1)
+            else:
+                super().do_GET()
+
+        def end_headers(self):
+            self.send_header("Cache-Control", "no-store")
+            super().end_headers()
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+    server.daemon_threads = True
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    server.serve_forever()
+
+
+def start(folder, port):
+    stop_sink(folder)
+    root = os.path.join(folder, "root")
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    start_detached(__file__, folder, port, (port,), "server.log", "http server")
+
+
+if __name__ == "__main__":
+    command, folder = sys.argv[1], os.path.abspath(sys.argv[2])
+    if command == "start":
+        start(folder, int(sys.argv[3]))
+    elif command == "stop":
+        stop_sink(folder)
+    elif command == "serve":
+        serve(folder, int(sys.argv[3]))

@@ -1,0 +1,566 @@
+// The HTTP update roads end to end: the real Ironlatch.exe in a scratch folder fetches its update
+// index and packages from the local server of the httpserver fixture (tests/support/http_server.py).
+// ILATCH_UPDATE_HOST points the program at a folder of its own on that server; TEMP and
+// PROGRAMDATA point at scratch folders. The new program in a package is the recording fake, so a
+// restart shows up in its calls log.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+#include "update/ZipClass.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::wstring kServerAddress = L"127.0.0.1:47131";
+const std::wstring kRunningVersion = L"1.0.1";  // the project's 1.0.0.1: major, minor, revision
+const wchar_t kCloseQuestion[] = L"Are you sure you wish to cancel any active downloads and exit?";
+const wchar_t kHashRuleKey[] =
+    L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\0\\Hashes\\{5e1d0a5c-update-road-test}";
+
+std::wstring ServerRoot() { return TestsDir() + L"httpserver\\root\\"; }
+
+std::wstring Token(const wchar_t* what) {
+  static int counter = 0;
+  return std::wstring(what) + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()) +
+         L"_" + std::to_wstring(++counter);
+}
+
+// Zips the given files (path, name in the archive) to a path.
+bool Zip(const std::vector<std::pair<std::wstring, std::wstring>>& files, const std::wstring& to) {
+  ZipClass zip;
+  for (const auto& [path, name] : files)
+    if (!zip.AddFile(path, name)) return false;
+  return zip.WriteZip(to, true);
+}
+
+struct Box {
+  std::wstring title, flags, text, answer;
+};
+
+// One program folder, its own corner of the server and its own temporary and data folders.
+class UpdateRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    served_ = Token(L"road");
+    ASSERT_TRUE(CreateDirectoryW((ServerRoot() + served_).c_str(), nullptr));
+    CreateDirectoryW((data_ / L"tmp").c_str(), nullptr);
+    CreateDirectoryW((data_ / L"programdata").c_str(), nullptr);
+    CreateDirectoryW((data_ / L"stage").c_str(), nullptr);
+    ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + L"Ironlatch_old.exe", "a backup from an earlier update"));
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + L"IronlatchEventSvc_old.exe", "an earlier service backup"));
+    realProgram_ = ReadFileBytes(program_.ExePath());
+    fake_ = ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe");
+    ASSERT_FALSE(realProgram_.empty());
+    ASSERT_FALSE(fake_.empty());
+  }
+  void TearDown() override {
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
+    ClearProductAndPolicy();
+  }
+
+  std::wstring Url(const std::wstring& name) const { return L"http://" + kServerAddress + L"/" + served_ + L"/" + name; }
+  std::wstring Served(const std::wstring& name) const { return ServerRoot() + served_ + L"\\" + name; }
+  std::wstring Stage(const std::wstring& name) const { return data_ / (L"stage\\" + name); }
+  std::wstring ServiceExe() const { return program_.Folder() + L"IronlatchEventSvc.exe"; }
+  std::wstring DefsFolder() const { return data_ / L"programdata\\Merrowind IT\\Ironlatch\\"; }
+
+  void WriteIndex(const std::wstring& version, const std::wstring& defs = L"105") {
+    const std::string ini = "[Ironlatch]\r\nCurrentVersion=" + platform::ToUtf8(version) +
+                            "\r\nDownloadURLB=" + platform::ToUtf8(Url(L"package.zip")) + "\r\nCurrentDefs=" +
+                            platform::ToUtf8(defs) + "\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) + "\r\n";
+    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch_Updates.ini"), ini));
+    ASSERT_TRUE(Zip({{Stage(L"Ironlatch_Updates.ini"), L"Ironlatch_Updates.ini"}}, Served(L"Ironlatch_Updates.zip")));
+  }
+
+  // A package whose programs are the recording fake.
+  void WritePackage() {
+    ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "new files"));
+    ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"Ironlatch.exe"},
+                     {TestsDir() + L"fakes\\fakeprog.exe", L"IronlatchEventSvc.exe"},
+                     {Stage(L"readme.txt"), L"readme.txt"}},
+                    Served(L"package.zip")));
+  }
+
+  // A package that fails half-way: the new program is written, then an entry's data is damaged.
+  void WriteBrokenPackage() {
+    ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), std::string(5000, 'x')));
+    ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"Ironlatch.exe"}, {Stage(L"last.txt"), L"last.txt"}},
+                    Served(L"package.zip")));
+    std::string bytes = ReadFileBytes(Served(L"package.zip"));
+    const size_t second = bytes.find("PK\x03\x04", 4);
+    ASSERT_NE(second, std::string::npos);
+    for (size_t i = second + 30 + 8; i < second + 30 + 8 + 16; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    ASSERT_TRUE(WriteTextFile(Served(L"package.zip"), bytes));
+  }
+
+  void WriteDefinitions(bool withHashes) {
+    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n"));
+    ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "; definitions\r\n0123456789ABCDEF0123456789ABCDEF\r\n"));
+    std::vector<std::pair<std::wstring, std::wstring>> files = {{Stage(L"Ironlatch.Def"), L"Ironlatch.Def"},
+                                                                {Stage(L"ExecFilter.md5"), L"ExecFilter.md5"}};
+    if (withHashes) {
+      ASSERT_TRUE(WriteTextFile(Stage(L"Hashes.reg"), "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\" +
+                                                          platform::ToUtf8(kHashRuleKey) +
+                                                          "]\r\n\"Description\"=\"Latchward\"\r\n\r\n"));
+      files.push_back({Stage(L"Hashes.reg"), L"Hashes.reg"});
+    }
+    ASSERT_TRUE(Zip(files, Served(L"defs.zip")));
+  }
+
+  RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"") {
+    const std::wstring command = L"\"" + program_.ExePath() + L"\" " + arguments;
+    return RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
+                                L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp",
+                                L"PROGRAMDATA=" + data_ / L"programdata",
+                                L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_},
+                      90000);
+  }
+
+  // The message boxes of the run, without the download window's close question.
+  std::vector<Box> Boxes() const {
+    std::vector<Box> boxes;
+    for (const auto& p : program_.Prompts()) {
+      if (p.kind != L"box" || p.fields.size() < 4 || p.fields[2] == kCloseQuestion) continue;
+      boxes.push_back({p.fields[0], p.fields[1], p.fields[2], p.fields[3]});
+    }
+    return boxes;
+  }
+  int CloseQuestions() const {
+    int count = 0;
+    for (const auto& p : program_.Prompts())
+      if (p.kind == L"box" && p.fields.size() > 2 && p.fields[2] == kCloseQuestion) ++count;
+    return count;
+  }
+
+  // The restarted program's command line, waiting for it to start; "" when it did not.
+  std::wstring RestartedWith(DWORD waitMs = 10000) const {
+    const std::wstring log = program_.Folder() + L"Ironlatch.calls.log";
+    for (DWORD waited = 0; waited < waitMs && !FileExists(log); waited += 100) Sleep(100);
+    const auto lines = Lines(ReadTextFile(log));
+    if (lines.empty()) return L"";
+    const std::wstring& line = lines[0];
+    const size_t exe = platform::Lower(line).find(L"ironlatch.exe");
+    if (exe == std::wstring::npos) return line;
+    std::wstring rest = line.substr(exe + 13);
+    if (!rest.empty() && rest[0] == L'"') rest.erase(0, 1);
+    return platform::Trim(rest);
+  }
+
+  void ExpectSwapped() {
+    EXPECT_EQ(ReadFileBytes(program_.ExePath()), fake_);
+    EXPECT_EQ(ReadFileBytes(program_.Folder() + L"Ironlatch_old.exe"), realProgram_);
+    EXPECT_EQ(ReadFileBytes(ServiceExe()), fake_);
+    EXPECT_EQ(ReadFileBytes(program_.Folder() + L"IronlatchEventSvc_old.exe"), "the service executable before the update");
+    EXPECT_TRUE(FileExists(program_.Folder() + L"readme.txt"));
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
+  }
+  void ExpectNotSwapped() {
+    EXPECT_EQ(ReadFileBytes(program_.ExePath()), realProgram_);
+    EXPECT_EQ(ReadFileBytes(ServiceExe()), "the service executable before the update");
+  }
+  void ExpectIndexGone() {
+    EXPECT_FALSE(FileExists(data_ / L"tmp\\Ironlatch_Updates.zip"));
+    EXPECT_FALSE(FileExists(data_ / L"tmp\\Ironlatch_Updates.ini"));
+  }
+
+  InstalledProgram program_;
+  ScratchDir data_;
+  std::wstring served_;
+  std::string realProgram_, fake_;
+};
+
+}  // namespace
+
+// ---- "/update" ----------------------------------------------------------------------------------
+
+TEST_F(UpdateRoad, UpdateSwapsProgramAndServiceKeepingOneGenerationOfBackupsAndRestarts) {
+  WriteIndex(L"1.0.2");
+  WritePackage();
+  const RunResult run = Run(L"/update", L"no,ok,no");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ExpectSwapped();
+  EXPECT_EQ(RestartedWith(), L"");
+  EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  ExpectIndexGone();
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, L"An update is available!");
+  EXPECT_EQ(boxes[0].flags, L"0x31");  // OK, Cancel, exclamation
+  EXPECT_EQ(boxes[0].text, L"Press OK to update this application to v1.0.2");
+  EXPECT_EQ(CloseQuestions(), 2);  // the index and the package were fetched with the window
+}
+
+TEST_F(UpdateRoad, UpdateReportsWhenThereIsNothingNewerOrNoIndex) {
+  struct Case {
+    const wchar_t* version;  // nullptr: no index on the server
+    const wchar_t* text;
+    const wchar_t* flags;
+  };
+  const Case cases[] = {
+      {L"1.0.1", L"No updates exist.", L"0x40"},
+      {L"0.9.7", L"No updates exist.", L"0x40"},
+      {nullptr, L"Could not check for updates.", L"0x10"},
+  };
+  WritePackage();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.version ? platform::ToUtf8(c.version) : "no index");
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW(Served(L"Ironlatch_Updates.zip").c_str());
+    if (c.version) WriteIndex(c.version);
+    ASSERT_TRUE(Run(L"/update").finished);
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, L"Update Check");
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_EQ(boxes[0].flags, c.flags);
+    ExpectNotSwapped();
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
+    ExpectIndexGone();
+  }
+}
+
+TEST_F(UpdateRoad, CancelledUpdateChangesNothing) {
+  WriteIndex(L"2.0.0");
+  WritePackage();
+  ASSERT_TRUE(Run(L"/update", L"no,cancel").finished);
+  ExpectNotSwapped();
+  EXPECT_EQ(ReadFileBytes(program_.Folder() + L"Ironlatch_old.exe"), "a backup from an earlier update");
+  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+}
+
+TEST_F(UpdateRoad, FailedExtractionPutsTheOldProgramsBack) {
+  struct Case {
+    const char* what;
+    bool broken;  // damaged half-way rather than no zip at all
+  };
+  for (const Case& c : {Case{"not a zip", false}, Case{"damaged after the program was written", true}}) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    WriteIndex(L"1.0.2");
+    if (c.broken)
+      WriteBrokenPackage();
+    else
+      ASSERT_TRUE(WriteTextFile(Served(L"package.zip"), "this is no zip archive"));
+    ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+    ExpectNotSwapped();
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
+    EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+    EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.zip"));  // left for a look
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].title, L"Update Check");
+    EXPECT_EQ(boxes[1].text, L"Failed to unzip update.");
+    EXPECT_EQ(boxes[1].flags, L"0x0");
+  }
+}
+
+TEST_F(UpdateRoad, MissingPackageStopsBeforeTheSwap) {
+  WriteIndex(L"1.0.2");  // no package on the server
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  ExpectNotSwapped();
+  EXPECT_EQ(Boxes().size(), 1u);  // only the question: the swap procedures report no failed download
+  // The earlier backups were deleted when the swap began.
+  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
+  EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+}
+
+// ---- "/updateandapply" --------------------------------------------------------------------------
+
+TEST_F(UpdateRoad, UpdateAndApplyRestartsIntoTheIniRoadWithItsSwitches) {
+  struct Case {
+    const wchar_t* arguments;
+    const wchar_t* answers;
+    const wchar_t* restart;
+    size_t boxes;
+    int closeQuestions;
+  };
+  const Case cases[] = {
+      {L"/updateandapply /silent /reboot", L"", L"/applyini /silent /reboot", 0, 0},
+      {L"/updateandapply /silent", L"", L"/applyini /silent", 0, 0},
+      {L"/updateandapply /reboot", L"no,ok,no", L"/applyini", 1, 2},  // reboot alone changes nothing
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.arguments));
+    UpdateRoad::TearDown();
+    for (const wchar_t* name : {L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe", L"Ironlatch.calls.log"})
+      DeleteFileW((program_.Folder() + name).c_str());
+    DeleteFileW(program_.PromptLog().c_str());
+    CopyProgram(L"Ironlatch.exe", program_.ExePath());
+    ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
+    WriteIndex(L"1.0.2");
+    WritePackage();
+    ASSERT_TRUE(Run(c.arguments, c.answers).finished);
+    ExpectSwapped();
+    EXPECT_EQ(RestartedWith(), c.restart);
+    EXPECT_EQ(Boxes().size(), c.boxes);
+    EXPECT_EQ(CloseQuestions(), c.closeQuestions);
+    if (c.boxes == 0) {
+      // Silent: no box and no download window (the unzip status window still shows).
+      for (const auto& p : program_.Prompts()) {
+        EXPECT_NE(p.kind, L"box");
+        if (p.kind == L"window" && !p.fields.empty()) {
+          EXPECT_NE(p.fields[0], L"frmDownloadAnp");
+        }
+      }
+    }
+    ExpectIndexGone();
+  }
+}
+
+TEST_F(UpdateRoad, UpdateAndApplyWithoutAnUpdateGoesOnToApplyProtection) {
+  struct Case {
+    const char* what;
+    const wchar_t* version;
+    const wchar_t* answers;
+    const wchar_t* first;
+  };
+  const Case cases[] = {
+      {"nothing newer", L"1.0.1", L"no,ok", L"No updates exist.  Click OK to apply protection."},
+      {"update cancelled", L"1.0.2", L"no,cancel", L"Press OK to update this application to v1.0.2"},
+      {"no index", nullptr, L"no,ok", L"Could not check for updates.  Click OK to apply protection."},
+  };
+  WritePackage();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW(Served(L"Ironlatch_Updates.zip").c_str());
+    if (c.version) WriteIndex(c.version);
+    ASSERT_TRUE(Run(L"/updateandapply", c.answers).finished);
+    ExpectNotSwapped();
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, c.first);
+    // The protection's own question comes next (answered No here).
+    EXPECT_EQ(boxes[1].title, L"Ironlatch");
+    EXPECT_NE(boxes[1].text.find(L"Latchward"), std::wstring::npos) << platform::ToUtf8(boxes[1].text);
+    ExpectIndexGone();
+  }
+}
+
+// ---- Definitions ("/autoupdate", the daily task) ------------------------------------------------
+
+TEST_F(UpdateRoad, DefinitionsAreUnpackedIntoTheDefinitionsFolderWhenOlder) {
+  struct Case {
+    const char* what;
+    const char* localDef;  // nullptr: no version file yet
+    bool updated;
+  };
+  const Case cases[] = {
+      {"first run, no version file", nullptr, true},
+      {"older", "[Ironlatch]\r\nCurrentDefs=104\r\n", true},
+      {"unreadable version", "[Ironlatch]\r\nCurrentDefs=abc\r\n", true},
+      {"equal", "[Ironlatch]\r\nCurrentDefs=105\r\n", false},
+      {"newer", "[Ironlatch]\r\nCurrentDefs=106\r\n", false},
+  };
+  WriteIndex(L"1.0.1", L"105");
+  WriteDefinitions(true);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
+    DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
+    DeleteFileW((DefsFolder() + L"Ironlatch.Def").c_str());
+    if (c.localDef) {
+      CreateDirectoryW((data_ / L"programdata\\Merrowind IT").c_str(), nullptr);
+      CreateDirectoryW(DefsFolder().c_str(), nullptr);
+      ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", c.localDef));
+    }
+    ASSERT_TRUE(Run(L"/autoupdate").finished);
+    EXPECT_TRUE(program_.Prompts().empty());
+    EXPECT_TRUE(FolderExists(DefsFolder()));
+    EXPECT_EQ(FileExists(DefsFolder() + L"ExecFilter.md5"), c.updated);
+    EXPECT_EQ(RegKeyExists(HKEY_LOCAL_MACHINE, kHashRuleKey), c.updated);
+    if (c.updated) {
+      EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n");
+    }
+    EXPECT_FALSE(FileExists(DefsFolder() + L"Hashes.reg"));
+    EXPECT_FALSE(FileExists(DefsFolder() + L"Defs.zip"));
+    ExpectIndexGone();
+  }
+}
+
+TEST_F(UpdateRoad, DefinitionsWithoutHashRulesAndAMissingPackage) {
+  WriteIndex(L"1.0.1", L"105");
+  WriteDefinitions(false);
+  ASSERT_TRUE(Run(L"/autoupdate").finished);
+  EXPECT_TRUE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kHashRuleKey));
+
+  // A package that is not there leaves the installed definitions alone.
+  WriteIndex(L"1.0.1", L"106");
+  DeleteFileW(Served(L"defs.zip").c_str());
+  ASSERT_TRUE(Run(L"/autoupdate").finished);
+  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n");
+  EXPECT_TRUE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+  EXPECT_FALSE(FileExists(DefsFolder() + L"Defs.zip"));
+  EXPECT_TRUE(program_.Prompts().empty());
+}
+
+// ---- The bulk road's silent check ---------------------------------------------------------------
+
+TEST_F(UpdateRoad, BulkInstallSwapsSilentlyWithoutRestartingOrUpdatesDefinitions) {
+  WriteIndex(L"1.0.2", L"105");
+  WritePackage();
+  WriteDefinitions(false);
+  ASSERT_TRUE(Run(L"/bulkinstaller").finished);
+  ExpectSwapped();
+  EXPECT_EQ(RestartedWith(3000), L"");
+  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  // The process ended with the swap: the definitions check after it did not run.
+  EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+  EXPECT_TRUE(Boxes().empty());
+  ExpectIndexGone();
+}
+
+TEST_F(UpdateRoad, BulkInstallWithoutANewerProgramUpdatesDefinitions) {
+  WriteIndex(kRunningVersion, L"105");
+  WritePackage();
+  WriteDefinitions(false);
+  ASSERT_TRUE(Run(L"/bulkinstaller").finished);
+  ExpectNotSwapped();
+  EXPECT_TRUE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+  EXPECT_TRUE(Boxes().empty());
+  ExpectIndexGone();
+}
+
+// ---- The windows' menu checks, through the probe that carries the main program ------------------
+
+namespace {
+
+class MenuCheck : public UpdateRoad {
+ protected:
+  void SetUp() override {
+    UpdateRoad::SetUp();
+    ASSERT_TRUE(CopyFileW((TestsDir() + L"updateprobe.exe").c_str(), Probe().c_str(), FALSE));
+    probe_ = ReadFileBytes(Probe());
+  }
+  std::wstring Probe() const { return program_.Folder() + L"updateprobe.exe"; }
+  RunResult RunProbe(const std::wstring& what, const std::wstring& answers) {
+    return RunProcess(L"\"" + Probe() + L"\" " + what,
+                      {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
+                       L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp", L"PROGRAMDATA=" + data_ / L"programdata",
+                       L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_},
+                      90000);
+  }
+  void WriteProbePackage() {
+    ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"updateprobe.exe"}}, Served(L"package.zip")));
+  }
+  std::vector<std::wstring> BoxLines() const {
+    std::vector<std::wstring> lines;
+    for (const auto& b : Boxes()) lines.push_back(b.title + L" | " + b.flags + L" | " + b.text);
+    return lines;
+  }
+  std::string probe_;
+};
+
+}  // namespace
+
+TEST_F(MenuCheck, BuilderCheckSwapsOnlyTheProgramAndReturnsToTheBuilder) {
+  WriteIndex(L"1.0.2");
+  WriteProbePackage();
+  ASSERT_TRUE(RunProbe(L"interactive", L"no,ok,no").finished);
+  EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{
+                            L"An update is available! | 0x31 | Press OK to update this application to v1.0.2"}));
+  EXPECT_EQ(ReadFileBytes(Probe()), fake_);
+  EXPECT_EQ(ReadFileBytes(program_.Folder() + L"updateprobe_old.exe"), probe_);
+  const std::wstring log = program_.Folder() + L"updateprobe.calls.log";
+  for (int i = 0; i < 100 && !FileExists(log); ++i) Sleep(100);
+  const auto lines = Lines(ReadTextFile(log));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(platform::EndsWith(platform::TrimRight(lines[0]), L"/config")) << platform::ToUtf8(lines[0]);
+  // The service is not part of this road.
+  EXPECT_EQ(ReadFileBytes(ServiceExe()), "the service executable before the update");
+  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
+  ExpectIndexGone();
+}
+
+TEST_F(MenuCheck, BuilderCheckOffersThePackageAgainAndReportsFailures) {
+  struct Case {
+    const char* what;
+    const wchar_t* version;
+    int package;  // 0 none, 1 good, 2 not a zip
+    const wchar_t* answers;
+    std::vector<std::wstring> boxes;
+    bool swapped;
+  };
+  const Case cases[] = {
+      {"same version, declined", kRunningVersion.c_str(), 1, L"no,cancel",
+       {L"No updates were detected. | 0x31 | No updates were detected.\r\n\r\nPress OK to re-download the previous "
+        L"update:  v1.0.1"},
+       false},
+      {"no package", L"1.0.2", 0, L"no,ok,no",
+       {L"An update is available! | 0x31 | Press OK to update this application to v1.0.2",
+        L"Ironlatch Update | 0x0 | Failed to download update."},
+       false},
+      {"not a zip", L"1.0.2", 2, L"no,ok,no",
+       {L"An update is available! | 0x31 | Press OK to update this application to v1.0.2",
+        L"Ironlatch Update | 0x0 | Failed to unzip update."},
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW(Served(L"package.zip").c_str());
+    WriteIndex(c.version);
+    if (c.package == 1) WriteProbePackage();
+    if (c.package == 2) {
+      ASSERT_TRUE(WriteTextFile(Served(L"package.zip"), "no zip"));
+    }
+    ASSERT_TRUE(RunProbe(L"interactive", c.answers).finished);
+    EXPECT_EQ(BoxLines(), c.boxes);
+    EXPECT_EQ(ReadFileBytes(Probe()), probe_);
+    EXPECT_FALSE(FileExists(program_.Folder() + L"updateprobe_old.exe"));
+    ExpectIndexGone();
+  }
+}
+
+TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
+  struct Case {
+    const char* what;
+    const wchar_t* remoteDefs;  // nullptr: no index
+    int package;                // 0 none, 1 good, 2 not a zip
+    const wchar_t* answers;
+    std::vector<std::wstring> boxes;
+    bool updated;
+  };
+  const std::wstring offer = L"Updated definitions are available! | 0x31 | Press OK to update to definitions dated 105";
+  const Case cases[] = {
+      {"no index", nullptr, 1, L"no", {L"Update Check | 0x10 | Could not check for updates!"}, false},
+      {"declined", L"105", 1, L"no,cancel", {offer}, false},
+      {"updated", L"105", 1, L"no,ok,no",
+       {offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}, true},
+      {"no package", L"105", 0, L"no,ok,no",
+       {offer, L"Update Check | 0x10 | Could not download updated definitions!"}, false},
+      {"not a zip", L"105", 2, L"no,ok,no",
+       {offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}, false},
+      {"up to date", L"104", 1, L"no", {L"Update Check | 0x40 | No updates exist."}, false},
+  };
+  CreateDirectoryW((data_ / L"programdata\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW(DefsFolder().c_str(), nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW(Served(L"Ironlatch_Updates.zip").c_str());
+    DeleteFileW(Served(L"defs.zip").c_str());
+    DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", "[Ironlatch]\r\nCurrentDefs=104\r\n"));
+    if (c.remoteDefs) WriteIndex(kRunningVersion, c.remoteDefs);
+    if (c.package == 1) WriteDefinitions(false);
+    if (c.package == 2) {
+      ASSERT_TRUE(WriteTextFile(Served(L"defs.zip"), "no zip"));
+    }
+    ASSERT_TRUE(RunProbe(L"defs", c.answers).finished);
+    EXPECT_EQ(BoxLines(), c.boxes);
+    EXPECT_EQ(FileExists(DefsFolder() + L"ExecFilter.md5"), c.updated);
+    EXPECT_FALSE(FileExists(DefsFolder() + L"Defs.zip"));
+    ExpectIndexGone();
+  }
+}
