@@ -8,6 +8,7 @@
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
+#include "engine/Module1.h"
 #include "platform/Forms.h"
 
 namespace {
@@ -86,6 +87,7 @@ std::wstring ProgramVersion() {
 
 void Load(HWND dialog) {
   g_window = dialog;
+  Module1::SetFormIcon(dialog);
   HWND list = Item(IDC_FORM10_LIST1);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
   RECT client = {};

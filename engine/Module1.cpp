@@ -30,6 +30,7 @@
 #include "ui/Form1.h"
 #include "ui/Form2.h"
 #include "ui/Form6.h"
+#include "ui/mod32BitIcon.h"
 #include "update/Form4.h"
 #include "update/Form5.h"
 #include "update/Form7.h"
@@ -1046,7 +1047,13 @@ void RunFirstRunWizard() {
   }
   ReleaseShell32();
 }
-void SetFormIcon(HWND) { NotAvailableYet(L"Module1\\SetFormIcon"); }
+void SetFormIcon(HWND form) {
+  const std::wstring logo = CommonModule::AppPath() + L"applogo.ico";
+  if (CommonModule::DoesFileExist(logo))
+    mod32BitIcon::SetIconFromFile(form, logo, true);
+  else
+    mod32BitIcon::SetIconFromResource(form, L"a1", true);
+}
 
 // ---- Installer compiler -----------------------------------------------------------------------
 

@@ -23,7 +23,7 @@ void RegisterForm(const std::wstring& name, HWND window) {
   Registry().emplace_back(name, window);
   if (IsRehearsal()) {
     RecordPrompt(L"window", {name, WindowText(window)});
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (!KeepsWindowsOpen()) PostMessageW(window, WM_CLOSE, 0, 0);
   }
 }
 

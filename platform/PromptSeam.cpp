@@ -23,15 +23,25 @@ std::wstring Escape(const std::wstring& text) {
 
 struct Rehearsal {
   std::wstring logPath;
+  bool keepWindows = false;
+  // As given: a box compares the word without regard to case, an input box takes the text as it is.
   std::vector<std::wstring> answers;
   size_t next = 0;
 
   Rehearsal() {
     logPath = GetEnv(L"ILATCH_PROMPT_LOG");
-    std::wstring list = Lower(GetEnv(L"ILATCH_PROMPT_ANSWERS"));
+    keepWindows = !GetEnv(L"ILATCH_KEEP_WINDOWS").empty();
+    std::wstring list = GetEnv(L"ILATCH_PROMPT_ANSWERS");
     if (!list.empty()) {
       for (auto& a : Split(list, L",")) answers.push_back(Trim(a));
     }
+  }
+
+  // The next answer, or nothing when the list is used up.
+  bool Next(std::wstring& answer) {
+    if (next >= answers.size()) return false;
+    answer = answers[next++];
+    return true;
   }
 };
 
@@ -51,7 +61,8 @@ int HarmlessAnswer(UINT type) {
   }
 }
 
-int AnswerFromWord(const std::wstring& word, UINT type) {
+int AnswerFromWord(const std::wstring& given, UINT type) {
+  const std::wstring word = Lower(given);
   if (word == L"yes") return IDYES;
   if (word == L"no") return IDNO;
   if (word == L"ok") return IDOK;
@@ -72,9 +83,99 @@ std::wstring AnswerWord(int answer) {
   }
 }
 
+// ---- The input box: a dialog built in memory, so that every program can show it without resources.
+
+constexpr WORD kInputPromptId = 100;
+constexpr WORD kInputEditId = 101;
+
+class DialogTemplate {
+ public:
+  void Header(DWORD style, const std::wstring& title, short cx, short cy, WORD items) {
+    DLGTEMPLATE t = {};
+    t.style = style | DS_SETFONT;
+    t.cdit = items;
+    t.cx = cx;
+    t.cy = cy;
+    Raw(&t, sizeof t);
+    Word(0);  // no menu
+    Word(0);  // the standard dialog class
+    Text(title);
+    Word(8);
+    Text(L"MS Shell Dlg");
+  }
+  void Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD classAtom, const std::wstring& text) {
+    Align();
+    DLGITEMTEMPLATE item = {};
+    item.style = style | WS_CHILD | WS_VISIBLE;
+    item.x = x;
+    item.y = y;
+    item.cx = cx;
+    item.cy = cy;
+    item.id = id;
+    Raw(&item, sizeof item);
+    Word(0xFFFF);
+    Word(classAtom);
+    Text(text);
+    Word(0);  // no creation data
+  }
+  const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void Raw(const void* data, size_t bytes) {
+    const WORD* w = static_cast<const WORD*>(data);
+    words_.insert(words_.end(), w, w + bytes / sizeof(WORD));
+  }
+  void Word(WORD w) { words_.push_back(w); }
+  void Text(const std::wstring& text) {
+    words_.insert(words_.end(), text.begin(), text.end());
+    Word(0);
+  }
+  void Align() {
+    if (words_.size() % 2) Word(0);
+  }
+  std::vector<WORD> words_;  // starts DWORD-aligned: vector storage is
+};
+
+struct InputBoxState {
+  const std::wstring* defaultText;
+  std::wstring typed;
+};
+
+INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+      const auto* state = reinterpret_cast<InputBoxState*>(lParam);
+      SetDlgItemTextW(dialog, kInputEditId, state->defaultText->c_str());
+      HWND edit = GetDlgItem(dialog, kInputEditId);
+      SendMessageW(edit, EM_SETSEL, 0, -1);
+      SetFocus(edit);
+      return FALSE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK) {
+        auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        HWND edit = GetDlgItem(dialog, kInputEditId);
+        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+        state->typed = text;
+        EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
 }  // namespace
 
 bool IsRehearsal() { return !State().logPath.empty(); }
+
+bool KeepsWindowsOpen() { return IsRehearsal() && State().keepWindows; }
 
 void RecordPrompt(const std::wstring& kind, const std::vector<std::wstring>& fields) {
   if (!IsRehearsal()) return;
@@ -91,13 +192,32 @@ void RecordPrompt(const std::wstring& kind, const std::vector<std::wstring>& fie
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
   if (!IsRehearsal()) return MessageBoxW(owner, text.c_str(), caption.c_str(), type);
 
-  Rehearsal& state = State();
-  int answer = state.next < state.answers.size() ? AnswerFromWord(state.answers[state.next++], type)
-                                                  : HarmlessAnswer(type);
+  std::wstring word;
+  int answer = State().Next(word) ? AnswerFromWord(word, type) : HarmlessAnswer(type);
   wchar_t flags[16];
   wsprintfW(flags, L"0x%X", type);
   RecordPrompt(L"box", {caption, flags, text, AnswerWord(answer)});
   return answer;
+}
+
+std::wstring ShowInputBox(HWND owner, const std::wstring& prompt, const std::wstring& title,
+                          const std::wstring& defaultText) {
+  if (IsRehearsal()) {
+    std::wstring typed;
+    State().Next(typed);
+    RecordPrompt(L"input", {title, prompt, defaultText, typed});
+    return typed;
+  }
+  DialogTemplate t;
+  t.Header(DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU, title, 250, 82, 4);
+  t.Item(SS_LEFT, 7, 7, 180, 48, kInputPromptId, 0x0082, prompt);
+  t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 193, 7, 50, 14, IDOK, 0x0080, L"OK");
+  t.Item(BS_PUSHBUTTON | WS_TABSTOP, 193, 25, 50, 14, IDCANCEL, 0x0080, L"Cancel");
+  t.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 60, 236, 14, kInputEditId, 0x0081, L"");
+  InputBoxState state{&defaultText, L""};
+  const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner, InputBoxProc,
+                                                 reinterpret_cast<LPARAM>(&state));
+  return result == IDOK ? state.typed : std::wstring();
 }
 
 }  // namespace platform

@@ -6,7 +6,8 @@
 // ILATCH_PROMPT_ANSWERS (a comma-separated list such as "yes,no,ok", used in order); once the
 // list is used up every box gets its harmless answer (No, Cancel or OK). Windows are recorded
 // there too and closed again at once. Automated runs can therefore never wait on a box, and
-// never restart the machine (see IsRehearsal).
+// never restart the machine (see IsRehearsal). A test that drives a live window sets
+// ILATCH_KEEP_WINDOWS as well: windows are still recorded but stay open.
 #include <windows.h>
 
 #include <string>
@@ -16,8 +17,18 @@ namespace platform {
 
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
 
+// A text-input box: the prompt above an edit box holding defaultText, OK and Cancel. Returns the
+// text typed, "" for Cancel. When rehearsing it writes an "input" record (title, prompt, default,
+// answer) and takes the next answer of ILATCH_PROMPT_ANSWERS as the typed text, exactly as given;
+// an empty answer or a used-up list count as Cancel.
+std::wstring ShowInputBox(HWND owner, const std::wstring& prompt, const std::wstring& title,
+                          const std::wstring& defaultText);
+
 // True when boxes are recorded instead of shown.
 bool IsRehearsal();
+
+// True when a rehearsal leaves the windows it records open (ILATCH_KEEP_WINDOWS is set).
+bool KeepsWindowsOpen();
 
 // Appends one record to the prompt log when rehearsing: the kind, then each field, TAB-separated,
 // with backslashes, TABs and line breaks in the fields escaped.

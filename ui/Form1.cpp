@@ -1,5 +1,257 @@
 #include "ui/Form1.h"
 
-#include "ui/StandInWindow.h"
+#include <commctrl.h>
 
-void Form1::Show() { ui::ShowStandInWindow(L"Form1", L"Ironlatch"); }
+#include "common/CommonModule.h"
+#include "engine/Module1.h"
+#include "platform/Forms.h"
+#include "platform/PromptSeam.h"
+#include "ui/Form1Ids.h"
+
+HWND Form1::window_ = nullptr;
+bool Form1::BrandedMode = false;
+
+namespace {
+
+// Apply and Undo let window events run while they wait; clicks that arrive meanwhile are dropped.
+bool g_busy = false;
+
+bool IsSuspicious(int id) { return id >= IDC_FORM1_CHKSUSPICIOUS && id < IDC_FORM1_CHKSUSPICIOUS + 3; }
+bool IsConstant(int id) { return id >= IDC_FORM1_CHKCONSTANT && id < IDC_FORM1_CHKCONSTANT + 3; }
+bool IsBox(int id) {
+  return (id >= IDC_FORM1_CHKAPPDATA && id <= IDC_FORM1_CHKWHITELIST) || IsSuspicious(id) || IsConstant(id) ||
+         id == IDC_FORM1_CHKNOALLOW || id == IDC_FORM1_CHKSILENTBLOCK;
+}
+bool IsLink(int id) { return id == IDC_FORM1_LABEL9 || id == IDC_FORM1_LABEL10 || id == IDC_FORM1_LABEL11; }
+
+UINT MenuStateMessage() {
+  static const UINT message = RegisterWindowMessageW(FORM1_MENU_STATE_MESSAGE);
+  return message;
+}
+
+const wchar_t kClassTip[] = L"Program Information Files, or .PIF files are the predecessor to the shortcut (.LNK) but can "
+                            L"still run as executables, even malicious ones.";
+
+}  // namespace
+
+HWND Form1::Window() { return window_; }
+
+int Form1::BoxValue(int id) {
+  const LRESULT state = SendDlgItemMessageW(window_, id, BM_GETCHECK, 0, 0);
+  return state == BST_CHECKED ? 1 : state == BST_INDETERMINATE ? 2 : 0;
+}
+
+void Form1::SetBoxValue(int id, int value) {
+  if (value < 0 || value > 2 || !window_ || BoxValue(id) == value) return;
+  const WPARAM state = value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
+  SendDlgItemMessageW(window_, id, BM_SETCHECK, state, 0);
+  if (id == IDC_FORM1_CHKSILENTBLOCK) chkSilentBlock_Click();
+  else if (id == IDC_FORM1_CHKNOALLOW) chkNoAllow_Click();
+  else if (IsSuspicious(id)) chkSuspicious_Click(id - IDC_FORM1_CHKSUSPICIOUS);
+  else if (IsConstant(id)) chkConstant_Click(id - IDC_FORM1_CHKCONSTANT);
+}
+
+// A click ticks an unticked or greyed box and unticks a ticked one.
+void Form1::OnBoxClicked(int id) { SetBoxValue(id, BoxValue(id) == 1 ? 0 : 1); }
+
+bool Form1::MenuChecked(int id) {
+  const UINT state = GetMenuState(GetMenu(window_), id, MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && (state & MF_CHECKED);
+}
+
+void Form1::SetMenuChecked(int id, bool checked) {
+  CheckMenuItem(GetMenu(window_), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Form1::SetMenuEnabled(int id, bool enabled) {
+  ::EnableMenuItem(GetMenu(window_), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void Form1::HideMenuItem(int id) {
+  DeleteMenu(GetMenu(window_), id, MF_BYCOMMAND);
+  DrawMenuBar(window_);
+}
+
+void Form1::HideTopMenu(int position) {
+  DeleteMenu(GetMenu(window_), position, MF_BYPOSITION);
+  DrawMenuBar(window_);
+}
+
+void Form1::SetMenuCaption(int id, const std::wstring& caption) {
+  ModifyMenuW(GetMenu(window_), id, MF_BYCOMMAND | MF_STRING, id, caption.c_str());
+  DrawMenuBar(window_);
+}
+
+int Form1::Ask(const std::wstring& text, UINT type, const std::wstring& title) {
+  return platform::ShowMessageBox(window_, text, title.empty() ? Module1::ProductLabel : title, type);
+}
+
+void Form1::OpenPage(const std::wstring& address) {
+  if (platform::IsRehearsal()) {
+    platform::RecordPrompt(L"web", {address});
+    return;
+  }
+  CommonModule::OpenWebPage(address);
+}
+
+// The boxes as the window is designed, before any saved choice is read.
+void Form1::SetDesignState() {
+  for (int id = IDC_FORM1_CHKAPPDATA; id <= IDC_FORM1_CHKWHITELIST; ++id) CheckDlgButton(window_, id, BST_CHECKED);
+  CheckDlgButton(window_, IDC_FORM1_CHKSUSPICIOUS + 0, BST_CHECKED);
+  CheckDlgButton(window_, IDC_FORM1_CHKSUSPICIOUS + 1, BST_CHECKED);
+  CheckDlgButton(window_, IDC_FORM1_CHKCONSTANT + 2, BST_CHECKED);
+}
+
+void Form1::AddToolTips() {
+  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, GetModuleHandleW(nullptr),
+                              nullptr);
+  if (!tips) return;
+  SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 360);
+  const struct {
+    int id;
+    const wchar_t* text;
+  } tools[] = {
+      {IDC_FORM1_CHKAPPDATADEEP,
+       L"This applies protection to all first-level subdirectories inside %appdata%, equavilent to the /appdatadeep "
+       L"switch."},
+      {IDC_FORM1_CHKSTARTUPFOLDER,
+       L"This is the Startup Folder in the Start Menu from which programs may automatically run."},
+      {IDC_FORM1_CHKVSSADMIN,
+       L"Used by malware to delete shadow copies or \"previous versions\" of your files, so recovery isn't possible "
+       L"after an encryption attack."},
+      {IDC_FORM1_CHKFAKEEXT,
+       L"Apply protection against fake file extensions (for example, an executable pretending to be a document "
+       L"*.docx.exe) and also RLO (Right to Left Override) exploits."},
+      {IDC_FORM1_CHKSIDEBAR,
+       L"The Windows Sidebar and Gadgets (e.g. the big analog clock) are known to be major security vulnerabilities "
+       L"which Microsoft recommends to disable."},
+      {IDC_FORM1_CHKWHITELIST,
+       L"Apply whitelist policies to all executables currently found in %appdata% and first level subdirectories."},
+  };
+  const wchar_t* classTips[] = {
+      L"Control Panel Applets (prevents execution individually, not via Control Panel itself.",
+      L"Screen Saver files, these can be any malicious executable pretending to be a screen saver.", kClassTip};
+  auto add = [&](int id, const wchar_t* text) {
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window_, id));
+    tool.lpszText = const_cast<wchar_t*>(text);
+    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  };
+  for (const auto& tool : tools) add(tool.id, tool.text);
+  for (int i = 0; i < 3; ++i) {
+    add(IDC_FORM1_CHKSUSPICIOUS + i, classTips[i]);
+    add(IDC_FORM1_CHKCONSTANT + i, classTips[i]);
+  }
+}
+
+void Form1::OnCommand(int id, int code) {
+  if (g_busy) return;
+  if (IsBox(id)) {
+    if (code == BN_CLICKED) OnBoxClicked(id);
+    return;
+  }
+  if (IsLink(id)) {
+    if (code != STN_CLICKED) return;
+    if (id == IDC_FORM1_LABEL10) Label10_Click();
+    else if (id == IDC_FORM1_LABEL9) Label9_Click();
+    else Label11_Click();
+    return;
+  }
+  if (code != 0 && code != 1) return;  // menu, accelerator or button click
+  switch (id) {
+    case IDC_FORM1_COMMAND1:
+    case IDC_FORM1_COMMAND2:
+      g_busy = true;
+      id == IDC_FORM1_COMMAND1 ? Command1_Click() : Command2_Click();
+      g_busy = false;
+      break;
+    case IDC_FORM1_COMMAND3: Command3_Click(); break;
+    case IDM_FORM1_ABOUT: Menu_About_Click(); break;
+    case IDM_FORM1_HELPFORUMS: Menu_HelpForums_Click(); break;
+    case IDM_FORM1_TECHNICALINFO: Menu_TechnicalInfo_Click(); break;
+    case IDM_FORM1_CMDLINE: Menu_CmdLine_Click(); break;
+    case IDM_FORM1_LOG1: Menu_Log1_Click(); break;
+    case IDM_FORM1_DEFAULT: Menu_Default_Click(); break;
+    case IDM_FORM1_GPUPDATENOW: Menu_GPUpdateNow_Click(); break;
+    case IDM_FORM1_APPLYGPUPDATE: Menu_ApplyGPUpdate_Click(); break;
+    case IDM_FORM1_DISPLAYWHITELISTS: Menu_DisplayWhitelists_Click(); break;
+    case IDM_FORM1_BLOCKBCDEDIT:
+    case IDM_FORM1_BLOCK:
+      // Their re-apply offer runs Apply.
+      g_busy = true;
+      id == IDM_FORM1_BLOCK ? Menu_Block_Click() : Menu_BlockBCDEdit_Click();
+      g_busy = false;
+      break;
+    case IDM_FORM1_USERDEFS: Menu_UserDefs_Click(); break;
+    case IDM_FORM1_EXEFILTER: Menu_EXEFilter_Click(); break;
+    case IDM_FORM1_EMAILALERTS: Menu_EmailAlerts_Click(); break;
+    case IDM_FORM1_INSTALL1: Menu_Install_Click(1); break;
+    case IDM_FORM1_INSTALL2: Menu_Install_Click(2); break;
+    case IDM_FORM1_UPDATECHECKDEFS: Menu_UpdateCheckDefs_Click(); break;
+    case IDM_FORM1_UPDATECHECK: Menu_UpdateCheck_Click(); break;
+    case IDM_FORM1_REG: Menu_Reg_Click(); break;
+  }
+}
+
+INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == MenuStateMessage() && message != 0) {
+    const UINT state = GetMenuState(GetMenu(dialog), static_cast<UINT>(wParam), MF_BYCOMMAND);
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, state == static_cast<UINT>(-1) ? -1 : static_cast<LONG_PTR>(state));
+    return TRUE;
+  }
+  switch (message) {
+    case WM_INITDIALOG:
+      window_ = dialog;
+      SetDesignState();
+      AddToolTips();
+      Form_Load();
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_CTLCOLORSTATIC:
+      if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))) {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, RGB(0, 0, 255));
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      return FALSE;
+    case WM_SETCURSOR:
+      if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(wParam))) && IsWindowEnabled(reinterpret_cast<HWND>(wParam))) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      window_ = nullptr;
+      platform::UnregisterForm(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+void Form1::Show() {
+  if (window_) {
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    return;
+  }
+  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&classes);
+  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM1), nullptr, DialogProc, 0);
+  if (!window) {
+    CommonModule::DPrint(L"Form1\\Show: ", L"- Error: the window could not be created");
+    return;
+  }
+  ShowWindow(window, SW_SHOWNORMAL);
+  platform::RegisterForm(L"Form1", window);
+}

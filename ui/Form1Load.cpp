@@ -1,0 +1,188 @@
+// The main window's load: icon, caption, branded and portable modes, and the saved choices.
+#include "common/CommonModule.h"
+#include "common/Variant.h"
+#include "common/modRegistry.h"
+#include "engine/Module1.h"
+#include "ui/Form1.h"
+#include "ui/Form1Ids.h"
+
+namespace {
+
+const std::wstring kFilterKey = std::wstring(Module1::kSettingsKey) + L"\\FilterModule";
+const wchar_t* const kClasses[] = {L"CPL", L"SCR", L"PIF"};
+
+// The "Read Me!" page: why anti-malware programs may report these settings.
+const wchar_t kFalsePositivesPage[] = L"http://www.merrowind-it.com/ironlatch/false-positives.html";
+
+std::wstring Read(const std::wstring& key, const std::wstring& value) {
+  Variant result;
+  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), result);
+  return result.Text();
+}
+
+void Write(const std::wstring& key, const std::wstring& value, int number) {
+  modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(std::to_wstring(number)));
+}
+
+// A saved text as a box value; false when it is no whole number (the box then stays as it is).
+bool Number(const std::wstring& text, int& number) {
+  int32_t n = 0;
+  if (!Variant(text).ToLong(n)) return false;
+  number = n;
+  return true;
+}
+
+void SetBoxFromText(int id, const std::wstring& text) {
+  int number = 0;
+  if (Number(text, number)) Form1::SetBoxValue(id, number);
+}
+
+// A group value of older versions stands for several boxes: it sets them all and is removed; the
+// boxes' own values are read only when it is absent.
+void LoadGroup(const wchar_t* group, std::initializer_list<std::pair<const wchar_t*, int>> members, bool writeMembers) {
+  const std::wstring groupText = Read(Module1::kSettingsKey, group);
+  if (groupText.empty()) {
+    for (const auto& [value, id] : members) {
+      const std::wstring text = Read(Module1::kSettingsKey, value);
+      if (!text.empty()) SetBoxFromText(id, text);
+    }
+    return;
+  }
+  bool notFound = false;
+  modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, group, notFound);
+  int number = 0;
+  if (!Number(groupText, number)) return;
+  for (const auto& member : members) Form1::SetBoxValue(member.second, number);
+  if (writeMembers)
+    for (const auto& member : members) Write(Module1::kSettingsKey, member.first, number);
+}
+
+void LoadMenuCheck(int id, const wchar_t* value) {
+  const std::wstring text = Read(Module1::kSettingsKey, value);
+  int number = 0;
+  if (text.empty() || !Number(text, number)) return;
+  Form1::SetMenuChecked(id, number == 1);
+}
+
+void DisableFilterFrame() {
+  const int ids[] = {IDC_FORM1_FRAME3,          IDC_FORM1_LABEL1,          IDC_FORM1_LABEL4,
+                     IDC_FORM1_LABEL6,          IDC_FORM1_LABEL11,         IDC_FORM1_CHKNOALLOW,
+                     IDC_FORM1_CHKSILENTBLOCK,  IDC_FORM1_CHKSUSPICIOUS + 0, IDC_FORM1_CHKSUSPICIOUS + 1,
+                     IDC_FORM1_CHKSUSPICIOUS + 2, IDC_FORM1_CHKCONSTANT + 0, IDC_FORM1_CHKCONSTANT + 1,
+                     IDC_FORM1_CHKCONSTANT + 2};
+  for (int id : ids) EnableWindow(GetDlgItem(Form1::Window(), id), FALSE);
+}
+
+}  // namespace
+
+void Form1::Form_Load() {
+  HWND window = window_;
+  Module1::SetFormIcon(window);
+  BrandedMode = CommonModule::DoesFileExist(CommonModule::IniPath);
+
+  if (BrandedMode) {
+    SetWindowTextW(window, Module1::ProductLabel.c_str());
+    if (CommonModule::ReadIni(CommonModule::IniPath, L"Installer", L"Website").empty()) {
+      HideTopMenu(0);  // "Information"
+    } else {
+      SetMenuCaption(IDM_FORM1_ABOUT, L"Goto our Website");
+      HideMenuItem(IDM_FORM1_CMDLINE);
+      HideMenuItem(IDM_FORM1_TECHNICALINFO);
+      HideMenuItem(IDM_FORM1_HELPFORUMS);
+    }
+  } else {
+    SetWindowTextW(window, CommonModule::GetVersionText(L"", L"").c_str());
+  }
+
+  if (Read(Module1::kSettingsKey, L"Installed") != L"1") {
+    HideMenuItem(IDM_FORM1_INSTALL2);
+    SetMenuEnabled(IDM_FORM1_EMAILALERTS, false);
+    SetMenuEnabled(IDM_FORM1_EXEFILTER, false);
+    SetMenuEnabled(IDM_FORM1_USERDEFS, false);
+    SetDlgItemTextW(window, IDC_FORM1_FRAME3, L"Filter Module:  (not available in portable edition)");
+    for (int i = 0; i < 3; ++i) SetBoxValue(IDC_FORM1_CHKCONSTANT + i, 0);
+    for (int i = 0; i < 3; ++i) SetBoxValue(IDC_FORM1_CHKSUSPICIOUS + i, 0);
+    DisableFilterFrame();
+    return;
+  }
+
+  HideMenuItem(IDM_FORM1_CMDLINE);
+  HideMenuItem(IDM_FORM1_INSTALL1);
+
+  for (const auto& [subkey, base] : {std::pair{L"\\Suspicious", IDC_FORM1_CHKSUSPICIOUS},
+                                     std::pair{L"\\Constant", IDC_FORM1_CHKCONSTANT}}) {
+    for (int i = 0; i < 3; ++i) {
+      const std::wstring text = Read(kFilterKey + subkey, kClasses[i]);
+      if (!text.empty()) SetBoxFromText(base + i, text);
+    }
+  }
+
+  const std::wstring silent = Read(kFilterKey, L"SilentBlock");
+  if (!silent.empty()) SetBoxFromText(IDC_FORM1_CHKSILENTBLOCK, silent);
+  const std::wstring noAllow = Read(kFilterKey, L"NoAllow");
+  if (noAllow.empty()) {
+    // Ticking it stores "1" through its click handler.
+    SetBoxValue(IDC_FORM1_CHKNOALLOW, 1);
+  } else {
+    SetBoxFromText(IDC_FORM1_CHKNOALLOW, noAllow);
+  }
+
+  LoadGroup(L"ApplyAppdata",
+            {{L"Appdata", IDC_FORM1_CHKAPPDATA},
+             {L"AppdataDeep", IDC_FORM1_CHKAPPDATADEEP},
+             {L"AppdataLocal", IDC_FORM1_CHKAPPDATALOCAL},
+             {L"RecycleBin", IDC_FORM1_CHKRECYCLEBIN}},
+            false);
+  LoadGroup(L"ApplyUserProf",
+            {{L"UserProfile", IDC_FORM1_CHKUSERPROFILE},
+             {L"ProgramData", IDC_FORM1_CHKPROGRAMDATA},
+             {L"StartupFolder", IDC_FORM1_CHKSTARTUPFOLDER}},
+            false);
+  LoadGroup(L"BlockSyskey",
+            {{L"syskey", IDC_FORM1_CHKSYSKEY}, {L"cipher", IDC_FORM1_CHKCIPHER}, {L"vssadmin", IDC_FORM1_CHKVSSADMIN}},
+            true);
+
+  const std::wstring autoWhitelist = Read(Module1::kSettingsKey, L"AutoWhitelist");
+  if (!autoWhitelist.empty()) SetBoxFromText(IDC_FORM1_CHKWHITELIST, autoWhitelist);
+  const std::wstring sidebar = Read(Module1::kSettingsKey, L"Sidebar");
+  if (sidebar.empty()) SetBoxValue(IDC_FORM1_CHKSIDEBAR, 0);
+  else SetBoxFromText(IDC_FORM1_CHKSIDEBAR, sidebar);
+  const std::wstring fakeExts = Read(Module1::kSettingsKey, L"ApplyFakeExts");
+  if (!fakeExts.empty()) SetBoxFromText(IDC_FORM1_CHKFAKEEXT, fakeExts);
+
+  LoadMenuCheck(IDM_FORM1_BLOCK, L"ApplyTempEXEs");
+  LoadMenuCheck(IDM_FORM1_BLOCKBCDEDIT, L"BlockBCDEdit");
+  if (Read(kFilterKey, L"SuspiciousExeComFiles") == L"1") SetMenuChecked(IDM_FORM1_EXEFILTER, true);
+}
+
+void Form1::chkSilentBlock_Click() { Write(kFilterKey, L"SilentBlock", BoxValue(IDC_FORM1_CHKSILENTBLOCK)); }
+
+void Form1::chkNoAllow_Click() { Write(kFilterKey, L"NoAllow", BoxValue(IDC_FORM1_CHKNOALLOW)); }
+
+// A class is filtered in suspicious mode, constant mode or not at all, never both.
+void Form1::chkSuspicious_Click(int index) {
+  if (BoxValue(IDC_FORM1_CHKSUSPICIOUS + index) == 1) SetBoxValue(IDC_FORM1_CHKCONSTANT + index, 0);
+}
+
+void Form1::chkConstant_Click(int index) {
+  if (BoxValue(IDC_FORM1_CHKCONSTANT + index) == 1) SetBoxValue(IDC_FORM1_CHKSUSPICIOUS + index, 0);
+}
+
+namespace {
+
+// The boxes that "All /" and "None" set, in their order; the whitelist box is not among them.
+void SetProtectionBoxes(int value) {
+  for (int id = IDC_FORM1_CHKAPPDATA; id <= IDC_FORM1_CHKSIDEBAR; ++id) Form1::SetBoxValue(id, value);
+}
+
+}  // namespace
+
+void Form1::Label10_Click() { SetProtectionBoxes(1); }
+
+void Form1::Label9_Click() { SetProtectionBoxes(0); }
+
+void Form1::Label11_Click() {
+  if (Ask(L"These settings offer max protection but may cause false positives in some anti-malware apps!  Read more?",
+          MB_YESNO | MB_ICONQUESTION) == IDYES)
+    OpenPage(kFalsePositivesPage);
+}
