@@ -1,5 +1,195 @@
 #include "ui/Form11.h"
 
-#include "ui/StandInWindow.h"
+#include <windows.h>
 
-void Form11::Show() { ui::ShowStandInWindow(L"Form11", L"Ironlatch - User Hash Definitions"); }
+#include <string>
+#include <vector>
+
+#include "common/CommonModule.h"
+#include "common/clsFSO.h"
+#include "common/modOpSys.h"
+#include "engine/Module1.h"
+#include "platform/Forms.h"
+#include "platform/Handle.h"
+#include "platform/PromptSeam.h"
+#include "platform/Text.h"
+#include "ui/Form11Ids.h"
+
+namespace {
+
+enum class List { None, Md5, Sha256 };
+
+struct EditorState {
+  HWND window = nullptr;
+  std::wstring sMd5File, sSha256File;
+  bool bModified = false;
+  List shown = List::None;
+  bool loading = false;       // the box is being filled from a file: no change of the user's
+  std::wstring unreadable;    // a list that exists but could not be read: never overwritten from the box
+};
+
+EditorState g;
+
+const wchar_t kSaveQuestion[] = L"Definitions file has been modified, save it?";
+
+int Ask(const std::wstring& text, UINT type) { return platform::ShowMessageBox(g.window, text, Module1::ProductLabel, type); }
+
+const std::wstring& PathOf(List list) { return list == List::Sha256 ? g.sSha256File : g.sMd5File; }
+
+List SelectedList() {
+  if (IsDlgButtonChecked(g.window, IDC_FORM11_OPTION1) == BST_CHECKED) return List::Md5;
+  if (IsDlgButtonChecked(g.window, IDC_FORM11_OPTION2) == BST_CHECKED) return List::Sha256;
+  return List::None;
+}
+
+std::wstring BoxText() {
+  HWND box = GetDlgItem(g.window, IDC_FORM11_TEXT1);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void SetBoxText(const std::wstring& text) {
+  g.loading = true;
+  SetDlgItemTextW(g.window, IDC_FORM11_TEXT1, text.c_str());
+  g.loading = false;
+}
+
+bool CanRead(const std::wstring& path) {
+  CommonModule::DisableFSRedir();
+  platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  CommonModule::RevertFSRedir();
+  return static_cast<bool>(file);
+}
+
+void LoadDefinitions(const std::wstring& sPath) {
+  SetBoxText(L"");
+  if (CommonModule::DoesFileExist(sPath)) {
+    if (!CanRead(sPath)) {
+      // Shown empty, a list that cannot be read would be deleted by the next save.
+      g.unreadable = sPath;
+      Ask(L"The definitions file could not be read:\r\n" + sPath, MB_OK | MB_ICONEXCLAMATION);
+    } else {
+      if (g.unreadable == sPath) g.unreadable.clear();
+      std::vector<std::wstring> lines;
+      clsFSO().FileToArray(sPath, lines);
+      std::wstring text;
+      bool started = false;
+      for (const auto& line : lines) {
+        if (!started) {
+          if (line.empty()) continue;  // leading empty lines are dropped
+          text = line;
+          started = true;
+        } else {
+          text += L"\r\n" + line;
+        }
+      }
+      SetBoxText(text);
+    }
+  } else if (g.unreadable == sPath) {
+    g.unreadable.clear();
+  }
+  g.bModified = false;
+}
+
+void SaveDefinitions(const std::wstring& sPath) {
+  const std::wstring target = !sPath.empty() ? sPath : (SelectedList() == List::None ? L"" : PathOf(SelectedList()));
+  if (target.empty()) return;
+  if (target != g.unreadable) {
+    const std::wstring text = BoxText();
+    if (!text.empty()) {
+      CommonModule::SaveTextToFile(target, text, true, false);
+    } else {
+      CommonModule::DisableFSRedir();
+      DeleteFileW(target.c_str());
+      CommonModule::RevertFSRedir();
+    }
+  }
+  g.bModified = false;
+}
+
+void ChooseList(List chosen) {
+  // A click on the list already shown changes nothing (and must not save it as the other list).
+  if (chosen == g.shown) return;
+  if (g.bModified && g.shown != List::None && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    SaveDefinitions(PathOf(g.shown));
+  g.shown = chosen;
+  LoadDefinitions(PathOf(chosen));
+  SendDlgItemMessageW(g.window, IDC_FORM11_TEXT1, EM_SETREADONLY, g.unreadable == PathOf(chosen), 0);
+}
+
+void Load(HWND dialog) {
+  g = EditorState{};
+  g.window = dialog;
+  Module1::SetFormIcon(dialog);
+  std::wstring folder;
+  if (!modOpSys::IsVista()) {
+    folder = CommonModule::AppPath();
+  } else {
+    const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+    CommonModule::MakeFolder(data);
+    folder = data + L"\\";
+  }
+  g.sMd5File = folder + L"UserExecFilter.md5";
+  g.sSha256File = folder + L"UserExecFilter.sha256";
+  // Long lists go past the box's default limit for typed text.
+  SendDlgItemMessageW(dialog, IDC_FORM11_TEXT1, EM_SETLIMITTEXT, 0, 0);
+}
+
+void Unload(HWND dialog) {
+  if (g.bModified && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) SaveDefinitions(L"");
+  DestroyWindow(dialog);
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Load(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDC_FORM11_OPTION1:
+          if (HIWORD(wParam) == BN_CLICKED) ChooseList(List::Md5);
+          break;
+        case IDC_FORM11_OPTION2:
+          if (HIWORD(wParam) == BN_CLICKED) ChooseList(List::Sha256);
+          break;
+        case IDC_FORM11_COMMAND1:
+          if (HIWORD(wParam) == BN_CLICKED) {
+            SaveDefinitions(L"");
+            Ask(L"File Saved!", MB_OK);
+          }
+          break;
+        case IDC_FORM11_TEXT1:
+          if (HIWORD(wParam) == EN_CHANGE && !g.loading) g.bModified = true;
+          break;
+        case IDCANCEL:
+          Unload(dialog);
+          break;
+      }
+      return TRUE;
+    case WM_CLOSE:
+      Unload(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      g.window = nullptr;
+      platform::UnregisterForm(dialog);
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void Form11::Show() {
+  if (g.window) {
+    if (IsIconic(g.window)) ShowWindow(g.window, SW_RESTORE);
+    SetForegroundWindow(g.window);
+    return;
+  }
+  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM11), nullptr, DialogProc, 0);
+  if (!window) return;
+  ShowWindow(window, SW_SHOWNORMAL);
+  platform::RegisterForm(L"Form11", window);
+}

@@ -1,5 +1,117 @@
 #include "ui/Form3.h"
 
-#include "ui/StandInWindow.h"
+#include <windows.h>
 
-void Form3::Show() { ui::ShowStandInWindow(L"Form3", L"Ironlatch:  About"); }
+#include <string>
+
+#include "common/CommonModule.h"
+#include "engine/Module1.h"
+#include "platform/Forms.h"
+#include "platform/Handle.h"
+#include "platform/PromptSeam.h"
+#include "ui/Form3Ids.h"
+
+namespace {
+
+struct Link {
+  int control;
+  const wchar_t* question;
+  const wchar_t* address;
+};
+
+constexpr Link kLinks[] = {
+    {IDC_FORM3_PICTURE1, L"Would you like to go to the Merrowind IT web site?", L"https://www.merrowind-it.example/"},
+    {IDC_FORM3_LABEL2, L"Would you like to read Ada Wrenfield's Ransomware Field Guide on fieldnotes.example?",
+     L"https://fieldnotes.example/ransomware-field-guide"},
+    {IDC_FORM3_LABEL4, L"Would you like to go to the Ironlatch page on the Merrowind IT web site?",
+     L"https://www.merrowind-it.example/ironlatch"},
+    {IDC_FORM3_LABEL7, L"Would you like to go to the Ironlatch White-Label page on the Merrowind IT web site?",
+     L"https://www.merrowind-it.example/ironlatch/white-label"},
+};
+
+struct BitmapTraits {
+  static HBITMAP Invalid() { return nullptr; }
+  static bool IsValid(HBITMAP b) { return b != nullptr; }
+  static void Close(HBITMAP b) { DeleteObject(b); }
+};
+
+HWND g_window = nullptr;
+// Owned here: a static control does not delete the bitmap it is given.
+platform::UniqueHandle<HBITMAP, BitmapTraits> g_logo;
+
+const Link* LinkOf(int control) {
+  for (const Link& link : kLinks)
+    if (link.control == control) return &link;
+  return nullptr;
+}
+
+void FollowLink(const Link& link) {
+  if (platform::ShowMessageBox(g_window, link.question, Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) == IDYES)
+    CommonModule::OpenWebPage(link.address);
+}
+
+// The logo stretched across the whole width of its control.
+void ShowLogo(HWND dialog) {
+  HWND picture = GetDlgItem(dialog, IDC_FORM3_PICTURE1);
+  RECT bounds = {};
+  GetClientRect(picture, &bounds);
+  g_logo.reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_FORM3_LOGO),
+                                               IMAGE_BITMAP, bounds.right, bounds.bottom, 0)));
+  if (g_logo) SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_logo.get()));
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      ShowLogo(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_FORM3_COMMAND1 || LOWORD(wParam) == IDCANCEL) {
+        DestroyWindow(dialog);
+      } else if (HIWORD(wParam) == STN_CLICKED) {
+        if (const Link* link = LinkOf(LOWORD(wParam))) FollowLink(*link);
+      }
+      return TRUE;
+    case WM_CTLCOLORSTATIC: {
+      const int control = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      if (control == IDC_FORM3_PICTURE1 || !LinkOf(control)) return FALSE;
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetTextColor(dc, RGB(0, 0, 255));
+      SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SETCURSOR:
+      if (LinkOf(GetDlgCtrlID(reinterpret_cast<HWND>(wParam)))) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE:
+      DestroyWindow(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      g_window = nullptr;
+      platform::UnregisterForm(dialog);
+      return TRUE;
+    case WM_NCDESTROY:
+      g_logo.reset();
+      return FALSE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void Form3::Show() {
+  if (g_window) {
+    if (IsIconic(g_window)) ShowWindow(g_window, SW_RESTORE);
+    SetForegroundWindow(g_window);
+    return;
+  }
+  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM3), nullptr, DialogProc, 0);
+  if (!window) return;
+  g_window = window;
+  ShowWindow(window, SW_SHOWNORMAL);
+  platform::RegisterForm(L"Form3", window);
+}

@@ -1,5 +1,345 @@
 #include "ui/Form6.h"
 
-#include "ui/StandInWindow.h"
+#include <windows.h>
 
-void Form6::Show() { ui::ShowStandInWindow(L"Form6", L"Ironlatch - Policy Editor"); }
+#include <memory>
+#include <vector>
+
+#include "common/CommonModule.h"
+#include "common/MCommonFile.h"
+#include "common/Variant.h"
+#include "common/modOpSys.h"
+#include "common/modRegistry.h"
+#include "engine/Module1.h"
+#include "engine/PolicyLayout.h"
+#include "engine/modWhitelist.h"
+#include "platform/Forms.h"
+#include "platform/Handle.h"
+#include "platform/PromptSeam.h"
+#include "platform/Text.h"
+#include "ui/Form6Ids.h"
+#include "ui/FormResizer.h"
+
+namespace {
+
+struct FontTraits {
+  static HFONT Invalid() { return nullptr; }
+  static bool IsValid(HFONT f) { return f != nullptr; }
+  static void Close(HFONT f) { DeleteObject(f); }
+};
+
+struct EditorState {
+  HWND window = nullptr;
+  bool bRulesChanged = false;
+  // The bold notice's own font; declared before the resizer so that it goes after it: the
+  // resizer hands each control's first font back when it goes.
+  platform::UniqueHandle<HFONT, FontTraits> boldFont;
+  FormResizer resizer;
+};
+
+// The open window's state; made by Show, dropped when the window is gone.
+std::unique_ptr<EditorState> g_editor;
+
+HWND Item(int id) { return GetDlgItem(g_editor->window, id); }
+
+std::wstring ControlText(int id) {
+  HWND control = Item(id);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::wstring ListText(HWND list, int index) {
+  const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
+  if (length == LB_ERR) return {};
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
+  return text;
+}
+
+int ListCount(HWND list) { return static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0)); }
+
+HWND RuleList(bool whitelist) { return Item(whitelist ? IDC_FORM6_LIST1 : IDC_FORM6_LIST2); }
+
+std::wstring PathsKey(bool whitelist) {
+  return whitelist ? PolicyLayout::kWhitelistPaths : PolicyLayout::kDisallowedPaths;
+}
+
+// The subkey names of a level's Paths key; false when the key cannot be listed.
+bool RuleKeys(bool whitelist, std::vector<std::wstring>& names) {
+  std::wstring joined;
+  if (modRegistry::fEnumKey(L"HKLM", PathsKey(whitelist), joined) != 0) return false;
+  names.clear();
+  for (const auto& name : platform::Split(joined, std::wstring(1, L'\0')))
+    if (!name.empty()) names.push_back(name);
+  return true;
+}
+
+std::wstring RuleText(bool whitelist, const std::wstring& keyName) {
+  Variant value;
+  modRegistry::fReadValue(L"HKLM", PathsKey(whitelist) + L"\\" + keyName, L"ItemData", L"S", Variant(L""), value);
+  return value.Text();
+}
+
+void LoadPathRules(bool bWhitelist) {
+  SendMessageW(RuleList(bWhitelist), LB_RESETCONTENT, 0, 0);
+  std::vector<std::wstring> names;
+  if (!RuleKeys(bWhitelist, names)) return;
+  for (const auto& name : names) {
+    const std::wstring text = RuleText(bWhitelist, name);
+    // Rules ending in "%" (the policy's own registry-path rules) are not the user's to edit.
+    if (!text.empty() && text.back() != L'%') Form6::AddIfNotInListBox(text, bWhitelist);
+  }
+}
+
+void RemovePathRule(const std::wstring& sItem, bool bWhitelist) {
+  std::vector<std::wstring> names;
+  if (!RuleKeys(bWhitelist, names)) return;
+  for (const auto& name : names) {
+    if (platform::Lower(RuleText(bWhitelist, name)) == sItem) {
+      bool notFound = false;
+      modRegistry::fDeleteKey(L"HKLM", PathsKey(bWhitelist), name, notFound);
+    }
+  }
+  g_editor->bRulesChanged = true;
+}
+
+void RemoveSelected(bool whitelist) {
+  HWND list = RuleList(whitelist);
+  std::vector<std::wstring> selected;
+  for (int i = 0, count = ListCount(list); i < count; ++i)
+    if (SendMessageW(list, LB_GETSEL, i, 0) > 0) selected.push_back(platform::Lower(ListText(list, i)));
+  for (const auto& item : selected) RemovePathRule(item, whitelist);
+  LoadPathRules(whitelist);
+}
+
+void SelectAll(bool whitelist, bool selected) {
+  SendMessageW(RuleList(whitelist), LB_SETSEL, selected ? TRUE : FALSE, -1);
+}
+
+void SearchBlacklist() {
+  const std::wstring wanted = platform::Lower(ControlText(IDC_FORM6_TEXT3));
+  HWND list = RuleList(false);
+  for (int i = 0, count = ListCount(list); i < count; ++i) {
+    const bool hit = !wanted.empty() && platform::Contains(platform::Lower(ListText(list, i)), wanted);
+    SendMessageW(list, LB_SETSEL, hit ? TRUE : FALSE, i);
+  }
+}
+
+int Ask(const std::wstring& text, const std::wstring& caption, UINT type) {
+  return platform::ShowMessageBox(g_editor->window, text, caption, type);
+}
+
+// The chosen whitelist scope: 0 custom, 1 %appdata%, 2 %programdata%, 3 %userprofile%, 4 startup.
+int Scope() {
+  for (int i = 0; i <= 4; ++i)
+    if (IsDlgButtonChecked(g_editor->window, IDC_FORM6_OPTWL0 + i) == BST_CHECKED) return i;
+  return 0;
+}
+
+std::wstring StartupFolder() {
+  return platform::GetEnv(L"userprofile") + (modOpSys::IsVista()
+                                                 ? L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"
+                                                 : L"\\Start Menu\\Programs\\Startup");
+}
+
+// The chosen file as the scope's rule writer takes it: below the scope's folder.
+std::wstring RelativeToScope(const std::wstring& chosen, const std::wstring& baseFolder) {
+  using platform::GetEnv;
+  using platform::Lower;
+  std::wstring text = CommonModule::Strip(Lower(chosen), Lower(baseFolder) + L"\\");
+  if (modOpSys::IsVista()) {
+    text = CommonModule::Strip(text, Lower(GetEnv(L"programdata")) + L"\\microsoft\\windows\\start menu\\programs\\startup\\");
+    text = CommonModule::Strip(text, Lower(GetEnv(L"localappdata")) + L"\\");
+  } else {
+    text = CommonModule::Strip(text, Lower(GetEnv(L"allusersprofile")) + L"\\start menu\\programs\\startup\\");
+    text = CommonModule::Strip(text, Lower(GetEnv(L"userprofile")) + L"\\local settings\\application data\\");
+  }
+  return text;
+}
+
+void Browse() {
+  const int scope = Scope();
+  std::wstring baseFolder;
+  switch (scope) {
+    case 1: baseFolder = platform::GetEnv(L"appdata"); break;
+    case 2:
+      if (!modOpSys::IsVista()) {
+        Ask(L"ProgramData does not exist on Windows XP.", Module1::ProductLabel, MB_OK);
+        return;
+      }
+      baseFolder = platform::GetEnv(L"programdata");
+      break;
+    case 3: baseFolder = platform::GetEnv(L"userprofile"); break;
+    case 4: baseFolder = StartupFolder(); break;
+    default: break;
+  }
+  std::wstring chosen;
+  bool readOnly = false;
+  std::wstring filter = L"EXEs (*.exe;*.com)|*.exe;*.com";
+  int32_t filterIndex = 1;
+  int32_t extraFlags = 0;
+  MCommonFile::ShowOpenFile(chosen, true, false, readOnly, true, filter, filterIndex, baseFolder,
+                            L"Select an Executable to Whitelist", L"", nullptr, extraFlags);
+  if (chosen.empty()) return;
+  const std::wstring text = scope == 0 ? platform::Lower(chosen) : RelativeToScope(chosen, baseFolder);
+  SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT1, text.c_str());
+}
+
+void AddToWhitelist() {
+  const int scope = Scope();
+  const std::wstring text = ControlText(IDC_FORM6_TEXT1);
+  if (text.empty()) return;
+  SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT1, L"");
+  switch (scope) {
+    case 1: modWhitelist::WhitelistItem(text); break;
+    case 2: modWhitelist::WhitelistProgramDataItem(text); break;
+    case 3: modWhitelist::WhitelistUserProfileItem(text); break;
+    case 4: modWhitelist::WhitelistStartupItem(text); break;
+    default: Module1::AddPathRule(text, true); break;
+  }
+  LoadPathRules(true);
+  g_editor->bRulesChanged = true;
+}
+
+void WhitelistAll() {
+  modWhitelist::WhitelistAllKnownItems();
+  LoadPathRules(true);
+  Ask(L"Operation completed.", Module1::ProductLabel, MB_OK);
+}
+
+void AddToBlacklist() {
+  if (Ask(L"This is an ADVANCED option that you should only use if you understand what you are doing and are "
+          L"familiar with Windows software restriction policies and syntax!!  Do you wish to proceed?",
+          L"WARNING!", MB_OKCANCEL | MB_DEFBUTTON2) != IDOK)
+    return;
+  const std::wstring text = platform::Trim(ControlText(IDC_FORM6_TEXT2));
+  if (platform::Lower(text) == L"*.exe") {
+    Ask(L"Blacklisting that will ruin the OS!", Module1::ProductLabel, MB_OK);
+    SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT2, L"");
+    return;
+  }
+  // A blank rule would be no rule at all: nothing to write, nothing to report as created.
+  if (text.empty()) return;
+  Module1::AddPathRule(text, false);
+  g_editor->bRulesChanged = true;
+  Ask(L"You may need to reboot if your rule does not work as expected.  NOTE:  This rule will not persist after a "
+      L"Ironlatch automatic application update!  To undo this rule, you must use the UNDO button to remove all "
+      L"protection, then re-apply your preferred protection settings.",
+      L"Rule Created!", MB_OK);
+}
+
+// "major.minor", and ".revision" when the revision is not 0.
+std::wstring VersionText() {
+  bool fourParts = true;
+  const auto parts = platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
+  if (parts.size() < 4) return L"";
+  std::wstring text = parts[0] + L"." + parts[1];
+  if (parts[3] != L"0") text += L"." + parts[3];
+  return text;
+}
+
+void Resize() {
+  if (g_editor) g_editor->resizer.ResizeControls(g_editor->window, FormResizer::InnerWidthFontBase(g_editor->window));
+}
+
+void Load(HWND dialog) {
+  g_editor->window = dialog;
+  // The notice is bold; the resizer keeps the weight of the font a control has when it records.
+  LOGFONTW face = {};
+  HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  if (GetObjectW(dialogFont ? static_cast<HGDIOBJ>(dialogFont) : GetStockObject(DEFAULT_GUI_FONT), sizeof face,
+                 &face)) {
+    face.lfWeight = FW_BOLD;
+    g_editor->boldFont.reset(CreateFontIndirectW(&face));
+    if (g_editor->boldFont)
+      SendMessageW(Item(IDC_FORM6_LABEL6), WM_SETFONT, reinterpret_cast<WPARAM>(g_editor->boldFont.get()), FALSE);
+  }
+  g_editor->resizer.InitResizeArray(dialog);
+  Module1::SetFormIcon(dialog);
+  SetWindowTextW(dialog, (L"Policy Editor - v" + VersionText()).c_str());
+  CheckRadioButton(dialog, IDC_FORM6_OPTWL0, IDC_FORM6_OPTWL4, IDC_FORM6_OPTWL0);
+  LoadPathRules(true);
+  LoadPathRules(false);
+  Resize();  // the layout and fonts a first resize gives, as a shown window gets them
+}
+
+void Unload(HWND dialog) {
+  if (g_editor && g_editor->bRulesChanged) {
+    g_editor->bRulesChanged = false;  // one refresh, however the close arrives
+    ShowWindow(dialog, SW_HIDE);
+    Module1::RunGPUpdate(false);
+  }
+  DestroyWindow(dialog);
+}
+
+void OnCommand(HWND dialog, int id, int code) {
+  switch (id) {
+    case IDC_FORM6_COMMAND1: if (code == BN_CLICKED) RemoveSelected(true); break;
+    case IDC_FORM6_COMMAND5: if (code == BN_CLICKED) RemoveSelected(false); break;
+    case IDC_FORM6_COMMAND2: if (code == BN_CLICKED) Browse(); break;
+    case IDC_FORM6_COMMAND3: if (code == BN_CLICKED) AddToWhitelist(); break;
+    case IDC_FORM6_COMMAND4: if (code == BN_CLICKED) WhitelistAll(); break;
+    case IDC_FORM6_COMMAND7: if (code == BN_CLICKED) AddToBlacklist(); break;
+    case IDC_FORM6_LABEL3: if (code == STN_CLICKED) SelectAll(true, true); break;
+    case IDC_FORM6_LABEL4: if (code == STN_CLICKED) SelectAll(true, false); break;
+    case IDC_FORM6_LABEL2: if (code == STN_CLICKED) SelectAll(false, true); break;
+    case IDC_FORM6_LABEL7: if (code == STN_CLICKED) SelectAll(false, false); break;
+    case IDC_FORM6_TEXT3: if (code == EN_CHANGE) SearchBlacklist(); break;
+    case IDCANCEL: Unload(dialog); break;
+    default: break;
+  }
+}
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Load(dialog);
+      return TRUE;
+    case WM_SIZE:
+      // Sent once before the controls exist too; the resizer has no records then.
+      Resize();
+      return TRUE;
+    case WM_COMMAND:
+      if (g_editor) OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_CLOSE:
+      Unload(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      platform::UnregisterForm(dialog);
+      return TRUE;
+    case WM_NCDESTROY:
+      g_editor.reset();
+      return FALSE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void Form6::AddIfNotInListBox(const std::wstring& sItemToAdd, bool bWhitelist) {
+  if (!g_editor || !g_editor->window || sItemToAdd.empty()) return;
+  HWND list = RuleList(bWhitelist);
+  const std::wstring wanted = platform::Lower(sItemToAdd);
+  for (int i = 0, count = ListCount(list); i < count; ++i)
+    if (platform::Lower(ListText(list, i)) == wanted) return;
+  SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sItemToAdd.c_str()));
+}
+
+void Form6::Show() {
+  if (g_editor) {
+    if (IsIconic(g_editor->window)) ShowWindow(g_editor->window, SW_RESTORE);
+    SetForegroundWindow(g_editor->window);
+    return;
+  }
+  g_editor = std::make_unique<EditorState>();
+  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM6), nullptr, DialogProc, 0);
+  if (!window) {
+    g_editor.reset();
+    return;
+  }
+  ShowWindow(window, SW_SHOWNORMAL);
+  platform::RegisterForm(L"Form6", window);
+}

@@ -1,0 +1,298 @@
+// The About window and the user hash-list editor as a user meets them: each live under Xvfb in the
+// probe that hosts it as the main program does, driven from here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/Text.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/LiveWindow.h"
+
+using namespace testsupport;
+using namespace livewindow;
+
+namespace {
+
+std::string U(const std::wstring& text) { return platform::ToUtf8(text); }
+
+std::wstring ProbePath() { return TestsDir() + L"editorwindowsprobe.exe"; }
+
+void ExpectBox(const LiveProgram& program, const std::wstring& text, std::vector<int> buttons, int answer) {
+  MessageBoxSeen box = WaitForMessageBox(program.ProcessId());
+  ASSERT_NE(box.window, nullptr) << "no message box: " << U(text);
+  EXPECT_EQ(box.caption, L"Ironlatch");
+  EXPECT_EQ(box.text, text);
+  std::sort(buttons.begin(), buttons.end());
+  std::sort(box.buttons.begin(), box.buttons.end());
+  EXPECT_EQ(box.buttons, buttons) << U(text);
+  Answer(box, answer);
+}
+
+void ExpectNoBox(const LiveProgram& program) {
+  EXPECT_EQ(WaitForMessageBox(program.ProcessId(), 800).window, nullptr);
+}
+
+// ---- About window -------------------------------------------------------------------------------
+
+enum : int { kPicture1 = 2002, kLabel2 = 2004, kLabel4 = 2009, kLabel7 = 2011 };
+
+// Web addresses go to a recording stand-in instead of a browser while the test runs.
+class BrowserStandIn {
+ public:
+  BrowserStandIn() {
+    fake_ = dir_ / L"browser.exe";
+    CopyProgram(L"fakeprog.exe", fake_);
+    for (const wchar_t* scheme : {L"http", L"https"}) {
+      const std::wstring key = std::wstring(L"SOFTWARE\\Classes\\") + scheme + L"\\shell\\open\\command";
+      std::wstring old;
+      saved_.push_back({key, RegRead(HKEY_LOCAL_MACHINE, key, L"", old), old});
+      RegWriteString(HKEY_LOCAL_MACHINE, key, L"", L"\"" + fake_ + L"\" \"%1\"");
+    }
+  }
+  ~BrowserStandIn() {
+    for (const auto& s : saved_) {
+      if (s.existed) {
+        RegWriteString(HKEY_LOCAL_MACHINE, s.key, L"", s.value);
+      } else {
+        RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, s.key);
+      }
+    }
+  }
+  std::vector<std::wstring> Opened() const { return Lines(ReadTextFile(dir_ / L"browser.calls.log")); }
+
+ private:
+  struct Saved {
+    std::wstring key;
+    bool existed;
+    std::wstring value;
+  };
+  ScratchDir dir_;
+  std::wstring fake_;
+  std::vector<Saved> saved_;
+};
+
+TEST(AboutWindow, ShowsItsTextsAndAsksBeforeEveryLink) {
+  BrowserStandIn browser;
+  LiveProgram program(L"\"" + ProbePath() + L"\" form3");
+  ASSERT_TRUE(program.Started());
+  HWND window = WaitForWindow(L"Ironlatch:  About", program.ProcessId());
+  ASSERT_NE(window, nullptr) << "the About window did not appear";
+  EXPECT_EQ(Text(window), L"Ironlatch:  About");
+  const std::vector<std::wstring> texts = ChildTexts(window);
+  for (const wchar_t* expected :
+       {L"Ironlatch was originally based on the prevention info in:",
+        L"Some information on prevention tactics provided by:", L"PC technicians from around the globe",
+        L"For the most current information on this tool, visit:",
+        L"For a white-label redistributable version for IT providers:", L"Learn more about Ironlatch White-Label",
+        L"OK"})
+    EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << "missing: " << U(expected);
+  EXPECT_TRUE(platform::EndsWith(Text(GetDlgItem(window, 2006)), L"and some pretty awesome"));
+  EXPECT_TRUE(platform::StartsWith(Text(GetDlgItem(window, kLabel4)), L"Ironlatch on "));
+
+  // Each link asks first; No opens nothing and leaves the window open.
+  for (int link : {kPicture1, kLabel2, kLabel4, kLabel7}) {
+    SCOPED_TRACE(link);
+    ClickLabel(GetDlgItem(window, link));
+    MessageBoxSeen box = WaitForMessageBox(program.ProcessId());
+    ASSERT_NE(box.window, nullptr) << "no question";
+    EXPECT_EQ(box.caption, L"Ironlatch");
+    EXPECT_TRUE(platform::EndsWith(box.text, L"?")) << U(box.text);
+    std::sort(box.buttons.begin(), box.buttons.end());
+    EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
+    Answer(box, IDNO);
+    EXPECT_TRUE(IsWindowVisible(window));
+  }
+  Sleep(1000);
+  EXPECT_TRUE(browser.Opened().empty()) << "No opened " << U(browser.Opened().front());
+
+  // Yes opens the page it named, once.
+  ClickLabel(GetDlgItem(window, kLabel4));
+  MessageBoxSeen box = WaitForMessageBox(program.ProcessId());
+  ASSERT_NE(box.window, nullptr);
+  Answer(box, IDYES);
+  std::vector<std::wstring> opened;
+  for (int i = 0; i < 100 && opened.empty(); ++i, Sleep(100)) opened = browser.Opened();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_NE(opened[0].find(L"https://www.merrowind-it.example/ironlatch"), std::wstring::npos) << U(opened[0]);
+
+  SendNotifyMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+  EXPECT_TRUE(program.WaitForExit(20000)) << "OK closes the window";
+}
+
+TEST(AboutWindow, ASecondOpenBringsBackTheSameWindow) {
+  LiveProgram program(L"\"" + ProbePath() + L"\" form3");
+  HWND window = WaitForWindow(L"Ironlatch:  About", program.ProcessId());
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_MINIMIZE);
+  Sleep(300);
+  ASSERT_TRUE(PostThreadMessageW(program.ThreadId(), WM_APP, 0, 0));
+  Sleep(1000);
+  const auto windows = WindowsOf(L"Ironlatch:  About", program.ProcessId());
+  ASSERT_EQ(windows.size(), 1u) << "one window, not two";
+  EXPECT_EQ(windows[0], window);
+  EXPECT_FALSE(IsIconic(window)) << "brought back";
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.WaitForExit(20000));
+}
+
+// ---- User hash-list editor ----------------------------------------------------------------------
+
+enum : int { kOptMd5 = 2202, kOptSha256 = 2203, kText1 = 2206, kSave = 2207 };
+const wchar_t kModified[] = L"Definitions file has been modified, save it?";
+
+// The editor in a probe whose data folder (%programdata%) is a scratch folder. With xp the probe
+// is told it runs on Windows XP, where the lists live beside the program.
+class HashEditor {
+ public:
+  explicit HashEditor(bool xp = false) {
+    const std::wstring folder = dir_.Path().substr(0, dir_.Path().size() - 1);
+    exe_ = dir_ / (L"hashprobe_" + folder.substr(folder.find_last_of(L'\\') + 1) + L".exe");
+    CopyFileW(ProbePath().c_str(), exe_.c_str(), FALSE);
+    appDefaults_ = L"Software\\Wine\\AppDefaults\\" + exe_.substr(exe_.find_last_of(L'\\') + 1);
+    if (xp) RegWriteString(HKEY_CURRENT_USER, appDefaults_, L"Version", L"winxp64");
+    CreateDirectoryW((dir_ / L"data").c_str(), nullptr);
+    SetEnvironmentVariableW(L"PROGRAMDATA", (dir_ / L"data").c_str());
+    program_ = std::make_unique<LiveProgram>(L"\"" + exe_ + L"\" form11");
+    window_ = WaitForWindow(L"User Blacklist HASH Definitions", program_->ProcessId());
+  }
+  ~HashEditor() {
+    program_.reset();
+    RegDeleteTreeQuiet(HKEY_CURRENT_USER, appDefaults_);
+  }
+  HWND Window() const { return window_; }
+  HWND Item(int id) const { return GetDlgItem(window_, id); }
+  const LiveProgram& Program() const { return *program_; }
+  std::wstring DataFolder() const { return dir_ / L"data\\Merrowind IT\\Ironlatch\\"; }
+  std::wstring ProgramFolder() const { return dir_.Path(); }
+
+ private:
+  ScratchDir dir_;
+  std::wstring exe_, appDefaults_;
+  std::unique_ptr<LiveProgram> program_;
+  HWND window_ = nullptr;
+};
+
+TEST(HashListEditor, OpensWithNoListChosenAndSavesNothingThen) {
+  HashEditor editor;
+  ASSERT_NE(editor.Window(), nullptr) << "the editor did not appear";
+  EXPECT_TRUE(FolderExists(editor.DataFolder())) << "the data folder is made at the start";
+  EXPECT_FALSE(IsChecked(editor.Window(), kOptMd5));
+  EXPECT_FALSE(IsChecked(editor.Window(), kOptSha256));
+  EXPECT_EQ(Text(editor.Item(kText1)), L"");
+  EXPECT_NE(GetWindowLongW(editor.Item(kText1), GWL_STYLE) & ES_READONLY, 0)
+      << "nothing can be typed before a list is chosen: it would belong to no list";
+  for (int id : {2201, 2204, 2205, static_cast<int>(kSave)}) EXPECT_NE(Text(editor.Item(id)), L"");
+  EXPECT_EQ(Text(editor.Item(2204)), L"Place each file hash value on a separate line.  ");
+  EXPECT_EQ(Text(editor.Item(2205)), L"These definitions apply only to the Ironlatch Filter Module.  ");
+
+  Click(editor.Window(), kSave);
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  EXPECT_FALSE(FileExists(editor.DataFolder() + L"UserExecFilter.md5"));
+  EXPECT_FALSE(FileExists(editor.DataFolder() + L"UserExecFilter.sha256"));
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  ExpectNoBox(editor.Program());
+  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+}
+
+TEST(HashListEditor, LoadsEditsAndSavesEachListInItsOwnFile) {
+  HashEditor editor;
+  ASSERT_NE(editor.Window(), nullptr);
+  const std::wstring md5 = editor.DataFolder() + L"UserExecFilter.md5";
+  const std::wstring sha = editor.DataFolder() + L"UserExecFilter.sha256";
+  ASSERT_TRUE(WriteTextFile(md5, "\r\n\r\n; my md5 list\r\nD41D8CD98F00B204E9800998ECF8427E\r\n\r\nabc\r\n"));
+  const std::string shaList = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855\r\n";
+  ASSERT_TRUE(WriteTextFile(sha, shaList));
+
+  HWND box = editor.Item(kText1);
+  Click(editor.Window(), kOptMd5);
+  EXPECT_EQ(GetWindowLongW(box, GWL_STYLE) & ES_READONLY, 0) << "a chosen list can be edited";
+  EXPECT_EQ(Text(box), L"; my md5 list\r\nD41D8CD98F00B204E9800998ECF8427E\r\n\r\nabc") << "leading empty lines dropped";
+  Click(editor.Window(), kSave);  // unchanged: written back as shown
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  EXPECT_EQ(ReadFileBytes(md5), "; my md5 list\r\nD41D8CD98F00B204E9800998ECF8427E\r\n\r\nabc\r\n");
+
+  // Changed, then another list chosen: Yes saves into the list that was shown.
+  Type(box, L"0CC175B9C0F1B6A831C399E269772661\r\nnot checked, kept as typed");
+  Click(editor.Window(), kOptSha256);
+  ExpectBox(editor.Program(), kModified, {IDYES, IDNO}, IDYES);
+  EXPECT_EQ(ReadFileBytes(md5), "0CC175B9C0F1B6A831C399E269772661\r\nnot checked, kept as typed\r\n");
+  EXPECT_EQ(ReadFileBytes(sha), shaList);
+  EXPECT_EQ(Text(box), L"E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+
+  // No throws the change away.
+  Type(box, L"thrown away");
+  Click(editor.Window(), kOptMd5);
+  ExpectBox(editor.Program(), kModified, {IDYES, IDNO}, IDNO);
+  EXPECT_EQ(ReadFileBytes(sha), shaList);
+  EXPECT_EQ(Text(box), L"0CC175B9C0F1B6A831C399E269772661\r\nnot checked, kept as typed");
+
+  // A click on the list already shown is no switch: nothing asked, nothing saved elsewhere.
+  Type(box, L"AAAA");
+  Click(editor.Window(), kOptMd5);
+  ExpectNoBox(editor.Program());
+  EXPECT_EQ(ReadFileBytes(sha), shaList);
+  EXPECT_EQ(Text(box), L"AAAA");
+
+  // Closing with a change asks; Yes saves into the chosen list.
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  ExpectBox(editor.Program(), kModified, {IDYES, IDNO}, IDYES);
+  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+  EXPECT_EQ(ReadFileBytes(md5), "AAAA\r\n");
+  EXPECT_EQ(ReadFileBytes(sha), shaList);
+}
+
+TEST(HashListEditor, AnEmptyBoxDeletesTheListAndAMissingListShowsEmpty) {
+  HashEditor editor;
+  ASSERT_NE(editor.Window(), nullptr);
+  const std::wstring sha = editor.DataFolder() + L"UserExecFilter.sha256";
+  ASSERT_TRUE(WriteTextFile(sha, "ABCDEF\r\n"));
+  Click(editor.Window(), kOptMd5);  // no file yet
+  EXPECT_EQ(Text(editor.Item(kText1)), L"");
+  Click(editor.Window(), kOptSha256);
+  ExpectNoBox(editor.Program());  // loading a missing list leaves the window clean
+  EXPECT_EQ(Text(editor.Item(kText1)), L"ABCDEF");
+  Type(editor.Item(kText1), L"");
+  Click(editor.Window(), kSave);
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  EXPECT_FALSE(FileExists(sha));
+  Click(editor.Window(), kSave);  // deleting a missing list is no error
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+}
+
+TEST(HashListEditor, AListThatCannotBeReadIsNeverOverwritten) {
+  HashEditor editor;
+  ASSERT_NE(editor.Window(), nullptr);
+  const std::wstring md5 = editor.DataFolder() + L"UserExecFilter.md5";
+  ASSERT_TRUE(WriteTextFile(md5, "KEEPME\r\n"));
+  {
+    platform::UniqueFileHandle lock(CreateFileW(md5.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(static_cast<bool>(lock));
+    Click(editor.Window(), kOptMd5);
+    MessageBoxSeen box = WaitForMessageBox(editor.Program().ProcessId());
+    ASSERT_NE(box.window, nullptr) << "the user is told";
+    EXPECT_NE(box.text.find(md5), std::wstring::npos) << U(box.text);
+    Answer(box, IDOK);
+  }
+  Click(editor.Window(), kSave);
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  EXPECT_EQ(ReadFileBytes(md5), "KEEPME\r\n") << "an empty box saved over an unread list would lose it";
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+}
+
+TEST(HashListEditor, OnWindowsXpTheListsLieBesideTheProgram) {
+  HashEditor editor(true);
+  ASSERT_NE(editor.Window(), nullptr);
+  Click(editor.Window(), kOptSha256);
+  Type(editor.Item(kText1), L"FEEDFACE");
+  Click(editor.Window(), kSave);
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  EXPECT_EQ(ReadFileBytes(editor.ProgramFolder() + L"UserExecFilter.sha256"), "FEEDFACE\r\n");
+  EXPECT_FALSE(FolderExists(editor.DataFolder())) << "no data folder before Vista";
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+#pragma once
+// Resource and control identifiers of the About window.
+#define IDD_FORM3 2000
+#define IDB_FORM3_LOGO 2001
+#define IDC_FORM3_PICTURE1 2002
+#define IDC_FORM3_LABEL1 2003
+#define IDC_FORM3_LABEL2 2004
+#define IDC_FORM3_LABEL13 2005
+#define IDC_FORM3_LABEL14 2006
+#define IDC_FORM3_LABEL15 2007
+#define IDC_FORM3_LABEL3 2008
+#define IDC_FORM3_LABEL4 2009
+#define IDC_FORM3_LABEL6 2010
+#define IDC_FORM3_LABEL7 2011
+#define IDC_FORM3_COMMAND1 IDOK
