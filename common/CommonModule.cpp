@@ -425,6 +425,11 @@ std::wstring GetVersionText(const std::wstring& stage, const std::wstring& suffi
 }
 
 void OpenWebPage(const std::wstring& webPage) {
+  // A rehearsed run opens no browser: it records the page.
+  if (platform::IsRehearsal()) {
+    platform::RecordPrompt(L"web", {webPage});
+    return;
+  }
   ShellExecuteW(nullptr, nullptr, webPage.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
@@ -443,6 +448,11 @@ void OpenFilePath(const std::wstring& fileAndPath, bool quiet) {
   }
 
   if (DoesFileExist(text) || DoesDirExist(text)) {
+    // A rehearsed run opens no Explorer window (it would outlive the run): it records the item.
+    if (platform::IsRehearsal()) {
+      platform::RecordPrompt(L"explorer", {text});
+      return;
+    }
     int32_t exitCode = 0;
     DisableFSRedir();
     ShellX(L"explorer.exe", L"/select," + QuoteArgument(text), false, SW_SHOWNORMAL, exitCode, false, false,

@@ -12,7 +12,6 @@
 #include "common/CommonModule2.h"
 #include "common/frmStatusWin.h"
 #include "common/ShutDownMod.h"
-#include "common/StandIn.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"

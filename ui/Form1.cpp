@@ -86,11 +86,6 @@ int Form1::Ask(const std::wstring& text, UINT type, const std::wstring& title) {
   return platform::ShowMessageBox(window_, text, title.empty() ? Module1::ProductLabel : title, type);
 }
 
-void Form1::OpenPage(const std::wstring& address) {
-  if (platform::IsRehearsal()) {
-    platform::RecordPrompt(L"web", {address});
-    return;
-  }
   CommonModule::OpenWebPage(address);
 }
 

@@ -63,8 +63,6 @@ class Form1 {
   static void SetMenuCaption(int id, const std::wstring& caption);
   // Asks through the prompt seam with ProductLabel as caption.
   static int Ask(const std::wstring& text, UINT type, const std::wstring& title = L"");
-  // Opens a page of the web site (recorded instead when rehearsing).
-  static void OpenPage(const std::wstring& address);
 
  private:
   static void OnBoxClicked(int id);

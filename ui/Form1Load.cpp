@@ -184,5 +184,5 @@ void Form1::Label9_Click() { SetProtectionBoxes(0); }
 void Form1::Label11_Click() {
   if (Ask(L"These settings offer max protection but may cause false positives in some anti-malware apps!  Read more?",
           MB_YESNO | MB_ICONQUESTION) == IDYES)
-    OpenPage(kFalsePositivesPage);
+    CommonModule::OpenWebPage(kFalsePositivesPage);
 }

@@ -58,16 +58,16 @@ void Form1::Menu_About_Click() {
   }
   std::wstring site = CommonModule::ReadIni(CommonModule::IniPath, L"Installer", L"Website");
   if (platform::Lower(site.substr(0, 4)) != L"http") site = L"http://" + site;
-  OpenPage(site);
+  CommonModule::OpenWebPage(site);
 }
 
 void Form1::Menu_HelpForums_Click() {
-  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES) OpenPage(kForumPage);
+  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES) CommonModule::OpenWebPage(kForumPage);
 }
 
 void Form1::Menu_TechnicalInfo_Click() {
   if (Ask(L"View Ironlatch technical information on the web?", MB_YESNO | MB_ICONQUESTION) == IDYES)
-    OpenPage(kTechnicalInfoPage);
+    CommonModule::OpenWebPage(kTechnicalInfoPage);
 }
 
 void Form1::Menu_CmdLine_Click() { Form2::Show(); }
@@ -137,5 +137,5 @@ void Form1::Menu_UpdateCheck_Click() { modUpdate::CheckForAppUpdate(); }
 
 void Form1::Menu_Reg_Click() {
   if (ReadSetting(L"Installed") == L"1") Form7::Show();
-  else OpenPage(kAutoUpdatesPage);
+  else CommonModule::OpenWebPage(kAutoUpdatesPage);
 }
