@@ -86,9 +86,6 @@ int Form1::Ask(const std::wstring& text, UINT type, const std::wstring& title) {
   return platform::ShowMessageBox(window_, text, title.empty() ? Module1::ProductLabel : title, type);
 }
 
-  CommonModule::OpenWebPage(address);
-}
-
 // The boxes as the window is designed, before any saved choice is read.
 void Form1::SetDesignState() {
   for (int id = IDC_FORM1_CHKAPPDATA; id <= IDC_FORM1_CHKWHITELIST; ++id) CheckDlgButton(window_, id, BST_CHECKED);
