@@ -49,6 +49,19 @@ std::vector<std::wstring> Unescape(const std::vector<std::wstring>& fields) {
 std::wstring ProgramsDir() { return FullPath(OwnFolder() + L"..\\..\\bin\\"); }
 std::wstring TestsDir() { return OwnFolder(); }
 
+std::wstring MainWindowCaption() {
+  const std::wstring exe = ProgramsDir() + L"Ironlatch.exe";
+  DWORD ignored = 0;
+  std::vector<BYTE> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  if (data.empty() || !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size) || info == nullptr)
+    return L"Ironlatch v?";
+  return L"Ironlatch v" + std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+         std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS)) + L" ";
+}
+
 ScratchDir::ScratchDir() {
   static std::atomic<unsigned> counter{0};
   CreateDirectoryW(L"C:\\iltest", nullptr);

@@ -11,6 +11,9 @@ namespace testsupport {
 std::wstring ProgramsDir();
 // Folder of the test programs and fakes, with a trailing backslash.
 std::wstring TestsDir();
+// The main window's caption outside branded mode: "Ironlatch v" and the built program's major,
+// minor and revision numbers, then a blank.
+std::wstring MainWindowCaption();
 
 // A fresh folder under C:\iltest, removed with everything in it when the object goes.
 class ScratchDir {

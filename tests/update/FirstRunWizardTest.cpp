@@ -73,7 +73,7 @@ class FirstRunWizard : public testing::Test {
   InstalledProgram program_;
 };
 
-const std::wstring kMainWindow = L"window|Form1|Ironlatch";
+const std::wstring kMainWindow = L"window|Form1|" + MainWindowCaption();
 
 }  // namespace
 
