@@ -7,8 +7,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <tlhelp32.h>
-
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
@@ -51,6 +49,7 @@ std::wstring Quoted(const std::wstring& path) {
   return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
 }
 
+// A message box; or a page or folder opened, with flags "web" or "explorer" and text its address.
 struct Box {
   std::wstring flags, text, answer;
   bool operator==(const Box&) const = default;
@@ -67,12 +66,20 @@ const std::wstring kUninstallChoice =
     L"(if standard fails.)";
 const std::wstring kChoiceFlags = L"0x43";   // Yes, No, Cancel; information
 const std::wstring kFailureFlags = L"0x14";  // Yes, No; critical
+// A run with a prompt log closes every window it opens: the download window asks first.
+const Box kKeepDownloading = {L"0x4", L"Are you sure you wish to cancel any active downloads and exit?", L"no"};
+
+// What the roads fetch, from the product's web host; test runs fetch it from the local server.
+const std::wstring kWebHost = L"www.merrowind-it.com";
+const std::wstring kServerAddress = L"127.0.0.1:47131";
+std::wstring ServerRoot() { return TestsDir() + L"httpserver\\root\\"; }
 
 class InstallRoads : public testing::Test {
  protected:
   void SetUp() override {
     Clean();
     ASSERT_TRUE(CopyFileW((TestsDir() + L"installprobe.exe").c_str(), Probe().c_str(), FALSE));
+    NewServedFolder();
   }
   void TearDown() override { Clean(); }
   static void Clean() {
@@ -80,6 +87,21 @@ class InstallRoads : public testing::Test {
     RemoveTree(ProgramFiles() + L"\\Ironlatch");
   }
   std::wstring Probe() const { return dir_ / L"installprobe.exe"; }
+  // The runs after it fetch from a fresh, empty folder of the server's.
+  void NewServedFolder() {
+    static int counter = 0;
+    served_ = L"install_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()) + L"_" +
+              std::to_wstring(++counter);
+    ASSERT_TRUE(CreateDirectoryW((ServerRoot() + served_).c_str(), nullptr));
+  }
+  // A file of the product's web host, served from the current folder.
+  void Serve(const std::wstring& name, const std::wstring& source) {
+    const std::wstring folder = ServerRoot() + served_ + L"\\" + kWebHost;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), FALSE)) << platform::ToUtf8(name);
+  }
+  static std::wstring WebAddress(const std::wstring& name) { return L"http://" + kWebHost + L"/" + name; }
+  static std::wstring Package() { return TestsDir() + L"installfixtures\\IronlatchU.zip"; }
   static void PlaceFake(const std::wstring& path, const std::string& fakeIni = "") {
     CreateDirectoryW(CommonFolder(path, 2).c_str(), nullptr);
     CreateDirectoryW(CommonFolder(path, 1).c_str(), nullptr);
@@ -92,13 +114,16 @@ class InstallRoads : public testing::Test {
     for (int i = 0; i < up; ++i) folder = folder.substr(0, folder.find_last_of(L'\\'));
     return folder;
   }
-  // Runs a road; its exit code (1 returned, 0 ended the program) and the boxes it showed.
+  // Runs a road; its exit code (1 returned, 0 ended the program) and the boxes it showed, with the
+  // pages and folders it opened.
   DWORD Run(const std::wstring& road, const std::wstring& answers) {
     const std::wstring log = dir_ / L"prompts.log";
     DeleteFileW(log.c_str());
-    // The probe inherits the variables; they are taken away again at once.
+    // The probe inherits the variables; they are taken away again (or restored) at once.
+    const std::wstring webRoot = platform::GetEnv(L"ILATCH_WEB_ROOT");
     SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", log.c_str());
     SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", answers.c_str());
+    SetEnvironmentVariableW(L"ILATCH_WEB_ROOT", (kServerAddress + L"/" + served_).c_str());
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -107,10 +132,10 @@ class InstallRoads : public testing::Test {
         CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != 0;
     SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", nullptr);
     SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", nullptr);
+    SetEnvironmentVariableW(L"ILATCH_WEB_ROOT", webRoot.empty() ? nullptr : webRoot.c_str());
     EXPECT_TRUE(started);
     if (!started) return 99;
     platform::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
-    probeId_ = info.dwProcessId;
     DWORD exitCode = 99;
     if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &exitCode);
     else {
@@ -119,7 +144,11 @@ class InstallRoads : public testing::Test {
     }
     boxes_.clear();
     for (const auto& record : ReadPromptLog(log)) {
-      if (record.kind != L"box") continue;  // the unzip's status window
+      if ((record.kind == L"web" || record.kind == L"explorer") && record.fields.size() == 1) {
+        boxes_.push_back({record.kind, record.fields[0], L""});
+        continue;
+      }
+      if (record.kind != L"box") continue;  // the download and unzip windows
       if (record.fields.size() < 4) {
         ADD_FAILURE() << "short box record";
         continue;
@@ -131,8 +160,8 @@ class InstallRoads : public testing::Test {
   }
 
   ScratchDir dir_;
+  std::wstring served_;
   std::vector<Box> boxes_;
-  DWORD probeId_ = 0;
 };
 
 }  // namespace
@@ -174,35 +203,90 @@ TEST_F(InstallRoads, StandardInstallRunsTheSetupBesideTheProgramAndJudgesByTheIn
   }
 }
 
+TEST_F(InstallRoads, StandardInstallFetchesTheSetupWhenItIsNotBesideTheProgram) {
+  const std::wstring setup = dir_ / L"IronlatchSetup.exe";
+  {
+    SCOPED_TRACE("served");
+    Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe");
+    PlaceFake(InstallFolder() + L"Ironlatch.exe");  // what the real setup would leave
+    EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << "the program goes on running";
+    EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"yes"}, kKeepDownloading}));
+    EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"}));
+  }
+  {
+    // The user is sent to the page, then asked to go on once the file is saved; here it never is.
+    SCOPED_TRACE("nothing served");
+    Clean();
+    DeleteFileW(setup.c_str());
+    NewServedFolder();
+    EXPECT_EQ(Run(L"install", L"yes,no,ok,ok,no"), 1u) << "the program goes on running";
+    EXPECT_EQ(boxes_,
+              (std::vector<Box>{
+                  {kChoiceFlags, kInstallChoice, L"yes"},
+                  kKeepDownloading,
+                  {L"0x10", L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.",
+                   L"ok"},
+                  {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
+                  {L"0x40", L"Click OK to proceed AFTER file is downloaded.", L"ok"},
+                  {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?",
+                   L"no"},
+              }));
+    EXPECT_FALSE(FileExists(setup));
+  }
+}
+
 TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
+  // The installed copy comes out of the fetched package; its fake settings are put there first.
+  Serve(L"IronlatchU.zip", Package());
   const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
-  PlaceFake(installed, "[fake]\r\nsleepms=1500\r\n");
+  CreateDirectoryW((ProgramFiles() + L"\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW(InstallFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(InstallFolder() + L"Ironlatch.fake.ini", "[fake]\r\nsleepms=1500\r\n"));
   const DWORD start = GetTickCount();
-  EXPECT_EQ(Run(L"install", L"no"), 0u) << "the forced install ends the running program";
+  EXPECT_EQ(Run(L"install", L"no,no"), 0u) << "the forced install ends the running program";
   EXPECT_GE(GetTickCount() - start, 1400u) << "\"/installer\" is waited for";
-  EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"no"}}));
+  EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"no"}, kKeepDownloading}));
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
+  EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"));
+  EXPECT_TRUE(FileExists(InstallFolder() + L"IronlatchU.zip")) << "the package is left in place";
 }
 
 TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage) {
   const std::wstring setup = dir_ / L"IronlatchSetup.exe";
   PlaceFake(setup);
-  const std::wstring package = InstallFolder() + L"IronlatchU.zip";
-  CreateDirectoryW((ProgramFiles() + L"\\Merrowind IT").c_str(), nullptr);
-  CreateDirectoryW(InstallFolder().c_str(), nullptr);
-  ASSERT_TRUE(CopyFileW((TestsDir() + L"installfixtures\\IronlatchU.zip").c_str(), package.c_str(), FALSE));
-  EXPECT_EQ(Run(L"install", L"yes,yes"), 0u) << "the forced install ends the running program";
+  Serve(L"IronlatchU.zip", Package());
+  EXPECT_EQ(Run(L"install", L"yes,yes,no"), 0u) << "the forced install ends the running program";
   EXPECT_EQ(boxes_, (std::vector<Box>{
                         {kChoiceFlags, kInstallChoice, L"yes"},
                         {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?",
                          L"yes"},
+                        kKeepDownloading,
                     }));
   EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"}));
   const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
-  EXPECT_TRUE(FileExists(package)) << "the package is left in place";
+  EXPECT_TRUE(FileExists(InstallFolder() + L"IronlatchU.zip")) << "the package is left in place";
+}
+
+TEST_F(InstallRoads, AForcedInstallWithoutThePackageSendsTheUserForItAndStopsWhenItIsNotUnpacked) {
+  EXPECT_EQ(Run(L"install", L"no,no,ok,ok,ok"), 1u) << "the program goes on running";
+  const std::wstring folder = InstallFolder().substr(0, InstallFolder().size() - 1);
+  EXPECT_EQ(boxes_, (std::vector<Box>{
+                        {kChoiceFlags, kInstallChoice, L"no"},
+                        kKeepDownloading,
+                        {L"0x10",
+                         L"There was an error downloading or extracting the update.  Click OK to download the file "
+                         L"manually, and extract it to the path that will pop up after you click OK.",
+                         L"ok"},
+                        {L"web", WebAddress(L"IronlatchU.zip"), L""},
+                        {L"explorer", platform::Lower(folder), L""},
+                        {L"0x40", L"Click OK to proceed AFTER you have extracted the files!", L"ok"},
+                        {L"0x10", L"The files were not found in the appropriate location!", L"ok"},
+                    }));
+  EXPECT_TRUE(FolderExists(InstallFolder())) << "the folder to unpack into is made";
+  EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
 }
 
 TEST_F(InstallRoads, StandardUninstallRunsTheUninstallerOfTheNewerFolder) {
@@ -239,28 +323,6 @@ TEST_F(InstallRoads, UninstallWithNothingInstalled) {
   }
 }
 
-namespace {
-
-// Ends the programs that a process started and left running (the folder window the road opens),
-// so that none outlives the test.
-int EndChildren(DWORD parentId, const wchar_t* exeName, DWORD timeoutMs) {
-  int ended = 0;
-  for (DWORD waited = 0; waited < timeoutMs && !ended; waited += 100) {
-    platform::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-      if (entry.th32ParentProcessID != parentId || _wcsicmp(entry.szExeFile, exeName) != 0) continue;
-      platform::UniqueKernelHandle child(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-      if (child && TerminateProcess(child.get(), 0)) ++ended;
-    }
-    Sleep(100);
-  }
-  return ended;
-}
-
-}  // namespace
-
 TEST_F(InstallRoads, ForcedUninstallRunsTheInstalledCopysBulkUninstallOfTheNewerFolder) {
   PlaceFake(OldInstallFolder() + L"Ironlatch.exe");
   const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
@@ -274,8 +336,9 @@ TEST_F(InstallRoads, ForcedUninstallRunsTheInstalledCopysBulkUninstallOfTheNewer
                          L"You should now be able to delete the directory that will pop up when you click OK.  If not, "
                          L"reboot the PC and try again.",
                          L"ok"},
+                        // The installed copy's folder is opened.
+                        {L"explorer", platform::Lower(InstallFolder().substr(0, InstallFolder().size() - 1)), L""},
                     }));
   EXPECT_EQ(Calls(installed, 1), (std::vector<std::wstring>{Quoted(installed) + L" /bulkuninstaller"}));
   EXPECT_FALSE(FileExists(OldInstallFolder() + L"Ironlatch.calls.log"));
-  EXPECT_EQ(EndChildren(probeId_, L"explorer.exe", 5000), 1) << "the installed copy's folder is opened";
 }
