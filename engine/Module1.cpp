@@ -76,22 +76,11 @@ void DeleteSettingsKey() {
   modRegistry::fDeleteKey(L"HKLM", L"Software\\Merrowind IT", L"Ironlatch", notFound);
 }
 
-void DeleteUpdateTask(const std::wstring& name) {
-  int32_t exitCode = 0;
-  CommonModule::ShellX(L"schtasks.exe", L"/delete /f /tn \"" + name + L"\"", true, SW_HIDE, exitCode, false, false,
-                       CommonModule::kNoTimeLimit);
-}
-
 // Uninstall steps shared by the three uninstall switches: the event service and the update tasks go.
 void RemoveServiceAndTasks() {
   modService::RemoveEventService(true, false);
-  DeleteUpdateTask(L"Ironlatch Update");
-  DeleteUpdateTask(L"Ironlatch App Update");
-}
-
-void WriteRestartTestEntry() {
-  WriteSetting(kRunOnceKey, kRestartTestValue,
-               L"cmd /c start \"\" \"" + CommonModule::AppExeFullPath() + L"\" /test");
+  modScheduleTask::DeleteTask(L"Ironlatch Update");
+  modScheduleTask::DeleteTask(L"Ironlatch App Update");
 }
 
 void ShowHelpWindow() {
@@ -295,6 +284,18 @@ void CombinedAction(const Flags& f) {
 }
 
 }  // namespace
+
+std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey) {
+  Variant text;
+  const std::wstring key = subkey.empty() ? std::wstring(kSettingsKey) : std::wstring(kSettingsKey) + L"\\" + subkey;
+  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), text);
+  return text.Text();
+}
+
+void WriteRestartTestEntry() {
+  WriteSetting(kRunOnceKey, kRestartTestValue,
+               L"cmd /c start \"\" \"" + CommonModule::AppExeFullPath() + L"\" /test");
+}
 
 void Main() {
   CommonModule::InitAppSettings(true, true, false);
@@ -899,8 +900,6 @@ void PromptApplyNow(bool silent, bool reboot) {
   }
 }
 
-// ---- Engine procedures still to come ----------------------------------------------------------
-
 // ---- Scheduled update tasks ----------------------------------------------------------------------
 
 namespace {
@@ -908,12 +907,6 @@ namespace {
 constexpr wchar_t kDefsTaskName[] = L"Ironlatch Update";
 constexpr wchar_t kAppTaskName[] = L"Ironlatch App Update";
 constexpr wchar_t kTaskAuthor[] = L"Merrowind IT LLC";
-
-std::wstring ReadSetting(const std::wstring& value) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", kSettingsKey, value, L"S", Variant(L""), text);
-  return text.Text();
-}
 
 // The application task's default hour and weekday, picked by one random number each.
 std::wstring DefaultTaskHour() {

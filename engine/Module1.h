@@ -102,6 +102,11 @@ void PromptEmailAlerts();
 // The first-run wizard: the default protection set, the saved choices it stands for, the restart
 // question (true when the restart was asked for; else the main window opens).
 void RunFirstRunWizard();
+
+// A text value of the settings key (or of its subkey, e.g. "FilterModule"); empty when missing.
+std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey = L"");
+// Queues the prevention test for the next start of Windows (the RunOnce entry).
+void WriteRestartTestEntry();
 void ApplyDefaultProtections(bool schedule, bool askSidebar);
 void SaveApplyChoices();
 bool PromptRestartAfterApply();

@@ -76,8 +76,7 @@ void Form1::Command1_Click() {
 
   if (Ask(L"Policies created, but you must restart the PC to ensure the changes take effect!  Restart now?",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
-    modRegistry::fWriteValue(L"HKLM", Module1::kRunOnceKey, Module1::kRestartTestValue, L"S",
-                             Variant(L"cmd /c start \"\" \"" + CommonModule::AppExeFullPath() + L"\" /test"));
+    Module1::WriteRestartTestEntry();
     ShutDownMod::RebootSystem(true);
   }
 }

@@ -23,11 +23,6 @@ const wchar_t kForumPage[] = L"http://www.merrowind-it.com/forums/ironlatch/";
 const wchar_t kTechnicalInfoPage[] = L"http://www.merrowind-it.com/ironlatch/technical-information.html";
 const wchar_t kAutoUpdatesPage[] = L"http://www.merrowind-it.com/ironlatch/automatic-updates.html";
 
-std::wstring ReadSetting(const std::wstring& value) {
-  Variant result;
-  modRegistry::fReadValue(L"HKLM", Module1::kSettingsKey, value, L"S", Variant(L""), result);
-  return result.Text();
-}
 
 // The extra protections take effect only through Apply, which the window offers at once.
 void ToggleProtectionOption(int id) {
@@ -136,6 +131,6 @@ void Form1::Menu_UpdateCheckDefs_Click() { modUpdate::CheckForDefsUpdate(false, 
 void Form1::Menu_UpdateCheck_Click() { modUpdate::CheckForAppUpdate(); }
 
 void Form1::Menu_Reg_Click() {
-  if (ReadSetting(L"Installed") == L"1") Form7::Show();
+  if (Module1::ReadSetting(L"Installed") == L"1") Form7::Show();
   else CommonModule::OpenWebPage(kAutoUpdatesPage);
 }

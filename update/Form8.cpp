@@ -32,15 +32,6 @@ LONG LocalFileLength(const std::wstring& path) {
   return static_cast<LONG>(data.nFileSizeLow);
 }
 
-// Major, minor and revision (the fourth word) of the running program's version, joined by ".".
-std::wstring RunningVersion() {
-  bool fourParts = true;
-  const std::vector<std::wstring> words =
-      platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
-  auto word = [&](size_t i) { return i < words.size() ? words[i] : std::wstring(L"0"); };
-  return word(0) + L"." + word(1) + L"." + word(3);
-}
-
 }  // namespace
 
 Form8::Form8() = default;
@@ -119,7 +110,7 @@ bool Form8::CheckUpdate() {
     CommonModule::DPrint(L"CheckUpdate could not unzip Ironlatch_Updates.zip");
   } else {
     const std::wstring remote = CommonModule::ReadIni(folder + kIndexIni, L"Ironlatch", L"CurrentVersion");
-    newer = CommonModule::IsNewerVersion(RunningVersion(), remote);
+    newer = CommonModule::IsNewerVersion(modUpdate::RunningVersion(), remote);
     CommonModule::DPrint(newer ? L"CheckUpdate returns True, updates available."
                                : L"CheckUpdate returns False, no updates available.");
   }

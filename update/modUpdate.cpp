@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
@@ -64,14 +65,6 @@ bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) 
 void DeleteIndexFiles() {
   DeleteFileQuiet(IndexZip());
   DeleteFileQuiet(IndexIni());
-}
-
-// The running program's major, minor and revision numbers joined by ".".
-std::wstring RunningVersion() {
-  bool fourParts = true;
-  const auto parts = platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
-  if (parts.size() < 4) return {};
-  return parts[0] + L"." + parts[1] + L"." + parts[3];
 }
 
 struct IndexCheck {
@@ -163,6 +156,14 @@ bool DefinitionsAreOlder(const std::wstring& folder) {
 }
 
 }  // namespace
+
+std::wstring RunningVersion() {
+  bool fourParts = true;
+  const std::vector<std::wstring> words =
+      platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
+  auto word = [&](size_t i) { return i < words.size() ? words[i] : std::wstring(L"0"); };
+  return word(0) + L"." + word(1) + L"." + word(3);
+}
 
 std::wstring UpdateHost() {
   const std::wstring host = platform::GetEnv(L"ILATCH_UPDATE_HOST");
@@ -381,12 +382,6 @@ namespace {
 
 bool Exists(const std::wstring& path) { return CommonModule::DoesFileExist(path); }
 
-std::wstring Saved(const std::wstring& key, const std::wstring& name) {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", key, name, L"S", Variant(L""), value);
-  return value.Text();
-}
-
 // The protection choices the post-update step re-applies.
 struct SavedChoices {
   bool appdata = false, tempexes = false, fakeexts = false, userprofile = false, syskey = false, bcdedit = false;
@@ -399,9 +394,9 @@ struct SavedChoices {
 // take its setting, are saved so and the group value goes; otherwise each member's own value
 // counts. A choice is on only when saved as "1": a "0" is a box the user left unticked.
 void ReadGroup(const wchar_t* legacy, std::initializer_list<std::pair<const wchar_t*, bool*>> members) {
-  const std::wstring group = Saved(Module1::kSettingsKey, legacy);
+  const std::wstring group = Module1::ReadSetting(legacy);
   if (group.empty()) {
-    for (const auto& [name, choice] : members) *choice = Saved(Module1::kSettingsKey, name) == L"1";
+    for (const auto& [name, choice] : members) *choice = Module1::ReadSetting(name) == L"1";
     return;
   }
   bool notFound = false;
@@ -421,14 +416,14 @@ SavedChoices ReadSavedChoices() {
   ReadGroup(L"ApplyUserProf", {{L"UserProfile", &c.userprofile}, {L"ProgramData", &c.programdata},
                                {L"StartupFolder", &c.startup}});
   ReadGroup(L"BlockSyskey", {{L"syskey", &c.syskey}, {L"cipher", &c.cipher}, {L"vssadmin", &c.vssadmin}});
-  c.fakeexts = Saved(Module1::kSettingsKey, L"ApplyFakeExts") == L"1";
-  c.tempexes = Saved(Module1::kSettingsKey, L"ApplyTempEXEs") == L"1";
+  c.fakeexts = Module1::ReadSetting(L"ApplyFakeExts") == L"1";
+  c.tempexes = Module1::ReadSetting(L"ApplyTempEXEs") == L"1";
   // Blocking syskey is the default: on unless a choice about it was saved.
-  if (Saved(Module1::kSettingsKey, L"syskey").empty()) c.syskey = true;
-  c.bcdedit = Saved(Module1::kSettingsKey, L"BlockBCDEdit") == L"1";
+  if (Module1::ReadSetting(L"syskey").empty()) c.syskey = true;
+  c.bcdedit = Module1::ReadSetting(L"BlockBCDEdit") == L"1";
   c.exeComFilter =
-      Saved(std::wstring(Module1::kSettingsKey) + L"\\FilterModule", L"SuspiciousExeComFiles") == L"1";
-  c.sidebarOff = Saved(Module1::kSettingsKey, L"Sidebar") == L"1";
+      Module1::ReadSetting(L"SuspiciousExeComFiles", L"FilterModule") == L"1";
+  c.sidebarOff = Module1::ReadSetting(L"Sidebar") == L"1";
   return c;
 }
 
@@ -447,7 +442,7 @@ void DeleteBackupsAfterOldProgramEnded() {
 // unless the settings say not to.
 void OfferRestartBeforeVista() {
   if (modOpSys::IsVista()) return;
-  if (Saved(Module1::kSettingsKey, L"NoRestartPrompt") == L"1") return;
+  if (Module1::ReadSetting(L"NoRestartPrompt") == L"1") return;
   if (CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"NoRestartPrompt") == L"1") return;
   const std::wstring helper = CommonModule::AppPath() + L"Vellcycle.exe";
   Module1::ExtractResourceToFile(L"vellcycle", helper, true);

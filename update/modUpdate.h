@@ -33,6 +33,10 @@ std::wstring DefinitionsFolder();
 // environment variable ILATCH_UPDATE_HOST replaces the maker's host; tests point it at a local server.
 std::wstring UpdateHost();
 
+// The running program's major, minor and revision (the fourth word) numbers, joined by "."; the
+// form the update index gives its version in.
+std::wstring RunningVersion();
+
 // ---- Program swap, shared by the HTTP and FTP update roads ------------------------------------
 
 // The backup names: the program folder, the running program's name and "_old.exe"; and the
