@@ -9,7 +9,7 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 
 namespace {
 
@@ -125,9 +125,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      g_window = nullptr;
       g_messages.clear();
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g_window);
       return TRUE;
   }
   return FALSE;
@@ -137,15 +136,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 void Form10::Show() {
   if (g_window) {
-    ShowWindow(g_window, SW_SHOWNORMAL);
-    SetForegroundWindow(g_window);
+    platform::BringForward(g_window);
     return;
   }
-  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_LISTVIEW_CLASSES};
-  InitCommonControlsEx(&classes);
-  HWND window =
-      CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM10), nullptr, DialogProc, 0);
-  if (!window) return;
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form10", window);
+  platform::OpenForm(L"Form10", IDD_FORM10, DialogProc, ICC_LISTVIEW_CLASSES);
 }

@@ -11,6 +11,7 @@
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -219,11 +220,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       }
       return TRUE;
     case WM_SETCURSOR:
-      if (OverLink(reinterpret_cast<HWND>(wParam))) {
-        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-      }
+      if (OverLink(reinterpret_cast<HWND>(wParam))) return platform::HandCursor(dialog);
       return FALSE;
     case WM_CTLCOLORSTATIC:
       if (OverLink(reinterpret_cast<HWND>(lParam))) {
@@ -237,9 +234,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       Close();
       return TRUE;
     case WM_DESTROY:
-      if (g_window == dialog) g_window = nullptr;
       g_tip = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g_window);
       return TRUE;
   }
   return FALSE;
@@ -249,20 +245,18 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 void Form9::Show() {
   if (g_window) {
-    ShowWindow(g_window, SW_SHOWNORMAL);
-    SetForegroundWindow(g_window);
+    platform::BringForward(g_window);
     return;
   }
   g_modal = false;
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM9), nullptr, DialogProc, 0);
-  if (window) ShowWindow(window, SW_SHOWNORMAL);
+  // The dialog registers itself, as the modal one must too.
+  if (HWND window = platform::CreateFormDialog(IDD_FORM9, DialogProc)) ShowWindow(window, SW_SHOWNORMAL);
 }
 
 void Form9::ShowModal() {
   if (g_window) {
     // Already open modeless: that one is the dialog the user answers.
-    ShowWindow(g_window, SW_SHOWNORMAL);
-    SetForegroundWindow(g_window);
+    platform::BringForward(g_window);
     return;
   }
   g_modal = true;

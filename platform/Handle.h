@@ -84,6 +84,13 @@ struct InternetHandleTraits {  // WinInet session, connection, file and find han
   static void Close(HINTERNET h) { InternetCloseHandle(h); }
 };
 
+template <typename T>
+struct GdiObjectTraits {  // fonts, bitmaps, brushes: a control given one does not delete it
+  static T Invalid() { return nullptr; }
+  static bool IsValid(T object) { return object != nullptr; }
+  static void Close(T object) { DeleteObject(object); }
+};
+
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
@@ -92,5 +99,7 @@ using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueLocal = UniqueHandle<HLOCAL, LocalMemTraits>;
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 using UniqueInternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
+using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;
+using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectTraits<HBITMAP>>;
 
 }  // namespace platform

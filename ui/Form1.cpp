@@ -4,7 +4,7 @@
 
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "ui/Form1Ids.h"
 
@@ -206,26 +206,17 @@ INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_CTLCOLORSTATIC:
-      if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))) {
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(dc, RGB(0, 0, 255));
-        SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
-      }
+      if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))) return platform::LinkColors(wParam);
       return FALSE;
     case WM_SETCURSOR:
-      if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(wParam))) && IsWindowEnabled(reinterpret_cast<HWND>(wParam))) {
-        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-      }
+      if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(wParam))) && IsWindowEnabled(reinterpret_cast<HWND>(wParam)))
+        return platform::HandCursor(dialog);
       return FALSE;
     case WM_CLOSE:
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      window_ = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, window_);
       return TRUE;
   }
   return FALSE;
@@ -233,17 +224,9 @@ INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 void Form1::Show() {
   if (window_) {
-    ShowWindow(window_, SW_SHOWNORMAL);
-    SetForegroundWindow(window_);
+    platform::BringForward(window_);
     return;
   }
-  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&classes);
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM1), nullptr, DialogProc, 0);
-  if (!window) {
+  if (!platform::OpenForm(L"Form1", IDD_FORM1, DialogProc, ICC_WIN95_CLASSES))
     CommonModule::DPrint(L"Form1\\Show: ", L"- Error: the window could not be created");
-    return;
-  }
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form1", window);
 }

@@ -9,7 +9,7 @@
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -173,8 +173,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       Unload(dialog);
       return TRUE;
     case WM_DESTROY:
-      g.window = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g.window);
       return TRUE;
   }
   return FALSE;
@@ -184,12 +183,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 void Form11::Show() {
   if (g.window) {
-    if (IsIconic(g.window)) ShowWindow(g.window, SW_RESTORE);
-    SetForegroundWindow(g.window);
+    platform::RestoreForward(g.window);
     return;
   }
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM11), nullptr, DialogProc, 0);
-  if (!window) return;
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form11", window);
+  platform::OpenForm(L"Form11", IDD_FORM11, DialogProc);
 }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 #include "ui/Form2Ids.h"
 
 namespace {
@@ -20,8 +20,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      g_window = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g_window);
       return TRUE;
   }
   return FALSE;
@@ -34,8 +33,5 @@ void Form2::Show() {
     SetForegroundWindow(g_window);
     return;
   }
-  g_window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM2), nullptr, DialogProc, 0);
-  if (!g_window) return;
-  ShowWindow(g_window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form2", g_window);
+  g_window = platform::OpenForm(L"Form2", IDD_FORM2, DialogProc);
 }

@@ -6,7 +6,7 @@
 
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "ui/Form3Ids.h"
@@ -29,15 +29,9 @@ constexpr Link kLinks[] = {
      L"https://www.merrowind-it.example/ironlatch/white-label"},
 };
 
-struct BitmapTraits {
-  static HBITMAP Invalid() { return nullptr; }
-  static bool IsValid(HBITMAP b) { return b != nullptr; }
-  static void Close(HBITMAP b) { DeleteObject(b); }
-};
-
 HWND g_window = nullptr;
 // Owned here: a static control does not delete the bitmap it is given.
-platform::UniqueHandle<HBITMAP, BitmapTraits> g_logo;
+platform::UniqueBitmap g_logo;
 
 const Link* LinkOf(int control) {
   for (const Link& link : kLinks)
@@ -75,24 +69,16 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CTLCOLORSTATIC: {
       const int control = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
       if (control == IDC_FORM3_PICTURE1 || !LinkOf(control)) return FALSE;
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      SetTextColor(dc, RGB(0, 0, 255));
-      SetBkMode(dc, TRANSPARENT);
-      return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+      return platform::LinkColors(wParam);
     }
     case WM_SETCURSOR:
-      if (LinkOf(GetDlgCtrlID(reinterpret_cast<HWND>(wParam)))) {
-        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the hand
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-      }
+      if (LinkOf(GetDlgCtrlID(reinterpret_cast<HWND>(wParam)))) return platform::HandCursor(dialog);
       return FALSE;
     case WM_CLOSE:
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      g_window = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g_window);
       return TRUE;
     case WM_NCDESTROY:
       g_logo.reset();
@@ -105,13 +91,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 void Form3::Show() {
   if (g_window) {
-    if (IsIconic(g_window)) ShowWindow(g_window, SW_RESTORE);
-    SetForegroundWindow(g_window);
+    platform::RestoreForward(g_window);
     return;
   }
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM3), nullptr, DialogProc, 0);
-  if (!window) return;
-  g_window = window;
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form3", window);
+  g_window = platform::OpenForm(L"Form3", IDD_FORM3, DialogProc);
 }

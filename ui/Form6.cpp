@@ -13,6 +13,7 @@
 #include "engine/Module1.h"
 #include "engine/PolicyLayout.h"
 #include "engine/modWhitelist.h"
+#include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
@@ -22,18 +23,12 @@
 
 namespace {
 
-struct FontTraits {
-  static HFONT Invalid() { return nullptr; }
-  static bool IsValid(HFONT f) { return f != nullptr; }
-  static void Close(HFONT f) { DeleteObject(f); }
-};
-
 struct EditorState {
   HWND window = nullptr;
   bool bRulesChanged = false;
   // The bold notice's own font; declared before the resizer so that it goes after it: the
   // resizer hands each control's first font back when it goes.
-  platform::UniqueHandle<HFONT, FontTraits> boldFont;
+  platform::UniqueFont boldFont;
   FormResizer resizer;
 };
 
@@ -330,16 +325,9 @@ void Form6::AddIfNotInListBox(const std::wstring& sItemToAdd, bool bWhitelist) {
 
 void Form6::Show() {
   if (g_editor) {
-    if (IsIconic(g_editor->window)) ShowWindow(g_editor->window, SW_RESTORE);
-    SetForegroundWindow(g_editor->window);
+    platform::RestoreForward(g_editor->window);
     return;
   }
   g_editor = std::make_unique<EditorState>();
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM6), nullptr, DialogProc, 0);
-  if (!window) {
-    g_editor.reset();
-    return;
-  }
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form6", window);
+  if (!platform::OpenForm(L"Form6", IDD_FORM6, DialogProc)) g_editor.reset();
 }

@@ -13,7 +13,7 @@
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "update/Form4Ids.h"
@@ -437,27 +437,17 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return TRUE;
     case WM_CTLCOLORSTATIC:
-      if (IsLinkLabel(dialog, reinterpret_cast<HWND>(lParam))) {
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(dc, RGB(0, 0, 255));
-        SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
-      }
+      if (IsLinkLabel(dialog, reinterpret_cast<HWND>(lParam))) return platform::LinkColors(wParam);
       return FALSE;
     case WM_SETCURSOR:
-      if (IsLinkLabel(dialog, reinterpret_cast<HWND>(wParam))) {
-        SetCursor(LoadCursorW(nullptr, IDC_HAND));
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-        return TRUE;
-      }
+      if (IsLinkLabel(dialog, reinterpret_cast<HWND>(wParam))) return platform::HandCursor(dialog);
       return FALSE;
     case WM_CLOSE:
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      g_window = nullptr;
       g_tips = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g_window);
       return TRUE;
   }
   return FALSE;
@@ -467,16 +457,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 void Form4::Show() {
   if (g_window) {
-    ShowWindow(g_window, SW_SHOWNORMAL);
-    SetForegroundWindow(g_window);
+    platform::BringForward(g_window);
     return;
   }
-  INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&classes);
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM4), nullptr, DialogProc, 0);
-  if (!window) return;
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form4", window);
+  platform::OpenForm(L"Form4", IDD_FORM4, DialogProc, ICC_WIN95_CLASSES);
 }
 
 void Form4::SaveConfig() {

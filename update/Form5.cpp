@@ -6,28 +6,31 @@
 
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
+#include "platform/Dialogs.h"
 #include "platform/Forms.h"
+#include "platform/Handle.h"
 #include "update/Form5Ids.h"
 
 namespace {
 
 HWND g_window = nullptr;
-HBITMAP g_picture = nullptr;
+// Owned here: a static control does not delete the bitmap it is given.
+platform::UniqueBitmap g_picture;
 
 // Picture1 takes the bitmap at its own size and the window wraps it.
 void Load(HWND window) {
   SetWindowTextW(window, Module1::ProductLabel.c_str());
   const std::wstring logo = CommonModule::AppPath() + L"applogo.bmp";
   if (!CommonModule::DoesFileExist(logo)) return;
-  g_picture = static_cast<HBITMAP>(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  g_picture.reset(static_cast<HBITMAP>(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
   if (!g_picture) {
     CommonModule::DPrint(L"Form5\\Form_Load: ", L"- not a bitmap: " + logo);
     return;
   }
   BITMAP size = {};
-  GetObjectW(g_picture, sizeof size, &size);
+  GetObjectW(g_picture.get(), sizeof size, &size);
   HWND picture = GetDlgItem(window, IDC_FORM5_PICTURE1);
-  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_picture));
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_picture.get()));
   SetWindowPos(picture, nullptr, 0, 0, size.bmWidth, size.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
   RECT frame = {0, 0, size.bmWidth, size.bmHeight};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE,
@@ -47,10 +50,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      g_window = nullptr;
-      if (g_picture) DeleteObject(g_picture);
-      g_picture = nullptr;
-      platform::UnregisterForm(dialog);
+      g_picture.reset();
+      platform::DropForm(dialog, g_window);
       return TRUE;
   }
   return FALSE;
@@ -63,7 +64,7 @@ void Form5::Show() {
     ShowWindow(g_window, SW_SHOWNORMAL);
     return;
   }
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM5), nullptr, DialogProc, 0);
+  HWND window = platform::CreateFormDialog(IDD_FORM5, DialogProc);
   if (!window) return;
   g_window = window;
   ShowWindow(window, SW_SHOWNOACTIVATE);

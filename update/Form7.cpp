@@ -8,7 +8,7 @@
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "update/Form7Ids.h"
@@ -118,34 +118,25 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
-      if (g_window == dialog) g_window = nullptr;
-      platform::UnregisterForm(dialog);
+      platform::DropForm(dialog, g_window);
       return TRUE;
   }
   return FALSE;
-}
-
-HWND Create() {
-  return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM7), nullptr, DialogProc, 0);
 }
 
 }  // namespace
 
 void Form7::Show() {
   if (g_window) {
-    ShowWindow(g_window, SW_SHOWNORMAL);
-    SetForegroundWindow(g_window);
+    platform::BringForward(g_window);
     return;
   }
-  HWND window = Create();
-  if (!window) return;
-  ShowWindow(window, SW_SHOWNORMAL);
-  platform::RegisterForm(L"Form7", window);
+  platform::OpenForm(L"Form7", IDD_FORM7, DialogProc);
 }
 
 void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::wstring& day) {
   // The lists are read from the loaded dialog; a caller that never showed it loads it unseen.
-  if (!g_window && !Create()) Load(nullptr);
+  if (!g_window && !platform::CreateFormDialog(IDD_FORM7, DialogProc)) Load(nullptr);
   std::wstring setHour = hour.empty() ? ListText(IDC_FORM7_COMBO1, g_hour) : hour;
   modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
   if (setHour.empty()) setHour = L"09";

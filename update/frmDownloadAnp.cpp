@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/CommonModule.h"
+#include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/PromptSeam.h"
 #include "update/AsyncDownload.h"
@@ -57,8 +58,7 @@ void cDownload_Progress(int32_t Percent, int32_t ReceivedBytes, int32_t TotalByt
 void frmDownloadAnp::Load() {
   if (g_window) return;
   g_cancelled = false;
-  g_window =
-      CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FRMDOWNLOADANP), nullptr, DialogProc, 0);
+  g_window = platform::CreateFormDialog(IDD_FRMDOWNLOADANP, DialogProc);
   if (!g_window) CommonModule::DPrint(L"frmDownloadAnp\\Load: ", L"- Error: ", static_cast<uint32_t>(GetLastError()));
 }
 

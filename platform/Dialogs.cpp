@@ -1,0 +1,53 @@
+#include "platform/Dialogs.h"
+
+#include <commctrl.h>
+
+#include "platform/Forms.h"
+
+namespace platform {
+
+HWND CreateFormDialog(int templateId, DLGPROC proc) {
+  return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), nullptr, proc, 0);
+}
+
+HWND OpenForm(const wchar_t* name, int templateId, DLGPROC proc, DWORD controls) {
+  if (controls) {
+    INITCOMMONCONTROLSEX classes = {sizeof classes, controls};
+    InitCommonControlsEx(&classes);
+  }
+  HWND window = CreateFormDialog(templateId, proc);
+  if (!window) return nullptr;
+  ShowWindow(window, SW_SHOWNORMAL);
+  RegisterForm(name, window);
+  return window;
+}
+
+void BringForward(HWND window) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  SetForegroundWindow(window);
+}
+
+void RestoreForward(HWND window) {
+  if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+  SetForegroundWindow(window);
+}
+
+void DropForm(HWND dialog, HWND& window) {
+  if (window == dialog) window = nullptr;
+  UnregisterForm(dialog);
+}
+
+INT_PTR LinkColors(WPARAM dc) {
+  HDC context = reinterpret_cast<HDC>(dc);
+  SetTextColor(context, RGB(0, 0, 255));
+  SetBkMode(context, TRANSPARENT);
+  return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+INT_PTR HandCursor(HWND dialog) {
+  SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+  SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+  return TRUE;
+}
+
+}  // namespace platform
