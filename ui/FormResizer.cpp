@@ -105,7 +105,7 @@ void FormResizer::SetControlFont(HWND control, double pointSize) {
   if (screen) ReleaseDC(nullptr, screen);
   face.lfHeight = -std::max(1L, std::lround(pointSize * dpi / 72.0));
   face.lfWidth = 0;
-  UniqueFont font(CreateFontIndirectW(&face));
+  platform::UniqueFont font(CreateFontIndirectW(&face));
   if (!font) return;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   if (slot == fonts_.end()) {

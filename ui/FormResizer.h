@@ -47,16 +47,10 @@ class FormResizer {
   const std::vector<ControlResizeInfo>& Records() const { return records_; }
 
  private:
-  struct FontTraits {
-    static HFONT Invalid() { return nullptr; }
-    static bool IsValid(HFONT f) { return f != nullptr; }
-    static void Close(HFONT f) { DeleteObject(f); }
-  };
-  using UniqueFont = platform::UniqueHandle<HFONT, FontTraits>;
   struct ScaledFont {
     HWND control = nullptr;
     HFONT original = nullptr;  // what the control had before the first scaling; not ours
-    UniqueFont font;
+    platform::UniqueFont font;
   };
 
   void SetControlFont(HWND control, double pointSize);
