@@ -7,12 +7,12 @@
 
 #include "alerts/Form9Ids.h"
 #include "alerts/modBase85.h"
-#include "tests/alerts/EventServiceState.h"
-#include "tests/alerts/LiveWindows.h"
+#include "tests/support/EventService.h"
+#include "tests/support/LiveWindow.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
-using namespace livewindows;
+using namespace livewindow;
 
 namespace {
 
@@ -52,30 +52,30 @@ class EmailDialog : public testing::Test {
 TEST_F(EmailDialog, FirstOpeningShowsTheGmailSetupAndSavingStoresIt) {
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(TextOf(dialog), L"Email Config - v1.0.1");
-  EXPECT_TRUE(Checked(dialog, IDC_FORM9_CHECK1)) << "alerts start switched on";
-  EXPECT_TRUE(Checked(dialog, IDC_FORM9_OPTION1));
-  EXPECT_FALSE(Checked(dialog, IDC_FORM9_OPTION2));
-  EXPECT_TRUE(Visible(dialog, IDC_FORM9_LABEL9)) << "the help panel is shown";
-  EXPECT_FALSE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER)) << "the advanced panel is hidden";
-  EXPECT_TRUE(Visible(dialog, IDC_FORM9_COMMAND2));
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_LABEL9)), L"Click Here for the Email Setup FAQ");
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_COMMAND1)), L"Save && Close");
+  EXPECT_EQ(Text(dialog), L"Email Config - v1.0.1");
+  EXPECT_TRUE(IsChecked(dialog, IDC_FORM9_CHECK1)) << "alerts start switched on";
+  EXPECT_TRUE(IsChecked(dialog, IDC_FORM9_OPTION1));
+  EXPECT_FALSE(IsChecked(dialog, IDC_FORM9_OPTION2));
+  EXPECT_TRUE(IsVisible(dialog, IDC_FORM9_LABEL9)) << "the help panel is shown";
+  EXPECT_FALSE(IsVisible(dialog, IDC_FORM9_TXTSMTPSERVER)) << "the advanced panel is hidden";
+  EXPECT_TRUE(IsVisible(dialog, IDC_FORM9_COMMAND2));
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_LABEL9)), L"Click Here for the Email Setup FAQ");
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_COMMAND1)), L"Save && Close");
   HWND port = GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT);
   ASSERT_EQ(SendMessageW(port, CB_GETCOUNT, 0, 0), 2);
-  EXPECT_EQ(ListItem(port, 0), L"25");
-  EXPECT_EQ(ListItem(port, 1), L"465");
+  EXPECT_EQ(ComboItem(port, 0), L"25");
+  EXPECT_EQ(ComboItem(port, 1), L"465");
   for (int box : {IDC_FORM9_TXTSMTPUSERNAME, IDC_FORM9_TXTSMTPPASSWORD, IDC_FORM9_TXTSMTPSERVER})
-    EXPECT_EQ(TextOf(GetDlgItem(dialog, box)), L"") << box;
+    EXPECT_EQ(Text(GetDlgItem(dialog, box)), L"") << box;
 
   // The hidden advanced panel's values do not count while the Gmail option is chosen.
-  Type(dialog, IDC_FORM9_TXTSMTPUSERNAME, L"  Admin@Example.COM ");
-  Type(dialog, IDC_FORM9_TXTSMTPPASSWORD, L"  s3cret pass  ");
-  Type(dialog, IDC_FORM9_TXTSMTPSERVER, L"mail.other.test");
-  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L"25");
-  Click(dialog, IDC_FORM9_COMMAND1);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"  Admin@Example.COM ");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"  s3cret pass  ");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER), L"mail.other.test");
+  SetText(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT), L"25");
+  Press(dialog, IDC_FORM9_COMMAND1);
   EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Started.");
-  EXPECT_TRUE(live_->Ended(20000)) << "the dialog closes and the program ends";
+  EXPECT_TRUE(live_->WaitForExit(20000)) << "the dialog closes and the program ends";
 
   EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1");
   const std::pair<const wchar_t*, const wchar_t*> stored[] = {
@@ -98,31 +98,31 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
 
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_TRUE(Checked(dialog, IDC_FORM9_OPTION2));
-  EXPECT_TRUE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER));
-  EXPECT_FALSE(Visible(dialog, IDC_FORM9_LABEL9));
-  EXPECT_FALSE(Checked(dialog, IDC_FORM9_CHECK1));
-  EXPECT_TRUE(Checked(dialog, IDC_FORM9_CHKSMTPAUTH));
-  EXPECT_FALSE(Checked(dialog, IDC_FORM9_CHKUSESSL));
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME)), L"me@site.test");
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD)), L"kept");
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER)), L"mail.site.test");
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT)), L"587");
+  EXPECT_TRUE(IsChecked(dialog, IDC_FORM9_OPTION2));
+  EXPECT_TRUE(IsVisible(dialog, IDC_FORM9_TXTSMTPSERVER));
+  EXPECT_FALSE(IsVisible(dialog, IDC_FORM9_LABEL9));
+  EXPECT_FALSE(IsChecked(dialog, IDC_FORM9_CHECK1));
+  EXPECT_TRUE(IsChecked(dialog, IDC_FORM9_CHKSMTPAUTH));
+  EXPECT_FALSE(IsChecked(dialog, IDC_FORM9_CHKUSESSL));
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME)), L"me@site.test");
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD)), L"kept");
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER)), L"mail.site.test");
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT)), L"587");
 
   // Back to Gmail and forth: the panels take turns.
   SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION1), BM_CLICK, 0, 0);
-  EXPECT_FALSE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER));
-  EXPECT_TRUE(Visible(dialog, IDC_FORM9_LABEL9));
+  EXPECT_FALSE(IsVisible(dialog, IDC_FORM9_TXTSMTPSERVER));
+  EXPECT_TRUE(IsVisible(dialog, IDC_FORM9_LABEL9));
   SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION2), BM_CLICK, 0, 0);
-  EXPECT_TRUE(Visible(dialog, IDC_FORM9_TXTSMTPSERVER));
+  EXPECT_TRUE(IsVisible(dialog, IDC_FORM9_TXTSMTPSERVER));
 
-  Type(dialog, IDC_FORM9_TXTSMTPPASSWORD, L"   ");
-  Type(dialog, IDC_FORM9_TXTSMTPSERVER, L"  smtp.other.test ");
-  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L" 2525 ");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"   ");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER), L"  smtp.other.test ");
+  SetText(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT), L" 2525 ");
   SendMessageW(GetDlgItem(dialog, IDC_FORM9_CHKUSESSL), BM_CLICK, 0, 0);
-  Click(dialog, IDC_FORM9_COMMAND1);  // alerts off
+  Press(dialog, IDC_FORM9_COMMAND1);  // alerts off
   EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Disabled.");
-  EXPECT_TRUE(live_->Ended(20000));
+  EXPECT_TRUE(live_->WaitForExit(20000));
   EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"0");
   EXPECT_EQ(Email(L"EmailPassword"), scrambled) << "an empty box keeps the saved password";
   EXPECT_EQ(Email(L"SMTPServer"), L"smtp.other.test");
@@ -135,13 +135,13 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
 TEST_F(EmailDialog, IncompleteSettingsAskWhetherToSkip) {
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
-  Click(dialog, IDC_FORM9_COMMAND1);  // no address
+  Press(dialog, IDC_FORM9_COMMAND1);  // no address
   EXPECT_EQ(Told(IDNO), L"Email configuration is incomplete!  Would you like to skip it for now?");
-  EXPECT_FALSE(live_->Ended(500)) << "No leaves the dialog open";
+  EXPECT_FALSE(live_->WaitForExit(500)) << "No leaves the dialog open";
   EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1") << "saved before the question";
-  Click(dialog, IDC_FORM9_COMMAND1);
+  Press(dialog, IDC_FORM9_COMMAND1);
   EXPECT_EQ(Told(IDYES), L"Email configuration is incomplete!  Would you like to skip it for now?");
-  EXPECT_TRUE(live_->Ended(20000));
+  EXPECT_TRUE(live_->WaitForExit(20000));
   EXPECT_FALSE(eventservice::Exists());
 }
 
@@ -151,18 +151,18 @@ TEST_F(EmailDialog, TestMailGoesToTheServerAndAFailureKeepsTheDialogOpen) {
   const std::wstring address =
       L"tester-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) + L"@example.test";
   SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION2), BM_CLICK, 0, 0);
-  Type(dialog, IDC_FORM9_TXTSMTPUSERNAME, address);
-  Type(dialog, IDC_FORM9_TXTSMTPSERVER, L"127.0.0.1");
-  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L"47099");  // nothing listens there
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), address);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER), L"127.0.0.1");
+  SetText(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT), L"47099");  // nothing listens there
 
-  Click(dialog, IDC_FORM9_COMMAND2);
+  Press(dialog, IDC_FORM9_COMMAND2);
   EXPECT_EQ(Told(), L"Test email failed to send, please check your settings and try again!");
-  EXPECT_FALSE(live_->Ended(500));
+  EXPECT_FALSE(live_->WaitForExit(500));
 
-  Type(dialog, IDC_FORM9_COMBOSMTPPORT, L"47025");
-  Click(dialog, IDC_FORM9_COMMAND2);
+  SetText(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT), L"47025");
+  Press(dialog, IDC_FORM9_COMMAND2);
   EXPECT_EQ(Told(), L"Test email sent successfully!  Your settings are now saved.");
-  EXPECT_TRUE(live_->Ended(20000)) << "the dialog closes without a second confirmation";
+  EXPECT_TRUE(live_->WaitForExit(20000)) << "the dialog closes without a second confirmation";
   const std::string mail = WaitForSinkMail(std::string(address.begin(), address.end()));
   ASSERT_FALSE(mail.empty()) << "the sink got no test mail";
   EXPECT_NE(mail.find("Subject: Test Email - "), std::string::npos);

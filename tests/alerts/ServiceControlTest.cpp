@@ -8,13 +8,13 @@
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/EventService.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const wchar_t kServiceName[] = L"IronlatchEventSvc";
 const std::wstring kServiceKey = L"SYSTEM\\CurrentControlSet\\services\\IronlatchEventSvc";
 const std::wstring kSafeBootKey = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\IronlatchEventSvc";
 
@@ -25,50 +25,6 @@ int FirstFailureAction() {
   if (!RegReadRaw(HKEY_LOCAL_MACHINE, kServiceKey, L"FailureActions", type, data) || data.size() != 44) return -1;
   EXPECT_EQ(*reinterpret_cast<const DWORD*>(data.data() + 12), 3u) << "three actions";
   return static_cast<int>(*reinterpret_cast<const DWORD*>(data.data() + 20));
-}
-
-struct ServiceState {
-  bool exists = false;
-  DWORD state = 0;
-  std::wstring binaryPath;
-  DWORD startType = 0;
-};
-
-ServiceState QueryService() {
-  ServiceState result;
-  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  platform::UniqueServiceHandle service(
-      manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS) : nullptr);
-  if (!service) return result;
-  result.exists = true;
-  SERVICE_STATUS status = {};
-  if (QueryServiceStatus(service.get(), &status)) result.state = status.dwCurrentState;
-  std::vector<BYTE> buffer(8192);
-  DWORD needed = 0;
-  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  if (QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
-    result.binaryPath = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
-    result.startType = config->dwStartType;
-  }
-  return result;
-}
-
-bool WaitForState(DWORD wanted, DWORD timeoutMs) {
-  for (DWORD waited = 0; waited < timeoutMs; waited += 250) {
-    ServiceState s = QueryService();
-    if (s.exists && s.state == wanted) return true;
-    Sleep(250);
-  }
-  return false;
-}
-
-void DeleteServiceQuietly() {
-  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  platform::UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS) : nullptr);
-  if (!service) return;
-  SERVICE_STATUS status = {};
-  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-  DeleteService(service.get());
 }
 
 const char kBulkIni[] =
@@ -84,7 +40,7 @@ class ServiceControlTest : public testing::Test {
   }
   void TearDown() override { Clean(); }
   static void Clean() {
-    DeleteServiceQuietly();
+    eventservice::Remove();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSafeBootKey);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers");
@@ -99,7 +55,7 @@ class ServiceControlTest : public testing::Test {
 TEST_F(ServiceControlTest, WithoutCompleteAlertSettingsNothingIsInstalled) {
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"bulk.ini", "[Config]\r\nEmailAlerts=0\r\n"));
   Run(L"/bulkinstaller");
-  EXPECT_FALSE(QueryService().exists);
+  EXPECT_FALSE(eventservice::Query().exists);
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSafeBootKey));
 }
 
@@ -107,7 +63,7 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"bulk.ini", kBulkIni));
   Run(L"/bulkinstaller");
 
-  ServiceState installed = QueryService();
+  eventservice::State installed = eventservice::Query();
   ASSERT_TRUE(installed.exists);
   EXPECT_EQ(installed.binaryPath, L"\"" + program_.Folder() + L"IronlatchEventSvc.exe\" ")
       << "the quoted program and one blank";
@@ -116,12 +72,12 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kSafeBootKey, L"", safeBoot));
   EXPECT_EQ(safeBoot, L"Service");
   EXPECT_EQ(FirstFailureAction(), 1) << "restart on failure";
-  EXPECT_TRUE(WaitForState(SERVICE_RUNNING, 30000)) << "the service was started";
+  EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "the service was started";
   EXPECT_FALSE(FileExists(program_.Folder() + L"ILEventSvc.reg"));
 
   const DWORD before = platform::NewestEventRecord(L"Application");
   Run(L"/uninstallerb /nogpupdate");
-  EXPECT_FALSE(QueryService().exists) << "stopped and deleted";
+  EXPECT_FALSE(eventservice::Query().exists) << "stopped and deleted";
   bool noticed = false;
   for (const auto& entry : platform::ReadEventsFrom(L"Application", before + 1)) {
     for (const auto& text : entry.strings) noticed |= text == L"Ironlatch - stopping event service...";

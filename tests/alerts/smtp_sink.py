@@ -13,15 +13,15 @@ Ports, from PORT up:
 Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login), then the message
 as received (dot-stuffing already undone).
 """
-import asyncio
 import os
 import signal
-import socket
 import ssl
 import subprocess
 import sys
 import threading
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E402
 
 USER, PASSWORD = b"alice", b"s3cret"
 
@@ -85,81 +85,10 @@ def serve(folder, port):
         c.stop()
 
 
-def start(folder, port):
-    stop_sink(folder)
-    os.makedirs(os.path.join(folder, "mail"), exist_ok=True)
-    for name in os.listdir(os.path.join(folder, "mail")):
-        os.remove(os.path.join(folder, "mail", name))
+def prepare(folder, port):
+    fresh_folder(os.path.join(folder, "mail"))
     make_certificate(folder)
-    start_detached(__file__, folder, port, range(port, port + 4), "sink.log", "smtp sink")
-
-
-def start_silent_listener(port):
-    """A port that accepts connections and never says a word: for the clients' time limits."""
-    silent = socket.socket()
-    silent.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    silent.bind(("127.0.0.1", port))
-    silent.listen(16)
-    held = []
-
-    def hold():
-        while True:
-            conn, _ = silent.accept()
-            held.append(conn)
-
-    threading.Thread(target=hold, daemon=True).start()
-
-
-def start_detached(script, folder, port, ports, log_name, what):
-    """Starts "script serve folder port" in the background and waits until every port answers."""
-    # Detached from the caller's streams: ctest reads them and would wait for the server to end.
-    with open(os.path.join(folder, log_name), "wb") as log:
-        child = subprocess.Popen([sys.executable, os.path.abspath(script), "serve", folder, str(port)],
-                                 stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-    with open(os.path.join(folder, "sink.pid"), "w") as f:
-        f.write(str(child.pid))
-    deadline = time.time() + 30
-    for p in ports:
-        while True:
-            if child.poll() is not None:
-                sys.exit(f"{what} ended early, see {log_name}")
-            try:
-                socket.create_connection(("127.0.0.1", p), timeout=1).close()
-                break
-            except OSError:
-                if time.time() > deadline:
-                    sys.exit(f"{what} did not start")
-                time.sleep(0.1)
-
-
-def stop_sink(folder):
-    pidfile = os.path.join(folder, "sink.pid")
-    if not os.path.exists(pidfile):
-        return
-    with open(pidfile) as f:
-        pid = int(f.read().strip() or 0)
-    os.remove(pidfile)
-    try:
-        os.kill(pid, signal.SIGTERM)
-    except (ProcessLookupError, PermissionError):
-        return
-    for _ in range(50):
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
-            return
-        time.sleep(0.1)
-    try:
-        os.kill(pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
 
 
 if __name__ == "__main__":
-    command, folder = sys.argv[1], os.path.abspath(sys.argv[2])
-    if command == "start":
-        start(folder, int(sys.argv[3]))
-    elif command == "stop":
-        stop_sink(folder)
-    elif command == "serve":
-        serve(folder, int(sys.argv[3]))
+    run(__file__, serve, prepare, lambda port: range(port, port + 4), "sink.log", "smtp sink")

@@ -17,11 +17,7 @@ class MainTest : public testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
-      RegDeleteValueW(key, L"*Ironlatch Test");
-      RegCloseKey(key);
-    }
+    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
   }
 
   // Runs the program and returns what it showed, in order.

@@ -249,6 +249,12 @@ void RegDeleteTreeQuiet(HKEY root, const std::wstring& key) {
   SHDeleteKeyW(root, key.c_str());
 }
 
+void RegDeleteValueQuiet(HKEY root, const std::wstring& key, const std::wstring& value) {
+  platform::UniqueRegKey k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY, k.put()) == ERROR_SUCCESS)
+    RegDeleteValueW(k.get(), value.c_str());
+}
+
 bool RegReadRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& type, std::vector<BYTE>& data) {
   platform::UniqueRegKey k;
   if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return false;

@@ -80,6 +80,7 @@ bool RegRead(HKEY root, const std::wstring& key, const std::wstring& value, std:
 bool RegReadDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& number);
 bool RegKeyExists(HKEY root, const std::wstring& key);
 void RegDeleteTreeQuiet(HKEY root, const std::wstring& key);
+void RegDeleteValueQuiet(HKEY root, const std::wstring& key, const std::wstring& value);
 bool RegReadRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& type, std::vector<BYTE>& data);
 std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key);
 // A value under the product's settings key (HKLM "Software\Merrowind IT\Ironlatch" & subkey), or

@@ -13,13 +13,11 @@ PORT serves the files under DIR/root (a missing one is a 404 with an error page 
 """
 import http.server
 import os
-import shutil
 import signal
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "alerts"))
-from smtp_sink import start_detached, stop_sink  # noqa: E402  (shared server plumbing)
+from fixture_server import fresh_folder, run
 
 
 def serve(folder, port):
@@ -85,19 +83,6 @@ def serve(folder, port):
     server.serve_forever()
 
 
-def start(folder, port):
-    stop_sink(folder)
-    root = os.path.join(folder, "root")
-    shutil.rmtree(root, ignore_errors=True)
-    os.makedirs(root)
-    start_detached(__file__, folder, port, (port,), "server.log", "http server")
-
-
 if __name__ == "__main__":
-    command, folder = sys.argv[1], os.path.abspath(sys.argv[2])
-    if command == "start":
-        start(folder, int(sys.argv[3]))
-    elif command == "stop":
-        stop_sink(folder)
-    elif command == "serve":
-        serve(folder, int(sys.argv[3]))
+    run(__file__, serve, lambda folder, port: fresh_folder(os.path.join(folder, "root")), lambda port: (port,),
+        "server.log", "http server")

@@ -9,9 +9,11 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/LiveWindow.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1Ids.h"
 
@@ -36,15 +38,10 @@ const int kProtectionBoxes[] = {IDC_FORM1_CHKAPPDATA,      IDC_FORM1_CHKAPPDATAD
 
 void ClearState() {
   ClearProductAndPolicy();
-  {
-    platform::UniqueRegKey sidebar;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar", 0,
-                      KEY_SET_VALUE | KEY_WOW64_64KEY, sidebar.put()) == ERROR_SUCCESS)
-      RegDeleteValueW(sidebar.get(), L"TurnOffSidebar");  // else Undo asks about it
-  }
-  platform::UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()) == ERROR_SUCCESS)
-    RegDeleteValueW(key.get(), L"*Ironlatch Test");
+  // A sidebar setting left behind would make Undo ask about it.
+  RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar",
+                      L"TurnOffSidebar");
+  RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
 }
 
 void Save(const std::wstring& key, const std::wstring& value, const std::wstring& text) {
@@ -101,12 +98,6 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return SendMessageW(window, message, wParam, lParam);
 }
 
-std::wstring TextOf(HWND window) {
-  std::wstring text(static_cast<size_t>(Send(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-  text.resize(static_cast<size_t>(Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-  return text;
-}
-
 // Ironlatch.exe in a scratch folder, started without arguments so that its main window opens and
 // stays open; the boxes it shows are answered from answers.
 class MainWindow {
@@ -118,29 +109,24 @@ class MainWindow {
     SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", program.PromptLog().c_str());
     SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", answers.c_str());
     SetEnvironmentVariableW(L"ILATCH_KEEP_WINDOWS", L"1");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::wstring line = L"\"" + program.ExePath() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
-    process_.reset(info.hProcess);
-    CloseHandle(info.hThread);
-    processId_ = info.dwProcessId;
+    live_ = std::make_unique<livewindow::LiveProgram>(L"\"" + program.ExePath() + L"\"" +
+                                                      (arguments.empty() ? L"" : L" " + arguments));
+    ASSERT_TRUE(live_->Started());
     if (arguments.empty() || arguments == L"/showmain") {
-      window = FindMainWindow(program.ExePath(), processId_, 0, 30000);
+      window = FindMainWindow(program.ExePath(), ProcessId(), 0, 30000);
       ASSERT_NE(window, nullptr) << "the main window did not appear";
     }
   }
 
   // Ends the program: closing its window ends it; a program that stays is stopped.
   void End() {
-    if (!process_) return;
+    if (!live_) return;
     if (window) PostMessageW(window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.get(), window ? 10000 : 0) != WAIT_OBJECT_0) TerminateProcess(process_.get(), 1);
-    process_.reset();
+    if (window) live_->WaitForExit(10000);
+    live_.reset();
     window = nullptr;
   }
-  bool Ended(DWORD timeoutMs) const { return WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0; }
+  bool Ended(DWORD timeoutMs) const { return live_ && live_->WaitForExit(timeoutMs); }
 
   HWND Control(int id) const { return GetDlgItem(window, id); }
   int Box(int id) const {
@@ -162,8 +148,8 @@ class MainWindow {
     ASSERT_TRUE(MenuEnabled(id)) << "menu item " << id << " cannot be chosen";
     Send(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
   }
-  std::wstring Caption() const { return TextOf(window); }
-  DWORD ProcessId() const { return processId_; }
+  std::wstring Caption() const { return livewindow::Text(window); }
+  DWORD ProcessId() const { return live_ ? live_->ProcessId() : 0; }
 
   // The records after the first `from`.
   std::vector<PromptRecord> Prompts(size_t from = 0) const {
@@ -175,8 +161,7 @@ class MainWindow {
   HWND window = nullptr;
 
  private:
-  platform::UniqueKernelHandle process_;
-  DWORD processId_ = 0;
+  std::unique_ptr<livewindow::LiveProgram> live_;
 };
 
 // One record as "kind|field|field...", which reads well in a failure.
@@ -237,7 +222,7 @@ TEST_F(MainWindowTest, FirstStartOfAnInstalledCopyShowsTheDefaults) {
                  IDM_FORM1_HELPFORUMS, IDM_FORM1_TECHNICALINFO})
     EXPECT_TRUE(ui.MenuEnabled(id)) << "menu item " << id;
   EXPECT_TRUE(IsWindowEnabled(ui.Control(IDC_FORM1_CHKNOALLOW)));
-  EXPECT_EQ(TextOf(ui.Control(IDC_FORM1_FRAME3)), L"Ironlatch Filter Module:");
+  EXPECT_EQ(livewindow::Text(ui.Control(IDC_FORM1_FRAME3)), L"Ironlatch Filter Module:");
 
   const std::wstring caption = ui.Caption();
   EXPECT_EQ(caption.rfind(L"Ironlatch v", 0), 0u) << testing::PrintToString(caption);
@@ -259,7 +244,7 @@ TEST_F(MainWindowTest, PortableCopyIgnoresSavedChoicesAndOffersInstall) {
     EXPECT_EQ(ui.Box(IDC_FORM1_CHKCONSTANT + i), 0) << i;
     EXPECT_FALSE(IsWindowEnabled(ui.Control(IDC_FORM1_CHKSUSPICIOUS + i))) << i;
   }
-  EXPECT_EQ(TextOf(ui.Control(IDC_FORM1_FRAME3)), L"Filter Module:  (not available in portable edition)");
+  EXPECT_EQ(livewindow::Text(ui.Control(IDC_FORM1_FRAME3)), L"Filter Module:  (not available in portable edition)");
   EXPECT_FALSE(IsWindowEnabled(ui.Control(IDC_FORM1_FRAME3)));
   EXPECT_FALSE(IsWindowEnabled(ui.Control(IDC_FORM1_CHKNOALLOW)));
   EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_BLOCK));

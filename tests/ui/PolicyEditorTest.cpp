@@ -9,7 +9,7 @@
 
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
-#include "tests/ui/LiveWindow.h"
+#include "tests/support/LiveWindow.h"
 
 using namespace testsupport;
 using namespace livewindow;

@@ -15,6 +15,7 @@
 
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/EventService.h"
 #include "tests/support/TestSupport.h"
 #include "update/ZipClass.h"
 
@@ -469,58 +470,14 @@ TEST_F(ApplyUpdateRun, RemovesTheBackupsAndKeepsTheExeComFilter) {
 
 namespace {
 
-const wchar_t kServiceName[] = L"IronlatchEventSvc";
-
-// The service's state and process; exists false when it is not installed.
-struct ServiceState {
-  bool exists = false;
-  DWORD state = 0;
-  DWORD processId = 0;
-};
-
-ServiceState QueryService() {
-  ServiceState result;
-  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  platform::UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS)
-                                                : nullptr);
-  if (!service) return result;
-  result.exists = true;
-  SERVICE_STATUS_PROCESS status = {};
-  DWORD needed = 0;
-  if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                           &needed)) {
-    result.state = status.dwCurrentState;
-    result.processId = status.dwProcessId;
-  }
-  return result;
-}
-
-bool WaitForRunning(DWORD timeoutMs) {
-  for (DWORD waited = 0; waited < timeoutMs; waited += 250) {
-    if (QueryService().state == SERVICE_RUNNING) return true;
-    Sleep(250);
-  }
-  return false;
-}
-
-void DeleteServiceQuietly() {
-  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  platform::UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS)
-                                                : nullptr);
-  if (!service) return;
-  SERVICE_STATUS status = {};
-  ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-  DeleteService(service.get());
-}
-
 class ApplyUpdateService : public ApplyUpdateRun {
  protected:
   void SetUp() override {
-    DeleteServiceQuietly();
+    eventservice::Remove();
     ApplyUpdateRun::SetUp();
   }
   void TearDown() override {
-    DeleteServiceQuietly();
+    eventservice::Remove();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\IronlatchEventSvc");
     ApplyUpdateRun::TearDown();
   }
@@ -537,15 +494,15 @@ TEST_F(ApplyUpdateService, TheEventServiceRestartsFromTheNewFile) {
   const std::wstring service = program_.Folder() + L"IronlatchEventSvc.exe";
   ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", service));
   Run();
-  ASSERT_TRUE(WaitForRunning(30000)) << "installed and started";
-  const DWORD oldProcess = QueryService().processId;
+  ASSERT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "installed and started";
+  const DWORD oldProcess = eventservice::Query().processId;
 
   // What the swap leaves: the running service's file renamed, the new one under the name.
   ASSERT_TRUE(MoveFileW(service.c_str(), (program_.Folder() + L"IronlatchEventSvc_old.exe").c_str()));
   ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", service));
   Run();
-  EXPECT_TRUE(WaitForRunning(30000));
-  EXPECT_NE(QueryService().processId, oldProcess) << "a new service process";
+  EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000));
+  EXPECT_NE(eventservice::Query().processId, oldProcess) << "a new service process";
   EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
 }
 

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "platform/Text.h"
-#include "tests/update/LiveWindows.h"
+#include "tests/support/LiveWindow.h"
 #include "update/Form4Ids.h"
 #include "update/Form5Ids.h"
 
@@ -18,30 +18,30 @@ namespace {
 const wchar_t kCaption[] = L"Ironlatch";
 
 // The builder window of a freshly started "/config".
-class Builder : public live::Program {
+class Builder : public livewindow::ScratchProgram {
  public:
-  Builder() : live::Program({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
+  Builder() : livewindow::ScratchProgram({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
 
   // Starts the program; questions asked while the window loads are answered by onLoad first.
   bool Open(const std::function<void()>& onLoad = {}) {
     if (!Start(L"/config")) return false;
     if (onLoad) onLoad();
-    form_ = live::WaitForDialog(Id(), [](HWND w) { return live::HasItem(w, IDC_FORM4_COMMAND4); }, 30000);
+    form_ = livewindow::WaitForDialog(Id(), [](HWND w) { return livewindow::HasItem(w, IDC_FORM4_COMMAND4); }, 30000);
     return form_ != nullptr;
   }
   HWND Form() const { return form_; }
   HWND Item(int id) const { return GetDlgItem(form_, id); }
   bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-  std::wstring Text(int id) const { return live::Text(Item(id)); }
+  std::wstring Text(int id) const { return livewindow::Text(Item(id)); }
   void SetText(int id, const std::wstring& text) const {
     SendMessageW(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
   // A user's click on a check box: the state flips, then the window hears of it.
   void Toggle(int id) const {
     SendMessageW(Item(id), BM_SETCHECK, Checked(id) ? BST_UNCHECKED : BST_CHECKED, 0);
-    live::Press(form_, id);
+    livewindow::Press(form_, id);
   }
-  void Click(int id) const { live::Press(form_, id); }
+  void Click(int id) const { livewindow::Press(form_, id); }
   void Notify(int id, int code) const {
     PostMessageW(form_, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(Item(id)));
   }
@@ -50,7 +50,7 @@ class Builder : public live::Program {
   void Settle() const { SendMessageW(form_, WM_NULL, 0, 0); }
 
   // "Save", its message answered.
-  live::Box Save() {
+  livewindow::MessageBoxSeen Save() {
     Click(IDC_FORM4_COMMAND4);
     return Answer(IDOK);
   }
@@ -151,7 +151,7 @@ TEST(ConfigBuilder, FirstOpeningShowsTheDefaultsAndSavesThem) {
   Builder builder;
   ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch_old.exe", "left by an update"));
   ASSERT_TRUE(builder.Open());
-  const std::wstring caption = live::Text(builder.Form());
+  const std::wstring caption = livewindow::Text(builder.Form());
   EXPECT_TRUE(platform::StartsWith(caption, L"Ironlatch v")) << caption;
   EXPECT_TRUE(platform::EndsWith(caption, L" -  White-Label Config")) << caption;
   EXPECT_FALSE(FileExists(builder / L"Ironlatch_old.exe")) << "the update's leftover is removed";
@@ -164,7 +164,7 @@ TEST(ConfigBuilder, FirstOpeningShowsTheDefaultsAndSavesThem) {
   EXPECT_EQ(SendMessageW(builder.Item(IDC_FORM4_COMBO2), CB_GETCOUNT, 0, 0), 7);
   EXPECT_EQ(SendMessageW(builder.Item(IDC_FORM4_LIST1), LB_GETCOUNT, 0, 0), 0);
 
-  const live::Box saved = builder.Save();
+  const livewindow::MessageBoxSeen saved = builder.Save();
   EXPECT_EQ(saved.text, L"Config Saved.");
   EXPECT_EQ(saved.caption, kCaption);
   for (const auto& box : kBoxes) EXPECT_EQ(builder.Ini(box.section, box.key), box.before ? L"1" : L"0") << box.key;
@@ -246,11 +246,11 @@ TEST(ConfigBuilder, TempExeQuestionWhileLoadingAndOnTheFirstClickOnly) {
   for (const auto& c : cases) {
     Builder builder;
     ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch.ini", "[Config]\r\nTempEXEs=1\r\n"));
-    live::Box asked;
+    livewindow::MessageBoxSeen asked;
     ASSERT_TRUE(builder.Open([&] { asked = builder.Answer(c.answer, 30000); })) << c.name;
     EXPECT_EQ(asked.text, kTempExeQuestion) << c.name;
     EXPECT_EQ(asked.caption, L"Are you sure?") << c.name;
-    EXPECT_TRUE(asked.yesNo) << c.name;
+    EXPECT_TRUE(asked.YesNo()) << c.name;
     EXPECT_EQ(builder.Checked(IDC_FORM4_CHKTEMPEXES), c.ticked) << c.name;
     // Later changes ask nothing.
     builder.Toggle(IDC_FORM4_CHKTEMPEXES);
@@ -265,7 +265,7 @@ TEST(ConfigBuilder, TempExeQuestionWhileLoadingAndOnTheFirstClickOnly) {
   Builder fresh;
   ASSERT_TRUE(fresh.Open());
   fresh.Toggle(IDC_FORM4_CHKTEMPEXES);
-  const live::Box first = fresh.Answer(IDNO);
+  const livewindow::MessageBoxSeen first = fresh.Answer(IDNO);
   EXPECT_EQ(first.text, kTempExeQuestion);
   EXPECT_FALSE(fresh.Checked(IDC_FORM4_CHKTEMPEXES)) << "No takes the tick away again";
   fresh.Toggle(IDC_FORM4_CHKTEMPEXES);
@@ -297,12 +297,12 @@ TEST(ConfigBuilder, AFileClassIsFilteredInOneModeAtMostAndTheWarningAsks) {
   }
 
   builder.Notify(IDC_FORM4_LABEL1, STN_CLICKED);
-  const live::Box warning = builder.Answer(IDNO);
+  const livewindow::MessageBoxSeen warning = builder.Answer(IDNO);
   EXPECT_EQ(warning.text,
             L"These settings offer max protection but may cause false positives in some anti-malware apps!  You may "
             L"need to whitelist some items after intallation.  Read more?");
   EXPECT_EQ(warning.caption, kCaption);
-  EXPECT_TRUE(warning.yesNo);
+  EXPECT_TRUE(warning.YesNo());
   builder.Close();
 }
 
@@ -312,12 +312,12 @@ TEST(ConfigBuilder, WhitelistAddBrowseRemove) {
   ASSERT_TRUE(builder.Open());
   auto add = [&](const std::wstring& typed, int button) {
     builder.Click(IDC_FORM4_COMMAND7);
-    HWND input = live::WaitForDialog(builder.Id(), [](HWND w) { return live::HasItem(w, IDC_FORM4_INPUTTEXT); });
+    HWND input = livewindow::WaitForDialog(builder.Id(), [](HWND w) { return livewindow::HasItem(w, IDC_FORM4_INPUTTEXT); });
     if (!input) return std::wstring(L"<no input box>");
-    const std::wstring prompt = live::Text(GetDlgItem(input, IDC_FORM4_INPUTPROMPT));
+    const std::wstring prompt = livewindow::Text(GetDlgItem(input, IDC_FORM4_INPUTPROMPT));
     SendMessageW(GetDlgItem(input, IDC_FORM4_INPUTTEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-    live::Press(input, button);
-    live::WaitGone(input);
+    livewindow::Press(input, button);
+    livewindow::WaitGone(input);
     return prompt;
   };
   EXPECT_EQ(add(L"Foo\\Bar.exe", IDOK),
@@ -367,7 +367,7 @@ TEST(ConfigBuilder, BrandingAndInstallerTextsAreBroughtIntoTheProgramFolder) {
   ASSERT_TRUE(builder.Open());
 
   builder.Click(IDC_FORM4_COMMAND5);
-  live::Box missing = builder.Answer(IDOK);
+  livewindow::MessageBoxSeen missing = builder.Answer(IDOK);
   EXPECT_EQ(missing.text, L"Logo not found!");
   EXPECT_EQ(missing.caption, kCaption);
 
@@ -413,7 +413,7 @@ TEST(ConfigBuilder, BrandingAndInstallerTextsAreBroughtIntoTheProgramFolder) {
 
   // The logo window wraps the picture, stays on top and goes after about three seconds.
   builder.Click(IDC_FORM4_COMMAND5);
-  HWND shown = live::WaitForDialog(builder.Id(), [](HWND w) { return live::HasItem(w, IDC_FORM5_PICTURE1); }, 10000);
+  HWND shown = livewindow::WaitForDialog(builder.Id(), [](HWND w) { return livewindow::HasItem(w, IDC_FORM5_PICTURE1); }, 10000);
   ASSERT_NE(shown, nullptr) << "the logo window did not appear";
   RECT client = {};
   GetClientRect(shown, &client);
@@ -421,7 +421,7 @@ TEST(ConfigBuilder, BrandingAndInstallerTextsAreBroughtIntoTheProgramFolder) {
   EXPECT_EQ(client.bottom - client.top, 32);
   EXPECT_NE(GetWindowLongW(shown, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
   const DWORD start = GetTickCount();
-  EXPECT_TRUE(live::WaitGone(shown, 10000));
+  EXPECT_TRUE(livewindow::WaitGone(shown, 10000));
   EXPECT_GE(GetTickCount() - start, 1500u) << "shown for a while";
   builder.Close();
 }

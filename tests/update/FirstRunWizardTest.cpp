@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "tests/alerts/EventServiceState.h"
+#include "tests/support/EventService.h"
 #include "tests/update/ScheduleTestHelpers.h"
 
 using namespace testsupport;
@@ -29,14 +29,6 @@ const wchar_t kEmailQuestion[] =
     L"alerts?";
 const wchar_t kRestartQuestion[] = L"Finally we just need to restart the PC for changes to take effect.  Restart now?";
 
-void DeleteRunOnceEntry() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, L"*Ironlatch Test");
-    RegCloseKey(key);
-  }
-}
-
 class FirstRunWizard : public testing::Test {
  protected:
   void SetUp() override { Clean(); }
@@ -44,7 +36,7 @@ class FirstRunWizard : public testing::Test {
   static void Clean() {
     ClearProductAndPolicy();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSidebarKey);
-    DeleteRunOnceEntry();
+    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
     DeleteProductTasks();
     eventservice::Remove();
   }

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "platform/Text.h"
-#include "tests/update/LiveWindows.h"
+#include "tests/support/LiveWindow.h"
 #include "update/Form4Ids.h"
 #include "update/Form5Ids.h"
 #include "update/InstallerScript.h"
@@ -115,19 +115,19 @@ class InstallerBuild : public testing::Test {
     if (!fakeIni.empty()) { ASSERT_TRUE(WriteTextFile(CompilerFolder() + L"Compil32.fake.ini", fakeIni)); }
   }
 
-  struct Window : live::Program {
-    Window() : live::Program({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
+  struct Window : livewindow::ScratchProgram {
+    Window() : livewindow::ScratchProgram({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
     HWND form = nullptr;
     bool Open() {
       if (!Start(L"/config")) return false;
-      form = live::WaitForDialog(Id(), [](HWND w) { return live::HasItem(w, IDC_FORM4_COMMAND4); }, 30000);
+      form = livewindow::WaitForDialog(Id(), [](HWND w) { return livewindow::HasItem(w, IDC_FORM4_COMMAND4); }, 30000);
       return form != nullptr;
     }
     void Set(int id, const std::wstring& text) {
       SendMessageW(GetDlgItem(form, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
     void Tick(int id, bool on) { SendMessageW(GetDlgItem(form, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
-    void Click(int id) { live::Press(form, id); }
+    void Click(int id) { livewindow::Press(form, id); }
     void Close() {
       PostMessageW(form, WM_CLOSE, 0, 0);
       EXPECT_TRUE(Ended(20000));
@@ -167,7 +167,7 @@ TEST_F(InstallerBuild, ScriptOfEveryOptionCompiledIntoTheSilentInstaller) {
   ASSERT_TRUE(FileExists(calls)) << "the compiler was not started";
   EXPECT_FALSE(FileExists(folder + L"IronlatchSetupSilent.exe")) << "the old installer is deleted first";
   ASSERT_TRUE(WriteTextFile(folder + L"IronlatchSetupSilent.exe", "new installer"));
-  const live::Box told = window.Answer(IDOK, 30000);
+  const livewindow::MessageBoxSeen told = window.Answer(IDOK, 30000);
   EXPECT_EQ(told.text, L"Output file has been created:\r\n\r\nIronlatchSetupSilent");
   EXPECT_EQ(told.caption, L"Ironlatch");
   EXPECT_EQ(Lines(ReadTextFile(calls)),
@@ -251,7 +251,7 @@ TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFail
   window.Tick(IDC_FORM4_CHECK6, true);
   window.Tick(IDC_FORM4_CHECK10, true);
   window.Click(IDC_FORM4_COMMAND3);
-  const live::Box told = window.Answer(IDOK, 30000);
+  const livewindow::MessageBoxSeen told = window.Answer(IDOK, 30000);
   EXPECT_EQ(told.text, L"The installer could not be created.");
   EXPECT_FALSE(FileExists(folder + L"IronlatchSetup.exe"));
 

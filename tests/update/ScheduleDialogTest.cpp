@@ -5,13 +5,13 @@
 
 #include <algorithm>
 
-#include "tests/alerts/LiveWindows.h"
+#include "tests/support/LiveWindow.h"
 #include "tests/update/ScheduleTestHelpers.h"
 #include "update/Form7Ids.h"
 
 using namespace testsupport;
 using namespace scheduletest;
-using namespace livewindows;
+using namespace livewindow;
 
 namespace {
 
@@ -45,7 +45,7 @@ class ScheduleTest : public testing::Test {
 };
 
 std::wstring Selected(HWND list) {
-  return ListItem(list, static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
+  return ComboItem(list, static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
 }
 
 bool IsWeekdayWord(const std::wstring& word) {
@@ -63,23 +63,23 @@ TEST_F(ScheduleTest, DialogPresetsAMorningOnAWeekdayAndSavesTheChosenTime) {
   HWND hours = GetDlgItem(dialog, IDC_FORM7_COMBO1);
   HWND days = GetDlgItem(dialog, IDC_FORM7_COMBO2);
   ASSERT_EQ(SendMessageW(hours, CB_GETCOUNT, 0, 0), 24);
-  EXPECT_EQ(ListItem(hours, 0), L"00");
-  EXPECT_EQ(ListItem(hours, 9), L"09");
-  EXPECT_EQ(ListItem(hours, 23), L"23");
+  EXPECT_EQ(ComboItem(hours, 0), L"00");
+  EXPECT_EQ(ComboItem(hours, 9), L"09");
+  EXPECT_EQ(ComboItem(hours, 23), L"23");
   ASSERT_EQ(SendMessageW(days, CB_GETCOUNT, 0, 0), 7);
   std::wstring order;
-  for (int i = 0; i < 7; ++i) order += ListItem(days, i) + L" ";
+  for (int i = 0; i < 7; ++i) order += ComboItem(days, i) + L" ";
   EXPECT_EQ(order, L"mon tues wed thur fri sat sun ");
   const std::wstring presetHour = Selected(hours);
   EXPECT_TRUE(presetHour == L"08" || presetHour == L"09" || presetHour == L"10" || presetHour == L"11") << presetHour;
   EXPECT_TRUE(IsWeekdayWord(Selected(days))) << Selected(days);
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_FORM7_LABEL12)), L"Both tasks will share the Hour setting.");
+  EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM7_LABEL12)), L"Both tasks will share the Hour setting.");
 
   SendMessageW(hours, CB_SETCURSEL, 14, 0);
   SendMessageW(days, CB_SETCURSEL, 5, 0);  // sat
-  Click(dialog, IDC_FORM7_COMMAND1);
+  Press(dialog, IDC_FORM7_COMMAND1);
   EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Created!");
-  EXPECT_TRUE(live.Ended(20000)) << "the dialog closes after saving";
+  EXPECT_TRUE(live.WaitForExit(20000)) << "the dialog closes after saving";
 
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
   EXPECT_EQ(ProductSetting(L"ScheduleHour"), L"<missing>") << "the choice is kept only in the tasks";
@@ -108,13 +108,13 @@ TEST_F(ScheduleTest, DialogShowsTheStoredScheduleAndRemovesItOnYesOnly) {
   EXPECT_EQ(Selected(GetDlgItem(dialog, IDC_FORM7_COMBO2)), L"sun");
 
   const wchar_t question[] = L"Are you sure you wish to delete the schedule for automatic updates?";
-  Click(dialog, IDC_FORM7_COMMAND2);
+  Press(dialog, IDC_FORM7_COMMAND2);
   EXPECT_EQ(live.Answer(L"Ironlatch", IDNO), question);
   Sleep(300);
   EXPECT_TRUE(fakes.Calls(L"schtasks").empty());
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
 
-  Click(dialog, IDC_FORM7_COMMAND2);
+  Press(dialog, IDC_FORM7_COMMAND2);
   EXPECT_EQ(live.Answer(L"Ironlatch", IDYES), question);
   EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Deleted!");
   EXPECT_EQ(fakes.Calls(L"schtasks"), (std::vector<std::wstring>{L"/delete /f /tn \"Ironlatch Update\"",
@@ -122,10 +122,10 @@ TEST_F(ScheduleTest, DialogShowsTheStoredScheduleAndRemovesItOnYesOnly) {
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"<missing>");
   EXPECT_EQ(ProductSetting(L"ScheduleHour"), L"14");
   ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
-  EXPECT_EQ(TextOf(dialog), L"Automatic Updates - NOT Enabled");
+  EXPECT_EQ(Text(dialog), L"Automatic Updates - NOT Enabled");
   EXPECT_TRUE(program_.Calls().empty());
   PostMessageW(dialog, WM_CLOSE, 0, 0);
-  EXPECT_TRUE(live.Ended(20000));
+  EXPECT_TRUE(live.WaitForExit(20000));
 }
 
 TEST_F(ScheduleTest, AStoredHourThatIsNoListItemLeavesThePreset) {
@@ -137,9 +137,9 @@ TEST_F(ScheduleTest, AStoredHourThatIsNoListItemLeavesThePreset) {
   const std::wstring hour = Selected(GetDlgItem(dialog, IDC_FORM7_COMBO1));
   EXPECT_TRUE(hour == L"08" || hour == L"09" || hour == L"10" || hour == L"11") << hour;
   EXPECT_EQ(Selected(GetDlgItem(dialog, IDC_FORM7_COMBO2)), L"sat") << "found as the list finds its items";
-  Click(dialog, IDC_FORM7_COMMAND1);
+  Press(dialog, IDC_FORM7_COMMAND1);
   EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Created!");
-  EXPECT_TRUE(live.Ended(20000));
+  EXPECT_TRUE(live.WaitForExit(20000));
   const auto calls = program_.Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].time.substr(0, 2), hour);

@@ -16,12 +16,11 @@ PORT+1 accepts connections and never says a word.
 """
 import fnmatch
 import os
-import shutil
 import signal
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "alerts"))
-from smtp_sink import start_detached, start_silent_listener, stop_sink  # noqa: E402  (shared server plumbing)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E402
 
 USER, PASSWORD = "ftpuser", "s3cret"
 UPDATE_USER, UPDATE_PASSWORD = "IronlatchUser", "Kv7#rLq"
@@ -79,19 +78,6 @@ def serve(folder, port):
     server.serve_forever()
 
 
-def start(folder, port):
-    stop_sink(folder)
-    root = os.path.join(folder, "root")
-    shutil.rmtree(root, ignore_errors=True)
-    os.makedirs(root)
-    start_detached(__file__, folder, port, (port, port + 1), "server.log", "ftp server")
-
-
 if __name__ == "__main__":
-    command, folder = sys.argv[1], os.path.abspath(sys.argv[2])
-    if command == "start":
-        start(folder, int(sys.argv[3]))
-    elif command == "stop":
-        stop_sink(folder)
-    elif command == "serve":
-        serve(folder, int(sys.argv[3]))
+    run(__file__, serve, lambda folder, port: fresh_folder(os.path.join(folder, "root")),
+        lambda port: (port, port + 1), "server.log", "ftp server")

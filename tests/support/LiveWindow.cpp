@@ -1,4 +1,6 @@
-#include "tests/ui/LiveWindow.h"
+#include "tests/support/LiveWindow.h"
+
+#include <dlgs.h>
 
 #include <algorithm>
 #include <atomic>
@@ -75,14 +77,49 @@ HWND WaitForWindow(const std::wstring& captionStart, DWORD processId, DWORD time
   return nullptr;
 }
 
+HWND LiveProgram::Window(const std::wstring& caption, bool prefix, DWORD timeoutMs) const {
+  for (DWORD waited = 0;; waited += 100) {
+    for (HWND window : WindowsOf(caption, processId_))
+      if (prefix || Text(window) == caption) return window;
+    if (waited >= timeoutMs) return nullptr;
+    Sleep(100);
+  }
+}
+
+std::wstring LiveProgram::Answer(const std::wstring& caption, int button, DWORD timeoutMs) const {
+  HWND box = Window(caption, false, timeoutMs);
+  if (!box) return L"<no box>";
+  const std::wstring text = Text(GetDlgItem(box, 0xFFFF));
+  livewindow::Answer(MessageBoxSeen{box, caption, text, {}}, button);
+  return text;
+}
+
+HWND WaitForDialog(DWORD processId, const std::function<bool(HWND)>& wanted, DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+    for (HWND window : Find(L"", processId, L"#32770"))
+      if (wanted(window)) return window;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+bool WaitGone(HWND window, DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+    if (!IsWindow(window) || !IsWindowVisible(window)) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+bool HasItem(HWND dialog, int id) { return GetDlgItem(dialog, id) != nullptr; }
+
+bool IsFileDialog(HWND dialog) { return HasItem(dialog, cmb13) || HasItem(dialog, edt1); }
+
+// Synchronous, not SendMessageTimeout: Wine's reports a reply of 0 (an empty text) as a failure.
 std::wstring Text(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"<no answer>";
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  DWORD_PTR got = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
-                      &got);
-  text.resize(std::min<size_t>(static_cast<size_t>(got), text.size()));
+  std::wstring text(static_cast<size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  const LRESULT got = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(std::min<size_t>(got < 0 ? 0 : static_cast<size_t>(got), text.size()));
   return text;
 }
 
@@ -124,6 +161,10 @@ void SendAndWait(HWND target, std::vector<std::pair<UINT, LPARAM>> messages) {
 
 void Click(HWND dialog, int buttonId) { SendAndWait(GetDlgItem(dialog, buttonId), {{BM_CLICK, 0}}); }
 
+void Press(HWND dialog, int buttonId) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, buttonId)));
+}
+
 void ClickLabel(HWND label) {
   SendAndWait(label, {{WM_LBUTTONDOWN, MAKELPARAM(2, 2)}, {WM_LBUTTONUP, MAKELPARAM(2, 2)}});
 }
@@ -131,6 +172,8 @@ void ClickLabel(HWND label) {
 bool IsChecked(HWND dialog, int buttonId) {
   return SendMessageW(GetDlgItem(dialog, buttonId), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
+
+bool IsVisible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
 
 std::vector<HWND> Children(HWND window) {
   std::vector<HWND> children;
@@ -174,13 +217,27 @@ void SelectItem(HWND list, const std::wstring& text) {
     if (items[i] == text) SendMessageW(list, LB_SETSEL, TRUE, static_cast<LPARAM>(i));
 }
 
-MessageBoxSeen WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+std::wstring ComboItem(HWND list, int index) {
+  const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, index, 0);
+  if (length < 0) return L"<none>";
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+bool MessageBoxSeen::Has(int buttonId) const {
+  return std::find(buttons.begin(), buttons.end(), buttonId) != buttons.end();
+}
+
+MessageBoxSeen WaitForMessageBox(DWORD processId, DWORD timeoutMs, const std::vector<int>& foreignIds) {
   MessageBoxSeen seen;
   for (DWORD waited = 0; waited < timeoutMs && !seen.window; waited += 100) {
     for (HWND window : Find(L"", processId, L"#32770")) {
       // A message box: a dialog whose text sits in the static of ID 0xFFFF, with no file name field.
       HWND text = GetDlgItem(window, 0xFFFF);
-      if (!text) continue;
+      if (!text || IsFileDialog(window)) continue;
+      if (std::any_of(foreignIds.begin(), foreignIds.end(), [window](int id) { return HasItem(window, id); })) continue;
       seen.window = window;
       seen.caption = Text(window);
       seen.text = Text(text);
@@ -196,8 +253,33 @@ MessageBoxSeen WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
 void Answer(const MessageBoxSeen& box, int buttonId) {
   PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box.window, buttonId)));
-  for (int i = 0; i < 100 && IsWindow(box.window); ++i) Sleep(50);
-  Sleep(100);  // let the code after the box run
+  // Until it is destroyed, not just hidden: the code after the box runs only then.
+  for (int i = 0; i < 400 && IsWindow(box.window); ++i) Sleep(50);
+  Sleep(100);
+}
+
+bool ScratchProgram::Start(const std::wstring& arguments) {
+  live_ = std::make_unique<LiveProgram>(L"\"" + program_.ExePath() + L"\" " + arguments);
+  return live_->Started();
+}
+
+MessageBoxSeen ScratchProgram::NextBox(DWORD timeoutMs) const { return WaitForMessageBox(Id(), timeoutMs, ownIds_); }
+
+MessageBoxSeen ScratchProgram::Answer(int button, DWORD timeoutMs) const {
+  MessageBoxSeen box = NextBox(timeoutMs);
+  if (box.window) livewindow::Answer(box, button);
+  return box;
+}
+
+std::wstring ScratchProgram::PickFile(const std::wstring& path) const {
+  HWND dialog = WaitForDialog(Id(), IsFileDialog);
+  if (!dialog) return L"<no file dialog>";
+  const std::wstring title = Text(dialog);
+  HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+  SetText(name, path);
+  Press(dialog, IDOK);
+  WaitGone(dialog);
+  return title;
 }
 
 RECT ClientRect(HWND window) {
