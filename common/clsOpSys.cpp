@@ -178,6 +178,23 @@ const wchar_t* SkuEdition(int32_t sku) {
   }
 }
 
+// The "Product" line of the system's product file: the first section of the file that holds one.
+// (The file also has inventory and version sections, which carry no product name.)
+std::wstring ProductLine(const std::wstring& productFile) {
+  std::vector<wchar_t> names(4096);
+  for (;;) {
+    const DWORD length = GetPrivateProfileSectionNamesW(names.data(), static_cast<DWORD>(names.size()),
+                                                        productFile.c_str());
+    if (length + 2 < names.size()) break;
+    names.resize(names.size() * 2);
+  }
+  for (const wchar_t* section = names.data(); *section; section += wcslen(section) + 1) {
+    const std::wstring product = CommonModule::ReadIni(productFile, section, L"Product");
+    if (!product.empty()) return product;
+  }
+  return {};
+}
+
 }  // namespace
 
 OSVERSIONINFOEXW clsOpSys::QueryVersion(GetVersionFn getVersion) {
@@ -314,7 +331,7 @@ std::wstring clsOpSys::GetEditionName() const {
   }
   const std::wstring prodSpec = WinSysDir + L"\\prodspec.ini";
   if (!CommonModule::DoesFileExist(prodSpec)) return L" Undefined Edition ";
-  const std::wstring product = platform::Lower(CommonModule::ReadIni(prodSpec, L"Product Specification", L"Product"));
+  const std::wstring product = platform::Lower(ProductLine(prodSpec));
   std::wstring edition;
   if (platform::Contains(product, L"home")) edition = L" Home ";
   if (platform::Contains(product, L"media")) edition = L" Media Center ";

@@ -68,8 +68,12 @@ class FakeWindows {
     os.WinSysDir = WinSysDir();
     return os;
   }
+  // The product file as Windows lays it out: an inventory section first, the product line in the
+  // section after it, then the version section.
   void WriteProdSpec(const std::string& line) const {
-    testsupport::WriteTextFile(WinSysDir() + L"\\prodspec.ini", "[Product Specification]\r\n" + line + "\r\n");
+    testsupport::WriteTextFile(WinSysDir() + L"\\prodspec.ini", "[SMS Inventory Identification]\r\nVersion=1.0\r\n\r\n"
+                                                                  "[Product Details]\r\n" + line +
+                                                                  "\r\nVersion=5.0\r\n\r\n[Version]\r\nDriverVer=07/01/2001\r\n");
   }
   void AddEhtray() const {
     CreateDirectoryW((WinDir() + L"\\ehome").c_str(), nullptr);
