@@ -380,8 +380,6 @@ void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring&
 
 namespace {
 
-bool Exists(const std::wstring& path) { return CommonModule::DoesFileExist(path); }
-
 // The protection choices the post-update step re-applies.
 struct SavedChoices {
   bool appdata = false, tempexes = false, fakeexts = false, userprofile = false, syskey = false, bcdedit = false;
@@ -431,7 +429,7 @@ SavedChoices ReadSavedChoices() {
 void DeleteBackupsAfterOldProgramEnded() {
   DeleteSwapBackups();
   for (const std::wstring& backup : {ProgramBackupPath(), ServiceBackupPath()}) {
-    for (int retry = 0; retry < 2 && Exists(backup); ++retry) {
+    for (int retry = 0; retry < 2 && CommonModule::DoesFileExist(backup); ++retry) {
       CommonModule::Delay(5);
       DeleteSwapBackups();
     }
