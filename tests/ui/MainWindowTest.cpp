@@ -115,6 +115,18 @@ class MainWindow {
     if (arguments.empty() || arguments == L"/showmain") {
       window = FindMainWindow(program.ExePath(), ProcessId(), 0, 30000);
       ASSERT_NE(window, nullptr) << "the main window did not appear";
+      // The window shows a moment before its record reaches the prompt log; a test that counts
+      // records from here on must not see it arrive late.
+      ASSERT_TRUE(WaitForMainWindowRecord(10000)) << "the main window was not recorded";
+    }
+  }
+
+  bool WaitForMainWindowRecord(DWORD timeoutMs) const {
+    for (DWORD waited = 0;; waited += 50) {
+      for (const auto& shown : program.Prompts())
+        if (shown.kind == L"window" && !shown.fields.empty() && shown.fields[0] == L"Form1") return true;
+      if (waited >= timeoutMs) return false;
+      Sleep(50);
     }
   }
 
