@@ -519,7 +519,7 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
     } else if (!DoesFileExist(psexec)) {
       DPrint(L"ShellX:  Cannot find PSEXEC.EXE");
     } else {
-      command = L"\"" + psexec + L"\"" + (wait ? L" -s -i " : L" -s -i -d ") + command;
+      command = L"\"" + psexec + L"\"" + (wait ? L" -accepteula -s -i " : L" -accepteula -s -i -d ") + command;
       style = SW_HIDE;
     }
   }
@@ -539,7 +539,13 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
   if (wait) {
     platform::WaitForProgram(process.get(), EffectiveLimit(useTimeLimit, timeLimitMs));
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
+    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process.get(), &code);
+    } else {
+      // Still running at the limit: whatever it was to do is not done, so this is no success.
+      DPrint(L"ShellX:  Time limit reached, the program is still running.");
+      result = false;
+    }
     exitCode = static_cast<int32_t>(code);
   } else {
     result = processId != 0;

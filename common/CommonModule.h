@@ -60,6 +60,8 @@ constexpr int32_t kNoTimeLimit = 2000000000;
 // a hung outside program must not hang us.
 constexpr DWORD kLongestWaitMs = 15 * 60 * 1000;
 
+// True when the program was started and, when waiting, has ended; a wait that the time limit
+// ended is false, with the exit code 259 (the program is left running).
 bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters, bool wait, int windowStyle,
             int32_t& exitCode, bool asSystem, bool useTimeLimit, int32_t timeLimitMs);
 bool ShellXAsSystem(const std::wstring& program, const std::wstring& parameters, const std::wstring& waitText);

@@ -9,6 +9,7 @@
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
+#include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 
@@ -21,6 +22,25 @@ namespace {
 
 bool SameSystemDrive() {
   return platform::Lower(SystemDriveCache) == platform::Lower(platform::GetEnv(L"systemdrive"));
+}
+
+// Whether this process's token belongs to LocalSystem (S-1-5-18). The environment is the
+// launching user's to set, so it decides nothing here.
+bool TokenIsLocalSystem() {
+  platform::UniqueKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER)) return false;
+  std::vector<BYTE> buffer(size);
+  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return false;
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID localSystem = nullptr;
+  if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &localSystem))
+    return false;
+  const bool same = EqualSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, localSystem) != FALSE;
+  FreeSid(localSystem);
+  return same;
 }
 
 }  // namespace
@@ -116,10 +136,8 @@ std::wstring BrowseForFolder(const std::wstring& title, const std::wstring& star
 }
 
 bool IsSystemAccount(bool showMessage) {
-  using platform::GetEnv;
-  std::wstring user = GetEnv(L"username");
-  bool system = user == GetEnv(L"computername") + L"$" || platform::Lower(GetEnv(L"systemdrive")) == L"x:" ||
-                user.empty();
+  // A preinstallation environment runs its programs as LocalSystem too, so the token covers it.
+  const bool system = TokenIsLocalSystem();
   if (system && showMessage) {
     platform::ShowMessageBox(nullptr, L"It appears you now have SYSTEM access.  Congrats!",
                              CommonModule::AppTitle(), MB_OK);

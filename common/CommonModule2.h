@@ -29,7 +29,8 @@ bool IsNewProfileLayout();
 // answer is "".
 std::wstring BrowseForFolder(const std::wstring& title, const std::wstring& startFolder);
 
-// True when the program runs as SYSTEM or in a preinstallation environment.
+// True when this process's token is LocalSystem's (as in a preinstallation environment too);
+// the environment variables are not consulted.
 bool IsSystemAccount(bool showMessage);
 
 // The text cut before its first NUL character.

@@ -39,14 +39,16 @@ StepFn PerformStep = RealStep;
 }  // namespace internal
 
 void RebootSystem(bool force) {
-  const std::wstring parameters = force ? L"-r -t 0 -f" : L"-r -t 0";
+  // Programs with unsaved work are asked, on either road; only one that does not answer is
+  // closed (force). shutdown.exe has no such middle way, so it never forces.
+  const std::wstring parameters = L"-r -t 0";
   if (platform::IsRehearsal()) {
     platform::RecordPrompt(L"reboot", {force ? L"force" : L"normal", std::wstring(kFallbackProgram) + L" " + parameters});
     return;
   }
   try {
     ShutdownError error;
-    if (ShutdownSystem(force ? EWX_REBOOT | EWX_FORCE : EWX_REBOOT, error)) return;
+    if (ShutdownSystem(force ? EWX_REBOOT | EWX_FORCEIFHUNG : EWX_REBOOT, error)) return;
     internal::PerformStep(internal::Step::Fallback, 0, parameters);
   } catch (const std::bad_alloc&) {
     // Nothing is reported from here; the caller goes on either way.

@@ -27,8 +27,9 @@ struct ShutdownError {
   std::wstring Description;
 };
 
-// Restarts now (force: applications are closed without asking). Never fails to its caller: when
-// Windows refuses, "shutdown.exe -r -t 0 [-f]" is started and not waited for.
+// Restarts now. Every program is asked to close and may ask its user to save; force closes only
+// those that do not answer in time (EWX_FORCEIFHUNG). Never fails to its caller: when Windows
+// refuses, "shutdown.exe -r -t 0" (never -f) is started and not waited for.
 void RebootSystem(bool force);
 
 // Asks Windows to act on the ExitWindowsEx flag word (0 to 31). True when Windows accepted; false

@@ -9,6 +9,7 @@
 
 #include "common/CommonModule.h"
 #include "common/ErrorReport.h"
+#include "common/SavedSecurity.h"
 #include "common/SetOwnerFS.h"
 #include "common/modTakeOwn.h"
 #include "platform/FileTree.h"
@@ -165,6 +166,16 @@ class RedirectionOff {
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(Api(path).c_str()); }
 
+// Takes down what a fallback may change on the item, so that it can be put back.
+bool TakeDown(SavedSecurity::FileStates& states, const std::wstring& path) {
+  RedirectionOff off;
+  return states.Add(Api(path));
+}
+void PutBack(const SavedSecurity::FileStates& states) {
+  RedirectionOff off;
+  states.PutBack();
+}
+
 bool IsFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -200,6 +211,48 @@ bool ReadFolder(const std::wstring& folder, std::vector<WIN32_FIND_DATAW>& entri
     if (name != L"." && name != L"..") entries.push_back(data);
   } while (FindNextFileW(find.get(), &data));
   return true;
+}
+
+// Whether anything left of a tree that would not go refuses us by its rights, rather than
+// because another program holds it open. Redirection must be off.
+bool TreeRefusesRights(const std::wstring& path) {
+  platform::UniqueFileHandle probe(CreateFileW(Api(path).c_str(), DELETE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                               nullptr));
+  if (!probe && SavedSecurity::IsRefusalOfRights(GetLastError())) return true;
+  probe.reset();
+  const DWORD attributes = Attributes(path);
+  if (!IsFolder(attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  std::vector<WIN32_FIND_DATAW> entries;
+  DWORD error = 0;
+  if (!ReadFolder(path, entries, error)) return SavedSecurity::IsRefusalOfRights(error);
+  for (const auto& entry : entries) {
+    if (TreeRefusesRights(Join(path, entry.cFileName))) return true;
+  }
+  return false;
+}
+
+// Takes down every item of a tree, the folder first. Redirection must be off.
+void TakeDownTree(SavedSecurity::FileStates& states, const std::wstring& path) {
+  states.Add(Api(path));
+  const DWORD attributes = Attributes(path);
+  if (!IsFolder(attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return;
+  std::vector<WIN32_FIND_DATAW> entries;
+  DWORD error = 0;
+  if (!ReadFolder(path, entries, error)) return;
+  for (const auto& entry : entries) TakeDownTree(states, Join(path, entry.cFileName));
+}
+
+std::wstring RemoveSlashes(const std::wstring& path) {
+  std::wstring trimmed = path;
+  while (trimmed.size() > 3 && IsSlash(trimmed.back())) trimmed.pop_back();
+  return trimmed;
+}
+
+bool RefusesRights(const std::wstring& path) {
+  RedirectionOff off;
+  return TreeRefusesRights(RemoveSlashes(path));
 }
 
 // ReadFolder for a listing: a folder that cannot be read is logged with the path the caller gave.
@@ -408,19 +461,28 @@ void clsFSO::Get_FileProperties(const std::wstring& FullPathAndNameOfFile) {
 
 bool clsFSO::KillFile(const std::wstring& strFile) {
   bool result = false;
+  SavedSecurity::FileStates before;
   for (int attempt = 1;; ++attempt) {
+    DWORD error = ERROR_SUCCESS;
     {
       RedirectionOff off;
-      DeleteFileW(Api(strFile).c_str());
+      if (!DeleteFileW(Api(strFile).c_str())) error = GetLastError();
       result = IsGone(strFile);
     }
     if (result) break;
-    if (attempt == 2) {
-      DPrint(L"clsFSO\\KillFile - Unable to delete:  " + strFile);
-      break;
+    // Only a refusal of rights is worth taking ownership for: a file another program holds open
+    // would stay all the same, with its owner, rights and attributes changed.
+    const bool refusedRights = SavedSecurity::IsRefusalOfRights(error);
+    if (attempt == 1 && refusedRights && TakeDown(before, strFile)) {
+      ResetAttributes(strFile);
+      continue;
     }
-    ResetAttributes(strFile);
+    if (!refusedRights)
+      DPrint(L"clsFSO\\KillFile - Refused (error " + std::to_wstring(error) + L"), rights left alone:  " + strFile);
+    DPrint(L"clsFSO\\KillFile - Unable to delete:  " + strFile);
+    break;
   }
+  if (!result) PutBack(before);
   DPrint(L"clsFSO\\KillFile: ");
   DPrint(L"\t- passed: " + strFile);
   DPrint(L"\t- returned: " + DebugText(result));
@@ -444,13 +506,22 @@ bool clsFSO::KillDir(const std::wstring& strPath, bool RecreatePath) {
     return summary(false);
   }
   if (!CommonModule::DoesDirExist(strPath)) return summary(recreate());
+  SavedSecurity::FileStates before;
   for (int attempt = 1; attempt <= 2; ++attempt) {
     if (DelTree32(strPath)) return recreate();
-    if (attempt == 1) ResetAttributes(strPath);
+    if (attempt == 1 && RefusesRights(strPath)) {
+      // What the fallback changes on the tree that is left is taken down first.
+      {
+        RedirectionOff off;
+        TakeDownTree(before, RemoveSlashes(strPath));
+      }
+      ResetAttributes(strPath);
+    }
   }
   // The tree resists as a whole: take away what will go, one item at a time.
   for (const auto& file : NonEmptyParts(Get_FileList(strPath, true, L"*.*"))) KillFile(file);
   for (const auto& folder : NonEmptyParts(Get_DirList(strPath, false))) DelTree32(folder);
+  PutBack(before);
   return summary(false);
 }
 

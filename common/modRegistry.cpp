@@ -6,6 +6,7 @@
 
 #include "common/CommonModule.h"
 #include "common/ErrorReport.h"
+#include "common/SavedSecurity.h"
 #include "common/SetPerm.h"
 #include "common/modTakeOwn.h"
 #include "platform/Handle.h"
@@ -263,8 +264,11 @@ LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const st
     std::wstring letter = platform::Upper(type);
     if (root == kIniHive) {
       if (letter == L"S") {
-        WritePrivateProfileStringW(keyPath.c_str(), valueName.c_str(), value.Text().c_str(), hive.c_str());
-        return ERROR_SUCCESS;
+        if (WritePrivateProfileStringW(keyPath.c_str(), valueName.c_str(), value.Text().c_str(), hive.c_str()))
+          return ERROR_SUCCESS;
+        // A read-only or locked file keeps its old text: the caller must not take it as written.
+        code = static_cast<LONG>(GetLastError());
+        if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
       }
     } else if (root) {
       HKEY created = nullptr;
@@ -376,13 +380,14 @@ LONG DeleteValueOnce(HKEY root, const KeyView& view, const std::wstring& valueNa
   return code;
 }
 
-// One attempt at a key and its subtree; the parent is opened in the view given.
+// One attempt at a key and its subtree; the parent is opened in the view given. With saved, the
+// rights of each subkey are widened before it is entered, and taken down first.
 LONG DeleteKeyOnce(HKEY root, const KeyView& parentView, const std::wstring& name, const std::wstring& hive,
-                   bool grantRights) {
+                   SavedSecurity::KeyStates* saved) {
   platform::UniqueRegKey parent;
   LONG code = RegOpenKeyExW(root, parentView.keyPath.c_str(), 0, KEY_CREATE_SUB_KEY | parentView.viewFlag, parent.put());
   if (code != ERROR_SUCCESS) return code;
-  fDeleteSubkeys(root, parentView.keyPath + L"\\" + name, hive, parentView.viewFlag, grantRights);
+  fDeleteSubkeys(root, parentView.keyPath + L"\\" + name, hive, parentView.viewFlag, saved != nullptr, saved);
   return DeleteChildKey(parent.get(), name, parentView.viewFlag);
 }
 
@@ -416,23 +421,35 @@ bool ExportRegKey(const std::wstring& key, const std::wstring& targetFile) {
         return false;
       }
     }
-    int32_t exitCode = 0;
-    CommonModule::ShellX(L"reg.exe", L"export " + Quoted(key) + L" " + Quoted(targetFile), true, SW_HIDE, exitCode,
-                         false, false, CommonModule::kNoTimeLimit);
+    int32_t exitCode = -1;
+    const bool ended = CommonModule::ShellX(L"reg.exe", L"export " + Quoted(key) + L" " + Quoted(targetFile), true,
+                                            SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
+    if (!ended || exitCode != 0) {
+      // A file an unfinished or failed export left is no copy of the key.
+      DeleteFileW(targetFile.c_str());
+      return false;
+    }
     return CommonModule::DoesFileExist(targetFile);
   } catch (const std::bad_alloc&) {
     return false;
   }
 }
 
-void ImportRegFile(const std::wstring& regFile, bool wait) {
+bool ImportRegFile(const std::wstring& regFile, bool wait) {
   try {
-    if (regFile.find(kQuote) != std::wstring::npos) return;
-    int32_t exitCode = 0;
-    CommonModule::ShellX(platform::GetEnv(L"systemroot") + L"\\system32\\reg.exe", L"import " + Quoted(regFile), wait,
-                         SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
+    if (regFile.find(kQuote) != std::wstring::npos) return false;
+    int32_t exitCode = -1;
+    const bool ended = CommonModule::ShellX(platform::GetEnv(L"systemroot") + L"\\system32\\reg.exe",
+                                            L"import " + Quoted(regFile), wait, SW_HIDE, exitCode, false, false,
+                                            CommonModule::kNoTimeLimit);
+    if (!wait) return ended;
+    // An import still running at the limit, or one reg.exe refused, has not happened.
+    if (ended && exitCode == 0) return true;
+    CommonModule::DPrint(L"modRegistry\\ImportRegFile:  not imported (exit code " + std::to_wstring(exitCode) +
+                         L"): " + regFile);
+    return false;
   } catch (const std::bad_alloc&) {
-    // Nothing is checked after an import; its caller reads the registry.
+    return false;
   }
 }
 
@@ -488,6 +505,7 @@ LONG fDeleteValue(const std::wstring& hive, const std::wstring& keyPath, const s
       returned = code;
     } else {
       const KeyView view = KeyViewFor(keyPath);
+      SavedSecurity::KeyStates before;
       for (bool secondRun = false;; secondRun = true) {
         code = DeleteValueOnce(root, view, valueName);
         if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) {
@@ -495,10 +513,14 @@ LONG fDeleteValue(const std::wstring& hive, const std::wstring& keyPath, const s
           break;
         }
         returned = code;
-        if (secondRun) break;
+        // Only a refusal of rights is worth widening rights for.
+        if (secondRun || !SavedSecurity::IsRefusalOfRights(code)) break;
+        before.AddTree(root, view.keyPath, view.viewFlag);
         WidenValueKeyRights(hive, keyPath, view);
         DelRegAsSystem(L"value=" + hive + L"," + keyPath + L"," + valueName);
       }
+      // The value stayed: the key gets back the owner and rights it had.
+      if (returned != ERROR_SUCCESS) before.PutBack();
     }
     if (code == ERROR_FILE_NOT_FOUND) notFound = true;
     CommonModule::DPrint(L"modRegistry\\fDeleteValue:");
@@ -528,14 +550,17 @@ LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const 
     const std::wstring keyPath = parentPath + L"\\" + name;
     const KeyView parentView = KeyViewFor(parentPath);
     LONG returned = ERROR_SUCCESS;
+    SavedSecurity::KeyStates before;
+    bool refusedRights = false;
     for (bool secondRun = false;; secondRun = true) {
       if (secondRun) {
+        before.AddTree(root, parentView.keyPath + L"\\" + name, parentView.viewFlag);
         std::wstring owner;
         std::wstring grantee;
         modTakeOwn::TakeOwnRegKey(hive, keyPath, owner, grantee);
         SetPerm::GetRegKeyPermissions(hive, parentView.keyPath + L"\\" + name, parentView.viewFlag);
       }
-      code = DeleteKeyOnce(root, parentView, name, hive, secondRun);
+      code = DeleteKeyOnce(root, parentView, name, hive, secondRun ? &before : nullptr);
       if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) {
         returned = ERROR_SUCCESS;
         break;
@@ -543,11 +568,12 @@ LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const 
       returned = code;
       CommonModule::DPrint(L"modRegistry\\fDeleteKey - Error:  " + std::to_wstring(code));
       CommonModule::DPrint(L"\tKey:  " + fullName);
-      if (secondRun) break;
+      if (!secondRun) refusedRights = SavedSecurity::IsRefusalOfRights(code);
+      if (secondRun || !refusedRights) break;
       CommonModule::DPrint(L"\t- Attempting second run using subinacl...");
     }
 
-    if (returned != ERROR_SUCCESS) {
+    if (returned != ERROR_SUCCESS && refusedRights) {
       CommonModule::DPrint(L"modRegistry\\fDeleteKey:  Still not working, attempting deletion with reg.exe");
       CommonModule::DPrint(L"\tcmd:  reg.exe delete " + Quoted(fullName) + L" /f");
       int32_t exitCode = 0;
@@ -560,6 +586,8 @@ LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const 
         returned = ERROR_SUCCESS;  // an outside tool removed it
       }
     }
+    // The key outlived every attempt: what is left of it gets back its owners and rights.
+    if (returned != ERROR_SUCCESS) before.PutBack();
     if (code == ERROR_FILE_NOT_FOUND) notFound = true;
     CommonModule::DPrint(L"modRegistry\\fDeleteKey: ");
     CommonModule::DPrint(L"\t- Key: " + fullName);
@@ -574,7 +602,7 @@ LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const 
 }
 
 void fDeleteSubkeys(HKEY root, const std::wstring& keyPath, const std::wstring& hive, REGSAM viewFlag,
-                    bool grantRights) {
+                    bool grantRights, SavedSecurity::KeyStates* saved) {
   try {
     CommonModule::DPrint(L"modRegistry\\fDeleteSubkeys passed: " + hive + L"\\" + keyPath);
     platform::UniqueRegKey key;
@@ -588,8 +616,11 @@ void fDeleteSubkeys(HKEY root, const std::wstring& keyPath, const std::wstring& 
     for (DWORD index = 0; RegEnumKeyW(key.get(), index, name, 256) == ERROR_SUCCESS; ++index) names.push_back(name);
     for (const auto& child : names) {
       const std::wstring childPath = keyPath + L"\\" + child;
-      if (grantRights) SetPerm::GetRegKeyPermissions(hive, childPath, viewFlag);
-      fDeleteSubkeys(root, childPath, hive, viewFlag, grantRights);
+      if (grantRights) {
+        if (saved) saved->Add(root, childPath, viewFlag);
+        SetPerm::GetRegKeyPermissions(hive, childPath, viewFlag);
+      }
+      fDeleteSubkeys(root, childPath, hive, viewFlag, grantRights, saved);
       DeleteChildKey(key.get(), child, viewFlag);
     }
   } catch (const std::bad_alloc&) {

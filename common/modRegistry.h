@@ -8,6 +8,10 @@
 
 #include "common/Variant.h"
 
+namespace SavedSecurity {
+class KeyStates;
+}
+
 namespace modRegistry {
 
 // What fTopKey gives for a hive text that names an INI file. Never a key to close.
@@ -37,33 +41,39 @@ LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std
                 const std::wstring& type, const Variant& defaultValue, Variant& result);
 
 // Type letters: "S", "E" (stored unexpanded), "D", "M" (appends one item), "B" (2 bytes);
-// writes always use the 64-bit view on 64-bit Windows. In INI mode only "S" (else 99).
+// writes always use the 64-bit view on 64-bit Windows. In INI mode only "S" (else 99); a write
+// the file refuses (read-only, locked) gives that Windows error, never 0.
 LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
                  const std::wstring& type, const Variant& value);
 
 // Exports a key, named as reg.exe takes it ("HKLM\\Software\\..."), to a .reg file that it
-// replaces; true when the file exists afterwards.
+// replaces; true when reg.exe ended with exit code 0 and the file exists (a failed export leaves
+// no file).
 bool ExportRegKey(const std::wstring& key, const std::wstring& targetFile);
 
-// Imports a .reg file with Windows' reg.exe; nothing is checked afterwards.
-void ImportRegFile(const std::wstring& regFile, bool wait);
+// Imports a .reg file with Windows' reg.exe. Waiting, true only when reg.exe ended within its
+// time limit with exit code 0; not waiting, true when it was started.
+bool ImportRegFile(const std::wstring& regFile, bool wait);
 
 // Appends every subkey name of the key, each followed by NUL, and one more NUL (an empty key
 // gives two); 0 when the key exists and was listed, else the open's code (2: missing) or 99.
 LONG fEnumKey(const std::wstring& hive, const std::wstring& keyPath, std::wstring& names);
 
 // Delete one value, or a key with its whole subtree (given as parent path and name). A missing
-// value or key counts as deleted and sets notFound. A delete that is refused is retried once
-// after ownership and rights were taken (subinacl when present, the key's own access list); the
-// value delete also runs DelReg.exe as SYSTEM before its retry, the key delete reg.exe and then
-// DelReg.exe after a refused retry. 0 on success, else the code of the refused retry.
+// value or key counts as deleted and sets notFound. A delete refused for want of rights (access
+// denied, and nothing else) is retried once after ownership and rights were taken (subinacl when
+// present, the key's own access list); the value delete also runs DelReg.exe as SYSTEM before its
+// retry, the key delete reg.exe and then DelReg.exe after a refused retry. When the value or key
+// still stays, every key whose owner or rights the fallbacks touched gets them back. 0 on
+// success, else the code of the refused (re)try.
 LONG fDeleteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
                   bool& notFound);
 LONG fDeleteKey(const std::wstring& hive, const std::wstring& parentPath, const std::wstring& name, bool& notFound);
 
 // Deletes every subkey below keyPath (deepest first), opened in viewFlag's view; the key itself
-// stays. grantRights widens the rights on each subkey before it is entered.
+// stays. grantRights widens the rights on each subkey before it is entered; saved, when given,
+// takes down each subkey's owner and rights before they are widened.
 void fDeleteSubkeys(HKEY root, const std::wstring& keyPath, const std::wstring& hive, REGSAM viewFlag,
-                    bool grantRights);
+                    bool grantRights, SavedSecurity::KeyStates* saved = nullptr);
 
 }  // namespace modRegistry

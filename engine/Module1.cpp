@@ -15,6 +15,7 @@
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
+#include "engine/ClassBackup.h"
 #include "engine/CommandLine.h"
 #include "engine/PolicyLayout.h"
 #include "engine/RuleSets.h"
@@ -407,7 +408,7 @@ void WriteDisallowedRules(const std::vector<std::wstring>& patterns) {
 
 void ImportRegFileNow(const std::wstring& file) {
   bool wait = true;
-  modRegistry::ImportRegFile(file, wait);
+  if (!modRegistry::ImportRegFile(file, wait)) CommonModule::DPrint(L"Module1: not imported: " + file);
 }
 
 }  // namespace
@@ -522,11 +523,13 @@ void BlockFakeExtensions() {
 }
 
 void ImportRloRules() {
-  std::wstring file = CommonModule::AppPath() + L"RLO.reg";
-  DeleteFileW(file.c_str());
-  ExtractResourceToFile(L"rlo", file, true);
-  ImportRegFileNow(file);
-  DeleteFileW(file.c_str());
+  // Imported from a private folder: a file beside the program could be swapped by whoever may
+  // write there.
+  HRSRC resource = FindResourceW(nullptr, L"rlo", L"CUSTOM");
+  HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes || !ClassBackup::ImportBytes(bytes, SizeofResource(nullptr, resource)))
+    CommonModule::DPrint(L"Module1\\ImportRloRules: the right-to-left-override rule was not imported");
 }
 
 void WriteFakeExtensionRules(const std::wstring& extension) {
@@ -589,6 +592,7 @@ namespace {
 
 const wchar_t kFilterModuleExe[] = L"IronlatchFilterMod.exe";
 const wchar_t kPlainCommand[] = L"\"%1\" %*";
+const wchar_t kPlainControlPanelCommand[] = L"%SystemRoot%\\System32\\control.exe \"%1\",%*";
 const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";
 const wchar_t kFilterSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
 const wchar_t* const kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
@@ -599,43 +603,32 @@ void WriteCommand(const std::wstring& key, const std::wstring& valueName, const 
 
 std::wstring FilterModulePath() { return CommonModule::AppPath() + kFilterModuleExe; }
 
-// The text of a reg.exe export: UTF-16 with a byte-order mark, or ANSI.
-std::wstring ReadRegFileText(const std::wstring& file) {
-  platform::UniqueFileHandle handle(
-      CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!handle) return {};
-  std::string bytes;
-  char buffer[8192];
-  DWORD got = 0;
-  while (ReadFile(handle.get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / sizeof(wchar_t));
-  return platform::FromAnsi(bytes);
-}
-
 bool NamesFilterModule(const std::wstring& text) {
   return platform::Contains(platform::Lower(text), platform::Lower(kFilterModuleExe));
 }
 
-// Backs the class key up once. A class that already points at the filter module is not what
-// Windows had, so it is never taken as the backup.
-void BackUpClass(const std::wstring& classKeyName, const std::wstring& backupFile) {
-  if (CommonModule::DoesFileExist(backupFile)) return;
+std::wstring OpenCommandOf(const std::wstring& classKeyName) {
   Variant command;
   modRegistry::fReadValue(L"HKLM", kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"", L"S",
                           Variant(L""), command);
-  if (NamesFilterModule(command.Text())) return;
-  modRegistry::ExportRegKey(L"HKLM\\SOFTWARE\\Classes\\" + classKeyName, backupFile);
+  return command.Text();
 }
 
-// Imports a class backup, unless it holds our own hook: then the Windows commands just written stay.
-void RestoreClass(const std::wstring& backupFile) {
-  if (!CommonModule::DoesFileExist(backupFile)) return;
-  if (NamesFilterModule(ReadRegFileText(backupFile))) {
-    CommonModule::DPrint(L"Module1\\UnhookFileClasses: backup holds the filter module, not restored: " + backupFile);
-    return;
+// Backs the class key up once. A class that already points at the filter module is not what
+// Windows had, so it is never taken as the backup.
+void BackUpClass(const std::wstring& classKeyName) {
+  if (ClassBackup::Exists(classKeyName) || NamesFilterModule(OpenCommandOf(classKeyName))) return;
+  ClassBackup::Save(classKeyName);
+}
+
+// Imports a class backup, unless it holds our own hook: then the Windows commands just written
+// stay. True when a backup was imported.
+bool RestoreClass(const std::wstring& classKeyName) {
+  if (NamesFilterModule(ClassBackup::StoredText(classKeyName))) {
+    CommonModule::DPrint(L"Module1\\UnhookFileClasses: backup holds the filter module, not restored: " + classKeyName);
+    return false;
   }
-  ImportRegFileNow(backupFile);
+  return ClassBackup::Restore(classKeyName);
 }
 
 }  // namespace
@@ -659,7 +652,7 @@ void HookFileClass(const std::wstring& fileClass, bool constant) {
   const std::wstring hook = L"\"" + FilterModulePath() + L"\"" + mode + L"\"%1\"" + tail;
   const std::wstring isolated = L"\"%1\"" + tail;
 
-  BackUpClass(fileClass + L"file", CommonModule::AppPath() + fileClass + L"file_backup.reg");
+  BackUpClass(fileClass + L"file");
   const std::wstring classKey = kClassesKey + lower + L"file\\shell\\";
   WriteCommand(classKey + L"open\\command", L"", hook);
   if (lower != L"cpl") {
@@ -693,13 +686,19 @@ void ApplyFilterIniSettings(const std::wstring& iniPath, bool force) {
 
 void UnhookFileClasses() {
   bool notFound = false;
+  const bool controlPanelHooked = NamesFilterModule(OpenCommandOf(L"cplfile"));
   modRegistry::fDeleteKey(L"HKLM", L"SOFTWARE\\Classes\\piffile\\Shell", L"runas", notFound);
   modRegistry::fDeleteKey(L"HKLM", L"SOFTWARE\\Classes\\scrfile\\Shell", L"runas", notFound);
   modRegistry::fDeleteKey(L"HKLM", L"SOFTWARE\\Classes\\cplfile\\Shell", L"Open", notFound);
   WriteCommand(L"SOFTWARE\\Classes\\piffile\\Shell\\Open\\Command", L"", kPlainCommand);
   WriteCommand(L"SOFTWARE\\Classes\\scrfile\\Shell\\Open\\Command", L"", L"\"%1\" /S");
-  for (const wchar_t* backup : {L"cplfile_backup.reg", L"scrfile_backup.reg", L"piffile_backup.reg"})
-    RestoreClass(CommonModule::AppPath() + backup);
+  const bool controlPanelRestored = RestoreClass(L"cplfile");
+  // Without a backup, a control-panel file that was hooked still opens: with Windows' own tool.
+  if (controlPanelHooked && !controlPanelRestored)
+    modRegistry::fWriteValue(L"HKLM", L"SOFTWARE\\Classes\\cplfile\\shell\\open\\command", L"", L"E",
+                             Variant(kPlainControlPanelCommand));
+  RestoreClass(L"scrfile");
+  RestoreClass(L"piffile");
   SetExeComFilter(false);
 }
 
@@ -708,16 +707,14 @@ void SetExeComFilter(bool on) {
       L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\Open\\Command",
       L"SOFTWARE\\Classes\\exefile\\Shell\\runas\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\runas\\Command"};
   if (on) {
-    for (const wchar_t* programClass : {L"exefile", L"comfile"})
-      BackUpClass(programClass, CommonModule::AppPath() + programClass + L"_backup.reg");
+    for (const wchar_t* programClass : {L"exefile", L"comfile"}) BackUpClass(programClass);
     const std::wstring hook = L"\"" + FilterModulePath() + L"\" /\"%1\" %*";
     for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", hook);
     modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"1"));
     return;
   }
   for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", kPlainCommand);
-  for (const wchar_t* backup : {L"exefile_backup.reg", L"comfile_backup.reg"})
-    RestoreClass(CommonModule::AppPath() + backup);
+  for (const wchar_t* programClass : {L"exefile", L"comfile"}) RestoreClass(programClass);
   modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"0"));
 }
 
@@ -758,7 +755,8 @@ PreventionResult RunPreventionTest() {
   {
     platform::UniqueFileHandle guard;
     if (WriteTestProgram(path, guard)) {
-      platform::ProgramRun run = platform::RunAndWait(L"\"" + path + L"\"", SW_HIDE, 30000);
+      // A test program that hangs is ended, so that its copy can be removed below.
+      platform::ProgramRun run = platform::RunAndWait(L"\"" + path + L"\"", SW_HIDE, 30000, true);
       if (platform::IsRefusedByPolicy(run.startError)) result = PreventionResult::Blocked;
       else if (run.startError == 0 && run.finished && run.exitCode == 9) result = PreventionResult::Ran;
       else
@@ -768,7 +766,13 @@ PreventionResult RunPreventionTest() {
       CommonModule::DPrint(L"Module1\\TestPrevention: cannot write the test program to " + path);
     }
   }
-  if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+  // An ended program's file may be held for a moment after its end.
+  bool removed = false;
+  for (int attempt = 0; attempt < 20 && !removed; ++attempt) {
+    removed = DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!removed) Sleep(100);
+  }
+  if (!removed) {
     CommonModule::DPrint(L"Module1\\TestPrevention: cannot remove the test program " + path);
     result = PreventionResult::NotRun;
   }
@@ -938,21 +942,21 @@ bool TaskIsListed(const wchar_t* name) {
 
 int RandomScheduleNumber() { return modScheduleTask::ScheduleNumber(); }
 
-void CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) {
+bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) {
   // A stored hour may be missing; the task then takes the application task's default hours.
   const std::wstring taskHour = hour.empty() ? DefaultTaskHour() : hour;
   const std::wstring taskMinute = minute.empty() ? MinuteText() : minute;
   const std::wstring time =
       modScheduleTask::TwoDigits(taskHour) + L":" + modScheduleTask::TwoDigits(taskMinute) + L":00";
-  modScheduleTask::CreateDailyTask(kDefsTaskName, time, CommonModule::AppExeFullPath(), L"/autoupdate",
+  return modScheduleTask::CreateDailyTask(kDefsTaskName, time, CommonModule::AppExeFullPath(), L"/autoupdate",
                                    L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
 }
 
-void CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
+bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
   if (hour.empty()) hour = DefaultTaskHour();
   const std::wstring weekday = day.empty() ? DefaultTaskDay() : day;
   const std::wstring time = modScheduleTask::TwoDigits(hour) + L":" + MinuteText() + L":00";
-  modScheduleTask::CreateWeeklyTask(kAppTaskName, time, modScheduleTask::WeekdayMask(weekday),
+  return modScheduleTask::CreateWeeklyTask(kAppTaskName, time, modScheduleTask::WeekdayMask(weekday),
                                     CommonModule::AppExeFullPath(), L"/autoupdateapp",
                                     L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
 }
@@ -1060,10 +1064,15 @@ bool EnsureInnoSetup() {
     CommonModule::OpenWebPage(kDownloadPage);
     return false;
   }
-  int32_t exitCode = 0;
-  CommonModule::ShellX(installer, L"/silent", true, SW_SHOWNORMAL, exitCode, false, true, CommonModule::kNoTimeLimit);
+  int32_t exitCode = -1;
+  const bool ended =
+      CommonModule::ShellX(installer, L"/silent", true, SW_SHOWNORMAL, exitCode, false, true, CommonModule::kNoTimeLimit);
   DeleteFileW(installer.c_str());
-  return true;
+  // Installed means: the installer finished, content, and the compiler is there now.
+  if (ended && exitCode == 0 && !Form4::FindInnoCompiler().empty()) return true;
+  CommonModule::DPrint(L"Module1\\EnsureInnoSetup: installer exit code " + std::to_wstring(exitCode));
+  Ask(L"Inno Setup could not be installed.", MB_OK | MB_ICONERROR);
+  return false;
 }
 
 }  // namespace Module1

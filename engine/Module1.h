@@ -94,8 +94,8 @@ void ScheduleTasksFromIni();
 // The scheduled update tasks: created or replaced, and re-created when the schedule is on and a
 // task is missing.
 int RandomScheduleNumber();
-void CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute);
-void CreateAppUpdateTask(const std::wstring& day, std::wstring& hour);
+bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute);
+bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour);
 void CheckDefsUpdateTask();
 void CheckAppUpdateTask();
 void PromptEmailAlerts();

@@ -28,14 +28,18 @@ bool WaitForProgram(HANDLE process, DWORD limitMs) {
   }
 }
 
-ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs) {
+ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs, bool endAtLimit) {
   ProgramRun run;
   UniqueKernelHandle process;
   DWORD processId = 0;
   run.startError = StartProgram(commandLine, showState, process, processId);
   if (run.startError) return run;
   run.finished = WaitForProgram(process.get(), limitMs);
-  if (run.finished) GetExitCodeProcess(process.get(), &run.exitCode);
+  if (run.finished) {
+    GetExitCodeProcess(process.get(), &run.exitCode);
+  } else if (endAtLimit && TerminateProcess(process.get(), ERROR_TIMEOUT)) {
+    run.endedAtLimit = WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0;
+  }
   return run;
 }
 

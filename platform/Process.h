@@ -19,11 +19,13 @@ struct ProgramRun {
   DWORD startError = 0;   // 0 when the program started; else the Windows error of the start
   bool finished = false;  // it ended within the limit
   DWORD exitCode = 0;     // when finished
+  bool endedAtLimit = false;  // it was still running at the limit and has been ended
 };
 
 // Starts the command line with the given show state and waits up to limitMs, letting window
-// events run. A program still running at the limit is left running.
-ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs);
+// events run. A program still running at the limit is left running, or with endAtLimit ended
+// (and waited for a moment, so that its file can go).
+ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs, bool endAtLimit = false);
 
 // True for the errors with which Windows refuses to start a program because a policy forbids it.
 bool IsRefusedByPolicy(DWORD startError);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/CommonModule.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
@@ -92,8 +93,15 @@ void RemoveSchedule() {
   if (platform::ShowMessageBox(g_window, L"Are you sure you wish to delete the schedule for automatic updates?",
                                Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
-  modScheduleTask::DeleteTask(L"Ironlatch Update");
-  modScheduleTask::DeleteTask(L"Ironlatch App Update");
+  // Both are tried, whatever the first gives.
+  const bool defsDeleted = modScheduleTask::DeleteTask(L"Ironlatch Update");
+  const bool appDeleted = modScheduleTask::DeleteTask(L"Ironlatch App Update");
+  if (!defsDeleted || !appDeleted) {
+    // The schedule is still (partly) on: it stays recorded as on.
+    platform::ShowMessageBox(g_window, L"The schedule could not be deleted.", Module1::ProductLabel,
+                             MB_OK | MB_ICONERROR);
+    return;
+  }
   bool notFound = false;
   modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", notFound);
   if (g_window) SetWindowTextW(g_window, kCaptionOff);
@@ -138,11 +146,17 @@ void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::ws
   // The lists are read from the loaded dialog; a caller that never showed it loads it unseen.
   if (!g_window && !platform::CreateFormDialog(IDD_FORM7, DialogProc)) Load(nullptr);
   std::wstring setHour = hour.empty() ? ListText(IDC_FORM7_COMBO1, g_hour) : hour;
-  modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
   if (setHour.empty()) setHour = L"09";
   const std::wstring setDay = day.empty() ? ListText(IDC_FORM7_COMBO2, g_day) : day;
-  Module1::CreateAppUpdateTask(setDay, setHour);
-  Module1::CreateDefsUpdateTask(setHour, L"");
-  if (showMessage) platform::ShowMessageBox(g_window, L"Schedule Created!", Module1::ProductLabel, MB_OK);
+  const bool appCreated = Module1::CreateAppUpdateTask(setDay, setHour);
+  const bool defsCreated = Module1::CreateDefsUpdateTask(setHour, L"");
+  const bool created = appCreated && defsCreated;
+  // Recorded as on once a task exists, so that a later check re-creates the one that is missing.
+  if (appCreated || defsCreated)
+    modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
+  if (!created) CommonModule::DPrint(L"Form7\\ScheduleIt: the update tasks were not both created");
+  if (showMessage)
+    platform::ShowMessageBox(g_window, created ? L"Schedule Created!" : L"The schedule could not be created.",
+                             Module1::ProductLabel, created ? MB_OK : MB_OK | MB_ICONERROR);
   Unload();
 }

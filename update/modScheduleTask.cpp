@@ -144,24 +144,25 @@ VARIANT MissingArg() {
 
 // ---- Task Scheduler 2.0 (Windows Vista and later) ----
 
-void RegisterWithTaskService(const TaskRequest& r) {
+// True when Task Scheduler registered the task.
+bool RegisterWithTaskService(const TaskRequest& r) {
   const bool system = r.user == L"SYSTEM";
   const int logonType = system ? kLogonServiceAccount : kLogonPassword;
   // Another account cannot run unattended without its password.
-  if (!system && r.password.empty()) return;
+  if (!system && r.password.empty()) return false;
   SYSTEMTIME start;
-  if (!StartToday(r, start)) return;
+  if (!StartToday(r, start)) return false;
 
   ComApartment com;
   ComPtr<ITaskService> service;
   if (Failed(CoCreateInstance(kTaskService, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
                               reinterpret_cast<void**>(service.GetAddressOf())),
              r, L"Schedule.Service"))
-    return;
+    return false;
   VARIANT none = Arg(VT_EMPTY);
-  if (Failed(service->Connect(none, none, none, none), r, L"Connect")) return;
+  if (Failed(service->Connect(none, none, none, none), r, L"Connect")) return false;
   ComPtr<ITaskDefinition> task;
-  if (Failed(service->NewTask(0, task.GetAddressOf()), r, L"NewTask")) return;
+  if (Failed(service->NewTask(0, task.GetAddressOf()), r, L"NewTask")) return false;
 
   ComPtr<IRegistrationInfo> info;
   if (SUCCEEDED(task->get_RegistrationInfo(info.GetAddressOf())) && info) {
@@ -222,7 +223,7 @@ void RegisterWithTaskService(const TaskRequest& r) {
   }
 
   ComPtr<ITaskFolder> root;
-  if (Failed(service->GetFolder(MakeBstr(L"\\").get(), root.GetAddressOf()), r, L"GetFolder")) return;
+  if (Failed(service->GetFolder(MakeBstr(L"\\").get(), root.GetAddressOf()), r, L"GetFolder")) return false;
   const Bstr name = MakeBstr(r.name);
   VARIANT userArg = TextArg(r.user);
   // Left out for an empty password, as for SYSTEM.
@@ -234,6 +235,7 @@ void RegisterWithTaskService(const TaskRequest& r) {
   VariantClear(&userArg);
   VariantClear(&passwordArg);
   if (FAILED(result)) CommonModule::DPrint(platform::ErrorText(static_cast<unsigned long>(result)));
+  return SUCCEEDED(result);
 }
 
 // ---- Windows XP ----
@@ -273,14 +275,15 @@ void Put(IDispatch* object, const wchar_t* member, VARIANT value) {
 }
 
 // The carried library's road. False when its class cannot be had (the library is missing or not
-// registered); a failed step after that is passed over.
-bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start) {
+// registered); a failed step after that is passed over, and saved tells whether the task was saved.
+bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start, bool& saved) {
+  saved = false;
   ComPtr<IDispatch> schedule;
   if (FAILED(CoCreateInstance(kLibrarySchedule, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(schedule.GetAddressOf()))))
     return false;
   ComPtr<IDispatch> task = ObjectResult(schedule.Get(), L"CreateTask", DISPATCH_METHOD, {TextArg(r.name)});
-  if (!task) return true;
+  if (!task) return true;  // the class answered: no second road, and nothing saved
   Put(task.Get(), L"ApplicationName", TextArg(r.program));
   if (!r.arguments.empty()) Put(task.Get(), L"CommandLine", TextArg(L" " + r.arguments));
   Put(task.Get(), L"Creator", TextArg(AuthorOf(r)));
@@ -304,23 +307,23 @@ bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start) {
     Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, {TextArg(L""), MissingArg()}, nullptr);
   else
     Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, {TextArg(r.user), TextArg(r.password)}, nullptr);
-  Invoke(task.Get(), L"Save", DISPATCH_METHOD, {}, nullptr);
+  saved = SUCCEEDED(Invoke(task.Get(), L"Save", DISPATCH_METHOD, {}, nullptr));
   return true;
 }
 
 // Windows XP's own scheduler, which the carried library wraps: the same task with the same
 // settings, for when the library cannot be had.
-void RegisterWithXpScheduler(const TaskRequest& r, const SYSTEMTIME& start) {
+bool RegisterWithXpScheduler(const TaskRequest& r, const SYSTEMTIME& start) {
   ComPtr<ITaskScheduler> scheduler;
   if (Failed(CoCreateInstance(kXpScheduler, nullptr, CLSCTX_INPROC_SERVER, kXpITaskScheduler,
                               reinterpret_cast<void**>(scheduler.GetAddressOf())),
              r, L"TaskScheduler"))
-    return;
+    return false;
   scheduler->Delete(r.name.c_str());
   ComPtr<ITask> task;
   if (Failed(scheduler->NewWorkItem(r.name.c_str(), kXpTask, kXpITask, reinterpret_cast<IUnknown**>(task.GetAddressOf())),
              r, L"NewWorkItem"))
-    return;
+    return false;
   task->SetApplicationName(r.program.c_str());
   task->SetParameters(r.arguments.c_str());
   task->SetCreator(AuthorOf(r).c_str());
@@ -353,52 +356,84 @@ void RegisterWithXpScheduler(const TaskRequest& r, const SYSTEMTIME& start) {
     Failed(trigger->SetTrigger(&when), r, L"SetTrigger");
   }
   ComPtr<IPersistFile> file;
-  if (SUCCEEDED(task.As(&file))) Failed(file->Save(nullptr, TRUE), r, L"Save");
+  return SUCCEEDED(task.As(&file)) && !Failed(file->Save(nullptr, TRUE), r, L"Save");
 }
 
-void RegisterOnXp(const TaskRequest& r) {
+bool RegisterOnXp(const TaskRequest& r) {
   // Removes an older task of the same name: the XP scheduler does not replace one.
   DeleteTask(r.name);
   EnsureTaskSchedulerLibrary();
   SYSTEMTIME start;
-  if (!StartToday(r, start)) return;
+  if (!StartToday(r, start)) return false;
   ComApartment com;
-  if (!RegisterWithLibrary(r, start)) RegisterWithXpScheduler(r, start);
+  bool saved = false;
+  if (RegisterWithLibrary(r, start, saved)) return saved;
+  return RegisterWithXpScheduler(r, start);
 }
 
-void Register(const TaskRequest& r) {
+bool Register(const TaskRequest& r) {
   CommonModule::DPrint(std::wstring(L"modScheduleTask\\") + r.builder + L": ", L"- Passed: ", r.name, r.time,
                        r.weekly ? std::to_wstring(r.daysMask) : std::wstring(L"daily"), r.program, r.arguments,
                        r.user);
-  if (modOpSys::IsVista())
-    RegisterWithTaskService(r);
-  else
-    RegisterOnXp(r);
+  return modOpSys::IsVista() ? RegisterWithTaskService(r) : RegisterOnXp(r);
+}
+
+// Whether the scheduler still holds a task of that name. Anything but a clear "not there" counts
+// as there, so that a failed delete is never taken for a done one.
+bool TaskIsRegistered(const std::wstring& name) {
+  ComApartment com;
+  if (modOpSys::IsVista()) {
+    ComPtr<ITaskService> service;
+    ComPtr<ITaskFolder> root;
+    ComPtr<IRegisteredTask> task;
+    VARIANT none = Arg(VT_EMPTY);
+    if (FAILED(CoCreateInstance(kTaskService, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
+                                reinterpret_cast<void**>(service.GetAddressOf()))) ||
+        FAILED(service->Connect(none, none, none, none)) ||
+        FAILED(service->GetFolder(MakeBstr(L"\\").get(), root.GetAddressOf())))
+      return true;
+    const HRESULT found = root->GetTask(MakeBstr(name).get(), task.GetAddressOf());
+    return found != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && found != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  }
+  ComPtr<ITaskScheduler> scheduler;
+  if (FAILED(CoCreateInstance(kXpScheduler, nullptr, CLSCTX_INPROC_SERVER, kXpITaskScheduler,
+                              reinterpret_cast<void**>(scheduler.GetAddressOf()))))
+    return true;
+  ComPtr<IUnknown> task;
+  const HRESULT found = scheduler->Activate(name.c_str(), kXpITask, task.GetAddressOf());
+  return found != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
 
-void CreateDailyTask(const std::wstring& name, const std::wstring& time, const std::wstring& program,
+bool CreateDailyTask(const std::wstring& name, const std::wstring& time, const std::wstring& program,
                      const std::wstring& arguments, const std::wstring& description, const std::wstring& author,
                      const std::wstring& user, const std::wstring& password) {
   TaskRequest r{L"CreateDailyTask", name, time, program, arguments, description, author,
                 user.empty() ? std::wstring(L"SYSTEM") : user, password};
-  Register(r);
+  return Register(r);
 }
 
-void CreateWeeklyTask(const std::wstring& name, const std::wstring& time, int32_t daysMask,
+bool CreateWeeklyTask(const std::wstring& name, const std::wstring& time, int32_t daysMask,
                       const std::wstring& program, const std::wstring& arguments, const std::wstring& description,
                       const std::wstring& author, const std::wstring& user, const std::wstring& password) {
   TaskRequest r{L"CreateWeeklyTask", name, time, program, arguments, description, author, user, password};
   r.weekly = true;
   r.daysMask = daysMask;
-  Register(r);
+  return Register(r);
 }
 
-void DeleteTask(const std::wstring& name) {
-  int32_t exitCode = 0;
-  CommonModule::ShellX(L"schtasks.exe", L"/delete /f /tn \"" + name + L"\"", true, SW_HIDE, exitCode, false, false,
-                       CommonModule::kNoTimeLimit);
+bool DeleteTask(const std::wstring& name) {
+  int32_t exitCode = -1;
+  const bool ended = CommonModule::ShellX(L"schtasks.exe", L"/delete /f /tn \"" + name + L"\"", true, SW_HIDE, exitCode,
+                                          false, false, CommonModule::kNoTimeLimit);
+  if (ended && exitCode == 0) return true;
+  // schtasks also refuses a task that is not there; only a task still registered is a failure.
+  const bool gone = ended && !TaskIsRegistered(name);
+  if (!gone)
+    CommonModule::DPrint(L"modScheduleTask\\DeleteTask: not deleted (exit code " + std::to_wstring(exitCode) +
+                         L"): " + name);
+  return gone;
 }
 
 std::wstring FormatTaskBoundary(const SYSTEMTIME& date) {

@@ -364,8 +364,13 @@ void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring&
       const std::wstring hashes = folder + L"Hashes.reg";
       if (CommonModule::DoesFileExist(hashes)) {
         bool wait = true;
-        modRegistry::ImportRegFile(hashes, wait);
+        const bool imported = modRegistry::ImportRegFile(hashes, wait);
         DeleteFileQuiet(hashes);
+        if (!imported) {
+          if (!silent) Box(L"Could not import updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
+          DeleteFileQuiet(zip);
+          return;
+        }
         Module1::RunGPUpdate(silent);
       }
       if (!silent) Box(L"Definitions Updated Successfully!", kCheckTitle, MB_OK | MB_ICONINFORMATION);

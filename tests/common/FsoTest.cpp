@@ -2,10 +2,12 @@
 // disk queries, with locked, read-only and hidden files, paths beyond MAX_PATH and Unicode names.
 #include <windows.h>
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <set>
 
 #include "common/clsFSO.h"
@@ -378,6 +380,77 @@ TEST_F(FsoTest, KillFileReportsALockedFileThatStays) {
   EXPECT_EQ(CountLines(lines, L"clsFSO\\KillFile - Unable to delete:  " + At(L"locked.txt")), 1u);
   EXPECT_EQ(CountLines(lines, L"clsFSO\\KillFile: "), 1u);
   EXPECT_EQ(CountLines(lines, L"\t- returned: False"), 1u);
+}
+
+// What a delete fallback may change on a file: its owner and access list and its attributes.
+struct FileRights {
+  std::wstring security;  // owner and access list, as SDDL
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  bool operator==(const FileRights& other) const {
+    return security == other.security && attributes == other.attributes;
+  }
+};
+std::ostream& operator<<(std::ostream& out, const FileRights& rights) {
+  return out << platform::ToUtf8(rights.security) << " attributes " << rights.attributes;
+}
+
+FileRights RightsOf(const std::wstring& path) {
+  FileRights rights;
+  rights.attributes = AttributesOf(path);
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  GetFileSecurityW(Long(path).c_str(), what, nullptr, 0, &size);
+  std::vector<BYTE> descriptor(size);
+  wchar_t* text = nullptr;
+  if (size && GetFileSecurityW(Long(path).c_str(), what, descriptor.data(), size, &size) &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, what, &text, nullptr)) {
+    rights.security = text;
+    LocalFree(text);
+  }
+  return rights;
+}
+
+// A file that will not go, for each reason: held open by another program (a sharing violation,
+// which no change of rights can cure), or refused by rights (a program runs from it), where the
+// fallback tries and fails. Either way the file keeps the owner, rights and attributes it had.
+TEST_F(FsoTest, AFileThatStaysKeepsItsOwnerRightsAndAttributes) {
+  const std::wstring locked = At(L"locked.txt");
+  Put(locked, "data", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  const std::wstring running = At(L"running.exe");
+  ASSERT_TRUE(testsupport::CopyProgram(L"fakeprog.exe", running));
+  ASSERT_TRUE(testsupport::WriteTextFile(At(L"running.fake.ini"), "[fake]\r\nsleepms=60000\r\n"));
+  ASSERT_TRUE(SetFileAttributesW(running.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  STARTUPINFOW startup = {sizeof startup};
+  PROCESS_INFORMATION started = {};
+  std::wstring commandLine = L"\"" + running + L"\"";
+  ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &started));
+  platform::UniqueKernelHandle process(started.hProcess);
+  CloseHandle(started.hThread);
+  Lock lock(locked);
+
+  const struct {
+    const char* name;
+    std::wstring path;
+    bool fallbackTried;
+  } cases[] = {{"held open by another program", locked, false}, {"a program runs from it", running, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log_.Clear();
+    const FileRights before = RightsOf(c.path);
+    ASSERT_NE(before.attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(fso_.KillFile(c.path));
+    EXPECT_TRUE(Exists(c.path));
+    EXPECT_EQ(RightsOf(c.path), before);
+    const auto lines = log_.Lines();
+    EXPECT_EQ(CountLines(lines, L"clsFSO\\KillFile - Unable to delete:  " + c.path), 1u);
+    const bool leftAlone = std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+      return line.find(L"rights left alone") != std::wstring::npos;
+    });
+    EXPECT_EQ(leftAlone, !c.fallbackTried);
+  }
+  TerminateProcess(process.get(), 0);
+  WaitForSingleObject(process.get(), 10000);
 }
 
 TEST_F(FsoTest, KillFileIsNoSuccessForAPatternOrAFolder) {

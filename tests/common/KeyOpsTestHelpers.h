@@ -64,16 +64,30 @@ inline std::wstring NormalDacl(const std::wstring& sddl) {
   return SddlOf(raw);
 }
 
-// The key's DACL and its control marks, as NormalDacl gives them; empty when it cannot be read.
-inline std::wstring KeyDacl(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
+// One part of the key's security descriptor as SDDL ("USER" for this process's SID); empty when
+// it cannot be read.
+inline std::wstring KeySecurityPart(HKEY root, const std::wstring& path, SECURITY_INFORMATION part, REGSAM view) {
   platform::UniqueRegKey key;
   if (RegOpenKeyExW(root, path.c_str(), 0, READ_CONTROL | view, key.put()) != ERROR_SUCCESS) return {};
   DWORD size = 0;
-  RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+  RegGetKeySecurity(key.get(), part, nullptr, &size);
   std::vector<BYTE> descriptor(size);
-  if (!size || RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.data(), &size) != ERROR_SUCCESS)
+  if (!size || RegGetKeySecurity(key.get(), part, descriptor.data(), &size) != ERROR_SUCCESS) return {};
+  wchar_t* text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, part, &text, nullptr))
     return {};
-  return SddlOf(descriptor.data());
+  platform::UniqueLocal owner(text);
+  return platform::ReplaceAll(text, CurrentUserSid(), L"USER");
+}
+
+// The key's DACL and its control marks, as NormalDacl gives them; empty when it cannot be read.
+inline std::wstring KeyDacl(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
+  return KeySecurityPart(root, path, DACL_SECURITY_INFORMATION, view);
+}
+
+// The key's owner ("O:..."); empty when it cannot be read.
+inline std::wstring KeyOwner(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
+  return KeySecurityPart(root, path, OWNER_SECURITY_INFORMATION, view);
 }
 
 inline bool CreateKey(HKEY root, const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {

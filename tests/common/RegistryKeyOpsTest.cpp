@@ -279,7 +279,7 @@ class RegistryFallbackTest : public testing::Test {
            L" /setowner=administrators /grant=" + platform::GetEnv(L"username") + L"=f";
   }
   std::wstring PsexecCall(const std::wstring& parameter) const {
-    return Quoted(probe_.Folder() + L"3rd Party Tools\\psexec.exe") + L" -s -i " + probe_.Folder() + L"DelReg.exe " +
+    return Quoted(probe_.Folder() + L"3rd Party Tools\\psexec.exe") + L" -accepteula -s -i " + probe_.Folder() + L"DelReg.exe " +
            parameter;
   }
 
@@ -312,6 +312,8 @@ TEST_F(RegistryFallbackTest, ARefusedKeyDeleteRunsRightsRetryRegExeAndDelRegInTh
     const std::wstring victim = key_ / c.name;
     ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, victim + L"\\Child"));
     ASSERT_TRUE(keyopstest::SetKeyDacl(HKEY_LOCAL_MACHINE, victim, c.dacl));
+    const std::wstring ownerBefore = keyopstest::KeyOwner(HKEY_LOCAL_MACHINE, victim);
+    const std::wstring childDaclBefore = keyopstest::KeyDacl(HKEY_LOCAL_MACHINE, victim + L"\\Child");
 
     auto out = probe_.Run({L"delkey", L"HKLM", key_.Path(), c.name});
     EXPECT_EQ(out[L"result"], std::to_wstring(c.result));
@@ -344,10 +346,10 @@ TEST_F(RegistryFallbackTest, ARefusedKeyDeleteRunsRightsRetryRegExeAndDelRegInTh
     EXPECT_EQ(probe_.Calls(), calls) << keyopstest::Dump(timeline);
     EXPECT_EQ(keyopstest::CountOf(timeline, error), c.regExeRuns ? 2u : 1u);
     if (!c.gone) {
-      // The rights step gave full control to this account and the administrators, and nothing
-      // to Everyone, whose refusal stands.
-      EXPECT_EQ(keyopstest::KeyDacl(HKEY_LOCAL_MACHINE, victim),
-                keyopstest::NormalDacl(L"D:P(D;CI;0x2000E;;;WD)(A;CI;KA;;;WD)(A;CI;KA;;;USER)(A;CI;KA;;;SY)(A;CI;KA;;;BA)"));
+      // The key stayed: the rights the fallback gave are taken back, on the key and its subkey.
+      EXPECT_EQ(keyopstest::KeyDacl(HKEY_LOCAL_MACHINE, victim), keyopstest::NormalDacl(c.dacl));
+      EXPECT_EQ(keyopstest::KeyOwner(HKEY_LOCAL_MACHINE, victim), ownerBefore);
+      EXPECT_EQ(keyopstest::KeyDacl(HKEY_LOCAL_MACHINE, victim + L"\\Child"), childDaclBefore);
     }
   }
 }
@@ -379,6 +381,10 @@ TEST_F(RegistryFallbackTest, ARefusedValueDeleteTakesRightsAndRunsDelRegBeforeIt
     EXPECT_EQ(out[L"result"], std::to_wstring(c.result));
     EXPECT_EQ(out[L"notFound"], L"False");
     EXPECT_EQ(ValueExists(c.root, path, L"Setting"), c.result != 0);
+    // A value that stays leaves its key with the rights it had.
+    if (c.result) {
+      EXPECT_EQ(keyopstest::KeyDacl(c.root, path), keyopstest::NormalDacl(c.dacl));
+    }
 
     std::vector<std::wstring> calls;
     std::vector<std::wstring> expected;

@@ -1,6 +1,7 @@
 // Reading and writing single settings in the registry and in INI files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -401,6 +402,21 @@ TEST_F(RegistryIniTest, ReadsAndWritesText) {
   EXPECT_EQ(fWriteValue(ini_, L"Config", L"Long", L"S", longText), 0);
   EXPECT_EQ(ReadValue(ini_, L"Config", L"Long", L"S", L"").value, Variant(longText.substr(0, 254)));
   EXPECT_TRUE(Logged().empty()) << "INI mode logs nothing";
+}
+
+// A file another program holds open keeps its old text; the write says so, and logs it.
+TEST_F(RegistryIniTest, AWriteTheFileRefusesIsNoSuccess) {
+  const std::wstring before = testsupport::ReadTextFile(ini_);
+  platform::UniqueFileHandle lock(CreateFileW(ini_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock);
+  const LONG code = fWriteValue(ini_, L"Config", L"Name", L"S", L"changed");
+  lock.reset();
+  EXPECT_NE(code, 0);
+  EXPECT_NE(code, 99);
+  EXPECT_EQ(testsupport::ReadTextFile(ini_), before);
+  const auto lines = Logged();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"\t\t- Passed Key: " + ini_ + L"\\Config"), lines.end())
+      << "the refused write leaves its debug lines";
 }
 
 TEST_F(RegistryIniTest, OnlyTextIsServed) {

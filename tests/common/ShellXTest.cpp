@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "common/CommonModule.h"
+#include "platform/Process.h"
 #include "tests/common/CommonTestHelpers.h"
 
 using namespace CommonModule;
@@ -90,17 +91,48 @@ TEST_F(ShellXTest, WaitingGivesTheExitCodeAndAnExitCodeOf259EndsTheWaitToo) {
   EXPECT_LT(watch.ElapsedMs(), 10000u);
 }
 
-TEST_F(ShellXTest, TheTimeLimitEndsTheWaitWith259AndTrue) {
+TEST_F(ShellXTest, TheTimeLimitEndsTheWaitWith259AndIsNoSuccess) {
   const std::wstring fake = dir_ / L"slow_limit.exe";
   PlaceFake(fake, 0, 4000);
   int32_t exitCode = -1;
+  DebugCapture log;
   Stopwatch watch;
-  EXPECT_TRUE(ShellX(fake, L"", true, SW_HIDE, exitCode, false, true, 300));
+  EXPECT_FALSE(ShellX(fake, L"", true, SW_HIDE, exitCode, false, true, 300));
   DWORD elapsed = watch.ElapsedMs();
   EXPECT_EQ(exitCode, 259);
+  const auto lines = log.Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"\tShellX:  Time limit reached, the program is still running."),
+            lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"\tShellX (Failed):  " + QuoteArgument(fake)), lines.end());
   EXPECT_GE(elapsed, 300u);
   EXPECT_LT(elapsed, 3000u);
   commontest::WaitForProgramsToEnd(L"slow_limit.exe");
+}
+
+// The prevention test's road: a program that hangs is ended at the limit, so that its copy can go.
+TEST_F(ShellXTest, AProgramEndedAtItsLimitLeavesItsFileFreeToGo) {
+  const std::wstring fake = dir_ / L"hangs.exe";
+  PlaceFake(fake, 9, 60000);
+  Stopwatch watch;
+  const platform::ProgramRun run = platform::RunAndWait(Quoted(fake), SW_HIDE, 500, true);
+  EXPECT_EQ(run.startError, 0u);
+  EXPECT_FALSE(run.finished);
+  EXPECT_TRUE(run.endedAtLimit);
+  EXPECT_LT(watch.ElapsedMs(), 10000u);
+  bool removed = false;
+  for (int i = 0; i < 20 && !removed; ++i) {
+    removed = DeleteFileW(fake.c_str()) != FALSE;
+    if (!removed) Sleep(100);
+  }
+  EXPECT_TRUE(removed) << "the ended program still holds its file";
+
+  // Without being asked, a program at its limit is left running.
+  const std::wstring left = dir_ / L"left_running.exe";
+  PlaceFake(left, 0, 3000);
+  const platform::ProgramRun leftRun = platform::RunAndWait(Quoted(left), SW_HIDE, 300);
+  EXPECT_FALSE(leftRun.finished);
+  EXPECT_FALSE(leftRun.endedAtLimit);
+  commontest::WaitForProgramsToEnd(L"left_running.exe");
 }
 
 TEST_F(ShellXTest, NotWaitingReturnsAtOnceAndLeavesTheExitCodeAlone) {
@@ -224,7 +256,7 @@ class ShellXFromProgramFolderTest : public testing::Test {
   }
 
   const std::vector<std::wstring> user_ = {L"USERNAME=tester", L"COMPUTERNAME=PC1", L"SYSTEMDRIVE=C:"};
-  const std::vector<std::wstring> system_ = {L"USERNAME=PC1$", L"COMPUTERNAME=PC1", L"SYSTEMDRIVE=C:"};
+  const std::vector<std::wstring> forgedSystem_ = {L"USERNAME=PC1$", L"COMPUTERNAME=PC1", L"SYSTEMDRIVE=C:"};
   Probe probe_;
   std::wstring target_;
 };
@@ -233,14 +265,14 @@ TEST_F(ShellXFromProgramFolderTest, AsSystemNotWaitingGoesThroughPsexecWithD) {
   PlaceFake(Psexec(), 3);
   EXPECT_EQ(Run(L"0", user_), L"-1");  // not waiting: untouched
   ASSERT_TRUE(commontest::WaitForFile(CallsLog(Psexec())));
-  EXPECT_EQ(Calls(Psexec()), std::vector<std::wstring>{Quoted(Psexec()) + L" -s -i -d " + Quoted(target_) + L" /x"});
+  EXPECT_EQ(Calls(Psexec()), std::vector<std::wstring>{Quoted(Psexec()) + L" -accepteula -s -i -d " + Quoted(target_) + L" /x"});
   EXPECT_FALSE(testsupport::FileExists(CallsLog(target_)));
 }
 
 TEST_F(ShellXFromProgramFolderTest, AsSystemWaitingGoesThroughPsexecAndGivesItsExitCode) {
   PlaceFake(Psexec(), 3);
   EXPECT_EQ(Run(L"1", user_), L"3");
-  EXPECT_EQ(Calls(Psexec()), std::vector<std::wstring>{Quoted(Psexec()) + L" -s -i " + Quoted(target_) + L" /x"});
+  EXPECT_EQ(Calls(Psexec()), std::vector<std::wstring>{Quoted(Psexec()) + L" -accepteula -s -i " + Quoted(target_) + L" /x"});
   EXPECT_FALSE(testsupport::FileExists(CallsLog(target_)));
 }
 
@@ -251,11 +283,13 @@ TEST_F(ShellXFromProgramFolderTest, WithoutPsexecTheProgramRunsAsItIs) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), L"\tShellX:  Cannot find PSEXEC.EXE"), lines.end());
 }
 
-TEST_F(ShellXFromProgramFolderTest, AlreadySystemTheProgramRunsAsItIs) {
+TEST_F(ShellXFromProgramFolderTest, AUserNamedLikeTheMachineAccountStillGoesThroughPsexec) {
+  // The environment claims SYSTEM; the token does not, so the program is still run as SYSTEM.
   PlaceFake(Psexec(), 3);
-  EXPECT_EQ(Run(L"1", system_), L"6");
-  EXPECT_EQ(Calls(target_), std::vector<std::wstring>{Quoted(target_) + L" /x"});
-  EXPECT_FALSE(testsupport::FileExists(CallsLog(Psexec())));
+  EXPECT_EQ(Run(L"1", forgedSystem_), L"3");
+  EXPECT_EQ(Calls(Psexec()),
+            std::vector<std::wstring>{Quoted(Psexec()) + L" -accepteula -s -i " + Quoted(target_) + L" /x"});
+  EXPECT_FALSE(testsupport::FileExists(CallsLog(target_)));
 }
 
 TEST_F(ShellXFromProgramFolderTest, WindowsToolsStartFromTheSystemFolderNotBesideTheProgram) {

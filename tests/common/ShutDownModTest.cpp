@@ -60,9 +60,11 @@ TEST_F(ShutDownModTest, RebootAsksWindowsFirstAndFallsBackToShutdownExeOnlyWhenR
     std::vector<StepCall> expected;
   };
   const Case cases[] = {
-      {true, 0, {{Step::ExitWindows, 6, L""}}},
+      // Programs may ask to save: only a hung one is closed, and the fallback never forces.
+      {true, 0, {{Step::ExitWindows, EWX_REBOOT | EWX_FORCEIFHUNG, L""}}},
       {false, 0, {{Step::ExitWindows, 2, L""}}},
-      {true, ERROR_PRIVILEGE_NOT_HELD, {{Step::ExitWindows, 6, L""}, {Step::Fallback, 0, L"-r -t 0 -f"}}},
+      {true, ERROR_PRIVILEGE_NOT_HELD,
+       {{Step::ExitWindows, EWX_REBOOT | EWX_FORCEIFHUNG, L""}, {Step::Fallback, 0, L"-r -t 0"}}},
       {false, ERROR_ACCESS_DENIED, {{Step::ExitWindows, 2, L""}, {Step::Fallback, 0, L"-r -t 0"}}},
   };
   for (const auto& c : cases) {

@@ -25,7 +25,7 @@ TEST(ShutDownRehearsal, RebootIsRecordedWithItsFallbackAndNothingIsDone) {
   auto records = rehearsal::TakePrompts();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].kind, L"reboot");
-  EXPECT_EQ(records[0].fields, (std::vector<std::wstring>{L"force", L"shutdown.exe -r -t 0 -f"}));
+  EXPECT_EQ(records[0].fields, (std::vector<std::wstring>{L"force", L"shutdown.exe -r -t 0"}));
   EXPECT_EQ(records[1].kind, L"reboot");
   EXPECT_EQ(records[1].fields, (std::vector<std::wstring>{L"normal", L"shutdown.exe -r -t 0"}));
 }

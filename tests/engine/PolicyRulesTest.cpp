@@ -83,6 +83,21 @@ bool IsLowerCaseGuidKey(const std::wstring& name) {
   return true;
 }
 
+// A registry-export text as reg.exe writes it: UTF-16 with its byte-order mark.
+std::string RegFileBytes(const std::wstring& text) {
+  std::string bytes = "\xFF\xFE";
+  bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+  return bytes;
+}
+
+// Where the program keeps the file classes as they were before their first hook.
+const std::wstring kBackupStore = L"Software\\Merrowind IT\\Ironlatch\\ClassBackups";
+// A key nobody else writes: it appears only if a planted .reg text was imported.
+const std::wstring kPlantedKey = L"Software\\IronlatchTests\\Planted";
+const std::wstring kPlantedText = L"Windows Registry Editor Version 5.00\r\n\r\n"
+                                  L"[HKEY_LOCAL_MACHINE\\Software\\IronlatchTests\\Planted]\r\n"
+                                  L"\"Imported\"=\"yes\"\r\n";
+
 std::wstring ClassCommand(const std::wstring& key, const std::wstring& value = L"") {
   std::wstring text;
   return RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\" + key, value, text) ? text : L"<missing>";
@@ -307,14 +322,21 @@ TEST_F(PolicyTest, HookingAFileClassWritesTheFilterCommandsAndUndoRestoresTheCla
   EXPECT_EQ(ClassCommand(L"piffile\\shell\\runas\\command", L"IsolatedCommand"), L"\"%1\" %*");
   EXPECT_EQ(ClassCommand(L"cplfile\\shell\\open\\command"), filter + L" \"%1\" %*");
   EXPECT_EQ(ClassCommand(L"cplfile\\shell\\runas\\command"), L"<missing>") << "control-panel files get no run-as";
-  for (const wchar_t* backup : {L"scrfile_backup.reg", L"piffile_backup.reg", L"cplfile_backup.reg"})
-    EXPECT_TRUE(FileExists(program_.Folder() + backup)) << platform::ToUtf8(backup);
+  // The backups are kept where only administrators can write, never beside the program.
+  std::map<std::wstring, std::wstring> backups;
+  for (const wchar_t* backup : {L"scrfile", L"piffile", L"cplfile"}) {
+    EXPECT_FALSE(FileExists(program_.Folder() + backup + L"_backup.reg")) << platform::ToUtf8(backup);
+    if (RegKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\" + std::wstring(backup))) {
+      EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kBackupStore, backup, backups[backup])) << platform::ToUtf8(backup);
+    }
+  }
 
   // A second hook in the other mode keeps the first backup.
-  std::string backup = ReadFileBytes(program_.Folder() + L"scrfile_backup.reg");
   Run(L"/fc=scr");
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\open\\command"), filter + L" *\"%1\" /S %*");
-  EXPECT_EQ(ReadFileBytes(program_.Folder() + L"scrfile_backup.reg"), backup);
+  std::wstring again;
+  RegRead(HKEY_LOCAL_MACHINE, kBackupStore, L"scrfile", again);
+  EXPECT_EQ(again, backups[L"scrfile"]);
 
   Run(L"/undo /silent /nogpupdate");
   hooked_ = false;
@@ -334,13 +356,59 @@ TEST_F(PolicyTest, ABackupThatHoldsOurOwnHookIsNeverRestored) {
   std::wstring stale = L"Windows Registry Editor Version 5.00\r\n\r\n"
                        L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\piffile\\shell\\open\\command]\r\n"
                        L"@=\"\\\"C:\\\\Old\\\\IronlatchFilterMod.exe\\\" *\\\"%1\\\" %*\"\r\n";
-  std::string bytes = "\xFF\xFE";
-  bytes.append(reinterpret_cast<const char*>(stale.data()), stale.size() * sizeof(wchar_t));
-  ASSERT_TRUE(WriteTextFile(program_.Folder() + L"piffile_backup.reg", bytes));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kBackupStore, L"piffile", stale));
   Run(L"/fc=pif");
   Run(L"/undo /silent /nogpupdate");
   hooked_ = false;
   EXPECT_EQ(ClassCommand(L"piffile\\shell\\open\\command"), L"\"%1\" %*");
+}
+
+// Whoever may write to the program folder (a run from a share or a download folder) must not get
+// a .reg file of theirs imported with administrator rights: not one planted under the names the
+// program uses there, and not a backup that reaches beyond its own class.
+TEST_F(PolicyTest, NoPlantedOrForeignRegistryTextIsImported) {
+  hooked_ = true;
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kPlantedKey);
+  // Read-only, so that a program that meant to replace it could not, and would import it instead.
+  for (const wchar_t* name : {L"RLO.reg", L"cplfile_backup.reg", L"scrfile_backup.reg", L"exefile_backup.reg"}) {
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + name, RegFileBytes(kPlantedText)));
+    ASSERT_TRUE(SetFileAttributesW((program_.Folder() + name).c_str(), FILE_ATTRIBUTE_READONLY));
+  }
+  Run(L"/silent /nogpupdate /fakeexts");
+  Run(L"/fs=cpl /fc=scr");
+  Run(L"/undo /silent /nogpupdate");
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kPlantedKey)) << "a planted file was imported";
+  for (const wchar_t* name : {L"RLO.reg", L"cplfile_backup.reg", L"scrfile_backup.reg", L"exefile_backup.reg"}) {
+    EXPECT_EQ(ReadFileBytes(program_.Folder() + name), RegFileBytes(kPlantedText)) << platform::ToUtf8(name);
+    SetFileAttributesW((program_.Folder() + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+
+  // A kept backup that names another key as well is refused as a whole.
+  Run(L"/fs=pif");
+  const std::wstring foreign = L"Windows Registry Editor Version 5.00\r\n\r\n"
+                               L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\piffile\\shell\\open\\command]\r\n"
+                               L"@=\"\\\"%1\\\" %*\"\r\n\r\n"
+                               L"[HKEY_LOCAL_MACHINE\\Software\\IronlatchTests\\Planted]\r\n"
+                               L"\"Imported\"=\"yes\"\r\n";
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kBackupStore, L"piffile", foreign));
+  Run(L"/undo /silent /nogpupdate");
+  hooked_ = false;
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kPlantedKey)) << "a foreign backup was imported";
+  EXPECT_EQ(ClassCommand(L"piffile\\shell\\open\\command"), L"\"%1\" %*") << "Windows' own command stays";
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kPlantedKey);
+}
+
+TEST_F(PolicyTest, AControlPanelClassWithoutABackupGetsItsPlainOpenCommandBack) {
+  hooked_ = true;
+  Run(L"/fs=cpl");
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kBackupStore);
+  Run(L"/undo /silent /nogpupdate");
+  hooked_ = false;
+  EXPECT_EQ(ClassCommand(L"cplfile\\shell\\open\\command"), L"%SystemRoot%\\System32\\control.exe \"%1\",%*");
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  ASSERT_TRUE(RegReadRaw(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\cplfile\\shell\\open\\command", L"", type, data));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
 }
 
 TEST_F(PolicyTest, TheApplyRoadHooksWhatTheSavedFilterSettingsChoose) {

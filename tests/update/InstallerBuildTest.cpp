@@ -327,7 +327,8 @@ TEST_F(InstallerBuild, WithoutTheCompilerItsInstallerIsFetchedOrTheUserIsSentFor
     window.Close();
   }
   {
-    // The compiler's installer is fetched beside the program, run silently and removed.
+    // The compiler's installer is fetched beside the program, run silently and removed. An
+    // installer that leaves no compiler, or ends with an error, is reported as a failure.
     Window window;
     const std::wstring served = NewServedFolder();
     ASSERT_TRUE(Serve(served, kInstallerHostPath, TestsDir() + L"fakes\\fakeprog.exe"));
@@ -335,14 +336,28 @@ TEST_F(InstallerBuild, WithoutTheCompilerItsInstallerIsFetchedOrTheUserIsSentFor
       ScopedEnv env({{L"ILATCH_WEB_ROOT", kServerAddress + L"/" + served}});
       ASSERT_TRUE(window.Open());
     }
+    for (const char* ending : {"exit=0", "exit=1"}) {
+      SCOPED_TRACE(ending);
+      ASSERT_TRUE(WriteTextFile(window / L"InnoSetup.fake.ini", std::string("[fake]\r\n") + ending + "\r\n"));
+      DeleteFileW((window / L"InnoSetup.calls.log").c_str());
+      PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
+      EXPECT_EQ(window.Answer(IDOK, 30000).text, L"Inno Setup could not be installed.");
+      EXPECT_EQ(Lines(ReadTextFile(window / L"InnoSetup.calls.log")),
+                (std::vector<std::wstring>{window.Folder() + L"InnoSetup.exe /silent"}));
+      EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
+    }
+
+    // An installer that puts the compiler in place (here: while it runs) is a success.
+    ASSERT_TRUE(WriteTextFile(window / L"InnoSetup.fake.ini", "[fake]\r\nsleepms=4000\r\nexit=0\r\n"));
+    DeleteFileW((window / L"InnoSetup.calls.log").c_str());
     PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
+    for (int i = 0; i < 300 && !FileExists(window / L"InnoSetup.calls.log"); ++i) Sleep(50);
+    ASSERT_TRUE(FileExists(window / L"InnoSetup.calls.log"));
+    InstallFakeCompiler();
     EXPECT_EQ(window.Answer(IDOK, 30000).text, L"Inno Setup Installed!");
-    EXPECT_EQ(Lines(ReadTextFile(window / L"InnoSetup.calls.log")),
-              (std::vector<std::wstring>{window.Folder() + L"InnoSetup.exe /silent"}));
     EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
 
     // Once the compiler is there the menu says so.
-    InstallFakeCompiler();
     PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
     EXPECT_EQ(window.Answer(IDOK).text, L"Inno Setup is already installed!");
     window.Close();

@@ -48,6 +48,17 @@ std::wstring Selected(HWND list) {
   return ComboItem(list, static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)));
 }
 
+// Opens the dialog with no schedule on, presses "Save Schedule" and gives the message it shows.
+std::wstring SaveInDialog(const ScheduleProgram& program) {
+  LiveProgram live(program.Line(L"form7"));
+  HWND dialog = live.Window(L"Automatic Updates - NOT Enabled", false);
+  if (!dialog) return L"(the dialog did not appear)";
+  Press(dialog, IDC_FORM7_COMMAND1);
+  const std::wstring told = live.Answer(L"Ironlatch", IDOK);
+  EXPECT_TRUE(live.WaitForExit(20000));
+  return told;
+}
+
 bool IsWeekdayWord(const std::wstring& word) {
   const wchar_t* const days[] = {L"mon", L"tues", L"wed", L"thur", L"fri"};
   return std::any_of(std::begin(days), std::end(days), [&](const wchar_t* d) { return word == d; });
@@ -126,6 +137,40 @@ TEST_F(ScheduleTest, DialogShowsTheStoredScheduleAndRemovesItOnYesOnly) {
   EXPECT_TRUE(program_.Calls().empty());
   PostMessageW(dialog, WM_CLOSE, 0, 0);
   EXPECT_TRUE(live.WaitForExit(20000));
+}
+
+// The failure twins of the two messages: a task the scheduler will not store, and a delete that
+// leaves the tasks in place. Neither is reported as done, and the schedule stays as it really is.
+TEST_F(ScheduleTest, ATaskTheSchedulerRefusesIsReportedAsNotCreated) {
+  // A folder where the scheduler keeps the definitions task's file: it cannot store the task.
+  ASSERT_TRUE(CreateDirectoryW(TaskXmlPath(kDefsTask).c_str(), nullptr));
+  EXPECT_EQ(SaveInDialog(program_), L"The schedule could not be created.");
+  RemoveDirectoryW(TaskXmlPath(kDefsTask).c_str());
+  EXPECT_TRUE(FileExists(TaskXmlPath(kAppTask))) << "the other task was still made";
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1") << "a check may re-create the missing task";
+}
+
+TEST_F(ScheduleTest, ADeleteThatLeavesTheTasksIsReportedAsNotDeleted) {
+  EXPECT_EQ(SaveInDialog(program_), L"Schedule Created!");
+  ASSERT_TRUE(FileExists(TaskXmlPath(kDefsTask)));
+  SystemToolFakes fakes({L"schtasks"});
+  const std::wstring failing = SystemFolder() + L"schtasks.fake.ini";
+  ASSERT_TRUE(WriteTextFile(failing, "[fake]\r\nexit=1\r\n"));
+  {
+    LiveProgram live(program_.Line(L"form7"));
+    HWND dialog = live.Window(L"Automatic Updates - ENABLED!", false);
+    ASSERT_NE(dialog, nullptr) << "the dialog did not appear";
+    Press(dialog, IDC_FORM7_COMMAND2);
+    live.Answer(L"Ironlatch", IDYES);
+    EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"The schedule could not be deleted.");
+    EXPECT_EQ(Text(dialog), L"Automatic Updates - ENABLED!");
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(live.WaitForExit(20000));
+  }
+  DeleteFileW(failing.c_str());
+  EXPECT_EQ(fakes.Calls(L"schtasks"), (std::vector<std::wstring>{L"/delete /f /tn \"Ironlatch Update\"",
+                                                                 L"/delete /f /tn \"Ironlatch App Update\""}));
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
 }
 
 TEST_F(ScheduleTest, AStoredHourThatIsNoListItemLeavesThePreset) {
