@@ -27,6 +27,7 @@ constexpr long kBadPortCode = 10022;  // Winsock's "invalid argument"
 constexpr long kWmiWaitMs = 30 * 1000;  // WMI that does not answer must not hold an alert for ever
 
 EmailSettings g_settings;
+HANDLE g_abandon = nullptr;
 
 std::wstring RegText(const std::wstring& key, const std::wstring& name) {
   Variant value;
@@ -35,13 +36,6 @@ std::wstring RegText(const std::wstring& key, const std::wstring& name) {
 }
 
 std::wstring IniText(const std::wstring& key) { return CommonModule::ReadIni(CommonModule::IniPath, kIniSection, key); }
-
-// An INI flag: on for a whole number 1, and for anything that is no number at all.
-bool IniFlagOn(const std::wstring& text) {
-  if (text.empty()) return false;
-  int64_t number = 0;
-  return !platform::ParseInt64(text, number) || number == 1;
-}
 
 void SetIfNotEmpty(std::wstring& field, const std::wstring& value) {
   if (!value.empty()) field = value;
@@ -169,7 +163,15 @@ std::vector<LanAdapter> QueryAdapters() {
 
 const EmailSettings& Settings() { return g_settings; }
 
+void SetAbandonEvent(void* event) { g_abandon = static_cast<HANDLE>(event); }
+
+bool FlagOn(const std::wstring& text) {
+  const std::wstring word = platform::Lower(platform::Trim(text));
+  return word == L"1" || word == L"true" || word == L"yes" || word == L"on";
+}
+
 bool LoadEmailConfig() {
+  g_settings = EmailSettings();
   bool alertsOn = false;
   bool complete = true;
 
@@ -190,14 +192,16 @@ bool LoadEmailConfig() {
     SetIfNotEmpty(g_settings.MailServer, server);
     SetIfNotEmpty(g_settings.MailPort, port);
     if (server.empty() || port.empty()) complete = false;
-    if (RegText(kEmailKey, L"Authenticate") == L"1") g_settings.MailAuth = true;
-    if (RegText(kEmailKey, L"UseSSL") == L"1") g_settings.MailUseSSL = true;
+    g_settings.MailAuth = FlagOn(RegText(kEmailKey, L"Authenticate"));
+    g_settings.MailUseSSL = FlagOn(RegText(kEmailKey, L"UseSSL"));
   }
 
   if (IniText(L"EmailAlerts") == L"1") {
     alertsOn = true;
-    if (IniFlagOn(IniText(L"UseSSL"))) g_settings.MailUseSSL = true;
-    if (IniFlagOn(IniText(L"SMTPAuth"))) g_settings.MailAuth = true;
+    // The INI's switches, where it holds them, override the registry's.
+    const std::wstring useSsl = IniText(L"UseSSL"), auth = IniText(L"SMTPAuth");
+    if (!platform::Trim(useSsl).empty()) g_settings.MailUseSSL = FlagOn(useSsl);
+    if (!platform::Trim(auth).empty()) g_settings.MailAuth = FlagOn(auth);
     SetIfNotEmpty(g_settings.MailSendToOverride, IniText(L"SendToEmail"));
     SetIfNotEmpty(g_settings.MailFromOverride, IniText(L"FromEmail"));
     const std::wstring user = IniText(L"SMTPUserName");
@@ -292,7 +296,9 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
       Addresses(g_settings.MailSendToOverride.empty() ? g_settings.MailRecipients : g_settings.MailSendToOverride);
   request.fromName = Module1::ProductLabel;
   request.fromAddress = g_settings.MailFromOverride.empty() ? g_settings.MailFromAddress : g_settings.MailFromOverride;
-  request.replyTo = L"\"" + Module1::ProductLabel + L"\" <" + request.fromAddress + L">";
+  request.replyToName = Module1::ProductLabel;
+  request.replyToAddress = request.fromAddress;
+  request.abandonEvent = g_abandon;
   request.subject = subject + L" - " + client;
   request.body = header + body + footer;
 

@@ -10,6 +10,9 @@ Ports, from PORT up:
   PORT+1   SMTP over TLS from the first byte (SMTPS)
   PORT+2   accepts connections and never says a word
   PORT+3   plain SMTP without STARTTLS
+  PORT+4   (left free: nothing listens there)
+  PORT+5   SMTPS whose certificate comes from a CA made for the run, sent without that CA
+  PORT+6   STARTTLS with the same certificate
 Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login), then the message
 as received (dot-stuffing already undone).
 """
@@ -34,6 +37,23 @@ def make_certificate(folder):
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["openssl", "x509", "-in", pem, "-outform", "der", "-out", der], check=True)
     return pem, key
+
+
+def make_unknown_ca_certificate(folder):
+    """A server certificate signed by a CA that no client knows; the CA's files stay in DIR."""
+    names = {n: os.path.join(folder, n) for n in ("ca.key", "ca.pem", "leaf.key", "leaf.csr", "leaf.pem", "leaf.ext")}
+    quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", names["ca.key"],
+                    "-out", names["ca.pem"], "-days", "2", "-subj", "/CN=Ironlatch Test Unknown CA",
+                    "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign"],
+                   **quiet)
+    subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", names["leaf.key"],
+                    "-out", names["leaf.csr"], "-subj", "/CN=localhost"], **quiet)
+    with open(names["leaf.ext"], "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n")
+    subprocess.run(["openssl", "x509", "-req", "-in", names["leaf.csr"], "-CA", names["ca.pem"],
+                    "-CAkey", names["ca.key"], "-CAcreateserial", "-days", "2", "-out", names["leaf.pem"],
+                    "-extfile", names["leaf.ext"]], **quiet)
 
 
 def serve(folder, port):
@@ -67,10 +87,15 @@ def serve(folder, port):
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(pem, key)
     common = dict(authenticator=authenticator, auth_require_tls=False, auth_required=False)
+    # The leaf alone is sent: a client must not take the chain for complete.
+    unknown = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    unknown.load_cert_chain(os.path.join(folder, "leaf.pem"), os.path.join(folder, "leaf.key"))
     controllers = [
         Controller(Handler(), hostname="127.0.0.1", port=port, tls_context=context, **common),
         Controller(Handler(), hostname="127.0.0.1", port=port + 1, ssl_context=context, **common),
         Controller(Handler(), hostname="127.0.0.1", port=port + 3, **common),
+        Controller(Handler(), hostname="127.0.0.1", port=port + 5, ssl_context=unknown, **common),
+        Controller(Handler(), hostname="127.0.0.1", port=port + 6, tls_context=unknown, **common),
     ]
     for c in controllers:
         c.start()
@@ -88,7 +113,8 @@ def serve(folder, port):
 def prepare(folder, port):
     fresh_folder(os.path.join(folder, "mail"))
     make_certificate(folder)
+    make_unknown_ca_certificate(folder)
 
 
 if __name__ == "__main__":
-    run(__file__, serve, prepare, lambda port: range(port, port + 4), "sink.log", "smtp sink")
+    run(__file__, serve, prepare, lambda port: [port, port + 1, port + 2, port + 3, port + 5, port + 6], "sink.log", "smtp sink")
