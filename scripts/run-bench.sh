@@ -23,7 +23,7 @@ mkdir -p "$work"
 
 ilatch_make_prefix
 cleanup() {
-  python3 "$ILATCH_ROOT/tests/alerts/smtp_sink.py" stop "$work/svcsink" 2>/dev/null || true
+  /usr/bin/python3 "$ILATCH_ROOT/tests/alerts/smtp_sink.py" stop "$work/svcsink" 2>/dev/null || true
   ilatch_stop_session
   rm -rf "$work"
 }
@@ -133,16 +133,17 @@ EOF
 
 # ---- The event service: alert latency, and a stop during a burst with a silent server ----------
 # The service runs under Wine's service manager from a copy beside the main program; the local
-# SMTP sink of the tests takes the alerts (its third port accepts and never answers).
+# SMTP sink of the tests takes the alerts (its third port accepts and never answers); it runs on
+# the system's Python, which carries aiosmtpd.
 svc_exe=$ILATCH_BUILD/x64/bench/service_bench.exe
 sink_script=$ILATCH_ROOT/tests/alerts/smtp_sink.py
 sink_port=47125
 mkdir -p "$work/svc"
 cp "$ILATCH_BUILD/bin/IronlatchEventSvc.exe" "$ILATCH_BUILD/bin/Ironlatch.exe" "$work/svc/"
-python3 "$sink_script" start "$work/svcsink" "$sink_port"
+/usr/bin/python3 "$sink_script" start "$work/svcsink" "$sink_port"
 svc_out=$("$ILATCH_WINE64" "$svc_exe" 'B:\bench-work\svc\IronlatchEventSvc.exe' 'B:\bench-work\svcsink' \
           "$sink_port" $((sink_port + 2)) "$rounds" </dev/null 2>/dev/null | tr -d '\r' || true)
-python3 "$sink_script" stop "$work/svcsink"
+/usr/bin/python3 "$sink_script" stop "$work/svcsink"
 python3 - "$svc_out" <<'EOF'
 import statistics, sys
 alerts = [float(l.split("ms=")[1]) for l in sys.argv[1].splitlines() if l.startswith("alert ")]
