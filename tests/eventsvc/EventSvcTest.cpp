@@ -201,6 +201,25 @@ TEST_F(ServiceRoad, ForgedStopNoticesLeaveMonitoringRunning) {
   EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
+// The running service reads the settings for each mail: switched from TLS (which the sink's
+// self-signed certificate makes fail) to plain, the next alert arrives without a restart.
+TEST_F(ServiceRoad, SettingsChangedWhileRunningCountForTheNextMail) {
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"UseSSL", L"1"));
+  InstalledService service;
+  ASSERT_TRUE(service.Ok());
+  ASSERT_TRUE(service.Start());
+  const std::string refused = Token("tls");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + refused)));
+  EXPECT_TRUE(WaitForMail(refused, 5000).empty()) << "the certificate should have been refused";
+
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"UseSSL", L"0"));
+  const std::string plain = Token("plain");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + plain)));
+  const std::string mail = WaitForMail(plain);
+  ASSERT_FALSE(mail.empty()) << "the service kept the old settings";
+  EXPECT_TRUE(Has(mail, "X-Sink-TLS: no\r\n")) << mail;
+}
+
 // A standard user who makes the guard's name first must not keep the service from starting.
 TEST_F(ServiceRoad, SquattedGuardObjectDoesNotStopTheServiceStarting) {
   platform::UniqueKernelHandle squatter(CreateMutexW(nullptr, FALSE, L"Global\\IronlatchEventSvc.Instance"));
