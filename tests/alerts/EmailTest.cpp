@@ -2,6 +2,8 @@
 // (tests/alerts/smtp_sink.py): plain, STARTTLS, SMTPS, AUTH, dot-stuffing, a silent server, and the
 // settings that decide whether anything is sent at all.
 #include <gtest/gtest.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <ostream>
@@ -34,6 +36,7 @@ constexpr uint16_t kNoTlsPort = 47028;     // no STARTTLS
 constexpr uint16_t kClosedPort = 47029;    // nothing listens
 constexpr uint16_t kUnknownCaSmtpsPort = 47030;     // certificate of a CA nobody knows, CA not sent
 constexpr uint16_t kUnknownCaStartTlsPort = 47031;  // the same behind STARTTLS
+constexpr uint16_t kIpv6Port = 47032;               // plain SMTP on ::1, where IPv6 exists
 
 const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
@@ -82,6 +85,35 @@ TEST(SmtpClient, PlainSendCarriesEnvelopeHeadersAndBody) {
   EXPECT_TRUE(Has(mail, "\r\nMIME-Version: 1.0\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nContent-Type: text/plain; charset=utf-8\r\n"));
   EXPECT_TRUE(Has(mail, "\r\n\r\nFirst line\r\nSecond line\r\n"));
+  // The greeting names the machine by its fully qualified name, where it has one.
+  wchar_t name[256] = {};
+  DWORD size = 256;
+  if (GetComputerNameExW(ComputerNameDnsFullyQualified, name, &size) && size > 0 &&
+      std::wstring(name).find_first_of(L" _") == std::wstring::npos) {
+    EXPECT_TRUE(Has(mail, "X-Sink-Helo: " + platform::ToUtf8(name) + "\r\n")) << mail;
+  }
+}
+
+// A server reached over IPv6, given as an address or found by name.
+TEST(SmtpClient, Ipv6ServerIsReached) {
+  WSADATA winsock{};
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
+  SOCKET probe = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in6 loopback{};
+  loopback.sin6_family = AF_INET6;
+  loopback.sin6_port = htons(kIpv6Port);
+  loopback.sin6_addr = in6addr_loopback;
+  const bool listening = probe != INVALID_SOCKET &&
+                         connect(probe, reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) == 0;
+  if (probe != INVALID_SOCKET) closesocket(probe);
+  WSACleanup();
+  if (!listening) GTEST_SKIP() << "no IPv6 loopback here";
+  const std::string token = Token("ipv6");
+  platform::SmtpRequest request = Request(kIpv6Port, token);
+  request.server = L"::1";
+  const platform::SmtpResult result = platform::SendSmtpMail(request);
+  ASSERT_TRUE(result.ok) << platform::ToUtf8(result.error);
+  EXPECT_FALSE(FindMail(token).empty());
 }
 
 TEST(SmtpClient, BodyLinesKeepTheirDotsAndGetCrlfEnds) {

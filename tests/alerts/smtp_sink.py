@@ -13,7 +13,8 @@ Ports, from PORT up:
   PORT+4   (left free: nothing listens there)
   PORT+5   SMTPS whose certificate comes from a CA made for the run, sent without that CA
   PORT+6   STARTTLS with the same certificate
-Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login), then the message
+  PORT+7   plain SMTP like PORT+3, on the IPv6 loopback ::1 (left out where IPv6 is missing)
+Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login, greeting), then the message
 as received (dot-stuffing already undone).
 """
 import os
@@ -68,8 +69,9 @@ def serve(folder, port):
         async def handle_DATA(self, server, session, envelope):
             login = session.auth_data.decode("utf-8", "replace") if session.authenticated else ""
             secure = bool(session.ssl) or server.transport.get_extra_info("ssl_object") is not None
-            head = "X-Sink-From: %s\r\nX-Sink-To: %s\r\nX-Sink-TLS: %s\r\nX-Sink-Login: %s\r\n" % (
-                envelope.mail_from, ",".join(envelope.rcpt_tos), "yes" if secure else "no", login)
+            head = "X-Sink-From: %s\r\nX-Sink-To: %s\r\nX-Sink-TLS: %s\r\nX-Sink-Login: %s\r\nX-Sink-Helo: %s\r\n" % (
+                envelope.mail_from, ",".join(envelope.rcpt_tos), "yes" if secure else "no", login,
+                session.host_name or "")
             with lock:
                 counter[0] += 1
                 name = os.path.join(mail, "%d.eml" % counter[0])
@@ -99,6 +101,12 @@ def serve(folder, port):
     ]
     for c in controllers:
         c.start()
+    try:
+        ipv6 = Controller(Handler(), hostname="::1", port=port + 7, **common)
+        ipv6.start()
+        controllers.append(ipv6)
+    except Exception as error:  # no IPv6 here: the tests that need it skip
+        print("no IPv6 listener:", error, flush=True)
 
     start_silent_listener(port + 2)
 
