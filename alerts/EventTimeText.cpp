@@ -49,12 +49,12 @@ bool Digits(const std::wstring& text, size_t from, size_t count, int& value) {
 }  // namespace
 
 std::wstring MessageText(const platform::EventEntry& entry) {
-  std::wstring message;
-  for (const auto& s : entry.strings) {
-    if (!message.empty()) message += L' ';
-    message += s;
-  }
-  return CommonModule::Strip(message, std::wstring(1, L'\0'));
+  platform::EventMessageFormatter formatter;
+  return MessageText(entry, formatter);
+}
+
+std::wstring MessageText(const platform::EventEntry& entry, platform::EventMessageFormatter& formatter) {
+  return CommonModule::Strip(formatter.Format(entry), std::wstring(1, L'\0'));
 }
 
 std::wstring WmiTimeText(uint32_t secondsSince1970) {
@@ -90,7 +90,7 @@ std::wstring ApplyTimeShift(const std::wstring& timeShift, const std::wstring& d
     const size_t digits = timeShift.find_first_not_of(L'-');
     date -= (digits == std::wstring::npos ? 0 : ShortNumber(timeShift.substr(digits))) / 24.0;
   } else {
-    date += ShortNumber(timeShift) / 60.0;
+    date += ShortNumber(timeShift) / 24.0;
   }
   const std::wstring shifted = DateText(date, 0);
   return shifted.empty() ? dateText : shifted;

@@ -8,8 +8,11 @@
 
 namespace EventTimeText {
 
-// The insertion strings joined by a blank, NULs removed.
+// The entry's text through its source's message file (else the insertion strings joined by a
+// blank), NULs removed.
 std::wstring MessageText(const platform::EventEntry& entry);
+// The same with the message files of an earlier call still open: for walks over many entries.
+std::wstring MessageText(const platform::EventEntry& entry, platform::EventMessageFormatter& formatter);
 
 // yyyymmddHHMMSS.000000+000 in UTC; "" when the time cannot be converted.
 std::wstring WmiTimeText(uint32_t secondsSince1970);
@@ -17,8 +20,8 @@ std::wstring WmiTimeText(uint32_t secondsSince1970);
 // A provider date-time text as the system's date and time; the text unchanged when it is not one.
 std::wstring ParseWmiDate(const std::wstring& wmiTime);
 
-// The shift of the "UTCAdjustment" setting applied to a date text: "-h" subtracts h/24 of a day,
-// "n" adds n/60 of a day. The text unchanged when either is empty or not understood.
+// The shift of the "UTCAdjustment" setting applied to a date text: "-h" subtracts h hours, "n"
+// adds n hours. The text unchanged when either is empty or not understood.
 std::wstring ApplyTimeShift(const std::wstring& timeShift, const std::wstring& dateText);
 
 }  // namespace EventTimeText

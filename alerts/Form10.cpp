@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <memory>
+
 #include "alerts/Form10Ids.h"
 #include "common/CommonModule.h"
 #include "common/Variant.h"
@@ -13,9 +15,23 @@
 
 namespace {
 
+// A scan's rows arrive here from its thread; lParam: the ScanJob, which the window then owns.
+constexpr UINT kScanDone = WM_APP + 10;
+
+struct ScanJob {
+  HWND window;
+  unsigned generation;
+  bool lastRebootOnly;
+  std::wstring timeShift;
+  std::vector<Form10::ListedEvent> rows;
+};
+
 HWND g_window = nullptr;
 std::wstring g_timeShift;                // the UTCAdjustment setting, read once at load
 std::vector<std::wstring> g_messages;    // row for row with the list
+bool g_scanning = false;                 // a scan runs; a second request waits for it
+bool g_rescanWanted = false;
+unsigned g_generation = 0;               // rises with each window, so a late scan of a closed one is dropped
 
 HWND Item(int id) { return GetDlgItem(g_window, id); }
 
@@ -37,16 +53,39 @@ void LoadUtcAdjustment() {
   SetDlgItemTextW(g_window, IDC_FORM10_LABEL1, utc ? L"Blocked Events:  (UTC Time)" : L"Blocked Events:");
 }
 
+DWORD WINAPI ScanThread(LPVOID parameter) {
+  auto* job = static_cast<ScanJob*>(parameter);
+  job->rows = Form10::ScanRows(job->lastRebootOnly, job->timeShift);
+  if (!PostMessageW(job->window, kScanDone, 0, reinterpret_cast<LPARAM>(job))) delete job;
+  return 0;
+}
+
+// The log is read on a thread of its own, so that a large log never holds the window.
 void ScanEvents() {
-  HWND list = Item(IDC_FORM10_LIST1);
-  ListView_DeleteAllItems(list);
+  if (g_scanning) {
+    g_rescanWanted = true;
+    return;
+  }
+  ListView_DeleteAllItems(Item(IDC_FORM10_LIST1));
   g_messages.clear();
   SetDlgItemTextW(g_window, IDC_FORM10_TEXT1, L"");
-  const bool lastRebootOnly = LastRebootOnly();
-  const std::wstring boot = lastRebootOnly ? Form10::GetLastBootTime() : L"";
-  const auto rows =
-      Form10::ListEvents(platform::ReadEventsNewestFirst(L"Application"), lastRebootOnly, boot, g_timeShift);
-  for (const auto& row : rows) {
+  auto* job = new ScanJob{g_window, g_generation, LastRebootOnly(), g_timeShift, {}};
+  g_scanning = true;
+  EnableWindow(Item(IDC_FORM10_CMDSCAN), FALSE);
+  SetDlgItemTextW(g_window, IDC_FORM10_CMDSCAN, L"Scanning...");
+  HANDLE thread = CreateThread(nullptr, 0, ScanThread, job, 0, nullptr);
+  if (thread) {
+    CloseHandle(thread);
+  } else {
+    PostMessageW(g_window, kScanDone, 0, reinterpret_cast<LPARAM>(job));
+  }
+}
+
+void ShowRows(std::unique_ptr<ScanJob> job) {
+  if (job->generation != g_generation) return;
+  g_scanning = false;
+  HWND list = Item(IDC_FORM10_LIST1);
+  for (const auto& row : job->rows) {
     LVITEMW item = {};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(g_messages.size());
@@ -56,6 +95,10 @@ void ScanEvents() {
   }
   SetDlgItemTextW(g_window, IDC_FORM10_CMDSCAN, L"Rescan");
   EnableWindow(Item(IDC_FORM10_CMDSCAN), TRUE);
+  if (g_rescanWanted) {
+    g_rescanWanted = false;
+    ScanEvents();
+  }
 }
 
 void ShowSelected() {
@@ -113,6 +156,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         DestroyWindow(dialog);
       }
       return TRUE;
+    case kScanDone:
+      ShowRows(std::unique_ptr<ScanJob>(reinterpret_cast<ScanJob*>(lParam)));
+      return TRUE;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header->idFrom == IDC_FORM10_LIST1 && header->code == LVN_ITEMCHANGED) {
@@ -126,6 +172,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;
     case WM_DESTROY:
       g_messages.clear();
+      ++g_generation;
+      g_scanning = g_rescanWanted = false;
       platform::DropForm(dialog, g_window);
       return TRUE;
   }

@@ -22,12 +22,15 @@ class Form10 {
   static std::vector<ListedEvent> ListEvents(const std::vector<platform::EventEntry>& newestFirst,
                                              bool lastRebootOnly, const std::wstring& bootTime,
                                              const std::wstring& timeShift);
+  // The rows of the Application log, read newest first and no further than needed: with
+  // lastRebootOnly the walk ends at the first entry older than the last start. Runs on any thread.
+  static std::vector<ListedEvent> ScanRows(bool lastRebootOnly, const std::wstring& timeShift);
   // The description pane's text for a row's message.
   static std::wstring DescriptionText(const std::wstring& message);
   // yyyymmddHHMMSS... -> the date and the time in the platform's default forms, joined by a blank;
   // the text unchanged when it is no such time.
   static std::wstring ParseWmiDate(const std::wstring& wmiTime);
-  // timeShift "-h" moves the date text h hours earlier, any other number n moves it n/60 of a day
+  // timeShift "-h" moves the date text h hours earlier, any other number n moves it n hours
   // later; an empty shift or text, or a text that is no date, comes back unchanged.
   static std::wstring ApplyUtcAdjustment(const std::wstring& timeShift, const std::wstring& dateText);
   // An entry's time as the provider's date-time text, in UTC.

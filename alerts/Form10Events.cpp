@@ -26,18 +26,44 @@ bool IsListed(const platform::EventEntry& e) {
   return EventCode(e) == kBlockedCode || (EventCode(e) == kProductCode && ContainsNoCase(e.source, L"ironlatch"));
 }
 
+// One step of the walk over the log, newest first: false once the entries are older than the start.
+class RowWalk {
+ public:
+  RowWalk(bool lastRebootOnly, const std::wstring& bootTime, const std::wstring& timeShift)
+      : lastRebootOnly_(lastRebootOnly), bootTime_(bootTime), timeShift_(timeShift) {}
+
+  bool Take(const platform::EventEntry& e) {
+    const std::wstring generated = Form10::WmiTimeText(e.timeWritten);
+    if (lastRebootOnly_ && !(bootTime_ <= generated)) return false;
+    if (IsListed(e))
+      rows.push_back({Form10::ApplyUtcAdjustment(timeShift_, Form10::ParseWmiDate(generated)),
+                      EventTimeText::MessageText(e, formatter_)});
+    return true;
+  }
+
+  std::vector<Form10::ListedEvent> rows;
+
+ private:
+  bool lastRebootOnly_;
+  std::wstring bootTime_, timeShift_;
+  platform::EventMessageFormatter formatter_;
+};
+
 }  // namespace
 
 std::vector<Form10::ListedEvent> Form10::ListEvents(const std::vector<platform::EventEntry>& newestFirst,
                                                     bool lastRebootOnly, const std::wstring& bootTime,
                                                     const std::wstring& timeShift) {
-  std::vector<ListedEvent> rows;
-  for (const auto& e : newestFirst) {
-    const std::wstring generated = WmiTimeText(e.timeWritten);
-    if (lastRebootOnly && !(bootTime <= generated)) break;
-    if (IsListed(e)) rows.push_back({ApplyUtcAdjustment(timeShift, ParseWmiDate(generated)), EventTimeText::MessageText(e)});
-  }
-  return rows;
+  RowWalk walk(lastRebootOnly, bootTime, timeShift);
+  for (const auto& e : newestFirst)
+    if (!walk.Take(e)) break;
+  return std::move(walk.rows);
+}
+
+std::vector<Form10::ListedEvent> Form10::ScanRows(bool lastRebootOnly, const std::wstring& timeShift) {
+  RowWalk walk(lastRebootOnly, lastRebootOnly ? GetLastBootTime() : L"", timeShift);
+  platform::VisitEventsNewestFirst(L"Application", [&](const platform::EventEntry& e) { return walk.Take(e); });
+  return std::move(walk.rows);
 }
 
 std::wstring Form10::DescriptionText(const std::wstring& message) {
@@ -54,7 +80,11 @@ std::wstring Form10::ApplyUtcAdjustment(const std::wstring& timeShift, const std
 std::wstring Form10::WmiTimeText(uint32_t secondsSince1970) { return EventTimeText::WmiTimeText(secondsSince1970); }
 
 std::wstring Form10::GetLastBootTime() {
-  for (const auto& e : platform::ReadEventsNewestFirst(L"System"))
-    if (EventCode(e) == kStartCode) return WmiTimeText(e.timeWritten);
-  return L"";
+  std::wstring boot;
+  platform::VisitEventsNewestFirst(L"System", [&](const platform::EventEntry& e) {
+    if (EventCode(e) != kStartCode) return true;
+    boot = WmiTimeText(e.timeWritten);
+    return false;
+  });
+  return boot;
 }

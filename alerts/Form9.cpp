@@ -30,9 +30,13 @@ constexpr int kPicInfo[] = {IDC_FORM9_LABEL8, IDC_FORM9_LABEL9};
 constexpr int kPicAdv[] = {IDC_FORM9_LABEL4,       IDC_FORM9_TXTSMTPSERVER, IDC_FORM9_LABEL7,
                            IDC_FORM9_COMBOSMTPPORT, IDC_FORM9_CHKSMTPAUTH,   IDC_FORM9_CHKUSESSL};
 
+// The worker thread that sends the test mail tells the dialog here; wParam: 1 sent, 0 failed.
+constexpr UINT kTestMailDone = WM_APP + 9;
+
 HWND g_window = nullptr;
 bool g_modal = false;
 HWND g_tip = nullptr;
+bool g_sending = false;  // a test mail is under way: the buttons wait for its outcome
 
 HWND Item(int id) { return GetDlgItem(g_window, id); }
 
@@ -100,12 +104,28 @@ void LoadEmailSettings() {
   SetCheck(IDC_FORM9_CHECK1, ReadValue(Module1::kSettingsKey, L"EmailAlerts"));
 }
 
-void SaveEmailSettings() {
+// The stored form carries one byte a character: a password with other characters would be
+// stored as something else than typed.
+bool PasswordStorable(const std::wstring& password) {
+  for (wchar_t c : password)
+    if (c > 0xFF) return false;
+  return true;
+}
+
+// False, with nothing saved, when the password cannot be stored as typed.
+bool SaveEmailSettings() {
+  const std::wstring password = Text(IDC_FORM9_TXTSMTPPASSWORD);
+  if (!PasswordStorable(password)) {
+    Tell(L"The password holds characters that cannot be stored.  Please use letters, digits and signs of the "
+         L"Western alphabets only.",
+         MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
   WriteValue(Module1::kSettingsKey, L"EmailAlerts", CheckText(IDC_FORM9_CHECK1));
   WriteValue(kEmailKey, L"EmailAddress", platform::Lower(platform::Trim(Text(IDC_FORM9_TXTSMTPUSERNAME))));
-  // An empty box keeps the saved password: it is never shown back when it cannot be read.
-  const std::wstring password = platform::Trim(Text(IDC_FORM9_TXTSMTPPASSWORD));
-  if (!password.empty())
+  // A box empty or blank keeps the saved password: it is never shown back when it cannot be read.
+  // Otherwise the password is stored as typed, blanks at either end included.
+  if (!platform::Trim(password).empty())
     WriteValue(kEmailKey, L"EmailPassword", modBase85::ScrambleString(password, modBase85::kScrambleKey));
   if (Checked(IDC_FORM9_OPTION2)) {
     WriteValue(kEmailKey, L"SMTPServer", platform::Trim(Text(IDC_FORM9_TXTSMTPSERVER)));
@@ -118,10 +138,18 @@ void SaveEmailSettings() {
     WriteValue(kEmailKey, L"Authenticate", L"1");
     WriteValue(kEmailKey, L"UseSSL", L"1");
   }
+  return true;
+}
+
+// Signalled when the dialog closes during a send, so that the worker gives up at once.
+HANDLE AbandonEvent() {
+  static HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
 }
 
 void Close() {
   if (!g_window) return;
+  if (g_sending) SetEvent(AbandonEvent());
   if (g_modal)
     EndDialog(g_window, 0);
   else
@@ -129,30 +157,60 @@ void Close() {
 }
 
 void Command1Click() {
-  SaveEmailSettings();
+  if (g_sending || !SaveEmailSettings()) return;
   if (!Checked(IDC_FORM9_CHECK1)) {
     modService::RemoveEventService(true, true);
     Tell(L"Config Saved, Monitoring Service Disabled.", MB_OK);
     Close();
   } else if (modEmailSvc::LoadEmailConfig()) {
-    modService::InstallEventService();
-    Tell(L"Config Saved, Monitoring Service Started.", MB_OK);
-    Close();
+    if (modService::InstallEventService()) {
+      Tell(L"Config Saved, Monitoring Service Started.", MB_OK);
+      Close();
+    } else {
+      Tell(L"Config Saved, but the Monitoring Service could not be started.", MB_OK | MB_ICONEXCLAMATION);
+    }
   } else if (Tell(L"Email configuration is incomplete!  Would you like to skip it for now?",
                   MB_YESNO | MB_ICONQUESTION) == IDYES) {
     Close();
   }
 }
 
+DWORD WINAPI SendTestMail(LPVOID target) {
+  const bool sent = modEmailSvc::SendEmail(L"Test Email", L"This is just a test.");
+  PostMessageW(static_cast<HWND>(target), kTestMailDone, sent ? 1 : 0, 0);
+  return 0;
+}
+
+void SetSending(bool sending) {
+  g_sending = sending;
+  EnableWindow(Item(IDC_FORM9_COMMAND1), !sending);
+  EnableWindow(Item(IDC_FORM9_COMMAND2), !sending);
+}
+
+// The send may take minutes with a slow server: it runs on a thread of its own while the dialog
+// stays responsive, and its outcome arrives as kTestMailDone.
 void Command2Click() {
-  SaveEmailSettings();
-  if (modEmailSvc::SendEmail(L"Test Email", L"This is just a test.")) {
-    Tell(L"Test email sent successfully!  Your settings are now saved.", MB_OK);
-    modService::InstallEventService();
-    Close();
+  if (g_sending || !SaveEmailSettings()) return;
+  ResetEvent(AbandonEvent());
+  modEmailSvc::SetAbandonEvent(AbandonEvent());
+  SetSending(true);
+  HANDLE worker = CreateThread(nullptr, 0, SendTestMail, g_window, 0, nullptr);
+  if (worker) {
+    CloseHandle(worker);
   } else {
-    Tell(L"Test email failed to send, please check your settings and try again!", MB_OK);
+    PostMessageW(g_window, kTestMailDone, 0, 0);
   }
+}
+
+void TestMailDone(bool sent) {
+  SetSending(false);
+  if (!sent) {
+    Tell(L"Test email failed to send, please check your settings and try again!", MB_OK);
+    return;
+  }
+  Tell(L"Test email sent successfully!  Your settings are now saved.", MB_OK);
+  modService::InstallEventService();
+  Close();
 }
 
 // "major.minor", and ".revision" when the revision is not 0: the version part of the version text.
@@ -219,6 +277,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case IDCANCEL: Close(); break;
       }
       return TRUE;
+    case kTestMailDone:
+      TestMailDone(wParam == 1);
+      return TRUE;
     case WM_SETCURSOR:
       if (OverLink(reinterpret_cast<HWND>(wParam))) return platform::HandCursor(dialog);
       return FALSE;
@@ -235,6 +296,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;
     case WM_DESTROY:
       g_tip = nullptr;
+      g_sending = false;
       platform::DropForm(dialog, g_window);
       return TRUE;
   }

@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <memory>
+#include <mutex>
 
 #include "alerts/modBase85.h"
 #include "common/CommonModule.h"
@@ -26,7 +27,10 @@ constexpr uint32_t kConnectTimeoutMs = 60 * 1000;
 constexpr long kBadPortCode = 10022;  // Winsock's "invalid argument"
 constexpr long kWmiWaitMs = 30 * 1000;  // WMI that does not answer must not hold an alert for ever
 
+// The e-mail dialog sends from a thread of its own: the record is replaced and copied under a lock.
 EmailSettings g_settings;
+std::mutex g_settingsLock;
+HANDLE g_abandon = nullptr;
 
 std::wstring RegText(const std::wstring& key, const std::wstring& name) {
   Variant value;
@@ -36,21 +40,14 @@ std::wstring RegText(const std::wstring& key, const std::wstring& name) {
 
 std::wstring IniText(const std::wstring& key) { return CommonModule::ReadIni(CommonModule::IniPath, kIniSection, key); }
 
-// An INI flag: on for a whole number 1, and for anything that is no number at all.
-bool IniFlagOn(const std::wstring& text) {
-  if (text.empty()) return false;
-  int64_t number = 0;
-  return !platform::ParseInt64(text, number) || number == 1;
-}
-
 void SetIfNotEmpty(std::wstring& field, const std::wstring& value) {
   if (!value.empty()) field = value;
 }
 
 // An unreadable stored password leaves the field as it was.
-void Unscramble(const std::wstring& stored) {
+void Unscramble(const std::wstring& stored, std::wstring& field) {
   std::wstring password;
-  if (modBase85::UnscrambleString(stored, modBase85::kScrambleKey, password)) g_settings.MailPassword = password;
+  if (modBase85::UnscrambleString(stored, modBase85::kScrambleKey, password)) field = password;
 }
 
 std::vector<std::wstring> Addresses(const std::wstring& list) {
@@ -169,63 +166,75 @@ std::vector<LanAdapter> QueryAdapters() {
 
 const EmailSettings& Settings() { return g_settings; }
 
+void SetAbandonEvent(void* event) { g_abandon = static_cast<HANDLE>(event); }
+
+bool FlagOn(const std::wstring& text) {
+  const std::wstring word = platform::Lower(platform::Trim(text));
+  return word == L"1" || word == L"true" || word == L"yes" || word == L"on";
+}
+
 bool LoadEmailConfig() {
+  EmailSettings loaded;
   bool alertsOn = false;
   bool complete = true;
 
   if (RegText(kSettingsKey, L"EmailAlerts") == L"1") {
     alertsOn = true;
-    SetIfNotEmpty(g_settings.MailFromOverride, RegText(kEmailKey, L"FromEmail"));
-    SetIfNotEmpty(g_settings.MailSendToOverride, RegText(kEmailKey, L"SendToEmail"));
+    SetIfNotEmpty(loaded.MailFromOverride, RegText(kEmailKey, L"FromEmail"));
+    SetIfNotEmpty(loaded.MailSendToOverride, RegText(kEmailKey, L"SendToEmail"));
     const std::wstring address = RegText(kEmailKey, L"EmailAddress");
     if (address.empty()) {
       complete = false;
     } else {
-      g_settings.MailUser = g_settings.MailRecipients = g_settings.MailFromAddress = address;
+      loaded.MailUser = loaded.MailRecipients = loaded.MailFromAddress = address;
     }
     const std::wstring password = RegText(kEmailKey, L"EmailPassword");
-    if (!password.empty()) Unscramble(password);
+    if (!password.empty()) Unscramble(password, loaded.MailPassword);
     const std::wstring server = RegText(kEmailKey, L"SMTPServer");
     const std::wstring port = RegText(kEmailKey, L"SMTPPort");
-    SetIfNotEmpty(g_settings.MailServer, server);
-    SetIfNotEmpty(g_settings.MailPort, port);
+    SetIfNotEmpty(loaded.MailServer, server);
+    SetIfNotEmpty(loaded.MailPort, port);
     if (server.empty() || port.empty()) complete = false;
-    if (RegText(kEmailKey, L"Authenticate") == L"1") g_settings.MailAuth = true;
-    if (RegText(kEmailKey, L"UseSSL") == L"1") g_settings.MailUseSSL = true;
+    loaded.MailAuth = FlagOn(RegText(kEmailKey, L"Authenticate"));
+    loaded.MailUseSSL = FlagOn(RegText(kEmailKey, L"UseSSL"));
   }
 
   if (IniText(L"EmailAlerts") == L"1") {
     alertsOn = true;
-    if (IniFlagOn(IniText(L"UseSSL"))) g_settings.MailUseSSL = true;
-    if (IniFlagOn(IniText(L"SMTPAuth"))) g_settings.MailAuth = true;
-    SetIfNotEmpty(g_settings.MailSendToOverride, IniText(L"SendToEmail"));
-    SetIfNotEmpty(g_settings.MailFromOverride, IniText(L"FromEmail"));
+    // The INI's switches, where it holds them, override the registry's.
+    const std::wstring useSsl = IniText(L"UseSSL"), auth = IniText(L"SMTPAuth");
+    if (!platform::Trim(useSsl).empty()) loaded.MailUseSSL = FlagOn(useSsl);
+    if (!platform::Trim(auth).empty()) loaded.MailAuth = FlagOn(auth);
+    SetIfNotEmpty(loaded.MailSendToOverride, IniText(L"SendToEmail"));
+    SetIfNotEmpty(loaded.MailFromOverride, IniText(L"FromEmail"));
     const std::wstring user = IniText(L"SMTPUserName");
-    SetIfNotEmpty(g_settings.MailUser, user);
+    SetIfNotEmpty(loaded.MailUser, user);
     if (user.empty()) complete = false;
 
     const std::wstring registryAddress = RegText(kEmailKey, L"EmailAddress");
     const std::wstring adminAddress = IniText(L"AdminEmail");
     if (registryAddress.empty() || adminAddress.empty()) {
-      g_settings.MailRecipients = g_settings.MailFromAddress = registryAddress + adminAddress;
+      loaded.MailRecipients = loaded.MailFromAddress = registryAddress + adminAddress;
     } else {
-      g_settings.MailRecipients = registryAddress + L", " + adminAddress;
-      g_settings.MailFromAddress = adminAddress;
+      loaded.MailRecipients = registryAddress + L", " + adminAddress;
+      loaded.MailFromAddress = adminAddress;
     }
-    if (g_settings.MailRecipients.empty()) complete = false;
+    if (loaded.MailRecipients.empty()) complete = false;
 
     const std::wstring password = IniText(L"SMTPPassword");
     if (password.empty()) {
       complete = false;
     } else {
-      Unscramble(password);
+      Unscramble(password, loaded.MailPassword);
     }
     const std::wstring port = IniText(L"SMTPPort");
     const std::wstring server = IniText(L"SMTPServer");
-    SetIfNotEmpty(g_settings.MailPort, port);
-    SetIfNotEmpty(g_settings.MailServer, server);
+    SetIfNotEmpty(loaded.MailPort, port);
+    SetIfNotEmpty(loaded.MailServer, server);
     if (port.empty() || server.empty()) complete = false;
   }
+  std::lock_guard<std::mutex> hold(g_settingsLock);
+  g_settings = std::move(loaded);
   return alertsOn && complete;
 }
 
@@ -267,6 +276,11 @@ std::wstring AlertFooter(const std::wstring& productTitle, const std::wstring& e
 
 bool SendEmail(const std::wstring& subject, const std::wstring& body) {
   if (!LoadEmailConfig()) return false;
+  EmailSettings settings;
+  {
+    std::lock_guard<std::mutex> hold(g_settingsLock);
+    settings = g_settings;
+  }
   const std::wstring client = GetClientName();
   uint16_t major = 0, minor = 0, revision = 0;
   OwnVersion(major, minor, revision);
@@ -275,30 +289,32 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
       AlertFooter(Module1::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
 
   platform::SmtpRequest request;
-  request.server = g_settings.MailServer;
+  request.server = settings.MailServer;
   int64_t port = 0;
   // A port that is no port fails at the connection, like any unreachable server.
-  request.port = platform::ParseInt64(g_settings.MailPort, port) && port > 0 && port <= 65535
+  request.port = platform::ParseInt64(settings.MailPort, port) && port > 0 && port <= 65535
                      ? static_cast<uint16_t>(port)
                      : 0;
   // SSL on: implicit TLS on the SMTPS port, STARTTLS on any other.
-  if (g_settings.MailUseSSL)
+  if (settings.MailUseSSL)
     request.security = request.port == 465 ? platform::SmtpSecurity::Implicit : platform::SmtpSecurity::StartTls;
-  request.authenticate = g_settings.MailAuth;
-  request.user = g_settings.MailUser;
-  request.password = g_settings.MailPassword;
+  request.authenticate = settings.MailAuth;
+  request.user = settings.MailUser;
+  request.password = settings.MailPassword;
   request.connectTimeoutMs = kConnectTimeoutMs;
   request.recipients =
-      Addresses(g_settings.MailSendToOverride.empty() ? g_settings.MailRecipients : g_settings.MailSendToOverride);
+      Addresses(settings.MailSendToOverride.empty() ? settings.MailRecipients : settings.MailSendToOverride);
   request.fromName = Module1::ProductLabel;
-  request.fromAddress = g_settings.MailFromOverride.empty() ? g_settings.MailFromAddress : g_settings.MailFromOverride;
-  request.replyTo = L"\"" + Module1::ProductLabel + L"\" <" + request.fromAddress + L">";
+  request.fromAddress = settings.MailFromOverride.empty() ? settings.MailFromAddress : settings.MailFromOverride;
+  request.replyToName = Module1::ProductLabel;
+  request.replyToAddress = request.fromAddress;
+  request.abandonEvent = g_abandon;
   request.subject = subject + L" - " + client;
   request.body = header + body + footer;
 
   platform::SmtpResult result;
   if (request.port == 0) {
-    result = {false, kBadPortCode, L"The SMTP port \"" + g_settings.MailPort + L"\" is not a port number."};
+    result = {false, kBadPortCode, L"The SMTP port \"" + settings.MailPort + L"\" is not a port number."};
   } else {
     result = platform::SendSmtpMail(request);
   }

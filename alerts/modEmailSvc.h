@@ -7,8 +7,8 @@
 
 namespace modEmailSvc {
 
-// Loaded afresh on every send and never cleared: a load overwrites a text only with a non-empty
-// one and turns a flag on only.
+// Loaded afresh on every send: each load starts from an empty record, so a value removed or a
+// flag turned off counts at once.
 struct EmailSettings {
   std::wstring MailRecipients;  // one address, or two joined by ", "
   std::wstring MailFromAddress;
@@ -29,6 +29,10 @@ const EmailSettings& Settings();
 bool LoadEmailConfig();
 // True when the message was handed to the SMTP server. Alerts off or incomplete: False, no trace.
 bool SendEmail(const std::wstring& subject, const std::wstring& body);
+// A manual-reset event whose signal abandons a send under way (and every later one); null for none.
+void SetAbandonEvent(void* event);
+// An INI or registry switch: "1", "true", "yes" and "on" (any case, blanks around) are on.
+bool FlagOn(const std::wstring& text);
 std::wstring GetClientName();
 // The first address of the first IP-enabled adapter, with " (DHCP)" or " (Static)"; "" for none.
 std::wstring GetLanIPs();

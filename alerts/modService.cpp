@@ -8,6 +8,7 @@
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "platform/PrivateFolder.h"
 
 namespace modService {
 
@@ -18,14 +19,17 @@ std::wstring ServiceExeName;
 
 namespace {
 
-// Writes a registry text carried as a resource beside the program, imports it and removes it.
+const wchar_t kSafeBootParent[] = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network";
+
+// Writes a registry text carried as a resource, imports it and removes it. The file lies in a
+// folder only administrators can touch, so no user can swap it before reg.exe reads it.
 void ImportRecoveryResource(const wchar_t* resource) {
-  const std::wstring file = CommonModule::AppPath() + L"ILEventSvc.reg";
-  DeleteFileW(file.c_str());
+  platform::PrivateFolder folder;
+  if (!folder.Ok()) return;
+  const std::wstring file = folder.Path() + L"\\ILEventSvc.reg";
   Module1::ExtractResourceToFile(resource, file, true);
   bool wait = true;
   modRegistry::ImportRegFile(file, wait);
-  DeleteFileW(file.c_str());
 }
 
 }  // namespace
@@ -38,25 +42,33 @@ void InitServiceVars() {
       L"Ironlatch Event Monitoring Service v" + CommonModule::FileVersionNo(CommonModule::AppPath() + ServiceExeName);
 }
 
-void InstallEventService() {
-  if (!modEmailSvc::LoadEmailConfig()) return;
+bool InstallEventService() {
+  if (!modEmailSvc::LoadEmailConfig()) return false;
   InitServiceVars();
   if (modServiceControl::ServiceQueryConfig() != 0) {
-    modServiceControl::ServiceCreate(L"");
-    modRegistry::fWriteValue(L"HKLM", L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\" + ServiceName, L"",
-                             L"S", Variant(L"Service"));
+    if (modServiceControl::ServiceCreate(L"") != 0) return false;
+    modRegistry::fWriteValue(L"HKLM", std::wstring(kSafeBootParent) + L"\\" + ServiceName, L"", L"S",
+                             Variant(L"Service"));
+  } else {
+    // A service left by an older copy or another folder runs this copy's program.
+    modServiceControl::ServiceCorrectConfig(L"");
   }
   ImportRecoveryResource(L"svcreg");
-  modServiceControl::ServiceStart();
+  modServiceControl::ServiceSetRecovery(true);
+  return modServiceControl::ServiceStart() == 0;
 }
 
 void RemoveEventService(bool deleteService, bool quiet) {
   InitServiceVars();
   if (modServiceControl::ServiceQueryConfig() != 0) return;
   ImportRecoveryResource(L"stopsvc");
+  modServiceControl::ServiceSetRecovery(false);
   modWriteEvent::WriteEvent(L"Ironlatch - stopping event service...", 0);
   modServiceControl::ServiceStop(true, quiet);
-  if (deleteService) modServiceControl::ServiceDelete();
+  if (deleteService && modServiceControl::ServiceDelete() == 0) {
+    bool notFound = false;
+    modRegistry::fDeleteKey(L"HKLM", kSafeBootParent, ServiceName, notFound);
+  }
 }
 
 }  // namespace modService

@@ -12,11 +12,13 @@ extern std::wstring ServiceExeName;
 
 void InitServiceVars();
 
-// Creates the service when missing, sets its recovery to "restart" and starts it; only while
-// e-mail alerts are on and complete.
-void InstallEventService();
+// Creates the service when missing (or corrects the settings of the one there), sets its recovery
+// to "restart" and starts it; only while e-mail alerts are on and complete. True when the service
+// was started or already ran.
+bool InstallEventService();
 
-// Sets the recovery to "none", writes the stop notice, stops the service and, when asked, deletes it.
+// Sets the recovery to "none", writes the stop notice, stops the service and, when asked, deletes it
+// with its Safe-Mode key.
 void RemoveEventService(bool deleteService, bool quiet);
 
 }  // namespace modService

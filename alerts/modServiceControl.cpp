@@ -14,6 +14,13 @@ namespace {
 
 using platform::UniqueServiceHandle;
 
+// Known from Vista on (the headers show it only to builds for Vista); older systems refuse the
+// level, which leaves recovery to crashes alone.
+constexpr DWORD kConfigFailureActionsFlag = 4;
+struct FailureActionsFlag {
+  BOOL onNonCrashFailures;
+};
+
 DWORD OpenManager(DWORD access, UniqueServiceHandle& manager) {
   manager.reset(OpenSCManagerW(nullptr, nullptr, access));
   return manager ? 0 : GetLastError();
@@ -24,6 +31,21 @@ DWORD OpenService(DWORD managerAccess, DWORD serviceAccess, UniqueServiceHandle&
   if (DWORD error = OpenManager(managerAccess, manager)) return error;
   service.reset(OpenServiceW(manager.get(), modService::ServiceName.c_str(), serviceAccess));
   return service ? 0 : GetLastError();
+}
+
+// Before Vista the service may show windows on the desktop of the logged-on user.
+DWORD ServiceType() {
+  return modOpSys::IsVista() ? SERVICE_WIN32_OWN_PROCESS : SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+}
+
+std::wstring BinaryPath(const std::wstring& arguments) {
+  return L"\"" + CommonModule::AppPath() + modService::ServiceExeName + L"\" " + arguments;
+}
+
+void SetDescription(SC_HANDLE service) {
+  std::wstring description = modService::ServiceDescription;
+  SERVICE_DESCRIPTIONW info = {description.data()};
+  ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
 }
 
 // net.exe from the system folder, not the one cmd.exe would find in the current folder.
@@ -51,18 +73,41 @@ DWORD ServiceQueryConfig() {
 DWORD ServiceCreate(const std::wstring& arguments) {
   UniqueServiceHandle manager;
   if (DWORD error = OpenManager(SC_MANAGER_CREATE_SERVICE, manager)) return error;
-  // Before Vista the service may show windows on the desktop of the logged-on user.
-  const DWORD type = modOpSys::IsVista() ? SERVICE_WIN32_OWN_PROCESS
-                                          : SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
-  const std::wstring binary = L"\"" + CommonModule::AppPath() + modService::ServiceExeName + L"\" " + arguments;
+  const std::wstring binary = BinaryPath(arguments);
   UniqueServiceHandle service(CreateServiceW(manager.get(), modService::ServiceName.c_str(),
-                                             modService::ServiceDisplayName.c_str(), SERVICE_ALL_ACCESS, type,
+                                             modService::ServiceDisplayName.c_str(), SERVICE_ALL_ACCESS, ServiceType(),
                                              SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary.c_str(), nullptr,
                                              nullptr, nullptr, L"LocalSystem", L""));
   if (!service) return GetLastError();
-  std::wstring description = modService::ServiceDescription;
-  SERVICE_DESCRIPTIONW info = {description.data()};
-  ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &info);
+  SetDescription(service.get());
+  return 0;
+}
+
+DWORD ServiceCorrectConfig(const std::wstring& arguments) {
+  UniqueServiceHandle manager, service;
+  if (DWORD error = OpenService(SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG, manager, service)) return error;
+  const std::wstring binary = BinaryPath(arguments);
+  // No load-order group and no dependencies, as at creation: empty lists replace what was there.
+  if (!ChangeServiceConfigW(service.get(), ServiceType(), SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary.c_str(),
+                            L"", nullptr, L"\0", L"LocalSystem", L"", modService::ServiceDisplayName.c_str()))
+    return GetLastError();
+  SetDescription(service.get());
+  return 0;
+}
+
+DWORD ServiceSetRecovery(bool restart) {
+  UniqueServiceHandle manager, service;
+  if (DWORD error = OpenService(SC_MANAGER_CONNECT, SERVICE_CHANGE_CONFIG | SERVICE_START, manager, service))
+    return error;
+  const SC_ACTION_TYPE type = restart ? SC_ACTION_RESTART : SC_ACTION_NONE;
+  SC_ACTION actions[3] = {{type, 0}, {type, 0}, {type, 0}};
+  SERVICE_FAILURE_ACTIONSW failure = {};
+  failure.cActions = 3;
+  failure.lpsaActions = actions;
+  if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) return GetLastError();
+  // From Vista on, an end with an error exit code counts as a failure too, not only a crash.
+  FailureActionsFlag onErrorExit = {restart ? TRUE : FALSE};
+  ChangeServiceConfig2W(service.get(), kConfigFailureActionsFlag, &onErrorExit);
   return 0;
 }
 
@@ -78,6 +123,7 @@ DWORD ServiceStart() {
   UniqueServiceHandle manager, service;
   DWORD result = OpenService(SC_MANAGER_CONNECT, SERVICE_START, manager, service);
   if (!result && !StartServiceW(service.get(), 0, nullptr)) result = GetLastError();
+  if (result == ERROR_SERVICE_ALREADY_RUNNING) result = 0;
   // A second request through net.exe; its outcome is not looked at.
   int32_t exitCode = 0;
   CommonModule::ShellX(NetExe(), L"start " + modService::ServiceName, false, SW_HIDE, exitCode, false, false,

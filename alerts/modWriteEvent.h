@@ -11,7 +11,18 @@ constexpr uint32_t ProductEventId = 10177;
 // as 4), category 0, the message as the one insertion string. True when the entry was written.
 bool WriteEvent(const std::wstring& message, int32_t eventType);
 
-// The same under a source of the caller's choosing; the filter module registers its own source.
+// The same under a source of the caller's choosing.
 bool WriteEventAs(const std::wstring& source, const std::wstring& message, int32_t eventType);
+
+// The message DLL beside the programs that turns their entries into text.
+inline constexpr wchar_t kMessageDll[] = L"MerrowindEventLogMsgHelper.dll";
+// The sources of the main program and of the filter module.
+inline constexpr const wchar_t* kEventSources[] = {L"Ironlatch", L"IronlatchFilterMod"};
+
+// Registers both sources in the Application log with the message DLL of this program's folder,
+// so that their entries read as written. True when every value was written.
+bool RegisterEventSources();
+// Removes both registrations.
+void UnregisterEventSources();
 
 }  // namespace modWriteEvent

@@ -8,6 +8,7 @@
 #include "alerts/Form9.h"
 #include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
+#include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/frmStatusWin.h"
@@ -80,6 +81,7 @@ void DeleteSettingsKey() {
 // Uninstall steps shared by the three uninstall switches: the event service and the update tasks go.
 void RemoveServiceAndTasks() {
   modService::RemoveEventService(true, false);
+  modWriteEvent::UnregisterEventSources();
   modScheduleTask::DeleteTask(L"Ironlatch Update");
   modScheduleTask::DeleteTask(L"Ironlatch App Update");
 }
@@ -195,6 +197,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::BulkInstaller: ApplyIniSettings(L""); break;
     case Switch::Installer:
       WriteSetting(kSettingsKey, L"Installed", L"1");
+      modWriteEvent::RegisterEventSources();
       ScheduleTasksFromIni();
       modUpdate::CheckForDefsUpdate(true, true);
       break;
@@ -476,6 +479,7 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   if (syskey) BlockSyskey();
   if (bcdedit) BlockBCDEdit();
   ApplyFilterModule();
+  modWriteEvent::RegisterEventSources();
 }
 
 void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,

@@ -1,10 +1,14 @@
 #include "eventsvc/Sample.h"
 
+#include <sddl.h>
+
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "alerts/EventTimeText.h"
+#include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
 #include "eventsvc/Module1.h"
@@ -19,25 +23,35 @@ namespace {
 
 using platform::UniqueKernelHandle;
 
-// A service started by the manager and a copy started by hand may live in different sessions.
-UniqueKernelHandle ClaimSingleInstance(bool& another) {
-  another = false;
-  for (const wchar_t* name : {L"Global\\IronlatchEventSvc.Instance", L"IronlatchEventSvc.Instance"}) {
-    UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, name));
-    const DWORD error = GetLastError();
-    if (mutex && error == ERROR_ALREADY_EXISTS) {
-      another = true;
-      return UniqueKernelHandle();
-    }
-    if (mutex) return mutex;
-    // The service's mutex refuses other accounts: that refusal is the answer too.
-    if (error == ERROR_ACCESS_DENIED) {
-      another = true;
-      return UniqueKernelHandle();
-    }
-  }
-  return UniqueKernelHandle();
+constexpr wchar_t kGuardName[] = L"Global\\IronlatchEventSvc.Instance";
+// Only SYSTEM and Administrators may open the guard; a copy started by hand by anyone else is
+// refused, and that refusal tells it the service runs.
+constexpr wchar_t kGuardAccess[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";
+
+// How often, and how far apart, the watch over the log is tried before the service gives up with
+// an error exit, so that the service manager's recovery can start it again.
+constexpr int kWatchAttempts = 5;
+constexpr DWORD kWatchRetryMs = 1000;
+constexpr DWORD kWatchFailedCode = 1;
+
+// The service manager runs one instance of the service; the guard only lets a copy started by
+// hand meanwhile end silently. An object of that name made by someone else changes nothing for
+// the service itself.
+UniqueKernelHandle CreateGuard() {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kGuardAccess, SDDL_REVISION_1, &descriptor, nullptr))
+    return UniqueKernelHandle();
+  platform::UniqueLocal owner(descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  return UniqueKernelHandle(CreateMutexW(&attributes, FALSE, kGuardName));
 }
+
+bool GuardExists() {
+  UniqueKernelHandle guard(OpenMutexW(SYNCHRONIZE, FALSE, kGuardName));
+  return guard || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+bool StopRequested() { return WaitForSingleObject(NTService::StopRequestedEvent, 0) == WAIT_OBJECT_0; }
 
 void ShowPlain(const std::wstring& text) {
   platform::ShowMessageBox(nullptr, text, Module1::ProductLabel, MB_ICONINFORMATION | MB_SETFOREGROUND);
@@ -54,29 +68,35 @@ std::wstring TypeText(uint16_t type) {
   }
 }
 
-// True when the entry carries the stop notice.
+// True when the entry is the program's stop notice.
 bool Hand(const platform::EventEntry& e) {
   return modFilterEvents::FilterEvent(TypeText(e.type), std::to_wstring(e.eventId & 0xFFFF), e.source,
                                       EventTimeText::MessageText(e), e.log, EventTimeText::WmiTimeText(e.timeWritten));
 }
 
-bool HandAll(const std::vector<platform::EventEntry>& entries) {
-  for (const auto& e : entries)
-    if (Hand(e)) return true;
-  return false;
-}
-
-// Runs until the stop notice arrives or the service manager asks for a stop. A stop request alone
-// would otherwise leave the service in STOP_PENDING until the next entry that carries the notice.
+// Runs until the service manager asks for a stop, which is looked at between any two entries and
+// every half second; a mail under way is abandoned by the same request. The stop notice from the
+// program's own source only makes the loop look at once.
 void EventLoop(platform::NewEventWatch& watch) {
-  while (!modFilterEvents::StopServiceFlag) {
-    if (HandAll(watch.Next(kEventPollMs))) break;
-    if (WaitForSingleObject(NTService::StopRequestedEvent, 0) == WAIT_OBJECT_0) {
-      // What was written before the request still gets its alert.
-      HandAll(watch.Next(0));
-      break;
+  while (!StopRequested()) {
+    for (const auto& e : watch.Next(kEventPollMs)) {
+      if (StopRequested()) break;
+      Hand(e);
     }
   }
+  modFilterEvents::StopServiceFlag = true;
+}
+
+// The watch over the Application log, tried a few times; empty when every attempt failed or a
+// stop was asked for meanwhile.
+std::unique_ptr<platform::NewEventWatch> OpenWatch() {
+  for (int attempt = 0; attempt < kWatchAttempts; ++attempt) {
+    auto watch = std::make_unique<platform::NewEventWatch>(L"Application");
+    if (watch->Ok()) return watch;
+    CommonModule::DPrint(L"Cannot watch the Application log");
+    if (WaitForSingleObject(NTService::StopRequestedEvent, kWatchRetryMs) == WAIT_OBJECT_0) break;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -113,11 +133,7 @@ int32_t WaitWithMessages(int32_t& intervalMs, const HANDLE* handles, DWORD count
   return static_cast<int32_t>(result);
 }
 
-void Main() {
-  bool another = false;
-  UniqueKernelHandle instance = ClaimSingleInstance(another);
-  if (another) return;
-
+int Main() {
   const bool nt = IsNTPlatform();
   UniqueKernelHandle endEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueKernelHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -127,36 +143,41 @@ void Main() {
   NTService::ServiceStartedEvent = startedEvent.get();
   if (!nt) {
     ShowPlain(L"This program is only for Windows NT/2000/XP/2003.");
-    return;
+    return 0;
   }
-  if (!endEvent || !stopEvent || !startedEvent) return;
+  if (!endEvent || !stopEvent || !startedEvent) return 1;
 
   Module1::BuildProductTitle();
   UniqueKernelHandle dispatcher(NTService::StartDispatcherThread());
-  if (!dispatcher) return;
+  if (!dispatcher) return 1;
   const HANDLE handles[] = {dispatcher.get(), startedEvent.get()};
   int32_t noLimit = -1;
   if (WaitWithMessages(noLimit, handles, 2) != 1) {
     dispatcher.reset();
-    ShowPlain(L"This program must be started as a service.");
-    return;
+    // A copy started by hand while the service runs ends without a word.
+    if (!GuardExists()) ShowPlain(L"This program must be started as a service.");
+    return 0;
   }
+  UniqueKernelHandle guard = CreateGuard();
 
   // The watch begins before RUNNING is reported, so an entry written once the service runs is seen.
-  platform::NewEventWatch watch(L"Application");
+  std::unique_ptr<platform::NewEventWatch> watch = OpenWatch();
   NTService::ReportServiceState(SERVICE_RUNNING);
   CommonModule::InitAppSettings(true, true, false);
   CommonModule::IniPath = CommonModule::AppPath() + L"Ironlatch.ini";
-  modFilterEvents::EventTimeShift =
-      modOpSys::IsVista() ? CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment") : L"";
+  modFilterEvents::EventTimeShift = modFilterEvents::LoadTimeShift();
 
-  if (watch.Ok()) {
-    EventLoop(watch);
-  } else {
-    CommonModule::DPrint(L"Cannot watch the Application log");
+  modEmailSvc::SetAbandonEvent(stopEvent.get());
+  int exitCode = 0;
+  if (watch) {
+    EventLoop(*watch);
+  } else if (!StopRequested()) {
+    // An error exit: the recovery actions restart a service that ends so.
     NTService::ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-    NTService::ServiceStatus.dwServiceSpecificExitCode = 1;
+    NTService::ServiceStatus.dwServiceSpecificExitCode = kWatchFailedCode;
+    exitCode = static_cast<int>(kWatchFailedCode);
   }
+  modEmailSvc::SetAbandonEvent(nullptr);
 
   CommonModule::DPrint(L"Service stopping...");
   NTService::ReportServiceState(SERVICE_STOPPED);
@@ -164,11 +185,9 @@ void Main() {
   noLimit = -1;
   const HANDLE dispatcherOnly[] = {dispatcher.get()};
   WaitWithMessages(noLimit, dispatcherOnly, 1);
+  return exitCode;
 }
 
 }  // namespace Sample
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  Sample::Main();
-  return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return Sample::Main(); }

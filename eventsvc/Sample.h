@@ -10,7 +10,8 @@ namespace Sample {
 // How long the event loop waits for new entries before it looks at a stop request again.
 inline constexpr DWORD kEventPollMs = 500;
 
-void Main();
+// The process exit code: non-zero when the service ended because it could not watch the log.
+int Main();
 bool IsNTPlatform();
 
 // Waits for any of the handles while letting window messages run. intervalMs: -1 for no limit.

@@ -34,13 +34,19 @@ std::wstring SettingsText(const std::wstring& value) {
 
 bool FilterEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
                  const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated) {
-  if (ContainsNoCase(message, kStopNotice)) {
-    StopServiceFlag = true;
+  // Anyone may write an entry under any source, and a blocked file may carry the notice in its
+  // name: the notice never ends monitoring, and a blocked entry that holds it is still reported.
+  if (platform::Lower(platform::Trim(sourceName)) == platform::Lower(kOwnSource) && ContainsNoCase(message, kStopNotice))
     return true;
-  }
   if (platform::Trim(eventCode) == kBlockedEventCode)
     ReportBlockedEvent(type, eventCode, sourceName, message, logFile, timeGenerated);
   return false;
+}
+
+std::wstring LoadTimeShift() {
+  if (!modOpSys::IsVista()) return L"";
+  const std::wstring fromIni = CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment");
+  return fromIni.empty() ? SettingsText(L"UTCAdjustment") : fromIni;
 }
 
 std::wstring AlertBody(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
@@ -49,7 +55,9 @@ std::wstring AlertBody(const std::wstring& type, const std::wstring& eventCode, 
   if (!modOpSys::IsVista()) {
     timeLine = L"Time: " + ShiftEventTime(timeGenerated);
   } else {
-    // The label follows the setting as it stands now; the shift may still load it from the registry.
+    // Read afresh for each alert, so a changed setting counts without a restart; the label
+    // follows the setting that shifts the time.
+    EventTimeShift = LoadTimeShift();
     const std::wstring label = EventTimeShift.empty() ? L"Time (UTC): " : L"Time: ";
     timeLine = label + ShiftEventTime(ParseWmiDate(timeGenerated));
   }
@@ -77,7 +85,6 @@ void DoAction(const std::wstring& body) {
 }
 
 std::wstring ShiftEventTime(const std::wstring& dateText) {
-  if (EventTimeShift.empty() && modOpSys::IsVista()) EventTimeShift = SettingsText(L"UTCAdjustment");
   return EventTimeText::ApplyTimeShift(EventTimeShift, dateText);
 }
 

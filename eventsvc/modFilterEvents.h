@@ -6,15 +6,19 @@
 namespace modFilterEvents {
 
 inline constexpr wchar_t kStopNotice[] = L"Ironlatch - stopping event service...";
+// The main program's own event source, the only one whose stop notice the loop heeds.
+inline constexpr wchar_t kOwnSource[] = L"Ironlatch";
 inline constexpr wchar_t kBlockedEventCode[] = L"866";
 inline constexpr wchar_t kAlertSubject[] = L"Blocked Application Alert!";
 
-// The UTCAdjustment setting: "" none, "-h" h hours earlier, "n" n/60 of a day later.
+// The UTCAdjustment setting in use: "" none, "-h" h hours earlier, "n" n hours later.
 extern std::wstring EventTimeShift;
-// Set when the stop notice has arrived.
+// Set when the event loop has ended on the service manager's stop.
 extern bool StopServiceFlag;
 
-// True when the service must stop. time: the provider's date-time text (yyyymmddHHMMSS...).
+// True when the entry is the main program's stop notice: the loop then looks for a stop request
+// at once. Only the service manager's stop ends the loop. time: the provider's date-time text
+// (yyyymmddHHMMSS...).
 bool FilterEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
                  const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
 void ReportBlockedEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
@@ -27,6 +31,10 @@ std::wstring AlertText(const std::wstring& body);
 std::wstring AlertBody(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
                        const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
 
+// The UTCAdjustment setting as it stands: the INI's [Config] value, else the settings key's; ""
+// before Vista.
+std::wstring LoadTimeShift();
+// The date text shifted by EventTimeShift.
 std::wstring ShiftEventTime(const std::wstring& dateText);
 // The date and the time of a provider's date-time text, each in the platform's default form, joined
 // by a blank; the fraction and the offset are ignored. The text unchanged when it is no such time.

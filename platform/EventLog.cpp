@@ -400,6 +400,77 @@ std::vector<EventEntry> ReadEventsNewestFirst(const std::wstring& log, size_t ma
   return entries;
 }
 
+void VisitEventsNewestFirst(const std::wstring& log, const std::function<bool(const EventEntry&)>& visit) {
+  if (EventLogIsJournal()) {
+    const std::vector<EventEntry> entries = JournalRead(log);
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e)
+      if (!visit(*e)) return;
+    return;
+  }
+  ApiRead(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, [&](EventEntry&& e) { return visit(e); });
+}
+
+EventMessageFormatter::~EventMessageFormatter() {
+  for (auto& [source, modules] : files_)
+    for (HMODULE m : modules) FreeLibrary(m);
+}
+
+const std::vector<HMODULE>& EventMessageFormatter::FilesOf(const std::wstring& log, const std::wstring& source) {
+  const std::wstring name = log + L"\\" + source;
+  auto found = files_.find(name);
+  if (found != files_.end()) return found->second;
+  std::vector<HMODULE>& modules = files_[name];
+  if (!ValidLogName(log) || source.empty() || source.find(L'\\') != std::wstring::npos) return modules;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + name).c_str(), 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return modules;
+  wchar_t value[2048] = {};
+  DWORD type = 0, size = sizeof value - sizeof(wchar_t);
+  const LONG read = RegQueryValueExW(key, L"EventMessageFile", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return modules;
+  wchar_t expanded[4096] = {};
+  if (!ExpandEnvironmentStringsW(value, expanded, 4096)) return modules;
+  // One file or several, separated by ";".
+  std::wstring list = expanded;
+  for (size_t start = 0; start <= list.size();) {
+    size_t end = list.find(L';', start);
+    if (end == std::wstring::npos) end = list.size();
+    const std::wstring file = list.substr(start, end - start);
+    if (!file.empty())
+      if (HMODULE m = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) modules.push_back(m);
+    start = end + 1;
+  }
+  return modules;
+}
+
+std::wstring EventMessageFormatter::Format(const EventEntry& entry) {
+  // A message may name more insertions than the entry has: those stand empty.
+  constexpr size_t kInsertions = 99;
+  std::vector<DWORD_PTR> arguments(kInsertions, reinterpret_cast<DWORD_PTR>(L""));
+  for (size_t i = 0; i < entry.strings.size() && i < kInsertions; ++i)
+    arguments[i] = reinterpret_cast<DWORD_PTR>(entry.strings[i].c_str());
+  for (HMODULE m : FilesOf(entry.log, entry.source)) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, m,
+        entry.eventId, 0, reinterpret_cast<wchar_t*>(&text), 0, reinterpret_cast<va_list*>(arguments.data()));
+    if (length > 0 && text) {
+      std::wstring message(text, length);
+      LocalFree(text);
+      return message;
+    }
+    if (text) LocalFree(text);
+  }
+  std::wstring joined;
+  for (const auto& s : entry.strings) {
+    if (!joined.empty()) joined += L' ';
+    joined += s;
+  }
+  return joined;
+}
+
 std::vector<EventEntry> ReadEventsFrom(const std::wstring& log, uint32_t firstRecord) {
   std::vector<EventEntry> entries;
   if (EventLogIsJournal()) {

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,27 @@ class EventSource {
 
 // Entries of a log, newest first, at most maxCount of them.
 std::vector<EventEntry> ReadEventsNewestFirst(const std::wstring& log, size_t maxCount = SIZE_MAX);
+// Hands the entries of a log to visit, newest first, until visit returns false or the log ends;
+// on Windows the log is read only as far as the walk goes.
+void VisitEventsNewestFirst(const std::wstring& log, const std::function<bool(const EventEntry&)>& visit);
+
+// An entry's text as Event Viewer shows it: the message of its event ID in the message file that
+// its source registered (HKLM "SYSTEM\CurrentControlSet\Services\EventLog\<log>\<source>",
+// "EventMessageFile"), with the insertion strings put in. Without such a file or message, the
+// insertion strings joined by a blank. The message files opened stay open for the formatter's life.
+class EventMessageFormatter {
+ public:
+  EventMessageFormatter() = default;
+  ~EventMessageFormatter();
+  EventMessageFormatter(const EventMessageFormatter&) = delete;
+  EventMessageFormatter& operator=(const EventMessageFormatter&) = delete;
+
+  std::wstring Format(const EventEntry& entry);
+
+ private:
+  const std::vector<HMODULE>& FilesOf(const std::wstring& log, const std::wstring& source);
+  std::map<std::wstring, std::vector<HMODULE>> files_;
+};
 // Entries of a log whose record number is firstRecord or later, oldest first.
 std::vector<EventEntry> ReadEventsFrom(const std::wstring& log, uint32_t firstRecord);
 // The record number of the newest entry, 0 when the log is empty or cannot be read.

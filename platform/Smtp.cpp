@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/Text.h"
 
@@ -43,6 +44,9 @@ bool IsAscii(const std::string& text) {
     if (c >= 0x80) return false;
   return true;
 }
+
+constexpr size_t kHeaderLineMax = 78;
+constexpr uint32_t kSliceMs = 100;  // how long any wait goes before it looks at the abandon event
 
 // A header text with no CR or LF in it: a value must never start a header of its own.
 std::string OneLine(const std::wstring& text) {
@@ -83,6 +87,24 @@ std::string Mailbox(const std::wstring& name, const std::wstring& address) {
   }
   return quoted + "\" <" + addr + ">";
 }
+
+// A header line folded before blanks so that no physical line passes the limit; a word longer
+// than a line stays whole. Lines that already hold folds (encoded words) are left as they are.
+std::string Folded(const std::string& line) {
+  if (line.size() <= kHeaderLineMax || line.find("\r\n") != std::string::npos) return line;
+  std::string out;
+  size_t start = 0;
+  while (line.size() - start > kHeaderLineMax) {
+    size_t cut = line.rfind(' ', start + kHeaderLineMax);
+    if (cut == std::string::npos || cut <= start) cut = line.find(' ', start + 1);
+    if (cut == std::string::npos) break;
+    out += line.substr(start, cut - start) + "\r\n";
+    start = cut;  // the blank opens the continuation line
+  }
+  return out + line.substr(start);
+}
+
+std::string HeaderLine(const std::string& name, const std::string& value) { return Folded(name + ": " + value) + "\r\n"; }
 
 std::string DateHeader() {
   SYSTEMTIME now{};
@@ -152,6 +174,95 @@ std::vector<std::string> BodyLines(const std::wstring& body, bool& quotedPrintab
 
 // ---- The connection -----------------------------------------------------------------------------
 
+enum class SocketWait { Ready, TimedOut, Failed, Abandoned };
+
+bool IsSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+// Waits for the socket in short slices, so that an abandon request is answered at once.
+SocketWait WaitSocket(SOCKET socket, bool forWrite, uint32_t timeoutMs, HANDLE abandon, int& error) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (IsSignalled(abandon)) return SocketWait::Abandoned;
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= timeoutMs) return SocketWait::TimedOut;
+    const uint32_t slice = std::min<uint32_t>(kSliceMs, timeoutMs - spent);
+    fd_set set, errors;
+    FD_ZERO(&set);
+    FD_SET(socket, &set);
+    FD_ZERO(&errors);
+    FD_SET(socket, &errors);
+    timeval limit{0, static_cast<long>(slice * 1000)};
+    const int n = select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, &errors, &limit);
+    if (n == SOCKET_ERROR) {
+      error = WSAGetLastError();
+      return SocketWait::Failed;
+    }
+    if (n > 0) {
+      if (!FD_ISSET(socket, &errors)) return SocketWait::Ready;
+      int code = 0, size = sizeof code;
+      getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size);
+      error = code ? code : WSAECONNRESET;
+      return SocketWait::Failed;
+    }
+  }
+}
+
+// Name resolution on a thread of its own: getaddrinfo has no time limit, and a resolver that
+// hangs must not hold the send. A resolution given up on is freed by its thread when it ends.
+class Resolution {
+ public:
+  static Resolution* Start(const std::string& host, const std::string& port) {
+    auto* r = new Resolution(host, port);
+    HANDLE thread = CreateThread(nullptr, 0, Run, r, 0, nullptr);
+    if (!thread) {
+      delete r;
+      return nullptr;
+    }
+    r->thread_ = thread;
+    return r;
+  }
+  // The addresses (the caller frees them), or null on failure, time-out or abandon.
+  addrinfo* Wait(uint32_t timeoutMs, HANDLE abandon, bool& timedOut, bool& abandoned) {
+    const HANDLE handles[] = {thread_, abandon};
+    const DWORD r = WaitForMultipleObjects(abandon ? 2 : 1, handles, FALSE, timeoutMs);
+    addrinfo* found = nullptr;
+    timedOut = r == WAIT_TIMEOUT;
+    abandoned = r == WAIT_OBJECT_0 + 1;
+    if (r == WAIT_OBJECT_0) std::swap(found, found_);
+    Release();
+    return found;
+  }
+
+ private:
+  Resolution(const std::string& host, const std::string& port) : host_(host), port_(port) {}
+  ~Resolution() {
+    if (found_) freeaddrinfo(found_);
+    if (thread_) CloseHandle(thread_);
+  }
+  void Release() {
+    if (InterlockedDecrement(&references_) == 0) delete this;
+  }
+  static DWORD WINAPI Run(LPVOID parameter) {
+    auto* self = static_cast<Resolution*>(parameter);
+    WSADATA data{};
+    if (WSAStartup(MAKEWORD(2, 2), &data) == 0) {
+      addrinfo hints{};
+      hints.ai_family = AF_UNSPEC;  // IPv4 and IPv6 alike
+      hints.ai_socktype = SOCK_STREAM;
+      hints.ai_protocol = IPPROTO_TCP;
+      if (getaddrinfo(self->host_.c_str(), self->port_.c_str(), &hints, &self->found_) != 0) self->found_ = nullptr;
+      WSACleanup();
+    }
+    self->Release();
+    return 0;
+  }
+
+  std::string host_, port_;
+  addrinfo* found_ = nullptr;
+  HANDLE thread_ = nullptr;
+  LONG references_ = 2;  // the waiter and the thread
+};
+
 struct WinsockSession {
   bool ok = false;
   WinsockSession() {
@@ -191,6 +302,7 @@ class Connection {
 
   bool Connect();
   bool StartTls();
+  HANDLE Abandon() const { return static_cast<HANDLE>(request_.abandonEvent); }
   bool SendLine(const std::string& line) { return Send(line + "\r\n"); }
   bool Send(const std::string& data);
   // Reads one whole reply (all its lines); false on a broken connection or timeout.
@@ -211,7 +323,10 @@ class Connection {
   bool WaitFor(bool forWrite, uint32_t timeoutMs);
   bool SendRaw(const char* data, size_t size);
   bool ReceiveRaw();  // appends to raw_
-  bool Handshake();
+  // initial false: the server asked to negotiate again on the secure connection; raw_ holds
+  // what it sent.
+  bool Handshake(bool initial);
+  bool AcquireCredentials();
   bool CheckCertificate();
   bool FillPlain();  // appends decrypted or plain bytes to plain_
 
@@ -232,33 +347,31 @@ bool Connection::WaitFor(bool forWrite, uint32_t timeoutMs) {
   const uint32_t spent = GetTickCount() - started_;
   if (spent >= request_.totalTimeoutMs) return Fail(WSAETIMEDOUT, L"The conversation with the server took too long.");
   timeoutMs = std::min(timeoutMs, request_.totalTimeoutMs - spent);
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(socket_, &set);
-  fd_set errors;
-  FD_ZERO(&errors);
-  FD_SET(socket_, &errors);
-  timeval limit{static_cast<long>(timeoutMs / 1000), static_cast<long>((timeoutMs % 1000) * 1000)};
-  const int n = select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, &errors, &limit);
-  if (n == 0) return Fail(WSAETIMEDOUT, L"The server did not answer in time.");
-  if (n == SOCKET_ERROR) return Fail(WSAGetLastError(), L"Waiting for the server failed.");
-  if (FD_ISSET(socket_, &errors)) return Fail(WSAECONNRESET, L"The connection to the server failed.");
-  return true;
+  int error = 0;
+  switch (WaitSocket(socket_, forWrite, timeoutMs, Abandon(), error)) {
+    case SocketWait::Ready: return true;
+    case SocketWait::TimedOut: return Fail(WSAETIMEDOUT, L"The server did not answer in time.");
+    case SocketWait::Abandoned: return Fail(ERROR_CANCELLED, L"The send was abandoned.");
+    case SocketWait::Failed: break;
+  }
+  return Fail(error, L"The connection to the server failed.");
 }
 
 bool Connection::Connect() {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;  // XP's stack and most SMTP relays of the time
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
   const std::string host = ToUtf8(request_.server);
   const std::string port = std::to_string(request_.port);
   if (host.empty()) return Fail(WSAHOST_NOT_FOUND, L"No SMTP server is set.");
-  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
-    return Fail(WSAHOST_NOT_FOUND, L"The SMTP server " + request_.server + L" was not found.");
+  const std::wstring where = request_.server + L" port " + std::to_wstring(request_.port);
+  Resolution* resolution = Resolution::Start(host, port);
+  if (!resolution) return Fail(WSAHOST_NOT_FOUND, L"The SMTP server " + request_.server + L" could not be looked up.");
+  bool timedOut = false, abandoned = false;
+  addrinfo* found = resolution->Wait(request_.connectTimeoutMs, Abandon(), timedOut, abandoned);
+  if (abandoned) return Fail(ERROR_CANCELLED, L"The send was abandoned.");
+  if (timedOut) return Fail(WSAETIMEDOUT, L"Looking up the SMTP server " + request_.server + L" timed out.");
+  if (!found) return Fail(WSAHOST_NOT_FOUND, L"The SMTP server " + request_.server + L" was not found.");
   bool connected = false;
-  for (addrinfo* a = found; a && !connected; a = a->ai_next) {
+  SocketWait last = SocketWait::Failed;
+  for (addrinfo* a = found; a && !connected && last != SocketWait::Abandoned; a = a->ai_next) {
     if (socket_ != INVALID_SOCKET) closesocket(socket_);
     socket_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
     if (socket_ == INVALID_SOCKET) continue;
@@ -267,25 +380,22 @@ bool Connection::Connect() {
     if (connect(socket_, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
       connected = true;
     } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
-      fd_set writable, failed;
-      FD_ZERO(&writable);
-      FD_SET(socket_, &writable);
-      FD_ZERO(&failed);
-      FD_SET(socket_, &failed);
-      timeval limit{static_cast<long>(request_.connectTimeoutMs / 1000),
-                    static_cast<long>((request_.connectTimeoutMs % 1000) * 1000)};
-      if (select(0, nullptr, &writable, &failed, &limit) == 1 && FD_ISSET(socket_, &writable)) connected = true;
+      int error = 0;
+      last = WaitSocket(socket_, true, request_.connectTimeoutMs, Abandon(), error);
+      connected = last == SocketWait::Ready;
     }
   }
   freeaddrinfo(found);
-  if (!connected)
-    return Fail(WSAECONNREFUSED, L"Could not connect to " + request_.server + L" port " +
-                                     std::to_wstring(request_.port) + L".");
+  if (!connected) {
+    if (last == SocketWait::Abandoned) return Fail(ERROR_CANCELLED, L"The send was abandoned.");
+    if (last == SocketWait::TimedOut) return Fail(WSAETIMEDOUT, L"Connecting to " + where + L" timed out.");
+    return Fail(WSAECONNREFUSED, L"Could not connect to " + where + L".");
+  }
   u_long blocking = 0;
   ioctlsocket(socket_, FIONBIO, &blocking);
   const DWORD sendTimeout = request_.replyTimeoutMs;
   setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
-  if (request_.security == SmtpSecurity::Implicit) return Handshake();
+  if (request_.security == SmtpSecurity::Implicit) return Handshake(true);
   return true;
 }
 
@@ -355,7 +465,7 @@ bool Connection::FillPlain() {
       continue;
     }
     if (status == SEC_I_CONTEXT_EXPIRED) return Fail(WSAECONNRESET, L"The server closed the secure connection.");
-    if (status != SEC_E_OK) return Fail(status, L"Decrypting the server's reply failed.");
+    if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) return Fail(status, L"Decrypting the server's reply failed.");
     std::string extra;
     bool gotData = false;
     for (const SecBuffer& b : buffers) {
@@ -367,6 +477,7 @@ bool Connection::FillPlain() {
       }
     }
     raw_ = extra;
+    if (status == SEC_I_RENEGOTIATE && !Handshake(false)) return false;
     if (gotData) return true;
   }
 }
@@ -403,23 +514,29 @@ bool Connection::Command(const std::string& line, int wantedClass, std::string* 
   return Fail(code, L"The server refused " + FromUtf8(shown) + L": " + std::to_wstring(code) + L" " + FromUtf8(text));
 }
 
-bool Connection::Handshake() {
+bool Connection::AcquireCredentials() {
   SCHANNEL_CRED schannel{};
   schannel.dwVersion = SCHANNEL_CRED_VERSION;
-  // The certificate is checked below, against the system's roots and the server's name.
+  // The certificate is checked after the handshake, against the system's roots and the server's name.
   schannel.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TimeStamp expiry{};
-  SECURITY_STATUS status =
-      AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &schannel,
-                                nullptr, nullptr, &credentials_, &expiry);
+  const SECURITY_STATUS status = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
+                                                           SECPKG_CRED_OUTBOUND, nullptr, &schannel, nullptr, nullptr,
+                                                           &credentials_, &expiry);
   if (status != SEC_E_OK) return Fail(status, L"Secure connections are not available.");
   haveCredentials_ = true;
+  return true;
+}
 
+bool Connection::Handshake(bool initial) {
   const DWORD wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                        ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
   std::wstring target = request_.server;
-  bool first = true;
-  bool needInput = false;
+  TimeStamp expiry{};
+  SECURITY_STATUS status = SEC_E_OK;
+  bool first = initial;
+  bool needInput = !initial && raw_.empty();
+  if (initial && !AcquireCredentials()) return false;
   for (int round = 0; round < 32; ++round) {
     if (needInput && !ReceiveRaw()) return false;
     SecBuffer in[2] = {{static_cast<unsigned long>(raw_.size()), SECBUFFER_TOKEN, raw_.empty() ? nullptr : &raw_[0]},
@@ -451,6 +568,7 @@ bool Connection::Handshake() {
     if (status == SEC_E_OK) {
       status = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
       if (status != SEC_E_OK) return Fail(status, L"The secure connection to the server failed.");
+      // A new negotiation may bring a new certificate: it is checked like the first.
       if (!CheckCertificate()) return false;
       tls_ = true;
       return true;
@@ -458,6 +576,26 @@ bool Connection::Handshake() {
     needInput = raw_.empty();
   }
   return Fail(SEC_E_INTERNAL_ERROR, L"The secure connection to the server did not settle.");
+}
+
+long ChainErrorCode(DWORD errors) {
+  if (errors & CERT_TRUST_IS_PARTIAL_CHAIN) return CERT_E_CHAINING;
+  if (errors & CERT_TRUST_IS_UNTRUSTED_ROOT) return CERT_E_UNTRUSTEDROOT;
+  if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return CERT_E_EXPIRED;
+  if (errors & CERT_TRUST_IS_REVOKED) return CERT_E_REVOKED;
+  if (errors & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) return CERT_E_WRONG_USAGE;
+  return TRUST_E_FAIL;
+}
+
+std::wstring ChainErrorText(DWORD errors) {
+  wchar_t bits[16];
+  std::swprintf(bits, 16, L"%08lX", static_cast<unsigned long>(errors));
+  const wchar_t* why = (errors & CERT_TRUST_IS_PARTIAL_CHAIN)     ? L"its issuer is unknown"
+                       : (errors & CERT_TRUST_IS_UNTRUSTED_ROOT)  ? L"its root is not trusted"
+                       : (errors & CERT_TRUST_IS_NOT_TIME_VALID)  ? L"it has expired or is not valid yet"
+                       : (errors & CERT_TRUST_IS_REVOKED)         ? L"it was revoked"
+                                                                  : L"its chain has errors";
+  return std::wstring(L"The server's certificate is not trusted: ") + why + L" (chain status 0x" + bits + L").";
 }
 
 bool Connection::CheckCertificate() {
@@ -482,6 +620,10 @@ bool Connection::CheckCertificate() {
   if (!CertGetCertificateChain(nullptr, certificate.value, nullptr, certificate.value->hCertStore, &chainPara, 0,
                                nullptr, &chain.value))
     return Fail(static_cast<long>(GetLastError()), L"The server's certificate could not be checked.");
+  // Any error bit of the chain refuses it, a chain that stops short of a root included: the
+  // policy check below does not report every such chain on every system.
+  const DWORD chainErrors = chain.value->TrustStatus.dwErrorStatus;
+  if (chainErrors != CERT_TRUST_NO_ERROR) return Fail(ChainErrorCode(chainErrors), ChainErrorText(chainErrors));
 
   std::wstring serverName = request_.server;
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
@@ -504,7 +646,7 @@ bool Connection::CheckCertificate() {
 bool Connection::StartTls() {
   if (!Command("STARTTLS", 2)) return false;
   if (!plain_.empty()) return Fail(WSAEPROTOTYPE, L"The server sent data before the secure connection.");
-  return Handshake();
+  return Handshake(true);
 }
 
 struct Capabilities {
@@ -531,13 +673,21 @@ Capabilities ParseEhlo(const std::string& reply) {
   return caps;
 }
 
+bool HostNameOk(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name.front() == '.' || name.back() == '.') return false;
+  return std::all_of(name.begin(), name.end(), [](char c) { return isalnum(uint8_t(c)) || c == '-' || c == '.'; });
+}
+
+// The machine's fully qualified name where it has one, else its own name.
 std::string HeloName() {
-  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-  std::string text = GetComputerNameW(name, &size) ? ToUtf8(name) : std::string();
-  for (char c : text)
-    if (!isalnum(uint8_t(c)) && c != '-') return "localhost";
-  return text.empty() ? "localhost" : text;
+  for (COMPUTER_NAME_FORMAT format : {ComputerNameDnsFullyQualified, ComputerNameDnsHostname, ComputerNameNetBIOS}) {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    if (!GetComputerNameExW(format, name, &size)) continue;
+    const std::string text = ToUtf8(name);
+    if (HostNameOk(text)) return text;
+  }
+  return "localhost";
 }
 
 bool Hello(Connection& connection, Capabilities& caps) {
@@ -548,6 +698,13 @@ bool Hello(Connection& connection, Capabilities& caps) {
 }
 
 bool Converse(Connection& c, const SmtpRequest& request) {
+  // An address that could close the angle brackets or start a line of its own is never sent.
+  std::vector<std::wstring> addresses = request.recipients;
+  addresses.push_back(request.fromAddress);
+  if (!request.replyToAddress.empty()) addresses.push_back(request.replyToAddress);
+  if (request.recipients.empty()) return c.Fail(WSAEINVAL, L"No recipient is set.");
+  for (const std::wstring& address : addresses)
+    if (!SmtpAddressOk(address)) return c.Fail(WSAEINVAL, L"The address \"" + address + L"\" is not valid.");
   if (!c.Connect()) return false;
   if (!c.Command("", 2)) return false;
   Capabilities caps;
@@ -578,14 +735,21 @@ bool Converse(Connection& c, const SmtpRequest& request) {
 
 }  // namespace
 
+bool SmtpAddressOk(const std::wstring& address) {
+  if (address.empty()) return false;
+  return std::none_of(address.begin(), address.end(),
+                      [](wchar_t c) { return c < 0x20 || c == 0x7F || c == L'<' || c == L'>' || c == L'"'; });
+}
+
 std::string BuildSmtpMessage(const SmtpRequest& request) {
   std::string to;
   for (const std::wstring& address : request.recipients) to += (to.empty() ? "" : ", ") + Mailbox(L"", address);
-  std::string headers = "Date: " + DateHeader() + "\r\n";
-  headers += "From: " + Mailbox(request.fromName, request.fromAddress) + "\r\n";
-  if (!request.replyTo.empty()) headers += "Reply-To: " + HeaderText(request.replyTo) + "\r\n";
-  headers += "To: " + to + "\r\n";
-  headers += "Subject: " + HeaderText(request.subject) + "\r\n";
+  std::string headers = HeaderLine("Date", DateHeader());
+  headers += HeaderLine("From", Mailbox(request.fromName, request.fromAddress));
+  if (!request.replyToAddress.empty())
+    headers += HeaderLine("Reply-To", Mailbox(request.replyToName, request.replyToAddress));
+  headers += HeaderLine("To", to);
+  headers += HeaderLine("Subject", HeaderText(request.subject));
   char id[64];
   std::snprintf(id, sizeof id, "%08lx.%08lx.%04lx", static_cast<unsigned long>(GetTickCount()),
                 static_cast<unsigned long>(GetCurrentProcessId()), static_cast<unsigned long>(GetCurrentThreadId()));

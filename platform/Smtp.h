@@ -23,30 +23,43 @@ struct SmtpRequest {
 
   std::wstring fromName;     // display name, may be empty
   std::wstring fromAddress;  // bare address: the envelope sender and the From line
-  std::wstring replyTo;      // whole Reply-To header text, may be empty
-  std::vector<std::wstring> recipients;  // bare addresses
+  std::wstring replyToName;     // display name of the Reply-To line, may be empty
+  std::wstring replyToAddress;  // bare address; empty: no Reply-To line
+  std::vector<std::wstring> recipients;  // bare addresses; each refused when it holds control
+                                         // characters, "<", ">" or '"'
+
   std::wstring subject;
   std::wstring body;  // any line ends; sent with CRLF
 
-  uint32_t connectTimeoutMs = 60000;
+  uint32_t connectTimeoutMs = 60000;  // name resolution and the connection, each
   uint32_t replyTimeoutMs = 60000;   // each read or write of the conversation
   uint32_t totalTimeoutMs = 300000;  // the whole conversation after connecting
 
   // The DER bytes of one server certificate trusted besides the system's roots (an exact match of
   // the certificate the server presents). Empty in the programs; tests pass their own.
   std::string extraTrustedCertificate;
+
+  // A manual-reset event (HANDLE); once it is signalled the send is abandoned within a fraction
+  // of a second, wherever it waits. Null: never abandoned.
+  void* abandonEvent = nullptr;
 };
 
 struct SmtpResult {
   bool ok = false;
-  long code = 0;       // the server's reply code, or a Winsock or SSPI error, 0 on success
+  // The server's reply code, or a Winsock or SSPI error (WSAETIMEDOUT for a time-out,
+  // ERROR_CANCELLED when abandoned), 0 on success.
+  long code = 0;
   std::wstring error;  // what went wrong, empty on success
 };
 
 SmtpResult SendSmtpMail(const SmtpRequest& request);
 
 // The message text as it goes after DATA: headers, blank line, body, CRLF line ends, dot-stuffed,
-// without the closing ".". Exposed for tests.
+// without the closing ".". Header lines are folded to at most 78 characters where they have
+// blanks. Exposed for tests.
 std::string BuildSmtpMessage(const SmtpRequest& request);
+
+// True for an address that can stand between "<" and ">" in the envelope and the headers.
+bool SmtpAddressOk(const std::wstring& address);
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Two measurements under Wine, each against a yardstick timed in the same run: the zip reader
+# Measurements under Wine. Two against a yardstick timed in the same run: the zip reader
 # against Info-ZIP's unzip on one archive, and a full /apply against reg.exe importing the rules
-# that the apply wrote. A measurement, not a test: nothing here fails on time.
+# that the apply wrote; and the event service's alert latency and its answer to a stop.
 # A measurement, not a test: nothing here fails on time.
 #   scripts/run-bench.sh [build folder] [rounds]
 set -euo pipefail
@@ -23,6 +23,7 @@ mkdir -p "$work"
 
 ilatch_make_prefix
 cleanup() {
+  /usr/bin/python3 "$ILATCH_ROOT/tests/alerts/smtp_sink.py" stop "$work/svcsink" 2>/dev/null || true
   ilatch_stop_session
   rm -rf "$work"
 }
@@ -128,4 +129,29 @@ print("policy: %d disallowed path rules plus defaults and hash rules" % max(rule
 print("%-28s median %8.1f ms  (%s)" % ("full /apply (Wine)", a, ", ".join("%.1f" % t for t in applies)))
 print("%-28s median %8.1f ms  (%s)" % ("reg import (Wine)", i, ", ".join("%.1f" % t for t in imports)))
 print("time ratio (apply / import): %.2f  (aim: at most 1.50)" % (a / i))
+EOF
+
+# ---- The event service: alert latency, and a stop during a burst with a silent server ----------
+# The service runs under Wine's service manager from a copy beside the main program; the local
+# SMTP sink of the tests takes the alerts (its third port accepts and never answers); it runs on
+# the system's Python, which carries aiosmtpd.
+svc_exe=$ILATCH_BUILD/x64/bench/service_bench.exe
+sink_script=$ILATCH_ROOT/tests/alerts/smtp_sink.py
+sink_port=47125
+mkdir -p "$work/svc"
+cp "$ILATCH_BUILD/bin/IronlatchEventSvc.exe" "$ILATCH_BUILD/bin/Ironlatch.exe" "$work/svc/"
+/usr/bin/python3 "$sink_script" start "$work/svcsink" "$sink_port"
+svc_out=$("$ILATCH_WINE64" "$svc_exe" 'B:\bench-work\svc\IronlatchEventSvc.exe' 'B:\bench-work\svcsink' \
+          "$sink_port" $((sink_port + 2)) "$rounds" </dev/null 2>/dev/null | tr -d '\r' || true)
+/usr/bin/python3 "$sink_script" stop "$work/svcsink"
+python3 - "$svc_out" <<'EOF'
+import statistics, sys
+alerts = [float(l.split("ms=")[1]) for l in sys.argv[1].splitlines() if l.startswith("alert ")]
+stops = [float(l.split("ms=")[1]) for l in sys.argv[1].splitlines() if l.startswith("stop ")]
+print()
+if not alerts or not stops:
+    sys.exit("run-bench: service_bench.exe failed:\n" + sys.argv[1])
+for name, times in (("entry to alert mail", alerts), ("stop during a burst", stops)):
+    print("%-28s median %8.1f ms  (%s)  (aim: at most 2000)" % (name, statistics.median(times),
+                                                                 ", ".join("%.1f" % t for t in times)))
 EOF

@@ -24,11 +24,16 @@ std::wstring Email(const wchar_t* value) { return ProductSetting(value, L"\\Emai
 
 class EmailDialog : public testing::Test {
  protected:
-  void SetUp() override { Clean(); }
+  void SetUp() override {
+    Clean();
+    // Beside the program, as installed: the dialog starts the service it installs.
+    ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", program_.Folder() + L"IronlatchEventSvc.exe"));
+  }
   void TearDown() override { Clean(); }
   static void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
     eventservice::Remove();
+    for (int i = 0; i < 100 && eventservice::Exists(); ++i) Sleep(100);
   }
 
   // Starts the e-mail question, answers Yes and returns the dialog.
@@ -84,7 +89,7 @@ TEST_F(EmailDialog, FirstOpeningShowsTheGmailSetupAndSavingStoresIt) {
   for (const auto& [value, expected] : stored) EXPECT_EQ(Email(value), expected) << value;
   std::wstring password;
   EXPECT_TRUE(modBase85::UnscrambleString(Email(L"EmailPassword"), modBase85::kScrambleKey, password));
-  EXPECT_EQ(password, L"s3cret pass");
+  EXPECT_EQ(password, L"  s3cret pass  ") << "the password is stored as typed";
   EXPECT_TRUE(eventservice::Exists()) << "complete settings install the event service";
 }
 
@@ -132,6 +137,18 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
   EXPECT_FALSE(eventservice::Exists());
 }
 
+// A service that cannot start is not reported as started, and the dialog stays for another try.
+TEST_F(EmailDialog, ServiceThatCannotStartIsNotReportedAsStarted) {
+  ASSERT_TRUE(DeleteFileW((program_.Folder() + L"IronlatchEventSvc.exe").c_str()));
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"me@example.test");
+  Press(dialog, IDC_FORM9_COMMAND1);
+  EXPECT_EQ(Told(), L"Config Saved, but the Monitoring Service could not be started.");
+  EXPECT_FALSE(live_->WaitForExit(500)) << "the dialog stays open";
+  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1") << "the settings are saved all the same";
+}
+
 TEST_F(EmailDialog, IncompleteSettingsAskWhetherToSkip) {
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
@@ -143,6 +160,29 @@ TEST_F(EmailDialog, IncompleteSettingsAskWhetherToSkip) {
   EXPECT_EQ(Told(IDYES), L"Email configuration is incomplete!  Would you like to skip it for now?");
   EXPECT_TRUE(live_->WaitForExit(20000));
   EXPECT_FALSE(eventservice::Exists());
+}
+
+// The stored form carries one byte a character: a password beyond that is refused, not mangled.
+TEST_F(EmailDialog, PasswordTheStoredFormCannotCarryIsRefused) {
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"me@example.test");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"pass\x20AC\x4E2D");
+  Press(dialog, IDC_FORM9_COMMAND1);
+  EXPECT_EQ(Told(), L"The password holds characters that cannot be stored.  Please use letters, digits and signs of "
+                    L"the Western alphabets only.");
+  EXPECT_FALSE(live_->WaitForExit(500)) << "the dialog stays open";
+  EXPECT_EQ(Email(L"EmailPassword"), L"<missing>");
+  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"<missing>") << "nothing is saved";
+  EXPECT_FALSE(eventservice::Exists());
+
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"caf\xE9 ");
+  Press(dialog, IDC_FORM9_COMMAND1);
+  EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Started.");
+  EXPECT_TRUE(live_->WaitForExit(20000));
+  std::wstring password;
+  EXPECT_TRUE(modBase85::UnscrambleString(Email(L"EmailPassword"), modBase85::kScrambleKey, password));
+  EXPECT_EQ(password, L"caf\xE9 ");
 }
 
 TEST_F(EmailDialog, TestMailGoesToTheServerAndAFailureKeepsTheDialogOpen) {

@@ -2,6 +2,8 @@
 // (tests/alerts/smtp_sink.py): plain, STARTTLS, SMTPS, AUTH, dot-stuffing, a silent server, and the
 // settings that decide whether anything is sent at all.
 #include <gtest/gtest.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <ostream>
@@ -12,6 +14,7 @@
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
+#include "platform/Handle.h"
 #include "platform/Smtp.h"
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
@@ -31,6 +34,9 @@ constexpr uint16_t kSmtpsPort = 47026;     // TLS from the first byte
 constexpr uint16_t kSilentPort = 47027;    // accepts, never answers
 constexpr uint16_t kNoTlsPort = 47028;     // no STARTTLS
 constexpr uint16_t kClosedPort = 47029;    // nothing listens
+constexpr uint16_t kUnknownCaSmtpsPort = 47030;     // certificate of a CA nobody knows, CA not sent
+constexpr uint16_t kUnknownCaStartTlsPort = 47031;  // the same behind STARTTLS
+constexpr uint16_t kIpv6Port = 47032;               // plain SMTP on ::1, where IPv6 exists
 
 const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
@@ -79,6 +85,35 @@ TEST(SmtpClient, PlainSendCarriesEnvelopeHeadersAndBody) {
   EXPECT_TRUE(Has(mail, "\r\nMIME-Version: 1.0\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nContent-Type: text/plain; charset=utf-8\r\n"));
   EXPECT_TRUE(Has(mail, "\r\n\r\nFirst line\r\nSecond line\r\n"));
+  // The greeting names the machine by its fully qualified name, where it has one.
+  wchar_t name[256] = {};
+  DWORD size = 256;
+  if (GetComputerNameExW(ComputerNameDnsFullyQualified, name, &size) && size > 0 &&
+      std::wstring(name).find_first_of(L" _") == std::wstring::npos) {
+    EXPECT_TRUE(Has(mail, "X-Sink-Helo: " + platform::ToUtf8(name) + "\r\n")) << mail;
+  }
+}
+
+// A server reached over IPv6, given as an address or found by name.
+TEST(SmtpClient, Ipv6ServerIsReached) {
+  WSADATA winsock{};
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &winsock), 0);
+  SOCKET probe = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in6 loopback{};
+  loopback.sin6_family = AF_INET6;
+  loopback.sin6_port = htons(kIpv6Port);
+  loopback.sin6_addr = in6addr_loopback;
+  const bool listening = probe != INVALID_SOCKET &&
+                         connect(probe, reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) == 0;
+  if (probe != INVALID_SOCKET) closesocket(probe);
+  WSACleanup();
+  if (!listening) GTEST_SKIP() << "no IPv6 loopback here";
+  const std::string token = Token("ipv6");
+  platform::SmtpRequest request = Request(kIpv6Port, token);
+  request.server = L"::1";
+  const platform::SmtpResult result = platform::SendSmtpMail(request);
+  ASSERT_TRUE(result.ok) << platform::ToUtf8(result.error);
+  EXPECT_FALSE(FindMail(token).empty());
 }
 
 TEST(SmtpClient, BodyLinesKeepTheirDotsAndGetCrlfEnds) {
@@ -144,11 +179,18 @@ TEST(SmtpClient, RefusalsFailWithoutDelivering) {
     bool trustSink;
     const wchar_t* password;  // nullptr: no authentication
     long code;                // expected code, 0: any
+    const wchar_t* server = L"127.0.0.1";
   };
   const Case cases[] = {
       // Production trusts only the system's roots: a self-signed server certificate is refused.
       {"untrusted-starttls", kPlainPort, platform::SmtpSecurity::StartTls, false, nullptr, 0},
       {"untrusted-smtps", kSmtpsPort, platform::SmtpSecurity::Implicit, false, nullptr, 0},
+      // The chain stops short of any root, under the name the certificate carries: refused,
+      // although the system's policy check passes such a chain.
+      {"unknown-ca-smtps", kUnknownCaSmtpsPort, platform::SmtpSecurity::Implicit, false, L"s3cret",
+       CERT_E_CHAINING, L"localhost"},
+      {"unknown-ca-starttls", kUnknownCaStartTlsPort, platform::SmtpSecurity::StartTls, false, L"s3cret",
+       CERT_E_CHAINING, L"localhost"},
       // Asked for TLS, the client never falls back to plain text.
       {"no-starttls", kNoTlsPort, platform::SmtpSecurity::StartTls, true, L"s3cret", 0},
       {"wrong-password", kPlainPort, platform::SmtpSecurity::StartTls, true, L"wrong", 535},
@@ -158,6 +200,7 @@ TEST(SmtpClient, RefusalsFailWithoutDelivering) {
     SCOPED_TRACE(c.name);
     const std::string token = Token(c.name);
     platform::SmtpRequest request = Request(c.port, token);
+    request.server = c.server;
     request.security = c.security;
     if (c.trustSink) request.extraTrustedCertificate = SinkCertificate();
     if (c.password) {
@@ -181,6 +224,113 @@ TEST(SmtpClient, RefusalsFailWithoutDelivering) {
     }
     EXPECT_FALSE(delivered);
   }
+}
+
+bool AnyMailHas(const std::string& token) {
+  for (const std::string& mail : testsupport::SinkMails())
+    if (Has(mail, token)) return true;
+  return false;
+}
+
+// An address that could close the brackets or start a command of its own never reaches the server.
+TEST(SmtpClient, AddressesThatBreakTheEnvelopeAreRefused) {
+  struct Case {
+    const char* name;
+    const wchar_t* to;
+    const wchar_t* from;
+  };
+  const Case cases[] = {
+      {"crlf-rcpt", L"admin@example.test>\r\nRCPT TO:<evil@example.test", L"alerts@example.test"},
+      {"angle-rcpt", L"admin@example.test> NOTIFY=NEVER <x@example.test", L"alerts@example.test"},
+      {"quote-rcpt", L"\"admin\"@example.test", L"alerts@example.test"},
+      {"lf-from", L"admin@example.test", L"alerts@example.test\nBcc: evil@example.test"},
+      {"tab-from", L"admin@example.test", L"alerts@\texample.test"},
+      {"empty-from", L"admin@example.test", L""},
+  };
+  std::vector<std::string> tokens;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string token = Token(c.name);
+    tokens.push_back(token);
+    platform::SmtpRequest request = Request(kPlainPort, token);
+    request.recipients = {c.to};
+    request.fromAddress = c.from;
+    const platform::SmtpResult result = platform::SendSmtpMail(request);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.code, WSAEINVAL) << platform::ToUtf8(result.error);
+  }
+  // Sends are synchronous: once this one is in, none of the above was delivered.
+  const std::string last = Token("last");
+  ASSERT_TRUE(platform::SendSmtpMail(Request(kPlainPort, last)).ok);
+  ASSERT_FALSE(FindMail(last).empty());
+  for (const std::string& token : tokens) EXPECT_FALSE(AnyMailHas(token)) << token;
+}
+
+// A long subject and recipient list arrive folded into lines of at most 78 characters and read back
+// as sent; a non-ASCII display name is encoded and leaves the address readable.
+TEST(SmtpClient, LongHeadersAreFoldedAndNamesEncoded) {
+  const std::string token = Token("fold");
+  platform::SmtpRequest request = Request(kPlainPort, token);
+  std::string subject = "Blocked " + token;
+  for (int i = 0; i < 12; ++i) subject += " word" + std::to_string(i) + "-padding";
+  request.subject = platform::FromUtf8(subject);
+  request.recipients.clear();
+  for (int i = 0; i < 8; ++i) request.recipients.push_back(L"recipient" + std::to_wstring(i) + L"@example.test");
+  request.fromName = platform::FromUtf8("Z\xC3\xBC" "rich Ironlatch");
+  request.replyToName = request.fromName;
+  request.replyToAddress = L"reply@example.test";
+  ASSERT_TRUE(platform::SendSmtpMail(request).ok);
+  const std::string mail = FindMail(token);
+  ASSERT_FALSE(mail.empty());
+  const std::string headers = mail.substr(0, mail.find("\r\n\r\n"));
+  for (size_t start = 0; start < headers.size();) {
+    size_t end = headers.find("\r\n", start);
+    if (end == std::string::npos) end = headers.size();
+    // The sink's own lines come first; the message's follow.
+    if (headers.compare(start, 7, "X-Sink-") != 0) EXPECT_LE(end - start, 78u) << headers.substr(start, end - start);
+    start = end + 2;
+  }
+  // Unfolding (dropping each CRLF before a blank) gives the header back.
+  std::string unfolded;
+  for (size_t i = 0; i < headers.size(); ++i) {
+    if (headers.compare(i, 3, "\r\n ") == 0) {
+      i += 1;
+      continue;
+    }
+    unfolded += headers[i];
+  }
+  EXPECT_TRUE(Has(unfolded, "\r\nSubject: " + subject + "\r\n")) << headers;
+  EXPECT_TRUE(Has(unfolded, "recipient0@example.test, recipient1@example.test")) << headers;
+  EXPECT_TRUE(Has(unfolded, "\r\nFrom: =?UTF-8?B?")) << headers;
+  EXPECT_TRUE(Has(unfolded, "?= <alerts@example.test>\r\n")) << headers;
+  EXPECT_TRUE(Has(unfolded, "\r\nReply-To: =?UTF-8?B?")) << headers;
+  EXPECT_TRUE(Has(unfolded, "?= <reply@example.test>\r\n")) << headers;
+}
+
+// A stop request ends a send that waits on a silent server at once, not after the time-out.
+TEST(SmtpClient, AbandonEventEndsAWaitingSend) {
+  platform::UniqueKernelHandle abandon(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(abandon);
+  platform::SmtpRequest request = Request(kSilentPort, Token("abandon"));
+  request.replyTimeoutMs = 60000;
+  request.abandonEvent = abandon.get();
+  HANDLE timer = CreateThread(
+      nullptr, 0,
+      [](LPVOID event) -> DWORD {
+        Sleep(500);
+        SetEvent(static_cast<HANDLE>(event));
+        return 0;
+      },
+      abandon.get(), 0, nullptr);
+  ASSERT_NE(timer, nullptr);
+  platform::UniqueKernelHandle timerOwner(timer);
+  const DWORD start = GetTickCount();
+  const platform::SmtpResult result = platform::SendSmtpMail(request);
+  const DWORD elapsed = GetTickCount() - start;
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.code, static_cast<long>(ERROR_CANCELLED)) << platform::ToUtf8(result.error);
+  EXPECT_LT(elapsed, 20000u) << "the send waited for its time-out";
+  WaitForSingleObject(timer, 5000);
 }
 
 TEST(SmtpClient, SilentServerTimesOut) {
@@ -318,6 +468,39 @@ TEST_P(EmailLoadTest, DecidesOnAndComplete) {
   EXPECT_EQ(modEmailSvc::LoadEmailConfig(), c.complete);
 }
 
+// Switching from a TLS preset to a plain server counts at the next load, in the same process.
+TEST_F(EmailSettingsTest, SwitchingPresetsTurnsFlagsOffAgain) {
+  RegistryRoad();
+  auto preset = [](const std::wstring& server, const std::wstring& port, const wchar_t* flags, const wchar_t* from) {
+    for (const auto& [name, value] : {std::pair<const wchar_t*, std::wstring>{L"SMTPServer", server},
+                                      {L"SMTPPort", port}, {L"Authenticate", flags}, {L"UseSSL", flags},
+                                      {L"FromEmail", from}})
+      Reg(name, value);
+  };
+  preset(L"smtp.gmail.com", L"465", L"1", L"from@example.test");
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_TRUE(modEmailSvc::Settings().MailUseSSL);
+  EXPECT_TRUE(modEmailSvc::Settings().MailAuth);
+
+  preset(L"127.0.0.1", std::to_wstring(kNoTlsPort), L"0", L"");
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_FALSE(modEmailSvc::Settings().MailUseSSL);
+  EXPECT_FALSE(modEmailSvc::Settings().MailAuth);
+  EXPECT_EQ(modEmailSvc::Settings().MailServer, L"127.0.0.1");
+  EXPECT_EQ(modEmailSvc::Settings().MailFromOverride, L"");
+  // The server offers no STARTTLS: a send that still asked for it would fail.
+  const std::string token = Token("switched");
+  EXPECT_TRUE(modEmailSvc::SendEmail(platform::FromUtf8(token), L"x"));
+  EXPECT_FALSE(FindMail(token).empty());
+
+  // The INI, where it holds a switch, overrides the registry's, off as well as on.
+  IniRoad();
+  Reg(L"UseSSL", L"1");
+  Ini(L"UseSSL", L"false");
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_FALSE(modEmailSvc::Settings().MailUseSSL);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, EmailLoadTest,
     ::testing::Values(
@@ -334,10 +517,9 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"iniSwitchOff", false, {}, true, {{L"EmailAlerts", L"0"}}, false}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
 
-// The record only ever turns a flag on: each value is judged in a process of its own.
 class IniFlagTest : public EmailSettingsTest, public ::testing::WithParamInterface<std::pair<const wchar_t*, bool>> {};
 
-TEST_P(IniFlagTest, OnForOneAndForNonNumbers) {
+TEST_P(IniFlagTest, OnOnlyForTheWordsOfYes) {
   IniRoad();
   Ini(L"UseSSL", GetParam().first);
   Ini(L"SMTPAuth", GetParam().first);
@@ -348,7 +530,9 @@ TEST_P(IniFlagTest, OnForOneAndForNonNumbers) {
 
 INSTANTIATE_TEST_SUITE_P(Values, IniFlagTest,
                          ::testing::Values(std::pair{L"2", false}, std::pair{L"0", false}, std::pair{L"", false},
-                                           std::pair{L"1", true}, std::pair{L"01", true}, std::pair{L"yes", true}),
+                                           std::pair{L"false", false}, std::pair{L"off", false},
+                                           std::pair{L"no", false}, std::pair{L"1", true}, std::pair{L"yes", true},
+                                           std::pair{L" TRUE ", true}, std::pair{L"On", true}),
                          [](const auto& info) { return "value" + std::to_string(info.index); });
 
 TEST_F(EmailSettingsTest, IniRoadJoinsRecipientsAndOverridesStick) {
@@ -359,18 +543,19 @@ TEST_F(EmailSettingsTest, IniRoadJoinsRecipientsAndOverridesStick) {
   EXPECT_EQ(modEmailSvc::Settings().MailRecipients, L"first@example.test, admin@example.test");
   EXPECT_EQ(modEmailSvc::Settings().MailFromAddress, L"admin@example.test");
   EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"s3cret");
-  // Cleared later in the same process, the override stays until the program restarts.
+  // Cleared later in the same process, the override is gone at the next load.
   Ini(L"FromEmail", L"");
   ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_EQ(modEmailSvc::Settings().MailFromOverride, L"override@example.test");
+  EXPECT_EQ(modEmailSvc::Settings().MailFromOverride, L"");
 }
 
-TEST_F(EmailSettingsTest, UnreadablePasswordKeepsThePreviousOne) {
+// An unreadable stored password leaves the password empty; it does not make the settings incomplete.
+TEST_F(EmailSettingsTest, UnreadablePasswordIsNotAnOldOne) {
   IniRoad();
   ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
   Ini(L"SMTPPassword", L"not scrambled");
   EXPECT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"s3cret");
+  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"");
 }
 
 TEST_F(EmailSettingsTest, ClientNameFallsBackToTheCompanionTool) {

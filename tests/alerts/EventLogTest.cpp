@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "alerts/modWriteEvent.h"
+#include "common/CommonModule.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "tests/support/TestSupport.h"
@@ -226,3 +227,82 @@ TEST(EventLogTest, JournalToleratesBrokenTail) {
 }
 
 }  // namespace
+
+namespace {
+
+const wchar_t kSourcesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\";
+
+// A source of this test registered with a message file; removed again when the object goes.
+class RegisteredSource {
+ public:
+  RegisteredSource(const std::wstring& name, const std::wstring& messageFile) : name_(name) {
+    ok_ = testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSourcesKey + name, L"EventMessageFile", messageFile);
+  }
+  ~RegisteredSource() { testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourcesKey + name_); }
+  bool Ok() const { return ok_; }
+
+ private:
+  std::wstring name_;
+  bool ok_ = false;
+};
+
+std::wstring NewestTextOf(const std::wstring& source) {
+  for (const auto& e : platform::ReadEventsNewestFirst(L"Application", 200))
+    if (e.source == source) return platform::EventMessageFormatter().Format(e);
+  return L"<none>";
+}
+
+}  // namespace
+
+// The message DLL beside the programs turns the product's entries into their text, whether the
+// entries live in the event log or the journal; where a source has no message file (or the file
+// lacks the entry's message), the insertion strings stand joined.
+TEST(EventLogTest, EntriesReadThroughTheSourcesMessageFile) {
+  const std::wstring dll = testsupport::ProgramsDir() + modWriteEvent::kMessageDll;
+  ASSERT_NE(GetFileAttributesW(dll.c_str()), INVALID_FILE_ATTRIBUTES) << "the message DLL was not built";
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount());
+  const std::wstring withFile = L"IlMsgTest" + tag, withoutFile = L"IlNoMsgTest" + tag;
+  RegisteredSource registered(withFile, dll);
+  ASSERT_TRUE(registered.Ok());
+
+  struct Case {
+    const char* name;
+    const std::wstring* source;
+    uint32_t id;
+    std::vector<std::wstring> strings;
+    std::wstring expected;
+  };
+  const Case cases[] = {
+      // The message is the first insertion alone, line breaks kept; a second one is no part of it.
+      {"message", &withFile, modWriteEvent::ProductEventId, {L"Blocked: C:\\x.exe\r\n\r\nRule: appdata", L"extra"},
+       L"Blocked: C:\\x.exe\r\n\r\nRule: appdata"},
+      {"no-such-message", &withFile, 4242, {L"first", L"second"}, L"first second"},
+      {"no-message-file", &withoutFile, modWriteEvent::ProductEventId, {L"first", L"second"}, L"first second"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform::EventSource s(*c.source);
+    ASSERT_TRUE(s.Ok() && s.Report(platform::kEventInformation, 0, c.id, c.strings));
+    EXPECT_EQ(NewestTextOf(*c.source), c.expected);
+  }
+}
+
+// Installing and applying register both sources with the DLL of the program's folder; the
+// uninstaller removes them again.
+TEST(EventLogTest, SourcesRegisteredByTheProgramPointAtItsMessageDll) {
+  for (const wchar_t* source : modWriteEvent::kEventSources)
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourcesKey + std::wstring(source));
+  modWriteEvent::RegisterEventSources();
+  for (const wchar_t* source : modWriteEvent::kEventSources) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(source)));
+    std::wstring file;
+    DWORD types = 0;
+    EXPECT_TRUE(testsupport::RegRead(HKEY_LOCAL_MACHINE, kSourcesKey + std::wstring(source), L"EventMessageFile", file));
+    EXPECT_EQ(file, CommonModule::AppPath() + modWriteEvent::kMessageDll);
+    EXPECT_TRUE(testsupport::RegReadDword(HKEY_LOCAL_MACHINE, kSourcesKey + std::wstring(source), L"TypesSupported", types));
+    EXPECT_EQ(types, 7u);
+  }
+  modWriteEvent::UnregisterEventSources();
+  for (const wchar_t* source : modWriteEvent::kEventSources)
+    EXPECT_FALSE(testsupport::RegKeyExists(HKEY_LOCAL_MACHINE, kSourcesKey + std::wstring(source)));
+}

@@ -94,8 +94,9 @@ TEST(EventViewerList, TimeShift) {
       {L"-4", Shown(L"20140601080000.000000+000")},
       {L"--4", Shown(L"20140601080000.000000+000")},
       {L"-13", Shown(L"20140531230000.000000+000")},
-      {L"60", Shown(L"20140602120000.000000+000")},  // sixtieths of a day
-      {L"45", Shown(L"20140602060000.000000+000")},
+      {L"5", Shown(L"20140601170000.000000+000")},  // hours, not sixtieths of a day
+      {L"24", Shown(L"20140602120000.000000+000")},
+      {L"18", Shown(L"20140602060000.000000+000")},
       {L"abc", noon},
       {L"-99999", noon},
   };
@@ -190,6 +191,17 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// The log is read off the window's thread: the scan is done when the button reads "Rescan" again
+// and takes clicks.
+bool WaitForScan(HWND window, DWORD timeoutMs = 30000) {
+  HWND button = GetDlgItem(window, 4116);
+  for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
+    if (WindowText(button) == L"Rescan" && IsWindowEnabled(button)) return true;
+    Sleep(100);
+  }
+  return false;
+}
+
 }  // namespace
 
 TEST(EventViewerWindow, ListsBlockedEntriesAndShowsTheirText) {
@@ -225,6 +237,7 @@ TEST(EventViewerWindow, ListsBlockedEntriesAndShowsTheirText) {
 
   HWND window = WaitForWindow(L"Blocked Events Log - v", info.dwProcessId, 30000);
   ASSERT_NE(window, nullptr) << "the viewer did not appear";
+  ASSERT_TRUE(WaitForScan(window)) << "the first scan did not end";
   const std::wstring caption = WindowText(window);
   EXPECT_NE(caption, L"Blocked Events Log - v");
   EXPECT_EQ(caption.find(L' ', 0 + wcslen(L"Blocked Events Log - v")), std::wstring::npos) << caption;
@@ -274,6 +287,7 @@ TEST(EventViewerWindow, ListsBlockedEntriesAndShowsTheirText) {
     }
     SendMessageW(GetDlgItem(window, 4116), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowText(description), L"") << "a rescan empties the description";
+    ASSERT_TRUE(WaitForScan(window)) << "the rescan did not end";
   }
 
   PostMessageW(window, WM_CLOSE, 0, 0);

@@ -17,6 +17,8 @@ namespace {
 
 const std::wstring kServiceKey = L"SYSTEM\\CurrentControlSet\\services\\IronlatchEventSvc";
 const std::wstring kSafeBootKey = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\IronlatchEventSvc";
+const std::wstring kSourcesKey = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\";
+const wchar_t* const kSources[] = {L"Ironlatch", L"IronlatchFilterMod"};
 
 // The first action type of the recovery settings (1 restart, 0 none); -1 when there are none.
 int FirstFailureAction() {
@@ -74,6 +76,11 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
   EXPECT_EQ(FirstFailureAction(), 1) << "restart on failure";
   EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "the service was started";
   EXPECT_FALSE(FileExists(program_.Folder() + L"ILEventSvc.reg"));
+  for (const wchar_t* source : kSources) {
+    std::wstring file;
+    EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kSourcesKey + source, L"EventMessageFile", file)) << source;
+    EXPECT_EQ(file, program_.Folder() + L"MerrowindEventLogMsgHelper.dll") << source;
+  }
 
   const DWORD before = platform::NewestEventRecord(L"Application");
   Run(L"/uninstallerb /nogpupdate");
@@ -84,4 +91,29 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
   }
   EXPECT_TRUE(noticed) << "the stop notice is written before the stop";
   EXPECT_FALSE(FileExists(program_.Folder() + L"ILEventSvc.reg"));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSafeBootKey)) << "the Safe-Mode start goes with the service";
+  for (const wchar_t* source : kSources)
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSourcesKey + source)) << "the uninstaller removes " << source;
+}
+
+// A service registered before, for another folder and another start, is taken over: after the
+// install it runs this copy's program, starts automatically and restarts on failure.
+TEST_F(ServiceControlTest, AnExistingServiceIsCorrectedToThisCopy) {
+  {
+    platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_TRUE(manager);
+    platform::UniqueServiceHandle service(CreateServiceW(
+        manager.get(), eventservice::kServiceName, L"Old", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, L"\"C:\\Elsewhere\\IronlatchEventSvc.exe\" /old", nullptr,
+        nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(service);
+  }
+  ASSERT_TRUE(WriteTextFile(program_.Folder() + L"bulk.ini", kBulkIni));
+  Run(L"/bulkinstaller");
+  const eventservice::State installed = eventservice::Query();
+  ASSERT_TRUE(installed.exists);
+  EXPECT_EQ(installed.binaryPath, L"\"" + program_.Folder() + L"IronlatchEventSvc.exe\" ");
+  EXPECT_EQ(installed.startType, static_cast<DWORD>(SERVICE_AUTO_START));
+  EXPECT_EQ(FirstFailureAction(), 1) << "restart on failure";
+  EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "this copy's service was started";
 }

@@ -10,7 +10,11 @@ Ports, from PORT up:
   PORT+1   SMTP over TLS from the first byte (SMTPS)
   PORT+2   accepts connections and never says a word
   PORT+3   plain SMTP without STARTTLS
-Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login), then the message
+  PORT+4   (left free: nothing listens there)
+  PORT+5   SMTPS whose certificate comes from a CA made for the run, sent without that CA
+  PORT+6   STARTTLS with the same certificate
+  PORT+7   plain SMTP like PORT+3, on the IPv6 loopback ::1 (left out where IPv6 is missing)
+Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login, greeting), then the message
 as received (dot-stuffing already undone).
 """
 import os
@@ -36,6 +40,23 @@ def make_certificate(folder):
     return pem, key
 
 
+def make_unknown_ca_certificate(folder):
+    """A server certificate signed by a CA that no client knows; the CA's files stay in DIR."""
+    names = {n: os.path.join(folder, n) for n in ("ca.key", "ca.pem", "leaf.key", "leaf.csr", "leaf.pem", "leaf.ext")}
+    quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", names["ca.key"],
+                    "-out", names["ca.pem"], "-days", "2", "-subj", "/CN=Ironlatch Test Unknown CA",
+                    "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign"],
+                   **quiet)
+    subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", names["leaf.key"],
+                    "-out", names["leaf.csr"], "-subj", "/CN=localhost"], **quiet)
+    with open(names["leaf.ext"], "w") as f:
+        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\nextendedKeyUsage=serverAuth\n")
+    subprocess.run(["openssl", "x509", "-req", "-in", names["leaf.csr"], "-CA", names["ca.pem"],
+                    "-CAkey", names["ca.key"], "-CAcreateserial", "-days", "2", "-out", names["leaf.pem"],
+                    "-extfile", names["leaf.ext"]], **quiet)
+
+
 def serve(folder, port):
     from aiosmtpd.controller import Controller
     from aiosmtpd.smtp import AuthResult
@@ -48,8 +69,9 @@ def serve(folder, port):
         async def handle_DATA(self, server, session, envelope):
             login = session.auth_data.decode("utf-8", "replace") if session.authenticated else ""
             secure = bool(session.ssl) or server.transport.get_extra_info("ssl_object") is not None
-            head = "X-Sink-From: %s\r\nX-Sink-To: %s\r\nX-Sink-TLS: %s\r\nX-Sink-Login: %s\r\n" % (
-                envelope.mail_from, ",".join(envelope.rcpt_tos), "yes" if secure else "no", login)
+            head = "X-Sink-From: %s\r\nX-Sink-To: %s\r\nX-Sink-TLS: %s\r\nX-Sink-Login: %s\r\nX-Sink-Helo: %s\r\n" % (
+                envelope.mail_from, ",".join(envelope.rcpt_tos), "yes" if secure else "no", login,
+                session.host_name or "")
             with lock:
                 counter[0] += 1
                 name = os.path.join(mail, "%d.eml" % counter[0])
@@ -67,13 +89,24 @@ def serve(folder, port):
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(pem, key)
     common = dict(authenticator=authenticator, auth_require_tls=False, auth_required=False)
+    # The leaf alone is sent: a client must not take the chain for complete.
+    unknown = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    unknown.load_cert_chain(os.path.join(folder, "leaf.pem"), os.path.join(folder, "leaf.key"))
     controllers = [
         Controller(Handler(), hostname="127.0.0.1", port=port, tls_context=context, **common),
         Controller(Handler(), hostname="127.0.0.1", port=port + 1, ssl_context=context, **common),
         Controller(Handler(), hostname="127.0.0.1", port=port + 3, **common),
+        Controller(Handler(), hostname="127.0.0.1", port=port + 5, ssl_context=unknown, **common),
+        Controller(Handler(), hostname="127.0.0.1", port=port + 6, tls_context=unknown, **common),
     ]
     for c in controllers:
         c.start()
+    try:
+        ipv6 = Controller(Handler(), hostname="::1", port=port + 7, **common)
+        ipv6.start()
+        controllers.append(ipv6)
+    except Exception as error:  # no IPv6 here: the tests that need it skip
+        print("no IPv6 listener:", error, flush=True)
 
     start_silent_listener(port + 2)
 
@@ -88,7 +121,8 @@ def serve(folder, port):
 def prepare(folder, port):
     fresh_folder(os.path.join(folder, "mail"))
     make_certificate(folder)
+    make_unknown_ca_certificate(folder)
 
 
 if __name__ == "__main__":
-    run(__file__, serve, prepare, lambda port: range(port, port + 4), "sink.log", "smtp sink")
+    run(__file__, serve, prepare, lambda port: [port, port + 1, port + 2, port + 3, port + 5, port + 6], "sink.log", "smtp sink")

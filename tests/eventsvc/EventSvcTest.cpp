@@ -22,6 +22,7 @@ using platform::UniqueServiceHandle;
 using testsupport::ReadFileBytes;
 
 constexpr uint16_t kSinkPort = 47025;
+constexpr uint16_t kSilentPort = 47027;  // accepts and never says a word
 const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
 // Windows writes the policy's "program blocked" entries under this source.
@@ -135,7 +136,7 @@ bool WriteStopNotice() {
 
 using ServiceRoad = AlertSettings;
 
-TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndTheStopNoticeEndsTheService) {
+TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndOnlyTheServiceManagersStopEndsIt) {
   InstalledService service;
   ASSERT_TRUE(service.Ok());
   ASSERT_TRUE(service.Start());
@@ -166,9 +167,86 @@ TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndTheStopNoticeEndsTheService) 
   EXPECT_FALSE(AnyMailHas(ownEntry));
   EXPECT_FALSE(AnyMailHas(nearCode));
 
-  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  // The notice alone, even from the program's own source, leaves monitoring running; an entry
+  // written after it is still mailed, so the loop went on.
   ASSERT_TRUE(WriteStopNotice());
+  const std::string after = Token("after-notice");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + after)));
+  EXPECT_FALSE(WaitForMail(after).empty()) << "the notice ended monitoring";
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+
+  ASSERT_TRUE(service.Control(SERVICE_CONTROL_STOP, status));
   EXPECT_TRUE(service.WaitForState(SERVICE_STOPPED, 10000));
+}
+
+// What any user can write: the notice under another source, in a blocked file's name, or under the
+// program's own source (which nothing stops a user from naming). None of it ends monitoring, and
+// the blocked entry is still mailed.
+TEST_F(ServiceRoad, ForgedStopNoticesLeaveMonitoringRunning) {
+  InstalledService service;
+  ASSERT_TRUE(service.Ok());
+  ASSERT_TRUE(service.Start());
+  const std::wstring notice = modFilterEvents::kStopNotice;
+  ASSERT_TRUE(WriteEntry(L"SomeUserTool", platform::kEventInformation, 10177, notice));
+  ASSERT_TRUE(WriteEntry(L"Ironlatch", platform::kEventInformation, 10177, L"x " + notice));
+  const std::string named = Token("named");
+  const std::string path = "C:\\Users\\someone\\Downloads\\" + named + " Ironlatch - stopping event service....exe";
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866,
+                         W("Access to " + path + " has been restricted by your Administrator.")));
+  const std::string mail = WaitForMail(named);
+  EXPECT_FALSE(mail.empty()) << "the blocked file that names the notice was not reported";
+  const std::string later = Token("later");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + later)));
+  EXPECT_FALSE(WaitForMail(later).empty()) << "monitoring ended";
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+// The running service reads the settings for each mail: switched from TLS (which the sink's
+// self-signed certificate makes fail) to plain, the next alert arrives without a restart.
+TEST_F(ServiceRoad, SettingsChangedWhileRunningCountForTheNextMail) {
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"UseSSL", L"1"));
+  InstalledService service;
+  ASSERT_TRUE(service.Ok());
+  ASSERT_TRUE(service.Start());
+  const std::string refused = Token("tls");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + refused)));
+  EXPECT_TRUE(WaitForMail(refused, 5000).empty()) << "the certificate should have been refused";
+
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"UseSSL", L"0"));
+  const std::string plain = Token("plain");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + plain)));
+  const std::string mail = WaitForMail(plain);
+  ASSERT_FALSE(mail.empty()) << "the service kept the old settings";
+  EXPECT_TRUE(Has(mail, "X-Sink-TLS: no\r\n")) << mail;
+}
+
+// A standard user who makes the guard's name first must not keep the service from starting.
+TEST_F(ServiceRoad, SquattedGuardObjectDoesNotStopTheServiceStarting) {
+  platform::UniqueKernelHandle squatter(CreateMutexW(nullptr, FALSE, L"Global\\IronlatchEventSvc.Instance"));
+  ASSERT_TRUE(squatter);
+  InstalledService service;
+  ASSERT_TRUE(service.Ok());
+  ASSERT_TRUE(service.Start()) << "the service did not reach RUNNING";
+  const std::string blocked = Token("squatted");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + blocked)));
+  EXPECT_FALSE(WaitForMail(blocked).empty());
+}
+
+// A burst of blocked entries while the mail server never answers: every mail would wait for its
+// time-out, yet the stop is answered between two mails and during one.
+TEST_F(ServiceRoad, StopDuringABurstWithASilentServerEndsTheServiceAtOnce) {
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kSilentPort)));
+  InstalledService service;
+  ASSERT_TRUE(service.Ok());
+  ASSERT_TRUE(service.Start());
+  for (int i = 0; i < 50; ++i)
+    ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W(Token("burst"))));
+  Sleep(1500);  // the first mail is under way
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  SERVICE_STATUS status{};
+  ASSERT_TRUE(service.Control(SERVICE_CONTROL_STOP, status));
+  // One mail alone waits a minute for the silent server; fifty, most of an hour.
+  EXPECT_TRUE(service.WaitForState(SERVICE_STOPPED, 8000)) << "the stop waited for the mails";
 }
 
 // A stop request without the notice still ends the service, within the loop's polling time; a copy
@@ -214,34 +292,38 @@ class FilterTest : public AlertSettings {
     modFilterEvents::EventTimeShift.clear();
   }
   // An entry as the event loop hands it on; its message carries token.
-  static bool Filter(const std::wstring& code, const std::string& token, const std::wstring& extra = L"") {
-    return modFilterEvents::FilterEvent(L"Warning", code, kPolicySource, W("Blocked " + token) + extra,
-                                        L"Application", L"20140601120000.000000+000");
+  static bool Filter(const std::wstring& code, const std::string& token, const std::wstring& extra = L"",
+                     const std::wstring& source = kPolicySource) {
+    return modFilterEvents::FilterEvent(L"Warning", code, source, W("Blocked " + token) + extra, L"Application",
+                                        L"20140601120000.000000+000");
   }
   testsupport::ScratchDir ini_;
 };
 
-TEST_F(FilterTest, OnlyTheBlockedCodeMailsAndTheStopNoticeWinsOverIt) {
+// "wakes": the entry makes the loop look for a stop request; it never stops the loop itself.
+TEST_F(FilterTest, OnlyTheBlockedCodeMailsAndOnlyTheOwnSourcesNoticeWakes) {
   struct Case {
     const char* name;
     const wchar_t* code;
     const wchar_t* extra;
-    bool stops;
+    const wchar_t* source;
+    bool wakes;
     bool mails;
   };
   const Case cases[] = {
-      {"notice", L"866", L" IRONLATCH - STOPPING EVENT SERVICE...", true, false},
-      {"blanks", L" 866 ", L"", false, true},
-      {"near", L"8660", L"", false, false},
-      {"own", L"10177", L"", false, false},
+      {"notice-in-blocked-name", L"866", L" IRONLATCH - STOPPING EVENT SERVICE...", kPolicySource, false, true},
+      {"notice-other-source", L"10177", L" Ironlatch - stopping event service...", L"SomeUserTool", false, false},
+      {"notice-own-source", L"10177", L" ironlatch - stopping event service...", L"Ironlatch", true, false},
+      {"blanks", L" 866 ", L"", kPolicySource, false, true},
+      {"near", L"8660", L"", kPolicySource, false, false},
+      {"own", L"10177", L"", L"IronlatchFilterMod", false, false},
   };
   std::vector<std::pair<std::string, bool>> sent;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    modFilterEvents::StopServiceFlag = false;
     const std::string token = Token(c.name);
-    EXPECT_EQ(Filter(c.code, token, c.extra), c.stops);
-    EXPECT_EQ(modFilterEvents::StopServiceFlag, c.stops);
+    EXPECT_EQ(Filter(c.code, token, c.extra, c.source), c.wakes);
+    EXPECT_FALSE(modFilterEvents::StopServiceFlag);
     sent.emplace_back(token, c.mails);
   }
   // Sends are synchronous: once the last mail is in, every earlier one is too.
@@ -273,35 +355,37 @@ TEST(FilterText, HeaderNamesThePreventionTestsPrograms) {
             L"SUSPICIOUS APPLICATION BLOCKED\r\n\r\nMessage: evil.exe\r\n");
 }
 
-TEST_F(FilterTest, TimeLineFollowsTheShiftSetting) {
+// The setting is read for each alert, the INI's before the registry's, and the label follows the
+// setting that shifts the time; "n" moves the time n hours.
+TEST_F(FilterTest, TimeLineFollowsTheShiftSettingAsItStandsNow) {
   const std::wstring noon = L"20140601120000.000000+000";
   struct Case {
-    const wchar_t* setting;
+    const char* name;
+    const wchar_t* ini;       // nullptr: no INI value
+    const wchar_t* registry;  // nullptr: no registry value
     const wchar_t* expected;  // provider time of the expected line
     const wchar_t* label;
   };
   const Case cases[] = {
-      {L"", L"20140601120000", L"Time (UTC): "},
-      {L"-5", L"20140601070000", L"Time: "},
-      {L"5", L"20140601140000", L"Time: "},       // five sixtieths of a day
-      {L"--5", L"20140601070000", L"Time: "},     // every leading minus goes
-      {L"abc", L"20140601120000", L"Time: "},     // not a number: no shift
+      {"none", nullptr, nullptr, L"20140601120000", L"Time (UTC): "},
+      {"registry-minus", nullptr, L"-5", L"20140601070000", L"Time: "},
+      {"registry-plus", nullptr, L"5", L"20140601170000", L"Time: "},
+      {"ini-wins", L"2", L"-5", L"20140601140000", L"Time: "},
+      {"double-minus", L"--5", nullptr, L"20140601070000", L"Time: "},
+      {"not-a-number", nullptr, L"abc", L"20140601120000", L"Time: "},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(platform::ToUtf8(c.setting));
-    modFilterEvents::EventTimeShift = c.setting;
+    SCOPED_TRACE(c.name);
+    DeleteFileW(CommonModule::IniPath.c_str());
+    DeleteSettingsValue(L"UTCAdjustment");
+    if (c.ini) CommonModule::WriteIni(CommonModule::IniPath, L"Config", L"UTCAdjustment", c.ini);
+    if (c.registry) {
+      ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"UTCAdjustment", c.registry));
+    }
     const std::wstring body = modFilterEvents::AlertBody(L"Warning", L"866", kPolicySource, L"m", L"Application", noon);
-    modFilterEvents::EventTimeShift.clear();
     const std::wstring line = body.substr(0, body.find(L"\r\n"));
-    EXPECT_EQ(line, c.label + modFilterEvents::ShiftEventTime(modFilterEvents::ParseWmiDate(c.expected)));
+    EXPECT_EQ(line, c.label + modFilterEvents::ParseWmiDate(c.expected)) << platform::ToUtf8(line);
   }
-  // Without any setting the registry's is loaded on first use, after the label was chosen.
-  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"UTCAdjustment", L"-5"));
-  const std::wstring body = modFilterEvents::AlertBody(L"Warning", L"866", kPolicySource, L"m", L"Application", noon);
-  EXPECT_EQ(modFilterEvents::EventTimeShift, L"-5");
-  modFilterEvents::EventTimeShift = L"0";
-  EXPECT_EQ(body.substr(0, body.find(L"\r\n")),
-            L"Time (UTC): " + modFilterEvents::ShiftEventTime(modFilterEvents::ParseWmiDate(L"20140601070000")));
 }
 
 TEST(FilterText, ProviderTimesThatAreNoTimesStayAsTheyAre) {
