@@ -10,6 +10,7 @@
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
+#include "common/DataFolder.h"
 #include "common/frmStatusWin.h"
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
@@ -475,6 +476,8 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   if (syskey) BlockSyskey();
   if (bcdedit) BlockBCDEdit();
   ApplyFilterModule();
+  // The filter module trusts the hash lists there: no user may plant or edit one.
+  if (modOpSys::IsVista()) DataFolder::Secure();
 }
 
 void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "common/DataFolder.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
@@ -127,9 +128,8 @@ void Load(HWND dialog) {
   if (!modOpSys::IsVista()) {
     folder = CommonModule::AppPath();
   } else {
-    const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
-    CommonModule::MakeFolder(data);
-    folder = data + L"\\";
+    DataFolder::Secure();  // created, or repaired, with rights no user can write through
+    folder = DataFolder::Path() + L"\\";
   }
   g.sMd5File = folder + L"UserExecFilter.md5";
   g.sSha256File = folder + L"UserExecFilter.sha256";
