@@ -42,7 +42,7 @@ const HashList* FindIn(const std::vector<HashList>& lists, const std::wstring& d
   if (digest.empty()) return nullptr;
   const std::string key = platform::ToAnsi(digest);
   for (const auto& list : lists)
-    if (list.entries.count(key)) return &list;
+    if (list.entries.Holds(key)) return &list;
   return nullptr;
 }
 
@@ -59,8 +59,8 @@ void LoadHashLists() {
       {&Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
   };
   for (const auto& [path, entries] : lists) {
-    entries->clear();
-    if (!path->empty()) HashListFile::Read(*path, *entries);
+    entries->Clear();
+    if (!path->empty()) entries->Read(*path);
   }
 }
 
@@ -76,7 +76,7 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   };
   const auto anyEntries = [](const std::vector<HashList>& lists) {
     for (const auto& list : lists)
-      if (!list.entries.empty()) return true;
+      if (!list.entries.Empty()) return true;
     return false;
   };
   const bool md5Wanted = anyEntries(md5Lists);

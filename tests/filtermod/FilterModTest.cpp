@@ -112,7 +112,7 @@ class FilterModTest : public testing::Test {
   // The command lines the launched file was started with; waits a while for the first one, since
   // the module does not wait for what it starts.
   static std::vector<std::wstring> Calls(const std::wstring& target, bool expectOne) {
-    for (int i = 0; i < (expectOne ? 100 : 10) && !FileExists(CallsLog(target)); ++i) Sleep(50);
+    for (int i = 0; i < (expectOne ? 200 : 10) && !FileExists(CallsLog(target)); ++i) Sleep(50);
     return Lines(ReadTextFile(CallsLog(target)));
   }
 
@@ -437,7 +437,8 @@ TEST_F(FilterModTest, EveryFormOfALaunchedPathIsWeighedAsItsCanonicalPath) {
     Run(prefix + L"\"" + c.given + L"\" -k", L"no");
     const auto prompts = program.Prompts();
     if (c.asked) {
-      ASSERT_EQ(prompts.size(), 1u);
+      EXPECT_EQ(prompts.size(), 1u);
+      if (prompts.size() != 1) continue;
       EXPECT_TRUE(platform::Contains(prompts[0].fields[2], c.given)) << "the question shows the path as given";
       if (!c.file.empty()) {
         EXPECT_TRUE(Calls(c.file, false).empty());
