@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Two measurements under Wine, each against a yardstick timed in the same run: the zip reader
-# against Info-ZIP's unzip on one archive, and a full /apply against reg.exe importing the rules
-# that the apply wrote. A measurement, not a test: nothing here fails on time.
+# Measurements under Wine, each against a yardstick timed in the same run: the zip reader against
+# Info-ZIP's unzip on one archive, a full /apply against reg.exe importing the rules that the apply
+# wrote, and the filter module's hooked launch and hashing (at the end).
 # A measurement, not a test: nothing here fails on time.
 #   scripts/run-bench.sh [build folder] [rounds]
 set -euo pipefail
