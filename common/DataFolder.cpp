@@ -66,17 +66,18 @@ std::wstring Path() {
   return std::wstring(base) + kMakerFolder + kProductFolder;
 }
 
-bool Secure() {
-  const std::wstring folder = Path();
-  if (folder.empty()) return false;
+bool Secure(const std::wstring& folder) {
+  const size_t slash = folder.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash < 3) return false;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kRights, SDDL_REVISION_1, &descriptor, nullptr))
     return false;
   platform::UniqueLocal owned(descriptor);
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  const std::wstring maker = folder.substr(0, folder.size() - wcslen(kProductFolder));
+  const std::wstring maker = folder.substr(0, slash);
   CreateDirectoryW(maker.c_str(), &attributes);
   CreateDirectoryW(folder.c_str(), &attributes);
+  CommonModule::MakeFolder(folder);  // a missing folder further up; the rights are set below
   // A folder that was there already (made by anybody) gets the same owner and list. Setting the
   // owner to Administrators may need the restore privilege.
   const SetOwnerFS::PrivilegeChange restore = SetOwnerFS::ChangeOwnPrivilege(L"SeRestorePrivilege", true);

@@ -16,9 +16,10 @@ std::wstring Path();
 // from above.
 extern const wchar_t kRights[];
 
-// Creates the folder (and its parent) when missing and sets those rights on both, resetting the
-// files already inside to the inherited rights with Administrators as owner. True when the rights
-// of both folders were set. Needs an elevated caller.
-bool Secure();
+// Creates the data folder (Path(), or the one given, which lies where the caller's environment
+// puts it) and its parent when missing and sets those rights on both, resetting the files already
+// inside to the inherited rights with Administrators as owner. True when the rights of both
+// folders were set. Needs an elevated caller.
+bool Secure(const std::wstring& folder);
 
 }  // namespace DataFolder

@@ -477,7 +477,7 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   if (bcdedit) BlockBCDEdit();
   ApplyFilterModule();
   // The filter module trusts the hash lists there: no user may plant or edit one.
-  if (modOpSys::IsVista()) DataFolder::Secure();
+  if (modOpSys::IsVista()) DataFolder::Secure(DataFolder::Path());
 }
 
 void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/CommonModule.h"
-#include "common/DataFolder.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
@@ -128,8 +127,9 @@ void Load(HWND dialog) {
   if (!modOpSys::IsVista()) {
     folder = CommonModule::AppPath();
   } else {
-    DataFolder::Secure();  // created, or repaired, with rights no user can write through
-    folder = DataFolder::Path() + L"\\";
+    const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+    CommonModule::MakeFolder(data);
+    folder = data + L"\\";
   }
   g.sMd5File = folder + L"UserExecFilter.md5";
   g.sSha256File = folder + L"UserExecFilter.sha256";

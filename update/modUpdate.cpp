@@ -173,8 +173,9 @@ std::wstring UpdateHost() {
 
 std::wstring DefinitionsFolder() {
   if (!modOpSys::IsVista()) return CommonModule::AppPath();
-  DataFolder::Secure();  // created, or repaired, with rights no user can write through
-  return DataFolder::Path() + L"\\";
+  const std::wstring folder = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+  DataFolder::Secure(folder);  // created, or repaired, with rights no user can write through
+  return folder + L"\\";
 }
 
 // ---- Program swap -------------------------------------------------------------------------------
