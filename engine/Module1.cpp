@@ -11,6 +11,7 @@
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
+#include "common/DataFolder.h"
 #include "common/frmStatusWin.h"
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
@@ -480,6 +481,8 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   if (bcdedit) BlockBCDEdit();
   ApplyFilterModule();
   modWriteEvent::RegisterEventSources();
+  // The filter module trusts the hash lists there: no user may plant or edit one.
+  if (modOpSys::IsVista()) DataFolder::Secure(DataFolder::Path());
 }
 
 void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,

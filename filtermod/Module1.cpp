@@ -6,11 +6,14 @@
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
+#include "common/DataFolder.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
+#include "filtermod/LaunchPath.h"
 #include "filtermod/Module3.h"
+#include "filtermod/RelaunchMark.h"
 #include "filtermod/frmInvisible.h"
 #include "filtermod/modEXEScan.h"
 #include "platform/Handle.h"
@@ -32,6 +35,8 @@ namespace {
 
 const wchar_t kCrLf[] = L"\r\n";
 const wchar_t kFilterKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+// How long a module handing a file to the shell waits for its relaunch to take the mark.
+constexpr DWORD kRelaunchClaimMs = 10000;
 // Yes/No, critical stop, No as the default: a stray Enter must not let a file run.
 constexpr UINT kQuestionStyle = MB_YESNO | MB_ICONHAND | MB_DEFBUTTON2;
 constexpr UINT kNoticeStyle = MB_OK | MB_ICONHAND;
@@ -52,25 +57,14 @@ bool FilterSwitch(const std::wstring& name) {
   return value.IsText() && value.Text() == L"1";
 }
 
-// A folder named by an environment variable, matched as a whole folder name: "C:\Windows" must
-// not take in "C:\Windows2\", which any user can create. An unset variable matches nothing.
-bool UnderFolder(const std::wstring& path, const std::wstring& variable) {
-  std::wstring folder = Lower(platform::Trim(platform::GetEnv(variable)));
-  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-  if (folder.empty()) return false;
-  return Contains(Lower(path), folder + L"\\");
-}
-
-bool InDataFolder(const std::wstring& path) {
-  const std::wstring lower = Lower(path);
-  return Contains(lower, L"\\application data\\") || Contains(lower, L"\\appdata\\") ||
-         Contains(lower, L"\\programdata\\");
-}
-
 int Ask(const std::wstring& text, UINT style) { return platform::ShowMessageBox(nullptr, text, ProductLabel, style); }
 
 std::wstring HashListPath(const std::wstring& fileName) {
-  if (modOpSys::IsVista()) return platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch\\" + fileName;
+  if (modOpSys::IsVista()) {
+    // From the system: the environment of whoever starts the module could point anywhere.
+    const std::wstring folder = DataFolder::Path();
+    return folder.empty() ? L"" : folder + L"\\" + fileName;
+  }
   return CommonModule::AppPath() + fileName;
 }
 
@@ -107,6 +101,10 @@ void Main() {
   if (commandLine.empty()) return;
   // Never weigh a launch of ourselves.
   if (Contains(Lower(commandLine), Lower(CommonModule::AppExeName() + L".exe"))) return;
+  Launch launch = ParseLaunch(commandLine);
+  launch.canonicalPath = LaunchPath::Canonical(launch.filePath);
+  // First of all, so that a module waiting for its relaunch is let go at once.
+  launch.relaunched = RelaunchMark::ClaimRelaunch(launch.canonicalPath);
 
   CommonModule::FsRedirEnabled = true;
   CommonModule::InitAppSettings(true, true, false);
@@ -124,14 +122,12 @@ void Main() {
   const bool alertAllow = FilterSwitch(L"AlertAllow");
   const bool noAllow = FilterSwitch(L"NoAllow");
 
-  const Launch launch = ParseLaunch(commandLine);
   CommonModule::DPrint(L"Module1\\Main: ", L"- Passed: " + commandLine, L"- File: " + launch.filePath,
-                       L"- Arguments: " + launch.arguments);
+                       L"- Canonical: " + launch.canonicalPath, L"- Arguments: " + launch.arguments);
   if (launch.mode == L'/') {
-    FilterExecutable(launch.filePath, launch.arguments, alertAllow);
+    FilterExecutable(launch, alertAllow);
   } else {
-    FilterRestrictedFile(launch.extension, launch.filePath, launch.arguments, silentBlock, alertAllow,
-                         launch.mode == L'*', noAllow);
+    FilterRestrictedFile(launch, silentBlock, alertAllow, launch.mode == L'*', noAllow);
   }
   ReleaseShell32();
 }
@@ -147,20 +143,22 @@ void InitCommonControlsVB() {
   InitCommonControls();
 }
 
-void FilterExecutable(const std::wstring& filePath, const std::wstring& arguments, bool alertAllow) {
-  const auto launch = [&] { LaunchProgram(L"exe", filePath, arguments); };
-  if (!Contains(filePath, L"\\") || UnderFolder(filePath, L"systemroot")) return launch();
-  if (modEXEScan::CheckHashRules(filePath, false)) return;
-  if (UnderFolder(filePath, L"programfiles")) return launch();
+void FilterExecutable(const Launch& launch, bool alertAllow) {
+  const std::wstring& path = launch.canonicalPath;
+  const std::wstring& shown = launch.filePath;
+  const auto start = [&] { LaunchProgram(L"exe", launch); };
+  if (!Contains(path, L"\\") || LaunchPath::InWindowsFolder(path)) return start();
+  if (modEXEScan::CheckHashRules(path, shown, false)) return;
+  if (LaunchPath::InProgramFiles(path)) return start();
 
-  if (InDataFolder(filePath)) {
+  if (LaunchPath::InDataFolder(path)) {
     InitCommonControlsVB();
-    const std::wstring question = std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + filePath +
+    const std::wstring question = std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + shown +
                                   kCrLf + kCrLf + L"Allow program to run?";
     const std::wstring blocked =
-        std::wstring(L"A restricted program was blocked from execution by user click:") + kCrLf + kCrLf + filePath;
+        std::wstring(L"A restricted program was blocked from execution by user click:") + kCrLf + kCrLf + shown;
     const std::wstring allowed =
-        std::wstring(L"A restricted program was allowed to execute by user click:") + kCrLf + kCrLf + filePath;
+        std::wstring(L"A restricted program was allowed to execute by user click:") + kCrLf + kCrLf + shown;
     // Under SYSTEM nobody could answer: the file starts.
     if (!CommonModule2::IsSystemAccount(false)) {
       if (Ask(question, kQuestionStyle) != IDYES) {
@@ -169,26 +167,30 @@ void FilterExecutable(const std::wstring& filePath, const std::wstring& argument
         Module3::WriteEventLog(blocked, 1);
         return;
       }
+      ReleaseShell32();
+      // The program first: a slow mail server must not hold it back.
+      start();
       if (alertAllow) modEmailSvc::SendEmail(L"Restricted program allowed!", allowed);
       Module3::WriteEventLog(allowed, 2);
-      ReleaseShell32();
+      return;
     }
   }
-  launch();
+  start();
 }
 
-void FilterRestrictedFile(const std::wstring& extension, const std::wstring& filePath, const std::wstring& arguments,
-                          bool silentBlock, bool alertAllow, bool constantMode, bool noAllow) {
-  if (modEXEScan::CheckHashRules(filePath, silentBlock)) return;
-  if (!constantMode && (UnderFolder(filePath, L"systemroot") || UnderFolder(filePath, L"programfiles"))) {
-    LaunchProgram(extension, filePath, arguments);
+void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllow, bool constantMode, bool noAllow) {
+  const std::wstring& path = launch.canonicalPath;
+  const std::wstring& shown = launch.filePath;
+  if (modEXEScan::CheckHashRules(path, shown, silentBlock)) return;
+  if (!constantMode && (LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))) {
+    LaunchProgram(launch.extension, launch);
     return;
   }
 
-  const std::wstring x = platform::Upper(extension);
-  const std::wstring notice = std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + filePath;
+  const std::wstring x = platform::Upper(launch.extension);
+  const std::wstring notice = std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + shown;
   const std::wstring blocked = L"A restricted ." + x + L" program was blocked from execution by user click:" + kCrLf +
-                               kCrLf + filePath;
+                               kCrLf + shown;
   // Under SYSTEM, or when told to block silently, nobody is asked: the file is blocked.
   if (!silentBlock && !CommonModule2::IsSystemAccount(false)) {
     InitCommonControlsVB();
@@ -196,13 +198,13 @@ void FilterRestrictedFile(const std::wstring& extension, const std::wstring& fil
       Ask(notice, kNoticeStyle);
       ReleaseShell32();
     } else {
-      const std::wstring question = L"A restricted ." + x + L" program has been blocked:" + kCrLf + kCrLf + filePath +
+      const std::wstring question = L"A restricted ." + x + L" program has been blocked:" + kCrLf + kCrLf + shown +
                                     kCrLf + kCrLf + L"Allow program to run?";
       if (Ask(question, kQuestionStyle) == IDYES) {
-        LaunchProgram(extension, filePath, arguments);
+        LaunchProgram(launch.extension, launch);
         ReleaseShell32();
         const std::wstring allowed = L"A restricted ." + x + L" program was allowed to execute by user click:" + kCrLf +
-                                     kCrLf + filePath;
+                                     kCrLf + shown;
         if (alertAllow) modEmailSvc::SendEmail(L"Restricted ." + x + L" program allowed!", allowed);
         Module3::WriteEventLog(allowed, 2);
         return;
@@ -214,7 +216,9 @@ void FilterRestrictedFile(const std::wstring& extension, const std::wstring& fil
   Module3::WriteEventLog(notice, 1);
 }
 
-void LaunchProgram(const std::wstring& extension, const std::wstring& filePath, const std::wstring& arguments) {
+void LaunchProgram(const std::wstring& extension, const Launch& launch) {
+  const std::wstring& filePath = launch.canonicalPath;
+  const std::wstring& arguments = launch.arguments;
   if (Lower(extension) == L"cpl") {
     int32_t exitCode = 0;
     CommonModule::ShellX(L"control.exe", CommonModule::QuoteArgument(filePath), false, SW_SHOWNORMAL, exitCode, false,
@@ -232,29 +236,49 @@ void LaunchProgram(const std::wstring& extension, const std::wstring& filePath, 
   const DWORD startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
   CommonModule::RevertFSRedir();
   if (processId) return;
+  CommonModule::DPrint(L"Module1\\LaunchProgram: start refused", L"- Windows error: " + std::to_wstring(startError));
+
+  // The shell's verb for a hooked class is this module again: a relaunch hands nothing on.
+  if (launch.relaunched) {
+    Module3::WriteEventLog(L"Failed to execute:  " + launch.filePath + kCrLf + kCrLf + L"Error:  " +
+                               std::to_wstring(startError) + kCrLf + L"Verb:  none (already handed to the shell once)",
+                           1);
+    return;
+  }
 
   const bool elevated = IsElevated();
   const std::wstring verb = elevated ? L"open" : L"runas";
   CommonModule::DPrint(L"Shell file:  " + filePath + kCrLf + L"\tArguments:  " + arguments + kCrLf + L"\tError:  0" +
                        (elevated ? L"; Process elevated, using 'open' verb with ShellExecute"
                                  : L"; Process NOT elevated, using 'runas' verb with ShellExecute"));
-  CommonModule::DPrint(L"Module1\\LaunchProgram: start refused", L"- Windows error: " + std::to_wstring(startError));
 
+  const RelaunchMark::Mark mark(filePath);
   const HWND owner = frmInvisible::Show();
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = owner;
+  info.lpVerb = verb.c_str();
+  info.lpFile = filePath.c_str();
+  info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
+  info.nShow = SW_SHOWNORMAL;
   CommonModule::DisableFSRedir();
-  const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-      owner, verb.c_str(), filePath.c_str(), arguments.empty() ? nullptr : arguments.c_str(), nullptr, SW_SHOWNORMAL));
+  const bool executed = ShellExecuteExW(&info) != FALSE;
   CommonModule::RevertFSRedir();
   frmInvisible::Unload();
+  platform::UniqueKernelHandle started(info.hProcess);
+  const INT_PTR result = reinterpret_cast<INT_PTR>(info.hInstApp);
 
-  if (result >= 0 && result <= 32) {
-    const std::wstring code = std::to_wstring(result);
-    CommonModule::DPrint(L"ShellExecute file:  " + filePath + kCrLf + L"\tArguments:  " + arguments + kCrLf +
-                         L"\tError:  " + code);
-    Module3::WriteEventLog(L"Failed to execute:  " + filePath + kCrLf + kCrLf + L"Error:  " + code + kCrLf +
-                               L"Verb:  " + verb,
-                           1);
+  if (executed) {
+    mark.WaitUntilSeen(started.get(), kRelaunchClaimMs);
+    return;
   }
+  const std::wstring code = std::to_wstring(result >= 0 && result <= 32 ? result : SE_ERR_NOASSOC);
+  CommonModule::DPrint(L"ShellExecute file:  " + filePath + kCrLf + L"\tArguments:  " + arguments + kCrLf +
+                       L"\tError:  " + code);
+  Module3::WriteEventLog(L"Failed to execute:  " + launch.filePath + kCrLf + kCrLf + L"Error:  " + code + kCrLf +
+                             L"Verb:  " + verb,
+                         1);
 }
 
 bool IsElevated() {

@@ -21,9 +21,11 @@ extern std::wstring UserExecFilterSha256Path;
 // How the launch reached us: the mode prefix of the launch command, the file and its arguments.
 struct Launch {
   wchar_t mode = 0;  // L'/' EXE/COM, L'*' constant, 0 suspicious
-  std::wstring filePath;
+  std::wstring filePath;  // as given: what the user is shown
   std::wstring arguments;
   std::wstring extension;
+  std::wstring canonicalPath;  // what every test weighs and what is started
+  bool relaunched = false;     // started by our own shell fallback: no second fallback
 };
 // Parses the argument text (what follows the module's own path and its separating blanks).
 Launch ParseLaunch(const std::wstring& commandLine);
@@ -32,10 +34,10 @@ void Main();
 void BuildProductTitle();
 void InitCommonControlsVB();
 
-void FilterExecutable(const std::wstring& filePath, const std::wstring& arguments, bool alertAllow);
-void FilterRestrictedFile(const std::wstring& extension, const std::wstring& filePath, const std::wstring& arguments,
-                          bool silentBlock, bool alertAllow, bool constantMode, bool noAllow);
-void LaunchProgram(const std::wstring& extension, const std::wstring& filePath, const std::wstring& arguments);
+void FilterExecutable(const Launch& launch, bool alertAllow);
+void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllow, bool constantMode, bool noAllow);
+// Starts the canonical file; a refused start goes to the shell's verb once, never from a relaunch.
+void LaunchProgram(const std::wstring& extension, const Launch& launch);
 bool IsElevated();
 
 }  // namespace Module1

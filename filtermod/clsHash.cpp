@@ -31,36 +31,38 @@ void clsHash::Fail(uint32_t number, const std::wstring& source, const std::wstri
 }
 
 void clsHash::DestroyHash() {
-  if (hash_) CryptDestroyHash(hash_);
-  hash_ = 0;
+  for (const HCRYPTHASH hash : hashes_) CryptDestroyHash(hash);
+  hashes_.clear();
 }
 
 bool clsHash::CreateHash(ALG_ID algorithm) {
-  DestroyHash();
-  if (!CryptCreateHash(provider_, algorithm, 0, 0, &hash_)) {
-    hash_ = 0;
+  HCRYPTHASH hash = 0;
+  if (!CryptCreateHash(provider_, algorithm, 0, 0, &hash)) {
     Fail(kErrCreate, L"clsHash", L"Failed to create CryptoAPI Hash object, system error " + SystemError());
     return false;
   }
+  hashes_.push_back(hash);
   return true;
 }
 
 bool clsHash::HashBlock(const BYTE* data, DWORD size) {
-  if (!CryptHashData(hash_, data, size, 0)) {
-    Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
-    return false;
+  for (const HCRYPTHASH hash : hashes_) {
+    if (!CryptHashData(hash, data, size, 0)) {
+      Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
+      return false;
+    }
   }
   return true;
 }
 
-std::wstring clsHash::GetHashValue() {
+std::wstring clsHash::GetHashValue(HCRYPTHASH hash) {
   DWORD size = 0, sizeLength = sizeof size;
-  if (!CryptGetHashParam(hash_, HP_HASHSIZE, reinterpret_cast<BYTE*>(&size), &sizeLength, 0)) {
+  if (!CryptGetHashParam(hash, HP_HASHSIZE, reinterpret_cast<BYTE*>(&size), &sizeLength, 0)) {
     Fail(kErrHashSize, L"clsHash", L"Failed to obtain hash value length, system error " + SystemError());
     return L"";
   }
   std::vector<BYTE> value(size);
-  if (!CryptGetHashParam(hash_, HP_HASHVAL, value.data(), &size, 0)) {
+  if (!CryptGetHashParam(hash, HP_HASHVAL, value.data(), &size, 0)) {
     Fail(kErrHashValue, L"clsHash", L"Failed to obtain hash value, system error " + SystemError());
     return L"";
   }
@@ -70,24 +72,30 @@ std::wstring clsHash::GetHashValue() {
     text += kHex[value[i] >> 4];
     text += kHex[value[i] & 15];
   }
-  DestroyHash();
   return text;
 }
 
 std::wstring clsHash::HashFile(const std::wstring& Filename, ALG_ID eHash) {
+  const std::vector<std::wstring> digests = HashFileAll(Filename, {eHash});
+  return digests.empty() ? L"" : digests[0];
+}
+
+std::vector<std::wstring> clsHash::HashFileAll(const std::wstring& Filename, const std::vector<ALG_ID>& algorithms) {
   if (GetFileAttributesW(Filename.c_str()) == INVALID_FILE_ATTRIBUTES) {
     Fail(kErrNoFile, L"clsHash.HashFile", L"File doesn't exist");
-    return L"";
+    return {};
   }
-  if (!provider_) return L"";  // the constructor recorded why
+  if (!provider_) return {};  // the constructor recorded why
 
   platform::UniqueFileHandle file(CreateFileW(Filename.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) {
     Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
-    return L"";
+    return {};
   }
-  if (!CreateHash(eHash)) return L"";
+  DestroyHash();
+  for (const ALG_ID algorithm : algorithms)
+    if (!CreateHash(algorithm)) return {};
 
   // One reused buffer: memory stays the same whatever the file's size.
   std::vector<BYTE> buffer(kBlockSize);
@@ -95,11 +103,20 @@ std::wstring clsHash::HashFile(const std::wstring& Filename, ALG_ID eHash) {
     DWORD read = 0;
     if (!ReadFile(file.get(), buffer.data(), kBlockSize, &read, nullptr)) {
       Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
-      return L"";
+      return {};
     }
     if (read == 0) break;
-    if (!HashBlock(buffer.data(), read)) return L"";
+    if (!HashBlock(buffer.data(), read)) return {};
   }
   file.reset();
-  return GetHashValue();
+  std::vector<std::wstring> digests;
+  for (const HCRYPTHASH hash : hashes_) {
+    digests.push_back(GetHashValue(hash));
+    if (digests.back().empty()) {
+      digests.clear();
+      break;
+    }
+  }
+  DestroyHash();
+  return digests;
 }

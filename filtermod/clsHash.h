@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct HashError {
   uint32_t number = 0;  // 0: no error
@@ -29,16 +30,18 @@ class clsHash {
 
   // The digest of the whole file as upper-case hex; "" with Error() set on failure.
   std::wstring HashFile(const std::wstring& Filename, ALG_ID eHash);
+  // Several digests from one read of the file, in the order of the algorithms; empty on failure.
+  std::vector<std::wstring> HashFileAll(const std::wstring& Filename, const std::vector<ALG_ID>& algorithms);
   const HashError& Error() const { return error_; }
 
  private:
   bool CreateHash(ALG_ID algorithm);
   bool HashBlock(const BYTE* data, DWORD size);
-  std::wstring GetHashValue();
+  std::wstring GetHashValue(HCRYPTHASH hash);
   void DestroyHash();
   void Fail(uint32_t number, const std::wstring& source, const std::wstring& description);
 
   HCRYPTPROV provider_ = 0;
-  HCRYPTHASH hash_ = 0;
+  std::vector<HCRYPTHASH> hashes_;  // one per algorithm of the file being read
   HashError error_;
 };

@@ -3,10 +3,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <vector>
+
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
-#include "common/clsFSO.h"
 #include "filtermod/Module1.h"
 #include "filtermod/clsHash.h"
 #include "platform/PromptSeam.h"
@@ -14,10 +15,10 @@
 
 namespace modEXEScan {
 
-std::vector<std::wstring> ExecFilterMd5Hashes;
-std::vector<std::wstring> ExecFilterSha256Hashes;
-std::vector<std::wstring> UserExecFilterMd5Hashes;
-std::vector<std::wstring> UserExecFilterSha256Hashes;
+HashListFile::Entries ExecFilterMd5Hashes;
+HashListFile::Entries ExecFilterSha256Hashes;
+HashListFile::Entries UserExecFilterMd5Hashes;
+HashListFile::Entries UserExecFilterSha256Hashes;
 
 namespace {
 
@@ -32,10 +33,18 @@ std::wstring Digest(const std::wstring& path, ALG_ID algorithm) {
 }
 
 struct HashList {
-  const std::wstring& path;
-  const std::vector<std::wstring>& lines;
+  const HashListFile::Entries& entries;
   const wchar_t* label;
 };
+
+// The first list, in order, that holds the digest.
+const HashList* FindIn(const std::vector<HashList>& lists, const std::wstring& digest) {
+  if (digest.empty()) return nullptr;
+  const std::string key = platform::ToAnsi(digest);
+  for (const auto& list : lists)
+    if (list.entries.Holds(key)) return &list;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -43,67 +52,67 @@ std::wstring GetFileMD5(const std::wstring& path) { return Digest(path, CALG_MD5
 std::wstring GetFileSHA256(const std::wstring& path) { return Digest(path, kCalgSha256); }
 
 void LoadHashLists() {
-  clsFSO fso;
-  const std::pair<const std::wstring*, std::vector<std::wstring>*> lists[] = {
+  const std::pair<const std::wstring*, HashListFile::Entries*> lists[] = {
       {&Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
       {&Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
       {&Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
       {&Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
   };
-  for (const auto& [path, lines] : lists) {
-    if (CommonModule::DoesFileExist(*path)) fso.FileToArray(*path, *lines);
+  for (const auto& [path, entries] : lists) {
+    entries->Clear();
+    if (!path->empty()) entries->Read(*path);
   }
 }
 
-bool ListHolds(const std::vector<std::wstring>& lines, const std::wstring& digest) {
-  if (digest.empty()) return false;
-  for (const auto& line : lines) {
-    const std::wstring entry = platform::Upper(platform::Trim(line));
-    if (entry.empty() || entry[0] == L';') continue;
-    if (entry == digest) return true;
-  }
-  return false;
-}
-
-bool CheckHashRules(const std::wstring& path, bool silent) {
+bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent) {
   LoadHashLists();
-  const std::wstring caption = Module1::ProductLabel;
-
-  const HashList md5Lists[] = {
-      {Module1::ExecFilterMd5Path, ExecFilterMd5Hashes, L"MD5 Hash:  "},
-      {Module1::UserExecFilterMd5Path, UserExecFilterMd5Hashes, L"User-defined MD5 Hash:  "},
+  const std::vector<HashList> md5Lists = {
+      {ExecFilterMd5Hashes, L"MD5 Hash:  "},
+      {UserExecFilterMd5Hashes, L"User-defined MD5 Hash:  "},
   };
-  const HashList shaLists[] = {
-      {Module1::ExecFilterSha256Path, ExecFilterSha256Hashes, L"SHA256 Hash:  "},
-      {Module1::UserExecFilterSha256Path, UserExecFilterSha256Hashes, L"User-defined SHA256 Hash:  "},
+  const std::vector<HashList> shaLists = {
+      {ExecFilterSha256Hashes, L"SHA256 Hash:  "},
+      {UserExecFilterSha256Hashes, L"User-defined SHA256 Hash:  "},
   };
+  const auto anyEntries = [](const std::vector<HashList>& lists) {
+    for (const auto& list : lists)
+      if (!list.entries.Empty()) return true;
+    return false;
+  };
+  const bool md5Wanted = anyEntries(md5Lists);
+  const bool shaWanted = anyEntries(shaLists);
+  if (!md5Wanted && !shaWanted) return false;
 
-  const HashList* matched = nullptr;
-  std::wstring digest = platform::Upper(platform::Trim(GetFileMD5(path)));
-  for (const auto& list : md5Lists) {
-    if (CommonModule::DoesFileExist(list.path) && ListHolds(list.lines, digest)) {
-      matched = &list;
-      break;
-    }
+  std::vector<ALG_ID> algorithms;
+  if (md5Wanted) algorithms.push_back(CALG_MD5);
+  if (shaWanted) algorithms.push_back(kCalgSha256);
+  std::vector<std::wstring> digests;
+  {
+    clsHash hash;
+    if (!hash.Error().number) digests = hash.HashFileAll(path, algorithms);
   }
-  // The SHA-256 pass reads the file again, so only when the MD5 lists did not decide.
-  if (!matched) {
-    digest = platform::Upper(platform::Trim(GetFileSHA256(path)));
-    for (const auto& list : shaLists) {
-      if (CommonModule::DoesFileExist(list.path) && ListHolds(list.lines, digest)) {
-        matched = &list;
-        break;
-      }
-    }
+  if (digests.size() != algorithms.size()) return false;  // unhashable: no list can match
+
+  std::wstring digest;
+  const HashList* matched = nullptr;
+  if (md5Wanted) {
+    digest = digests[0];
+    matched = FindIn(md5Lists, digest);
+  }
+  if (!matched && shaWanted) {
+    digest = digests.back();
+    matched = FindIn(shaLists, digest);
   }
   if (!matched) return false;
 
-  CommonModule::DPrint(L"modEXEScan\\CheckHashRules: ", L"- Passed: " + path, std::wstring(L"- Matched: ") + matched->label + digest);
+  CommonModule::DPrint(L"modEXEScan\\CheckHashRules: ", L"- Passed: " + path,
+                       std::wstring(L"- Matched: ") + matched->label + digest);
   if (!silent && !CommonModule2::IsSystemAccount(false))
-    platform::ShowMessageBox(nullptr, L"This file matches a malware hash!  Aborting execution!", caption, MB_OK);
+    platform::ShowMessageBox(nullptr, L"This file matches a malware hash!  Aborting execution!", Module1::ProductLabel,
+                             MB_OK);
   modEmailSvc::SendEmail(L"Restricted program blocked by HASH rule!",
-                         std::wstring(L"A restricted program was blocked from execution by a HASH rule:") + kCrLf + kCrLf +
-                             path + kCrLf + kCrLf + matched->label + digest);
+                         std::wstring(L"A restricted program was blocked from execution by a HASH rule:") + kCrLf +
+                             kCrLf + shownPath + kCrLf + kCrLf + matched->label + digest);
   return true;
 }
 

@@ -1,27 +1,26 @@
 #pragma once
 // The hash lists (definitions and the user's own) and the check of a launched file against them.
 #include <string>
-#include <vector>
+
+#include "filtermod/HashListFile.h"
 
 namespace modEXEScan {
 
-extern std::vector<std::wstring> ExecFilterMd5Hashes;
-extern std::vector<std::wstring> ExecFilterSha256Hashes;
-extern std::vector<std::wstring> UserExecFilterMd5Hashes;
-extern std::vector<std::wstring> UserExecFilterSha256Hashes;
+extern HashListFile::Entries ExecFilterMd5Hashes;
+extern HashListFile::Entries ExecFilterSha256Hashes;
+extern HashListFile::Entries UserExecFilterMd5Hashes;
+extern HashListFile::Entries UserExecFilterSha256Hashes;
 
 // Upper-case hex digests; "" when the file cannot be hashed.
 std::wstring GetFileMD5(const std::wstring& path);
 std::wstring GetFileSHA256(const std::wstring& path);
 
+// Fills the four sets from the list files that exist (a missing list is an empty one).
 void LoadHashLists();
 
-// True when the file matches a list entry and must not start. silent: no message box (the alert
-// mail still goes out).
-bool CheckHashRules(const std::wstring& path, bool silent);
-
-// The first entry of a list that equals the digest (lines trimmed and upper-cased, ";" comments
-// and empty lines skipped); false for an empty digest.
-bool ListHolds(const std::vector<std::wstring>& lines, const std::wstring& digest);
+// True when the file at path matches a list entry and must not start; the alert names it as
+// shownPath. silent: no message box (the alert mail still goes out). No digest is computed when every list is empty; when both kinds of list
+// hold entries, both digests come from one read of the file.
+bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent);
 
 }  // namespace modEXEScan

@@ -14,6 +14,7 @@
 
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/DataFolder.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -173,7 +174,7 @@ std::wstring UpdateHost() {
 std::wstring DefinitionsFolder() {
   if (!modOpSys::IsVista()) return CommonModule::AppPath();
   const std::wstring folder = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
-  CommonModule::MakeFolder(folder);
+  DataFolder::Secure(folder);  // created, or repaired, with rights no user can write through
   return folder + L"\\";
 }
 

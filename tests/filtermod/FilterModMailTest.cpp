@@ -1,9 +1,14 @@
 // The filter module's alert mails, received by the local SMTP sink that the test fixture runs.
 #include <gtest/gtest.h>
+#include <winsock2.h>
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/CommonModule.h"
 #include "filtermod/clsHash.h"
@@ -17,6 +22,40 @@ namespace {
 const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
 constexpr uint16_t kPlainPort = 47025;
+constexpr uint16_t kSilentPort = 47093;
+
+// A mail server that takes every connection and never says a word, until it is stopped: a mail
+// sent to it hangs until its time-out, or until the server goes.
+class SilentServer {
+ public:
+  SilentServer() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kSilentPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ok_ = listener_ != INVALID_SOCKET && bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+          listen(listener_, 4) == 0;
+    if (ok_) acceptor_ = std::thread([this] {
+        for (SOCKET s; (s = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) held_.push_back(s);
+      });
+  }
+  ~SilentServer() {
+    closesocket(listener_);  // ends the accept loop
+    if (acceptor_.joinable()) acceptor_.join();
+    for (const SOCKET s : held_) closesocket(s);
+    WSACleanup();
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  SOCKET listener_ = INVALID_SOCKET;
+  std::thread acceptor_;
+  std::vector<SOCKET> held_;
+  bool ok_ = false;
+};
 
 std::string FindMail(const std::string& part) { return WaitForSinkMail(part); }
 
@@ -61,6 +100,35 @@ TEST_F(FilterModMailTest, BlockedAndAllowedLaunchesAreMailed) {
   EXPECT_TRUE(Has(mail, "A restricted program was allowed to execute by user click:\r\n\r\n" +
                             platform::ToUtf8(allowed)))
       << mail;
+}
+
+// An allowed program starts before its alert mail is sent: a server that does not answer must
+// not hold it back.
+TEST_F(FilterModMailTest, AllowedProgramStartsBeforeItsMailGoesOut) {
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"AlertAllow", L"1"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kSilentPort)));
+  const std::wstring allowed = program.Folder() + L"AppData\\slowmail.exe";
+  CreateDirectoryW((program.Folder() + L"AppData").c_str(), nullptr);
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", allowed));
+  const std::wstring calls = program.Folder() + L"AppData\\slowmail.calls.log";
+
+  auto server = std::make_unique<SilentServer>();
+  ASSERT_TRUE(server->Ok());
+  std::atomic<bool> moduleEnded{false};
+  std::thread module([&] {
+    program.Run(L"/\"" + allowed + L"\"", L"yes", 120000);
+    moduleEnded = true;
+  });
+  bool started = false;
+  for (int i = 0; i < 200 && !started && !moduleEnded; ++i) {
+    started = FileExists(calls);
+    if (!started) Sleep(50);
+  }
+  const bool endedBeforeServerWent = moduleEnded;
+  server.reset();  // the module's mail now fails at once
+  module.join();
+  EXPECT_TRUE(started) << "the program waited for the mail";
+  EXPECT_FALSE(endedBeforeServerWent) << "the mail did not wait for the silent server";
 }
 
 // A hash match is mailed with the list's label and the digest; the file does not run.

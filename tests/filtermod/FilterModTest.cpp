@@ -3,14 +3,17 @@
 // with which arguments, and what lands in the Application log.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "filtermod/clsHash.h"
 #include "platform/EventLog.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
 
@@ -80,6 +83,7 @@ class FilterModTest : public testing::Test {
   }
   void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourceKey);
     for (const wchar_t* list : {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5", L"UserExecFilter.sha256"})
       DeleteFileW((DataFolder() + list).c_str());
   }
@@ -92,11 +96,15 @@ class FilterModTest : public testing::Test {
     EXPECT_TRUE(CopyProgram(L"fakeprog.exe", path));
     return path;
   }
+  // The copy's path as the disk spells it ("C:\windows\temp\..." for "%systemroot%\Temp\..."):
+  // the module starts a file under that name.
   std::wstring TargetAt(const std::wstring& fullPath) {
     EXPECT_TRUE(CopyProgram(L"fakeprog.exe", fullPath));
     extraFiles_.push_back(fullPath);
     extraFiles_.push_back(CallsLog(fullPath));
-    return fullPath;
+    wchar_t onDisk[MAX_PATH] = {};
+    const DWORD n = GetLongPathNameW(fullPath.c_str(), onDisk, MAX_PATH);
+    return n && n < MAX_PATH ? onDisk : fullPath;
   }
   static std::wstring CallsLog(const std::wstring& target) {
     return target.substr(0, target.find_last_of(L'.')) + L".calls.log";
@@ -104,7 +112,7 @@ class FilterModTest : public testing::Test {
   // The command lines the launched file was started with; waits a while for the first one, since
   // the module does not wait for what it starts.
   static std::vector<std::wstring> Calls(const std::wstring& target, bool expectOne) {
-    for (int i = 0; i < (expectOne ? 100 : 10) && !FileExists(CallsLog(target)); ++i) Sleep(50);
+    for (int i = 0; i < (expectOne ? 200 : 10) && !FileExists(CallsLog(target)); ++i) Sleep(50);
     return Lines(ReadTextFile(CallsLog(target)));
   }
 
@@ -181,13 +189,16 @@ TEST_F(FilterModTest, SuspiciousScreenSaverIsAskedAndAnswerDecides) {
     }
     DeleteFileW(program.PromptLog().c_str());
   }
-  // Each entry registered the module's event source first.
-  DWORD types = 0;
-  EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSourceKey, L"TypesSupported", types));
-  EXPECT_EQ(types, 7u);
-  std::wstring messageFile;
-  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kSourceKey, L"EventMessageFile", messageFile));
-  EXPECT_EQ(messageFile, program.Folder() + L"MerrowindEventLogMsgHelper.dll");
+  // The entries were written with no source registered, and the module registered none: that is
+  // the main program's part, which has the rights for it.
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSourceKey));
+}
+
+// A file name outside the ANSI code page reaches the entry unchanged.
+TEST_F(FilterModTest, EntryKeepsFileNameOutsideAnsiCodePage) {
+  const std::wstring target = Target(L"\u0444\u0430\u0439\u043b\\\u65e5\u672c \u00e9\u0151.scr");
+  Run(L"*\"" + target + L"\"", L"no");
+  ExpectOneEntry(target, platform::kEventError, Notice(target));
 }
 
 // Under the Windows folder a suspicious-mode file runs unasked; constant mode asks all the same.
@@ -296,6 +307,13 @@ TEST_F(FilterModTest, UserHashListBlocks) {
   CreateDirectoryW((platform::GetEnv(L"programdata") + L"\\Merrowind IT").c_str(), nullptr);
   CreateDirectoryW(DataFolder().c_str(), nullptr);
 
+  // A definitions list of 100,000 other digests, with the probe's digest last or not at all.
+  std::string longList;
+  for (int i = 0; i < 100000; ++i) {
+    char line[80];
+    snprintf(line, sizeof line, "%032X%032X\r\n", i, i * 7919);
+    longList += line;
+  }
   struct Case {
     const wchar_t* list;
     std::string content;
@@ -304,6 +322,12 @@ TEST_F(FilterModTest, UserHashListBlocks) {
       {L"UserExecFilter.md5", "; user list\r\n\r\n  " + md5Text + "  \r\n", true},
       {L"UserExecFilter.sha256", shaText + "\r\n", true},
       {L"UserExecFilter.md5", ";" + md5Text + "\r\n" + md5Text + " ; mine\r\n", false},
+      // LF endings, a UTF-8 byte-order mark, tabs and blanks, comments, no line end at the close.
+      {L"UserExecFilter.md5", "\xEF\xBB\xBF; exported\n\n\t" + md5Text + " \t\n;last", true},
+      {L"UserExecFilter.sha256", "\xEF\xBB\xBF" + shaText, true},
+      {L"UserExecFilter.md5", "\xEF\xBB\xBF;" + md5Text + "\n", false},
+      {L"ExecFilter.sha256", longList + shaText + "\r\n", true},
+      {L"ExecFilter.sha256", longList, false},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -353,3 +377,165 @@ TEST_F(FilterModTest, EmptyOrSelfLaunchDoesNothing) {
 }
 
 }  // namespace
+
+// ---- Path forms: each spelling of a file is weighed as the file itself ----
+
+std::wstring ShortForm(const std::wstring& path) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+  return n && n < MAX_PATH ? buffer : L"";
+}
+std::wstring Slashed(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'\\', L'/');
+  return path;
+}
+// The path with the Windows folder and ".." in front: "C:\Windows\..\iltest\...".
+std::wstring ThroughWindowsFolder(const std::wstring& path) {
+  const std::wstring windows = platform::GetEnv(L"systemroot");
+  std::wstring up = windows + L"\\";
+  for (size_t i = 3; i < windows.size(); ++i)
+    if (windows[i] == L'\\') up += L"..\\";
+  return up + L"..\\" + path.substr(3);
+}
+
+TEST_F(FilterModTest, EveryFormOfALaunchedPathIsWeighedAsItsCanonicalPath) {
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring programFiles = platform::GetEnv(L"ProgramFiles") + L"\\ilform" + tag;
+  CreateDirectoryW(programFiles.c_str(), nullptr);
+  const std::wstring trusted = TargetAt(programFiles + L"\\trusted.scr");
+  const std::wstring trustedBlank = TargetAt(programFiles + L"\\My Saver.scr");
+  const std::wstring roaming = Target(L"u\\AppData\\Roaming\\drop.exe");
+  const std::wstring legacy = Target(L"u\\Application Data\\drop.exe");
+  const std::wstring plain = Target(L"plain\\saver.scr");
+  const std::wstring blanks = Target(L"with blanks\\My Saver.scr");
+  ASSERT_NE(ShortForm(legacy).find(L"~"), std::wstring::npos) << "the prefix gives no 8.3 names";
+  ASSERT_NE(ShortForm(programFiles).find(L"~"), std::wstring::npos);
+
+  struct Case {
+    const wchar_t* name;
+    wchar_t mode;             // L'/' for the EXE/COM hook, 0 for a suspicious screen saver
+    std::wstring given;       // the path as the launch spells it
+    std::wstring file;        // the file it names
+    bool asked;               // true: the question comes (and is answered No); false: it starts unasked
+  } cases[] = {
+      {L"forward slashes", L'/', Slashed(roaming), roaming, true},
+      {L"mixed slashes", L'/', platform::ReplaceAll(roaming, L"AppData\\Roaming", L"AppData/Roaming"), roaming, true},
+      {L"8.3 data folder", L'/', ShortForm(legacy), legacy, true},
+      {L"dot-dot out of the Windows folder", 0, ThroughWindowsFolder(plain), plain, true},
+      {L"device prefix and dot-dot", 0, L"\\\\?\\" + ThroughWindowsFolder(plain), plain, true},
+      {L"8.3 Program Files", 0, ShortForm(trusted), trusted, false},
+      {L"Program Files with blanks", 0, trustedBlank, trustedBlank, false},
+      {L"blanks outside trusted folders", 0, blanks, blanks, true},
+      {L"UNC path", 0, L"\\\\ilnohost" + tag + L"\\share\\saver.scr", L"", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(platform::ToUtf8(c.given));
+    DeleteFileW(program.PromptLog().c_str());
+    if (!c.file.empty()) DeleteFileW(CallsLog(c.file).c_str());
+    const std::wstring prefix = c.mode ? std::wstring(1, c.mode) : L"";
+    Run(prefix + L"\"" + c.given + L"\" -k", L"no");
+    const auto prompts = program.Prompts();
+    if (c.asked) {
+      EXPECT_EQ(prompts.size(), 1u);
+      if (prompts.size() != 1) continue;
+      EXPECT_TRUE(platform::Contains(prompts[0].fields[2], c.given)) << "the question shows the path as given";
+      if (!c.file.empty()) {
+        EXPECT_TRUE(Calls(c.file, false).empty());
+      }
+    } else {
+      EXPECT_TRUE(prompts.empty());
+      // What starts is the file itself, under its canonical name.
+      EXPECT_EQ(Calls(c.file, true), std::vector<std::wstring>{L"\"" + c.file + L"\" -k"});
+    }
+  }
+  for (const auto& file : {trusted, trustedBlank}) {
+    DeleteFileW(file.c_str());
+    DeleteFileW(CallsLog(file).c_str());
+  }
+  RemoveDirectoryW(programFiles.c_str());
+}
+
+// ---- The shell fallback through a hooked class ----
+
+// Process ids of the running filter modules.
+std::vector<DWORD> RunningFilterModules() {
+  std::vector<DWORD> ids;
+  platform::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+    if (platform::EqualsNoCase(entry.szExeFile, L"IronlatchFilterMod.exe")) ids.push_back(entry.th32ProcessID);
+  return ids;
+}
+
+// The screen-saver class hooked by the main program itself, put back when the test ends.
+class HookedScreenSavers {
+ public:
+  explicit HookedScreenSavers(const InstalledProgram& filter) : main_(filter.Folder() + L"Ironlatch.exe") {
+    // The shell finds the class of a .scr file through its extension key.
+    std::wstring cls;
+    if (!RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr", L"", cls)) {
+      addedExtension_ = RegWriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr", L"", L"scrfile");
+    }
+    ok_ = CopyProgram(L"Ironlatch.exe", main_) && Main(L"/fs=scr");
+  }
+  ~HookedScreenSavers() {
+    Main(L"/undo /silent /nogpupdate");
+    if (addedExtension_) RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr");
+  }
+  bool Ok() const { return ok_; }
+  bool Main(const std::wstring& arguments) const {
+    return RunProcess(L"\"" + main_ + L"\" " + arguments, {L"ILATCH_PROMPT_LOG=" + main_ + L".prompts.log"}).finished;
+  }
+  // The launch command the main program wrote, for one file and no further arguments.
+  std::wstring CommandFor(const std::wstring& file) const {
+    std::wstring command;
+    if (!RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\scrfile\\shell\\open\\command", L"", command)) return L"";
+    command = platform::ReplaceAll(command, L"%1", file);
+    return platform::TrimRight(platform::ReplaceAll(command, L"%*", L""));
+  }
+
+ private:
+  std::wstring main_;
+  bool addedExtension_ = false;
+  bool ok_ = false;
+};
+
+// A screen saver under the Windows folder that Windows refuses to start goes to the shell's verb,
+// which is the hooked command: the relaunch weighs it again, and the chain ends there.
+TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
+  const HookedScreenSavers hook(program);
+  ASSERT_TRUE(hook.Ok());
+  const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" +
+                             std::to_wstring(GetCurrentProcessId()) + L".scr";
+  extraFiles_.push_back(given);
+  ASSERT_TRUE(WriteTextFile(given, "not a program"));
+  wchar_t onDisk[MAX_PATH] = {};
+  ASSERT_TRUE(GetLongPathNameW(given.c_str(), onDisk, MAX_PATH));
+  const std::wstring target = onDisk;  // the name the module hands to the shell
+  const std::wstring command = hook.CommandFor(target);
+  ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
+
+  const RunResult result =
+      RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=no"});
+  ASSERT_TRUE(result.finished);
+  // The relaunch ends on its own; a chain would keep going.
+  std::vector<DWORD> left;
+  for (int i = 0; i < 150 && !(left = RunningFilterModules()).empty(); ++i) Sleep(100);
+  for (const DWORD id : left) {
+    platform::UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    if (process) TerminateProcess(process.get(), 1);
+  }
+  EXPECT_TRUE(left.empty()) << left.size() << " filter modules still running";
+  EXPECT_TRUE(program.Prompts().empty());
+
+  const auto entries = EntriesAbout(target);
+  ASSERT_EQ(entries.size(), 1u) << "one failure entry, from the relaunch";
+  EXPECT_EQ(entries[0].type, platform::kEventError);
+  EXPECT_TRUE(platform::StartsWith(entries[0].strings[0], L"Failed to execute:  " + target + kCrLf + kCrLf))
+      << platform::ToUtf8(entries[0].strings[0]);
+  EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Verb:  none (already handed to the shell once)"))
+      << "the entry comes from the relaunch, which hands nothing on";
+}
