@@ -10,6 +10,7 @@
 #include "common/modRegistry.h"
 #include "engine/PolicyLayout.h"
 #include "engine/modGUID.h"
+#include "platform/Forms.h"
 #include "platform/Text.h"
 
 namespace modWhitelist {
@@ -71,10 +72,13 @@ class KnownRules {
       return;
     }
     WriteUnrestrictedRule(pattern);
+    // Thousands of rules take a while: the window that asked for them keeps being drawn.
+    if (++written_ % 64 == 0) platform::DoEvents();
   }
 
  private:
   std::unordered_set<std::wstring> patterns_;
+  size_t written_ = 0;
 };
 
 void WriteRulesUnlessPresent(const std::vector<const wchar_t*>& prefixes, const std::wstring& item, KnownRules& known) {
@@ -189,7 +193,8 @@ std::vector<std::wstring> AppDataFolders() {
 std::vector<std::wstring> StartupFolders() {
   std::vector<std::wstring> folders;
   if (modOpSys::IsVista()) {
-    AddFolder(folders, platform::GetEnv(L"userprofile"), L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+    AddFolder(folders, platform::GetEnv(L"userprofile"),
+              L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
     AddFolder(folders, platform::GetEnv(L"programdata"), L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
   } else {
     AddFolder(folders, platform::GetEnv(L"userprofile"), L"\\Start Menu\\Programs\\Startup");
@@ -204,7 +209,8 @@ bool RelativeToFolders(const std::wstring& path, const std::vector<std::wstring>
   std::vector<std::wstring> leads;
   for (const auto& folder : folders)
     if (!folder.empty()) leads.push_back(platform::Lower(WithoutTrailingBackslash(folder)) + L"\\");
-  std::sort(leads.begin(), leads.end(), [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+  std::sort(leads.begin(), leads.end(),
+            [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
   for (const auto& lead : leads) {
     if (lower.size() > lead.size() && lower.compare(0, lead.size(), lead) == 0) {
       relative = lower.substr(lead.size());

@@ -129,3 +129,6 @@ print("%-28s median %8.1f ms  (%s)" % ("full /apply (Wine)", a, ", ".join("%.1f"
 print("%-28s median %8.1f ms  (%s)" % ("reg import (Wine)", i, ", ".join("%.1f" % t for t in imports)))
 print("time ratio (apply / import): %.2f  (aim: at most 1.50)" % (a / i))
 EOF
+
+# ---- The whitelist scan over a thousand programs (its own script) -----------------------------
+"$(dirname "$0")/../bench/whitelist-scan.sh" "$ILATCH_BUILD" "$rounds"
