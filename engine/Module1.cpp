@@ -709,7 +709,8 @@ bool SetExeComFilter(bool on) {
       L"SOFTWARE\\Classes\\exefile\\Shell\\runas\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\runas\\Command"};
   // Pointed at a missing filter module, every program started from the shell would fail.
   if (on && !CommonModule::DoesFileExist(FilterModulePath())) {
-    CommonModule::DPrint(L"Module1\\SetExeComFilter: ", L"- Error: filter module missing, not hooked: " + FilterModulePath());
+    CommonModule::DPrint(L"Module1\\SetExeComFilter: ",
+                         L"- Error: filter module missing, not hooked: " + FilterModulePath());
     return false;
   }
   if (on) {

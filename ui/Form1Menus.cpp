@@ -54,7 +54,8 @@ void Form1::Menu_About_Click() {
 }
 
 void Form1::Menu_HelpForums_Click() {
-  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES) CommonModule::OpenWebPage(WebPages::kSupportForum);
+  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES)
+    CommonModule::OpenWebPage(WebPages::kSupportForum);
 }
 
 void Form1::Menu_TechnicalInfo_Click() {

@@ -209,11 +209,11 @@ void WhitelistAll() {
 }
 
 void AddToBlacklist() {
+  const std::wstring text = platform::Trim(ControlText(IDC_FORM6_TEXT2));
   if (Ask(L"This is an ADVANCED option that you should only use if you understand what you are doing and are "
           L"familiar with Windows software restriction policies and syntax!!  Do you wish to proceed?",
           L"WARNING!", MB_OKCANCEL | MB_DEFBUTTON2) != IDOK)
     return;
-  const std::wstring text = platform::Trim(ControlText(IDC_FORM6_TEXT2));
   if (platform::Lower(text) == L"*.exe") {
     Ask(L"Blacklisting that will ruin the OS!", Module1::ProductLabel, MB_OK);
     SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT2, L"");
