@@ -8,6 +8,7 @@
 #include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/WebPages.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
@@ -19,7 +20,7 @@
 namespace {
 
 constexpr wchar_t kGmailServer[] = L"smtp.gmail.com";
-constexpr wchar_t kEmailHelpPage[] = L"https://www.merrowind-it.example/ironlatch/email-setup-faq.html";
+constexpr const wchar_t* kEmailHelpPage = WebPages::kEmailSetupHelp;
 constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
 
 // The controls that each panel holds.

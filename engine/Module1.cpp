@@ -604,8 +604,8 @@ const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";
 const wchar_t kFilterSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
 const wchar_t* const kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
 
-void WriteCommand(const std::wstring& key, const std::wstring& valueName, const std::wstring& command) {
-  modRegistry::fWriteValue(L"HKLM", key, valueName, L"S", Variant(command));
+bool WriteCommand(const std::wstring& key, const std::wstring& valueName, const std::wstring& command) {
+  return modRegistry::fWriteValue(L"HKLM", key, valueName, L"S", Variant(command)) == ERROR_SUCCESS;
 }
 
 std::wstring FilterModulePath() { return CommonModule::AppPath() + kFilterModuleExe; }
@@ -709,20 +709,33 @@ void UnhookFileClasses() {
   SetExeComFilter(false);
 }
 
-void SetExeComFilter(bool on) {
+bool SetExeComFilter(bool on) {
   static const wchar_t* const kProgramClassKeys[] = {
       L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\Open\\Command",
       L"SOFTWARE\\Classes\\exefile\\Shell\\runas\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\runas\\Command"};
+  // Pointed at a missing filter module, every program started from the shell would fail.
+  if (on && !CommonModule::DoesFileExist(FilterModulePath())) {
+    CommonModule::DPrint(L"Module1\\SetExeComFilter: ",
+                         L"- Error: filter module missing, not hooked: " + FilterModulePath());
+    return false;
+  }
   if (on) {
     for (const wchar_t* programClass : {L"exefile", L"comfile"}) BackUpClass(programClass);
     const std::wstring hook = L"\"" + FilterModulePath() + L"\" /\"%1\" %*";
-    for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", hook);
-    modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"1"));
-    return;
+    bool hooked = true;
+    for (const wchar_t* key : kProgramClassKeys) hooked = WriteCommand(key, L"", hook) && hooked;
+    if (!hooked) {
+      // Half hooked is worse than off.
+      SetExeComFilter(false);
+      return false;
+    }
+    return modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"1")) ==
+           ERROR_SUCCESS;
   }
   for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", kPlainCommand);
   for (const wchar_t* programClass : {L"exefile", L"comfile"}) RestoreClass(programClass);
   modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"0"));
+  return true;
 }
 
 // ---- Prevention test ----------------------------------------------------------------------------
@@ -992,10 +1005,10 @@ void CheckAppUpdateTask() {
 
 // ---- First-run wizard --------------------------------------------------------------------------
 
-void SaveApplyChoices() {
-  static const std::pair<const wchar_t*, const wchar_t*> kChoices[] = {
+void SaveApplyChoices(bool sidebarDisabled) {
+  const std::pair<const wchar_t*, const wchar_t*> kChoices[] = {
       {L"ApplyAppdata", L"1"}, {L"ApplyUserProf", L"1"}, {L"ApplyFakeExts", L"1"}, {L"ApplyTempEXEs", L"0"},
-      {L"BlockSyskey", L"1"},  {L"BlockBCDEdit", L"0"},  {L"Sidebar", L"1"},
+      {L"BlockSyskey", L"1"},  {L"BlockBCDEdit", L"0"},  {L"Sidebar", sidebarDisabled ? L"1" : L"0"},
   };
   for (const auto& [value, target] : kChoices)
     if (ReadSetting(value) != target) WriteSetting(kSettingsKey, value, target);
@@ -1003,22 +1016,27 @@ void SaveApplyChoices() {
 
 void ApplyDefaultProtections(bool schedule, bool askSidebar) {
   if (schedule) Form7::ScheduleIt(false, L"", L"");
+  // The Sidebar choice saved is the one in effect: turned off already, or as the user answered.
+  bool sidebarDisabled = false;
   if (askSidebar && modOpSys::IsVista()) {
     Variant turnedOff;
     modRegistry::fReadValue(L"HKLM", L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar",
                             L"TurnOffSidebar", L"D", Variant(int32_t{0}), turnedOff);
     int32_t value = 0;
-    if ((!turnedOff.ToLong(value) || value != 1) &&
+    sidebarDisabled = turnedOff.ToLong(value) && value == 1;
+    if (!sidebarDisabled &&
         Ask(L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft now recommends "
             L"disabling them.  Would you like to disable them now?",
-            MB_YESNO | MB_ICONQUESTION) == IDYES)
+            MB_YESNO | MB_ICONQUESTION) == IDYES) {
       modToggle::SetSidebarDisabled(true);
+      sidebarDisabled = true;
+    }
   }
   BlockSyskey();
   BlockCipher();
   BlockVssadmin(false);
   ApplyFilterIniSettings(CommonModule::IniPath, true);
-  SaveApplyChoices();
+  SaveApplyChoices(sidebarDisabled);
   modWhitelist::WhitelistAllKnownItems();
   ApplyProtection(true, false, true, true, true, false);
   ApplyMoreProtection(true, true, true, true, true, true, true);

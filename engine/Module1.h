@@ -77,7 +77,10 @@ void ApplyFilterModule();
 void HookFileClass(const std::wstring& fileClass, bool constant);
 void ApplyFilterIniSettings(const std::wstring& iniPath, bool force);
 void UnhookFileClasses();
-void SetExeComFilter(bool on);
+// On: hooks the EXE and COM classes to the filter module; false, with nothing changed, when the
+// filter module is not in the program folder. Off: restores them. "SuspiciousExeComFiles" says
+// which is in effect.
+bool SetExeComFilter(bool on);
 
 // ---- Prevention test ----
 // What the test program met: Windows refused it (protection works), it ran, or the test itself
@@ -108,7 +111,8 @@ std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey =
 // Queues the prevention test for the next start of Windows (the RunOnce entry).
 void WriteRestartTestEntry();
 void ApplyDefaultProtections(bool schedule, bool askSidebar);
-void SaveApplyChoices();
+// The default set as the main window reads it; "Sidebar" as the Sidebar policy now stands.
+void SaveApplyChoices(bool sidebarDisabled);
 bool PromptRestartAfterApply();
 
 // Gives a window of the program its icons in both sizes: "applogo.ico" beside the program when

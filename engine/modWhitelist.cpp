@@ -1,5 +1,8 @@
 #include "engine/modWhitelist.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/clsFSO.h"
@@ -7,6 +10,7 @@
 #include "common/modRegistry.h"
 #include "engine/PolicyLayout.h"
 #include "engine/modGUID.h"
+#include "platform/Forms.h"
 #include "platform/Text.h"
 
 namespace modWhitelist {
@@ -45,11 +49,61 @@ void WriteUnrestrictedRule(const std::wstring& pattern) {
   modRegistry::fWriteValue(L"HKLM", key, L"Description", L"S", Variant(PolicyLayout::kRuleDescription));
 }
 
-void WriteRulesUnlessPresent(const std::vector<const wchar_t*>& prefixes, const std::wstring& item) {
-  for (const wchar_t* prefix : prefixes) {
-    std::wstring pattern = prefix + item;
-    if (ItemExistCheck(pattern)) WriteUnrestrictedRule(pattern);
+// The patterns of the unrestricted rules, lower-cased: read once and kept up to date as rules are
+// written, so that a scan of many programs checks each pattern in constant time.
+class KnownRules {
+ public:
+  KnownRules() {
+    std::wstring names;
+    if (modRegistry::fEnumKey(L"HKLM", PolicyLayout::kWhitelistPaths, names) != ERROR_SUCCESS) return;
+    for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
+      if (name.empty()) continue;
+      Variant itemData;
+      modRegistry::fReadValue(L"HKLM", std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData", L"S",
+                              Variant(L""), itemData);
+      patterns_.insert(platform::Lower(itemData.Text()));
+    }
   }
+  bool Has(const std::wstring& pattern) const { return patterns_.count(platform::Lower(pattern)) != 0; }
+  // Writes the rule unless one holds the pattern already.
+  void WriteUnlessPresent(const std::wstring& pattern) {
+    if (!patterns_.insert(platform::Lower(pattern)).second) {
+      DPrint(L"ItemExistCheck RULE EXISTS:  " + pattern);
+      return;
+    }
+    WriteUnrestrictedRule(pattern);
+    // Thousands of rules take a while: the window that asked for them keeps being drawn.
+    if (++written_ % 64 == 0) platform::DoEvents();
+  }
+
+ private:
+  std::unordered_set<std::wstring> patterns_;
+  size_t written_ = 0;
+};
+
+void WriteRulesUnlessPresent(const std::vector<const wchar_t*>& prefixes, const std::wstring& item, KnownRules& known) {
+  for (const wchar_t* prefix : prefixes) known.WriteUnlessPresent(prefix + item);
+}
+
+// Items found by a scan, each once, in the order found.
+struct FoundItems {
+  ItemList items;
+  std::unordered_set<std::wstring> keys;
+  void Add(const std::wstring& item) {
+    if (item.empty()) return;
+    if (keys.insert(platform::Trim(platform::Lower(item))).second) items.push_back(item);
+  }
+};
+
+void CollectDir(const std::wstring& folder, FoundItems& found, bool isBase) {
+  DPrint(L"WhitelistAllInDir:  " + folder);
+  if (folder.empty() || !CommonModule::DoesDirExist(folder)) return;
+  std::vector<std::wstring> files;
+  CommonModule::FindFiles(folder, L"*.exe;*.com;*.scr", files, false);
+  DPrint(L"WhitelistAllInDir EXE Count:  " + std::to_wstring(files.size()));
+  const std::wstring base = isBase ? folder : CommonModule::StripEndOfString(folder, L"\\", false, false, false);
+  const std::wstring lead = platform::Lower(base) + L"\\";
+  for (const auto& path : files) found.Add(CommonModule::Strip(platform::Lower(path), lead));
 }
 
 std::vector<std::wstring> Subfolders(clsFSO& fso, const std::wstring& folder) {
@@ -61,38 +115,28 @@ std::vector<std::wstring> Subfolders(clsFSO& fso, const std::wstring& folder) {
 }
 
 // The folder's own programs, then those of each direct subfolder (relative to the folder).
-void ScanWithSubfolders(clsFSO& fso, const std::wstring& folder, ItemList& list) {
-  WhitelistAllInDir(folder, list, true);
+void ScanWithSubfolders(clsFSO& fso, const std::wstring& folder, FoundItems& found) {
+  CollectDir(folder, found, true);
   if (!CommonModule::DoesDirExist(folder)) return;
-  for (const auto& subfolder : Subfolders(fso, folder)) WhitelistAllInDir(subfolder, list, false);
+  for (const auto& subfolder : Subfolders(fso, folder)) CollectDir(subfolder, found, false);
 }
 
-}  // namespace
-
-void AddWhitelistPath(const std::wstring& path) {
-  if (IsBlank(path)) {
-    DPrint(L"AddWhitelistPath:  empty path, no rule written");
-    return;
-  }
-  WriteUnrestrictedRule(path);
-}
-
-void WhitelistProgramDataItem(const std::wstring& item) {
+void ProgramDataItem(const std::wstring& item, KnownRules& known) {
   if (IsBlank(item)) return;
-  WriteRulesUnlessPresent({L"%programdata%\\"}, item);
+  WriteRulesUnlessPresent({L"%programdata%\\"}, item, known);
 }
 
-void WhitelistUserProfileItem(const std::wstring& item) {
+void UserProfileItem(const std::wstring& item, KnownRules& known) {
   if (IsBlank(item)) return;
-  WriteRulesUnlessPresent(modOpSys::IsVista() ? kUserProfileVista : kUserProfileXp, item);
+  WriteRulesUnlessPresent(modOpSys::IsVista() ? kUserProfileVista : kUserProfileXp, item, known);
 }
 
-void WhitelistStartupItem(const std::wstring& item) {
+void StartupItem(const std::wstring& item, KnownRules& known) {
   if (IsBlank(item)) return;
-  WriteRulesUnlessPresent(modOpSys::IsVista() ? kStartupVista : kStartupXp, item);
+  WriteRulesUnlessPresent(modOpSys::IsVista() ? kStartupVista : kStartupXp, item, known);
 }
 
-void WhitelistItem(const std::wstring& givenItem) {
+void AppDataItem(const std::wstring& givenItem, KnownRules& known) {
   const bool vista = modOpSys::IsVista();
   const std::wstring appData = platform::Lower(platform::GetEnv(L"appdata"));
   const std::wstring localAppData = platform::Lower(platform::GetEnv(L"localappdata"));
@@ -105,46 +149,96 @@ void WhitelistItem(const std::wstring& givenItem) {
   }
   if (IsBlank(item)) return;
   DPrint(L"WhitelistItem:  " + item);
-  WriteRulesUnlessPresent(vista ? kAppDataVista : kAppDataXp, item);
+  WriteRulesUnlessPresent(vista ? kAppDataVista : kAppDataXp, item, known);
+}
+
+// One item on its own: the rules present are read for it alone.
+void OneItem(void (*write)(const std::wstring&, KnownRules&), const std::wstring& item) {
+  KnownRules known;
+  write(item, known);
+}
+
+std::wstring WithoutTrailingBackslash(std::wstring folder) {
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  return folder;
+}
+
+void AddFolder(std::vector<std::wstring>& folders, const std::wstring& base, const wchar_t* below = L"") {
+  if (!platform::Trim(base).empty()) folders.push_back(WithoutTrailingBackslash(base) + below);
+}
+
+}  // namespace
+
+void AddWhitelistPath(const std::wstring& path) {
+  if (IsBlank(path)) {
+    DPrint(L"AddWhitelistPath:  empty path, no rule written");
+    return;
+  }
+  WriteUnrestrictedRule(path);
+}
+
+void WhitelistProgramDataItem(const std::wstring& item) { OneItem(ProgramDataItem, item); }
+void WhitelistUserProfileItem(const std::wstring& item) { OneItem(UserProfileItem, item); }
+void WhitelistStartupItem(const std::wstring& item) { OneItem(StartupItem, item); }
+void WhitelistItem(const std::wstring& item) { OneItem(AppDataItem, item); }
+
+std::vector<std::wstring> AppDataFolders() {
+  std::vector<std::wstring> folders;
+  AddFolder(folders, platform::GetEnv(L"appdata"));
+  if (modOpSys::IsVista()) AddFolder(folders, platform::GetEnv(L"localappdata"));
+  else AddFolder(folders, platform::GetEnv(L"userprofile"), L"\\Local Settings\\Application Data");
+  return folders;
+}
+
+std::vector<std::wstring> StartupFolders() {
+  std::vector<std::wstring> folders;
+  if (modOpSys::IsVista()) {
+    AddFolder(folders, platform::GetEnv(L"userprofile"),
+              L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+    AddFolder(folders, platform::GetEnv(L"programdata"), L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
+  } else {
+    AddFolder(folders, platform::GetEnv(L"userprofile"), L"\\Start Menu\\Programs\\Startup");
+    AddFolder(folders, platform::GetEnv(L"allusersprofile"), L"\\Start Menu\\Programs\\Startup");
+  }
+  return folders;
+}
+
+bool RelativeToFolders(const std::wstring& path, const std::vector<std::wstring>& folders, std::wstring& relative) {
+  const std::wstring lower = platform::Lower(path);
+  // The longest folder first: one scope folder may lie inside another.
+  std::vector<std::wstring> leads;
+  for (const auto& folder : folders)
+    if (!folder.empty()) leads.push_back(platform::Lower(WithoutTrailingBackslash(folder)) + L"\\");
+  std::sort(leads.begin(), leads.end(),
+            [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+  for (const auto& lead : leads) {
+    if (lower.size() > lead.size() && lower.compare(0, lead.size(), lead) == 0) {
+      relative = lower.substr(lead.size());
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ItemExistCheck(const std::wstring& pattern) {
   DPrint(L"ItemExistCheck:  " + pattern);
-  std::wstring names;
-  if (modRegistry::fEnumKey(L"HKLM", PolicyLayout::kWhitelistPaths, names) != ERROR_SUCCESS) return true;
-  const std::wstring wanted = platform::Lower(pattern);
-  for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
-    if (name.empty()) continue;
-    Variant itemData;
-    modRegistry::fReadValue(L"HKLM", std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData", L"S",
-                            Variant(L""), itemData);
-    if (platform::Lower(itemData.Text()) == wanted) {
-      DPrint(L"ItemExistCheck RULE EXISTS:  " + pattern);
-      return false;
-    }
-  }
-  return true;
+  if (!KnownRules().Has(pattern)) return true;
+  DPrint(L"ItemExistCheck RULE EXISTS:  " + pattern);
+  return false;
 }
 
 void AddToList(const std::wstring& item, ItemList& list) {
-  DPrint(L"AddToList Eval:  " + item);
-  if (item.empty()) return;
-  const std::wstring key = platform::Trim(platform::Lower(item));
-  for (const auto& entry : list) {
-    if (platform::Lower(entry) == key) return;
-  }
-  DPrint(L"AddToList:  " + item);
-  list.push_back(item);
+  FoundItems found;
+  for (const auto& entry : list) found.Add(entry);
+  found.Add(item);
+  list = std::move(found.items);
 }
 
 void WhitelistAllInDir(const std::wstring& folder, ItemList& list, bool isBase) {
-  DPrint(L"WhitelistAllInDir:  " + folder);
-  if (folder.empty() || !CommonModule::DoesDirExist(folder)) return;
-  std::vector<std::wstring> found;
-  CommonModule::FindFiles(folder, L"*.exe;*.com;*.scr", found, false);
-  DPrint(L"WhitelistAllInDir EXE Count:  " + std::to_wstring(found.size()));
-  std::wstring base = isBase ? folder : CommonModule::StripEndOfString(folder, L"\\", false, false, false);
-  for (const auto& path : found) AddToList(CommonModule::Strip(platform::Lower(path), platform::Lower(base) + L"\\"), list);
+  FoundItems found;
+  for (const auto& entry : list) found.Add(entry);
+  CollectDir(folder, found, isBase);
+  list = std::move(found.items);
 }
 
 void WhitelistAllKnownItems() {
@@ -154,34 +248,35 @@ void WhitelistAllKnownItems() {
   CommonModule2::GetUserList(false);
   const bool vista = modOpSys::IsVista();
 
-  ItemList appData, userProfile, startup, programData;
+  FoundItems appData, userProfile, startup, programData;
   {
     clsFSO fso;
     ScanWithSubfolders(fso, platform::GetEnv(L"appdata"), appData);
     for (const auto& profile : CommonModule2::UserProfileList) {
       DPrint(L"WhitelistAll beginning for:  " + profile);
-      WhitelistAllInDir(profile, userProfile, true);
+      CollectDir(profile, userProfile, true);
       if (vista) {
-        WhitelistAllInDir(profile + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", startup, true);
+        CollectDir(profile + L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", startup, true);
         ScanWithSubfolders(fso, profile + L"\\AppData\\Roaming", appData);
         ScanWithSubfolders(fso, profile + L"\\AppData\\LocalLow", appData);
-        WhitelistAllInDir(profile + L"\\AppData\\Local", appData, true);
+        CollectDir(profile + L"\\AppData\\Local", appData, true);
       } else {
-        WhitelistAllInDir(profile + L"\\Start Menu\\Programs\\Startup", startup, true);
+        CollectDir(profile + L"\\Start Menu\\Programs\\Startup", startup, true);
         ScanWithSubfolders(fso, profile + L"\\Application Data", appData);
         ScanWithSubfolders(fso, profile + L"\\Local Settings\\Application Data", appData);
       }
     }
   }
+  KnownRules known;
   if (vista) {
     const std::wstring programDataFolder = platform::GetEnv(L"programdata");
-    WhitelistAllInDir(programDataFolder + L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", startup, true);
-    WhitelistAllInDir(programDataFolder, programData, true);
-    for (const auto& item : programData) WhitelistProgramDataItem(item);
+    CollectDir(programDataFolder + L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", startup, true);
+    CollectDir(programDataFolder, programData, true);
+    for (const auto& item : programData.items) ProgramDataItem(item, known);
   }
-  for (const auto& item : appData) WhitelistItem(item);
-  for (const auto& item : userProfile) WhitelistUserProfileItem(item);
-  for (const auto& item : startup) WhitelistStartupItem(item);
+  for (const auto& item : appData.items) AppDataItem(item, known);
+  for (const auto& item : userProfile.items) UserProfileItem(item, known);
+  for (const auto& item : startup.items) StartupItem(item, known);
   modRegistry::fWriteValue(L"HKLM", L"Software\\Merrowind IT\\Ironlatch", L"AutoWhitelist", L"S", Variant(L"0"));
 }
 

@@ -22,6 +22,15 @@ void WhitelistAllKnownItems();
 void WhitelistAllInDir(const std::wstring& folder, ItemList& list, bool isBase);
 void AddToList(const std::wstring& item, ItemList& list);
 
+// The folders a whitelist scope's items are relative to, as the environment names them now
+// (without a trailing backslash; unknown ones left out). The application-data scope: the roaming
+// folder and the local one; the startup scope: the user's and the all-users startup folder.
+std::vector<std::wstring> AppDataFolders();
+std::vector<std::wstring> StartupFolders();
+// path below the first of folders that holds it, lower-cased; false (relative untouched) when
+// none holds it. Only a leading folder is taken off, never one further along the path.
+bool RelativeToFolders(const std::wstring& path, const std::vector<std::wstring>& folders, std::wstring& relative);
+
 // True when no unrestricted rule has this ItemData yet (compared without regard to case).
 bool ItemExistCheck(const std::wstring& pattern);
 

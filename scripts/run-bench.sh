@@ -2,7 +2,7 @@
 # Measurements under Wine, each against a yardstick timed in the same run: the zip reader against
 # Info-ZIP's unzip on one archive, a full /apply against reg.exe importing the rules that the apply
 # wrote, the event service's alert latency and its answer to a stop, and the filter module's hooked
-# launch and hashing.
+# launch and hashing; the whitelist scan over a thousand programs.
 # A measurement, not a test: nothing here fails on time.
 #   scripts/run-bench.sh [build folder] [rounds]
 set -euo pipefail
@@ -214,3 +214,6 @@ print("%-28s median %8.1f ms  (%s)  %7.1f MB/s" % ("MD5+SHA-256, one read (Wine)
 print("%-28s median %8.1f ms  (%s)  %7.1f MB/s" % ("md5sum + sha256sum (native)", t, ", ".join("%.1f" % x for x in theirs), 200 * 1.048576 / (t / 1000)))
 print("throughput ratio (ours / coreutils): %.2f  (aim: at least 0.80)" % (t / o))
 PYEOF
+
+# ---- The whitelist scan over a thousand programs (its own script) -----------------------------
+"$(dirname "$0")/../bench/whitelist-scan.sh" "$ILATCH_BUILD" "$rounds"

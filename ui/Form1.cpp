@@ -6,15 +6,13 @@
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
+#include "ui/ActionScope.h"
 #include "ui/Form1Ids.h"
 
 HWND Form1::window_ = nullptr;
 bool Form1::BrandedMode = false;
 
 namespace {
-
-// Apply and Undo let window events run while they wait; clicks that arrive meanwhile are dropped.
-bool g_busy = false;
 
 bool IsSuspicious(int id) { return id >= IDC_FORM1_CHKSUSPICIOUS && id < IDC_FORM1_CHKSUSPICIOUS + 3; }
 bool IsConstant(int id) { return id >= IDC_FORM1_CHKCONSTANT && id < IDC_FORM1_CHKCONSTANT + 3; }
@@ -141,7 +139,9 @@ void Form1::AddToolTips() {
 }
 
 void Form1::OnCommand(int id, int code) {
-  if (g_busy) return;
+  // Clicks that arrive while an action waits are dropped.
+  if (ui::ActionScope::Busy()) return;
+  ui::ActionScope action;
   if (IsBox(id)) {
     if (code == BN_CLICKED) OnBoxClicked(id);
     return;
@@ -155,12 +155,8 @@ void Form1::OnCommand(int id, int code) {
   }
   if (code != 0 && code != 1) return;  // menu, accelerator or button click
   switch (id) {
-    case IDC_FORM1_COMMAND1:
-    case IDC_FORM1_COMMAND2:
-      g_busy = true;
-      id == IDC_FORM1_COMMAND1 ? Command1_Click() : Command2_Click();
-      g_busy = false;
-      break;
+    case IDC_FORM1_COMMAND1: Command1_Click(); break;
+    case IDC_FORM1_COMMAND2: Command2_Click(); break;
     case IDC_FORM1_COMMAND3: Command3_Click(); break;
     case IDM_FORM1_ABOUT: Menu_About_Click(); break;
     case IDM_FORM1_HELPFORUMS: Menu_HelpForums_Click(); break;
@@ -171,13 +167,8 @@ void Form1::OnCommand(int id, int code) {
     case IDM_FORM1_GPUPDATENOW: Menu_GPUpdateNow_Click(); break;
     case IDM_FORM1_APPLYGPUPDATE: Menu_ApplyGPUpdate_Click(); break;
     case IDM_FORM1_DISPLAYWHITELISTS: Menu_DisplayWhitelists_Click(); break;
-    case IDM_FORM1_BLOCKBCDEDIT:
-    case IDM_FORM1_BLOCK:
-      // Their re-apply offer runs Apply.
-      g_busy = true;
-      id == IDM_FORM1_BLOCK ? Menu_Block_Click() : Menu_BlockBCDEdit_Click();
-      g_busy = false;
-      break;
+    case IDM_FORM1_BLOCKBCDEDIT: Menu_BlockBCDEdit_Click(); break;
+    case IDM_FORM1_BLOCK: Menu_Block_Click(); break;
     case IDM_FORM1_USERDEFS: Menu_UserDefs_Click(); break;
     case IDM_FORM1_EXEFILTER: Menu_EXEFilter_Click(); break;
     case IDM_FORM1_EMAILALERTS: Menu_EmailAlerts_Click(); break;
@@ -213,7 +204,8 @@ INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return platform::HandCursor(dialog);
       return FALSE;
     case WM_CLOSE:
-      DestroyWindow(dialog);
+      // Closed in the middle of Apply, the window would leave half a protection behind.
+      if (!ui::ActionScope::Busy()) DestroyWindow(dialog);
       return TRUE;
     case WM_DESTROY:
       platform::DropForm(dialog, window_);

@@ -45,6 +45,8 @@ class Form1 {
   static void Menu_UpdateCheckDefs_Click();
   static void Menu_UpdateCheck_Click();
   static void Menu_Reg_Click();
+  // The EXE/COM filter's check as the engine last stored it (Apply and Undo turn the filter off).
+  static void ShowStoredExeComFilter();
 
   // ---- The window's controls, for the handlers ----
   static HWND Window();

@@ -13,6 +13,7 @@
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "ui/ActionScope.h"
 #include "ui/Form11Ids.h"
 
 namespace {
@@ -63,10 +64,12 @@ bool CanRead(const std::wstring& path) {
   return static_cast<bool>(file);
 }
 
+// The box gets the list's text in one step once the file is read (reading lets window events
+// run, and nobody should see a half-loaded list meanwhile).
 void LoadDefinitions(const std::wstring& sPath) {
-  SetBoxText(L"");
   if (CommonModule::DoesFileExist(sPath)) {
     if (!CanRead(sPath)) {
+      SetBoxText(L"");
       // Shown empty, a list that cannot be read would be deleted by the next save.
       g.unreadable = sPath;
       Ask(L"The definitions file could not be read:\r\n" + sPath, MB_OK | MB_ICONEXCLAMATION);
@@ -87,33 +90,61 @@ void LoadDefinitions(const std::wstring& sPath) {
       }
       SetBoxText(text);
     }
-  } else if (g.unreadable == sPath) {
-    g.unreadable.clear();
+  } else {
+    SetBoxText(L"");
+    if (g.unreadable == sPath) g.unreadable.clear();
   }
   g.bModified = false;
 }
 
-void SaveDefinitions(const std::wstring& sPath) {
+enum class Saved { Done, NoList, Failed };
+
+// Writes the box into the list (an empty box deletes the file). Done only when the file now holds
+// the box's text, or is gone for an empty box.
+Saved SaveDefinitions(const std::wstring& sPath) {
   const std::wstring target = !sPath.empty() ? sPath : (SelectedList() == List::None ? L"" : PathOf(SelectedList()));
-  if (target.empty()) return;
+  if (target.empty()) return Saved::NoList;
+  Saved result = Saved::Failed;
   if (target != g.unreadable) {
     const std::wstring text = BoxText();
     if (!text.empty()) {
-      CommonModule::SaveTextToFile(target, text, true, false);
+      if (CommonModule::SaveTextToFile(target, text, true, false)) result = Saved::Done;
     } else {
       CommonModule::DisableFSRedir();
-      DeleteFileW(target.c_str());
+      const bool gone = DeleteFileW(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
       CommonModule::RevertFSRedir();
+      if (gone) result = Saved::Done;
     }
   }
-  g.bModified = false;
+  if (result == Saved::Done) {
+    g.bModified = false;
+  } else {
+    CommonModule::DPrint(L"Form11\\SaveDefinitions: ", L"- Error: not saved: " + target);
+  }
+  return result;
+}
+
+// Saves and tells the user when that did not happen; true when saved.
+bool SaveOrSay(const std::wstring& sPath) {
+  const std::wstring target = !sPath.empty() ? sPath : PathOf(SelectedList());
+  switch (SaveDefinitions(sPath)) {
+    case Saved::Done: return true;
+    case Saved::NoList: Ask(L"Nothing was saved: select a hash type first.", MB_OK | MB_ICONEXCLAMATION); break;
+    case Saved::Failed: Ask(L"The file could not be saved:\r\n" + target, MB_OK | MB_ICONEXCLAMATION); break;
+  }
+  return false;
 }
 
 void ChooseList(List chosen) {
   // A click on the list already shown changes nothing (and must not save it as the other list).
   if (chosen == g.shown) return;
-  if (g.bModified && g.shown != List::None && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES)
-    SaveDefinitions(PathOf(g.shown));
+  if (g.bModified && g.shown != List::None && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+      !SaveOrSay(PathOf(g.shown))) {
+    // The text stays where it was, unsaved but not lost.
+    CheckRadioButton(g.window, IDC_FORM11_OPTION1, IDC_FORM11_OPTION2,
+                     g.shown == List::Md5 ? IDC_FORM11_OPTION1 : IDC_FORM11_OPTION2);
+    return;
+  }
   g.shown = chosen;
   LoadDefinitions(PathOf(chosen));
   SendDlgItemMessageW(g.window, IDC_FORM11_TEXT1, EM_SETREADONLY, g.unreadable == PathOf(chosen), 0);
@@ -138,7 +169,8 @@ void Load(HWND dialog) {
 }
 
 void Unload(HWND dialog) {
-  if (g.bModified && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) SaveDefinitions(L"");
+  // A save that did not happen keeps the window, and the text, open.
+  if (g.bModified && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES && !SaveOrSay(L"")) return;
   DestroyWindow(dialog);
 }
 
@@ -147,7 +179,14 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     case WM_INITDIALOG:
       Load(dialog);
       return TRUE;
-    case WM_COMMAND:
+    case WM_COMMAND: {
+      // The edit box tells its changes also while a save question waits.
+      if (LOWORD(wParam) == IDC_FORM11_TEXT1) {
+        if (HIWORD(wParam) == EN_CHANGE && !g.loading) g.bModified = true;
+        return TRUE;
+      }
+      if (ui::ActionScope::Busy()) return TRUE;
+      ui::ActionScope action;
       switch (LOWORD(wParam)) {
         case IDC_FORM11_OPTION1:
           if (HIWORD(wParam) == BN_CLICKED) ChooseList(List::Md5);
@@ -156,21 +195,19 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
           if (HIWORD(wParam) == BN_CLICKED) ChooseList(List::Sha256);
           break;
         case IDC_FORM11_COMMAND1:
-          if (HIWORD(wParam) == BN_CLICKED) {
-            SaveDefinitions(L"");
-            Ask(L"File Saved!", MB_OK);
-          }
-          break;
-        case IDC_FORM11_TEXT1:
-          if (HIWORD(wParam) == EN_CHANGE && !g.loading) g.bModified = true;
+          if (HIWORD(wParam) == BN_CLICKED && SaveOrSay(L"")) Ask(L"File Saved!", MB_OK);
           break;
         case IDCANCEL:
           Unload(dialog);
           break;
       }
       return TRUE;
+    }
     case WM_CLOSE:
-      Unload(dialog);
+      if (!ui::ActionScope::Busy()) {
+        ui::ActionScope action;
+        Unload(dialog);
+      }
       return TRUE;
     case WM_DESTROY:
       platform::DropForm(dialog, g.window);

@@ -1,4 +1,6 @@
 // The main window's Apply, Undo and Test buttons.
+#include <map>
+
 #include "common/CommonModule.h"
 #include "common/ShutDownMod.h"
 #include "common/Variant.h"
@@ -18,61 +20,86 @@ void Save(const std::wstring& key, const std::wstring& value, int number) {
   modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(std::to_wstring(number)));
 }
 
-void SaveBox(const std::wstring& key, const std::wstring& value, int id) { Save(key, value, Form1::BoxValue(id)); }
+// The window's choices as Apply found them at the click: read before its first wait, so nothing
+// that happens while it waits changes what it writes.
+struct ApplyChoices {
+  int suspicious[3] = {}, constant[3] = {};
+  int silentBlock = 0, noAllow = 0;
+  bool tempArchives = false, bcdEdit = false, refresh = false;
+  std::map<int, int> boxes;  // protection box id -> value
+  bool Ticked(int id) const { return boxes.at(id) == 1; }
+};
+
+// The protection options in the order Apply writes them, with the value each is saved under.
+const struct {
+  int id;
+  void (*write)();
+  const wchar_t* saved;
+} kOptions[] = {
+    {IDC_FORM1_CHKAPPDATA, Module1::BlockAppdata, L"Appdata"},
+    {IDC_FORM1_CHKAPPDATADEEP, Module1::BlockAppdataDeep, L"AppdataDeep"},
+    {IDC_FORM1_CHKAPPDATALOCAL, Module1::BlockAppdataLocal, L"AppdataLocal"},
+    {IDC_FORM1_CHKRECYCLEBIN, Module1::BlockRecycleBin, L"RecycleBin"},
+    {IDC_FORM1_CHKUSERPROFILE, Module1::BlockUserProfile, L"UserProfile"},
+    {IDC_FORM1_CHKPROGRAMDATA, Module1::BlockProgramData, L"ProgramData"},
+    {IDC_FORM1_CHKSTARTUPFOLDER, Module1::BlockStartupFolders, L"StartupFolder"},
+    {IDC_FORM1_CHKSYSKEY, Module1::BlockSyskey, L"syskey"},
+    {IDC_FORM1_CHKCIPHER, Module1::BlockCipher, L"cipher"},
+    {IDC_FORM1_CHKVSSADMIN, [] { Module1::BlockVssadmin(true); }, L"vssadmin"},
+    {IDM_FORM1_BLOCK, Module1::BlockTempArchives, nullptr},
+    {IDM_FORM1_BLOCKBCDEDIT, Module1::BlockBCDEdit, nullptr},
+    {IDC_FORM1_CHKFAKEEXT, Module1::BlockFakeExtensions, L"ApplyFakeExts"},
+};
+
+bool IsMenuOption(int id) { return id == IDM_FORM1_BLOCK || id == IDM_FORM1_BLOCKBCDEDIT; }
+
+ApplyChoices ReadChoices() {
+  ApplyChoices c;
+  for (int i = 0; i < 3; ++i) {
+    c.suspicious[i] = Form1::BoxValue(IDC_FORM1_CHKSUSPICIOUS + i);
+    c.constant[i] = Form1::BoxValue(IDC_FORM1_CHKCONSTANT + i);
+  }
+  c.silentBlock = Form1::BoxValue(IDC_FORM1_CHKSILENTBLOCK);
+  c.noAllow = Form1::BoxValue(IDC_FORM1_CHKNOALLOW);
+  c.tempArchives = Form1::MenuChecked(IDM_FORM1_BLOCK);
+  c.bcdEdit = Form1::MenuChecked(IDM_FORM1_BLOCKBCDEDIT);
+  c.refresh = Form1::MenuChecked(IDM_FORM1_APPLYGPUPDATE);
+  for (const auto& option : kOptions)
+    if (!IsMenuOption(option.id)) c.boxes[option.id] = Form1::BoxValue(option.id);
+  for (int id : {IDC_FORM1_CHKSIDEBAR, IDC_FORM1_CHKWHITELIST}) c.boxes[id] = Form1::BoxValue(id);
+  return c;
+}
 
 }  // namespace
 
 void Form1::Command1_Click() {
+  const ApplyChoices c = ReadChoices();
   Module1::RemoveProtection(false, true, false);
+  ShowStoredExeComFilter();
   Module1::SetSaferDefaults();
 
-  for (int i = 0; i < 3; ++i) SaveBox(kFilterKey + L"\\Suspicious", kClasses[i], IDC_FORM1_CHKSUSPICIOUS + i);
-  for (int i = 0; i < 3; ++i) SaveBox(kFilterKey + L"\\Constant", kClasses[i], IDC_FORM1_CHKCONSTANT + i);
+  for (int i = 0; i < 3; ++i) Save(kFilterKey + L"\\Suspicious", kClasses[i], c.suspicious[i]);
+  for (int i = 0; i < 3; ++i) Save(kFilterKey + L"\\Constant", kClasses[i], c.constant[i]);
   Module1::ApplyFilterModule();
 
-  const struct {
-    int id;
-    void (*write)();
-  } options[] = {
-      {IDC_FORM1_CHKAPPDATA, Module1::BlockAppdata},
-      {IDC_FORM1_CHKAPPDATADEEP, Module1::BlockAppdataDeep},
-      {IDC_FORM1_CHKAPPDATALOCAL, Module1::BlockAppdataLocal},
-      {IDC_FORM1_CHKRECYCLEBIN, Module1::BlockRecycleBin},
-      {IDC_FORM1_CHKUSERPROFILE, Module1::BlockUserProfile},
-      {IDC_FORM1_CHKPROGRAMDATA, Module1::BlockProgramData},
-      {IDC_FORM1_CHKSTARTUPFOLDER, Module1::BlockStartupFolders},
-      {IDC_FORM1_CHKSYSKEY, Module1::BlockSyskey},
-      {IDC_FORM1_CHKCIPHER, Module1::BlockCipher},
-      {IDC_FORM1_CHKVSSADMIN, [] { Module1::BlockVssadmin(true); }},
-      {IDM_FORM1_BLOCK, Module1::BlockTempArchives},
-      {IDM_FORM1_BLOCKBCDEDIT, Module1::BlockBCDEdit},
-      {IDC_FORM1_CHKFAKEEXT, Module1::BlockFakeExtensions},
-  };
-  for (const auto& option : options) {
-    const bool menu = option.id == IDM_FORM1_BLOCK || option.id == IDM_FORM1_BLOCKBCDEDIT;
-    if (menu ? MenuChecked(option.id) : Ticked(option.id)) option.write();
+  for (const auto& option : kOptions) {
+    const bool chosen = option.id == IDM_FORM1_BLOCK         ? c.tempArchives
+                        : option.id == IDM_FORM1_BLOCKBCDEDIT ? c.bcdEdit
+                                                              : c.Ticked(option.id);
+    if (chosen) option.write();
   }
-  modToggle::SetSidebarDisabled(Ticked(IDC_FORM1_CHKSIDEBAR));
-  if (Ticked(IDC_FORM1_CHKWHITELIST)) modWhitelist::WhitelistAllKnownItems();
+  modToggle::SetSidebarDisabled(c.Ticked(IDC_FORM1_CHKSIDEBAR));
+  if (c.Ticked(IDC_FORM1_CHKWHITELIST)) modWhitelist::WhitelistAllKnownItems();
 
-  SaveBox(kFilterKey, L"SilentBlock", IDC_FORM1_CHKSILENTBLOCK);
-  SaveBox(kFilterKey, L"NoAllow", IDC_FORM1_CHKNOALLOW);
-  const struct {
-    const wchar_t* value;
-    int id;
-  } saved[] = {
-      {L"Sidebar", IDC_FORM1_CHKSIDEBAR},          {L"Appdata", IDC_FORM1_CHKAPPDATA},
-      {L"AppdataDeep", IDC_FORM1_CHKAPPDATADEEP},  {L"AppdataLocal", IDC_FORM1_CHKAPPDATALOCAL},
-      {L"RecycleBin", IDC_FORM1_CHKRECYCLEBIN},    {L"UserProfile", IDC_FORM1_CHKUSERPROFILE},
-      {L"ProgramData", IDC_FORM1_CHKPROGRAMDATA},  {L"StartupFolder", IDC_FORM1_CHKSTARTUPFOLDER},
-      {L"syskey", IDC_FORM1_CHKSYSKEY},            {L"cipher", IDC_FORM1_CHKCIPHER},
-      {L"vssadmin", IDC_FORM1_CHKVSSADMIN},        {L"ApplyFakeExts", IDC_FORM1_CHKFAKEEXT},
-  };
-  for (const auto& value : saved) SaveBox(Module1::kSettingsKey, value.value, value.id);
-  Save(Module1::kSettingsKey, L"ApplyTempEXEs", MenuChecked(IDM_FORM1_BLOCK) ? 1 : 0);
-  Save(Module1::kSettingsKey, L"BlockBCDEdit", MenuChecked(IDM_FORM1_BLOCKBCDEDIT) ? 1 : 0);
+  Save(kFilterKey, L"SilentBlock", c.silentBlock);
+  Save(kFilterKey, L"NoAllow", c.noAllow);
+  Save(Module1::kSettingsKey, L"Sidebar", c.boxes.at(IDC_FORM1_CHKSIDEBAR));
+  for (const auto& option : kOptions)
+    if (option.saved) Save(Module1::kSettingsKey, option.saved, c.boxes.at(option.id));
+  Save(Module1::kSettingsKey, L"ApplyTempEXEs", c.tempArchives ? 1 : 0);
+  Save(Module1::kSettingsKey, L"BlockBCDEdit", c.bcdEdit ? 1 : 0);
 
-  if (MenuChecked(IDM_FORM1_APPLYGPUPDATE)) Module1::RunGPUpdate(false);
+  if (c.refresh) Module1::RunGPUpdate(false);
 
   if (Ask(L"Policies created, but you must restart the PC to ensure the changes take effect!  Restart now?",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
@@ -84,6 +111,7 @@ void Form1::Command1_Click() {
 void Form1::Command2_Click() {
   const bool alsoWhitelist = Ask(L"Also remove any whitelist policies?", MB_YESNO | MB_ICONQUESTION) == IDYES;
   Module1::RemoveProtection(alsoWhitelist, false, true);
+  ShowStoredExeComFilter();
   modToggle::PromptKeepSidebarDisabled();
   if (Ask(L"Policies deleted, but you should reboot to ensure changes take effect.  Restart now?",
           MB_YESNO | MB_ICONQUESTION) == IDYES)

@@ -1,6 +1,7 @@
 // The main window's load: icon, caption, branded and portable modes, and the saved choices.
 #include "common/CommonModule.h"
 #include "common/Variant.h"
+#include "common/WebPages.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "ui/Form1.h"
@@ -11,17 +12,14 @@ namespace {
 const std::wstring kFilterKey = std::wstring(Module1::kSettingsKey) + L"\\FilterModule";
 const wchar_t* const kClasses[] = {L"CPL", L"SCR", L"PIF"};
 
-// The "Read Me!" page: why anti-malware programs may report these settings.
-const wchar_t kFalsePositivesPage[] = L"http://www.merrowind-it.com/ironlatch/false-positives.html";
-
 std::wstring Read(const std::wstring& key, const std::wstring& value) {
   Variant result;
   modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), result);
   return result.Text();
 }
 
-void Write(const std::wstring& key, const std::wstring& value, int number) {
-  modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(std::to_wstring(number)));
+bool Write(const std::wstring& key, const std::wstring& value, int number) {
+  return modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(std::to_wstring(number))) == ERROR_SUCCESS;
 }
 
 // A saved text as a box value; false when it is no whole number (the box then stays as it is).
@@ -37,24 +35,26 @@ void SetBoxFromText(int id, const std::wstring& text) {
   if (Number(text, number)) Form1::SetBoxValue(id, number);
 }
 
-// A group value of older versions stands for several boxes: it sets them all and is removed; the
-// boxes' own values are read only when it is absent.
-void LoadGroup(const wchar_t* group, std::initializer_list<std::pair<const wchar_t*, int>> members, bool writeMembers) {
+// A group value of older versions stands for several boxes: it sets them all, its members are
+// saved with its number, and only then is it removed. A group text that is no box value (0, 1, 2)
+// counts as absent: the boxes' own values are read and the text is left as it was.
+void LoadGroup(const wchar_t* group, std::initializer_list<std::pair<const wchar_t*, int>> members) {
   const std::wstring groupText = Read(Module1::kSettingsKey, group);
-  if (groupText.empty()) {
+  int number = 0;
+  if (groupText.empty() || !Number(groupText, number) || number < 0 || number > 2) {
     for (const auto& [value, id] : members) {
       const std::wstring text = Read(Module1::kSettingsKey, value);
       if (!text.empty()) SetBoxFromText(id, text);
     }
     return;
   }
+  for (const auto& member : members) Form1::SetBoxValue(member.second, number);
+  bool saved = true;
+  for (const auto& member : members) saved = Write(Module1::kSettingsKey, member.first, number) && saved;
+  // Removed before its members are stored, the choice would be lost with the next close.
+  if (!saved) return;
   bool notFound = false;
   modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, group, notFound);
-  int number = 0;
-  if (!Number(groupText, number)) return;
-  for (const auto& member : members) Form1::SetBoxValue(member.second, number);
-  if (writeMembers)
-    for (const auto& member : members) Write(Module1::kSettingsKey, member.first, number);
 }
 
 void LoadMenuCheck(int id, const wchar_t* value) {
@@ -131,16 +131,13 @@ void Form1::Form_Load() {
             {{L"Appdata", IDC_FORM1_CHKAPPDATA},
              {L"AppdataDeep", IDC_FORM1_CHKAPPDATADEEP},
              {L"AppdataLocal", IDC_FORM1_CHKAPPDATALOCAL},
-             {L"RecycleBin", IDC_FORM1_CHKRECYCLEBIN}},
-            false);
+             {L"RecycleBin", IDC_FORM1_CHKRECYCLEBIN}});
   LoadGroup(L"ApplyUserProf",
             {{L"UserProfile", IDC_FORM1_CHKUSERPROFILE},
              {L"ProgramData", IDC_FORM1_CHKPROGRAMDATA},
-             {L"StartupFolder", IDC_FORM1_CHKSTARTUPFOLDER}},
-            false);
+             {L"StartupFolder", IDC_FORM1_CHKSTARTUPFOLDER}});
   LoadGroup(L"BlockSyskey",
-            {{L"syskey", IDC_FORM1_CHKSYSKEY}, {L"cipher", IDC_FORM1_CHKCIPHER}, {L"vssadmin", IDC_FORM1_CHKVSSADMIN}},
-            true);
+            {{L"syskey", IDC_FORM1_CHKSYSKEY}, {L"cipher", IDC_FORM1_CHKCIPHER}, {L"vssadmin", IDC_FORM1_CHKVSSADMIN}});
 
   const std::wstring autoWhitelist = Read(Module1::kSettingsKey, L"AutoWhitelist");
   if (!autoWhitelist.empty()) SetBoxFromText(IDC_FORM1_CHKWHITELIST, autoWhitelist);
@@ -184,5 +181,5 @@ void Form1::Label9_Click() { SetProtectionBoxes(0); }
 void Form1::Label11_Click() {
   if (Ask(L"These settings offer max protection but may cause false positives in some anti-malware apps!  Read more?",
           MB_YESNO | MB_ICONQUESTION) == IDYES)
-    CommonModule::OpenWebPage(kFalsePositivesPage);
+    CommonModule::OpenWebPage(WebPages::kFalsePositives);
 }

@@ -3,6 +3,7 @@
 #include "alerts/Form9.h"
 #include "common/CommonModule.h"
 #include "common/Variant.h"
+#include "common/WebPages.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/PromptSeam.h"
@@ -18,10 +19,6 @@
 #include "update/modUpdate.h"
 
 namespace {
-
-const wchar_t kForumPage[] = L"http://www.merrowind-it.com/forums/ironlatch/";
-const wchar_t kTechnicalInfoPage[] = L"http://www.merrowind-it.com/ironlatch/technical-information.html";
-const wchar_t kAutoUpdatesPage[] = L"http://www.merrowind-it.com/ironlatch/automatic-updates.html";
 
 
 // The extra protections take effect only through Apply, which the window offers at once.
@@ -57,12 +54,13 @@ void Form1::Menu_About_Click() {
 }
 
 void Form1::Menu_HelpForums_Click() {
-  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES) CommonModule::OpenWebPage(kForumPage);
+  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES)
+    CommonModule::OpenWebPage(WebPages::kSupportForum);
 }
 
 void Form1::Menu_TechnicalInfo_Click() {
   if (Ask(L"View Ironlatch technical information on the web?", MB_YESNO | MB_ICONQUESTION) == IDYES)
-    CommonModule::OpenWebPage(kTechnicalInfoPage);
+    CommonModule::OpenWebPage(WebPages::kTechnicalInformation);
 }
 
 void Form1::Menu_CmdLine_Click() { Form2::Show(); }
@@ -101,10 +99,14 @@ void Form1::Menu_Block_Click() { ToggleProtectionOption(IDM_FORM1_BLOCK); }
 
 void Form1::Menu_UserDefs_Click() { Form11::Show(); }
 
+void Form1::ShowStoredExeComFilter() {
+  SetMenuChecked(IDM_FORM1_EXEFILTER, Module1::ReadSetting(L"SuspiciousExeComFiles", L"FilterModule") == L"1");
+}
+
 void Form1::Menu_EXEFilter_Click() {
   if (MenuChecked(IDM_FORM1_EXEFILTER)) {
-    SetMenuChecked(IDM_FORM1_EXEFILTER, false);
     Module1::SetExeComFilter(false);
+    ShowStoredExeComFilter();
     Ask(L"Filtering is disabled, no reboot required.", MB_OK);
     return;
   }
@@ -114,9 +116,15 @@ void Form1::Menu_EXEFilter_Click() {
   const std::wstring typed = platform::ShowInputBox(
       window_, L"Confirm by typing 'YES' in the box below:  (no quotes, in all caps)", L"CONFIRMATION REQUESTED.", L"");
   if (typed != L"YES") return;
-  SetMenuChecked(IDM_FORM1_EXEFILTER, true);
-  Module1::SetExeComFilter(true);
-  Ask(L"Filtering is enabled, no reboot required.", MB_OK);
+  const bool hooked = Module1::SetExeComFilter(true);
+  ShowStoredExeComFilter();
+  if (hooked) {
+    Ask(L"Filtering is enabled, no reboot required.", MB_OK);
+  } else {
+    Ask(L"Filtering was not enabled: the filter module IronlatchFilterMod.exe is missing from the program folder, or "
+        L"its file classes could not be written.",
+        MB_OK | MB_ICONEXCLAMATION);
+  }
 }
 
 void Form1::Menu_EmailAlerts_Click() { Form9::Show(); }
@@ -132,5 +140,5 @@ void Form1::Menu_UpdateCheck_Click() { modUpdate::CheckForAppUpdate(); }
 
 void Form1::Menu_Reg_Click() {
   if (Module1::ReadSetting(L"Installed") == L"1") Form7::Show();
-  else CommonModule::OpenWebPage(kAutoUpdatesPage);
+  else CommonModule::OpenWebPage(WebPages::kAutomaticUpdates);
 }

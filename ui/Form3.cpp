@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/CommonModule.h"
+#include "common/WebPages.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/Handle.h"
@@ -20,13 +21,13 @@ struct Link {
 };
 
 constexpr Link kLinks[] = {
-    {IDC_FORM3_PICTURE1, L"Would you like to go to the Merrowind IT web site?", L"https://www.merrowind-it.example/"},
+    {IDC_FORM3_PICTURE1, L"Would you like to go to the Merrowind IT web site?", WebPages::kMakerSite},
     {IDC_FORM3_LABEL2, L"Would you like to read Ada Wrenfield's Ransomware Field Guide on fieldnotes.example?",
-     L"https://fieldnotes.example/ransomware-field-guide"},
+     WebPages::kRansomwareFieldGuide},
     {IDC_FORM3_LABEL4, L"Would you like to go to the Ironlatch page on the Merrowind IT web site?",
-     L"https://www.merrowind-it.example/ironlatch"},
+     WebPages::kProductPage},
     {IDC_FORM3_LABEL7, L"Would you like to go to the Ironlatch White-Label page on the Merrowind IT web site?",
-     L"https://www.merrowind-it.example/ironlatch/white-label"},
+     WebPages::kWhiteLabel},
 };
 
 HWND g_window = nullptr;

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "common/CommonModule.h"
@@ -18,6 +21,7 @@
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "ui/ActionScope.h"
 #include "ui/Form6Ids.h"
 #include "ui/FormResizer.h"
 
@@ -26,6 +30,8 @@ namespace {
 struct EditorState {
   HWND window = nullptr;
   bool bRulesChanged = false;
+  SIZE designSize = {};       // the inner size the window opened with
+  double designPoints = 8.0;  // the controls' font size at that size
   // The bold notice's own font; declared before the resizer so that it goes after it: the
   // resizer hands each control's first font back when it goes.
   platform::UniqueFont boldFont;
@@ -78,14 +84,21 @@ std::wstring RuleText(bool whitelist, const std::wstring& keyName) {
 }
 
 void LoadPathRules(bool bWhitelist) {
-  SendMessageW(RuleList(bWhitelist), LB_RESETCONTENT, 0, 0);
+  HWND list = RuleList(bWhitelist);
+  SendMessageW(list, LB_RESETCONTENT, 0, 0);
   std::vector<std::wstring> names;
   if (!RuleKeys(bWhitelist, names)) return;
+  // Filled in one pass, each text once whatever its case, and drawn once at the end.
+  std::unordered_set<std::wstring> listed;
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   for (const auto& name : names) {
     const std::wstring text = RuleText(bWhitelist, name);
     // Rules ending in "%" (the policy's own registry-path rules) are not the user's to edit.
-    if (!text.empty() && text.back() != L'%') Form6::AddIfNotInListBox(text, bWhitelist);
+    if (text.empty() || text.back() == L'%' || !listed.insert(platform::Lower(text)).second) continue;
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
 }
 
 void RemovePathRule(const std::wstring& sItem, bool bWhitelist) {
@@ -133,43 +146,25 @@ int Scope() {
   return 0;
 }
 
-std::wstring StartupFolder() {
-  return platform::GetEnv(L"userprofile") + (modOpSys::IsVista()
-                                                 ? L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"
-                                                 : L"\\Start Menu\\Programs\\Startup");
-}
-
-// The chosen file as the scope's rule writer takes it: below the scope's folder.
-std::wstring RelativeToScope(const std::wstring& chosen, const std::wstring& baseFolder) {
-  using platform::GetEnv;
-  using platform::Lower;
-  std::wstring text = CommonModule::Strip(Lower(chosen), Lower(baseFolder) + L"\\");
-  if (modOpSys::IsVista()) {
-    text = CommonModule::Strip(text, Lower(GetEnv(L"programdata")) + L"\\microsoft\\windows\\start menu\\programs\\startup\\");
-    text = CommonModule::Strip(text, Lower(GetEnv(L"localappdata")) + L"\\");
-  } else {
-    text = CommonModule::Strip(text, Lower(GetEnv(L"allusersprofile")) + L"\\start menu\\programs\\startup\\");
-    text = CommonModule::Strip(text, Lower(GetEnv(L"userprofile")) + L"\\local settings\\application data\\");
+// The folders a scope's rules are relative to; the first is where the file dialog opens.
+std::vector<std::wstring> ScopeFolders(int scope) {
+  switch (scope) {
+    case 1: return modWhitelist::AppDataFolders();
+    case 2: return {platform::GetEnv(L"programdata")};
+    case 3: return {platform::GetEnv(L"userprofile")};
+    case 4: return modWhitelist::StartupFolders();
+    default: return {};
   }
-  return text;
 }
 
 void Browse() {
   const int scope = Scope();
-  std::wstring baseFolder;
-  switch (scope) {
-    case 1: baseFolder = platform::GetEnv(L"appdata"); break;
-    case 2:
-      if (!modOpSys::IsVista()) {
-        Ask(L"ProgramData does not exist on Windows XP.", Module1::ProductLabel, MB_OK);
-        return;
-      }
-      baseFolder = platform::GetEnv(L"programdata");
-      break;
-    case 3: baseFolder = platform::GetEnv(L"userprofile"); break;
-    case 4: baseFolder = StartupFolder(); break;
-    default: break;
+  if (scope == 2 && !modOpSys::IsVista()) {
+    Ask(L"ProgramData does not exist on Windows XP.", Module1::ProductLabel, MB_OK);
+    return;
   }
+  const std::vector<std::wstring> folders = ScopeFolders(scope);
+  const std::wstring baseFolder = folders.empty() ? L"" : folders.front();
   std::wstring chosen;
   bool readOnly = false;
   std::wstring filter = L"EXEs (*.exe;*.com)|*.exe;*.com";
@@ -178,7 +173,16 @@ void Browse() {
   MCommonFile::ShowOpenFile(chosen, true, false, readOnly, true, filter, filterIndex, baseFolder,
                             L"Select an Executable to Whitelist", L"", nullptr, extraFlags);
   if (chosen.empty()) return;
-  const std::wstring text = scope == 0 ? platform::Lower(chosen) : RelativeToScope(chosen, baseFolder);
+  std::wstring text = platform::Lower(chosen);
+  if (scope != 0 && !modWhitelist::RelativeToFolders(chosen, folders, text)) {
+    // A rule for it would name a path below the scope's folder that does not exist.
+    std::wstring inside;
+    for (const auto& folder : folders) inside += L"\r\n" + folder;
+    Ask(L"That file is not inside the folder of the chosen scope:" + inside +
+            L"\r\n\r\nChoose a file there, or choose Custom policy to whitelist a full path.",
+        Module1::ProductLabel, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT1, text.c_str());
 }
 
@@ -205,11 +209,11 @@ void WhitelistAll() {
 }
 
 void AddToBlacklist() {
+  const std::wstring text = platform::Trim(ControlText(IDC_FORM6_TEXT2));
   if (Ask(L"This is an ADVANCED option that you should only use if you understand what you are doing and are "
           L"familiar with Windows software restriction policies and syntax!!  Do you wish to proceed?",
           L"WARNING!", MB_OKCANCEL | MB_DEFBUTTON2) != IDOK)
     return;
-  const std::wstring text = platform::Trim(ControlText(IDC_FORM6_TEXT2));
   if (platform::Lower(text) == L"*.exe") {
     Ask(L"Blacklisting that will ruin the OS!", Module1::ProductLabel, MB_OK);
     SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT2, L"");
@@ -235,8 +239,36 @@ std::wstring VersionText() {
   return text;
 }
 
+SIZE InnerSize(HWND window) {
+  RECT client = {};
+  GetClientRect(window, &client);
+  return {client.right - client.left, client.bottom - client.top};
+}
+
+// The system's dialog text size, and never below 8 points.
+double DialogPoints() {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  double points = 0;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) && metrics.lfMessageFont.lfHeight) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    points = std::abs(metrics.lfMessageFont.lfHeight) * 72.0 / (dpi > 0 ? dpi : 96);
+  }
+  return std::max(points, 8.0);
+}
+
+// The fonts follow the window from its design size, by the smaller of its two stretches so that
+// the text still fits its controls; a minimised window keeps them.
 void Resize() {
-  if (g_editor) g_editor->resizer.ResizeControls(g_editor->window, FormResizer::InnerWidthFontBase(g_editor->window));
+  if (!g_editor) return;
+  const SIZE inner = InnerSize(g_editor->window), design = g_editor->designSize;
+  double points = 0;
+  if (inner.cx > 0 && inner.cy > 0 && design.cx > 0 && design.cy > 0)
+    points = g_editor->designPoints * std::min(static_cast<double>(inner.cx) / design.cx,
+                                               static_cast<double>(inner.cy) / design.cy);
+  g_editor->resizer.ResizeControlsToPoints(g_editor->window, points);
 }
 
 void Load(HWND dialog) {
@@ -252,6 +284,8 @@ void Load(HWND dialog) {
       SendMessageW(Item(IDC_FORM6_LABEL6), WM_SETFONT, reinterpret_cast<WPARAM>(g_editor->boldFont.get()), FALSE);
   }
   g_editor->resizer.InitResizeArray(dialog);
+  g_editor->designSize = InnerSize(dialog);
+  g_editor->designPoints = DialogPoints();
   Module1::SetFormIcon(dialog);
   SetWindowTextW(dialog, (L"Policy Editor - v" + VersionText()).c_str());
   CheckRadioButton(dialog, IDC_FORM6_OPTWL0, IDC_FORM6_OPTWL4, IDC_FORM6_OPTWL0);
@@ -281,7 +315,6 @@ void OnCommand(HWND dialog, int id, int code) {
     case IDC_FORM6_LABEL4: if (code == STN_CLICKED) SelectAll(true, false); break;
     case IDC_FORM6_LABEL2: if (code == STN_CLICKED) SelectAll(false, true); break;
     case IDC_FORM6_LABEL7: if (code == STN_CLICKED) SelectAll(false, false); break;
-    case IDC_FORM6_TEXT3: if (code == EN_CHANGE) SearchBlacklist(); break;
     case IDCANCEL: Unload(dialog); break;
     default: break;
   }
@@ -297,10 +330,21 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       Resize();
       return TRUE;
     case WM_COMMAND:
-      if (g_editor) OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+      // The search box selects as it is typed in; every other command is an action of its own.
+      if (g_editor && LOWORD(wParam) == IDC_FORM6_TEXT3) {
+        if (HIWORD(wParam) == EN_CHANGE) SearchBlacklist();
+      } else if (g_editor && !ui::ActionScope::Busy()) {
+        ui::ActionScope action;
+        OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+      }
       return TRUE;
     case WM_CLOSE:
-      Unload(dialog);
+      // Closed while a scan, a file dialog or a question waits, the action would resume on a
+      // window that is gone.
+      if (!ui::ActionScope::Busy()) {
+        ui::ActionScope action;
+        Unload(dialog);
+      }
       return TRUE;
     case WM_DESTROY:
       platform::UnregisterForm(dialog);

@@ -64,8 +64,13 @@ void FormResizer::InitResizeArray(HWND form) {
 }
 
 void FormResizer::ResizeControls(HWND form, short defScaleHeight) {
+  const double pointSize =
+      defScaleHeight != 0 ? static_cast<double>(InnerSize(form).cy) / defScaleHeight * 8.5 : 0.0;
+  ResizeControlsToPoints(form, pointSize);
+}
+
+void FormResizer::ResizeControlsToPoints(HWND form, double pointSize) {
   const SIZE inner = InnerSize(form);
-  const double pointSize = defScaleHeight != 0 ? static_cast<double>(inner.cy) / defScaleHeight * 8.5 : 0.0;
   for (const ControlResizeInfo& info : records_) {
     // A control destroyed or moved to another window since the recording is not ours any more.
     if (!IsWindow(info.control) || !IsChild(form, info.control)) continue;
@@ -75,7 +80,7 @@ void FormResizer::ResizeControls(HWND form, short defScaleHeight) {
     if (info.move || info.resize)
       SetWindowPos(info.control, nullptr, Scaled(inner.cx, info.leftRatio), Scaled(inner.cy, info.topRatio),
                    Scaled(inner.cx, info.widthRatio), Scaled(inner.cy, info.heightRatio), flags);
-    if (defScaleHeight != 0) SetControlFont(info.control, pointSize);
+    if (pointSize != 0.0) SetControlFont(info.control, pointSize);
   }
 }
 

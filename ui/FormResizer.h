@@ -38,6 +38,8 @@ class FormResizer {
   // Re-applies the ratios to form's current inner size. When defScaleHeight is not 0 every
   // control's font is set to innerHeight / defScaleHeight * 8.5 points.
   void ResizeControls(HWND form, short defScaleHeight);
+  // The same, with every control's font set to pointSize points; 0 leaves the fonts alone.
+  void ResizeControlsToPoints(HWND form, double pointSize);
   // Sets the flags of every record named strName (case-sensitive); no match changes nothing.
   void SetControlProperties(const std::wstring& strName, bool flgMove, bool flgResize);
 

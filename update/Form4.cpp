@@ -10,9 +10,11 @@
 
 #include "common/CommonModule.h"
 #include "common/MCommonFile.h"
+#include "common/WebPages.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
+#include "engine/modWhitelist.h"
 #include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -26,8 +28,8 @@
 namespace {
 
 constexpr wchar_t kCrLf[] = L"\r\n";
-constexpr wchar_t kWhiteLabelPage[] = L"http://www.merrowind-it.com/ironlatch-white-label";
-constexpr wchar_t kSecurityWarningsPage[] = L"http://www.merrowind-it.com/ironlatch-security-software-warnings";
+constexpr const wchar_t* kWhiteLabelPage = WebPages::kWhiteLabel;
+constexpr const wchar_t* kSecurityWarningsPage = WebPages::kSecurityWarnings;
 
 HWND g_window = nullptr;
 HWND g_tips = nullptr;
@@ -321,7 +323,15 @@ void BrowseWhitelistClick() {
   const std::wstring chosen = PickFile(L"Select an Executable to Whitelist", L"EXEs (*.exe)|*.exe",
                                        platform::GetEnv(L"APPDATA"));
   if (chosen.empty()) return;
-  Form4::AddIfNotInListBox(Form4::WhitelistEntryFromPath(chosen));
+  std::wstring entry;
+  if (!Form4::WhitelistEntryFromPath(chosen, entry)) {
+    // The entry is taken as relative to %appdata%; a file elsewhere would name a path that is not there.
+    Tell(L"That file is not inside the application-data folder (%appdata%), so it cannot be whitelisted from "
+         L"here:" + std::wstring(kCrLf) + chosen,
+         MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  Form4::AddIfNotInListBox(entry);
 }
 
 void RemoveSelected() {
@@ -503,16 +513,8 @@ std::wstring Form4::DayFromRandom(int number) {
   return L"fri";
 }
 
-std::wstring Form4::WhitelistEntryFromPath(const std::wstring& path) {
-  std::wstring entry = platform::Lower(path);
-  // An unknown folder must not turn into a lone "\", which would remove every backslash.
-  auto takeOff = [&entry](const std::wstring& folder, const std::wstring& tail) {
-    if (!folder.empty()) entry = CommonModule::Strip(entry, platform::Lower(folder + tail));
-  };
-  takeOff(platform::GetEnv(L"APPDATA"), L"\\");
-  if (modOpSys::IsVista()) takeOff(platform::GetEnv(L"LOCALAPPDATA"), L"\\");
-  else takeOff(platform::GetEnv(L"USERPROFILE"), L"\\Local Settings\\Application Data\\");
-  return entry;
+bool Form4::WhitelistEntryFromPath(const std::wstring& path, std::wstring& entry) {
+  return modWhitelist::RelativeToFolders(path, modWhitelist::AppDataFolders(), entry);
 }
 
 void Form4::AppendSetupLine(const std::wstring& line) {

@@ -19,9 +19,9 @@ class Form4 {
   // The hour and day that random numbers of 1 to 58 stand for in the schedule boxes.
   static std::wstring HourFromRandom(int number);
   static std::wstring DayFromRandom(int number);
-  // A path picked under %appdata% as a whitelist entry: lower case, the application-data folders
-  // taken off.
-  static std::wstring WhitelistEntryFromPath(const std::wstring& path);
+  // A path picked under %appdata% as a whitelist entry: lower case, the leading application-data
+  // folder taken off; false for a path outside them.
+  static bool WhitelistEntryFromPath(const std::wstring& path, std::wstring& entry);
 
   // "Save && Create Custom Installer".
   static void Command3_Click();

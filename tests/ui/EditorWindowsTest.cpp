@@ -172,7 +172,7 @@ class HashEditor {
   HWND window_ = nullptr;
 };
 
-TEST(HashListEditor, OpensWithNoListChosenAndSavesNothingThen) {
+TEST(HashListEditor, OpensWithNoListChosenAndSaysThatNothingIsSavedThen) {
   HashEditor editor;
   ASSERT_NE(editor.Window(), nullptr) << "the editor did not appear";
   EXPECT_TRUE(FolderExists(editor.DataFolder())) << "the data folder is made at the start";
@@ -186,7 +186,7 @@ TEST(HashListEditor, OpensWithNoListChosenAndSavesNothingThen) {
   EXPECT_EQ(Text(editor.Item(2205)), L"These definitions apply only to the Ironlatch Filter Module.  ");
 
   Click(editor.Window(), kSave);
-  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  ExpectBox(editor.Program(), L"Nothing was saved: select a hash type first.", {IDOK}, IDOK);
   EXPECT_FALSE(FileExists(editor.DataFolder() + L"UserExecFilter.md5"));
   EXPECT_FALSE(FileExists(editor.DataFolder() + L"UserExecFilter.sha256"));
   PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
@@ -276,9 +276,39 @@ TEST(HashListEditor, AListThatCannotBeReadIsNeverOverwritten) {
     Answer(box, IDOK);
   }
   Click(editor.Window(), kSave);
-  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  ExpectBox(editor.Program(), L"The file could not be saved:\r\n" + md5, {IDOK}, IDOK);
   EXPECT_EQ(ReadFileBytes(md5), "KEEPME\r\n") << "an empty box saved over an unread list would lose it";
   PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+}
+
+// "File Saved!" only for a list that was written; a save that fails says so and loses nothing.
+TEST(HashListEditor, ASaveThatFailsSaysSoAndKeepsTheText) {
+  HashEditor editor;
+  ASSERT_NE(editor.Window(), nullptr);
+  const std::wstring sha = editor.DataFolder() + L"UserExecFilter.sha256";
+  ASSERT_TRUE(CreateDirectoryW(sha.c_str(), nullptr)) << "a folder in the list's place: no file can be written there";
+  Click(editor.Window(), kOptSha256);
+  Type(editor.Item(kText1), L"FEEDFACE");
+  Click(editor.Window(), kSave);
+  ExpectBox(editor.Program(), L"The file could not be saved:\r\n" + sha, {IDOK}, IDOK);
+  ExpectNoBox(editor.Program());
+
+  // Closing asks to save; when that fails too the window stays with the text.
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  ExpectBox(editor.Program(), kModified, {IDYES, IDNO}, IDYES);
+  ExpectBox(editor.Program(), L"The file could not be saved:\r\n" + sha, {IDOK}, IDOK);
+  EXPECT_FALSE(editor.Program().WaitForExit(500));
+  EXPECT_TRUE(IsWindow(editor.Window()));
+  EXPECT_EQ(Text(editor.Item(kText1)), L"FEEDFACE");
+
+  // Once the place is free the same save works, and only then is it reported as saved.
+  ASSERT_TRUE(RemoveDirectoryW(sha.c_str()));
+  Click(editor.Window(), kSave);
+  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+  EXPECT_EQ(ReadFileBytes(sha), "FEEDFACE\r\n");
+  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+  ExpectNoBox(editor.Program());
   EXPECT_TRUE(editor.Program().WaitForExit(20000));
 }
 

@@ -283,6 +283,7 @@ TEST_F(MainWindowTest, SavedChoicesAndOlderGroupValuesSetTheBoxes) {
   Installed();
   const std::pair<const wchar_t*, const wchar_t*> settings[] = {
       {L"ApplyAppdata", L"0"},  {L"Appdata", L"1"},       {L"BlockSyskey", L"1"},   {L"syskey", L"0"},
+      {L"ApplyUserProf", L"x"},  // no number: as if absent, so the members' own values count
       {L"UserProfile", L"0"},   {L"ProgramData", L"2"},   {L"StartupFolder", L"x"}, {L"cipher", L"5"},
       {L"Sidebar", L"1"},       {L"AutoWhitelist", L"0"}, {L"ApplyFakeExts", L"0"}, {L"ApplyTempEXEs", L"2"},
       {L"BlockBCDEdit", L"1"},
@@ -329,8 +330,12 @@ TEST_F(MainWindowTest, SavedChoicesAndOlderGroupValuesSetTheBoxes) {
   EXPECT_TRUE(ui.MenuChecked(IDM_FORM1_BLOCKBCDEDIT));
   EXPECT_TRUE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
 
+  // A group value goes only once its members hold its choice: closing without Apply loses nothing.
   EXPECT_EQ(ProductSetting(L"ApplyAppdata"), L"<missing>");
-  EXPECT_EQ(ProductSetting(L"Appdata"), L"1") << "the members wait for Apply";
+  for (const wchar_t* member : {L"Appdata", L"AppdataDeep", L"AppdataLocal", L"RecycleBin"})
+    EXPECT_EQ(ProductSetting(member), L"0") << testing::PrintToString(std::wstring(member));
+  EXPECT_EQ(ProductSetting(L"ApplyUserProf"), L"x") << "a text that is no number is left alone";
+  EXPECT_EQ(ProductSetting(L"UserProfile"), L"0");
   EXPECT_EQ(ProductSetting(L"BlockSyskey"), L"<missing>");
   for (const wchar_t* tool : {L"syskey", L"cipher", L"vssadmin"}) EXPECT_EQ(ProductSetting(tool), L"1") << tool;
   EXPECT_EQ(ProductSetting(L"NoAllow", L"\\FilterModule"), L"0");
@@ -478,6 +483,51 @@ TEST_F(MainWindowTest, ApplyWritesTheChosenRulesAndSavesEveryChoice) {
   EXPECT_EQ(queued, L"cmd /c start \"\" \"" + ui.program.ExePath() + L"\" /test");
 }
 
+// Alt+F4 while Apply waits (its hash-rule import lets window events run) must not leave half a
+// protection behind: the window stays until Apply is done, and a click meanwhile starts nothing.
+TEST_F(MainWindowTest, ClosingDuringApplyWaitsForTheWholeApply) {
+  Installed();
+  ui.Start(L"no");  // the restart question
+  ui.ClickLabel(IDC_FORM1_LABEL9);  // None
+  ui.Click(IDC_FORM1_CHKAPPDATA);
+  ui.Click(IDC_FORM1_CHKCIPHER);
+  ui.ChooseMenu(IDM_FORM1_APPLYGPUPDATE);  // no refresh: only the engine's own waits
+  const size_t before = ui.Prompts().size();
+
+  // Queued together, the close and the Undo click arrive while Apply waits.
+  auto post = [&](UINT message, int button) {
+    PostMessageW(ui.window, message, message == WM_COMMAND ? MAKEWPARAM(button, BN_CLICKED) : 0,
+                 message == WM_COMMAND ? reinterpret_cast<LPARAM>(ui.Control(button)) : 0);
+  };
+  post(WM_COMMAND, IDC_FORM1_COMMAND1);
+  post(WM_CLOSE, 0);
+  post(WM_COMMAND, IDC_FORM1_COMMAND2);
+  const std::wstring restart = Question(
+      L"Policies created, but you must restart the PC to ensure the changes take effect!  Restart now?", L"no");
+  std::vector<std::wstring> shown;
+  for (int i = 0; i < 600 && shown.empty(); ++i, Sleep(100)) shown = Flat(ui.Prompts(before));
+  Sleep(500);
+  EXPECT_EQ(Flat(ui.Prompts(before)), std::vector<std::wstring>{restart}) << "Apply ran once, and Undo not at all";
+  EXPECT_FALSE(ui.Ended(0));
+  EXPECT_TRUE(IsWindow(ui.window)) << "the window was not closed under Apply";
+
+  const std::pair<const wchar_t*, const wchar_t*> saved[] = {
+      {L"Appdata", L"1"},  {L"AppdataDeep", L"0"}, {L"cipher", L"1"},       {L"syskey", L"0"},
+      {L"Sidebar", L"0"},  {L"BlockBCDEdit", L"0"}, {L"ApplyTempEXEs", L"0"},
+  };
+  for (const auto& [value, text] : saved)
+    EXPECT_EQ(ProductSetting(value), text) << testing::PrintToString(std::wstring(value));
+  EXPECT_EQ(ProductSetting(L"NoAllow", L"\\FilterModule"), L"1");
+  EXPECT_EQ(ProductSetting(L"SCR", L"\\FilterModule\\Suspicious"), L"1") << "the class boxes as shown";
+  const auto rules = RuleItemData(kBlockRules);
+  for (const wchar_t* rule : {L"%appdata%\\*.exe", L"cipher.exe"})
+    EXPECT_NE(std::find(rules.begin(), rules.end(), rule), rules.end()) << testing::PrintToString(std::wstring(rule));
+
+  // Once Apply is over the window closes as usual.
+  PostMessageW(ui.window, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(ui.Ended(20000));
+}
+
 TEST_F(MainWindowTest, UndoRemovesOwnRulesAndAsksAboutWhitelistRules) {
   Installed();
   Save(kSettingsKey, L"Appdata", L"1");
@@ -549,15 +599,19 @@ TEST_F(MainWindowTest, ExtraProtectionTogglesAskBeforeChanging) {
   EXPECT_EQ(ProductSetting(L"BlockBCDEdit"), L"<missing>") << "saved only by Apply";
 }
 
+const wchar_t kExeOpenCommand[] = L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command";
+
 TEST_F(MainWindowTest, ExeComFilterNeedsTheTypedConfirmation) {
   Installed();
   Save(kSettingsKey, L"ProgramData", L"2");  // greyed: saved as it is, but no rules
-  // lower-case "yes" typed; then the right text; Apply not restarting.
-  ui.Start(L"yes,yes,yes,YES,ok,no,ok");
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", ui.program.Folder() + L"IronlatchFilterMod.exe"));
+  // lower-case "yes" typed; then the right text; Apply not restarting; on again; off.
+  ui.Start(L"yes,yes,yes,YES,ok,no,yes,YES,ok,ok");
   const std::wstring sure = Question(L"This option is EXPERIMENTAL.  Are you sure you wish to do this?", L"yes",
                                      L"Are you sure?");
   const std::wstring confirm = L"input|CONFIRMATION REQUESTED.|Confirm by typing 'YES' in the box below:  (no quotes, "
                                L"in all caps)||";
+  const std::wstring enabled = L"box|Ironlatch|0x0|Filtering is enabled, no reboot required.|ok";
 
   ui.ChooseMenu(IDM_FORM1_EXEFILTER);
   EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
@@ -567,25 +621,47 @@ TEST_F(MainWindowTest, ExeComFilterNeedsTheTypedConfirmation) {
   ui.ChooseMenu(IDM_FORM1_EXEFILTER);
   EXPECT_TRUE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
   EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"1");
-  EXPECT_EQ(Flat(ui.Prompts(3)), (std::vector<std::wstring>{sure, confirm + L"YES",
-                                                            L"box|Ironlatch|0x0|Filtering is enabled, no reboot required.|ok"}));
+  EXPECT_EQ(Flat(ui.Prompts(3)), (std::vector<std::wstring>{sure, confirm + L"YES", enabled}));
 
-  // Apply turns the filter off in the engine; the open window keeps its check.
+  // Apply turns the filter off in the engine, and the menu says so. (No class is hooked to the
+  // stand-in filter module.)
+  for (int box : {IDC_FORM1_CHKSUSPICIOUS + 0, IDC_FORM1_CHKSUSPICIOUS + 1, IDC_FORM1_CHKCONSTANT + 2}) ui.Click(box);
   ui.ChooseMenu(IDM_FORM1_APPLYGPUPDATE);
   ui.Click(IDC_FORM1_COMMAND1);
   EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"0");
-  EXPECT_TRUE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
+  EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_EXEFILTER)) << "the check follows what is written";
   EXPECT_EQ(ProductSetting(L"ProgramData"), L"2");
   const auto rules = RuleItemData(kBlockRules);
   EXPECT_EQ(std::find(rules.begin(), rules.end(), L"%programdata%\\*.exe"), rules.end()) << "a greyed box is not ticked";
   EXPECT_NE(std::find(rules.begin(), rules.end(), L"%appdata%\\*.exe"), rules.end());
 
+  ui.ChooseMenu(IDM_FORM1_EXEFILTER);
+  EXPECT_TRUE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
   const size_t before = ui.Prompts().size();
   ui.ChooseMenu(IDM_FORM1_EXEFILTER);
   EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
   EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"0");
   EXPECT_EQ(Flat(ui.Prompts(before)),
             std::vector<std::wstring>{L"box|Ironlatch|0x0|Filtering is disabled, no reboot required.|ok"});
+}
+
+// Pointed at a filter module that is not there, every program started from the shell would fail.
+TEST_F(MainWindowTest, ExeComFilterStaysOffWithoutTheFilterModule) {
+  Installed();
+  std::wstring commandBefore;
+  const bool hadCommand = RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", commandBefore);
+  ui.Start(L"yes,YES,ok");
+  ui.ChooseMenu(IDM_FORM1_EXEFILTER);
+  EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
+  EXPECT_NE(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"1");
+  std::wstring commandAfter;
+  EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", commandAfter), hadCommand);
+  EXPECT_EQ(commandAfter, commandBefore) << "the program classes are left as they were";
+  const auto shown = Flat(ui.Prompts(1));
+  ASSERT_EQ(shown.size(), 3u) << testing::PrintToString(shown);
+  EXPECT_EQ(shown[2],
+            L"box|Ironlatch|0x30|Filtering was not enabled: the filter module IronlatchFilterMod.exe is missing from the "
+            L"program folder, or its file classes could not be written.|ok");
 }
 
 TEST_F(MainWindowTest, ResetStartsAFreshInstalledCopy) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include <shlobj.h>
@@ -320,6 +321,20 @@ TEST_F(PolicyEditorTest, SearchSelectsTheBlacklistEntriesHoldingTheText) {
   EXPECT_EQ(Refreshes(), 0u);
 }
 
+// The scan lets window events run; a close meanwhile must wait for its end, not pull the window
+// away from under it.
+TEST_F(PolicyEditorTest, ClosingWhileTheScanRunsWaitsForItsEnd) {
+  Open();
+  Press(window_, kWhitelistAll);
+  PostMessageW(window_, WM_CLOSE, 0, 0);
+  ExpectBox(L"Ironlatch", L"Operation completed.", {IDOK}, IDOK);
+  Sleep(300);
+  EXPECT_TRUE(IsWindow(window_)) << "the window outlives the close that came during the scan";
+  EXPECT_FALSE(program_->WaitForExit(0));
+  EXPECT_EQ(ListItems(Item(kList1)).size(), RuleItemData(kWhitelistPaths).size());
+  Close();
+}
+
 TEST_F(PolicyEditorTest, WhitelistAllAloneRunsNoRefresh) {
   Open();
   Click(window_, kWhitelistAll);
@@ -385,6 +400,58 @@ TEST_F(PolicyEditorTest, ResizingKeepsEveryControlInsideAndInProportion) {
   Close();
 }
 
+namespace {
+
+// The points of the system's dialog text, never under 8.
+double DialogPoints() {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  double points = 0;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+    HDC screen = GetDC(nullptr);
+    points = std::abs(metrics.lfMessageFont.lfHeight) * 72.0 / GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  return std::max(points, 8.0);
+}
+
+// A list box's item height follows its font: that of a list box of ours in the dialog face at
+// the given size.
+LRESULT ItemHeightAt(double points) {
+  HWND list = CreateWindowExW(0, L"LISTBOX", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+  HDC screen = GetDC(nullptr);
+  const int height = -static_cast<int>(std::lround(points * GetDeviceCaps(screen, LOGPIXELSY) / 72.0));
+  ReleaseDC(nullptr, screen);
+  HFONT font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+  SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  const LRESULT itemHeight = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+  DestroyWindow(list);
+  DeleteObject(font);
+  return itemHeight;
+}
+
+}  // namespace
+
+// At its design size the editor's text is the system's dialog size, and it grows with the window.
+TEST_F(PolicyEditorTest, TextIsTheDialogSizeAtTheDesignSizeAndScalesFromThere) {
+  Open();
+  const double points = DialogPoints();
+  EXPECT_EQ(SendMessageW(Item(kList2), LB_GETITEMHEIGHT, 0, 0), ItemHeightAt(points));
+  const RECT start = ClientRect(window_);
+  RECT frame = {};
+  GetWindowRect(window_, &frame);
+  const int extraW = (frame.right - frame.left) - start.right, extraH = (frame.bottom - frame.top) - start.bottom;
+  SetWindowPos(window_, nullptr, 0, 0, start.right * 3 / 2 + extraW, start.bottom * 3 / 2 + extraH,
+               SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  Sleep(300);
+  const RECT larger = ClientRect(window_);
+  ASSERT_EQ(larger.right, start.right * 3 / 2) << "the screen took the larger window";
+  ASSERT_EQ(larger.bottom, start.bottom * 3 / 2);
+  const double stretch = std::min(double(larger.right) / start.right, double(larger.bottom) / start.bottom);
+  EXPECT_EQ(SendMessageW(Item(kList2), LB_GETITEMHEIGHT, 0, 0), ItemHeightAt(points * stretch));
+  Close();
+}
+
 // Windows XP has no ProgramData: browsing in that scope says so and opens no dialog.
 TEST_F(PolicyEditorTest, BrowseInTheProgramDataScopeOnWindowsXpOpensNoDialog) {
   ScratchDir dir;
@@ -415,6 +482,17 @@ HWND FileNameField(HWND dialog) {
   for (int id : {0x47c /* cmb13 */, 0x480 /* edt1 */})
     if (HWND field = GetDlgItem(dialog, id)) return field;
   return nullptr;
+}
+
+// Types the path into the open file dialog, opens it and waits until the dialog is gone.
+bool PickInFileDialog(DWORD processId, const std::wstring& path) {
+  HWND dialog = WaitForWindow(L"Select an Executable to Whitelist", processId, 15000);
+  HWND field = dialog ? FileNameField(dialog) : nullptr;
+  if (!field) return false;
+  SetText(field, path);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(50);
+  return !IsWindow(dialog);
 }
 
 }  // namespace
@@ -468,6 +546,35 @@ TEST_F(PolicyEditorTest, BrowseFillsThePathBelowTheChosenScope) {
     EXPECT_EQ(Text(Item(kText1)), c.expected);
   }
   EXPECT_TRUE(RegSubkeys(HKEY_LOCAL_MACHINE, kWhitelistPaths).empty()) << "browsing writes no rule";
+
+  // A file outside the scope's folder is refused: its rule would name a path that is not there.
+  Click(window_, kOptAppData);
+  Click(window_, kBrowse);
+  ASSERT_TRUE(PickInFileDialog(program_->ProcessId(), dir / L"My Prog.EXE"));
+  MessageBoxSeen box = WaitForMessageBox(program_->ProcessId());
+  ASSERT_NE(box.window, nullptr) << "the refusal is told";
+  EXPECT_NE(box.text.find(L"not inside the folder of the chosen scope"), std::wstring::npos) << U(box.text);
+  EXPECT_NE(box.text.find(appData), std::wstring::npos) << U(box.text);
+  Answer(box, IDOK);
+  EXPECT_EQ(Text(Item(kText1)), platform::Lower(sub + L"\\Vendor\\Tool.EXE")) << "the box keeps its text";
   Close();
   EXPECT_EQ(Refreshes(), 0u);
+}
+
+// The file dialog has no owner, so the editor can be closed while it is open: the close must wait.
+TEST_F(PolicyEditorTest, ClosingWhileBrowsingWaitsForTheFileDialog) {
+  ScratchDir dir;
+  ASSERT_TRUE(WriteTextFile(dir / L"Tool.exe", "MZ"));
+  Open();
+  Click(window_, kOptCustom);
+  Click(window_, kBrowse);
+  HWND dialog = WaitForWindow(L"Select an Executable to Whitelist", program_->ProcessId(), 15000);
+  ASSERT_NE(dialog, nullptr) << "no file dialog";
+  PostMessageW(window_, WM_CLOSE, 0, 0);
+  Sleep(300);
+  ASSERT_TRUE(PickInFileDialog(program_->ProcessId(), dir / L"Tool.exe"));
+  Sleep(300);
+  EXPECT_TRUE(IsWindow(window_)) << "the editor outlives the close that came during Browse";
+  EXPECT_EQ(Text(Item(kText1)), platform::Lower(dir / L"Tool.exe"));
+  Close();
 }

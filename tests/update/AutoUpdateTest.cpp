@@ -453,6 +453,7 @@ TEST_F(ApplyUpdateRun, RemovesTheBackupsAndKeepsTheExeComFilter) {
     ASSERT_TRUE(WriteTextFile(program_.Folder() + backup, "old"));
   Save(L"SuspiciousExeComFiles", L"1", L"FilterModule");
   Save(L"Appdata", L"1");
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", program_.Folder() + L"IronlatchFilterMod.exe"));
   Run();
   EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
   EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
@@ -466,6 +467,17 @@ TEST_F(ApplyUpdateRun, RemovesTheBackupsAndKeepsTheExeComFilter) {
   ASSERT_TRUE(program_.Run(L"/undo /silent /nogpupdate").finished);
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command));
   EXPECT_EQ(command.find(L"IronlatchFilterMod"), std::wstring::npos);
+}
+
+// Pointed at a filter module the update did not bring, every program started from the shell
+// would fail: the filter stays off, and the setting says so.
+TEST_F(ApplyUpdateRun, LeavesTheExeComFilterOffWithoutTheFilterModule) {
+  Save(L"SuspiciousExeComFiles", L"1", L"FilterModule");
+  Run();
+  EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"0");
+  std::wstring command;
+  RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command);
+  EXPECT_EQ(command.find(L"IronlatchFilterMod"), std::wstring::npos) << platform::ToUtf8(command);
 }
 
 namespace {

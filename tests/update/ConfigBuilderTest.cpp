@@ -341,6 +341,15 @@ TEST(ConfigBuilder, WhitelistAddBrowseRemove) {
   DeleteFileW(picked.c_str());
   RemoveDirectoryW((appdata + L"\\" + folder).c_str());
 
+  // A program outside %appdata% is refused: as an entry relative to it, it would name no such file.
+  const std::wstring outside = builder / L"Elsewhere.exe";
+  ASSERT_TRUE(WriteTextFile(outside, "MZ"));
+  builder.Click(IDC_FORM4_COMMAND9);
+  EXPECT_EQ(builder.PickFile(outside), L"Select an Executable to Whitelist");
+  const livewindow::MessageBoxSeen refused = builder.Answer(IDOK);
+  EXPECT_NE(refused.text.find(L"not inside the application-data folder"), std::wstring::npos)
+      << platform::ToUtf8(refused.text);
+
   builder.Save();
   EXPECT_EQ(Lines(ReadTextFile(builder / L"Ironlatch_Whitelist.txt")),
             (std::vector<std::wstring>{L"Foo\\Bar.exe", L"Second\\One.exe", platform::Lower(folder) + L"\\bar.exe"}));

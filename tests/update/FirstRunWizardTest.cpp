@@ -113,6 +113,16 @@ TEST_F(FirstRunWizard, YesAppliesTheDefaultsSchedulesAndAsksTheRest) {
   EXPECT_EQ(RestartEntry(), L"<missing>");
 }
 
+// The main window reads "Sidebar" as the box to show: a No to the question must come back unticked.
+TEST_F(FirstRunWizard, NoToTheSidebarIsSavedAsNo) {
+  EXPECT_EQ(Run(L"/installerprompt", L"yes,no,no,no"),
+            (std::vector<std::wstring>{Box(kApplyQuestion), Box(kSidebarQuestion), Box(kEmailQuestion),
+                                       Box(kRestartQuestion, L"Protections applied!"), kMainWindow}));
+  EXPECT_EQ(ProductSetting(L"Sidebar"), L"0");
+  DWORD sidebar = 0;
+  EXPECT_FALSE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", sidebar) && sidebar == 1);
+}
+
 TEST_F(FirstRunWizard, RestartQueuesThePreventionTestAndEndsTheWizard) {
   // A Sidebar already off is not asked about.
   ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", 1));
