@@ -8,6 +8,7 @@
 #include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
@@ -20,7 +21,7 @@ namespace {
 
 constexpr wchar_t kGmailServer[] = L"smtp.gmail.com";
 constexpr wchar_t kEmailHelpPage[] = L"https://www.merrowind-it.example/ironlatch/email-setup-faq.html";
-constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 
 // The controls that each panel holds.
 constexpr int kPicEmail[] = {IDC_FORM9_CHECK1,          IDC_FORM9_LABEL2,  IDC_FORM9_TXTSMTPUSERNAME,

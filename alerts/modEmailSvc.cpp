@@ -10,17 +10,17 @@
 
 #include "alerts/modBase85.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "platform/Smtp.h"
 #include "platform/Text.h"
 
 namespace modEmailSvc {
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+using Product::kSettingsKey;
+constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 constexpr wchar_t kIniSection[] = L"EmailConfig";
 constexpr uint32_t kConnectTimeoutMs = 60 * 1000;
 constexpr long kBadPortCode = 10022;  // Winsock's "invalid argument"
@@ -231,8 +231,8 @@ bool LoadEmailConfig() {
 
 std::wstring GetClientName() {
   std::wstring name = RegText(kSettingsKey, L"ClientName");
-  if (name.empty()) name = RegText(L"Software\\Merrowind IT\\TarrowII", L"ClientNameForReports");
-  if (name.empty()) name = RegText(L"Software\\Merrowind IT\\Tarrow", L"ClientNameForReports");
+  if (name.empty()) name = RegText(std::wstring(Product::kMakerKey) + L"\\TarrowII", L"ClientNameForReports");
+  if (name.empty()) name = RegText(std::wstring(Product::kMakerKey) + L"\\Tarrow", L"ClientNameForReports");
   return name;
 }
 
@@ -272,7 +272,7 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
   OwnVersion(major, minor, revision);
   const std::wstring header = AlertHeader(client, platform::GetEnv(L"computername"), GetLanIPs());
   const std::wstring footer =
-      AlertFooter(Module1::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
+      AlertFooter(Product::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
 
   platform::SmtpRequest request;
   request.server = g_settings.MailServer;
@@ -290,9 +290,9 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
   request.connectTimeoutMs = kConnectTimeoutMs;
   request.recipients =
       Addresses(g_settings.MailSendToOverride.empty() ? g_settings.MailRecipients : g_settings.MailSendToOverride);
-  request.fromName = Module1::ProductLabel;
+  request.fromName = Product::ProductLabel;
   request.fromAddress = g_settings.MailFromOverride.empty() ? g_settings.MailFromAddress : g_settings.MailFromOverride;
-  request.replyTo = L"\"" + Module1::ProductLabel + L"\" <" + request.fromAddress + L">";
+  request.replyTo = L"\"" + Product::ProductLabel + L"\" <" + request.fromAddress + L">";
   request.subject = subject + L" - " + client;
   request.body = header + body + footer;
 

@@ -7,7 +7,7 @@
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "common/ResourceFile.h"
 
 namespace modService {
 
@@ -22,7 +22,7 @@ namespace {
 void ImportRecoveryResource(const wchar_t* resource) {
   const std::wstring file = CommonModule::AppPath() + L"ILEventSvc.reg";
   DeleteFileW(file.c_str());
-  Module1::ExtractResourceToFile(resource, file, true);
+  ResourceFile::ExtractResourceToFile(resource, file, true);
   bool wait = true;
   modRegistry::ImportRegFile(file, wait);
   DeleteFileW(file.c_str());

@@ -5,6 +5,7 @@
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
+#include "common/Product.h"
 #include "engine/PolicyLayout.h"
 #include "engine/modGUID.h"
 #include "platform/Text.h"
@@ -182,7 +183,7 @@ void WhitelistAllKnownItems() {
   for (const auto& item : appData) WhitelistItem(item);
   for (const auto& item : userProfile) WhitelistUserProfileItem(item);
   for (const auto& item : startup) WhitelistStartupItem(item);
-  modRegistry::fWriteValue(L"HKLM", L"Software\\Merrowind IT\\Ironlatch", L"AutoWhitelist", L"S", Variant(L"0"));
+  modRegistry::fWriteValue(L"HKLM", Product::kSettingsKey, L"AutoWhitelist", L"S", Variant(L"0"));
 }
 
 }  // namespace modWhitelist

@@ -7,6 +7,7 @@
 #include "alerts/EventTimeText.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
+#include "common/Product.h"
 #include "eventsvc/Module1.h"
 #include "eventsvc/NTService.h"
 #include "eventsvc/modFilterEvents.h"
@@ -146,7 +147,7 @@ void Main() {
   platform::NewEventWatch watch(L"Application");
   NTService::ReportServiceState(SERVICE_RUNNING);
   CommonModule::InitAppSettings(true, true, false);
-  CommonModule::IniPath = CommonModule::AppPath() + L"Ironlatch.ini";
+  CommonModule::IniPath = CommonModule::AppPath() + Product::kSettingsIni;
   modFilterEvents::EventTimeShift =
       modOpSys::IsVista() ? CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment") : L"";
 

@@ -6,6 +6,7 @@
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -20,8 +21,6 @@
 
 namespace Module1 {
 
-std::wstring ProductLabel;
-std::wstring ProductTitle;
 HMODULE Shell32Handle = nullptr;
 std::wstring ExecFilterMd5Path;
 std::wstring ExecFilterSha256Path;
@@ -31,7 +30,7 @@ std::wstring UserExecFilterSha256Path;
 namespace {
 
 const wchar_t kCrLf[] = L"\r\n";
-const wchar_t kFilterKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+const wchar_t* const kFilterKey = Product::kFilterModuleKey;
 // Yes/No, critical stop, No as the default: a stray Enter must not let a file run.
 constexpr UINT kQuestionStyle = MB_YESNO | MB_ICONHAND | MB_DEFBUTTON2;
 constexpr UINT kNoticeStyle = MB_OK | MB_ICONHAND;
@@ -70,7 +69,7 @@ bool InDataFolder(const std::wstring& path) {
 int Ask(const std::wstring& text, UINT style) { return platform::ShowMessageBox(nullptr, text, ProductLabel, style); }
 
 std::wstring HashListPath(const std::wstring& fileName) {
-  if (modOpSys::IsVista()) return platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch\\" + fileName;
+  if (modOpSys::IsVista()) return Product::DataFolder() + L"\\" + fileName;
   return CommonModule::AppPath() + fileName;
 }
 
@@ -112,7 +111,7 @@ void Main() {
   CommonModule::InitAppSettings(true, true, false);
   const std::wstring bulkIni = CommonModule::AppPath() + L"Bulk.ini";
   CommonModule::IniPath =
-      CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + L"Ironlatch.ini";
+      CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + Product::kSettingsIni;
   BuildProductTitle();
 
   ExecFilterMd5Path = HashListPath(L"ExecFilter.md5");
@@ -134,12 +133,6 @@ void Main() {
                          launch.mode == L'*', noAllow);
   }
   ReleaseShell32();
-}
-
-void BuildProductTitle() {
-  ProductLabel = L"Ironlatch";
-  bool fourParts = true;
-  ProductTitle = ProductLabel + L"  v" + CommonModule::FileVersionNo(CommonModule::AppPath() + L"Ironlatch.exe", fourParts);
 }
 
 void InitCommonControlsVB() {

@@ -8,6 +8,7 @@
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
+#include "common/Product.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/Handle.h"
@@ -127,7 +128,7 @@ void Load(HWND dialog) {
   if (!modOpSys::IsVista()) {
     folder = CommonModule::AppPath();
   } else {
-    const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+    const std::wstring data = Product::DataFolder();
     CommonModule::MakeFolder(data);
     folder = data + L"\\";
   }

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "common/ResourceFile.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "platform/Text.h"
 
 namespace modScheduleTask {
@@ -410,7 +410,7 @@ std::wstring FormatTaskBoundary(const SYSTEMTIME& date) {
 
 void EnsureTaskSchedulerLibrary() {
   const std::wstring library = CommonModule::AppPath() + L"tskschd.dll";
-  if (!CommonModule::DoesFileExist(library)) Module1::ExtractResourceToFile(L"tskschd", library, false);
+  if (!CommonModule::DoesFileExist(library)) ResourceFile::ExtractResourceToFile(L"tskschd", library, false);
   std::wstring names;
   if (modRegistry::fEnumKey(L"HKCR", kLibraryTypeLib, names) == ERROR_SUCCESS) return;
   // Registering a library that could not be written would only fail.

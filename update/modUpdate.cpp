@@ -14,6 +14,7 @@
 
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -42,9 +43,9 @@ int Box(const std::wstring& text, const std::wstring& title, UINT type) {
 }
 
 std::wstring TempFolder() { return platform::GetEnv(L"TEMP"); }
-std::wstring IndexZip() { return TempFolder() + L"\\Ironlatch_Updates.zip"; }
-std::wstring IndexIni() { return TempFolder() + L"\\Ironlatch_Updates.ini"; }
-std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/Ironlatch_Updates.zip"; }
+std::wstring IndexZip() { return TempFolder() + L"\\" + Product::kUpdateIndexZip; }
+std::wstring IndexIni() { return TempFolder() + L"\\" + Product::kUpdateIndexIni; }
+std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + Product::kUpdateIndexZip; }
 std::wstring PackageFile() { return CommonModule::AppPath() + L"Ironlatch.zip"; }
 
 void DeleteFileQuiet(const std::wstring& path) {
@@ -172,7 +173,7 @@ std::wstring UpdateHost() {
 
 std::wstring DefinitionsFolder() {
   if (!modOpSys::IsVista()) return CommonModule::AppPath();
-  const std::wstring folder = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+  const std::wstring folder = Product::DataFolder();
   CommonModule::MakeFolder(folder);
   return folder + L"\\";
 }
