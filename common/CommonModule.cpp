@@ -10,6 +10,7 @@
 #include "common/modOpSys.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -598,8 +599,8 @@ void Delay(double seconds) {
 void DisableFSRedir() {
   if (FsRedirDisabled) return;
   if (FsRedirEnabled && Is64BitWindows(L"")) {
-    static auto disable = reinterpret_cast<Wow64SwitchFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64DisableWow64FsRedirection")));
+    static auto disable =
+        platform::GetLoadedProcedure<Wow64SwitchFn>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
     if (disable) disable(&FsRedirOldValue);
   }
   FsRedirDisabled = true;
@@ -608,8 +609,7 @@ void DisableFSRedir() {
 void RevertFSRedir() {
   if (!FsRedirDisabled) return;
   if (FsRedirEnabled && Is64BitWindows(L"")) {
-    static auto revert = reinterpret_cast<Wow64RevertFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64RevertWow64FsRedirection")));
+    static auto revert = platform::GetLoadedProcedure<Wow64RevertFn>(L"kernel32.dll", "Wow64RevertWow64FsRedirection");
     if (revert) revert(FsRedirOldValue);
   }
   FsRedirDisabled = false;
@@ -888,14 +888,14 @@ void UnloadAllForms(const std::wstring& keepFormName) {
 
 // ---- Process termination ----------------------------------------------------------------------
 
-#include <oleauto.h>
 #include <tlhelp32.h>
-#include <wbemidl.h>
 #include <wrl/client.h>
 
+#include <exception>
 #include <new>
 
 #include "common/SetOwnerFS.h"
+#include "platform/Com.h"
 
 namespace CommonModule {
 
@@ -926,63 +926,48 @@ void Check(HRESULT result) {
   if (FAILED(result)) throw WmiFailure{result};
 }
 
-struct OwnedBstr {
-  BSTR text;
-  explicit OwnedBstr(const wchar_t* value) : text(SysAllocString(value)) {
-    if (!text) throw std::bad_alloc();
-  }
-  ~OwnedBstr() { SysFreeString(text); }
-  OwnedBstr(const OwnedBstr&) = delete;
-  OwnedBstr& operator=(const OwnedBstr&) = delete;
-};
-
-struct OwnedVariant : VARIANT {
-  OwnedVariant() { VariantInit(this); }
-  ~OwnedVariant() { VariantClear(this); }
-  OwnedVariant(const OwnedVariant&) = delete;
-  OwnedVariant& operator=(const OwnedVariant&) = delete;
-};
-
+// Ends every process of that (upper-cased) name through Win32_Process.Terminate.
 void TerminateMatchingViaWmi(const std::wstring& upperName) {
   using Microsoft::WRL::ComPtr;
-  ComPtr<IWbemLocator> locator;
-  Check(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator)));
-  ComPtr<IWbemServices> wmi;
-  OwnedBstr localRoot(L"\\\\.\\root\\cimv2");
-  Check(locator->ConnectServer(localRoot.text, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &wmi));
-  CoSetProxyBlanket(wmi.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-
-  OwnedBstr wql(L"WQL"), query(L"Select * from win32_Process"), method(L"Terminate"), className(L"Win32_Process");
-  ComPtr<IEnumWbemClassObject> processes;
-  Check(wmi->ExecQuery(wql.text, query.text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
-                       &processes));
+  const platform::Bstr method(L"Terminate"), className(L"Win32_Process");
+  if (!method || !className) throw std::bad_alloc();
   ComPtr<IWbemClassObject> arguments;  // Terminate(Reason = 0), made on the first match
-  constexpr long kWaitMs = 30 * 1000;
-  for (;;) {
-    ComPtr<IWbemClassObject> process;
-    ULONG count = 0;
-    HRESULT next = processes->Next(kWaitMs, 1, &process, &count);
-    Check(next);
-    if (count == 0 || next == WBEM_S_TIMEDOUT) break;
-    OwnedVariant name;
-    Check(process->Get(L"Name", 0, &name, nullptr, nullptr));
-    if (name.vt != VT_BSTR || !name.bstrVal || platform::Upper(name.bstrVal) != upperName) continue;
+  auto terminateIfNamed = [&](IWbemServices* wmi, IWbemClassObject* process) {
+    platform::ComVariant name;
+    Check(process->Get(L"Name", 0, name.get(), nullptr, nullptr));
+    if (name->vt != VT_BSTR || !name->bstrVal || platform::Upper(name->bstrVal) != upperName) return;
     if (!arguments) {
       ComPtr<IWbemClassObject> processClass, signature;
-      Check(wmi->GetObject(className.text, 0, nullptr, &processClass, nullptr));
-      Check(processClass->GetMethod(method.text, 0, &signature, nullptr));
+      Check(wmi->GetObject(className.get(), 0, nullptr, &processClass, nullptr));
+      Check(processClass->GetMethod(method.get(), 0, &signature, nullptr));
       Check(signature->SpawnInstance(0, &arguments));
-      OwnedVariant reason;
-      reason.vt = VT_I4;
-      reason.lVal = 0;
-      Check(arguments->Put(L"Reason", 0, &reason, 0));
+      platform::ComVariant reason;
+      reason->vt = VT_I4;
+      reason->lVal = 0;
+      Check(arguments->Put(L"Reason", 0, reason.get(), 0));
     }
-    OwnedVariant path;
-    Check(process->Get(L"__PATH", 0, &path, nullptr, nullptr));
-    if (path.vt != VT_BSTR) continue;
-    Check(wmi->ExecMethod(path.bstrVal, method.text, 0, nullptr, arguments.Get(), nullptr, nullptr));
-  }
+    platform::ComVariant path;
+    Check(process->Get(L"__PATH", 0, path.get(), nullptr, nullptr));
+    if (path->vt != VT_BSTR) return;
+    Check(wmi->ExecMethod(path->bstrVal, method.get(), 0, nullptr, arguments.Get(), nullptr, nullptr));
+  };
+  // What the row handler met travels back out here, past the walk.
+  std::exception_ptr thrown;
+  HRESULT failure = S_OK;
+  platform::WalkWmiRows(
+      L"Select * from win32_Process",
+      [&](IWbemServices* wmi, IWbemClassObject* process) {
+        try {
+          terminateIfNamed(wmi, process);
+          return true;
+        } catch (...) {
+          thrown = std::current_exception();
+          return false;
+        }
+      },
+      [&](HRESULT result, const wchar_t*) { failure = result; });
+  if (thrown) std::rethrow_exception(thrown);
+  Check(failure);
 }
 
 }  // namespace
@@ -1041,9 +1026,9 @@ bool KillProcess2(uint32_t processId, uint32_t exitCode) {
 void KillProcessViaWMI(const std::wstring& sProcessName) {
   const wchar_t procedure[] = L"CommonModule\\KillProcessViaWMI";
   if (RefusedName(procedure, sProcessName)) return;
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const platform::ComApartment com;
   try {
-    if (FAILED(com) && com != RPC_E_CHANGED_MODE) throw WmiFailure{com};
+    if (!com.Usable()) throw WmiFailure{com.Result()};
     TerminateMatchingViaWmi(platform::Upper(sProcessName));
   } catch (const WmiFailure& failure) {
     ReportWindowsError(procedure, static_cast<DWORD>(failure.result));
@@ -1052,7 +1037,6 @@ void KillProcessViaWMI(const std::wstring& sProcessName) {
     ReportTrappedError(procedure, 7, L"Out of memory");
     ReportArgument(L"sProcessName", sProcessName);
   }
-  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 void KillProcessViaTools(const std::wstring& sProcessName, bool wait) {

@@ -15,6 +15,7 @@
 #include "filtermod/frmInvisible.h"
 #include "filtermod/modEXEScan.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -254,7 +255,7 @@ bool IsElevated() {
   using IsUserAnAdminFn = BOOL(WINAPI*)();
   platform::UniqueModule shell32(LoadLibraryW(L"shell32.dll"));
   if (!shell32) return false;
-  const auto isAdmin = reinterpret_cast<IsUserAnAdminFn>(reinterpret_cast<void*>(GetProcAddress(shell32.get(), "IsUserAnAdmin")));
+  const auto isAdmin = platform::GetProcedure<IsUserAnAdminFn>(shell32.get(), "IsUserAnAdmin");
   return isAdmin && isAdmin() != 0;
 }
 
