@@ -153,27 +153,28 @@ bool SaveText(const std::wstring& file, const std::wstring& text, bool overwrite
     }
   }
 
-  DisableFSRedir();
   DWORD error = 0;
   bool duplicate = false;
-  if (!overwrite && noDuplicates) {
-    std::string content;
-    platform::UniqueFileHandle touch(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!touch) error = GetLastError();
-    touch.reset();
-    if (!error && ReadWholeFile(file, content)) {
-      std::wstring wanted = platform::Lower(text);
-      for (const auto& line : TextLines(platform::FromAnsi(content))) {
-        if (platform::Lower(line) == wanted) {
-          duplicate = true;
-          break;
+  {
+    const RedirectionOff off;
+    if (!overwrite && noDuplicates) {
+      std::string content;
+      platform::UniqueFileHandle touch(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!touch) error = GetLastError();
+      touch.reset();
+      if (!error && ReadWholeFile(file, content)) {
+        std::wstring wanted = platform::Lower(text);
+        for (const auto& line : TextLines(platform::FromAnsi(content))) {
+          if (platform::Lower(line) == wanted) {
+            duplicate = true;
+            break;
+          }
         }
       }
     }
+    if (!error && !duplicate) error = WriteLine(file, text, overwrite);
   }
-  if (!error && !duplicate) error = WriteLine(file, text, overwrite);
-  RevertFSRedir();
 
   if (error && logging) {
     ReportWindowsError(L"CommonModule\\SaveTextToFile", error);
@@ -223,10 +224,9 @@ bool IsFileAttributes(DWORD attributes, const std::wstring& path) {
 
 bool DirTest(const std::wstring& path, bool switchRedirection) {
   if (!IsDriveOrNetworkPath(path)) return false;
-  if (switchRedirection) DisableFSRedir();
-  bool result = IsFolderAttributes(PathAttributes(path));
-  if (switchRedirection) RevertFSRedir();
-  return result;
+  if (!switchRedirection) return IsFolderAttributes(PathAttributes(path));
+  const RedirectionOff off;
+  return IsFolderAttributes(PathAttributes(path));
 }
 
 void LogPathTest(const std::wstring& label, const std::wstring& path, bool result) {
@@ -297,9 +297,11 @@ ULONGLONG NowInSeconds() {
 
 void ListFolderMatches(const std::wstring& folder, const std::wstring& pattern, std::vector<std::wstring>& out) {
   WIN32_FIND_DATAW data;
-  DisableFSRedir();
-  platform::UniqueFindHandle find(FindFirstFileW((folder + pattern).c_str(), &data));
-  RevertFSRedir();
+  platform::UniqueFindHandle find;
+  {
+    const RedirectionOff off;
+    find.reset(FindFirstFileW((folder + pattern).c_str(), &data));
+  }
   if (!find) return;
   do {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(folder + data.cFileName);
@@ -309,9 +311,11 @@ void ListFolderMatches(const std::wstring& folder, const std::wstring& pattern, 
 std::vector<std::wstring> ListSubfolders(const std::wstring& folder) {
   std::vector<std::wstring> subfolders;
   WIN32_FIND_DATAW data;
-  DisableFSRedir();
-  platform::UniqueFindHandle find(FindFirstFileW((folder + L"*.*").c_str(), &data));
-  RevertFSRedir();
+  platform::UniqueFindHandle find;
+  {
+    const RedirectionOff off;
+    find.reset(FindFirstFileW((folder + L"*.*").c_str(), &data));
+  }
   if (!find) return subfolders;
   do {
     std::wstring name = data.cFileName;
@@ -382,9 +386,11 @@ bool SaveTextToFileNoDebug(const std::wstring& file, const std::wstring& text, b
 int16_t CountFiles(const std::wstring& folder, const std::wstring& spec) {
   std::wstring pattern = (platform::EndsWith(folder, L"\\") ? folder : folder + L"\\") + (spec.empty() ? L"*.*" : spec);
   WIN32_FIND_DATAW data;
-  DisableFSRedir();
-  platform::UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &data));
-  RevertFSRedir();
+  platform::UniqueFindHandle find;
+  {
+    const RedirectionOff off;
+    find.reset(FindFirstFileW(pattern.c_str(), &data));
+  }
   if (!find) return 0;
   int16_t count = 0;
   do {
@@ -455,10 +461,9 @@ void OpenFilePath(const std::wstring& fileAndPath, bool quiet) {
       return;
     }
     int32_t exitCode = 0;
-    DisableFSRedir();
+    const RedirectionOff off;
     ShellX(L"explorer.exe", L"/select," + QuoteArgument(text), false, SW_SHOWNORMAL, exitCode, false, false,
            kNoTimeLimit);
-    RevertFSRedir();
     return;
   }
 
@@ -527,9 +532,11 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
 
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
-  DisableFSRedir();
-  DWORD error = platform::StartProgram(command, style, process, processId);
-  RevertFSRedir();
+  DWORD error = 0;
+  {
+    const RedirectionOff off;
+    error = platform::StartProgram(command, style, process, processId);
+  }
   if (error) {
     ReportWindowsError(L"CommonModule\\ShellX", error);
     DPrint(L"\t- sShell=" + command);
@@ -570,9 +577,11 @@ bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std:
   DPrint(L"ShellandWaitForTermination:  " + shell);
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
-  DisableFSRedir();
-  DWORD error = platform::StartProgram(WithSystemTool(shell), windowStyle, process, processId);
-  RevertFSRedir();
+  DWORD error = 0;
+  {
+    const RedirectionOff off;
+    error = platform::StartProgram(WithSystemTool(shell), windowStyle, process, processId);
+  }
   bool result = false;
   if (error) {
     ReportWindowsError(L"CommonModule\\ShellAndWaitForTermination", error);
@@ -708,16 +717,20 @@ bool DoesDirExistNoDebug(const std::wstring& path) { return DirTest(path, true);
 
 bool DoesFileExist(const std::wstring& path, bool log) {
   if (path.size() > 116) {
-    DisableFSRedir();
-    bool result = IsDriveOrNetworkPath(path) && FileExistsLongPath(path);
-    RevertFSRedir();
+    bool result = false;
+    {
+      const RedirectionOff off;
+      result = IsDriveOrNetworkPath(path) && FileExistsLongPath(path);
+    }
     DPrint(static_cast<int>(path.size()));
     return result;
   }
   if (!IsDriveOrNetworkPath(path)) return false;
-  DisableFSRedir();
-  DWORD attributes = PathAttributes(path);
-  RevertFSRedir();
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  {
+    const RedirectionOff off;
+    attributes = PathAttributes(path);
+  }
   bool result = IsFileAttributes(attributes, path);
   if (log) {
     DPrint(L"CommonModule\\DoesFileExist: " + std::to_wstring(result ? static_cast<long>(attributes) : -1L));
@@ -731,12 +744,15 @@ std::wstring FileVersionNo(const std::wstring& fileName, bool& fourParts) {
   DWORD ignored = 0;
   std::vector<BYTE> block;
   // Size and contents are read with the same redirection, so that both come from the same file.
-  DisableFSRedir();
-  DWORD size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
-  if (size > 0) block.resize(size);
-  bool read = size > 0 && GetFileVersionInfoW(fileName.c_str(), 0, size, block.data());
-  DWORD error = read ? 0 : GetLastError();
-  RevertFSRedir();
+  DWORD size = 0, error = 0;
+  bool read = false;
+  {
+    const RedirectionOff off;
+    size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
+    if (size > 0) block.resize(size);
+    read = size > 0 && GetFileVersionInfoW(fileName.c_str(), 0, size, block.data());
+    error = read ? 0 : GetLastError();
+  }
   if (size == 0) return {};
   VS_FIXEDFILEINFO* info = nullptr;
   UINT infoSize = 0;
@@ -822,9 +838,11 @@ bool CopyFiles(const std::wstring& source, const std::wstring& destination, bool
   operation.pFrom = from.c_str();
   operation.pTo = to.c_str();
   operation.fFlags = flags | FOF_SILENT;
-  DisableFSRedir();
-  int result = SHFileOperationW(&operation);
-  RevertFSRedir();
+  int result = 0;
+  {
+    const RedirectionOff off;
+    result = SHFileOperationW(&operation);
+  }
   if (result != 0 && modOpSys::IsVista() && !modOpSys::IsWin7()) result = SHFileOperationW(&operation);
   return result == 0;
 }
@@ -854,13 +872,14 @@ bool IsNewerVersion(const std::wstring& currentVersion, const std::wstring& othe
 
 bool MakeFolder(const std::wstring& folder) {
   std::wstring path = platform::EndsWith(folder, L"\\") ? folder : folder + L"\\";
-  DisableFSRedir();
-  // Create each missing level; the first levels (drive, server and share) already exist or fail harmlessly.
-  for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    if (at == 0 || path[at - 1] == L':' || path[at - 1] == L'\\') continue;
-    CreateDirectoryW(ApiPath(path.substr(0, at)).c_str(), nullptr);
+  {
+    const RedirectionOff off;
+    // Create each missing level; the first levels (drive, server and share) already exist or fail harmlessly.
+    for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+      if (at == 0 || path[at - 1] == L':' || path[at - 1] == L'\\') continue;
+      CreateDirectoryW(ApiPath(path.substr(0, at)).c_str(), nullptr);
+    }
   }
-  RevertFSRedir();
   return DoesDirExist(folder);
 }
 

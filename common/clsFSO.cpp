@@ -157,13 +157,7 @@ void ErrorLine(const std::wstring& member, DWORD code) { ErrorLine(member, FromW
 // ---- File system ----------------------------------------------------------------------------
 
 // Redirection off for one block (never nested: nothing inside switches it itself).
-class RedirectionOff {
- public:
-  RedirectionOff() { CommonModule::DisableFSRedir(); }
-  ~RedirectionOff() { CommonModule::RevertFSRedir(); }
-  RedirectionOff(const RedirectionOff&) = delete;
-  RedirectionOff& operator=(const RedirectionOff&) = delete;
-};
+using CommonModule::RedirectionOff;
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(Api(path).c_str()); }
 

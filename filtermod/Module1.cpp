@@ -222,9 +222,11 @@ void LaunchProgram(const std::wstring& extension, const std::wstring& filePath, 
   if (!arguments.empty()) command += L" " + arguments;
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
-  CommonModule::DisableFSRedir();
-  const DWORD startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
-  CommonModule::RevertFSRedir();
+  DWORD startError = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
+  }
   if (processId) return;
 
   const bool elevated = IsElevated();
@@ -235,10 +237,13 @@ void LaunchProgram(const std::wstring& extension, const std::wstring& filePath, 
   CommonModule::DPrint(L"Module1\\LaunchProgram: start refused", L"- Windows error: " + std::to_wstring(startError));
 
   const HWND owner = frmInvisible::Show();
-  CommonModule::DisableFSRedir();
-  const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-      owner, verb.c_str(), filePath.c_str(), arguments.empty() ? nullptr : arguments.c_str(), nullptr, SW_SHOWNORMAL));
-  CommonModule::RevertFSRedir();
+  INT_PTR result = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    result = reinterpret_cast<INT_PTR>(ShellExecuteW(owner, verb.c_str(), filePath.c_str(),
+                                                     arguments.empty() ? nullptr : arguments.c_str(), nullptr,
+                                                     SW_SHOWNORMAL));
+  }
   frmInvisible::Unload();
 
   if (result >= 0 && result <= 32) {

@@ -57,10 +57,9 @@ void SetBoxText(const std::wstring& text) {
 }
 
 bool CanRead(const std::wstring& path) {
-  CommonModule::DisableFSRedir();
+  const CommonModule::RedirectionOff off;
   platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  CommonModule::RevertFSRedir();
   return static_cast<bool>(file);
 }
 
@@ -102,9 +101,8 @@ void SaveDefinitions(const std::wstring& sPath) {
     if (!text.empty()) {
       CommonModule::SaveTextToFile(target, text, true, false);
     } else {
-      CommonModule::DisableFSRedir();
+      const CommonModule::RedirectionOff off;
       DeleteFileW(target.c_str());
-      CommonModule::RevertFSRedir();
     }
   }
   g.bModified = false;

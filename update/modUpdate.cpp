@@ -49,16 +49,18 @@ std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + Product::kUp
 std::wstring PackageFile() { return CommonModule::AppPath() + L"Ironlatch.zip"; }
 
 void DeleteFileQuiet(const std::wstring& path) {
-  CommonModule::DisableFSRedir();
+  const CommonModule::RedirectionOff off;
   DeleteFileW(path.c_str());
-  CommonModule::RevertFSRedir();
 }
 
 bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) {
-  CommonModule::DisableFSRedir();
-  const BOOL moved = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  const DWORD error = moved ? 0 : GetLastError();
-  CommonModule::RevertFSRedir();
+  BOOL moved = FALSE;
+  DWORD error = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    moved = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    error = moved ? 0 : GetLastError();
+  }
   if (!moved) CommonModule::DPrint(L"modUpdate\\RenameFile: ", from, to, L"- Error: ", static_cast<uint32_t>(error));
   return moved != FALSE;
 }
