@@ -14,13 +14,13 @@
 
 namespace {
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagUtf8Name = 0x0800;
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflate = 8;
-constexpr uint32_t kZip64Marker = 0xFFFFFFFF;
-constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr size_t kZip64LocatorSize = 20;
+using ZipFormat::kFlagEncrypted;
+using ZipFormat::kFlagUtf8Name;
+using ZipFormat::kMethodDeflate;
+using ZipFormat::kMethodStored;
+using ZipFormat::kZip64LocatorSignature;
+using ZipFormat::kZip64LocatorSize;
+using ZipFormat::kZip64Marker;
 constexpr size_t kInflateChunk = 256 * 1024;
 constexpr DWORD kEventsIntervalMs = 50;
 // The archive is held in memory whole; anything larger is no update package.
