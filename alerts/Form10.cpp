@@ -7,6 +7,7 @@
 
 #include "alerts/Form10Ids.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -43,7 +44,7 @@ void LoadUtcAdjustment() {
     g_timeShift = CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment");
     if (g_timeShift.empty()) {
       Variant value;
-      modRegistry::fReadValue(L"HKLM", L"Software\\Merrowind IT\\Ironlatch", L"UTCAdjustment", L"S", Variant(L""),
+      modRegistry::fReadValue(L"HKLM", Product::kSettingsKey, L"UTCAdjustment", L"S", Variant(L""),
                               value);
       g_timeShift = value.Text();
     }

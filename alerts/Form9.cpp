@@ -9,6 +9,7 @@
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/WebPages.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr wchar_t kGmailServer[] = L"smtp.gmail.com";
 constexpr const wchar_t* kEmailHelpPage = WebPages::kEmailSetupHelp;
-constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 
 // The controls that each panel holds.
 constexpr int kPicEmail[] = {IDC_FORM9_CHECK1,          IDC_FORM9_LABEL2,  IDC_FORM9_TXTSMTPUSERNAME,

@@ -4,24 +4,24 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
-#include <wrl/client.h>
 
 #include <memory>
 #include <mutex>
 
 #include "alerts/modBase85.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "platform/Com.h"
 #include "platform/Smtp.h"
 #include "platform/Text.h"
 
 namespace modEmailSvc {
 namespace {
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-constexpr wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+using Product::kSettingsKey;
+constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 constexpr wchar_t kIniSection[] = L"EmailConfig";
 constexpr uint32_t kConnectTimeoutMs = 60 * 1000;
 constexpr long kBadPortCode = 10022;  // Winsock's "invalid argument"
@@ -76,16 +76,6 @@ void OwnVersion(uint16_t& major, uint16_t& minor, uint16_t& revision) {
 
 // ---- The adapter walk over WMI ----
 
-struct BstrFree {
-  void operator()(wchar_t* text) const { SysFreeString(text); }
-};
-using BstrText = std::unique_ptr<wchar_t, BstrFree>;
-BstrText MakeBstr(const wchar_t* text) { return BstrText(SysAllocString(text)); }
-
-struct VariantClearer {
-  void operator()(VARIANT* value) const { VariantClear(value); }
-};
-
 bool Logged(HRESULT result, const wchar_t* step) {
   if (SUCCEEDED(result)) return false;
   CommonModule::DPrint(std::wstring(L"modEmailSvc\\GetLanIPs: ") + step + L" failed: " +
@@ -95,70 +85,36 @@ bool Logged(HRESULT result, const wchar_t* step) {
 
 LanAdapter ReadAdapter(IWbemClassObject* row) {
   LanAdapter adapter;
-  VARIANT addresses;
-  VariantInit(&addresses);
-  std::unique_ptr<VARIANT, VariantClearer> clearAddresses(&addresses);
-  if (!Logged(row->Get(L"IPAddress", 0, &addresses, nullptr, nullptr), L"IPAddress") &&
-      addresses.vt == (VT_ARRAY | VT_BSTR) && addresses.parray) {
+  platform::ComVariant addresses;
+  if (!Logged(row->Get(L"IPAddress", 0, addresses.get(), nullptr, nullptr), L"IPAddress") &&
+      addresses->vt == (VT_ARRAY | VT_BSTR) && addresses->parray) {
     adapter.hasAddresses = true;
     LONG low = 0, high = -1;
-    SafeArrayGetLBound(addresses.parray, 1, &low);
-    SafeArrayGetUBound(addresses.parray, 1, &high);
+    SafeArrayGetLBound(addresses->parray, 1, &low);
+    SafeArrayGetUBound(addresses->parray, 1, &high);
     for (LONG i = low; i <= high; ++i) {
-      BSTR item = nullptr;
-      if (SUCCEEDED(SafeArrayGetElement(addresses.parray, &i, &item))) {
-        adapter.addresses.push_back(item ? item : L"");
-        SysFreeString(item);
-      }
+      platform::Bstr item;
+      if (SUCCEEDED(SafeArrayGetElement(addresses->parray, &i, item.put())))
+        adapter.addresses.push_back(item ? item.get() : L"");
     }
   }
-  VARIANT dhcp;
-  VariantInit(&dhcp);
-  std::unique_ptr<VARIANT, VariantClearer> clearDhcp(&dhcp);
-  if (!Logged(row->Get(L"DHCPEnabled", 0, &dhcp, nullptr, nullptr), L"DHCPEnabled"))
-    adapter.dhcpEnabled = dhcp.vt == VT_BOOL && dhcp.boolVal != VARIANT_FALSE;
+  platform::ComVariant dhcp;
+  if (!Logged(row->Get(L"DHCPEnabled", 0, dhcp.get(), nullptr, nullptr), L"DHCPEnabled"))
+    adapter.dhcpEnabled = dhcp->vt == VT_BOOL && dhcp->boolVal != VARIANT_FALSE;
   return adapter;
 }
 
 std::vector<LanAdapter> QueryAdapters() {
   std::vector<LanAdapter> adapters;
-  const HRESULT com = CoInitialize(nullptr);
-  struct Uninit {
-    HRESULT result;
-    ~Uninit() {
-      if (SUCCEEDED(result)) CoUninitialize();
-    }
-  } uninit{com};
-  if (FAILED(com) && com != RPC_E_CHANGED_MODE && Logged(com, L"CoInitialize")) return adapters;
-
-  Microsoft::WRL::ComPtr<IWbemLocator> locator;
-  if (Logged(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(locator.GetAddressOf())),
-             L"WbemLocator"))
-    return adapters;
-  Microsoft::WRL::ComPtr<IWbemServices> services;
-  const BstrText root = MakeBstr(L"\\\\.\\root\\cimv2");
-  if (Logged(locator->ConnectServer(root.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                    services.GetAddressOf()),
-             L"ConnectServer"))
-    return adapters;
-  CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-  Microsoft::WRL::ComPtr<IEnumWbemClassObject> rows;
-  const BstrText language = MakeBstr(L"WQL");
-  const BstrText query = MakeBstr(L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE");
-  if (Logged(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                                 nullptr, rows.GetAddressOf()),
-             L"ExecQuery"))
-    return adapters;
-  for (;;) {
-    Microsoft::WRL::ComPtr<IWbemClassObject> row;
-    ULONG got = 0;
-    const HRESULT next = rows->Next(kWmiWaitMs, 1, row.GetAddressOf(), &got);
-    if (Logged(next, L"Next") || next == WBEM_S_TIMEDOUT || got == 0) break;
-    adapters.push_back(ReadAdapter(row.Get()));
-    if (adapters.back().hasAddresses && !adapters.back().addresses.empty()) break;  // the first address decides
-  }
+  const platform::ComApartment com;
+  if (!com.Usable() && Logged(com.Result(), L"CoInitialize")) return adapters;
+  platform::WalkWmiRows(
+      L"Select * from Win32_NetworkAdapterConfiguration where IPEnabled=TRUE",
+      [&](IWbemServices*, IWbemClassObject* row) {
+        adapters.push_back(ReadAdapter(row));
+        return !(adapters.back().hasAddresses && !adapters.back().addresses.empty());  // the first address decides
+      },
+      [](HRESULT result, const wchar_t* step) { Logged(result, step); }, kWmiWaitMs);
   return adapters;
 }
 
@@ -240,8 +196,8 @@ bool LoadEmailConfig() {
 
 std::wstring GetClientName() {
   std::wstring name = RegText(kSettingsKey, L"ClientName");
-  if (name.empty()) name = RegText(L"Software\\Merrowind IT\\TarrowII", L"ClientNameForReports");
-  if (name.empty()) name = RegText(L"Software\\Merrowind IT\\Tarrow", L"ClientNameForReports");
+  if (name.empty()) name = RegText(std::wstring(Product::kMakerKey) + L"\\TarrowII", L"ClientNameForReports");
+  if (name.empty()) name = RegText(std::wstring(Product::kMakerKey) + L"\\Tarrow", L"ClientNameForReports");
   return name;
 }
 
@@ -286,7 +242,7 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
   OwnVersion(major, minor, revision);
   const std::wstring header = AlertHeader(client, platform::GetEnv(L"computername"), GetLanIPs());
   const std::wstring footer =
-      AlertFooter(Module1::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
+      AlertFooter(Product::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
 
   platform::SmtpRequest request;
   request.server = settings.MailServer;
@@ -304,9 +260,9 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
   request.connectTimeoutMs = kConnectTimeoutMs;
   request.recipients =
       Addresses(settings.MailSendToOverride.empty() ? settings.MailRecipients : settings.MailSendToOverride);
-  request.fromName = Module1::ProductLabel;
+  request.fromName = Product::ProductLabel;
   request.fromAddress = settings.MailFromOverride.empty() ? settings.MailFromAddress : settings.MailFromOverride;
-  request.replyToName = Module1::ProductLabel;
+  request.replyToName = Product::ProductLabel;
   request.replyToAddress = request.fromAddress;
   request.abandonEvent = g_abandon;
   request.subject = subject + L" - " + client;

@@ -7,7 +7,7 @@
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "common/ResourceFile.h"
 #include "platform/PrivateFolder.h"
 
 namespace modService {
@@ -27,7 +27,7 @@ void ImportRecoveryResource(const wchar_t* resource) {
   platform::PrivateFolder folder;
   if (!folder.Ok()) return;
   const std::wstring file = folder.Path() + L"\\ILEventSvc.reg";
-  Module1::ExtractResourceToFile(resource, file, true);
+  ResourceFile::ExtractResourceToFile(resource, file, true);
   bool wait = true;
   modRegistry::ImportRegFile(file, wait);
 }

@@ -10,6 +10,7 @@
 #include "common/modOpSys.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -152,27 +153,28 @@ bool SaveText(const std::wstring& file, const std::wstring& text, bool overwrite
     }
   }
 
-  DisableFSRedir();
   DWORD error = 0;
   bool duplicate = false;
-  if (!overwrite && noDuplicates) {
-    std::string content;
-    platform::UniqueFileHandle touch(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!touch) error = GetLastError();
-    touch.reset();
-    if (!error && ReadWholeFile(file, content)) {
-      std::wstring wanted = platform::Lower(text);
-      for (const auto& line : TextLines(platform::FromAnsi(content))) {
-        if (platform::Lower(line) == wanted) {
-          duplicate = true;
-          break;
+  {
+    const RedirectionOff off;
+    if (!overwrite && noDuplicates) {
+      std::string content;
+      platform::UniqueFileHandle touch(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!touch) error = GetLastError();
+      touch.reset();
+      if (!error && ReadWholeFile(file, content)) {
+        std::wstring wanted = platform::Lower(text);
+        for (const auto& line : TextLines(platform::FromAnsi(content))) {
+          if (platform::Lower(line) == wanted) {
+            duplicate = true;
+            break;
+          }
         }
       }
     }
+    if (!error && !duplicate) error = WriteLine(file, text, overwrite);
   }
-  if (!error && !duplicate) error = WriteLine(file, text, overwrite);
-  RevertFSRedir();
 
   if (error && logging) {
     ReportWindowsError(L"CommonModule\\SaveTextToFile", error);
@@ -222,10 +224,9 @@ bool IsFileAttributes(DWORD attributes, const std::wstring& path) {
 
 bool DirTest(const std::wstring& path, bool switchRedirection) {
   if (!IsDriveOrNetworkPath(path)) return false;
-  if (switchRedirection) DisableFSRedir();
-  bool result = IsFolderAttributes(PathAttributes(path));
-  if (switchRedirection) RevertFSRedir();
-  return result;
+  if (!switchRedirection) return IsFolderAttributes(PathAttributes(path));
+  const RedirectionOff off;
+  return IsFolderAttributes(PathAttributes(path));
 }
 
 void LogPathTest(const std::wstring& label, const std::wstring& path, bool result) {
@@ -296,9 +297,11 @@ ULONGLONG NowInSeconds() {
 
 void ListFolderMatches(const std::wstring& folder, const std::wstring& pattern, std::vector<std::wstring>& out) {
   WIN32_FIND_DATAW data;
-  DisableFSRedir();
-  platform::UniqueFindHandle find(FindFirstFileW((folder + pattern).c_str(), &data));
-  RevertFSRedir();
+  platform::UniqueFindHandle find;
+  {
+    const RedirectionOff off;
+    find.reset(FindFirstFileW((folder + pattern).c_str(), &data));
+  }
   if (!find) return;
   do {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(folder + data.cFileName);
@@ -308,9 +311,11 @@ void ListFolderMatches(const std::wstring& folder, const std::wstring& pattern, 
 std::vector<std::wstring> ListSubfolders(const std::wstring& folder) {
   std::vector<std::wstring> subfolders;
   WIN32_FIND_DATAW data;
-  DisableFSRedir();
-  platform::UniqueFindHandle find(FindFirstFileW((folder + L"*.*").c_str(), &data));
-  RevertFSRedir();
+  platform::UniqueFindHandle find;
+  {
+    const RedirectionOff off;
+    find.reset(FindFirstFileW((folder + L"*.*").c_str(), &data));
+  }
   if (!find) return subfolders;
   do {
     std::wstring name = data.cFileName;
@@ -381,9 +386,11 @@ bool SaveTextToFileNoDebug(const std::wstring& file, const std::wstring& text, b
 int16_t CountFiles(const std::wstring& folder, const std::wstring& spec) {
   std::wstring pattern = (platform::EndsWith(folder, L"\\") ? folder : folder + L"\\") + (spec.empty() ? L"*.*" : spec);
   WIN32_FIND_DATAW data;
-  DisableFSRedir();
-  platform::UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &data));
-  RevertFSRedir();
+  platform::UniqueFindHandle find;
+  {
+    const RedirectionOff off;
+    find.reset(FindFirstFileW(pattern.c_str(), &data));
+  }
   if (!find) return 0;
   int16_t count = 0;
   do {
@@ -454,10 +461,9 @@ void OpenFilePath(const std::wstring& fileAndPath, bool quiet) {
       return;
     }
     int32_t exitCode = 0;
-    DisableFSRedir();
+    const RedirectionOff off;
     ShellX(L"explorer.exe", L"/select," + QuoteArgument(text), false, SW_SHOWNORMAL, exitCode, false, false,
            kNoTimeLimit);
-    RevertFSRedir();
     return;
   }
 
@@ -526,9 +532,11 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
 
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
-  DisableFSRedir();
-  DWORD error = platform::StartProgram(command, style, process, processId);
-  RevertFSRedir();
+  DWORD error = 0;
+  {
+    const RedirectionOff off;
+    error = platform::StartProgram(command, style, process, processId);
+  }
   if (error) {
     ReportWindowsError(L"CommonModule\\ShellX", error);
     DPrint(L"\t- sShell=" + command);
@@ -575,9 +583,11 @@ bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std:
   DPrint(L"ShellandWaitForTermination:  " + shell);
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
-  DisableFSRedir();
-  DWORD error = platform::StartProgram(WithSystemTool(shell), windowStyle, process, processId);
-  RevertFSRedir();
+  DWORD error = 0;
+  {
+    const RedirectionOff off;
+    error = platform::StartProgram(WithSystemTool(shell), windowStyle, process, processId);
+  }
   bool result = false;
   if (error) {
     ReportWindowsError(L"CommonModule\\ShellAndWaitForTermination", error);
@@ -604,8 +614,8 @@ void Delay(double seconds) {
 void DisableFSRedir() {
   if (FsRedirDisabled) return;
   if (FsRedirEnabled && Is64BitWindows(L"")) {
-    static auto disable = reinterpret_cast<Wow64SwitchFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64DisableWow64FsRedirection")));
+    static auto disable =
+        platform::GetLoadedProcedure<Wow64SwitchFn>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
     if (disable) disable(&FsRedirOldValue);
   }
   FsRedirDisabled = true;
@@ -614,8 +624,7 @@ void DisableFSRedir() {
 void RevertFSRedir() {
   if (!FsRedirDisabled) return;
   if (FsRedirEnabled && Is64BitWindows(L"")) {
-    static auto revert = reinterpret_cast<Wow64RevertFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64RevertWow64FsRedirection")));
+    static auto revert = platform::GetLoadedProcedure<Wow64RevertFn>(L"kernel32.dll", "Wow64RevertWow64FsRedirection");
     if (revert) revert(FsRedirOldValue);
   }
   FsRedirDisabled = false;
@@ -714,16 +723,20 @@ bool DoesDirExistNoDebug(const std::wstring& path) { return DirTest(path, true);
 
 bool DoesFileExist(const std::wstring& path, bool log) {
   if (path.size() > 116) {
-    DisableFSRedir();
-    bool result = IsDriveOrNetworkPath(path) && FileExistsLongPath(path);
-    RevertFSRedir();
+    bool result = false;
+    {
+      const RedirectionOff off;
+      result = IsDriveOrNetworkPath(path) && FileExistsLongPath(path);
+    }
     DPrint(static_cast<int>(path.size()));
     return result;
   }
   if (!IsDriveOrNetworkPath(path)) return false;
-  DisableFSRedir();
-  DWORD attributes = PathAttributes(path);
-  RevertFSRedir();
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  {
+    const RedirectionOff off;
+    attributes = PathAttributes(path);
+  }
   bool result = IsFileAttributes(attributes, path);
   if (log) {
     DPrint(L"CommonModule\\DoesFileExist: " + std::to_wstring(result ? static_cast<long>(attributes) : -1L));
@@ -737,12 +750,15 @@ std::wstring FileVersionNo(const std::wstring& fileName, bool& fourParts) {
   DWORD ignored = 0;
   std::vector<BYTE> block;
   // Size and contents are read with the same redirection, so that both come from the same file.
-  DisableFSRedir();
-  DWORD size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
-  if (size > 0) block.resize(size);
-  bool read = size > 0 && GetFileVersionInfoW(fileName.c_str(), 0, size, block.data());
-  DWORD error = read ? 0 : GetLastError();
-  RevertFSRedir();
+  DWORD size = 0, error = 0;
+  bool read = false;
+  {
+    const RedirectionOff off;
+    size = GetFileVersionInfoSizeW(fileName.c_str(), &ignored);
+    if (size > 0) block.resize(size);
+    read = size > 0 && GetFileVersionInfoW(fileName.c_str(), 0, size, block.data());
+    error = read ? 0 : GetLastError();
+  }
   if (size == 0) return {};
   VS_FIXEDFILEINFO* info = nullptr;
   UINT infoSize = 0;
@@ -828,9 +844,11 @@ bool CopyFiles(const std::wstring& source, const std::wstring& destination, bool
   operation.pFrom = from.c_str();
   operation.pTo = to.c_str();
   operation.fFlags = flags | FOF_SILENT;
-  DisableFSRedir();
-  int result = SHFileOperationW(&operation);
-  RevertFSRedir();
+  int result = 0;
+  {
+    const RedirectionOff off;
+    result = SHFileOperationW(&operation);
+  }
   if (result != 0 && modOpSys::IsVista() && !modOpSys::IsWin7()) result = SHFileOperationW(&operation);
   return result == 0;
 }
@@ -860,13 +878,14 @@ bool IsNewerVersion(const std::wstring& currentVersion, const std::wstring& othe
 
 bool MakeFolder(const std::wstring& folder) {
   std::wstring path = platform::EndsWith(folder, L"\\") ? folder : folder + L"\\";
-  DisableFSRedir();
-  // Create each missing level; the first levels (drive, server and share) already exist or fail harmlessly.
-  for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    if (at == 0 || path[at - 1] == L':' || path[at - 1] == L'\\') continue;
-    CreateDirectoryW(ApiPath(path.substr(0, at)).c_str(), nullptr);
+  {
+    const RedirectionOff off;
+    // Create each missing level; the first levels (drive, server and share) already exist or fail harmlessly.
+    for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+      if (at == 0 || path[at - 1] == L':' || path[at - 1] == L'\\') continue;
+      CreateDirectoryW(ApiPath(path.substr(0, at)).c_str(), nullptr);
+    }
   }
-  RevertFSRedir();
   return DoesDirExist(folder);
 }
 
@@ -894,14 +913,14 @@ void UnloadAllForms(const std::wstring& keepFormName) {
 
 // ---- Process termination ----------------------------------------------------------------------
 
-#include <oleauto.h>
 #include <tlhelp32.h>
-#include <wbemidl.h>
 #include <wrl/client.h>
 
+#include <exception>
 #include <new>
 
 #include "common/SetOwnerFS.h"
+#include "platform/Com.h"
 
 namespace CommonModule {
 
@@ -932,63 +951,48 @@ void Check(HRESULT result) {
   if (FAILED(result)) throw WmiFailure{result};
 }
 
-struct OwnedBstr {
-  BSTR text;
-  explicit OwnedBstr(const wchar_t* value) : text(SysAllocString(value)) {
-    if (!text) throw std::bad_alloc();
-  }
-  ~OwnedBstr() { SysFreeString(text); }
-  OwnedBstr(const OwnedBstr&) = delete;
-  OwnedBstr& operator=(const OwnedBstr&) = delete;
-};
-
-struct OwnedVariant : VARIANT {
-  OwnedVariant() { VariantInit(this); }
-  ~OwnedVariant() { VariantClear(this); }
-  OwnedVariant(const OwnedVariant&) = delete;
-  OwnedVariant& operator=(const OwnedVariant&) = delete;
-};
-
+// Ends every process of that (upper-cased) name through Win32_Process.Terminate.
 void TerminateMatchingViaWmi(const std::wstring& upperName) {
   using Microsoft::WRL::ComPtr;
-  ComPtr<IWbemLocator> locator;
-  Check(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator)));
-  ComPtr<IWbemServices> wmi;
-  OwnedBstr localRoot(L"\\\\.\\root\\cimv2");
-  Check(locator->ConnectServer(localRoot.text, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &wmi));
-  CoSetProxyBlanket(wmi.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-
-  OwnedBstr wql(L"WQL"), query(L"Select * from win32_Process"), method(L"Terminate"), className(L"Win32_Process");
-  ComPtr<IEnumWbemClassObject> processes;
-  Check(wmi->ExecQuery(wql.text, query.text, WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
-                       &processes));
+  const platform::Bstr method(L"Terminate"), className(L"Win32_Process");
+  if (!method || !className) throw std::bad_alloc();
   ComPtr<IWbemClassObject> arguments;  // Terminate(Reason = 0), made on the first match
-  constexpr long kWaitMs = 30 * 1000;
-  for (;;) {
-    ComPtr<IWbemClassObject> process;
-    ULONG count = 0;
-    HRESULT next = processes->Next(kWaitMs, 1, &process, &count);
-    Check(next);
-    if (count == 0 || next == WBEM_S_TIMEDOUT) break;
-    OwnedVariant name;
-    Check(process->Get(L"Name", 0, &name, nullptr, nullptr));
-    if (name.vt != VT_BSTR || !name.bstrVal || platform::Upper(name.bstrVal) != upperName) continue;
+  auto terminateIfNamed = [&](IWbemServices* wmi, IWbemClassObject* process) {
+    platform::ComVariant name;
+    Check(process->Get(L"Name", 0, name.get(), nullptr, nullptr));
+    if (name->vt != VT_BSTR || !name->bstrVal || platform::Upper(name->bstrVal) != upperName) return;
     if (!arguments) {
       ComPtr<IWbemClassObject> processClass, signature;
-      Check(wmi->GetObject(className.text, 0, nullptr, &processClass, nullptr));
-      Check(processClass->GetMethod(method.text, 0, &signature, nullptr));
+      Check(wmi->GetObject(className.get(), 0, nullptr, &processClass, nullptr));
+      Check(processClass->GetMethod(method.get(), 0, &signature, nullptr));
       Check(signature->SpawnInstance(0, &arguments));
-      OwnedVariant reason;
-      reason.vt = VT_I4;
-      reason.lVal = 0;
-      Check(arguments->Put(L"Reason", 0, &reason, 0));
+      platform::ComVariant reason;
+      reason->vt = VT_I4;
+      reason->lVal = 0;
+      Check(arguments->Put(L"Reason", 0, reason.get(), 0));
     }
-    OwnedVariant path;
-    Check(process->Get(L"__PATH", 0, &path, nullptr, nullptr));
-    if (path.vt != VT_BSTR) continue;
-    Check(wmi->ExecMethod(path.bstrVal, method.text, 0, nullptr, arguments.Get(), nullptr, nullptr));
-  }
+    platform::ComVariant path;
+    Check(process->Get(L"__PATH", 0, path.get(), nullptr, nullptr));
+    if (path->vt != VT_BSTR) return;
+    Check(wmi->ExecMethod(path->bstrVal, method.get(), 0, nullptr, arguments.Get(), nullptr, nullptr));
+  };
+  // What the row handler met travels back out here, past the walk.
+  std::exception_ptr thrown;
+  HRESULT failure = S_OK;
+  platform::WalkWmiRows(
+      L"Select * from win32_Process",
+      [&](IWbemServices* wmi, IWbemClassObject* process) {
+        try {
+          terminateIfNamed(wmi, process);
+          return true;
+        } catch (...) {
+          thrown = std::current_exception();
+          return false;
+        }
+      },
+      [&](HRESULT result, const wchar_t*) { failure = result; });
+  if (thrown) std::rethrow_exception(thrown);
+  Check(failure);
 }
 
 }  // namespace
@@ -1047,9 +1051,9 @@ bool KillProcess2(uint32_t processId, uint32_t exitCode) {
 void KillProcessViaWMI(const std::wstring& sProcessName) {
   const wchar_t procedure[] = L"CommonModule\\KillProcessViaWMI";
   if (RefusedName(procedure, sProcessName)) return;
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const platform::ComApartment com;
   try {
-    if (FAILED(com) && com != RPC_E_CHANGED_MODE) throw WmiFailure{com};
+    if (!com.Usable()) throw WmiFailure{com.Result()};
     TerminateMatchingViaWmi(platform::Upper(sProcessName));
   } catch (const WmiFailure& failure) {
     ReportWindowsError(procedure, static_cast<DWORD>(failure.result));
@@ -1058,7 +1062,6 @@ void KillProcessViaWMI(const std::wstring& sProcessName) {
     ReportTrappedError(procedure, 7, L"Out of memory");
     ReportArgument(L"sProcessName", sProcessName);
   }
-  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 void KillProcessViaTools(const std::wstring& sProcessName, bool wait) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/DebugText.h"
+#include "platform/ScopedState.h"
 
 namespace CommonModule {
 
@@ -70,6 +71,9 @@ bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std:
 void Delay(double seconds);
 void DisableFSRedir();
 void RevertFSRedir();
+// File-system redirection off for one block, back on when it ends. Never nested: the inner end
+// would switch it back on for the rest of the outer block.
+using RedirectionOff = platform::ScopedState<DisableFSRedir, RevertFSRedir>;
 
 // Wraps an argument in double quotes when it holds a blank or a tab (and is not quoted already).
 std::wstring QuoteArgument(const std::wstring& argument);

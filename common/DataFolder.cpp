@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/SetOwnerFS.h"
 #include "platform/Handle.h"
 
@@ -15,8 +16,6 @@ const wchar_t kRights[] = L"O:BAG:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI
 
 namespace {
 
-const wchar_t kMakerFolder[] = L"\\Merrowind IT";
-const wchar_t kProductFolder[] = L"\\Ironlatch";
 
 // Owner and list of one folder, from the rights above.
 bool SetFolderRights(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor) {
@@ -63,7 +62,7 @@ void ResetFilesInside(const std::wstring& folder, PSECURITY_DESCRIPTOR descripto
 std::wstring Path() {
   wchar_t base[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)) || !base[0]) return L"";
-  return std::wstring(base) + kMakerFolder + kProductFolder;
+  return std::wstring(base) + Product::kFolder;
 }
 
 bool Secure(const std::wstring& folder) {

@@ -70,10 +70,13 @@ bool ApplyOwner(const std::wstring& path, const std::wstring& owner) {
     LogFailure(L"SetSecurityDescriptorOwner", GetLastError());
     return false;
   }
-  CommonModule::DisableFSRedir();
-  BOOL applied = SetFileSecurityW(path.c_str(), OWNER_SECURITY_INFORMATION, &descriptor);
-  DWORD error = GetLastError();
-  CommonModule::RevertFSRedir();
+  BOOL applied = FALSE;
+  DWORD error = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    applied = SetFileSecurityW(path.c_str(), OWNER_SECURITY_INFORMATION, &descriptor);
+    error = GetLastError();
+  }
   if (!applied) {
     LogFailure(L"SetFileSecurity", error);
     return false;

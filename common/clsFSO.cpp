@@ -12,9 +12,11 @@
 #include "common/SavedSecurity.h"
 #include "common/SetOwnerFS.h"
 #include "common/modTakeOwn.h"
+#include "platform/Com.h"
 #include "platform/FileTree.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 
@@ -156,13 +158,7 @@ void ErrorLine(const std::wstring& member, DWORD code) { ErrorLine(member, FromW
 // ---- File system ----------------------------------------------------------------------------
 
 // Redirection off for one block (never nested: nothing inside switches it itself).
-class RedirectionOff {
- public:
-  RedirectionOff() { CommonModule::DisableFSRedir(); }
-  ~RedirectionOff() { CommonModule::RevertFSRedir(); }
-  RedirectionOff(const RedirectionOff&) = delete;
-  RedirectionOff& operator=(const RedirectionOff&) = delete;
-};
+using CommonModule::RedirectionOff;
 
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(Api(path).c_str()); }
 
@@ -324,11 +320,6 @@ DWORD ReplaceByMove(const std::wstring& source, const std::wstring& target) {
 
 // ---- Dates and numbers as the runtime writes them --------------------------------------------
 
-struct BstrFree {
-  void operator()(BSTR text) const { SysFreeString(text); }
-};
-using UniqueBstr = std::unique_ptr<OLECHAR, BstrFree>;
-
 std::wstring DateText(const FILETIME& utc) {
   FILETIME local;
   SYSTEMTIME time;
@@ -336,10 +327,9 @@ std::wstring DateText(const FILETIME& utc) {
   if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time) ||
       !SystemTimeToVariantTime(&time, &date))
     return {};
-  BSTR text = nullptr;
-  if (FAILED(VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, &text))) return {};
-  UniqueBstr owner(text);
-  return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+  platform::Bstr text;
+  if (FAILED(VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, text.put()))) return {};
+  return text.Text();
 }
 
 bool TextToDate(const std::wstring& text, DATE& date) {
@@ -624,9 +614,7 @@ bool clsFSO::Drive_Exist(const std::wstring& strSearchData, int32_t& lngDriveTyp
       // The share behind a mapped letter, from the network library when it is there.
       using GetConnectionFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, LPDWORD);
       platform::UniqueModule mpr(LoadLibraryW(L"mpr.dll"));
-      auto getConnection = mpr ? reinterpret_cast<GetConnectionFn>(
-                                     reinterpret_cast<void*>(GetProcAddress(mpr.get(), "WNetGetConnectionW")))
-                               : nullptr;
+      auto getConnection = platform::GetProcedure<GetConnectionFn>(mpr.get(), "WNetGetConnectionW");
       wchar_t share[MAX_PATH + 1] = {};
       DWORD size = MAX_PATH + 1;
       if (getConnection && getConnection(details.Path.c_str(), share, &size) == NO_ERROR) details.ShareName = share;
@@ -1079,9 +1067,7 @@ bool clsFSO::Get_Disk_Space(const std::wstring& strPath, double& dblTotalSpace, 
   {
     using GetFreeSpaceExFn = BOOL(WINAPI*)(LPCWSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
     platform::UniqueModule kernel(LoadLibraryW(L"kernel32.dll"));
-    auto getFreeSpaceEx = kernel ? reinterpret_cast<GetFreeSpaceExFn>(
-                                       reinterpret_cast<void*>(GetProcAddress(kernel.get(), "GetDiskFreeSpaceExW")))
-                                 : nullptr;
+    auto getFreeSpaceEx = platform::GetProcedure<GetFreeSpaceExFn>(kernel.get(), "GetDiskFreeSpaceExW");
     ULARGE_INTEGER available = {}, total = {}, free = {};
     if (getFreeSpaceEx && getFreeSpaceEx(root.c_str(), &available, &total, &free)) {
       dblTotalSpace = static_cast<double>(total.QuadPart);

@@ -1,10 +1,5 @@
 #include "common/clsOpSys.h"
 
-#include <objbase.h>
-#include <oleauto.h>
-#include <wbemidl.h>
-#include <wrl/client.h>
-
 #include <utility>
 #include <vector>
 
@@ -12,56 +7,12 @@
 #include "common/ErrorReport.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
+#include "platform/Com.h"
 #include "platform/Text.h"
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
 constexpr wchar_t kSkuProcedure[] = L"clsOpSys\\GetOperatingSystemSKU";
-// A WMI service that does not answer must not hold the caller for ever.
-constexpr long kWmiWaitMs = 30 * 1000;
-
-// COM for the time of one WMI question. A thread that already runs COM in the other threading
-// model can still ask; it just must not be uninitialised by us.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitialize(nullptr)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  bool Usable() const { return SUCCEEDED(result_) || result_ == RPC_E_CHANGED_MODE; }
-  HRESULT Result() const { return result_; }
-
- private:
-  HRESULT result_;
-};
-
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text) : value_(SysAllocString(text)) {}
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
-
- private:
-  BSTR value_;
-};
-
-class ComVariant {
- public:
-  ComVariant() { VariantInit(&value_); }
-  ~ComVariant() { VariantClear(&value_); }
-  ComVariant(const ComVariant&) = delete;
-  ComVariant& operator=(const ComVariant&) = delete;
-  VARIANT* get() { return &value_; }
-
- private:
-  VARIANT value_;
-};
 
 bool Failed(HRESULT result, const wchar_t* step) {
   if (SUCCEEDED(result)) return false;
@@ -73,53 +24,25 @@ bool Failed(HRESULT result, const wchar_t* step) {
 // OperatingSystemSKU of Win32_OperatingSystem; the last instance read wins, 0 when there is none
 // or WMI cannot be asked.
 int32_t SkuFromWmi() {
-  ComApartment com;
+  platform::ComApartment com;
   if (!com.Usable()) {
     Failed(com.Result(), L"CoInitialize");
     return 0;
   }
-
-  ComPtr<IWbemLocator> locator;
-  if (Failed(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              reinterpret_cast<void**>(locator.GetAddressOf())),
-             L"WbemLocator"))
-    return 0;
-  ComPtr<IWbemServices> services;
-  Bstr nameSpace(L"ROOT\\CIMV2");
-  if (Failed(locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                    services.GetAddressOf()),
-             L"ConnectServer"))
-    return 0;
-  // The "winmgmts:" default: impersonate the caller. An in-process service (no proxy) refuses
-  // the call and needs none.
-  CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-
-  ComPtr<IEnumWbemClassObject> rows;
-  Bstr language(L"WQL");
-  Bstr query(L"SELECT OperatingSystemSKU FROM Win32_OperatingSystem");
-  if (Failed(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                                 nullptr, rows.GetAddressOf()),
-             L"ExecQuery"))
-    return 0;
-
   int32_t sku = 0;
-  for (;;) {
-    ComPtr<IWbemClassObject> row;
-    ULONG got = 0;
-    HRESULT next = rows->Next(kWmiWaitMs, 1, row.GetAddressOf(), &got);
-    if (Failed(next, L"Next")) return 0;
-    if (next == WBEM_S_TIMEDOUT) {
-      CommonModule::DPrint(std::wstring(kSkuProcedure) + L": no answer from WMI");
-      return 0;
-    }
-    if (got == 0) break;
-    ComVariant value;
-    if (Failed(row->Get(L"OperatingSystemSKU", 0, value.get(), nullptr, nullptr), L"Get")) return 0;
-    if (Failed(VariantChangeType(value.get(), value.get(), 0, VT_I4), L"OperatingSystemSKU")) return 0;
-    sku = static_cast<int32_t>(V_I4(value.get()));
-  }
-  return sku;
+  const platform::WmiWalkEnd end = platform::WalkWmiRows(
+      L"SELECT OperatingSystemSKU FROM Win32_OperatingSystem",
+      [&](IWbemServices*, IWbemClassObject* row) {
+        platform::ComVariant value;
+        const bool readable = !Failed(row->Get(L"OperatingSystemSKU", 0, value.get(), nullptr, nullptr), L"Get") &&
+                              !Failed(VariantChangeType(value.get(), value.get(), 0, VT_I4), L"OperatingSystemSKU");
+        if (readable) sku = static_cast<int32_t>(V_I4(value.get()));
+        return readable;
+      },
+      [](HRESULT result, const wchar_t* step) { Failed(result, step); });
+  if (end == platform::WmiWalkEnd::TimedOut)
+    CommonModule::DPrint(std::wstring(kSkuProcedure) + L": no answer from WMI");
+  return end == platform::WmiWalkEnd::Finished ? sku : 0;
 }
 
 std::wstring ReadBuildLabEx() {

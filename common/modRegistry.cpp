@@ -10,6 +10,7 @@
 #include "common/SetPerm.h"
 #include "common/modTakeOwn.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/Text.h"
 
 namespace modRegistry {
@@ -327,8 +328,7 @@ void LogOutOfMemory(const wchar_t* where) { ReportTrappedError(where, kOutOfMemo
 LONG DeleteChildKey(HKEY parent, const std::wstring& name, REGSAM viewFlag) {
   using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
   // Not on 32-bit XP, where there is only one view anyway.
-  static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+  static const auto deleteKeyEx = platform::GetLoadedProcedure<DeleteKeyExFn>(L"advapi32.dll", "RegDeleteKeyExW");
   if (deleteKeyEx && viewFlag) return deleteKeyEx(parent, name.c_str(), viewFlag, 0);
   return RegDeleteKeyW(parent, name.c_str());
 }

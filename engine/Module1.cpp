@@ -13,6 +13,7 @@
 #include "common/CommonModule2.h"
 #include "common/DataFolder.h"
 #include "common/frmStatusWin.h"
+#include "common/Product.h"
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
@@ -44,8 +45,6 @@
 
 namespace Module1 {
 
-std::wstring ProductLabel;
-std::wstring ProductTitle;
 HMODULE Shell32Handle = nullptr;
 bool NoGPUpdate = false;
 
@@ -76,7 +75,7 @@ void DeleteInstalledValue() {
 
 void DeleteSettingsKey() {
   bool notFound = false;
-  modRegistry::fDeleteKey(L"HKLM", L"Software\\Merrowind IT", L"Ironlatch", notFound);
+  modRegistry::fDeleteKey(L"HKLM", Product::kMakerKey, Product::kKeyName, notFound);
 }
 
 // Uninstall steps shared by the three uninstall switches: the event service and the update tasks go.
@@ -135,8 +134,8 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::HookConstant: HookFileClass(value, true); break;
     case Switch::DisableSidebar: modToggle::SetSidebarDisabled(true); break;
     case Switch::EnableSidebar: modToggle::SetSidebarDisabled(false); break;
-    case Switch::NoAllowPrompt: WriteSetting(std::wstring(kSettingsKey) + L"\\FilterModule", L"NoAllow", L"1"); break;
-    case Switch::AllowPrompt: WriteSetting(std::wstring(kSettingsKey) + L"\\FilterModule", L"NoAllow", L"0"); break;
+    case Switch::NoAllowPrompt: WriteSetting(Product::kFilterModuleKey, L"NoAllow", L"1"); break;
+    case Switch::AllowPrompt: WriteSetting(Product::kFilterModuleKey, L"NoAllow", L"0"); break;
     case Switch::Bcdedit: f.bcdedit = true; break;
     case Switch::Syskey: f.syskey = true; break;
     case Switch::Cipher: f.cipher = true; break;
@@ -339,12 +338,6 @@ void ReleaseShell32() {
   Shell32Handle = nullptr;
 }
 
-void BuildProductTitle() {
-  ProductLabel = L"Ironlatch";
-  bool fourParts = true;
-  ProductTitle = ProductLabel + L"  v" + CommonModule::FileVersionNo(CommonModule::AppPath() + L"Ironlatch.exe", fourParts);
-}
-
 bool CleanupAfterUpdate() {
   std::wstring oldFile = CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe";
   if (!CommonModule::DoesFileExist(oldFile)) return false;
@@ -359,7 +352,7 @@ bool CleanupAfterUpdate() {
 
 void RemoveDataFolder() {
   if (!modOpSys::IsVista()) return;
-  std::wstring folder = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+  std::wstring folder = Product::DataFolder();
   if (!CommonModule::DoesDirExist(folder)) return;
   clsFSO fso;
   fso.KillDir(folder, false);
@@ -372,24 +365,6 @@ void PromptEmailAlerts() {
           L"email alerts?",
           MB_YESNO | MB_ICONQUESTION) == IDYES)
     Form9::ShowModal();
-}
-
-// ---- Resources ----------------------------------------------------------------------------------
-
-void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring& filePath, bool overwrite) {
-  if (CommonModule::DoesFileExist(filePath)) {
-    if (!overwrite) return;
-    DeleteFileW(filePath.c_str());
-  }
-  HRSRC resource = FindResourceW(nullptr, resourceName.c_str(), L"CUSTOM");
-  HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes) return;
-  platform::UniqueFileHandle file(
-      CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  DWORD written = 0;
-  WriteFile(file.get(), bytes, SizeofResource(nullptr, resource), &written, nullptr);
 }
 
 // ---- Policy rules and defaults ------------------------------------------------------------------
@@ -601,7 +576,7 @@ const wchar_t kFilterModuleExe[] = L"IronlatchFilterMod.exe";
 const wchar_t kPlainCommand[] = L"\"%1\" %*";
 const wchar_t kPlainControlPanelCommand[] = L"%SystemRoot%\\System32\\control.exe \"%1\",%*";
 const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";
-const wchar_t kFilterSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+const wchar_t* const kFilterSettingsKey = Product::kFilterModuleKey;
 const wchar_t* const kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
 
 bool WriteCommand(const std::wstring& key, const std::wstring& valueName, const std::wstring& command) {
@@ -841,7 +816,7 @@ bool IniChoice(const std::wstring& file, const wchar_t* key) { return IniValue(f
 
 void ApplyIniSettings(const std::wstring& iniPath) {
   const std::wstring settings = kSettingsKey;
-  const std::wstring filterSettings = settings + L"\\FilterModule";
+  const std::wstring filterSettings = Product::kFilterModuleKey;
   WriteSetting(settings, L"Installed", L"1");
 
   const bool bulk = iniPath.empty();

@@ -5,16 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "common/Product.h"
+#include "common/ResourceFile.h"
+
 namespace Module1 {
 
-// Engine state shared by the main program's modules.
-extern std::wstring ProductLabel;  // caption of every message box
-extern std::wstring ProductTitle;  // ProductLabel, "  v" and the four-part file version
+// Engine state shared by the main program's modules; the caption and title are the product's.
+using Product::ProductLabel;
+using Product::ProductTitle;
 extern HMODULE Shell32Handle;
 extern bool NoGPUpdate;
 
 // The settings key under HKLM and the RunOnce value that queues the prevention test.
-inline constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+using Product::kSettingsKey;
 inline constexpr wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr wchar_t kRestartTestValue[] = L"*Ironlatch Test";
 
@@ -22,7 +25,7 @@ inline constexpr wchar_t kRestartTestValue[] = L"*Ironlatch Test";
 void Main();
 void InitCommonControlsVB();
 void ReleaseShell32();
-void BuildProductTitle();
+using Product::BuildProductTitle;
 bool CleanupAfterUpdate();
 void RemoveDataFolder();
 bool IsArrayEmpty(const std::vector<std::wstring>& items);
@@ -30,8 +33,7 @@ bool IsArrayEmpty(const std::vector<std::wstring>& items);
 // Shows a box through the prompt seam with ProductLabel as caption.
 int Ask(const std::wstring& text, UINT type);
 
-// Writes a resource of type CUSTOM to a file; an existing file is kept unless overwrite is set.
-void ExtractResourceToFile(const std::wstring& resourceName, const std::wstring& filePath, bool overwrite);
+using ResourceFile::ExtractResourceToFile;
 
 // ---- Policy rules and defaults ----
 void AddPathRule(const std::wstring& pattern, bool whitelist);

@@ -8,6 +8,7 @@
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
+#include "common/Product.h"
 #include "engine/PolicyLayout.h"
 #include "engine/modGUID.h"
 #include "platform/Forms.h"
@@ -277,7 +278,7 @@ void WhitelistAllKnownItems() {
   for (const auto& item : appData.items) AppDataItem(item, known);
   for (const auto& item : userProfile.items) UserProfileItem(item, known);
   for (const auto& item : startup.items) StartupItem(item, known);
-  modRegistry::fWriteValue(L"HKLM", L"Software\\Merrowind IT\\Ironlatch", L"AutoWhitelist", L"S", Variant(L"0"));
+  modRegistry::fWriteValue(L"HKLM", Product::kSettingsKey, L"AutoWhitelist", L"S", Variant(L"0"));
 }
 
 }  // namespace modWhitelist

@@ -11,6 +11,7 @@
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
+#include "common/Product.h"
 #include "eventsvc/Module1.h"
 #include "eventsvc/NTService.h"
 #include "eventsvc/modFilterEvents.h"
@@ -164,7 +165,7 @@ int Main() {
   std::unique_ptr<platform::NewEventWatch> watch = OpenWatch();
   NTService::ReportServiceState(SERVICE_RUNNING);
   CommonModule::InitAppSettings(true, true, false);
-  CommonModule::IniPath = CommonModule::AppPath() + L"Ironlatch.ini";
+  CommonModule::IniPath = CommonModule::AppPath() + Product::kSettingsIni;
   modFilterEvents::EventTimeShift = modFilterEvents::LoadTimeShift();
 
   modEmailSvc::SetAbandonEvent(stopEvent.get());

@@ -6,6 +6,7 @@
 #include "alerts/EventTimeText.h"
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -18,7 +19,7 @@ bool StopServiceFlag = false;
 
 namespace {
 
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+using Product::kSettingsKey;
 
 bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
   return platform::Contains(platform::Lower(text), platform::Lower(part));

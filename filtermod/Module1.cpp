@@ -7,6 +7,7 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/DataFolder.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -17,14 +18,13 @@
 #include "filtermod/frmInvisible.h"
 #include "filtermod/modEXEScan.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 
 namespace Module1 {
 
-std::wstring ProductLabel;
-std::wstring ProductTitle;
 HMODULE Shell32Handle = nullptr;
 std::wstring ExecFilterMd5Path;
 std::wstring ExecFilterSha256Path;
@@ -34,7 +34,7 @@ std::wstring UserExecFilterSha256Path;
 namespace {
 
 const wchar_t kCrLf[] = L"\r\n";
-const wchar_t kFilterKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+const wchar_t* const kFilterKey = Product::kFilterModuleKey;
 // How long a module handing a file to the shell waits for its relaunch to take the mark.
 constexpr DWORD kRelaunchClaimMs = 10000;
 // Yes/No, critical stop, No as the default: a stray Enter must not let a file run.
@@ -110,7 +110,7 @@ void Main() {
   CommonModule::InitAppSettings(true, true, false);
   const std::wstring bulkIni = CommonModule::AppPath() + L"Bulk.ini";
   CommonModule::IniPath =
-      CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + L"Ironlatch.ini";
+      CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + Product::kSettingsIni;
   BuildProductTitle();
 
   ExecFilterMd5Path = HashListPath(L"ExecFilter.md5");
@@ -130,12 +130,6 @@ void Main() {
     FilterRestrictedFile(launch, silentBlock, alertAllow, launch.mode == L'*', noAllow);
   }
   ReleaseShell32();
-}
-
-void BuildProductTitle() {
-  ProductLabel = L"Ironlatch";
-  bool fourParts = true;
-  ProductTitle = ProductLabel + L"  v" + CommonModule::FileVersionNo(CommonModule::AppPath() + L"Ironlatch.exe", fourParts);
 }
 
 void InitCommonControlsVB() {
@@ -232,9 +226,11 @@ void LaunchProgram(const std::wstring& extension, const Launch& launch) {
   if (!arguments.empty()) command += L" " + arguments;
   platform::UniqueKernelHandle process;
   DWORD processId = 0;
-  CommonModule::DisableFSRedir();
-  const DWORD startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
-  CommonModule::RevertFSRedir();
+  DWORD startError = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
+  }
   if (processId) return;
   CommonModule::DPrint(L"Module1\\LaunchProgram: start refused", L"- Windows error: " + std::to_wstring(startError));
 
@@ -262,9 +258,11 @@ void LaunchProgram(const std::wstring& extension, const Launch& launch) {
   info.lpFile = filePath.c_str();
   info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
   info.nShow = SW_SHOWNORMAL;
-  CommonModule::DisableFSRedir();
-  const bool executed = ShellExecuteExW(&info) != FALSE;
-  CommonModule::RevertFSRedir();
+  bool executed = false;
+  {
+    const CommonModule::RedirectionOff off;
+    executed = ShellExecuteExW(&info) != FALSE;
+  }
   frmInvisible::Unload();
   platform::UniqueKernelHandle started(info.hProcess);
   const INT_PTR result = reinterpret_cast<INT_PTR>(info.hInstApp);
@@ -285,7 +283,7 @@ bool IsElevated() {
   using IsUserAnAdminFn = BOOL(WINAPI*)();
   platform::UniqueModule shell32(LoadLibraryW(L"shell32.dll"));
   if (!shell32) return false;
-  const auto isAdmin = reinterpret_cast<IsUserAnAdminFn>(reinterpret_cast<void*>(GetProcAddress(shell32.get(), "IsUserAnAdmin")));
+  const auto isAdmin = platform::GetProcedure<IsUserAnAdminFn>(shell32.get(), "IsUserAnAdmin");
   return isAdmin && isAdmin() != 0;
 }
 

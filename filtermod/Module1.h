@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "common/Product.h"
+
 namespace Module1 {
 
 // Caption of every message box and the mail sender's name; the name-and-version text of mails.
-extern std::wstring ProductLabel;
-extern std::wstring ProductTitle;
+using Product::ProductLabel;
+using Product::ProductTitle;
 extern HMODULE Shell32Handle;
 
 // The four hash lists, set at start.
@@ -31,7 +33,7 @@ struct Launch {
 Launch ParseLaunch(const std::wstring& commandLine);
 
 void Main();
-void BuildProductTitle();
+using Product::BuildProductTitle;
 void InitCommonControlsVB();
 
 void FilterExecutable(const Launch& launch, bool alertAllow);

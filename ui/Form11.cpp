@@ -8,6 +8,7 @@
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
+#include "common/Product.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/Handle.h"
@@ -57,10 +58,9 @@ void SetBoxText(const std::wstring& text) {
 }
 
 bool CanRead(const std::wstring& path) {
-  CommonModule::DisableFSRedir();
+  const CommonModule::RedirectionOff off;
   platform::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  CommonModule::RevertFSRedir();
   return static_cast<bool>(file);
 }
 
@@ -110,9 +110,11 @@ Saved SaveDefinitions(const std::wstring& sPath) {
     if (!text.empty()) {
       if (CommonModule::SaveTextToFile(target, text, true, false)) result = Saved::Done;
     } else {
-      CommonModule::DisableFSRedir();
-      const bool gone = DeleteFileW(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-      CommonModule::RevertFSRedir();
+      bool gone = false;
+      {
+        const CommonModule::RedirectionOff off;
+        gone = DeleteFileW(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+      }
       if (gone) result = Saved::Done;
     }
   }
@@ -158,7 +160,7 @@ void Load(HWND dialog) {
   if (!modOpSys::IsVista()) {
     folder = CommonModule::AppPath();
   } else {
-    const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+    const std::wstring data = Product::DataFolder();
     CommonModule::MakeFolder(data);
     folder = data + L"\\";
   }

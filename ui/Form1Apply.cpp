@@ -2,6 +2,7 @@
 #include <map>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/ShutDownMod.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-const std::wstring kFilterKey = std::wstring(Module1::kSettingsKey) + L"\\FilterModule";
+const std::wstring kFilterKey = Product::kFilterModuleKey;
 const wchar_t* const kClasses[] = {L"CPL", L"SCR", L"PIF"};
 
 void Save(const std::wstring& key, const std::wstring& value, int number) {

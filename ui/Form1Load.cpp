@@ -1,5 +1,6 @@
 // The main window's load: icon, caption, branded and portable modes, and the saved choices.
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
@@ -9,7 +10,7 @@
 
 namespace {
 
-const std::wstring kFilterKey = std::wstring(Module1::kSettingsKey) + L"\\FilterModule";
+const std::wstring kFilterKey = Product::kFilterModuleKey;
 const wchar_t* const kClasses[] = {L"CPL", L"SCR", L"PIF"};
 
 std::wstring Read(const std::wstring& key, const std::wstring& value) {

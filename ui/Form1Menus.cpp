@@ -2,6 +2,7 @@
 #include "alerts/Form10.h"
 #include "alerts/Form9.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
@@ -73,7 +74,7 @@ void Form1::Menu_Default_Click() {
           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
     return;
   bool notFound = false;
-  modRegistry::fDeleteKey(L"HKLM", L"Software\\Merrowind IT", L"Ironlatch", notFound);
+  modRegistry::fDeleteKey(L"HKLM", Product::kMakerKey, Product::kKeyName, notFound);
   modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"Installed", L"S", Variant(L"1"));
   int32_t exitCode = 0;
   CommonModule::ShellX(CommonModule::AppExeFullPath(), L"", false, SW_SHOWNORMAL, exitCode, false, false,

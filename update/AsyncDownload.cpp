@@ -6,6 +6,7 @@
 
 #include "common/CommonModule.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/Text.h"
 
 using Microsoft::WRL::ComPtr;
@@ -33,7 +34,7 @@ struct UrlMonApi {
 
   template <typename F>
   F Get(const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module.get(), name))) : nullptr;
+    return platform::GetProcedure<F>(module.get(), name);
   }
 };
 

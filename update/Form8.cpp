@@ -6,6 +6,7 @@
 
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "update/cFTP.h"
@@ -18,10 +19,10 @@ constexpr wchar_t kServer[] = L"update.merrowind-it.com";
 constexpr wchar_t kUser[] = L"IronlatchUser";
 constexpr wchar_t kPassword[] = L"Kv7#rLq";
 
-constexpr wchar_t kIndexZip[] = L"Ironlatch_Updates.zip";
-constexpr wchar_t kIndexIni[] = L"Ironlatch_Updates.ini";
-constexpr wchar_t kPackage[] = L"IronlatchU.zip";
-constexpr wchar_t kBrandedPackage[] = L"IronlatchBranded.zip";
+constexpr const wchar_t* kIndexZip = Product::kUpdateIndexZip;
+constexpr const wchar_t* kIndexIni = Product::kUpdateIndexIni;
+constexpr const wchar_t* kPackage = Product::kProgramPackage;
+constexpr const wchar_t* kBrandedPackage = Product::kBrandedPackage;
 
 void DeleteLocal(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
@@ -107,7 +108,7 @@ bool Form8::CheckUpdate() {
   bool silent = false;
   bool newer = false;
   if (!modZip::UnzipFile(folder + kIndexZip, destination, silent)) {
-    CommonModule::DPrint(L"CheckUpdate could not unzip Ironlatch_Updates.zip");
+    CommonModule::DPrint(std::wstring(L"CheckUpdate could not unzip ") + kIndexZip);
   } else {
     const std::wstring remote = CommonModule::ReadIni(folder + kIndexIni, L"Ironlatch", L"CurrentVersion");
     newer = CommonModule::IsNewerVersion(modUpdate::RunningVersion(), remote);

@@ -13,8 +13,7 @@ namespace {
 
 constexpr uint16_t kVersion = 20;
 constexpr uint16_t kFlagsWritten = 2;
-constexpr uint16_t kFlagUtf8Name = 0x0800;
-constexpr uint16_t kMethodDeflate = 8;
+using ZipFormat::kMethodDeflate;
 constexpr uint16_t kInternalAttributes = 32;
 constexpr size_t kZlibHeader = 2, kZlibTrailer = 4;
 // Without Zip64 every size, offset and count must fit its record field.

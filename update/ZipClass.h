@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "update/ZipExtractionClass.h"
+#include "update/ZipFormat.h"
 
 class ZipClass;
 

@@ -9,17 +9,18 @@
 #include <cwchar>
 
 #include "platform/Forms.h"
+#include "platform/OpenFileRename.h"
 #include "platform/Text.h"
 
 namespace {
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagUtf8Name = 0x0800;
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflate = 8;
-constexpr uint32_t kZip64Marker = 0xFFFFFFFF;
-constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
-constexpr size_t kZip64LocatorSize = 20;
+using ZipFormat::kFlagEncrypted;
+using ZipFormat::kFlagUtf8Name;
+using ZipFormat::kMethodDeflate;
+using ZipFormat::kMethodStored;
+using ZipFormat::kZip64LocatorSignature;
+using ZipFormat::kZip64LocatorSize;
+using ZipFormat::kZip64Marker;
 constexpr size_t kInflateChunk = 256 * 1024;
 constexpr DWORD kEventsIntervalMs = 50;
 // The archive is held in memory whole; anything larger is no update package.
@@ -84,46 +85,6 @@ bool SafeRelativePath(const std::wstring& name, std::wstring& relative) {
     start = end + 1;
   }
   return true;
-}
-
-// Gives an open file (opened with DELETE access) a new name without closing it, which saves the
-// second open that MoveFileEx makes; never replaces a file. False when the name could not be given.
-bool RenameOpenFile(HANDLE file, const std::wstring& newPath) {
-  struct IoStatus {
-    void* status;
-    ULONG_PTR information;
-  };
-  struct RenameInformation {
-    BOOLEAN replaceIfExists;
-    HANDLE rootDirectory;
-    ULONG fileNameLength;
-    WCHAR fileName[1];
-  };
-  using SetInformationFn = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
-  constexpr int kFileRenameInformation = 10;
-  static const auto setInformation = reinterpret_cast<SetInformationFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
-  if (!setInformation) return false;
-
-  DWORD length = GetFullPathNameW(newPath.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return false;
-  std::wstring full(length, L'\0');
-  full.resize(GetFullPathNameW(newPath.c_str(), length, full.data(), nullptr));
-  std::wstring ntPath;
-  if (full.compare(0, 4, L"\\\\?\\") == 0) ntPath = L"\\??\\" + full.substr(4);
-  else if (full.compare(0, 2, L"\\\\") == 0) ntPath = L"\\??\\UNC\\" + full.substr(2);
-  else ntPath = L"\\??\\" + full;
-
-  const size_t bytes = offsetof(RenameInformation, fileName) + ntPath.size() * sizeof(WCHAR);
-  std::vector<ULONG_PTR> buffer(bytes / sizeof(ULONG_PTR) + 1);
-  auto* info = reinterpret_cast<RenameInformation*>(buffer.data());
-  info->replaceIfExists = FALSE;
-  info->rootDirectory = nullptr;
-  info->fileNameLength = static_cast<ULONG>(ntPath.size() * sizeof(WCHAR));
-  std::memcpy(reinterpret_cast<char*>(info) + offsetof(RenameInformation, fileName), ntPath.data(),
-              ntPath.size() * sizeof(WCHAR));
-  IoStatus io = {};
-  return setInformation(file, &io, info, static_cast<ULONG>(bytes), kFileRenameInformation) == 0;
 }
 
 }  // namespace
@@ -482,7 +443,7 @@ bool ZipExtractionClass::ExtractEntry(const Entry& entry, const std::wstring& ta
     RaiseError(kErrChecksum, L"Data checksum error in " + target);
     return false;
   }
-  if (!replaces && RenameOpenFile(file.get(), target)) {
+  if (!replaces && platform::RenameOpenFile(file.get(), target)) {
     staged.back().temp.clear();
     staged.back().placed = true;
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/CommonModule.h"
+#include "platform/Com.h"
 #include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/PromptSeam.h"
@@ -87,7 +88,7 @@ HWND frmDownloadAnp::Handle() { return g_window; }
 bool frmDownloadAnp::Cancelled() { return g_cancelled; }
 
 void frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer) {
-  const HRESULT com = CoInitialize(nullptr);  // URL monikers need COM on this thread
+  const platform::ComApartment com;  // URL monikers need COM on this thread
   try {
     const std::wstring header = sReferrer.empty() ? L"" : L"Referer: " + sReferrer;
     bool failed = false;
@@ -120,7 +121,6 @@ void frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring&
   } catch (...) {
     g_cDownload.Reset();
   }
-  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 std::wstring frmDownloadAnp::StatusText(int32_t receivedBytes, int32_t totalBytes) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "engine/Module1.h"
 #include "platform/PromptSeam.h"
 #include "update/modDownloadA.h"
@@ -16,7 +17,7 @@ constexpr wchar_t kCrLf[] = L"\r\n";
 // The product's web host, which serves the installer and the program package.
 constexpr wchar_t kWebHost[] = L"http://www.merrowind-it.com";
 constexpr wchar_t kSetupName[] = L"IronlatchSetup.exe";
-constexpr wchar_t kPackageName[] = L"IronlatchU.zip";
+constexpr const wchar_t* kPackageName = Product::kProgramPackage;
 
 int Tell(const std::wstring& text, UINT type) {
   return platform::ShowMessageBox(nullptr, text, Module1::ProductLabel, type);
@@ -52,7 +53,7 @@ std::wstring ProgramFilesFolder() {
                                                                                 : modSpecialFolders::kProgramFiles);
 }
 
-std::wstring InstallFolder() { return ProgramFilesFolder() + L"\\Merrowind IT\\Ironlatch"; }
+std::wstring InstallFolder() { return ProgramFilesFolder() + Product::kFolder; }
 
 void InstallPrompt() {
   switch (AskRoad(L"Select YES to install using the installer file (standard install.)",

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "common/ResourceFile.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "platform/Com.h"
 #include "platform/Text.h"
 
 namespace modScheduleTask {
@@ -49,25 +50,8 @@ constexpr int kLogonPassword = 1;        // TASK_LOGON_PASSWORD
 constexpr int kLogonServiceAccount = 5;  // TASK_LOGON_SERVICE_ACCOUNT
 constexpr LONG kCreateOrUpdate = 6;      // TASK_CREATE_OR_UPDATE
 
-struct BstrFree {
-  void operator()(wchar_t* text) const { SysFreeString(text); }
-};
-using Bstr = std::unique_ptr<wchar_t, BstrFree>;
-Bstr MakeBstr(const std::wstring& text) { return Bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))); }
-
-// COM for the calling thread, for as long as the object lives.
-class ComApartment {
- public:
-  ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-
- private:
-  HRESULT result_;
-};
+using platform::Bstr;
+using platform::ComApartment;
 
 struct TaskRequest {
   const wchar_t* builder;  // for the debug log
@@ -166,16 +150,16 @@ bool RegisterWithTaskService(const TaskRequest& r) {
 
   ComPtr<IRegistrationInfo> info;
   if (SUCCEEDED(task->get_RegistrationInfo(info.GetAddressOf())) && info) {
-    if (!r.description.empty()) info->put_Description(MakeBstr(r.description).get());
-    info->put_Author(MakeBstr(AuthorOf(r)).get());
+    if (!r.description.empty()) info->put_Description(Bstr(r.description).get());
+    info->put_Author(Bstr(AuthorOf(r)).get());
   }
   ComPtr<IPrincipal> principal;
   if (SUCCEEDED(task->get_Principal(principal.GetAddressOf())) && principal) {
-    principal->put_Id(MakeBstr(L"P_" + r.name).get());
-    principal->put_UserId(MakeBstr(r.user).get());
+    principal->put_Id(Bstr(L"P_" + r.name).get());
+    principal->put_UserId(Bstr(r.user).get());
     principal->put_LogonType(static_cast<TASK_LOGON_TYPE>(logonType));
     principal->put_RunLevel(TASK_RUNLEVEL_HIGHEST);
-    principal->put_DisplayName(MakeBstr(r.name).get());
+    principal->put_DisplayName(Bstr(r.name).get());
   }
   ComPtr<ITaskSettings> settings;
   if (SUCCEEDED(task->get_Settings(settings.GetAddressOf())) && settings) {
@@ -186,7 +170,7 @@ bool RegisterWithTaskService(const TaskRequest& r) {
     settings->put_DisallowStartIfOnBatteries(VARIANT_TRUE);
     settings->put_StopIfGoingOnBatteries(VARIANT_TRUE);
     settings->put_MultipleInstances(TASK_INSTANCES_IGNORE_NEW);
-    settings->put_RestartInterval(MakeBstr(L"PT3M").get());
+    settings->put_RestartInterval(Bstr(L"PT3M").get());
     settings->put_RestartCount(3);
     settings->put_AllowHardTerminate(VARIANT_TRUE);
     settings->put_Hidden(VARIANT_FALSE);
@@ -197,8 +181,8 @@ bool RegisterWithTaskService(const TaskRequest& r) {
       !Failed(triggers->Create(r.weekly ? TASK_TRIGGER_WEEKLY : TASK_TRIGGER_DAILY, trigger.GetAddressOf()), r,
               L"Triggers.Create") &&
       trigger) {
-    trigger->put_StartBoundary(MakeBstr(FormatTaskBoundary(start)).get());
-    trigger->put_Id(MakeBstr(L"T_" + r.name).get());
+    trigger->put_StartBoundary(Bstr(FormatTaskBoundary(start)).get());
+    trigger->put_Id(Bstr(L"T_" + r.name).get());
     if (r.weekly) {
       ComPtr<WeeklyTrigger> weekly;
       if (SUCCEEDED(trigger->QueryInterface(kIWeeklyTrigger, reinterpret_cast<void**>(weekly.GetAddressOf())))) {
@@ -217,14 +201,14 @@ bool RegisterWithTaskService(const TaskRequest& r) {
   if (SUCCEEDED(task->get_Actions(actions.GetAddressOf())) && actions &&
       !Failed(actions->Create(TASK_ACTION_EXEC, action.GetAddressOf()), r, L"Actions.Create") && action &&
       SUCCEEDED(action.As(&exec))) {
-    exec->put_Path(MakeBstr(r.program).get());
-    exec->put_WorkingDirectory(MakeBstr(WorkingFolder(r.program)).get());
-    if (!r.arguments.empty()) exec->put_Arguments(MakeBstr(r.arguments).get());
+    exec->put_Path(Bstr(r.program).get());
+    exec->put_WorkingDirectory(Bstr(WorkingFolder(r.program)).get());
+    if (!r.arguments.empty()) exec->put_Arguments(Bstr(r.arguments).get());
   }
 
   ComPtr<ITaskFolder> root;
-  if (Failed(service->GetFolder(MakeBstr(L"\\").get(), root.GetAddressOf()), r, L"GetFolder")) return false;
-  const Bstr name = MakeBstr(r.name);
+  if (Failed(service->GetFolder(Bstr(L"\\").get(), root.GetAddressOf()), r, L"GetFolder")) return false;
+  const Bstr name(r.name);
   VARIANT userArg = TextArg(r.user);
   // Left out for an empty password, as for SYSTEM.
   VARIANT passwordArg = r.password.empty() ? MissingArg() : TextArg(r.password);
@@ -261,12 +245,10 @@ HRESULT Invoke(IDispatch* object, const wchar_t* member, WORD kind, std::vector<
 }
 
 ComPtr<IDispatch> ObjectResult(IDispatch* object, const wchar_t* member, WORD kind, std::vector<VARIANT> args) {
-  VARIANT result;
-  VariantInit(&result);
+  platform::ComVariant result;
   ComPtr<IDispatch> found;
-  if (SUCCEEDED(Invoke(object, member, kind, std::move(args), &result)) && result.vt == VT_DISPATCH)
-    found = result.pdispVal;
-  VariantClear(&result);
+  if (SUCCEEDED(Invoke(object, member, kind, std::move(args), result.get())) && result->vt == VT_DISPATCH)
+    found = result->pdispVal;
   return found;
 }
 
@@ -390,9 +372,9 @@ bool TaskIsRegistered(const std::wstring& name) {
     if (FAILED(CoCreateInstance(kTaskService, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
                                 reinterpret_cast<void**>(service.GetAddressOf()))) ||
         FAILED(service->Connect(none, none, none, none)) ||
-        FAILED(service->GetFolder(MakeBstr(L"\\").get(), root.GetAddressOf())))
+        FAILED(service->GetFolder(Bstr(L"\\").get(), root.GetAddressOf())))
       return true;
-    const HRESULT found = root->GetTask(MakeBstr(name).get(), task.GetAddressOf());
+    const HRESULT found = root->GetTask(Bstr(name).get(), task.GetAddressOf());
     return found != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) && found != HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   }
   ComPtr<ITaskScheduler> scheduler;
@@ -445,7 +427,7 @@ std::wstring FormatTaskBoundary(const SYSTEMTIME& date) {
 
 void EnsureTaskSchedulerLibrary() {
   const std::wstring library = CommonModule::AppPath() + L"tskschd.dll";
-  if (!CommonModule::DoesFileExist(library)) Module1::ExtractResourceToFile(L"tskschd", library, false);
+  if (!CommonModule::DoesFileExist(library)) ResourceFile::ExtractResourceToFile(L"tskschd", library, false);
   std::wstring names;
   if (modRegistry::fEnumKey(L"HKCR", kLibraryTypeLib, names) == ERROR_SUCCESS) return;
   // Registering a library that could not be written would only fail.

@@ -15,6 +15,7 @@
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
@@ -43,22 +44,24 @@ int Box(const std::wstring& text, const std::wstring& title, UINT type) {
 }
 
 std::wstring TempFolder() { return platform::GetEnv(L"TEMP"); }
-std::wstring IndexZip() { return TempFolder() + L"\\Ironlatch_Updates.zip"; }
-std::wstring IndexIni() { return TempFolder() + L"\\Ironlatch_Updates.ini"; }
-std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/Ironlatch_Updates.zip"; }
+std::wstring IndexZip() { return TempFolder() + L"\\" + Product::kUpdateIndexZip; }
+std::wstring IndexIni() { return TempFolder() + L"\\" + Product::kUpdateIndexIni; }
+std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + Product::kUpdateIndexZip; }
 std::wstring PackageFile() { return CommonModule::AppPath() + L"Ironlatch.zip"; }
 
 void DeleteFileQuiet(const std::wstring& path) {
-  CommonModule::DisableFSRedir();
+  const CommonModule::RedirectionOff off;
   DeleteFileW(path.c_str());
-  CommonModule::RevertFSRedir();
 }
 
 bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) {
-  CommonModule::DisableFSRedir();
-  const BOOL moved = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  const DWORD error = moved ? 0 : GetLastError();
-  CommonModule::RevertFSRedir();
+  BOOL moved = FALSE;
+  DWORD error = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    moved = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    error = moved ? 0 : GetLastError();
+  }
   if (!moved) CommonModule::DPrint(L"modUpdate\\RenameFile: ", from, to, L"- Error: ", static_cast<uint32_t>(error));
   return moved != FALSE;
 }
@@ -173,7 +176,7 @@ std::wstring UpdateHost() {
 
 std::wstring DefinitionsFolder() {
   if (!modOpSys::IsVista()) return CommonModule::AppPath();
-  const std::wstring folder = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch";
+  const std::wstring folder = Product::DataFolder();
   DataFolder::Secure(folder);  // created, or repaired, with rights no user can write through
   return folder + L"\\";
 }

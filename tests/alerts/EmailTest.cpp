@@ -13,19 +13,22 @@
 #include "alerts/modBase85.h"
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "common/Product.h"
 #include "platform/Handle.h"
 #include "platform/Smtp.h"
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
 
-// The programs build these at start-up; this test stands in for them.
-namespace Module1 {
-std::wstring ProductLabel = L"Ironlatch";
-std::wstring ProductTitle = L"Ironlatch  v9.8.7.6";
-}  // namespace Module1
-
 namespace {
+
+// The programs build these at start-up; this test stands in for them.
+struct ProductNames : ::testing::Environment {
+  void SetUp() override {
+    Product::ProductLabel = L"Ironlatch";
+    Product::ProductTitle = L"Ironlatch  v9.8.7.6";
+  }
+};
+::testing::Environment* const kProductNames = ::testing::AddGlobalTestEnvironment(new ProductNames);
 
 using testsupport::ReadFileBytes;
 

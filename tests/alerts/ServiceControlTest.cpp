@@ -9,6 +9,7 @@
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/EventService.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -34,18 +35,16 @@ const char kBulkIni[] =
     "[EmailConfig]\r\nEmailAlerts=1\r\nSMTPServer=127.0.0.1\r\nSMTPPort=47025\r\nSendToEmail=it@example.test\r\n"
     "FromEmail=alerts@example.test\r\nSMTPUserName=alerts@example.test\r\nSMTPAuth=0\r\nUseSSL=0\r\n";
 
-class ServiceControlTest : public testing::Test {
+class ServiceControlTest : public ClearedProductTest {
  protected:
   void SetUp() override {
-    Clean();
+    ClearedProductTest::SetUp();
     ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", program_.Folder() + L"IronlatchEventSvc.exe"));
   }
-  void TearDown() override { Clean(); }
-  static void Clean() {
+  void Clean() override {
     eventservice::Remove();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSafeBootKey);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers");
+    ClearedProductTest::Clean();
   }
   void Run(const std::wstring& arguments) { ASSERT_TRUE(program_.Run(arguments, L"", 120000).finished); }
 

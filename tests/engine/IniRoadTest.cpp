@@ -5,24 +5,23 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const std::wstring kRoot = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kRoot = kRestrictionPolicyKey;
 const std::wstring kDisallowedPaths = kRoot + L"\\0\\Paths";
 const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
 const std::wstring kSettings = L"Software\\Merrowind IT\\Ironlatch";
 const std::wstring kSidebarKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar";
 
-class IniRoadTest : public testing::Test {
+class IniRoadTest : public ClearedProductTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  static void Clean() {
-    ClearProductAndPolicy();
+  void Clean() override {
+    ClearedProductTest::Clean();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSidebarKey);
   }
   void WriteFile(const std::wstring& name, const std::string& text) {

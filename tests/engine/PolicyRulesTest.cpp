@@ -5,13 +5,14 @@
 #include <map>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const std::wstring kRoot = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kRoot = kRestrictionPolicyKey;
 const std::wstring kDisallowedPaths = kRoot + L"\\0\\Paths";
 const std::wstring kHashes = kRoot + L"\\0\\Hashes";
 const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
@@ -104,18 +105,16 @@ std::wstring ClassCommand(const std::wstring& key, const std::wstring& value = L
 }
 
 // Every test starts and ends with no policy of ours and the file classes as Windows has them.
-class PolicyTest : public testing::Test {
+class PolicyTest : public ClearedProductTest {
  protected:
   void SetUp() override {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ClearedProductTest::SetUp();
     for (const wchar_t* c : {L"scrfile", L"piffile", L"cplfile", L"exefile", L"comfile"})
       originalOpen_[c] = ClassCommand(std::wstring(c) + L"\\shell\\open\\command");
   }
   void TearDown() override {
     if (hooked_) Run(L"/undo /silent /nogpupdate");
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ClearedProductTest::TearDown();
   }
 
   void Run(const std::wstring& arguments) {
@@ -268,28 +267,19 @@ TEST_F(PolicyTest, UndoGoesOnWhenTheHashesKeyIsMissing) {
   EXPECT_TRUE(RegSubkeys(HKEY_LOCAL_MACHINE, kWhitelistPaths).empty());
 }
 
-// gpupdate.exe is not part of Wine: a recording stand-in takes its place in the system folder.
 class GroupPolicyRefreshTest : public PolicyTest {
  protected:
   void SetUp() override {
     PolicyTest::SetUp();
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    fake_ = std::wstring(system) + L"\\gpupdate.exe";
-    ASSERT_TRUE(CopyProgram(L"fakeprog.exe", fake_));
-    DeleteFileW(Calls().c_str());
+    ASSERT_TRUE(gpupdate_.Install());
   }
   void TearDown() override {
-    // A stand-in left running by a test holds its file for a moment after it is killed.
-    RunProcess(L"taskkill.exe /f /im gpupdate.exe", {}, 10000);
-    for (int i = 0; i < 50 && FileExists(fake_) && !DeleteFileW(fake_.c_str()); ++i) Sleep(100);
-    DeleteFileW(Calls().c_str());
-    DeleteFileW((Base() + L".fake.ini").c_str());
+    gpupdate_.Remove();
     PolicyTest::TearDown();
   }
-  std::wstring Base() const { return fake_.substr(0, fake_.size() - 4); }
-  std::wstring Calls() const { return Base() + L".calls.log"; }
-  std::wstring fake_;
+  std::wstring Base() const { return gpupdate_.Base(); }
+  std::wstring Calls() const { return gpupdate_.CallsLog(); }
+  GpUpdateStandIn gpupdate_;
 };
 
 TEST_F(GroupPolicyRefreshTest, UndoRefreshesUnlessTold) {

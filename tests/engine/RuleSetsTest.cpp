@@ -4,13 +4,14 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const std::wstring kRoot = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kRoot = kRestrictionPolicyKey;
 const std::wstring kDisallowedPaths = kRoot + L"\\0\\Paths";
 
 std::vector<std::wstring> WrittenPatterns() { return RuleItemData(kDisallowedPaths); }
@@ -85,8 +86,7 @@ class RuleSetsTest : public testing::TestWithParam<bool> {
   }
   void TearDown() override {
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, kAppDefaults);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ClearProductAndPolicy();
   }
   bool Vista() const { return GetParam(); }
   void Apply(const std::wstring& options) {

@@ -6,13 +6,14 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const std::wstring kRoot = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kRoot = kRestrictionPolicyKey;
 const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
 const std::wstring kDisallowedPaths = kRoot + L"\\0\\Paths";
 
@@ -23,15 +24,10 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> items) {
 
 std::wstring Env(const wchar_t* name) { return platform::GetEnv(name); }
 
-class WhitelistTest : public testing::Test {
+class WhitelistTest : public ClearedProductTest {
  protected:
-  void SetUp() override {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
-  }
   void TearDown() override {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    ClearedProductTest::TearDown();
     for (const auto& file : planted_) DeleteFileW(file.c_str());
   }
   void Run(const std::wstring& arguments) { ASSERT_TRUE(program_.Run(arguments).finished); }

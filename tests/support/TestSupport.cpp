@@ -9,6 +9,7 @@
 #include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 
 namespace testsupport {
 
@@ -280,7 +281,7 @@ std::wstring ProductSetting(const std::wstring& value, const std::wstring& subke
 }
 
 void ClearProductAndPolicy() {
-  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers");
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRestrictionPolicyKey);
   RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
 }
 

@@ -5,18 +5,19 @@
 
 #include <string>
 
+#include "common/Product.h"
 #include "engine/Module1.h"
 #include "platform/Forms.h"
 #include "ui/Form11.h"
 #include "ui/Form3.h"
 
-// The two pieces of the engine that these windows use.
+// The piece of the engine that these windows use.
 namespace Module1 {
-std::wstring ProductLabel = L"Ironlatch";
 void SetFormIcon(HWND) {}
 }  // namespace Module1
 
 int wmain(int argc, wchar_t** argv) {
+  Product::ProductLabel = Product::kName;
   const std::wstring which = argc > 1 ? argv[1] : L"";
   auto show = [&] {
     if (which == L"form3") Form3::Show();

@@ -14,6 +14,7 @@
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1Ids.h"
 
@@ -23,7 +24,7 @@ namespace {
 
 const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const std::wstring kFilterKey = std::wstring(kSettingsKey) + L"\\FilterModule";
-const wchar_t kPolicyRoot[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const wchar_t* const kPolicyRoot = kRestrictionPolicyKey;
 const std::wstring kBlockRules = std::wstring(kPolicyRoot) + L"\\0\\Paths";
 const std::wstring kAllowRules = std::wstring(kPolicyRoot) + L"\\262144\\Paths";
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";

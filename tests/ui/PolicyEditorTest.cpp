@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/LiveWindow.h"
 
@@ -17,7 +18,7 @@ using namespace livewindow;
 
 namespace {
 
-const std::wstring kRoot = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kRoot = kRestrictionPolicyKey;
 const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
 const std::wstring kBlacklistPaths = kRoot + L"\\0\\Paths";
 
@@ -67,22 +68,16 @@ class PolicyEditorTest : public testing::Test {
  protected:
   void SetUp() override {
     ClearProductAndPolicy();
-    // gpupdate.exe is not part of Wine: a recording stand-in in the system folder takes its place.
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    gpupdate_ = std::wstring(system) + L"\\gpupdate.exe";
-    ASSERT_TRUE(CopyProgram(L"fakeprog.exe", gpupdate_));
-    DeleteFileW(RefreshLog().c_str());
+    ASSERT_TRUE(gpupdate_.Install());
   }
   void TearDown() override {
     program_.reset();
-    for (int i = 0; i < 50 && FileExists(gpupdate_) && !DeleteFileW(gpupdate_.c_str()); ++i) Sleep(100);
-    DeleteFileW(RefreshLog().c_str());
+    gpupdate_.Remove();
     ClearProductAndPolicy();
   }
 
-  std::wstring RefreshLog() const { return gpupdate_.substr(0, gpupdate_.size() - 4) + L".calls.log"; }
-  size_t Refreshes() const { return Lines(ReadTextFile(RefreshLog())).size(); }
+  std::wstring RefreshLog() const { return gpupdate_.CallsLog(); }
+  size_t Refreshes() const { return gpupdate_.Calls().size(); }
 
   // Opens the editor the way the command line does.
   void Open(const std::wstring& exePath = L"") {
@@ -115,7 +110,7 @@ class PolicyEditorTest : public testing::Test {
   InstalledProgram installed_;
   std::unique_ptr<LiveProgram> program_;
   HWND window_ = nullptr;
-  std::wstring gpupdate_;
+  GpUpdateStandIn gpupdate_;
 };
 
 const wchar_t kWarning[] =

@@ -16,6 +16,7 @@
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/EventService.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "update/ZipClass.h"
 
@@ -24,7 +25,7 @@ using namespace testsupport;
 namespace {
 
 const std::wstring kSettingsKey = L"Software\\Merrowind IT\\Ironlatch";
-const std::wstring kDisallowedPaths = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\0\\Paths";
+const std::wstring kDisallowedPaths = std::wstring(kRestrictionPolicyKey) + L"\\0\\Paths";
 const std::wstring kExeOpenCommand = L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command";
 
 // The update account's folder on the server, as this process sees it.
@@ -334,10 +335,8 @@ std::wstring AppliedOptions() {
   return applied;
 }
 
-class ApplyUpdateRun : public testing::Test {
+class ApplyUpdateRun : public ClearedProductTest {
  protected:
-  void SetUp() override { ClearProductAndPolicy(); }
-  void TearDown() override { ClearProductAndPolicy(); }
 
   static void Save(const std::wstring& name, const std::wstring& value, const std::wstring& subkey = L"") {
     ASSERT_TRUE(

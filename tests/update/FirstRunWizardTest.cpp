@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tests/support/EventService.h"
+#include "tests/support/ProductState.h"
 #include "tests/update/ScheduleTestHelpers.h"
 
 using namespace testsupport;
@@ -15,8 +16,8 @@ namespace {
 
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const wchar_t kSidebarKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar";
-const wchar_t kDisallowedPaths[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\0\\Paths";
-const wchar_t kAllowedPaths[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\262144\\Paths";
+const std::wstring kDisallowedPaths = std::wstring(kRestrictionPolicyKey) + L"\\0\\Paths";
+const std::wstring kAllowedPaths = std::wstring(kRestrictionPolicyKey) + L"\\262144\\Paths";
 
 const wchar_t kApplyQuestion[] =
     L"Would you like to apply all default protections and schedule automatic updates every day randomly between 8am "
@@ -29,12 +30,10 @@ const wchar_t kEmailQuestion[] =
     L"alerts?";
 const wchar_t kRestartQuestion[] = L"Finally we just need to restart the PC for changes to take effect.  Restart now?";
 
-class FirstRunWizard : public testing::Test {
+class FirstRunWizard : public ClearedProductTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  static void Clean() {
-    ClearProductAndPolicy();
+  void Clean() override {
+    ClearedProductTest::Clean();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSidebarKey);
     RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
     DeleteProductTasks();

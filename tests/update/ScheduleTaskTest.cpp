@@ -10,11 +10,6 @@
 using namespace testsupport;
 using namespace scheduletest;
 
-// The carried XP library is no resource of a test program.
-namespace Module1 {
-void ExtractResourceToFile(const std::wstring&, const std::wstring&, bool) {}
-}  // namespace Module1
-
 TEST(ScheduleRules, NumbersRunFromOneTo58WithBothEndsReached) {
   std::set<int32_t> seen;
   for (int i = 0; i < 5000; ++i) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/CommonModule.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "update/SettingsIni.h"
 
@@ -189,15 +190,10 @@ TEST(SettingsIniPaths, BothFilesLieInTheProgramFolder) {
 
 namespace {
 
-const std::wstring kRules = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+const std::wstring kRules = kRestrictionPolicyKey;
 
-class SettingsIniAppliedTest : public testing::Test {
+class SettingsIniAppliedTest : public ClearedProductTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  static void Clean() {
-    ClearProductAndPolicy();
-  }
   // The INI and the whitelist as the builder writes them into the program folder; name picks
   // Ironlatch.ini or its bulk twin.
   void SaveBeside(const std::wstring& name, const Settings& s) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "update/ZipClass.h"
 
@@ -20,8 +21,8 @@ namespace {
 const std::wstring kServerAddress = L"127.0.0.1:47131";
 const std::wstring kRunningVersion = L"1.0.1";  // the project's 1.0.0.1: major, minor, revision
 const wchar_t kCloseQuestion[] = L"Are you sure you wish to cancel any active downloads and exit?";
-const wchar_t kHashRuleKey[] =
-    L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\0\\Hashes\\{5e1d0a5c-update-road-test}";
+const std::wstring kHashRuleKey =
+    std::wstring(kRestrictionPolicyKey) + L"\\0\\Hashes\\{5e1d0a5c-update-road-test}";
 
 std::wstring ServerRoot() { return TestsDir() + L"httpserver\\root\\"; }
 
