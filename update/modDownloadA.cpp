@@ -42,12 +42,14 @@ bool DownloadFile(const std::wstring& requestedUrl, const std::wstring& targetFi
     DeleteUrlCacheEntryW(url.c_str());  // no cached copy may be served
     if (!hidden) frmDownloadAnp::Show(L"File Download:  ");
     // A cancel confirmed before the transfer began means no transfer.
-    if (!frmDownloadAnp::Cancelled()) frmDownloadAnp::StartDownload(url, targetFile);
+    const bool landed = !frmDownloadAnp::Cancelled() && frmDownloadAnp::StartDownload(url, targetFile);
     if (CommonModule::IsFormLoaded(L"frmDownloadAnp") || frmDownloadAnp::IsLoaded()) frmDownloadAnp::Unload();
+    // A transfer given up may still be writing: only the one that arrived counts.
+    return landed && CommonModule::DoesFileExist(targetFile);
   } catch (...) {
     CommonModule::DPrint(L"modDownloadA\\DownloadFile: ", L"- Error");
   }
-  return CommonModule::DoesFileExist(targetFile);
+  return false;
 }
 
 }  // namespace modDownloadA
