@@ -123,13 +123,19 @@ class UpdateRoad : public ::testing::Test {
     ASSERT_TRUE(Zip(files, Served(L"defs.zip")));
   }
 
-  RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"") {
+  RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"",
+                const std::vector<std::wstring>& moreEnv = {}) {
     const std::wstring command = L"\"" + program_.ExePath() + L"\" " + arguments;
-    return RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
-                                L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp",
-                                L"PROGRAMDATA=" + data_ / L"programdata",
-                                L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_},
-                      90000);
+    std::vector<std::wstring> env = {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
+                                     L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp",
+                                     L"PROGRAMDATA=" + data_ / L"programdata",
+                                     L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_};
+    for (const auto& more : moreEnv) {
+      const std::wstring name = more.substr(0, more.find(L'=') + 1);
+      std::erase_if(env, [&](const std::wstring& entry) { return platform::StartsWith(entry, name); });
+      env.push_back(more);
+    }
+    return RunProcess(command, env, 90000);
   }
 
   // The message boxes of the run, without the download window's close question.
@@ -651,6 +657,25 @@ TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].text, L"Failed to unzip update.");
+}
+
+TEST_F(UpdateRoad, AServerThatStallsMidTransferIsGivenUp) {
+  // The server sends half of each file and then nothing for 90 s; the road gives up after the
+  // (shortened) limit of silence and changes nothing.
+  WriteIndex(L"1.0.2");
+  WritePackage();
+  const auto policy = Policy();
+  const auto files = FolderFiles(program_.Folder());
+  const DWORD start = GetTickCount();
+  const RunResult run = Run(L"/update", L"no,ok,no",
+                            {L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/stall/" + served_, L"ILATCH_STALL_SECONDS=3"});
+  ASSERT_TRUE(run.finished);
+  EXPECT_LT(GetTickCount() - start, 45000u) << "long before the server lets go";
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Could not check for updates.");
+  EXPECT_EQ(FolderFiles(program_.Folder()), files);
+  EXPECT_EQ(Policy(), policy);
 }
 
 TEST_F(UpdateRoad, UpdateAndApplyAfterAFailedUpdateSaysSoAndAppliesProtection) {
