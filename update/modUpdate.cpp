@@ -23,7 +23,6 @@
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
-#include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "update/Form8.h"
