@@ -14,12 +14,12 @@ build: deps build-x64 build-x86
 
 build-x64:
 	@cmake --no-warn-unused-cli -S . -B $(BUILD)/x64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-toolchain.cmake -DILATCH_ARCH=x86_64 \
-	  -DCMAKE_BUILD_TYPE=Release -DILATCH_BIN_DIR=$(abspath $(BUILD))/bin >/dev/null
+	  -DILATCH_SIGNING_DIR=$(abspath $(BUILD))/signing -DCMAKE_BUILD_TYPE=Release -DILATCH_BIN_DIR=$(abspath $(BUILD))/bin >/dev/null
 	@cmake --build $(BUILD)/x64 -j $(JOBS)
 
 build-x86:
 	@cmake --no-warn-unused-cli -S . -B $(BUILD)/x86 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-toolchain.cmake -DILATCH_ARCH=i686 \
-	  -DCMAKE_BUILD_TYPE=Release -DILATCH_BIN_DIR=$(abspath $(BUILD))/x86/bin >/dev/null
+	  -DILATCH_SIGNING_DIR=$(abspath $(BUILD))/signing -DCMAKE_BUILD_TYPE=Release -DILATCH_BIN_DIR=$(abspath $(BUILD))/x86/bin >/dev/null
 	@cmake --build $(BUILD)/x86 -j $(JOBS)
 
 test: build

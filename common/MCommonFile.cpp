@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/PromptSeam.h"
+#include "platform/TestSwitches.h"
 #include "platform/Text.h"
 
 namespace MCommonFile {
@@ -18,7 +19,6 @@ bool DialogCheckFiles = false;
 namespace {
 
 constexpr wchar_t kNul = L'\0';
-constexpr wchar_t kAnswerVariable[] = L"ILATCH_OPENFILE_ANSWER";
 
 DWORD RecordSize() {
   OSVERSIONINFOW version = {};
@@ -50,7 +50,7 @@ bool RunDialog(OPENFILENAMEW& record, std::vector<wchar_t>& buffer, const std::w
     return false;
   }
   platform::RecordPrompt(L"openfile", {title});
-  const std::wstring answer = platform::GetEnv(kAnswerVariable);
+  const std::wstring answer = platform::TestSwitch(platform::kSwitchOpenFileAnswer);
   if (answer.empty() || answer.size() >= buffer.size()) return false;
   // What the dialog and its hook would have reported for that one file.
   std::fill(buffer.begin(), buffer.end(), kNul);

@@ -5,7 +5,7 @@
 //
 // Rehearsal seam: while platform::IsRehearsal() is true no dialog is shown. ShowOpenFile writes
 // one "openfile" record with the title and then acts as though the user had chosen the one file
-// whose full path the environment variable ILATCH_OPENFILE_ANSWER holds; unset or empty, as
+// whose full path the test switch ILATCH_OPENFILE_ANSWER (platform/TestSwitches.h) holds; unset or empty, as
 // though the user had cancelled. Everything after the dialog runs as it would for that choice.
 #include <windows.h>
 

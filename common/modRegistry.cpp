@@ -164,10 +164,21 @@ void LogKeyAndValue(const std::wstring& hive, const std::wstring& keyPath, const
 
 void LogResultCode(LONG code) { CommonModule::DPrint(L"\t- lResult (0 is successful): " + std::to_wstring(code)); }
 
+// A value whose name speaks of a password or secret (the stored mail password, scrambled or not)
+// is never written to the debug log: only that it was read.
+bool HoldsSecret(const std::wstring& valueName) {
+  const std::wstring name = platform::Lower(valueName);
+  for (const wchar_t* word : {L"pass", L"pwd", L"secret"}) {
+    if (platform::Contains(name, word)) return true;
+  }
+  return false;
+}
+
 void LogRead(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
              const Variant& result, LONG code) {
   LogKeyAndValue(hive, keyPath, valueName);
-  CommonModule::DPrint(L"\t- Returned Value: " + result.Text());
+  CommonModule::DPrint(HoldsSecret(valueName) ? std::wstring(L"\t- Returned Value: (read, not shown)")
+                                              : L"\t- Returned Value: " + result.Text());
   LogResultCode(code);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/PromptSeam.h"
 
 #include "platform/Handle.h"
+#include "platform/TestSwitches.h"
 #include "platform/Text.h"
 
 #include <vector>
@@ -29,9 +30,9 @@ struct Rehearsal {
   size_t next = 0;
 
   Rehearsal() {
-    logPath = GetEnv(L"ILATCH_PROMPT_LOG");
-    keepWindows = !GetEnv(L"ILATCH_KEEP_WINDOWS").empty();
-    std::wstring list = GetEnv(L"ILATCH_PROMPT_ANSWERS");
+    logPath = TestSwitch(kSwitchPromptLog);
+    keepWindows = !TestSwitch(kSwitchKeepWindows).empty();
+    std::wstring list = TestSwitch(kSwitchPromptAnswers);
     if (!list.empty()) {
       for (auto& a : Split(list, L",")) answers.push_back(Trim(a));
     }

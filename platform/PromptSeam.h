@@ -7,7 +7,9 @@
 // list is used up every box gets its harmless answer (No, Cancel or OK). Windows are recorded
 // there too and closed again at once. Automated runs can therefore never wait on a box, and
 // never restart the machine (see IsRehearsal). A test that drives a live window sets
-// ILATCH_KEEP_WINDOWS as well: windows are still recorded but stay open.
+// ILATCH_KEEP_WINDOWS as well: windows are still recorded but stay open. All three are test
+// switches (platform/TestSwitches.h): a program outside the folders listed for test runs shows
+// every box for real.
 #include <windows.h>
 
 #include <string>

@@ -30,6 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 ilatch_start_session
+ilatch_allow_test_switches 'B:' 'C:\ilbench'
 
 # A thousand files of text-like content in nested folders, about 16 MB in all.
 python3 - "$work/bench.zip" <<'EOF'

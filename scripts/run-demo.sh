@@ -8,6 +8,7 @@ source "$(dirname "$0")/wine-env.sh"
 
 ilatch_make_prefix
 ilatch_start_session
+ilatch_allow_test_switches 'C:\Program Files\Ironlatch'
 trap ilatch_stop_session EXIT
 
 install_dir="$WINEPREFIX/drive_c/Program Files/Ironlatch"

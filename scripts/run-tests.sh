@@ -22,6 +22,8 @@ cleanup() {
 trap cleanup EXIT
 
 ilatch_start_session
+# The built programs and tests (drive B:) and the scratch folders the tests copy programs into.
+ilatch_allow_test_switches 'B:' 'C:\iltest'
 
 # No test may reach the internet: downloads from any outside host go to a local port where nothing
 # listens, unless a test serves them from its own local web folder.

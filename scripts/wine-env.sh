@@ -45,6 +45,16 @@ ilatch_start_session() {
   wine_quiet cmd /c exit
 }
 
+# Lets the programs under the given folders take the ILATCH_* test switches (see
+# platform/TestSwitches.h): one value per folder under an administrators' key of the prefix.
+ilatch_allow_test_switches() {
+  local i=0 folder
+  for folder in "$@"; do
+    i=$((i + 1))
+    wine_quiet reg add 'HKLM\Software\Ironlatch Test Runs' /v "folder$i" /t REG_SZ /d "$folder" /f
+  done
+}
+
 ilatch_stop_session() {
   wineserver -k </dev/null >/dev/null 2>&1 || true
   wineserver -w </dev/null >/dev/null 2>&1 || true

@@ -8,9 +8,12 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "platform/PromptSeam.h"
+#include "platform/TestSwitches.h"
 #include "platform/Text.h"
+#include "platform/PrivateFolder.h"
+#include "update/ProgramSwap.h"
+#include "update/UpdateSignature.h"
 #include "update/cFTP.h"
-#include "update/modUpdate.h"
 #include "update/modZip.h"
 
 namespace {
@@ -24,7 +27,10 @@ constexpr const wchar_t* kIndexIni = Product::kUpdateIndexIni;
 constexpr const wchar_t* kPackage = Product::kProgramPackage;
 constexpr const wchar_t* kBrandedPackage = Product::kBrandedPackage;
 
-void DeleteLocal(const std::wstring& path) { DeleteFileW(path.c_str()); }
+// True when the file is gone afterwards.
+bool DeleteLocal(const std::wstring& path) {
+  return DeleteFileW(path.c_str()) || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
 
 // -1 when the file cannot be read.
 LONG LocalFileLength(const std::wstring& path) {
@@ -39,16 +45,20 @@ Form8::Form8() = default;
 Form8::~Form8() = default;
 
 std::wstring Form8::UpdateServer() {
-  if (platform::IsRehearsal()) {
-    const std::wstring local = platform::GetEnv(L"ILATCH_UPDATE_SERVER");
-    if (!local.empty()) return local;
-  }
-  return kServer;
+  const std::wstring local = platform::TestSwitch(platform::kSwitchUpdateServer);
+  return local.empty() ? kServer : local;
 }
 
 bool Form8::StartUpdate(bool bBranded) {
-  const std::wstring folder = CommonModule::AppPath();
-  DeleteLocal(folder + kIndexZip);
+  // Every download lands in a fresh folder that only administrators can touch.
+  platform::PrivateFolder work;
+  if (!work.Ok()) {
+    CommonModule::DPrint(L"Form8\\StartUpdate: ", L"- No private folder for the downloads");
+    return false;
+  }
+  folder_ = work.Path() + L"\\";
+  DeleteLocal(CommonModule::AppPath() + kIndexZip);  // where earlier versions kept it
+  DeleteLocal(CommonModule::AppPath() + kIndexIni);
 
   ftp_ = std::make_unique<cFTP>();
   ftp_->SetModePassive();
@@ -59,17 +69,26 @@ bool Form8::StartUpdate(bool bBranded) {
   }
 
   bool installed = false;
-  if (DownloadAndVerify(folder + kIndexZip) && CheckUpdate()) {
+  if (DownloadSigned(folder_ + kIndexZip) && CheckUpdate()) {
     if (!bBranded) {
-      if (DownloadAndVerify(folder + kPackage)) installed = InstallUpdate();
-    } else if (DownloadAndVerify(folder + kBrandedPackage)) {
-      DeleteLocal(folder + kPackage);
-      MoveFileW((folder + kBrandedPackage).c_str(), (folder + kPackage).c_str());
+      if (DownloadSigned(folder_ + kPackage)) installed = InstallUpdate();
+    } else if (DownloadSigned(folder_ + kBrandedPackage)) {
+      DeleteLocal(folder_ + kPackage);
+      MoveFileW((folder_ + kBrandedPackage).c_str(), (folder_ + kPackage).c_str());
       installed = InstallUpdate();
     }
   }
   ftp_->CloseConnection();
   return installed;
+}
+
+bool Form8::DownloadSigned(const std::wstring& localPath) {
+  const std::wstring signature = UpdateSignature::SignatureName(localPath);
+  if (!DownloadAndVerify(localPath)) return false;
+  if (DownloadAndVerify(signature) && UpdateSignature::VerifyFile(localPath, signature)) return true;
+  CommonModule::DPrint(L"Form8\\DownloadSigned: ", localPath, L"- refused: no valid signature");
+  DeleteLocal(localPath);
+  return false;
 }
 
 bool Form8::Verified(bool downloaded, const std::wstring& localPath, const std::wstring& remoteName,
@@ -87,7 +106,11 @@ bool Form8::Verified(bool downloaded, const std::wstring& localPath, const std::
 }
 
 bool Form8::DownloadAndVerify(const std::wstring& localPath) {
-  DeleteLocal(localPath);
+  // A file that cannot be removed is no download of this run.
+  if (!DeleteLocal(localPath)) {
+    CommonModule::DPrint(L"Form8\\DownloadAndVerify: ", L"- Cannot remove ", localPath);
+    return false;
+  }
   const std::wstring remoteName = CommonModule::StripPath(localPath);
   CommonModule::DPrint(L"d/l + verify:  " + remoteName + L"  to  " + localPath);
 
@@ -103,27 +126,30 @@ bool Form8::DownloadAndVerify(const std::wstring& localPath) {
 }
 
 bool Form8::CheckUpdate() {
-  const std::wstring folder = CommonModule::AppPath();
-  std::wstring destination = folder;
+  // Only the INI of the index is read: the rest of the archive stays in the private folder.
+  std::wstring destination = folder_ + L"index";
   bool silent = false;
   bool newer = false;
-  if (!modZip::UnzipFile(folder + kIndexZip, destination, silent)) {
+  if (!modZip::UnzipFile(folder_ + kIndexZip, destination, silent)) {
     CommonModule::DPrint(std::wstring(L"CheckUpdate could not unzip ") + kIndexZip);
   } else {
-    const std::wstring remote = CommonModule::ReadIni(folder + kIndexIni, L"Ironlatch", L"CurrentVersion");
-    newer = CommonModule::IsNewerVersion(modUpdate::RunningVersion(), remote);
+    const std::wstring remote =
+        CommonModule::ReadIni(destination + L"\\" + kIndexIni, L"Ironlatch", L"CurrentVersion");
+    newer = ProgramSwap::IsVersionText(remote) &&
+            CommonModule::IsNewerVersion(ProgramSwap::RunningVersion(), remote);
     CommonModule::DPrint(newer ? L"CheckUpdate returns True, updates available."
                                : L"CheckUpdate returns False, no updates available.");
   }
-  DeleteLocal(folder + kIndexZip);
-  DeleteLocal(folder + kIndexIni);
+  DeleteLocal(folder_ + kIndexZip);
   return newer;
 }
 
 bool Form8::InstallUpdate() {
-  const std::wstring package = CommonModule::AppPath() + kPackage;
-  // The event service keeps running from its renamed file; the new program restarts it.
-  const bool installed = modUpdate::SwapInProgramPackage(package, true);
+  const std::wstring package = folder_ + kPackage;
+  // The service is stopped while its file is replaced; the new program starts it again, and a
+  // failed swap starts the old one.
+  modService::RemoveEventService(false, true);
+  const bool installed = ProgramSwap::SwapInProgramPackage(package, true);
   if (!installed) modService::InstallEventService();
   DeleteLocal(package);
   return installed;

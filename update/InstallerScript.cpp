@@ -16,6 +16,23 @@ std::wstring Quoted(const std::wstring& text) {
   return L"\"" + platform::ReplaceAll(text, L"\"", L"\"\"") + L"\"";
 }
 
+// A text of the user's in the script: "{" opens a constant there, so a brace meant as one is doubled.
+std::wstring Literal(const std::wstring& text) { return platform::ReplaceAll(text, L"{", L"{{"); }
+
+// Files of the program folder that are no part of the product: outputs of this build, the
+// installer compiler's installer, what updates, backups and logs leave behind, and files that hold
+// this machine's own state.
+bool IsPackedFile(const std::wstring& lowerName) {
+  for (const wchar_t* name : {L"setup.iss", L"ironlatchsetup.exe", L"ironlatchsetupsilent.exe", L"innosetup.exe",
+                              L"hashes.reg", L"ileventsvc.reg", L"bulk.ini"}) {
+    if (lowerName == name) return false;
+  }
+  for (const wchar_t* ending : {L"_backup.reg", L"_old.exe", L".log", L".zip"}) {
+    if (platform::EndsWith(lowerName, ending)) return false;
+  }
+  return true;
+}
+
 bool ShippedText(const std::wstring& programFolder, const std::wstring& name) {
   return !name.empty() && CommonModule::DoesFileExist(programFolder + name);
 }
@@ -53,13 +70,13 @@ std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options
       L"AppId={{7D80BE23-2834-4457-95A9-F896C24C1FDB}",
       std::wstring(L"AppName=") + kAltName,
       std::wstring(L"AppVerName=") + kAltName,
-      L"AppPublisher=" + options.publisher,
-      L"AppPublisherURL=" + site,
-      L"AppSupportURL=" + site,
-      L"AppUpdatesURL=" + site,
+      L"AppPublisher=" + Literal(options.publisher),
+      L"AppPublisherURL=" + Literal(site),
+      L"AppSupportURL=" + Literal(site),
+      L"AppUpdatesURL=" + Literal(site),
       L"DefaultDirName={pf}\\Ironlatch",
       L"DisableDirPage=yes",
-      L"DefaultGroupName=" + options.publisher + L"\\" + kAltName,
+      L"DefaultGroupName=" + Literal(options.publisher) + L"\\" + kAltName,
       L"DisableProgramGroupPage=yes",
       L"OutputDir=.",
       L"OutputBaseFilename=" + OutputBaseName(options.applySilent),
@@ -70,9 +87,9 @@ std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options
       L"PrivilegesRequired=admin",
       L"MinVersion=0,5.0",
   };
-  if (ShippedText(programFolder, options.eula)) lines.push_back(L"LicenseFile=" + options.eula);
-  if (ShippedText(programFolder, options.preInfo)) lines.push_back(L"InfoBeforeFile=" + options.preInfo);
-  if (ShippedText(programFolder, options.postInfo)) lines.push_back(L"InfoAfterFile=" + options.postInfo);
+  if (ShippedText(programFolder, options.eula)) lines.push_back(L"LicenseFile=" + Literal(options.eula));
+  if (ShippedText(programFolder, options.preInfo)) lines.push_back(L"InfoBeforeFile=" + Literal(options.preInfo));
+  if (ShippedText(programFolder, options.postInfo)) lines.push_back(L"InfoAfterFile=" + Literal(options.postInfo));
 
   lines.insert(lines.end(), {L"", L"[Languages]", L"Name: \"english\"; MessagesFile: \"compiler:Default.isl\""});
 
@@ -81,9 +98,8 @@ std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options
   CommonModule::FindFiles(programFolder, L"*.*", files, false);
   for (const auto& path : files) {
     const std::wstring name = platform::Lower(CommonModule::StripPath(path));
-    // The script and earlier installers are outputs of this build, never parts of it.
-    if (name == L"setup.iss" || name == L"ironlatchsetup.exe" || name == L"ironlatchsetupsilent.exe") continue;
-    lines.push_back(L"Source: " + Quoted(path) + L"; DestDir: \"{app}\"" + FileFlags(name));
+    if (!IsPackedFile(name)) continue;
+    lines.push_back(L"Source: " + Quoted(Literal(path)) + L"; DestDir: \"{app}\"" + FileFlags(name));
   }
 
   lines.insert(lines.end(), {L"", L"[Icons]"});
@@ -95,7 +111,8 @@ std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options
                     L"; Parameters: " + Quoted(parameters) + icon);
   };
   if (!site.empty())
-    lines.push_back(L"Name: " + Quoted(L"{group}\\..\\" + site) + L"; Filename: " + Quoted(FullUrl(options.website)));
+    lines.push_back(L"Name: " + Quoted(L"{group}\\..\\" + Literal(site)) + L"; Filename: " +
+                    Quoted(Literal(FullUrl(options.website))));
   shortcut(std::wstring(L"Apply ") + kAltName, L"/applyini");
   shortcut(std::wstring(L"Undo ") + kAltName, L"/undo");
   if (options.advanced) shortcut(L"Advanced Options", L"/showmain");

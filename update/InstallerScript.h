@@ -1,6 +1,6 @@
 #pragma once
-// The installer script ("Setup.iss") that packs the whole program folder, with its settings, into a
-// custom installer, and the names the script uses.
+// The installer script ("Setup.iss") that packs the product's files of the program folder, with its
+// settings, into a custom installer, and the names the script uses.
 #include <string>
 #include <vector>
 

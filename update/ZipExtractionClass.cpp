@@ -101,6 +101,7 @@ struct ZipExtractionClass::Staged {
   std::wstring temp;  // empty once in place
   std::wstring target;
   bool placed;  // a new file put in place already: a failed archive takes it away again
+  std::wstring backup = {};  // the file it replaced, kept until every file is in place
 };
 
 ZipExtractionClass::~ZipExtractionClass() {
@@ -328,9 +329,12 @@ bool ZipExtractionClass::Extract(const std::wstring& folderPath, bool preservePa
   }
   m_Folders.clear();
   if (!done) {
-    for (const auto& s : staged) {
-      if (!s.temp.empty()) DeleteFileW(s.temp.c_str());
-      if (s.placed) DeleteFileW(s.target.c_str());
+    // Every file goes back to what it was: new ones away, replaced ones under their names again.
+    for (auto it = staged.rbegin(); it != staged.rend(); ++it) {
+      if (!it->temp.empty()) DeleteFileW(it->temp.c_str());
+      if (it->placed) DeleteFileW(it->target.c_str());
+      if (!it->backup.empty() && !MoveFileExW(it->backup.c_str(), it->target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        RaiseError(kErrCantRemove, L"Can't restore the file " + it->target);
     }
     for (auto it = createdFolders.rbegin(); it != createdFolders.rend(); ++it) RemoveDirectoryW(it->c_str());
     return false;
@@ -376,14 +380,29 @@ bool ZipExtractionClass::ExtractAll(const std::wstring& folder, bool preservePat
     }
   }
 
-  // Every entry has passed: only now are the old files replaced.
+  // Every entry has passed: only now are the old files replaced, each kept under a backup name
+  // until the last is in place, so that a file that cannot be replaced puts every other one back.
   for (auto& s : staged) {
     if (s.temp.empty()) continue;
-    if (!MoveFileExW(s.temp.c_str(), s.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const std::wstring backup = s.temp.substr(0, s.temp.size() - 4) + L".bak";
+    if (GetFileAttributesW(s.target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      if (!MoveFileExW(s.target.c_str(), backup.c_str(), 0)) {
+        RaiseError(kErrCantRemove, L"Can't remove the file " + s.target);
+        return false;
+      }
+      s.backup = backup;
+    }
+    if (!MoveFileExW(s.temp.c_str(), s.target.c_str(), 0)) {
       RaiseError(kErrCantRemove, L"Can't remove the file " + s.target);
       return false;
     }
     s.temp.clear();
+    s.placed = true;
+  }
+  for (auto& s : staged) {
+    if (!s.backup.empty() && !DeleteFileW(s.backup.c_str()))
+      MoveFileExW(s.backup.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);  // still in use: goes at the next start
+    s.backup.clear();
   }
   return true;
 }

@@ -1,13 +1,18 @@
 #include "update/frmDownloadAnp.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 #include "common/CommonModule.h"
 #include "platform/Com.h"
 #include "platform/Dialogs.h"
 #include "platform/Forms.h"
+#include "platform/Handle.h"
 #include "platform/PromptSeam.h"
+#include "platform/TestSwitches.h"
+#include "platform/Text.h"
 #include "update/AsyncDownload.h"
 #include "update/frmDownloadAnpIds.h"
 
@@ -16,15 +21,63 @@ namespace {
 HWND g_window = nullptr;
 bool g_registered = false;  // shown, and so one of the program's loaded forms
 bool g_cancelled = false;
-Microsoft::WRL::ComPtr<AsyncDownload> g_cDownload;
+
+// A transfer that receives nothing this long is given up, and none may take longer in all.
+constexpr DWORD kStallSeconds = 60;
+constexpr DWORD kLongestSeconds = 60 * 60;
+// How long a transfer that was asked to stop may take to hear it before it is left to itself.
+constexpr DWORD kStopGraceMs = 5000;
+
+DWORD LimitMs(const wchar_t* testSwitch, DWORD seconds) {
+  int64_t given = 0;
+  if (platform::ParseInt64(platform::TestSwitch(testSwitch), given) && given > 0 && given < 86400)
+    seconds = static_cast<DWORD>(given);
+  return seconds * 1000;
+}
+
+// What the transfer's own thread and the window's thread share. The transfer runs URLMON on a
+// thread of its own, so that the window stays live and a transfer that hangs can be left behind.
+struct Transfer {
+  std::wstring url, file, header;
+  std::atomic<int32_t> percent{0}, received{0}, total{0};
+  std::atomic<DWORD> lastData{0};
+  std::atomic<bool> stop{false}, failed{false};
+  std::atomic<uint32_t> httpStatus{0};
+};
+
+DWORD WINAPI RunTransfer(void* parameter) {
+  std::unique_ptr<std::shared_ptr<Transfer>> holder(static_cast<std::shared_ptr<Transfer>*>(parameter));
+  const std::shared_ptr<Transfer> t = *holder;
+  const platform::ComApartment com;  // URL monikers need COM on this thread
+  try {
+    Microsoft::WRL::ComPtr<AsyncDownload> download = AsyncDownload::Create();
+    AsyncDownload* self = download.Get();
+    download->Progress = [t, self](int32_t percent, int32_t received, int32_t total, uint32_t, const std::wstring&) {
+      if (received != t->received) t->lastData = GetTickCount();
+      t->percent = percent;
+      t->received = received;
+      t->total = total;
+      if (t->stop) self->AbortDownload();
+    };
+    download->DownloadAborted = [t](HRESULT status, const std::wstring& text) {
+      t->failed = true;
+      CommonModule::DPrint(L"frmDownloadAnp\\cDownload_DownloadAborted: ", text, static_cast<uint32_t>(status));
+    };
+    download->HTTPResponse = [t](uint32_t status, const std::wstring&) { t->httpStatus = status; };
+    const AsyncDownload::Result result = download->Download(t->url, t->file, t->header, L"", L"", L"", L"GET", 1);
+    if (FAILED(result.error)) CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", result.errorText);
+  } catch (...) {
+    t->failed = true;
+  }
+  return 0;
+}
 
 // The user's close: the question decides whether the download goes on.
 void QueryUnload() {
   const int answer = platform::ShowMessageBox(g_window, L"Are you sure you wish to cancel any active downloads and exit?",
                                               CommonModule::AppTitle(), MB_YESNO);
   if (answer != IDYES) return;
-  g_cancelled = true;
-  if (g_cDownload) g_cDownload->AbortDownload();
+  g_cancelled = true;  // the running transfer hears it at its next report
   frmDownloadAnp::Unload();
 }
 
@@ -87,39 +140,69 @@ HWND frmDownloadAnp::Handle() { return g_window; }
 
 bool frmDownloadAnp::Cancelled() { return g_cancelled; }
 
-void frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer) {
-  const platform::ComApartment com;  // URL monikers need COM on this thread
+bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer) {
   try {
-    const std::wstring header = sReferrer.empty() ? L"" : L"Referer: " + sReferrer;
-    bool failed = false;
-    uint32_t httpStatus = 0;
-    g_cDownload = AsyncDownload::Create();
-    int64_t lastReceived = 0, lastTotal = 0;
-    g_cDownload->Progress = [&](int32_t percent, int32_t received, int32_t total, uint32_t, const std::wstring&) {
-      lastReceived = static_cast<uint32_t>(received);
-      lastTotal = static_cast<uint32_t>(total);
-      cDownload_Progress(percent, received, total);
-    };
-    g_cDownload->DownloadComplete = [](HRESULT) { frmDownloadAnp::Unload(); };
-    g_cDownload->DownloadAborted = [&failed](HRESULT status, const std::wstring& text) {
-      failed = true;
-      CommonModule::DPrint(L"frmDownloadAnp\\cDownload_DownloadAborted: ", text, static_cast<uint32_t>(status));
-      frmDownloadAnp::Unload();
-    };
-    g_cDownload->HTTPResponse = [&httpStatus](uint32_t status, const std::wstring&) { httpStatus = status; };
-    const AsyncDownload::Result result = g_cDownload->Download(sURL, sFile, header, L"", L"", L"", L"GET", 1);
-    if (FAILED(result.error)) CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", result.errorText);
-    g_cDownload.Reset();
+    auto transfer = std::make_shared<Transfer>();
+    transfer->url = sURL;
+    transfer->file = sFile;
+    transfer->header = sReferrer.empty() ? L"" : L"Referer: " + sReferrer;
+    const DWORD start = GetTickCount();
+    transfer->lastData = start;
+    auto* holder = new std::shared_ptr<Transfer>(transfer);
+    platform::UniqueKernelHandle thread(CreateThread(nullptr, 0, RunTransfer, holder, 0, nullptr));
+    if (!thread) {
+      delete holder;
+      CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", L"- No thread for the transfer");
+      return false;
+    }
+    const DWORD stallMs = LimitMs(platform::kSwitchStallSeconds, kStallSeconds);
+    const DWORD longestMs = LimitMs(platform::kSwitchDownloadSeconds, kLongestSeconds);
+    bool gaveUp = false, leftBehind = false;
+    DWORD stopAsked = 0;
+    int32_t shown = -1;
+    HANDLE waitFor = thread.get();
+    for (;;) {
+      if (MsgWaitForMultipleObjects(1, &waitFor, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+      platform::DoEvents();  // repaints, and the close question
+      if (transfer->received != shown) {
+        shown = transfer->received;
+        cDownload_Progress(transfer->percent, transfer->received, transfer->total);
+      }
+      const DWORD now = GetTickCount();
+      if (!transfer->stop) {
+        const bool stalled = now - transfer->lastData >= stallMs, tooLong = now - start >= longestMs;
+        if (stalled || tooLong) {
+          CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ",
+                               stalled ? L"- Nothing received for seconds: " : L"- Still running after seconds: ",
+                               (stalled ? stallMs : longestMs) / 1000, sURL);
+          gaveUp = true;
+        }
+        if (gaveUp || g_cancelled) {
+          transfer->stop = true;
+          stopAsked = now;
+        }
+      } else if (now - stopAsked >= kStopGraceMs) {
+        // It receives nothing, so it never hears the stop: it ends on its own, with the process at the latest.
+        CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", L"- The transfer does not stop; left behind");
+        leftBehind = true;
+        break;
+      }
+    }
+    Unload();
     // URLMON can leave an error page or a partial file under the target's name (a connection
     // that ends early may still count as complete): only a whole, successful transfer may stay,
     // since callers judge the download by the file alone.
-    if (lastReceived < lastTotal) failed = true;
-    if (failed || g_cancelled || httpStatus >= 400) {
+    const bool partial = transfer->received < transfer->total;
+    const uint32_t httpStatus = transfer->httpStatus;
+    if (gaveUp || leftBehind || partial || transfer->failed || g_cancelled || httpStatus >= 400) {
       CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", L"- Download failed, HTTP status: ", httpStatus);
       DeleteFileW(sFile.c_str());
+      return false;
     }
+    return true;
   } catch (...) {
-    g_cDownload.Reset();
+    DeleteFileW(sFile.c_str());
+    return false;
   }
 }
 

@@ -19,9 +19,12 @@ class frmDownloadAnp {
   // True when the user closed the window and confirmed the cancel since the window was loaded.
   static bool Cancelled();
 
-  // Runs one download of sURL to the file sFile and returns when it has ended. A download that
-  // failed, was cancelled or got an HTTP error status leaves no file behind.
-  static void StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer = L"");
+  // Runs one download of sURL to the file sFile and returns when it has ended, the window staying
+  // live meanwhile. A transfer that receives nothing for 60 s, or runs for an hour, is given up
+  // (the test switches ILATCH_STALL_SECONDS and ILATCH_DOWNLOAD_SECONDS shorten both). True when
+  // the file arrived whole; a download that failed, was cancelled, given up or got an HTTP error
+  // status leaves no file behind.
+  static bool StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer = L"");
 
   // The status label for a progress report: "12.50Kb  of  100.00Kb".
   static std::wstring StatusText(int32_t receivedBytes, int32_t totalBytes);

@@ -5,7 +5,7 @@
 namespace modDownloadA {
 
 // Downloads url to targetFile, with a progress window unless hidden. True when the target file
-// exists afterwards.
+// exists afterwards; false at once when an existing target cannot be removed.
 bool DownloadFile(const std::wstring& url, const std::wstring& targetFile, bool hidden);
 
 }  // namespace modDownloadA

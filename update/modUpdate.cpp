@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -22,8 +23,14 @@
 #include "engine/Module1.h"
 #include "engine/modToggle.h"
 #include "platform/PromptSeam.h"
+#include "platform/TestSwitches.h"
 #include "platform/Text.h"
+#include "platform/Handle.h"
+#include "platform/PrivateFolder.h"
 #include "update/Form8.h"
+#include "update/HashRuleImport.h"
+#include "update/ProgramSwap.h"
+#include "update/UpdateSignature.h"
 #include "update/modDownloadA.h"
 #include "update/modZip.h"
 
@@ -35,6 +42,9 @@ namespace {
 const wchar_t kMakerUpdateHost[] = L"updates.merrowind-it.com";
 
 const wchar_t kSection[] = L"Ironlatch";
+constexpr const wchar_t* kIndexZipName = Product::kUpdateIndexZip;
+constexpr const wchar_t* kIndexIniName = Product::kUpdateIndexIni;
+const wchar_t kVersionFileName[] = L"Ironlatch.Def";
 const wchar_t kUpdateFailedTitle[] = L"Ironlatch Update";
 const wchar_t kCheckTitle[] = L"Update Check";
 const wchar_t kAvailableTitle[] = L"An update is available!";
@@ -43,60 +53,74 @@ int Box(const std::wstring& text, const std::wstring& title, UINT type) {
   return platform::ShowMessageBox(nullptr, text, title, type);
 }
 
-std::wstring TempFolder() { return platform::GetEnv(L"TEMP"); }
-std::wstring IndexZip() { return TempFolder() + L"\\" + Product::kUpdateIndexZip; }
-std::wstring IndexIni() { return TempFolder() + L"\\" + Product::kUpdateIndexIni; }
-std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + Product::kUpdateIndexZip; }
-std::wstring PackageFile() { return CommonModule::AppPath() + L"Ironlatch.zip"; }
+std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + kIndexZipName; }
 
 void DeleteFileQuiet(const std::wstring& path) {
   const CommonModule::RedirectionOff off;
   DeleteFileW(path.c_str());
 }
 
-bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) {
-  BOOL moved = FALSE;
-  DWORD error = 0;
-  {
-    const CommonModule::RedirectionOff off;
-    moved = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    error = moved ? 0 : GetLastError();
-  }
-  if (!moved) CommonModule::DPrint(L"modUpdate\\RenameFile: ", from, to, L"- Error: ", static_cast<uint32_t>(error));
-  return moved != FALSE;
+// Downloads url and its signature into a private folder; true only when the maker signed it. An
+// unsigned or altered file is deleted at once.
+bool FetchSigned(const std::wstring& url, const std::wstring& target, bool hidden) {
+  if (!modDownloadA::DownloadFile(url, target, hidden)) return false;
+  const std::wstring signature = UpdateSignature::SignatureName(target);
+  if (modDownloadA::DownloadFile(UpdateSignature::SignatureName(url), signature, true) &&
+      UpdateSignature::VerifyFile(target, signature))
+    return true;
+  CommonModule::DPrint(L"modUpdate\\FetchSigned: ", url, L"- refused: no valid signature");
+  DeleteFileQuiet(target);
+  return false;
 }
 
-void DeleteIndexFiles() {
-  DeleteFileQuiet(IndexZip());
-  DeleteFileQuiet(IndexIni());
-}
-
+// Everything the roads take from the update index. The index is fetched into a private folder
+// that is gone again when this returns; only "Ironlatch_Updates.ini" of its zip is read.
 struct IndexCheck {
-  bool fetched = false;  // downloaded and extracted
+  bool fetched = false;  // downloaded, signed, extracted and its version readable
   std::wstring remoteVersion;
   bool newer = false;
+  std::wstring packageUrl;  // "DownloadURLB"
+  std::wstring remoteDefs;  // "CurrentDefs"
+  std::wstring defsUrl;     // "DownloadDefsURL"
 };
 
-// The common first part of the program roads: a fresh index, fetched and unpacked into %temp%.
-IndexCheck FetchIndex(bool hidden) {
+// The common first part of every road: a fresh, signed index.
+IndexCheck FetchIndex(bool hidden, bool unzipSilent) {
   IndexCheck check;
-  DeleteIndexFiles();
-  if (!modDownloadA::DownloadFile(IndexUrl(), IndexZip(), hidden)) return check;
-  std::wstring temp = TempFolder();
-  bool silent = false;
-  if (!modZip::UnzipFile(IndexZip(), temp, silent)) return check;
+  platform::PrivateFolder work;
+  if (!work.Ok()) {
+    CommonModule::DPrint(L"modUpdate\\FetchIndex: ", L"- No private folder for the download");
+    return check;
+  }
+  const std::wstring zip = work.Path() + L"\\" + kIndexZipName;
+  if (!FetchSigned(IndexUrl(), zip, hidden)) return check;
+  std::wstring unpacked = work.Path() + L"\\index";
+  bool silent = unzipSilent;
+  if (!modZip::UnzipFile(zip, unpacked, silent)) return check;
+  const std::wstring ini = unpacked + L"\\" + kIndexIniName;
+  check.remoteVersion = CommonModule::ReadIni(ini, kSection, L"CurrentVersion");
+  check.packageUrl = CommonModule::ReadIni(ini, kSection, L"DownloadURLB");
+  check.remoteDefs = CommonModule::ReadIni(ini, kSection, L"CurrentDefs");
+  check.defsUrl = CommonModule::ReadIni(ini, kSection, L"DownloadDefsURL");
   check.fetched = true;
-  check.remoteVersion = CommonModule::ReadIni(IndexIni(), kSection, L"CurrentVersion");
-  check.newer = CommonModule::IsNewerVersion(RunningVersion(), check.remoteVersion);
+  check.newer = ProgramSwap::IsVersionText(check.remoteVersion) &&
+                CommonModule::IsNewerVersion(ProgramSwap::RunningVersion(), check.remoteVersion);
   return check;
 }
 
-std::wstring IndexValue(const wchar_t* key) { return CommonModule::ReadIni(IndexIni(), kSection, key); }
+// The program roads cannot compare a version that is no version: they could not check.
+IndexCheck FetchProgramIndex(bool hidden) {
+  IndexCheck check = FetchIndex(hidden, false);
+  if (check.fetched && !ProgramSwap::IsVersionText(check.remoteVersion)) {
+    CommonModule::DPrint(L"modUpdate\\FetchProgramIndex: ", L"- Unreadable CurrentVersion: ", check.remoteVersion);
+    check.fetched = false;
+  }
+  return check;
+}
 
 // Unloads every window and ends the process: an update road that started the next program, or
-// the silent road once the new files are in place. The road's index files go first.
+// the silent road once the new files are in place.
 [[noreturn]] void EndProcess() {
-  DeleteIndexFiles();
   CommonModule::UnloadAllForms(L"");
   ExitProcess(0);
 }
@@ -118,18 +142,20 @@ void RunSwapRoad(const std::wstring& url, SwapRoad road, bool silent, bool reboo
     if (silent) arguments += reboot ? L" /silent /reboot" : L" /silent";
   }
   const std::wstring program = CommonModule::AppExeFullPath();  // kept: the program is renamed below
-  DeleteFileQuiet(PackageFile());
-  DeleteSwapBackups();
+  ProgramSwap::DeleteSwapBackups();
   const bool hidden = road == SwapRoad::AndReapply && silent;
-  if (!modDownloadA::DownloadFile(url, PackageFile(), hidden)) return;
+  std::optional<platform::PrivateFolder> work(std::in_place);
+  if (!work->Ok()) return;
+  const std::wstring package = work->Path() + L"\\Ironlatch.zip";
+  if (!FetchSigned(url, package, hidden)) return;
   modService::RemoveEventService(false, true);
-  if (!SwapInProgramPackage(PackageFile(), true)) {
+  if (!ProgramSwap::SwapInProgramPackage(package, true)) {
     if (road == SwapRoad::AndReapply && !silent) Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
     if (road == SwapRoad::Plain) Box(L"Failed to unzip update.", kCheckTitle, MB_OK);
     modService::InstallEventService();
     return;
   }
-  DeleteFileQuiet(PackageFile());
+  work.reset();  // the process ends below, without unwinding
   switch (road) {
     case SwapRoad::Silently:
       modService::InstallEventService();
@@ -142,35 +168,57 @@ void RunSwapRoad(const std::wstring& url, SwapRoad road, bool silent, bool reboo
   }
 }
 
-// Whole number as a 16-bit signed integer; false when the text is none or out of range.
-bool ToInteger(const std::wstring& text, int16_t& value) {
-  int64_t number = 0;
-  if (!platform::ParseInt64(text, number) || number < INT16_MIN || number > INT16_MAX) return false;
-  value = static_cast<int16_t>(number);
-  return true;
+// A definitions version: a whole number of up to 64 bits, digits only.
+bool ToDefinitionsVersion(const std::wstring& text, int64_t& value) {
+  const std::wstring digits = platform::Trim(text);
+  if (digits.empty() || digits.size() > 19 || digits.find_first_not_of(L"0123456789") != std::wstring::npos)
+    return false;
+  return platform::ParseInt64(digits, value);
 }
 
-// The installed definitions are older than the index's. A version that cannot be read counts as
-// older, so that a missing or damaged version file is replaced.
-bool DefinitionsAreOlder(const std::wstring& folder) {
-  int16_t local = 0, remote = 0;
-  if (!ToInteger(CommonModule::ReadIni(folder + L"Ironlatch.Def", kSection, L"CurrentDefs"), local)) return true;
-  if (!ToInteger(IndexValue(L"CurrentDefs"), remote)) return true;
-  return local < remote;
+enum class DefsState { Older, UpToDate, Unreadable };
+
+// The installed definitions against the index's. A local version that cannot be read counts as
+// older, so that a missing or damaged version file is replaced; a remote one that cannot be read
+// means the check failed.
+DefsState CompareDefinitions(const std::wstring& folder, const std::wstring& remoteText) {
+  int64_t local = 0, remote = 0;
+  if (!ToDefinitionsVersion(remoteText, remote)) return DefsState::Unreadable;
+  if (!ToDefinitionsVersion(CommonModule::ReadIni(folder + kVersionFileName, kSection, L"CurrentDefs"), local))
+    return DefsState::Older;
+  return local < remote ? DefsState::Older : DefsState::UpToDate;
+}
+
+// Moves the unpacked definition files (not the hash rules) into the definitions folder, the
+// version file last: until it arrives, the next check fetches the whole package again.
+bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found = {};
+  platform::UniqueFindHandle search(FindFirstFileW((unpacked + L"\\*").c_str(), &found));
+  if (search) {
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::wstring name = found.cFileName;
+      if (platform::EqualsNoCase(name, L"Hashes.reg") || platform::EqualsNoCase(name, kVersionFileName)) continue;
+      names.push_back(name);
+    } while (FindNextFileW(search.get(), &found));
+  }
+  if (CommonModule::DoesFileExist(unpacked + L"\\" + kVersionFileName)) names.push_back(kVersionFileName);
+  for (const std::wstring& name : names) {
+    if (!MoveFileExW((unpacked + L"\\" + name).c_str(), (folder + name).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      CommonModule::DPrint(L"modUpdate\\PlaceDefinitionFiles: ", L"- Cannot place ", folder + name,
+                           static_cast<uint32_t>(GetLastError()));
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
-std::wstring RunningVersion() {
-  bool fourParts = true;
-  const std::vector<std::wstring> words =
-      platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
-  auto word = [&](size_t i) { return i < words.size() ? words[i] : std::wstring(L"0"); };
-  return word(0) + L"." + word(1) + L"." + word(3);
-}
-
 std::wstring UpdateHost() {
-  const std::wstring host = platform::GetEnv(L"ILATCH_UPDATE_HOST");
+  const std::wstring host = platform::TestSwitch(platform::kSwitchUpdateHost);
   return host.empty() ? kMakerUpdateHost : host;
 }
 
@@ -181,47 +229,11 @@ std::wstring DefinitionsFolder() {
   return folder + L"\\";
 }
 
-// ---- Program swap -------------------------------------------------------------------------------
-
-std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe"; }
-std::wstring ServiceExePath() { return CommonModule::AppPath() + L"IronlatchEventSvc.exe"; }
-std::wstring ServiceBackupPath() { return CommonModule::AppPath() + L"IronlatchEventSvc_old.exe"; }
-
-void DeleteSwapBackups() {
-  DeleteFileQuiet(ProgramBackupPath());
-  DeleteFileQuiet(ServiceBackupPath());
-}
-
-bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
-  const std::wstring program = CommonModule::AppExeFullPath();
-  DeleteSwapBackups();
-  // A running executable can be renamed but not overwritten: the package then writes fresh files.
-  // Only what was renamed here is given back: a backup that could not be deleted is an older one.
-  const bool programMoved = RenameFile(program, ProgramBackupPath(), false);
-  const bool serviceMoved = withService && RenameFile(ServiceExePath(), ServiceBackupPath(), false);
-  std::wstring folder = CommonModule::AppPath();
-  bool silent = false;
-  const bool extracted = modZip::UnzipFile(packageZip, folder, silent);
-  if (!extracted || !CommonModule::DoesFileExist(program)) {
-    CommonModule::DPrint(L"modUpdate\\SwapInProgramPackage: ",
-                         extracted ? L"- The package holds no program, restoring " : L"- Extraction failed, restoring ",
-                         program);
-    // What a broken extraction wrote under the old names must give way to the working programs.
-    if (programMoved) RenameFile(ProgramBackupPath(), program, true);
-    if (serviceMoved) RenameFile(ServiceBackupPath(), ServiceExePath(), true);
-    return false;
-  }
-  // A package without the service keeps the old one.
-  if (serviceMoved && !CommonModule::DoesFileExist(ServiceExePath()))
-    RenameFile(ServiceBackupPath(), ServiceExePath(), false);
-  return true;
-}
-
 // ---- Program update -----------------------------------------------------------------------------
 
 void CheckForUpdatesInteractive() {
   try {
-    const IndexCheck check = FetchIndex(false);
+    const IndexCheck check = FetchProgramIndex(false);
     if (check.fetched) {
       const int answer =
           check.newer ? Box(L"Press OK to update this application to v" + check.remoteVersion, kAvailableTitle,
@@ -230,76 +242,78 @@ void CheckForUpdatesInteractive() {
                                 check.remoteVersion,
                             L"No updates were detected.", MB_OKCANCEL | MB_ICONEXCLAMATION);
       if (answer == IDOK) {
-        const std::wstring url = IndexValue(L"DownloadURLB");
         const std::wstring program = CommonModule::AppExeFullPath();
-        DeleteFileQuiet(PackageFile());
-        DeleteFileQuiet(ProgramBackupPath());
-        if (!modDownloadA::DownloadFile(url, PackageFile(), false)) {
+        DeleteFileQuiet(ProgramSwap::ProgramBackupPath());
+        std::optional<platform::PrivateFolder> work(std::in_place);
+        const std::wstring package = work->Path() + L"\\Ironlatch.zip";
+        if (!work->Ok() || !FetchSigned(check.packageUrl, package, false)) {
           Box(L"Failed to download update.", kUpdateFailedTitle, MB_OK);
-        } else if (!SwapInProgramPackage(PackageFile(), false)) {
-          Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
         } else {
-          DeleteFileQuiet(PackageFile());
-          RestartAndEnd(program, L"/config");
+          // A package that brings a new service executable replaces it only while the service is stopped.
+          modService::RemoveEventService(false, true);
+          const bool swapped = ProgramSwap::SwapInProgramPackage(package, false);
+          modService::InstallEventService();
+          if (!swapped) {
+            Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
+          } else {
+            work.reset();  // the process ends below, without unwinding
+            RestartAndEnd(program, L"/config");
+          }
         }
       }
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckForUpdatesInteractive: ", L"- Error");
   }
-  DeleteIndexFiles();
 }
 
 void SilentUpdateCheck() {
   try {
-    const IndexCheck check = FetchIndex(false);
+    const IndexCheck check = FetchProgramIndex(false);
     if (check.fetched) {
-      if (check.newer) ApplyUpdateSilently(IndexValue(L"DownloadURLB"));
+      if (check.newer) ApplyUpdateSilently(check.packageUrl);
       const std::wstring folder = DefinitionsFolder();
-      if (DefinitionsAreOlder(folder)) UpdateDefinitions(IndexValue(L"DownloadDefsURL"), true, folder);
+      if (CompareDefinitions(folder, check.remoteDefs) == DefsState::Older)
+        UpdateDefinitions(check.defsUrl, true, folder);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\SilentUpdateCheck: ", L"- Error");
   }
-  DeleteIndexFiles();
 }
 
 void CheckUpdateThenApplyProtection(bool silent, bool reboot) {
-  bool updateStarted = false;
   try {
-    const IndexCheck check = FetchIndex(silent);
+    const IndexCheck check = FetchProgramIndex(silent);
     if (!check.fetched) {
       if (!silent) Box(L"Could not check for updates.  Click OK to apply protection.", kCheckTitle, MB_OK);
     } else if (!check.newer) {
       if (!silent) Box(L"No updates exist.  Click OK to apply protection.", kCheckTitle, MB_OK);
     } else if (silent || Box(L"Press OK to update this application to v" + check.remoteVersion, kAvailableTitle,
                              MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
-      const std::wstring url = IndexValue(L"DownloadURLB");
-      updateStarted = true;
-      ApplyUpdateAndReapply(url, silent, reboot);
+      // Returns only when the update failed: the protection is applied all the same.
+      ApplyUpdateAndReapply(check.packageUrl, silent, reboot);
+      if (!silent) Box(L"The update failed.  Click OK to apply protection.", kCheckTitle, MB_OK | MB_ICONEXCLAMATION);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckUpdateThenApplyProtection: ", L"- Error");
   }
-  DeleteIndexFiles();
-  if (!updateStarted) Module1::PromptApplyNow(silent, reboot);
+  Module1::PromptApplyNow(silent, reboot);
 }
 
 void CheckForAppUpdate() {
   try {
-    const IndexCheck check = FetchIndex(false);
+    const IndexCheck check = FetchProgramIndex(false);
     if (!check.fetched) {
       Box(L"Could not check for updates.", kCheckTitle, MB_OK | MB_ICONERROR);
     } else if (!check.newer) {
       Box(L"No updates exist.", kCheckTitle, MB_OK | MB_ICONINFORMATION);
     } else if (Box(L"Press OK to update this application to v" + check.remoteVersion, kAvailableTitle,
                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
-      ApplyUpdate(IndexValue(L"DownloadURLB"));
+      ApplyUpdate(check.packageUrl);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckForAppUpdate: ", L"- Error");
   }
-  DeleteIndexFiles();
 }
 
 void ApplyUpdateSilently(const std::wstring& url) {
@@ -331,58 +345,54 @@ void ApplyUpdate(const std::wstring& url) {
 void CheckForDefsUpdate(bool silent, bool fromInstaller) {
   try {
     const std::wstring folder = DefinitionsFolder();
-    DeleteIndexFiles();
-    std::wstring temp = TempFolder();
-    bool unzipSilent = silent;
-    if (!modDownloadA::DownloadFile(IndexUrl(), IndexZip(), silent)) {
+    const IndexCheck check = FetchIndex(silent, silent);
+    const DefsState state = check.fetched ? CompareDefinitions(folder, check.remoteDefs) : DefsState::Unreadable;
+    if (!check.fetched || state == DefsState::Unreadable) {
       if (!silent) Box(L"Could not check for updates!", kCheckTitle, MB_OK | MB_ICONERROR);
-    } else if (!modZip::UnzipFile(IndexZip(), temp, unzipSilent)) {
-      if (!silent) Box(L"Could not unzip update check file!", kCheckTitle, MB_OK | MB_ICONERROR);
-    } else if (!DefinitionsAreOlder(folder)) {
+    } else if (state == DefsState::UpToDate) {
       if (!silent) Box(L"No updates exist.", kCheckTitle, MB_OK | MB_ICONINFORMATION);
     } else if (silent) {
-      UpdateDefinitions(IndexValue(L"DownloadDefsURL"), true, folder);
-    } else if (Box(L"Press OK to update to definitions dated " + IndexValue(L"CurrentDefs"),
-                   L"Updated definitions are available!", MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
-      UpdateDefinitions(IndexValue(L"DownloadDefsURL"), false, folder);
+      UpdateDefinitions(check.defsUrl, true, folder);
+    } else if (Box(L"Press OK to update to definitions dated " + check.remoteDefs, L"Updated definitions are available!",
+                   MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
+      UpdateDefinitions(check.defsUrl, false, folder);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckForDefsUpdate: ", L"- Error");
   }
-  DeleteIndexFiles();
 }
 
 void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring& folder) {
-  const std::wstring zip = folder + L"Defs.zip";
   try {
-    DeleteFileQuiet(zip);
-    if (!modDownloadA::DownloadFile(url, zip, silent)) {
+    DeleteFileQuiet(folder + L"Defs.zip");  // left by earlier versions, which downloaded it there
+    platform::PrivateFolder work;
+    const std::wstring zip = work.Path() + L"\\Defs.zip";
+    if (!work.Ok() || !FetchSigned(url, zip, silent)) {
       if (!silent) Box(L"Could not download updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
       return;
     }
-    std::wstring target = folder;
+    std::wstring unpacked = work.Path() + L"\\defs";
     bool unzipSilent = silent;
-    if (!modZip::UnzipFile(zip, target, unzipSilent)) {
+    if (!modZip::UnzipFile(zip, unpacked, unzipSilent)) {
       if (!silent) Box(L"Could not unzip updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
-    } else {
-      const std::wstring hashes = folder + L"Hashes.reg";
-      if (CommonModule::DoesFileExist(hashes)) {
-        bool wait = true;
-        const bool imported = modRegistry::ImportRegFile(hashes, wait);
-        DeleteFileQuiet(hashes);
-        if (!imported) {
-          if (!silent) Box(L"Could not import updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
-          DeleteFileQuiet(zip);
-          return;
-        }
-        Module1::RunGPUpdate(silent);
-      }
-      if (!silent) Box(L"Definitions Updated Successfully!", kCheckTitle, MB_OK | MB_ICONINFORMATION);
+      return;
     }
+    const std::wstring hashes = unpacked + L"\\Hashes.reg";
+    if (CommonModule::DoesFileExist(hashes)) {
+      if (!HashRuleImport::ImportFile(hashes).Ok()) {
+        if (!silent) Box(L"Could not import updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
+        return;
+      }
+      Module1::RunGPUpdate(silent);
+    }
+    if (!PlaceDefinitionFiles(unpacked, folder)) {
+      if (!silent) Box(L"Could not unzip updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
+      return;
+    }
+    if (!silent) Box(L"Definitions Updated Successfully!", kCheckTitle, MB_OK | MB_ICONINFORMATION);
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\UpdateDefinitions: ", L"- Error");
   }
-  DeleteFileQuiet(zip);
 }
 
 // ---- The scheduled program update ("/autoupdateapp") and the step after it ("/applyupdate") ----
@@ -436,11 +446,11 @@ SavedChoices ReadSavedChoices() {
 
 // The old program may still be ending: each backup gets up to two more tries, five seconds apart.
 void DeleteBackupsAfterOldProgramEnded() {
-  DeleteSwapBackups();
-  for (const std::wstring& backup : {ProgramBackupPath(), ServiceBackupPath()}) {
+  ProgramSwap::DeleteSwapBackups();
+  for (const std::wstring& backup : {ProgramSwap::ProgramBackupPath(), ProgramSwap::ServiceBackupPath()}) {
     for (int retry = 0; retry < 2 && CommonModule::DoesFileExist(backup); ++retry) {
       CommonModule::Delay(5);
-      DeleteSwapBackups();
+      ProgramSwap::DeleteSwapBackups();
     }
   }
 }
@@ -462,7 +472,7 @@ void OfferRestartBeforeVista() {
 void AutoUpdateApp() {
   CommonModule::DPrint(L"/AutoUpdateApp triggered.");
   const std::wstring program = CommonModule::AppExeFullPath();
-  DeleteSwapBackups();
+  ProgramSwap::DeleteSwapBackups();
   Form8 form;
   if (form.StartUpdate(CommonModule::DoesFileExist(CommonModule::IniPath))) {
     int32_t exitCode = 0;

@@ -10,6 +10,7 @@ PORT serves the files under DIR/root (a missing one is a 404 with an error page 
   /slow/PATH      the file PATH under root, sent in 16 KB pieces a tenth of a second apart
   /status/CODE    that status code, with a short body
   /cut/PATH       announces the whole file PATH but sends half of it and closes the connection
+  /stall/PATH     announces the whole file PATH, sends half of it, then sends nothing for 90 s
 """
 import http.server
 import os
@@ -55,10 +56,16 @@ def serve(folder, port):
                 self.wfile.write(self.send_bytes(200, text.encode("utf-8")))
             elif kind == "status":
                 self.wfile.write(self.send_bytes(int(rest), b"status page\r\n"))
-            elif kind in ("slow", "cut"):
+            elif kind in ("slow", "cut", "stall"):
                 body = self.file_bytes(rest)
                 if body is None:
                     self.send_error(404)
+                    return
+                if kind == "stall":
+                    self.wfile.write(self.send_bytes(200, body[: len(body) // 2], len(body)))
+                    self.wfile.flush()
+                    time.sleep(90)
+                    self.close_connection = True
                     return
                 if kind == "cut":
                     self.wfile.write(self.send_bytes(200, body[: len(body) // 2], len(body)))

@@ -18,6 +18,7 @@
 #include "tests/support/EventService.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UpdateSigning.h"
 #include "update/ZipClass.h"
 
 using namespace testsupport;
@@ -33,7 +34,7 @@ std::wstring ServerFolder() { return TestsDir() + L"ftpserver\\root\\update\\"; 
 
 void ClearServerFolder() {
   for (const wchar_t* name : {L"Ironlatch_Updates.zip", L"IronlatchU.zip", L"IronlatchBranded.zip"}) {
-    for (const wchar_t* suffix : {L"", L".short", L".next", L".cut"})
+    for (const wchar_t* suffix : {L"", L".short", L".next", L".cut", L".sig", L".next.sig"})
       DeleteFileW((ServerFolder() + name + suffix).c_str());
   }
 }
@@ -78,8 +79,10 @@ class AutoUpdateTest : public testing::Test {
   std::string Bytes(const std::wstring& name) const { return ReadFileBytes(Folder() + name); }
   bool Has(const std::wstring& name) const { return FileExists(Folder() + name); }
 
+  // Served files carry the maker's signature, as the real server's do.
   void Serve(const std::wstring& name, const Entries& entries) {
     ASSERT_TRUE(WriteZip(ServerFolder() + name, entries));
+    ASSERT_TRUE(SignFile(ServerFolder() + name));
   }
   void ServeIndex(const std::string& version) {
     Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni(version)}});
@@ -142,9 +145,11 @@ TEST_F(AutoUpdateTest, ANewerVersionIsFetchedSwappedInAndStarted) {
   EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "new service");
   EXPECT_EQ(Bytes(L"readme.txt"), "new");
   EXPECT_TRUE(ContainsLine(log, L"/AutoUpdateApp triggered."));
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  Ironlatch_Updates.zip  to  " + Folder() + L"Ironlatch_Updates.zip"));
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  Ironlatch_Updates.zip  to  "));
+  EXPECT_FALSE(ContainsLine(log, L"to  " + Folder())) << "downloads go to a private folder, not the program's";
   EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True, updates available."));
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip  to  " + Folder() + L"IronlatchU.zip"));
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip  to  "));
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip.sig  to  "));
   EXPECT_FALSE(ContainsLine(log, L"2nd attempt"));
   for (const auto& record : program_.Prompts()) EXPECT_NE(record.kind, L"box") << "no message";
 }
@@ -236,6 +241,9 @@ TEST_F(AutoUpdateTest, ASpoiledFirstDownloadIsFetchedAgain) {
     } else {
       Serve(L"IronlatchU.zip", Package("the service before the server's file changed"));
       Serve(L"IronlatchU.zip.next", Package("the service after"));
+      // What is published in the end is what the maker signed.
+      ASSERT_TRUE(CopyFileW((ServerFolder() + L"IronlatchU.zip.next.sig").c_str(),
+                            (ServerFolder() + L"IronlatchU.zip.sig").c_str(), FALSE));
     }
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, c.line)) << platform::ToUtf8(log);
@@ -254,7 +262,7 @@ TEST_F(AutoUpdateTest, ABrandedCopyFetchesTheBrandedPackage) {
   Serve(L"IronlatchU.zip", Package("ordinary service"));
   Serve(L"IronlatchBranded.zip", Package("branded service"));
   const std::wstring log = RunUpdate();
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchBranded.zip  to  " + Folder() + L"IronlatchBranded.zip"));
+  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchBranded.zip  to  "));
   ExpectInstalled();
   EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "branded service");
   EXPECT_FALSE(Has(L"IronlatchBranded.zip"));
@@ -289,6 +297,7 @@ TEST_F(AutoUpdateTest, APackageThatCannotBeInstalledGivesTheOldFilesTheirNamesBa
     ClearServerFolder();
     ServeIndex(kNewer);
     c.writePackage(ServerFolder() + L"IronlatchU.zip");
+    ASSERT_TRUE(SignFile(ServerFolder() + L"IronlatchU.zip"));
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True"));
     EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
@@ -300,6 +309,57 @@ TEST_F(AutoUpdateTest, APackageThatCannotBeInstalledGivesTheOldFilesTheirNamesBa
     for (const wchar_t* name : {L"readme.txt", L"Ironlatch.log", L"z_damaged.bin"})
       DeleteFileW((Folder() + name).c_str());
   }
+}
+
+TEST_F(AutoUpdateTest, NothingTheMakerDidNotSignIsUsed) {
+  struct Case {
+    const char* name;
+    const wchar_t* file;  // the served file spoiled
+    std::function<void(const std::wstring&)> spoil;
+  };
+  auto unsigned_ = [](const std::wstring& path) { DeleteFileW((path + L".sig").c_str()); };
+  const Case cases[] = {
+      {"unsigned package", L"IronlatchU.zip", unsigned_},
+      {"unsigned index", L"Ironlatch_Updates.zip", unsigned_},
+      {"package signed with another key", L"IronlatchU.zip",
+       [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::ForeignKey)); }},
+      {"package altered after signing", L"IronlatchU.zip",
+       [](const std::wstring& path) {
+         std::string bytes = ReadFileBytes(path);
+         bytes[bytes.size() / 2] ^= 0x01;
+         ASSERT_TRUE(WriteTextFile(path, bytes));
+       }},
+      {"truncated signature", L"IronlatchU.zip",
+       [](const std::wstring& path) {
+         const std::string signature = ReadFileBytes(path + L".sig");
+         ASSERT_TRUE(WriteTextFile(path + L".sig", signature.substr(0, signature.size() - 1)));
+       }},
+      {"SHA-1 signature", L"IronlatchU.zip",
+       [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::MakerSha1)); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClearServerFolder();
+    ServeIndex(kNewer);
+    Serve(L"IronlatchU.zip", Package());
+    c.spoil(ServerFolder() + c.file);
+    const std::wstring log = RunUpdate();
+    EXPECT_TRUE(ContainsLine(log, L"refused: no valid signature")) << platform::ToUtf8(log);
+    ExpectUnchanged();
+    DeleteFileW((Folder() + L"Ironlatch.log").c_str());
+  }
+}
+
+TEST_F(AutoUpdateTest, OnlyTheIniIsTakenFromTheIndexZip) {
+  Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni("1.0.1")},
+                                   {L"Ironlatch.exe", "a program slipped into the index"},
+                                   {L"planted.dll", "a library slipped into the index"}});
+  const std::wstring log = RunUpdate();
+  EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns False, no updates available."));
+  EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
+  EXPECT_FALSE(Has(L"planted.dll"));
+  EXPECT_FALSE(Has(L"Ironlatch_Updates.ini"));
+  ExpectUnchanged();
 }
 
 // ---- "/applyupdate": the new program's first run ----------------------------------------------

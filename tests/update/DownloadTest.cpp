@@ -116,6 +116,36 @@ TEST(DownloadFile, FailuresLeaveNoFileAndReportFalse) {
   }
 }
 
+// Every wait is bounded: a server that stops sending mid-transfer, and one that sends too slowly to
+// finish in time, are given up and leave no file. The test switches shorten the limits (60 s of
+// silence, an hour in all) so that the cases run in seconds.
+TEST(DownloadFile, AStalledOrEndlessTransferIsGivenUp) {
+  struct Case {
+    const char* what;
+    const wchar_t* kind;  // the server's road for the file
+    size_t size;
+    const wchar_t* limitSwitch;
+  };
+  const Case cases[] = {
+      {"nothing more after half the file", L"stall/", 200000, L"ILATCH_STALL_SECONDS"},
+      {"slower than the overall limit", L"slow/", 3000000, L"ILATCH_DOWNLOAD_SECONDS"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring name = Served(L"bounded", Bytes(c.size, 5));
+    ScratchDir dir;
+    SetEnvironmentVariableW(c.limitSwitch, L"3");
+    const DWORD start = GetTickCount();
+    const bool landed = modDownloadA::DownloadFile(kServer + c.kind + name, dir / L"file.bin", true);
+    const DWORD took = GetTickCount() - start;
+    SetEnvironmentVariableW(c.limitSwitch, nullptr);
+    EXPECT_FALSE(landed);
+    EXPECT_FALSE(FileExists(dir / L"file.bin"));
+    // The server holds the stalled connection for 90 s and needs 18 s for the slow file.
+    EXPECT_LT(took, 15000u);
+  }
+}
+
 // ---- The URL-moniker component ------------------------------------------------------------------
 
 TEST_F(AsyncDownloadTest, DownloadToFileRaisesItsEventsInOrder) {

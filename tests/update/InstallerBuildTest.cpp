@@ -384,3 +384,39 @@ TEST(InstallerScriptNames, WebsiteFormsAndOutputName) {
   EXPECT_EQ(InstallerScript::OutputBaseName(true), L"IronlatchSetupSilent");
   EXPECT_EQ(InstallerScript::OutputBaseName(false), L"IronlatchSetup");
 }
+
+// What a program folder holds besides the product after updates, builds and runs: none of it goes
+// into an installer. And the texts the user typed reach the script as typed, braces included.
+TEST(InstallerScriptFiles, OnlyTheProductIsPackedAndTypedBracesStayBraces) {
+  ScratchDir folder;
+  const std::vector<std::wstring> product = {L"Ironlatch.exe", L"IronlatchEventSvc.exe", L"Ironlatch.ini",
+                                             L"eula {v2}.txt"};
+  const std::vector<std::wstring> leftovers = {
+      L"Ironlatch_old.exe",  L"IronlatchEventSvc_old.exe", L"Policy_backup.reg", L"Ironlatch.log",
+      L"Ironlatch.zip",      L"IronlatchU.zip",            L"Hashes.reg",        L"ILEventSvc.reg",
+      L"InnoSetup.exe",      L"bulk.ini",                  L"Setup.iss",         L"IronlatchSetup.exe"};
+  for (const auto& name : product) ASSERT_TRUE(WriteTextFile(folder / name, "x"));
+  for (const auto& name : leftovers) ASSERT_TRUE(WriteTextFile(folder / name, "x"));
+  InstallerScript::Options options;
+  options.publisher = L"Acme {IT}";
+  options.website = L"www.example.com/{page}/";
+  options.eula = L"eula {v2}.txt";
+  const std::vector<std::wstring> lines = InstallerScript::Lines(folder.Path(), options);
+
+  std::set<std::wstring> packed;
+  for (const auto& line : lines) {
+    if (!platform::StartsWith(line, L"Source: \"")) continue;
+    const std::wstring path = line.substr(9, line.find(L"\"; DestDir") - 9);
+    packed.insert(path.substr(path.find_last_of(L'\\') + 1));
+  }
+  EXPECT_EQ(packed, (std::set<std::wstring>{L"Ironlatch.exe", L"IronlatchEventSvc.exe", L"Ironlatch.ini",
+                                            L"eula {{v2}.txt"}));
+  for (const std::wstring expected :
+       {L"AppPublisher=Acme {{IT}", L"DefaultGroupName=Acme {{IT}\\Latchward", L"AppPublisherURL=www.example.com/{{page}",
+        L"LicenseFile=eula {{v2}.txt",
+        L"Name: \"{group}\\..\\www.example.com/{{page}\"; Filename: \"http://www.example.com/{{page}/\""}) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << platform::ToUtf8(expected);
+  }
+  // The product's own constants keep their braces single.
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"DefaultDirName={pf}\\Ironlatch"), lines.end());
+}

@@ -6,12 +6,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/Handle.h"
 
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UpdateSigning.h"
 #include "update/ZipClass.h"
 
 using namespace testsupport;
@@ -22,7 +27,7 @@ const std::wstring kServerAddress = L"127.0.0.1:47131";
 const std::wstring kRunningVersion = L"1.0.1";  // the project's 1.0.0.1: major, minor, revision
 const wchar_t kCloseQuestion[] = L"Are you sure you wish to cancel any active downloads and exit?";
 const std::wstring kHashRuleKey =
-    std::wstring(kRestrictionPolicyKey) + L"\\0\\Hashes\\{5e1d0a5c-update-road-test}";
+    std::wstring(kRestrictionPolicyKey) + L"\\0\\Hashes\\{5e1d0a5c-0d1e-4a5e-9d0a-00000000a11e}";
 
 std::wstring ServerRoot() { return TestsDir() + L"httpserver\\root\\"; }
 
@@ -32,13 +37,17 @@ std::wstring Token(const wchar_t* what) {
          L"_" + std::to_wstring(++counter);
 }
 
-// Zips the given files (path, name in the archive) to a path.
+// Zips the given files (path, name in the archive) to a path, signed by the maker as the real
+// server's files are.
 bool Zip(const std::vector<std::pair<std::wstring, std::wstring>>& files, const std::wstring& to) {
   ZipClass zip;
   for (const auto& [path, name] : files)
     if (!zip.AddFile(path, name)) return false;
-  return zip.WriteZip(to, true);
+  return zip.WriteZip(to, true) && SignFile(to);
 }
+
+// A served file that is no zip, signed all the same: the road must still fail safely.
+bool ServeSignedText(const std::wstring& to, const std::string& text) { return WriteTextFile(to, text) && SignFile(to); }
 
 struct Box {
   std::wstring title, flags, text, answer;
@@ -98,7 +107,7 @@ class UpdateRoad : public ::testing::Test {
     const size_t second = bytes.find("PK\x03\x04", 4);
     ASSERT_NE(second, std::string::npos);
     for (size_t i = second + 30 + 8; i < second + 30 + 8 + 16; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
-    ASSERT_TRUE(WriteTextFile(Served(L"package.zip"), bytes));
+    ASSERT_TRUE(ServeSignedText(Served(L"package.zip"), bytes));
   }
 
   void WriteDefinitions(bool withHashes) {
@@ -115,13 +124,19 @@ class UpdateRoad : public ::testing::Test {
     ASSERT_TRUE(Zip(files, Served(L"defs.zip")));
   }
 
-  RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"") {
+  RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"",
+                const std::vector<std::wstring>& moreEnv = {}) {
     const std::wstring command = L"\"" + program_.ExePath() + L"\" " + arguments;
-    return RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
-                                L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp",
-                                L"PROGRAMDATA=" + data_ / L"programdata",
-                                L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_},
-                      90000);
+    std::vector<std::wstring> env = {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
+                                     L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp",
+                                     L"PROGRAMDATA=" + data_ / L"programdata",
+                                     L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_};
+    for (const auto& more : moreEnv) {
+      const std::wstring name = more.substr(0, more.find(L'=') + 1);
+      std::erase_if(env, [&](const std::wstring& entry) { return platform::StartsWith(entry, name); });
+      env.push_back(more);
+    }
+    return RunProcess(command, env, 90000);
   }
 
   // The message boxes of the run, without the download window's close question.
@@ -249,12 +264,13 @@ TEST_F(UpdateRoad, FailedExtractionPutsTheOldProgramsBack) {
     if (c.broken)
       WriteBrokenPackage();
     else
-      ASSERT_TRUE(WriteTextFile(Served(L"package.zip"), "this is no zip archive"));
+      ASSERT_TRUE(ServeSignedText(Served(L"package.zip"), "this is no zip archive"));
     ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
     ExpectNotSwapped();
     EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
     EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
-    EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.zip"));  // left for a look
+    // The package was fetched into a private folder, which is gone with the road.
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
     EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 2u);
@@ -432,6 +448,250 @@ TEST_F(UpdateRoad, BulkInstallWithoutANewerProgramUpdatesDefinitions) {
   ExpectIndexGone();
 }
 
+// ---- What nothing planted or forged may change --------------------------------------------------
+
+namespace {
+
+const std::wstring kPolicyKey = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+
+// A key's subkeys and values, one line each ("key" or "key | value | type | bytes in hex").
+void Snapshot(HKEY root, const std::wstring& key, std::vector<std::wstring>& lines) {
+  lines.push_back(key);
+  platform::UniqueRegKey k;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, k.put()) != ERROR_SUCCESS) return;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256, type = 0;
+    BYTE data[2048];
+    DWORD size = sizeof data;
+    if (RegEnumValueW(k.get(), i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    std::wstring hex;
+    for (DWORD b = 0; b < size; ++b) hex += L"0123456789abcdef"[data[b] >> 4], hex += L"0123456789abcdef"[data[b] & 15];
+    lines.push_back(key + L" | " + name + L" | " + std::to_wstring(type) + L" | " + hex);
+  }
+  for (const auto& sub : RegSubkeys(root, key)) Snapshot(root, key + L"\\" + sub, lines);
+}
+std::vector<std::wstring> Policy() {
+  std::vector<std::wstring> lines;
+  Snapshot(HKEY_LOCAL_MACHINE, kPolicyKey, lines);
+  return lines;
+}
+
+// The program folder's files and their bytes, without the run's own records.
+std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring& folder) {
+  std::vector<std::pair<std::wstring, std::string>> files;
+  WIN32_FIND_DATAW found{};
+  platform::UniqueFindHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
+  if (!search) return files;
+  do {
+    const std::wstring name = found.cFileName;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || name == L"prompts.log" || name == L"Ironlatch.log") continue;
+    files.emplace_back(name, ReadFileBytes(folder + name));
+  } while (FindNextFileW(search.get(), &found));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace
+
+TEST_F(UpdateRoad, OnlyAPackageTheMakerSignedIsSwappedIn) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::wstring&)> spoil;  // the served package; nullptr: left as signed
+  };
+  const Case cases[] = {
+      {"unsigned", [](const std::wstring& path) { DeleteFileW((path + L".sig").c_str()); }},
+      {"signed with another key", [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::ForeignKey)); }},
+      {"altered after signing",
+       [](const std::wstring& path) {
+         std::string bytes = ReadFileBytes(path);
+         bytes[bytes.size() / 2] ^= 0x01;
+         ASSERT_TRUE(WriteTextFile(path, bytes));
+       }},
+      {"truncated signature",
+       [](const std::wstring& path) {
+         const std::string signature = ReadFileBytes(path + L".sig");
+         ASSERT_TRUE(WriteTextFile(path + L".sig", signature.substr(0, signature.size() / 2)));
+       }},
+      {"SHA-1 signature", [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::MakerSha1)); }},
+      {"signed by the maker", nullptr},
+  };
+  DeleteFileW((program_.Folder() + L"Ironlatch_old.exe").c_str());
+  DeleteFileW((program_.Folder() + L"IronlatchEventSvc_old.exe").c_str());
+  const auto policy = Policy();
+  const auto files = FolderFiles(program_.Folder());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    WriteIndex(L"1.0.2");
+    WritePackage();
+    if (c.spoil) c.spoil(Served(L"package.zip"));
+    ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+    EXPECT_EQ(Policy(), policy);
+    if (!c.spoil) {
+      ExpectSwapped();
+      EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+    } else {
+      EXPECT_EQ(FolderFiles(program_.Folder()), files);
+      EXPECT_EQ(Boxes().size(), 1u);  // the question; the swap reports a failed download with nothing
+    }
+  }
+}
+
+TEST_F(UpdateRoad, AnUnsignedIndexOrDefinitionsPackageIsNotUsed) {
+  const auto policy = Policy();
+  const auto files = FolderFiles(program_.Folder());
+  WriteIndex(L"1.0.2");
+  WritePackage();
+  DeleteFileW((Served(L"Ironlatch_Updates.zip") + L".sig").c_str());
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Could not check for updates.");
+  EXPECT_EQ(FolderFiles(program_.Folder()), files);
+
+  WriteIndex(L"1.0.1", L"105");
+  WriteDefinitions(true);
+  DeleteFileW((Served(L"defs.zip") + L".sig").c_str());
+  ASSERT_TRUE(Run(L"/autoupdate").finished);
+  EXPECT_EQ(Policy(), policy);
+  EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+  EXPECT_FALSE(FileExists(DefsFolder() + L"Ironlatch.Def"));
+}
+
+TEST_F(UpdateRoad, AnIndexPlantedInTheOldTemporaryPlaceIsNotUsed) {
+  // Any user can write the temporary folder and hold a file there open, so that it cannot be
+  // replaced: an index naming a newer version, with no index on the server at all.
+  ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch_Updates.ini"),
+                            "[Ironlatch]\r\nCurrentVersion=9.9.9\r\nDownloadURLB=" + platform::ToUtf8(Url(L"package.zip")) +
+                                "\r\nCurrentDefs=32000\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) + "\r\n"));
+  ZipClass zip;
+  ASSERT_TRUE(zip.AddFile(Stage(L"Ironlatch_Updates.ini"), L"Ironlatch_Updates.ini"));
+  ASSERT_TRUE(zip.WriteZip(data_ / L"tmp\\Ironlatch_Updates.zip", true));
+  platform::UniqueFileHandle held(CreateFileW((data_ / L"tmp\\Ironlatch_Updates.zip").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  WritePackage();
+  WriteDefinitions(true);
+  const auto policy = Policy();
+  const auto files = FolderFiles(program_.Folder());
+
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Could not check for updates.");
+  ASSERT_TRUE(Run(L"/autoupdate").finished);
+  EXPECT_EQ(FolderFiles(program_.Folder()), files);
+  EXPECT_EQ(Policy(), policy);
+  EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+}
+
+TEST_F(UpdateRoad, DefinitionsImportOnlyHashRules) {
+  const std::wstring rule = kHashRuleKey;
+  const std::string hklm = "HKEY_LOCAL_MACHINE\\";
+  const std::string policyKey = hklm + "SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
+  const std::string reg =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[" + policyKey + "\\0\\Hashes]\r\n\r\n"
+      "[" + hklm + platform::ToUtf8(rule) + "]\r\n"
+      "\"Description\"=\"Latchward\"\r\n\"SaferFlags\"=dword:00000000\r\n\"HashAlg\"=dword:00008003\r\n"
+      "\"ItemData\"=hex:01,23,45,67,89,ab,cd,ef,\\\r\n  01,23,45,67,89,ab,cd,ef\r\n"
+      "\"ItemSize\"=hex(b):00,10,00,00,00,00,00,00\r\n"
+      "\"Run\"=\"C:\\\\evil.exe\"\r\n\r\n"
+      "[" + hklm + platform::ToUtf8(rule) + "\\SHA256]\r\n\"HashAlg\"=dword:0000800c\r\n"
+      "\"ItemData\"=hex:00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,ff,00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,ff\r\n\r\n"
+      "[" + hklm + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n\"IlatchPlanted\"=\"C:\\\\evil.exe\"\r\n\r\n"
+      "[" + policyKey + "]\r\n\"DefaultLevel\"=dword:00000000\r\n\r\n"
+      "[" + policyKey + "\\262144\\Hashes\\{11111111-2222-4333-8444-555555555555}]\r\n\"Description\"=\"allowed\"\r\n\r\n"
+      "[-" + hklm + "SOFTWARE\\IlatchKeepMe]\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\IlatchPlanted]\r\n\"x\"=\"y\"\r\n\r\n";
+  ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"DefaultLevel", 0x40000));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IlatchKeepMe", L"v", L"kept"));
+  ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n"));
+  ASSERT_TRUE(WriteTextFile(Stage(L"Hashes.reg"), reg));
+  WriteIndex(L"1.0.1", L"105");
+  ASSERT_TRUE(Zip({{Stage(L"Ironlatch.Def"), L"Ironlatch.Def"}, {Stage(L"Hashes.reg"), L"Hashes.reg"}},
+                  Served(L"defs.zip")));
+
+  ASSERT_TRUE(Run(L"/autoupdate").finished);
+  std::wstring text;
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, rule, L"Description", text));
+  EXPECT_EQ(text, L"Latchward");
+  DWORD number = 0;
+  EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, rule + L"\\SHA256", L"HashAlg", number));
+  EXPECT_EQ(number, 0x800cu);
+  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, rule, L"Run", text)) << "no value a hash rule does not hold";
+  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"IlatchPlanted", text));
+  EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"DefaultLevel", number));
+  EXPECT_EQ(number, 0x40000u);
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kPolicyKey + L"\\262144\\Hashes\\{11111111-2222-4333-8444-555555555555}"));
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IlatchKeepMe", L"v", text));
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\IlatchPlanted"));
+  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n");
+  EXPECT_FALSE(FileExists(DefsFolder() + L"Hashes.reg"));
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IlatchKeepMe");
+  RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"IlatchPlanted");
+  RegDeleteTreeQuiet(HKEY_CURRENT_USER, L"Software\\IlatchPlanted");
+}
+
+TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
+  ASSERT_TRUE(WriteTextFile(program_.Folder() + L"readme.txt", "the readme before the update"));
+  ASSERT_TRUE(WriteTextFile(program_.Folder() + L"last.txt", "the last file before the update"));
+  ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), "the new last file"));
+  ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "the new readme"));
+  ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"Ironlatch.exe"},
+                   {TestsDir() + L"fakes\\fakeprog.exe", L"IronlatchEventSvc.exe"},
+                   {Stage(L"readme.txt"), L"readme.txt"},
+                   {Stage(L"last.txt"), L"last.txt"}},
+                  Served(L"package.zip")));
+  WriteIndex(L"1.0.2");
+  // Another program holds the last file open: it cannot be replaced.
+  platform::UniqueFileHandle held(CreateFileW((program_.Folder() + L"last.txt").c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  held.reset();
+  ExpectNotSwapped();
+  EXPECT_EQ(ReadFileBytes(program_.Folder() + L"readme.txt"), "the readme before the update");
+  EXPECT_EQ(ReadFileBytes(program_.Folder() + L"last.txt"), "the last file before the update");
+  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].text, L"Failed to unzip update.");
+}
+
+TEST_F(UpdateRoad, AServerThatStallsMidTransferIsGivenUp) {
+  // The server sends half of each file and then nothing for 90 s; the road gives up after the
+  // (shortened) limit of silence and changes nothing.
+  WriteIndex(L"1.0.2");
+  WritePackage();
+  const auto policy = Policy();
+  const auto files = FolderFiles(program_.Folder());
+  const DWORD start = GetTickCount();
+  const RunResult run = Run(L"/update", L"no,ok,no",
+                            {L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/stall/" + served_, L"ILATCH_STALL_SECONDS=3"});
+  ASSERT_TRUE(run.finished);
+  EXPECT_LT(GetTickCount() - start, 45000u) << "long before the server lets go";
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, L"Could not check for updates.");
+  EXPECT_EQ(FolderFiles(program_.Folder()), files);
+  EXPECT_EQ(Policy(), policy);
+}
+
+TEST_F(UpdateRoad, UpdateAndApplyAfterAFailedUpdateSaysSoAndAppliesProtection) {
+  WriteIndex(L"1.0.2");
+  WritePackage();
+  DeleteFileW((Served(L"package.zip") + L".sig").c_str());
+  ASSERT_TRUE(Run(L"/updateandapply", L"no,ok,no,ok,no").finished);
+  ExpectNotSwapped();
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].text, L"Press OK to update this application to v1.0.2");
+  EXPECT_EQ(boxes[1].text, L"The update failed.  Click OK to apply protection.");
+  EXPECT_NE(boxes[2].text.find(L"Latchward"), std::wstring::npos) << platform::ToUtf8(boxes[2].text);
+}
+
 // ---- The windows' menu checks, through the probe that carries the main program ------------------
 
 namespace {
@@ -513,7 +773,7 @@ TEST_F(MenuCheck, BuilderCheckOffersThePackageAgainAndReportsFailures) {
     WriteIndex(c.version);
     if (c.package == 1) WriteProbePackage();
     if (c.package == 2) {
-      ASSERT_TRUE(WriteTextFile(Served(L"package.zip"), "no zip"));
+      ASSERT_TRUE(ServeSignedText(Served(L"package.zip"), "no zip"));
     }
     ASSERT_TRUE(RunProbe(L"interactive", c.answers).finished);
     EXPECT_EQ(BoxLines(), c.boxes);
@@ -556,7 +816,7 @@ TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
     if (c.remoteDefs) WriteIndex(kRunningVersion, c.remoteDefs);
     if (c.package == 1) WriteDefinitions(false);
     if (c.package == 2) {
-      ASSERT_TRUE(WriteTextFile(Served(L"defs.zip"), "no zip"));
+      ASSERT_TRUE(ServeSignedText(Served(L"defs.zip"), "no zip"));
     }
     ASSERT_TRUE(RunProbe(L"defs", c.answers).finished);
     EXPECT_EQ(BoxLines(), c.boxes);

@@ -1,0 +1,84 @@
+#include "platform/TestSwitches.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/Handle.h"
+#include "platform/Text.h"
+
+namespace platform {
+
+const wchar_t kSwitchPromptLog[] = L"ILATCH_PROMPT_LOG";
+const wchar_t kSwitchPromptAnswers[] = L"ILATCH_PROMPT_ANSWERS";
+const wchar_t kSwitchKeepWindows[] = L"ILATCH_KEEP_WINDOWS";
+const wchar_t kSwitchOpenFileAnswer[] = L"ILATCH_OPENFILE_ANSWER";
+const wchar_t kSwitchWebRoot[] = L"ILATCH_WEB_ROOT";
+const wchar_t kSwitchUpdateHost[] = L"ILATCH_UPDATE_HOST";
+const wchar_t kSwitchUpdateServer[] = L"ILATCH_UPDATE_SERVER";
+const wchar_t kSwitchStallSeconds[] = L"ILATCH_STALL_SECONDS";
+const wchar_t kSwitchDownloadSeconds[] = L"ILATCH_DOWNLOAD_SECONDS";
+
+namespace {
+
+// Only administrators can write below HKLM\Software.
+const wchar_t kTestRunsKey[] = L"Software\\Ironlatch Test Runs";
+
+std::wstring FullLongPath(const std::wstring& path) {
+  wchar_t full[MAX_PATH * 2] = {};
+  const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+  if (length == 0 || length >= MAX_PATH * 2) return {};
+  wchar_t longer[MAX_PATH * 2] = {};
+  const DWORD longLength = GetLongPathNameW(full, longer, MAX_PATH * 2);
+  return Lower(longLength > 0 && longLength < MAX_PATH * 2 ? longer : full);
+}
+
+std::vector<std::wstring> ListedFolders() {
+  std::vector<std::wstring> folders;
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestRunsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
+      ERROR_SUCCESS)
+    return folders;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256] = {};
+    DWORD nameLength = 256, type = 0;
+    wchar_t data[MAX_PATH] = {};
+    DWORD dataBytes = sizeof data - sizeof(wchar_t);
+    const LONG status = RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(data), &dataBytes);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+    std::wstring folder = Trim(data);
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    if (folder.size() < 2) continue;  // a drive letter and its colon at least
+    folder = FullLongPath(folder + L"\\");
+    if (!folder.empty()) folders.push_back(folder);
+  }
+  return folders;
+}
+
+bool ProgramIsListed() {
+  wchar_t own[MAX_PATH * 2] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return false;
+  const std::wstring program = FullLongPath(own);
+  if (program.empty()) return false;
+  for (const std::wstring& folder : ListedFolders()) {
+    if (StartsWith(program, folder.back() == L'\\' ? folder : folder + L"\\")) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool TestSwitchesAllowed() {
+  static const bool allowed = ProgramIsListed();
+  return allowed;
+}
+
+std::wstring TestSwitch(const wchar_t* name) {
+  if (!TestSwitchesAllowed()) return {};
+  return GetEnv(name);
+}
+
+}  // namespace platform

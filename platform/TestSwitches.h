@@ -1,0 +1,32 @@
+#pragma once
+// The one road by which a program reads a test switch: an ILATCH_* environment value that points
+// downloads at a local server, answers questions from a list, records prompts to a file and the
+// like.
+//
+// The environment belongs to whoever started the program, and a standard user can set it for the
+// elevated program started next. So a switch is heeded only by a program that lies in a folder an
+// administrator listed for test runs: each text value under HKLM "Software\Ironlatch Test Runs"
+// (64-bit view) names one such folder, with everything below it. Without that key, as on every
+// machine that does not run the tests, every switch reads as empty.
+#include <string>
+
+namespace platform {
+
+// The names of the switches. Every reader passes one of these.
+extern const wchar_t kSwitchPromptLog[];       // file the prompt records go to (see PromptSeam.h)
+extern const wchar_t kSwitchPromptAnswers[];   // comma-separated answers for the boxes
+extern const wchar_t kSwitchKeepWindows[];     // recorded windows stay open
+extern const wchar_t kSwitchOpenFileAnswer[];  // the file the open-file dialog "chooses"
+extern const wchar_t kSwitchWebRoot[];         // "host:port[/folder]" serving every outside address
+extern const wchar_t kSwitchUpdateHost[];      // the web host of the update index
+extern const wchar_t kSwitchUpdateServer[];    // the FTP update server, "host[:port]"
+extern const wchar_t kSwitchStallSeconds[];    // how long a download may receive nothing
+extern const wchar_t kSwitchDownloadSeconds[]; // how long a download may take in all
+
+// True when this program's folder is listed for test runs.
+bool TestSwitchesAllowed();
+
+// The switch's value, or "" when it is unset or this program may not take test switches.
+std::wstring TestSwitch(const wchar_t* name);
+
+}  // namespace platform

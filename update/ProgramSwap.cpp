@@ -1,0 +1,87 @@
+#include "update/ProgramSwap.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "common/CommonModule.h"
+#include "platform/Text.h"
+#include "update/modZip.h"
+
+namespace ProgramSwap {
+
+namespace {
+
+void DeleteFileQuiet(const std::wstring& path) {
+  const CommonModule::RedirectionOff off;
+  DeleteFileW(path.c_str());
+}
+
+bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) {
+  BOOL moved = FALSE;
+  DWORD error = 0;
+  {
+    const CommonModule::RedirectionOff off;
+    moved = MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    error = moved ? 0 : GetLastError();
+  }
+  if (!moved) CommonModule::DPrint(L"ProgramSwap\\RenameFile: ", from, to, L"- Error: ", static_cast<uint32_t>(error));
+  return moved != FALSE;
+}
+
+}  // namespace
+
+std::wstring RunningVersion() {
+  bool fourParts = true;
+  const std::vector<std::wstring> words =
+      platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
+  auto word = [&](size_t i) { return i < words.size() ? words[i] : std::wstring(L"0"); };
+  return word(0) + L"." + word(1) + L"." + word(3);
+}
+
+bool IsVersionText(const std::wstring& text) {
+  const std::vector<std::wstring> parts = platform::Split(text, L".");
+  if (text.empty() || parts.size() > 4) return false;
+  for (const std::wstring& part : parts) {
+    if (part.empty() || part.size() > 5 || part.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+    if (std::stoul(part) > 65535) return false;
+  }
+  return true;
+}
+
+std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe"; }
+std::wstring ServiceExePath() { return CommonModule::AppPath() + L"IronlatchEventSvc.exe"; }
+std::wstring ServiceBackupPath() { return CommonModule::AppPath() + L"IronlatchEventSvc_old.exe"; }
+
+void DeleteSwapBackups() {
+  DeleteFileQuiet(ProgramBackupPath());
+  DeleteFileQuiet(ServiceBackupPath());
+}
+
+bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
+  const std::wstring program = CommonModule::AppExeFullPath();
+  DeleteSwapBackups();
+  // A running executable can be renamed but not overwritten: the package then writes fresh files.
+  // Only what was renamed here is given back: a backup that could not be deleted is an older one.
+  const bool programMoved = RenameFile(program, ProgramBackupPath(), false);
+  const bool serviceMoved = withService && RenameFile(ServiceExePath(), ServiceBackupPath(), false);
+  std::wstring folder = CommonModule::AppPath();
+  bool silent = false;
+  const bool extracted = modZip::UnzipFile(packageZip, folder, silent);
+  if (!extracted || !CommonModule::DoesFileExist(program)) {
+    CommonModule::DPrint(L"ProgramSwap\\SwapInProgramPackage: ",
+                         extracted ? L"- The package holds no program, restoring " : L"- Extraction failed, restoring ",
+                         program);
+    // What a broken extraction wrote under the old names must give way to the working programs.
+    if (programMoved) RenameFile(ProgramBackupPath(), program, true);
+    if (serviceMoved) RenameFile(ServiceBackupPath(), ServiceExePath(), true);
+    return false;
+  }
+  // A package without the service keeps the old one.
+  if (serviceMoved && !CommonModule::DoesFileExist(ServiceExePath()))
+    RenameFile(ServiceBackupPath(), ServiceExePath(), false);
+  return true;
+}
+
+}  // namespace ProgramSwap
