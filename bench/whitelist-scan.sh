@@ -13,13 +13,6 @@ trap ilatch_stop_session EXIT
 ilatch_start_session
 
 policy='HKLM\SOFTWARE\Policies\Microsoft\Windows\safer\codeidentifiers'
-run_ms() {  # runs a Wine command line and prints how long it took
-  local start end
-  start=$(date +%s%N)
-  ILATCH_PROMPT_LOG='C:\ilbench-scan\prompts.log' "$ILATCH_WINE64" "$@" </dev/null >/dev/null 2>&1 || true
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.1f", ns / 1e6 }'
-}
 scan_dir="$WINEPREFIX/drive_c/ilbench-scan"
 rm -rf "$scan_dir"
 mkdir -p "$scan_dir"
@@ -28,7 +21,7 @@ profile=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -na
 roaming="$profile/AppData/Roaming"
 scan_ms() {  # one scan from a clean policy; prints its time
   "$ILATCH_WINE64" reg delete "$policy" /f </dev/null >/dev/null 2>&1 || true
-  run_ms 'C:\ilbench-scan\Ironlatch.exe' /whitelist /silent /nogpupdate
+  ilatch_run_ms 'C:\ilbench-scan\prompts.log' 'C:\ilbench-scan\Ironlatch.exe' /whitelist /silent /nogpupdate
 }
 rm -rf "$roaming"/ilbench-vendor*
 empties=""

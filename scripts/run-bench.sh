@@ -100,21 +100,14 @@ rm -rf "$app_dir"
 mkdir -p "$app_dir"
 cp "$ILATCH_BUILD/bin/Ironlatch.exe" "$app_dir/"
 all_options="/silent /nogpupdate /appdata /appdatadeep /appdatalocal /bin /userprofile /startup /programdata /tempexes /fakeexts /syskey /bcdedit /cipher /vssadmin"
-run_ms() {  # runs a Wine command line and prints how long it took
-  local start end
-  start=$(date +%s%N)
-  ILATCH_PROMPT_LOG='C:\ilbench\prompts.log' "$ILATCH_WINE64" "$@" </dev/null >/dev/null 2>&1 || true
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.1f", ns / 1e6 }'
-}
 applies=""
 imports=""
 for round in $(seq "$rounds"); do
-  applies+="$(run_ms 'C:\ilbench\Ironlatch.exe' $all_options)"$'\n'
+  applies+="$(ilatch_run_ms 'C:\ilbench\prompts.log' 'C:\ilbench\Ironlatch.exe' $all_options)"$'\n'
   rm -f "$app_dir/policy.reg"
   "$ILATCH_WINE64" reg export "$policy" 'C:\ilbench\policy.reg' /y </dev/null >/dev/null 2>&1
   "$ILATCH_WINE64" reg delete "$policy" /f </dev/null >/dev/null 2>&1
-  imports+="$(run_ms reg import 'C:\ilbench\policy.reg')"$'\n'
+  imports+="$(ilatch_run_ms 'C:\ilbench\prompts.log' reg import 'C:\ilbench\policy.reg')"$'\n'
 done
 rules=$("$ILATCH_WINE64" reg query "$policy\\0\\Paths" </dev/null 2>/dev/null | grep -c '^HKEY' || true)
 "$ILATCH_WINE64" 'C:\ilbench\Ironlatch.exe' /undo /silent /nogpupdate </dev/null >/dev/null 2>&1 || true

@@ -19,6 +19,17 @@ ILATCH_WINE64=$(command -v /usr/lib/wine/wine64 || command -v wine64 || true)
 # first program of a session starts inherit them, and a reader of those pipes would wait for ever.
 wine_quiet() { "$ILATCH_WINE64" "$@" </dev/null >/dev/null 2>&1; }
 
+# For the benchmarks: runs a Wine command line with its prompts recorded to the file given (a
+# Windows path) and prints how long it took, in milliseconds.
+ilatch_run_ms() {
+  local log=$1 start end
+  shift
+  start=$(date +%s%N)
+  ILATCH_PROMPT_LOG=$log "$ILATCH_WINE64" "$@" </dev/null >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) 'BEGIN { printf "%.1f", ns / 1e6 }'
+}
+
 # Makes the prefix once: wineboot, then profile links replaced by real folders and the drives
 # limited to C: and B: (the build folder, where the tests and programs are).
 ilatch_make_prefix() {
