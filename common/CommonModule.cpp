@@ -630,6 +630,18 @@ void RevertFSRedir() {
   FsRedirDisabled = false;
 }
 
+namespace {
+thread_local int redirectionOffDepth = 0;
+}  // namespace
+
+RedirectionOff::RedirectionOff() {
+  if (redirectionOffDepth++ == 0) DisableFSRedir();
+}
+
+RedirectionOff::~RedirectionOff() {
+  if (--redirectionOffDepth == 0) RevertFSRedir();
+}
+
 // ---- Path and string trimming helpers ---------------------------------------------------------
 
 std::wstring StripPath(const std::wstring& fullPathAndFileName) {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/DebugText.h"
-#include "platform/ScopedState.h"
 
 namespace CommonModule {
 
@@ -71,9 +70,15 @@ bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std:
 void Delay(double seconds);
 void DisableFSRedir();
 void RevertFSRedir();
-// File-system redirection off for one block, back on when it ends. Never nested: the inner end
-// would switch it back on for the rest of the outer block.
-using RedirectionOff = platform::ScopedState<DisableFSRedir, RevertFSRedir>;
+// File-system redirection off for one block, back on when the outermost such block of the thread
+// ends: a helper that switches it off inside a caller's block leaves the caller's state alone.
+class RedirectionOff {
+ public:
+  RedirectionOff();
+  ~RedirectionOff();
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
+};
 
 // Wraps an argument in double quotes when it holds a blank or a tab (and is not quoted already).
 std::wstring QuoteArgument(const std::wstring& argument);

@@ -234,6 +234,18 @@ TEST(RedirectionSwitch, OneRestoreUndoesAnyNumberOfSwitchOffs) {
   EXPECT_FALSE(FsRedirDisabled);
 }
 
+// A helper that needs redirection off inside a caller's block must not switch it back on for the
+// rest of the caller's block.
+TEST(RedirectionSwitch, AnInnerBlockLeavesTheOuterBlocksStateAlone) {
+  {
+    const RedirectionOff outer;
+    EXPECT_TRUE(FsRedirDisabled);
+    { const RedirectionOff inner; }
+    EXPECT_TRUE(FsRedirDisabled) << "still off for the rest of the outer block";
+  }
+  EXPECT_FALSE(FsRedirDisabled);
+}
+
 TEST(Delay, ZeroSecondsReturnsWhenTheSecondChanges) {
   Stopwatch watch;
   Delay(0);
