@@ -137,18 +137,4 @@ ParseResult Parse(const std::wstring& commandLine) {
   return result;
 }
 
-std::wstring ProcessArguments() {
-  const wchar_t* p = GetCommandLineW();
-  // The program name ends at the closing quote when quoted, else at the first blank.
-  if (*p == L'"') {
-    ++p;
-    while (*p && *p != L'"') ++p;
-    if (*p == L'"') ++p;
-  } else {
-    while (*p && *p != L' ' && *p != L'\t') ++p;
-  }
-  while (*p == L' ' || *p == L'\t') ++p;
-  return p;
-}
-
 }  // namespace CommandLine

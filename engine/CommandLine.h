@@ -79,7 +79,4 @@ bool EndsMain(Switch id);
 // switches in table order. Stops at the first piece that matches none.
 ParseResult Parse(const std::wstring& commandLine);
 
-// The arguments of the process: its command line without the program name.
-std::wstring ProcessArguments();
-
 }  // namespace CommandLine

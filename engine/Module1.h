@@ -35,6 +35,15 @@ int Ask(const std::wstring& text, UINT type);
 
 using ResourceFile::ExtractResourceToFile;
 
+// What the policy rules take from the modules above the engine, filled in by the start-up file so
+// that the rules themselves call nothing higher: the program's zip reader for the built-in hash
+// rules, and the registration of the event sources the event service watches.
+struct UpperModules {
+  bool (*unzip)(const std::wstring& zipFile, const std::wstring& folder);
+  bool (*registerEventSources)();
+};
+extern const UpperModules Upper;
+
 // ---- Policy rules and defaults ----
 void AddPathRule(const std::wstring& pattern, bool whitelist);
 void BlockSyskey();
@@ -110,6 +119,8 @@ void RunFirstRunWizard();
 
 // A text value of the settings key (or of its subkey, e.g. "FilterModule"); empty when missing.
 std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey = L"");
+// Writes a text value under HKLM.
+void WriteSetting(const std::wstring& key, const std::wstring& value, const std::wstring& text);
 // Queues the prevention test for the next start of Windows (the RunOnce entry).
 void WriteRestartTestEntry();
 void ApplyDefaultProtections(bool schedule, bool askSidebar);

@@ -11,7 +11,6 @@
 #include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
-#include "engine/CommandLine.h"
 #include "filtermod/LaunchPath.h"
 #include "filtermod/Module3.h"
 #include "filtermod/RelaunchMark.h"
@@ -97,7 +96,7 @@ Launch ParseLaunch(const std::wstring& commandLine) {
 }
 
 void Main() {
-  const std::wstring commandLine = CommandLine::ProcessArguments();
+  const std::wstring commandLine = platform::ProcessArguments();
   if (commandLine.empty()) return;
   // Never weigh a launch of ourselves.
   if (Contains(Lower(commandLine), Lower(CommonModule::AppExeName() + L".exe"))) return;

@@ -27,6 +27,9 @@ struct ProgramRun {
 // (and waited for a moment, so that its file can go).
 ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs, bool endAtLimit = false);
 
+// The arguments of this process: its command line without the program name.
+std::wstring ProcessArguments();
+
 // True for the errors with which Windows refuses to start a program because a policy forbids it.
 bool IsRefusedByPolicy(DWORD startError);
 

@@ -4,6 +4,7 @@
 #include "common/Variant.h"
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
+#include "engine/LegacyGroup.h"
 #include "engine/Module1.h"
 #include "ui/Form1.h"
 #include "ui/Form1Ids.h"
@@ -36,26 +37,16 @@ void SetBoxFromText(int id, const std::wstring& text) {
   if (Number(text, number)) Form1::SetBoxValue(id, number);
 }
 
-// A group value of older versions stands for several boxes: it sets them all, its members are
-// saved with its number, and only then is it removed. A group text that is no box value (0, 1, 2)
-// counts as absent: the boxes' own values are read and the text is left as it was.
+// A group value of older versions stands for several boxes (see LegacyGroup::ReadGroup).
 void LoadGroup(const wchar_t* group, std::initializer_list<std::pair<const wchar_t*, int>> members) {
-  const std::wstring groupText = Read(Module1::kSettingsKey, group);
-  int number = 0;
-  if (groupText.empty() || !Number(groupText, number) || number < 0 || number > 2) {
-    for (const auto& [value, id] : members) {
-      const std::wstring text = Read(Module1::kSettingsKey, value);
-      if (!text.empty()) SetBoxFromText(id, text);
-    }
-    return;
+  std::vector<std::wstring> names;
+  for (const auto& member : members) names.push_back(member.first);
+  const std::vector<std::wstring> texts = LegacyGroup::ReadGroup(group, names);
+  size_t index = 0;
+  for (const auto& member : members) {
+    const std::wstring& text = texts[index++];
+    if (!text.empty()) SetBoxFromText(member.second, text);
   }
-  for (const auto& member : members) Form1::SetBoxValue(member.second, number);
-  bool saved = true;
-  for (const auto& member : members) saved = Write(Module1::kSettingsKey, member.first, number) && saved;
-  // Removed before its members are stored, the choice would be lost with the next close.
-  if (!saved) return;
-  bool notFound = false;
-  modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, group, notFound);
 }
 
 void LoadMenuCheck(int id, const wchar_t* value) {

@@ -17,9 +17,8 @@
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
 #include "common/Product.h"
-#include "common/Variant.h"
 #include "common/modOpSys.h"
-#include "common/modRegistry.h"
+#include "engine/LegacyGroup.h"
 #include "engine/Module1.h"
 #include "engine/modToggle.h"
 #include "platform/PromptSeam.h"
@@ -407,22 +406,14 @@ struct SavedChoices {
   bool exeComFilter = false, sidebarOff = false;
 };
 
-// A legacy group value stood for several of today's values. When it holds text, its members all
-// take its setting, are saved so and the group value goes; otherwise each member's own value
-// counts. A choice is on only when saved as "1": a "0" is a box the user left unticked.
+// A legacy group value stood for several of today's values (see LegacyGroup::ReadGroup). A choice
+// is on only when saved as "1": a "0" is a box the user left unticked, a "2" one left grey.
 void ReadGroup(const wchar_t* legacy, std::initializer_list<std::pair<const wchar_t*, bool*>> members) {
-  const std::wstring group = Module1::ReadSetting(legacy);
-  if (group.empty()) {
-    for (const auto& [name, choice] : members) *choice = Module1::ReadSetting(name) == L"1";
-    return;
-  }
-  bool notFound = false;
-  modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, legacy, notFound);
-  const bool on = group == L"1";
-  for (const auto& [name, choice] : members) {
-    *choice = on;
-    modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, name, L"S", Variant(on ? L"1" : L"0"));
-  }
+  std::vector<std::wstring> names;
+  for (const auto& member : members) names.push_back(member.first);
+  const std::vector<std::wstring> texts = LegacyGroup::ReadGroup(legacy, names);
+  size_t index = 0;
+  for (const auto& member : members) *member.second = texts[index++] == L"1";
 }
 
 SavedChoices ReadSavedChoices() {

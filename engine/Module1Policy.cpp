@@ -1,0 +1,461 @@
+// The policy engine of the main program: the rules and their defaults, undo, the file-class hooks
+// of the filter module and the prevention test. It reaches nothing above the engine; what it needs
+// from higher up comes through Module1::Upper.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "common/CommonModule.h"
+#include "common/CommonModule2.h"
+#include "common/DataFolder.h"
+#include "common/Product.h"
+#include "common/Variant.h"
+#include "common/frmStatusWin.h"
+#include "common/modOpSys.h"
+#include "common/modRegistry.h"
+#include "engine/ClassBackup.h"
+#include "engine/Module1.h"
+#include "engine/PolicyLayout.h"
+#include "engine/RuleSets.h"
+#include "engine/modGUID.h"
+#include "platform/Handle.h"
+#include "platform/PrivateFolder.h"
+#include "platform/Process.h"
+#include "platform/Text.h"
+
+namespace Module1 {
+
+// ---- Policy rules and defaults ------------------------------------------------------------------
+
+namespace {
+
+// One path rule of ours under a fresh key: Description, SaferFlags, ItemData, in this order.
+void WritePathRule(const wchar_t* level, const std::wstring& pattern) {
+  std::wstring guid = platform::Lower(modGUID::NewGUIDString());
+  if (guid.empty()) return;  // never write the values into the Paths key itself
+  std::wstring key = std::wstring(PolicyLayout::kRoot) + L"\\" + level + L"\\Paths\\" + guid;
+  modRegistry::fWriteValue(L"HKLM", key, L"Description", L"S", Variant(PolicyLayout::kRuleDescription));
+  modRegistry::fWriteValue(L"HKLM", key, L"SaferFlags", L"D", Variant(int32_t{0}));
+  modRegistry::fWriteValue(L"HKLM", key, L"ItemData", L"E", Variant(pattern));
+}
+
+void WriteDisallowedRules(const std::vector<std::wstring>& patterns) {
+  for (const auto& pattern : patterns) WritePathRule(PolicyLayout::kDisallowedLevel, pattern);
+}
+
+void ImportRegFileNow(const std::wstring& file) {
+  bool wait = true;
+  if (!modRegistry::ImportRegFile(file, wait)) CommonModule::DPrint(L"Module1: not imported: " + file);
+}
+
+}  // namespace
+
+void AddPathRule(const std::wstring& pattern, bool whitelist) {
+  // An empty pattern would make a rule for nothing sensible; "b=" without a value writes none.
+  if (platform::Trim(pattern).empty()) return;
+  WritePathRule(whitelist ? PolicyLayout::kUnrestrictedLevel : PolicyLayout::kDisallowedLevel, pattern);
+}
+
+void BlockSyskey() { AddPathRule(L"syskey.exe", false); }
+void BlockCipher() { AddPathRule(L"cipher.exe", false); }
+void BlockVssadmin(bool) { AddPathRule(L"vssadmin.exe", false); }
+void BlockBCDEdit() { AddPathRule(L"bcdedit.exe", false); }
+
+void SetSaferDefaults() {
+  static const std::pair<const wchar_t*, int32_t> kDefaults[] = {
+      {L"authenticodeenabled", 0},
+      {L"DefaultLevel", 262144},
+      {L"PolicyScope", 0},
+      {L"TransparentEnabled", 1},
+  };
+  for (const auto& [name, data] : kDefaults)
+    modRegistry::fWriteValue(L"HKLM", PolicyLayout::kRoot, name, L"D", Variant(data));
+  ImportHashRules();
+}
+
+void ImportHashRules() {
+  // The export is unpacked where only administrators can write, so nobody can swap the .reg
+  // file between the unpacking and reg.exe's import.
+  platform::PrivateFolder work;
+  if (!work.Ok()) {
+    CommonModule::DPrint(L"Module1\\ImportHashRules: cannot make a private work folder");
+    return;
+  }
+  std::wstring zip = work.Path() + L"\\Hashes.zip";
+  ExtractResourceToFile(L"hashes", zip, true);
+  Upper.unzip(zip, work.Path());
+  ImportRegFileNow(work.Path() + L"\\Hashes.reg");
+}
+
+// ---- Protection option rule sets ----------------------------------------------------------------
+
+namespace {
+
+void WriteOptionRules(RuleSets::Option option, const std::wstring& extension, const std::wstring& profiles = L"") {
+  WriteDisallowedRules(RuleSets::OptionRules(option, modOpSys::IsVista(), extension, profiles));
+}
+
+void ForEachExtension(void (*writer)(const std::wstring&)) {
+  for (const wchar_t* extension : RuleSets::kExtensions) writer(extension);
+}
+
+}  // namespace
+
+void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofile, bool syskey, bool bcdedit) {
+  RemoveProtection(false, true, false);
+  SetSaferDefaults();
+  if (appdata) BlockAppdata();
+  if (userprofile) BlockUserProfile();
+  if (tempexes) BlockTempArchives();
+  if (fakeexts) BlockFakeExtensions();
+  if (syskey) BlockSyskey();
+  if (bcdedit) BlockBCDEdit();
+  ApplyFilterModule();
+  Upper.registerEventSources();
+  // The filter module trusts the hash lists there: no user may plant or edit one.
+  if (modOpSys::IsVista()) DataFolder::Secure(DataFolder::Path());
+}
+
+void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,
+                         bool startup) {
+  if (appdatadeep) BlockAppdataDeep();
+  if (appdatalocal) BlockAppdataLocal();
+  if (bin) BlockRecycleBin();
+  if (cipher) BlockCipher();
+  if (vssadmin) BlockVssadmin(true);
+  if (programdata) BlockProgramData();
+  if (startup) BlockStartupFolders();
+}
+
+void BlockAppdata() { ForEachExtension(WriteAppdataRules); }
+void BlockAppdataDeep() { ForEachExtension(WriteAppdataDeepRules); }
+void BlockAppdataLocal() { ForEachExtension(WriteAppdataLocalRules); }
+void BlockRecycleBin() { ForEachExtension(WriteRecycleBinRules); }
+void BlockUserProfile() { ForEachExtension(WriteUserProfileRules); }
+void BlockStartupFolders() { ForEachExtension(WriteStartupRules); }
+void BlockTempArchives() { ForEachExtension(WriteTempArchiveRules); }
+void BlockProgramData() {
+  if (modOpSys::IsVista()) ForEachExtension(WriteProgramDataRules);
+}
+
+void WriteAppdataRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::AppData, extension); }
+void WriteAppdataDeepRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::AppDataDeep, extension); }
+void WriteAppdataLocalRules(const std::wstring& extension) {
+  WriteOptionRules(RuleSets::Option::AppDataLocal, extension);
+}
+void WriteRecycleBinRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::RecycleBin, extension); }
+void WriteStartupRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::Startup, extension); }
+void WriteProgramDataRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::ProgramData, extension); }
+void WriteTempArchiveRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::TempArchives, extension); }
+
+void WriteUserProfileRules(const std::wstring& extension) {
+  CommonModule2::SystemDriveCache = platform::GetEnv(L"systemdrive");
+  WriteOptionRules(RuleSets::Option::UserProfile, extension, CommonModule2::GetUserProf(false));
+}
+
+// ---- Fake-extension and right-to-left-override rules --------------------------------------------
+
+void BlockFakeExtensions() {
+  ImportRloRules();
+  for (const wchar_t* extension : RuleSets::kFakeExtensions) WriteFakeExtensionRules(extension);
+}
+
+void ImportRloRules() {
+  // Imported from a private folder: a file beside the program could be swapped by whoever may
+  // write there.
+  HRSRC resource = FindResourceW(nullptr, L"rlo", L"CUSTOM");
+  HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes || !ClassBackup::ImportBytes(bytes, SizeofResource(nullptr, resource)))
+    CommonModule::DPrint(L"Module1\\ImportRloRules: the right-to-left-override rule was not imported");
+}
+
+void WriteFakeExtensionRules(const std::wstring& extension) {
+  WriteDisallowedRules(RuleSets::FakeExtensionRules(extension));
+}
+
+// ---- Undo and group-policy refresh --------------------------------------------------------------
+
+namespace {
+
+// Deletes every subkey of the key whose Description is ours. False when the key cannot be listed.
+bool RemoveOwnRules(const std::wstring& parent) {
+  std::wstring names;
+  if (modRegistry::fEnumKey(L"HKLM", parent, names) != ERROR_SUCCESS) return false;
+  for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
+    if (name.empty()) continue;
+    Variant description;
+    modRegistry::fReadValue(L"HKLM", parent + L"\\" + name, L"Description", L"S", Variant(L""), description);
+    std::wstring text = platform::Trim(description.Text());
+    if (!text.empty() && platform::EqualsNoCase(text, PolicyLayout::kRuleDescription)) {
+      bool notFound = false;
+      modRegistry::fDeleteKey(L"HKLM", parent, name, notFound);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void RemoveProtection(bool alsoWhitelist, bool silent, bool refresh) {
+  UnhookFileClasses();
+  // A level without rules of its kind is an empty list: the later steps still run.
+  RemoveOwnRules(PolicyLayout::kDisallowedPaths);
+  RemoveOwnRules(PolicyLayout::kDisallowedHashes);
+  for (const wchar_t* legacy : PolicyLayout::kLegacyRuleKeys) {
+    bool notFound = false;
+    modRegistry::fDeleteKey(L"HKLM", PolicyLayout::kDisallowedPaths, legacy, notFound);
+  }
+  if (alsoWhitelist) RemoveOwnRules(PolicyLayout::kWhitelistPaths);
+  if (refresh) RunGPUpdate(silent);
+}
+
+void RunGPUpdate(bool silent) {
+  if (NoGPUpdate) return;
+  constexpr int32_t kRefreshLimitMs = 12000;
+  int32_t exitCode = 0;
+  if (silent) {
+    CommonModule::ShellX(L"gpupdate.exe", L"/force /wait:0", true, SW_HIDE, exitCode, false, true, kRefreshLimitMs);
+    return;
+  }
+  frmStatusWin::Show(L"Refreshing Group Policy...");
+  CommonModule::ShellX(L"gpupdate.exe", L"/force /wait:0", true, SW_SHOWNOACTIVATE, exitCode, false, true,
+                       kRefreshLimitMs);
+  frmStatusWin::Unload();
+}
+
+// ---- Filter-module file-class hooks -------------------------------------------------------------
+
+namespace {
+
+const wchar_t kFilterModuleExe[] = L"IronlatchFilterMod.exe";
+const wchar_t kPlainCommand[] = L"\"%1\" %*";
+const wchar_t kPlainControlPanelCommand[] = L"%SystemRoot%\\System32\\control.exe \"%1\",%*";
+const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";
+const wchar_t* const kFilterSettingsKey = Product::kFilterModuleKey;
+const wchar_t* const kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
+
+bool WriteCommand(const std::wstring& key, const std::wstring& valueName, const std::wstring& command) {
+  return modRegistry::fWriteValue(L"HKLM", key, valueName, L"S", Variant(command)) == ERROR_SUCCESS;
+}
+
+std::wstring FilterModulePath() { return CommonModule::AppPath() + kFilterModuleExe; }
+
+bool NamesFilterModule(const std::wstring& text) {
+  return platform::Contains(platform::Lower(text), platform::Lower(kFilterModuleExe));
+}
+
+std::wstring OpenCommandOf(const std::wstring& classKeyName) {
+  Variant command;
+  modRegistry::fReadValue(L"HKLM", kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"", L"S",
+                          Variant(L""), command);
+  return command.Text();
+}
+
+// Backs the class key up once. A class that already points at the filter module is not what
+// Windows had, so it is never taken as the backup.
+void BackUpClass(const std::wstring& classKeyName) {
+  if (ClassBackup::Exists(classKeyName) || NamesFilterModule(OpenCommandOf(classKeyName))) return;
+  ClassBackup::Save(classKeyName);
+}
+
+// Imports a class backup, unless it holds our own hook: then the Windows commands just written
+// stay. True when a backup was imported.
+bool RestoreClass(const std::wstring& classKeyName) {
+  if (NamesFilterModule(ClassBackup::StoredText(classKeyName))) {
+    CommonModule::DPrint(L"Module1\\UnhookFileClasses: backup holds the filter module, not restored: " + classKeyName);
+    return false;
+  }
+  return ClassBackup::Restore(classKeyName);
+}
+
+}  // namespace
+
+void ApplyFilterModule() {
+  if (!CommonModule::DoesFileExist(FilterModulePath())) return;
+  for (bool constant : {false, true}) {
+    std::wstring key = std::wstring(kFilterSettingsKey) + (constant ? L"\\Constant" : L"\\Suspicious");
+    for (const wchar_t* fileClass : kHookedClasses) {
+      Variant chosen;
+      modRegistry::fReadValue(L"HKLM", key, fileClass, L"S", Variant(L""), chosen);
+      if (chosen.Text() == L"1") HookFileClass(fileClass, constant);
+    }
+  }
+}
+
+void HookFileClass(const std::wstring& fileClass, bool constant) {
+  const std::wstring lower = platform::Lower(fileClass);
+  const std::wstring mode = constant ? L" *" : L" ";
+  const std::wstring tail = lower == L"scr" ? L" /S %*" : L" %*";
+  const std::wstring hook = L"\"" + FilterModulePath() + L"\"" + mode + L"\"%1\"" + tail;
+  const std::wstring isolated = L"\"%1\"" + tail;
+
+  BackUpClass(fileClass + L"file");
+  const std::wstring classKey = kClassesKey + lower + L"file\\shell\\";
+  WriteCommand(classKey + L"open\\command", L"", hook);
+  if (lower != L"cpl") {
+    WriteCommand(classKey + L"runas\\command", L"", hook);
+    WriteCommand(classKey + L"runas\\command", L"IsolatedCommand", isolated);
+  }
+}
+
+void ApplyFilterIniSettings(const std::wstring& iniPath, bool force) {
+  // For each value: the INI word that is taken as it stands; anything else gives the other one.
+  static const struct {
+    const wchar_t* subkey;
+    const wchar_t* section;
+    const wchar_t* fileClass;
+    const wchar_t* kept;
+    const wchar_t* otherwise;
+  } kValues[] = {
+      {L"Suspicious", L"FilterSuspicious", L"CPL", L"0", L"1"}, {L"Suspicious", L"FilterSuspicious", L"SCR", L"0", L"1"},
+      {L"Suspicious", L"FilterSuspicious", L"PIF", L"1", L"0"}, {L"Constant", L"FilterConstant", L"CPL", L"1", L"0"},
+      {L"Constant", L"FilterConstant", L"SCR", L"1", L"0"},     {L"Constant", L"FilterConstant", L"PIF", L"0", L"1"},
+  };
+  for (const auto& v : kValues) {
+    std::wstring key = std::wstring(kFilterSettingsKey) + L"\\" + v.subkey;
+    Variant current;
+    modRegistry::fReadValue(L"HKLM", key, v.fileClass, L"S", Variant(L""), current);
+    if (!force && !current.Text().empty()) continue;
+    std::wstring fromIni = CommonModule::ReadIni(iniPath, v.section, v.fileClass);
+    modRegistry::fWriteValue(L"HKLM", key, v.fileClass, L"S", Variant(fromIni == v.kept ? v.kept : v.otherwise));
+  }
+}
+
+void UnhookFileClasses() {
+  bool notFound = false;
+  const bool controlPanelHooked = NamesFilterModule(OpenCommandOf(L"cplfile"));
+  modRegistry::fDeleteKey(L"HKLM", L"SOFTWARE\\Classes\\piffile\\Shell", L"runas", notFound);
+  modRegistry::fDeleteKey(L"HKLM", L"SOFTWARE\\Classes\\scrfile\\Shell", L"runas", notFound);
+  modRegistry::fDeleteKey(L"HKLM", L"SOFTWARE\\Classes\\cplfile\\Shell", L"Open", notFound);
+  WriteCommand(L"SOFTWARE\\Classes\\piffile\\Shell\\Open\\Command", L"", kPlainCommand);
+  WriteCommand(L"SOFTWARE\\Classes\\scrfile\\Shell\\Open\\Command", L"", L"\"%1\" /S");
+  const bool controlPanelRestored = RestoreClass(L"cplfile");
+  // Without a backup, a control-panel file that was hooked still opens: with Windows' own tool.
+  if (controlPanelHooked && !controlPanelRestored)
+    modRegistry::fWriteValue(L"HKLM", L"SOFTWARE\\Classes\\cplfile\\shell\\open\\command", L"", L"E",
+                             Variant(kPlainControlPanelCommand));
+  RestoreClass(L"scrfile");
+  RestoreClass(L"piffile");
+  SetExeComFilter(false);
+}
+
+bool SetExeComFilter(bool on) {
+  static const wchar_t* const kProgramClassKeys[] = {
+      L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\Open\\Command",
+      L"SOFTWARE\\Classes\\exefile\\Shell\\runas\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\runas\\Command"};
+  // Pointed at a missing filter module, every program started from the shell would fail.
+  if (on && !CommonModule::DoesFileExist(FilterModulePath())) {
+    CommonModule::DPrint(L"Module1\\SetExeComFilter: ",
+                         L"- Error: filter module missing, not hooked: " + FilterModulePath());
+    return false;
+  }
+  if (on) {
+    for (const wchar_t* programClass : {L"exefile", L"comfile"}) BackUpClass(programClass);
+    const std::wstring hook = L"\"" + FilterModulePath() + L"\" /\"%1\" %*";
+    bool hooked = true;
+    for (const wchar_t* key : kProgramClassKeys) hooked = WriteCommand(key, L"", hook) && hooked;
+    if (!hooked) {
+      // Half hooked is worse than off.
+      SetExeComFilter(false);
+      return false;
+    }
+    return modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"1")) ==
+           ERROR_SUCCESS;
+  }
+  for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", kPlainCommand);
+  for (const wchar_t* programClass : {L"exefile", L"comfile"}) RestoreClass(programClass);
+  modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"0"));
+  return true;
+}
+
+// ---- Prevention test ----------------------------------------------------------------------------
+
+namespace {
+
+// Writes the test program afresh and opens it so that nobody can change it until it has run;
+// false when that fails. The open handle denies writers and deleters while it is held.
+bool WriteTestProgram(const std::wstring& path, platform::UniqueFileHandle& guard) {
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  HRSRC resource = FindResourceW(nullptr, L"hello", L"CUSTOM");
+  HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
+  const BYTE* bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  DWORD size = resource ? SizeofResource(nullptr, resource) : 0;
+  if (!bytes || !size) return false;
+  {
+    // CREATE_NEW: a file that appeared since the delete is someone else's, and is not used.
+    platform::UniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.get(), bytes, size, &written, nullptr) || written != size) return false;
+  }
+  guard.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!guard) return false;
+  std::vector<BYTE> check(size + 1);
+  DWORD got = 0;
+  return ReadFile(guard.get(), check.data(), size + 1, &got, nullptr) && got == size &&
+         std::equal(check.begin(), check.begin() + size, bytes);
+}
+
+}  // namespace
+
+PreventionResult RunPreventionTest() {
+  const std::wstring path = platform::GetEnv(L"appdata") + L"\\HelloWorld2.exe";
+  PreventionResult result = PreventionResult::NotRun;
+  {
+    platform::UniqueFileHandle guard;
+    if (WriteTestProgram(path, guard)) {
+      // A test program that hangs is ended, so that its copy can be removed below.
+      platform::ProgramRun run = platform::RunAndWait(L"\"" + path + L"\"", SW_HIDE, 30000, true);
+      if (platform::IsRefusedByPolicy(run.startError)) result = PreventionResult::Blocked;
+      else if (run.startError == 0 && run.finished && run.exitCode == 9) result = PreventionResult::Ran;
+      else
+        CommonModule::DPrint(L"Module1\\TestPrevention: the test program did not run: start error " +
+                             std::to_wstring(run.startError) + L", exit code " + std::to_wstring(run.exitCode));
+    } else {
+      CommonModule::DPrint(L"Module1\\TestPrevention: cannot write the test program to " + path);
+    }
+  }
+  // An ended program's file may be held for a moment after its end.
+  bool removed = false;
+  for (int attempt = 0; attempt < 20 && !removed; ++attempt) {
+    removed = DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!removed) Sleep(100);
+  }
+  if (!removed) {
+    CommonModule::DPrint(L"Module1\\TestPrevention: cannot remove the test program " + path);
+    result = PreventionResult::NotRun;
+  }
+  return result;
+}
+
+bool TestPrevention() { return RunPreventionTest() == PreventionResult::Blocked; }
+
+void ReportPreventionTest(bool fromStartup) {
+  switch (RunPreventionTest()) {
+    case PreventionResult::Blocked:
+      Ask(fromStartup ? L"Prevention Successfully Applied!\r\n\r\nIt is not necessary for this program to continue "
+                        L"running for active protection, so this program will now close."
+                      : L"Prevention Successfully Applied!  You may now close this program.",
+          MB_OK | MB_ICONINFORMATION);
+      return;
+    case PreventionResult::NotRun:
+      Ask(L"The prevention test could not be run, so it cannot tell whether protection is in force.",
+          MB_OK | MB_ICONERROR);
+      break;
+    case PreventionResult::Ran:
+      Ask(fromStartup ? L"Prevention Not Applied or Unsuccessful!"
+                      : L"Prevention Not Applied or Unsuccessful!  Be sure to reboot the PC after applying protection "
+                        L"before testing.",
+          MB_OK | MB_ICONERROR);
+      break;
+  }
+  if (fromStartup) {
+    int32_t exitCode = 0;
+    CommonModule::ShellX(CommonModule::AppExeFullPath(), L"/showmain", false, SW_SHOWNORMAL, exitCode, false, false,
+                         CommonModule::kNoTimeLimit);
+  }
+}
+
+}  // namespace Module1
