@@ -184,9 +184,5 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 void Form10::Show() {
-  if (g_window) {
-    platform::BringForward(g_window);
-    return;
-  }
-  platform::OpenForm(L"Form10", IDD_FORM10, DialogProc, ICC_LISTVIEW_CLASSES);
+  platform::ShowForm(g_window, L"Form10", IDD_FORM10, DialogProc, ICC_LISTVIEW_CLASSES);
 }

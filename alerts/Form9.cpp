@@ -47,12 +47,7 @@ void ShowPanel(const int (&panel)[N], bool show) {
   for (int id : panel) ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
 }
 
-std::wstring Text(int id) {
-  HWND control = Item(id);
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring Text(int id) { return platform::ItemText(g_window, id); }
 
 bool Checked(int id) { return IsDlgButtonChecked(g_window, id) == BST_CHECKED; }
 std::wstring CheckText(int id) { return Checked(id) ? L"1" : L"0"; }
@@ -155,7 +150,7 @@ void Close() {
   if (g_modal)
     EndDialog(g_window, 0);
   else
-    DestroyWindow(g_window);
+    platform::CloseForm(g_window);
 }
 
 void Command1Click() {
@@ -261,7 +256,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_INITDIALOG:
       Load(dialog);
-      platform::RegisterForm(L"Form9", dialog);
+      // The modal one registers itself; Show registers the modeless one.
+      if (g_modal) platform::RegisterForm(L"Form9", dialog);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
@@ -308,13 +304,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 void Form9::Show() {
-  if (g_window) {
-    platform::BringForward(g_window);
-    return;
-  }
-  g_modal = false;
-  // The dialog registers itself, as the modal one must too.
-  if (HWND window = platform::CreateFormDialog(IDD_FORM9, DialogProc)) ShowWindow(window, SW_SHOWNORMAL);
+  if (!g_window) g_modal = false;
+  platform::ShowForm(g_window, L"Form9", IDD_FORM9, DialogProc);
 }
 
 void Form9::ShowModal() {

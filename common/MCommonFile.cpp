@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
@@ -214,11 +215,9 @@ UINT_PTR CALLBACK OpenFileHookProc(HWND hookWindow, UINT message, WPARAM, LPARAM
       const std::wstring missing = FirstMissingFile();
       if (missing.empty()) return 0;
       HWND frame = GetParent(hookWindow);
-      wchar_t caption[256] = {};
-      GetWindowTextW(frame, caption, 256);
       platform::ShowMessageBox(frame,
                                missing + L"\r\nFile not found.\r\nPlease verify the correct file name was given.",
-                               caption, MB_ICONEXCLAMATION);
+                               platform::WindowText(frame), MB_ICONEXCLAMATION);
       // Keeps the dialog open.
       SetWindowLongPtrW(hookWindow, DWLP_MSGRESULT, 1);
       return 1;

@@ -1,7 +1,7 @@
 #include "common/frmStatusWin.h"
 
 #include "common/CommonModule.h"
-#include "platform/Forms.h"
+#include "platform/Dialogs.h"
 
 namespace {
 
@@ -24,8 +24,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     }
     case WM_DESTROY:
-      if (g_window == window) g_window = nullptr;
-      platform::UnregisterForm(window);
+      platform::DropForm(window, g_window);
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -57,8 +56,7 @@ void frmStatusWin::Show(const std::wstring& caption) {
     if (!window) return;
     g_window = window;
     SetLabel1(caption);
-    ShowWindow(window, SW_SHOWNORMAL);
-    platform::RegisterForm(L"frmStatusWin", window);
+    platform::ShowAsForm(L"frmStatusWin", window);
   } else {
     SetLabel1(caption);
     ShowWindow(g_window, SW_SHOWNORMAL);
@@ -75,13 +73,9 @@ void frmStatusWin::SetLabel1(const std::wstring& caption) {
 
 std::wstring frmStatusWin::Label1() {
   if (!g_window) return {};
-  wchar_t text[1024] = {};
-  GetDlgItemTextW(g_window, kLabel1Id, text, 1024);
-  return text;
+  return platform::ItemText(g_window, kLabel1Id);
 }
 
 HWND frmStatusWin::Handle() { return g_window; }
 
-void frmStatusWin::Unload() {
-  if (g_window) DestroyWindow(g_window);
-}
+void frmStatusWin::Unload() { platform::CloseForm(g_window); }

@@ -10,32 +10,58 @@ HWND CreateFormDialog(int templateId, DLGPROC proc) {
   return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), nullptr, proc, 0);
 }
 
-HWND OpenForm(const wchar_t* name, int templateId, DLGPROC proc, DWORD controls) {
+void ShowAsForm(const wchar_t* name, HWND window, int showState) {
+  ShowWindow(window, showState);
+  RegisterForm(name, window);
+}
+
+HWND OpenForm(const wchar_t* name, int templateId, DLGPROC proc, DWORD controls, int showState) {
   if (controls) {
     INITCOMMONCONTROLSEX classes = {sizeof classes, controls};
     InitCommonControlsEx(&classes);
   }
   HWND window = CreateFormDialog(templateId, proc);
   if (!window) return nullptr;
-  ShowWindow(window, SW_SHOWNORMAL);
-  RegisterForm(name, window);
+  ShowAsForm(name, window, showState);
   return window;
 }
 
+bool ShowForm(HWND& window, const wchar_t* name, int templateId, DLGPROC proc, DWORD controls, int showState) {
+  if (window) {
+    BringForward(window);
+    return true;
+  }
+  // The dialog may name itself while it is made; a rehearsal only posts its close.
+  HWND opened = OpenForm(name, templateId, proc, controls, showState);
+  if (opened) window = opened;
+  return opened != nullptr;
+}
+
 void BringForward(HWND window) {
-  ShowWindow(window, SW_SHOWNORMAL);
+  if (IsIconic(window))
+    ShowWindow(window, SW_RESTORE);
+  else if (!IsWindowVisible(window))
+    ShowWindow(window, SW_SHOWNORMAL);
   SetForegroundWindow(window);
 }
 
-void RestoreForward(HWND window) {
-  if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-  SetForegroundWindow(window);
+void CloseForm(HWND window) {
+  if (window) DestroyWindow(window);
 }
 
 void DropForm(HWND dialog, HWND& window) {
   if (window == dialog) window = nullptr;
   UnregisterForm(dialog);
 }
+
+std::wstring WindowText(HWND window) {
+  if (!window) return {};
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::wstring ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 INT_PTR LinkColors(WPARAM dc) {
   HDC context = reinterpret_cast<HDC>(dc);

@@ -1,5 +1,6 @@
 #include "platform/Forms.h"
 
+#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 
 namespace platform {
@@ -9,12 +10,6 @@ namespace {
 std::vector<std::pair<std::wstring, HWND>>& Registry() {
   static std::vector<std::pair<std::wstring, HWND>> forms;
   return forms;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t buffer[512] = {};
-  GetWindowTextW(window, buffer, 512);
-  return buffer;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/PromptSeam.h"
 
+#include "platform/Dialogs.h"
 #include "platform/Handle.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
@@ -86,8 +87,6 @@ std::wstring AnswerWord(int answer) {
 
 // ---- The input box: a dialog built in memory, so that every program can show it without resources.
 
-constexpr WORD kInputPromptId = 100;
-constexpr WORD kInputEditId = 101;
 
 class DialogTemplate {
  public:
@@ -147,8 +146,8 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_INITDIALOG: {
       SetWindowLongPtrW(dialog, DWLP_USER, lParam);
       const auto* state = reinterpret_cast<InputBoxState*>(lParam);
-      SetDlgItemTextW(dialog, kInputEditId, state->defaultText->c_str());
-      HWND edit = GetDlgItem(dialog, kInputEditId);
+      SetDlgItemTextW(dialog, kInputBoxTextId, state->defaultText->c_str());
+      HWND edit = GetDlgItem(dialog, kInputBoxTextId);
       SendMessageW(edit, EM_SETSEL, 0, -1);
       SetFocus(edit);
       return FALSE;
@@ -156,10 +155,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) {
         auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        HWND edit = GetDlgItem(dialog, kInputEditId);
-        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-        text.resize(static_cast<size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
-        state->typed = text;
+        state->typed = ItemText(dialog, kInputBoxTextId);
         EndDialog(dialog, IDOK);
         return TRUE;
       }
@@ -211,10 +207,10 @@ std::wstring ShowInputBox(HWND owner, const std::wstring& prompt, const std::wst
   }
   DialogTemplate t;
   t.Header(DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU, title, 250, 82, 4);
-  t.Item(SS_LEFT, 7, 7, 180, 48, kInputPromptId, 0x0082, prompt);
+  t.Item(SS_LEFT, 7, 7, 180, 48, kInputBoxPromptId, 0x0082, prompt);
   t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 193, 7, 50, 14, IDOK, 0x0080, L"OK");
   t.Item(BS_PUSHBUTTON | WS_TABSTOP, 193, 25, 50, 14, IDCANCEL, 0x0080, L"Cancel");
-  t.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 60, 236, 14, kInputEditId, 0x0081, L"");
+  t.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 60, 236, 14, kInputBoxTextId, 0x0081, L"");
   InputBoxState state{&defaultText, L""};
   const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner, InputBoxProc,
                                                  reinterpret_cast<LPARAM>(&state));

@@ -25,6 +25,9 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
 // an empty answer or a used-up list count as Cancel.
 std::wstring ShowInputBox(HWND owner, const std::wstring& prompt, const std::wstring& title,
                           const std::wstring& defaultText);
+// The input box's prompt and edit box, for a test that answers the box as a user does.
+constexpr WORD kInputBoxPromptId = 100;
+constexpr WORD kInputBoxTextId = 101;
 
 // True when boxes are recorded instead of shown.
 bool IsRehearsal();

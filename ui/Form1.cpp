@@ -215,10 +215,6 @@ INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 }
 
 void Form1::Show() {
-  if (window_) {
-    platform::BringForward(window_);
-    return;
-  }
-  if (!platform::OpenForm(L"Form1", IDD_FORM1, DialogProc, ICC_WIN95_CLASSES))
+  if (!platform::ShowForm(window_, L"Form1", IDD_FORM1, DialogProc, ICC_WIN95_CLASSES))
     CommonModule::DPrint(L"Form1\\Show: ", L"- Error: the window could not be created");
 }

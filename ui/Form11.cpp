@@ -44,12 +44,7 @@ List SelectedList() {
   return List::None;
 }
 
-std::wstring BoxText() {
-  HWND box = GetDlgItem(g.window, IDC_FORM11_TEXT1);
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring BoxText() { return platform::ItemText(g.window, IDC_FORM11_TEXT1); }
 
 void SetBoxText(const std::wstring& text) {
   g.loading = true;
@@ -221,9 +216,5 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }  // namespace
 
 void Form11::Show() {
-  if (g.window) {
-    platform::RestoreForward(g.window);
-    return;
-  }
-  platform::OpenForm(L"Form11", IDD_FORM11, DialogProc);
+  platform::ShowForm(g.window, L"Form11", IDD_FORM11, DialogProc);
 }

@@ -7,6 +7,7 @@
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "ui/Form1.h"
@@ -80,7 +81,7 @@ void Form1::Menu_Default_Click() {
   CommonModule::ShellX(CommonModule::AppExeFullPath(), L"", false, SW_SHOWNORMAL, exitCode, false, false,
                        CommonModule::kNoTimeLimit);
   CommonModule::UnloadAllForms(L"Form1");
-  if (window_) DestroyWindow(window_);
+  platform::CloseForm(window_);
 }
 
 void Form1::Menu_GPUpdateNow_Click() {

@@ -29,9 +29,5 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }  // namespace
 
 void Form2::Show() {
-  if (g_window) {
-    SetForegroundWindow(g_window);
-    return;
-  }
-  g_window = platform::OpenForm(L"Form2", IDD_FORM2, DialogProc);
+  platform::ShowForm(g_window, L"Form2", IDD_FORM2, DialogProc);
 }

@@ -91,9 +91,5 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 void Form3::Show() {
-  if (g_window) {
-    platform::RestoreForward(g_window);
-    return;
-  }
-  g_window = platform::OpenForm(L"Form3", IDD_FORM3, DialogProc);
+  platform::ShowForm(g_window, L"Form3", IDD_FORM3, DialogProc);
 }

@@ -43,12 +43,7 @@ std::unique_ptr<EditorState> g_editor;
 
 HWND Item(int id) { return GetDlgItem(g_editor->window, id); }
 
-std::wstring ControlText(int id) {
-  HWND control = Item(id);
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring ControlText(int id) { return platform::ItemText(g_editor->window, id); }
 
 std::wstring ListText(HWND list, int index) {
   const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
@@ -368,10 +363,7 @@ void Form6::AddIfNotInListBox(const std::wstring& sItemToAdd, bool bWhitelist) {
 }
 
 void Form6::Show() {
-  if (g_editor) {
-    platform::RestoreForward(g_editor->window);
-    return;
-  }
-  g_editor = std::make_unique<EditorState>();
-  if (!platform::OpenForm(L"Form6", IDD_FORM6, DialogProc)) g_editor.reset();
+  const bool opening = !g_editor;
+  if (opening) g_editor = std::make_unique<EditorState>();
+  if (!platform::ShowForm(g_editor->window, L"Form6", IDD_FORM6, DialogProc) && opening) g_editor.reset();
 }

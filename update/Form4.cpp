@@ -154,12 +154,7 @@ std::wstring ProgramFolder() { return CommonModule::StripTrailingCharacters(Comm
 
 bool SameFolder(const std::wstring& a, const std::wstring& b) { return platform::Lower(a) == platform::Lower(b); }
 
-std::wstring ControlText(int id) {
-  HWND control = Item(id);
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
+std::wstring ControlText(int id) { return platform::ItemText(g_window, id); }
 
 bool Checked(int id) { return IsDlgButtonChecked(g_window, id) == BST_CHECKED; }
 
@@ -277,45 +272,12 @@ std::wstring PickFile(const std::wstring& title, const std::wstring& filter, con
   return fileName;
 }
 
-// The input box of "Add": its prompt, and the typed text once OK was pressed.
-struct InputRequest {
-  std::wstring prompt;
-  std::wstring answer;
-};
-
-INT_PTR CALLBACK InputProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-      SetWindowTextW(dialog, Module1::ProductLabel.c_str());
-      SetDlgItemTextW(dialog, IDC_FORM4_INPUTPROMPT, reinterpret_cast<InputRequest*>(lParam)->prompt.c_str());
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK) {
-        auto* request = reinterpret_cast<InputRequest*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        HWND edit = GetDlgItem(dialog, IDC_FORM4_INPUTTEXT);
-        request->answer.assign(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-        request->answer.resize(
-            static_cast<size_t>(GetWindowTextW(edit, request->answer.data(), static_cast<int>(request->answer.size()))));
-      }
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
-      return TRUE;
-  }
-  return FALSE;
-}
-
-std::wstring InputBox(const std::wstring& prompt) {
-  InputRequest request{prompt, L""};
-  if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM4_INPUT), g_window, InputProc,
-                      reinterpret_cast<LPARAM>(&request)) != IDOK)
-    return L"";
-  return request.answer;
-}
-
 void AddClick() {
-  const std::wstring entry = InputBox(
+  const std::wstring entry = platform::ShowInputBox(
+      g_window,
       L"Enter a path\\executable name in the box below, wildcards are NOT accepted.  You MUST leave off the %appdata% "
-      L"part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe");
+      L"part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe",
+      Module1::ProductLabel, L"");
   if (!entry.empty()) Form4::AddIfNotInListBox(entry);
 }
 
@@ -466,11 +428,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 void Form4::Show() {
-  if (g_window) {
-    platform::BringForward(g_window);
-    return;
-  }
-  platform::OpenForm(L"Form4", IDD_FORM4, DialogProc, ICC_WIN95_CLASSES);
+  platform::ShowForm(g_window, L"Form4", IDD_FORM4, DialogProc, ICC_WIN95_CLASSES);
 }
 
 void Form4::SaveConfig() {

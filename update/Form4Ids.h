@@ -2,7 +2,6 @@
 // Resource and control identifiers of the configuration builder (2500-2599).
 #define IDD_FORM4 2500
 #define IDR_FORM4_MENU 2501
-#define IDD_FORM4_INPUT 2502
 
 // Software restriction policies
 #define IDC_FORM4_CHKAPPDATA 2510
@@ -73,7 +72,5 @@
 #define IDM_FORM4_GETINNO 2582
 
 // The input box of "Add"
-#define IDC_FORM4_INPUTPROMPT 2590
-#define IDC_FORM4_INPUTTEXT 2591
 #define IDC_FORM4_SILENTLABEL1 2592
 #define IDC_FORM4_SILENTLABEL2 2593

@@ -7,7 +7,6 @@
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
-#include "platform/Forms.h"
 #include "platform/Handle.h"
 #include "update/Form5Ids.h"
 
@@ -60,18 +59,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
 }  // namespace
 
 void Form5::Show() {
-  if (g_window) {
-    ShowWindow(g_window, SW_SHOWNORMAL);
-    return;
-  }
-  HWND window = platform::CreateFormDialog(IDD_FORM5, DialogProc);
-  if (!window) return;
-  g_window = window;
-  ShowWindow(window, SW_SHOWNOACTIVATE);
-  UpdateWindow(window);
-  platform::RegisterForm(L"Form5", window);
+  // The work it is shown for goes on at once: paint now.
+  if (platform::ShowForm(g_window, L"Form5", IDD_FORM5, DialogProc, 0, SW_SHOWNOACTIVATE)) UpdateWindow(g_window);
 }
 
-void Form5::Unload() {
-  if (g_window) DestroyWindow(g_window);
-}
+void Form5::Unload() { platform::CloseForm(g_window); }

@@ -85,7 +85,7 @@ void Load(HWND dialog) {
 }
 
 void Unload() {
-  if (g_window) DestroyWindow(g_window);
+  platform::CloseForm(g_window);
   g_window = nullptr;
 }
 
@@ -135,11 +135,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 void Form7::Show() {
-  if (g_window) {
-    platform::BringForward(g_window);
-    return;
-  }
-  platform::OpenForm(L"Form7", IDD_FORM7, DialogProc);
+  platform::ShowForm(g_window, L"Form7", IDD_FORM7, DialogProc);
 }
 
 void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::wstring& day) {

@@ -119,20 +119,19 @@ void frmDownloadAnp::Load() {
 void frmDownloadAnp::Show(const std::wstring& caption) {
   Load();
   if (!g_window) return;
-  ShowWindow(g_window, SW_SHOWNORMAL);
   SetWindowTextW(g_window, caption.c_str());
-  if (!g_registered) {
+  if (g_registered) {
+    ShowWindow(g_window, SW_SHOWNORMAL);
+  } else {
     g_registered = true;
-    platform::RegisterForm(L"frmDownloadAnp", g_window);
+    platform::ShowAsForm(L"frmDownloadAnp", g_window);
   }
   // Paint now, and let a close that is already waiting be asked before the download starts.
   UpdateWindow(g_window);
   platform::DoEvents();
 }
 
-void frmDownloadAnp::Unload() {
-  if (g_window) DestroyWindow(g_window);
-}
+void frmDownloadAnp::Unload() { platform::CloseForm(g_window); }
 
 bool frmDownloadAnp::IsLoaded() { return g_window != nullptr; }
 

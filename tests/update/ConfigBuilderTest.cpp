@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
 #include "update/Form4Ids.h"
@@ -20,7 +21,7 @@ const wchar_t kCaption[] = L"Ironlatch";
 // The builder window of a freshly started "/config".
 class Builder : public livewindow::ScratchProgram {
  public:
-  Builder() : livewindow::ScratchProgram({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
+  Builder() : livewindow::ScratchProgram({IDC_FORM4_COMMAND4, platform::kInputBoxTextId, IDC_FORM5_PICTURE1}) {}
 
   // Starts the program; questions asked while the window loads are answered by onLoad first.
   bool Open(const std::function<void()>& onLoad = {}) {
@@ -312,10 +313,10 @@ TEST(ConfigBuilder, WhitelistAddBrowseRemove) {
   ASSERT_TRUE(builder.Open());
   auto add = [&](const std::wstring& typed, int button) {
     builder.Click(IDC_FORM4_COMMAND7);
-    HWND input = livewindow::WaitForDialog(builder.Id(), [](HWND w) { return livewindow::HasItem(w, IDC_FORM4_INPUTTEXT); });
+    HWND input = livewindow::WaitForDialog(builder.Id(), [](HWND w) { return livewindow::HasItem(w, platform::kInputBoxTextId); });
     if (!input) return std::wstring(L"<no input box>");
-    const std::wstring prompt = livewindow::Text(GetDlgItem(input, IDC_FORM4_INPUTPROMPT));
-    SendMessageW(GetDlgItem(input, IDC_FORM4_INPUTTEXT), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    const std::wstring prompt = livewindow::Text(GetDlgItem(input, platform::kInputBoxPromptId));
+    SendMessageW(GetDlgItem(input, platform::kInputBoxTextId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
     livewindow::Press(input, button);
     livewindow::WaitGone(input);
     return prompt;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
 #include "update/Form4Ids.h"
@@ -116,7 +117,7 @@ class InstallerBuild : public testing::Test {
   }
 
   struct Window : livewindow::ScratchProgram {
-    Window() : livewindow::ScratchProgram({IDC_FORM4_COMMAND4, IDC_FORM4_INPUTTEXT, IDC_FORM5_PICTURE1}) {}
+    Window() : livewindow::ScratchProgram({IDC_FORM4_COMMAND4, platform::kInputBoxTextId, IDC_FORM5_PICTURE1}) {}
     HWND form = nullptr;
     bool Open() {
       if (!Start(L"/config")) return false;
@@ -277,6 +278,37 @@ TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFail
                 L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/updateandapply /reboot\"; Description: \"Check for "
                 L"Updates and Apply Latchward\"; Flags: postinstall runascurrentuser",
             }));
+  window.Close();
+}
+
+TEST_F(InstallerBuild, RehearsedWhitelistAddIsAskedThroughThePromptLog) {
+  // A rehearsed window that stays open still never waits on a box: the entry for "Add" is
+  // recorded as an input and taken from the answers as typed.
+  Window window;
+  const std::wstring log = window / L"prompts.log";
+  {
+    ScopedEnv env({{L"ILATCH_PROMPT_LOG", log},
+                   {L"ILATCH_PROMPT_ANSWERS", L"Foo\\Bar.exe"},
+                   {L"ILATCH_KEEP_WINDOWS", L"1"}});
+    ASSERT_TRUE(window.Open());
+  }
+  window.Click(IDC_FORM4_COMMAND7);
+  std::vector<PromptRecord> inputs;
+  for (int i = 0; i < 100 && inputs.empty(); ++i) {
+    if (i) Sleep(100);
+    for (const auto& record : ReadPromptLog(log))
+      if (record.kind == L"input") inputs.push_back(record);
+  }
+  ASSERT_EQ(inputs.size(), 1u) << "no input record: the box was shown for real";
+  EXPECT_EQ(inputs[0].fields,
+            (std::vector<std::wstring>{
+                L"Ironlatch",
+                L"Enter a path\\executable name in the box below, wildcards are NOT accepted.  You MUST leave off the "
+                L"%appdata% part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe",
+                L"", L"Foo\\Bar.exe"}));
+  SendMessageW(window.form, WM_NULL, 0, 0);
+  EXPECT_EQ(livewindow::ListItems(GetDlgItem(window.form, IDC_FORM4_LIST1)),
+            (std::vector<std::wstring>{L"Foo\\Bar.exe"}));
   window.Close();
 }
 
