@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "common/DataFolder.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/Product.h"
@@ -156,7 +157,7 @@ void Load(HWND dialog) {
     folder = CommonModule::AppPath();
   } else {
     const std::wstring data = Product::DataFolder();
-    CommonModule::MakeFolder(data);
+    DataFolder::Secure(data);  // created, or repaired, so that no user can plant or edit a list
     folder = data + L"\\";
   }
   g.sMd5File = folder + L"UserExecFilter.md5";
