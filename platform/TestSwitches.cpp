@@ -81,4 +81,10 @@ std::wstring TestSwitch(const wchar_t* name) {
   return GetEnv(name);
 }
 
+unsigned long TestSwitchLimitMs(const wchar_t* name, unsigned long seconds) {
+  int64_t given = 0;
+  if (ParseInt64(TestSwitch(name), given) && given > 0 && given < 86400) seconds = static_cast<unsigned long>(given);
+  return seconds * 1000;
+}
+
 }  // namespace platform

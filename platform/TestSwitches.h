@@ -29,4 +29,8 @@ bool TestSwitchesAllowed();
 // The switch's value, or "" when it is unset or this program may not take test switches.
 std::wstring TestSwitch(const wchar_t* name);
 
+// A time limit in milliseconds: the switch's whole number of seconds (1 to 86399) where it gives
+// one, else the seconds given.
+unsigned long TestSwitchLimitMs(const wchar_t* name, unsigned long seconds);
+
 }  // namespace platform

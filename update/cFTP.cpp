@@ -4,11 +4,16 @@
 
 #include "common/CommonModule.h"
 #include "platform/Forms.h"
+#include "platform/TestSwitches.h"
 #include "platform/Text.h"
 
 namespace {
 
 constexpr wchar_t kAgent[] = L"Quarn FTP Client";
+
+// No download may take longer than this in all: WinInet's time-outs end a server that stops
+// sending, not one that trickles.
+constexpr unsigned long kLongestDownloadSeconds = 60 * 60;
 
 // Port of "host:port" (1-65535); 0 for a text that is no port.
 INTERNET_PORT ParsePort(const std::wstring& text) {
@@ -222,9 +227,15 @@ bool cFTP::FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote) {
   }
 
   // Reads exactly count bytes; the end of the remote file before that is a failure, not a short file.
+  const DWORD started = GetTickCount();
+  const DWORD longestMs = platform::TestSwitchLimitMs(platform::kSwitchDownloadSeconds, kLongestDownloadSeconds);
   auto readChunk = [&](char* buffer, DWORD count, const wchar_t* label) -> bool {
     DWORD done = 0;
     while (done < count) {
+      if (GetTickCount() - started > longestMs) {
+        RecordError(ERROR_TIMEOUT, label);
+        return false;
+      }
       DWORD got = 0;
       if (!InternetReadFile(file_.get(), buffer + done, count - done, &got)) {
         RecordError(GetLastError(), label);

@@ -28,13 +28,6 @@ constexpr DWORD kLongestSeconds = 60 * 60;
 // How long a transfer that was asked to stop may take to hear it before it is left to itself.
 constexpr DWORD kStopGraceMs = 5000;
 
-DWORD LimitMs(const wchar_t* testSwitch, DWORD seconds) {
-  int64_t given = 0;
-  if (platform::ParseInt64(platform::TestSwitch(testSwitch), given) && given > 0 && given < 86400)
-    seconds = static_cast<DWORD>(given);
-  return seconds * 1000;
-}
-
 // What the transfer's own thread and the window's thread share. The transfer runs URLMON on a
 // thread of its own, so that the window stays live and a transfer that hangs can be left behind.
 struct Transfer {
@@ -154,8 +147,8 @@ bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring&
       CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", L"- No thread for the transfer");
       return false;
     }
-    const DWORD stallMs = LimitMs(platform::kSwitchStallSeconds, kStallSeconds);
-    const DWORD longestMs = LimitMs(platform::kSwitchDownloadSeconds, kLongestSeconds);
+    const DWORD stallMs = platform::TestSwitchLimitMs(platform::kSwitchStallSeconds, kStallSeconds);
+    const DWORD longestMs = platform::TestSwitchLimitMs(platform::kSwitchDownloadSeconds, kLongestSeconds);
     bool gaveUp = false, leftBehind = false;
     DWORD stopAsked = 0;
     int32_t shown = -1;

@@ -290,7 +290,9 @@ TEST(SmtpClient, LongHeadersAreFoldedAndNamesEncoded) {
     size_t end = headers.find("\r\n", start);
     if (end == std::string::npos) end = headers.size();
     // The sink's own lines come first; the message's follow.
-    if (headers.compare(start, 7, "X-Sink-") != 0) EXPECT_LE(end - start, 78u) << headers.substr(start, end - start);
+    if (headers.compare(start, 7, "X-Sink-") != 0) {
+      EXPECT_LE(end - start, 78u) << headers.substr(start, end - start);
+    }
     start = end + 2;
   }
   // Unfolding (dropping each CRLF before a blank) gives the header back.

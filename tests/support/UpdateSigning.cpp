@@ -21,11 +21,11 @@ std::string Signature(const std::string& bytes, Signer signer) {
       CryptCreateHash(provider, signer == Signer::MakerSha1 ? CALG_SHA1 : (ALG_CLASS_HASH | ALG_TYPE_ANY | 12), 0, 0, &hash) &&
       CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0)) {
     // The imported pair is the context's exchange key.
-    for (DWORD spec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
+    for (DWORD keySpec : {AT_KEYEXCHANGE, AT_SIGNATURE}) {
       DWORD size = 0;
-      if (!CryptSignHashW(hash, spec, nullptr, 0, nullptr, &size)) continue;
+      if (!CryptSignHashW(hash, keySpec, nullptr, 0, nullptr, &size)) continue;
       std::string little(size, '\0');
-      if (!CryptSignHashW(hash, spec, nullptr, 0, reinterpret_cast<BYTE*>(little.data()), &size)) continue;
+      if (!CryptSignHashW(hash, keySpec, nullptr, 0, reinterpret_cast<BYTE*>(little.data()), &size)) continue;
       signature.assign(little.rbegin(), little.rend());
       break;
     }

@@ -145,6 +145,22 @@ TEST_F(FtpTest, DownloadReplacesALongerLocalFile) {
   EXPECT_EQ(ReadFileBytes(target), "new");
 }
 
+// A server that trickles never trips WinInet's time-outs: the download's own limit ends it, and
+// the file is not reported as fetched.
+TEST_F(FtpTest, ADownloadThatOutlastsItsLimitIsGivenUp) {
+  ASSERT_TRUE(WriteTextFile(ServerRoot() + L"trickle.bin", Bytes(64 * 1024, 'q')));
+  ASSERT_TRUE(WriteTextFile(ServerRoot() + L"trickle.bin.slow", ""));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"ILATCH_DOWNLOAD_SECONDS", L"2"));
+  std::wstring target = local_ / L"trickle.bin", remote = L"trickle.bin";
+  const DWORD started = GetTickCount();
+  const bool fetched = ftp_.FTPDownloadFile(target, remote);
+  const DWORD took = GetTickCount() - started;
+  SetEnvironmentVariableW(L"ILATCH_DOWNLOAD_SECONDS", nullptr);
+  EXPECT_FALSE(fetched);
+  EXPECT_LT(took, 20000u) << "64 KB at 1.25 KB/s would take 50 s";
+  EXPECT_NE(ftp_.GetLastErrorMessage().find(L"1460"), std::wstring::npos) << ftp_.GetLastErrorMessage();
+}
+
 TEST_F(FtpTest, SizeQueryTellsAbsentFromPresent) {
   // (Names with blanks are not tried: Wine's listing parser cuts them at the first blank.)
   ASSERT_TRUE(WriteTextFile(ServerRoot() + L"size_case.txt", "twelve bytes"));

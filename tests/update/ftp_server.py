@@ -12,12 +12,14 @@ empty listing.
 Two files beside a served file NAME change how it is sent, so that tests can spoil a download:
   NAME.short   holds a count: that many next transfers of NAME send only its first half
   NAME.next    replaces NAME once NAME has been sent in full
+  NAME.slow    NAME is sent 256 bytes at a time, a fifth of a second apart
 PORT+1 accepts connections and never says a word.
 """
 import fnmatch
 import os
 import signal
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E402
@@ -49,6 +51,21 @@ def serve(folder, port):
             return path
 
         def ftp_RETR(self, file):
+            if os.path.isfile(file + ".slow") and os.path.isfile(file):
+                class Trickle:
+                    def __init__(self, fd):
+                        self.file = fd
+
+                    def more(self):
+                        time.sleep(0.2)
+                        data = self.file.read(256)
+                        if not data:
+                            self.file.close()
+                        return data
+
+                fd = open(file, "rb")
+                self.push_dtp_data(Trickle(fd), isproducer=True, cmd="RETR")  # no file: it would be sent whole
+                return file
             counter = file + ".short"
             if os.path.isfile(counter) and os.path.isfile(file):
                 with open(counter) as f:
