@@ -48,11 +48,26 @@ void SetWindowAlpha(HWND window, uint8_t alpha);
 // True when the path names a file (a locked one too), also beyond MAX_PATH.
 bool FileExistsLongPath(const std::wstring& path);
 
-// ---- Running outside programs -----------------------------------------------------------------
+// ---- Delay and file-system redirection ---------------------------------------------------------
 
 extern bool FsRedirEnabled;   // the program lets the redirection switch act (main program, filter module)
 extern bool FsRedirDisabled;  // redirection is switched off now
 extern void* FsRedirOldValue;
+
+void Delay(double seconds);
+void DisableFSRedir();
+void RevertFSRedir();
+// File-system redirection off for one block, back on when the outermost such block of the thread
+// ends: a helper that switches it off inside a caller's block leaves the caller's state alone.
+class RedirectionOff {
+ public:
+  RedirectionOff();
+  ~RedirectionOff();
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
+};
+
+// ---- Running outside programs (CommonModuleRun.cpp) ---------------------------------------------
 
 // The time limit callers pass when they do not use one.
 constexpr int32_t kNoTimeLimit = 2000000000;
@@ -67,18 +82,6 @@ bool ShellX(const std::wstring& pathAndFileName, const std::wstring& parameters,
 bool ShellXAsSystem(const std::wstring& program, const std::wstring& parameters, const std::wstring& waitText);
 bool ShellAndWaitForTermination(const std::wstring& shell, int windowStyle, std::wstring& message, int32_t timeLimitMs,
                                 bool useTimeLimit);
-void Delay(double seconds);
-void DisableFSRedir();
-void RevertFSRedir();
-// File-system redirection off for one block, back on when the outermost such block of the thread
-// ends: a helper that switches it off inside a caller's block leaves the caller's state alone.
-class RedirectionOff {
- public:
-  RedirectionOff();
-  ~RedirectionOff();
-  RedirectionOff(const RedirectionOff&) = delete;
-  RedirectionOff& operator=(const RedirectionOff&) = delete;
-};
 
 // Wraps an argument in double quotes when it holds a blank or a tab (and is not quoted already).
 std::wstring QuoteArgument(const std::wstring& argument);
@@ -123,7 +126,7 @@ std::wstring GetPathKind(const std::wstring& path);  // "file", "dir" or "neithe
 bool IsFormLoaded(const std::wstring& formName);
 void UnloadAllForms(const std::wstring& keepFormName);
 
-// ---- Process termination ----------------------------------------------------------------------
+// ---- Process termination (CommonModuleRun.cpp) ------------------------------------------------
 // Names are whole executable file names ("sidebar.exe"), compared in any case. An empty name, or
 // one no file could carry ("*", a quote), ends nothing.
 

@@ -1,3 +1,5 @@
+// The user profiles: the folder that holds them on the system drive, the list of them, and the
+// folder picker for when they cannot be found.
 #include "common/CommonModule2.h"
 
 #include <windows.h>
@@ -9,7 +11,6 @@
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
-#include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 
@@ -22,25 +23,6 @@ namespace {
 
 bool SameSystemDrive() {
   return platform::Lower(SystemDriveCache) == platform::Lower(platform::GetEnv(L"systemdrive"));
-}
-
-// Whether this process's token belongs to LocalSystem (S-1-5-18). The environment is the
-// launching user's to set, so it decides nothing here.
-bool TokenIsLocalSystem() {
-  platform::UniqueKernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  if (size < sizeof(TOKEN_USER)) return false;
-  std::vector<BYTE> buffer(size);
-  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return false;
-  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-  PSID localSystem = nullptr;
-  if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &localSystem))
-    return false;
-  const bool same = EqualSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, localSystem) != FALSE;
-  FreeSid(localSystem);
-  return same;
 }
 
 }  // namespace
@@ -133,16 +115,6 @@ std::wstring BrowseForFolder(const std::wstring& title, const std::wstring& star
   if (root) CoTaskMemFree(root);
   if (SUCCEEDED(ole)) OleUninitialize();
   return path;
-}
-
-bool IsSystemAccount(bool showMessage) {
-  // A preinstallation environment runs its programs as LocalSystem too, so the token covers it.
-  const bool system = TokenIsLocalSystem();
-  if (system && showMessage) {
-    platform::ShowMessageBox(nullptr, L"It appears you now have SYSTEM access.  Congrats!",
-                             CommonModule::AppTitle(), MB_OK);
-  }
-  return system;
 }
 
 std::wstring TrimNull(const std::wstring& text) {
