@@ -17,6 +17,7 @@
 #include "platform/Forms.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "platform/WindowText.h"
 
 namespace {
 

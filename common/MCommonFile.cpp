@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
+#include "platform/WindowText.h"
 
 namespace MCommonFile {
 

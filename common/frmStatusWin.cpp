@@ -2,6 +2,7 @@
 
 #include "common/CommonModule.h"
 #include "platform/Dialogs.h"
+#include "platform/WindowText.h"
 
 namespace {
 

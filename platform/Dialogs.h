@@ -1,6 +1,6 @@
 #pragma once
 // What the program's modeless windows share: opening one as a loaded form, bringing an open one
-// forward, its end, the text of a control, and static controls that act as links.
+// forward, its end, and static controls that act as links.
 #include <windows.h>
 
 #include <string>
@@ -32,11 +32,6 @@ void CloseForm(HWND window);
 
 // For WM_DESTROY: the window leaves the loaded forms, and `window` no longer names it.
 void DropForm(HWND dialog, HWND& window);
-
-// The whole text of a window or control; "" for none.
-std::wstring WindowText(HWND window);
-// The whole text of a dialog's control.
-std::wstring ItemText(HWND dialog, int id);
 
 // For WM_CTLCOLORSTATIC of a link: blue text on the dialog's own face.
 INT_PTR LinkColors(WPARAM dc);

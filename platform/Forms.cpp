@@ -1,7 +1,7 @@
 #include "platform/Forms.h"
 
-#include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
+#include "platform/WindowText.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
 #include "platform/PromptSeam.h"
 
-#include "platform/Dialogs.h"
 #include "platform/Handle.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
+#include "platform/WindowText.h"
 
 #include <vector>
 

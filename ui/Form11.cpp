@@ -15,6 +15,7 @@
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "platform/WindowText.h"
 #include "ui/ActionScope.h"
 #include "ui/Form11Ids.h"
 

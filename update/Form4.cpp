@@ -18,6 +18,7 @@
 #include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "platform/WindowText.h"
 #include "update/Form4Ids.h"
 #include "update/Form5.h"
 #include "update/InstallerScript.h"

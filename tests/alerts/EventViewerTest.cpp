@@ -11,6 +11,7 @@
 #include "common/CommonModule.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
+#include "platform/WindowText.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
