@@ -9,6 +9,7 @@
 #include "alerts/modBase85.h"
 #include "tests/support/EventService.h"
 #include "tests/support/LiveWindow.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -16,7 +17,6 @@ using namespace livewindow;
 
 namespace {
 
-const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
 const wchar_t kEmailQuestion[] =
     L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for email "
     L"alerts?";
@@ -31,7 +31,7 @@ class EmailDialog : public testing::Test {
   }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     eventservice::Remove();
     for (int i = 0; i < 100 && eventservice::Exists(); ++i) Sleep(100);
   }
@@ -98,8 +98,8 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
   for (const auto& [value, text] : std::initializer_list<std::pair<const wchar_t*, std::wstring>>{
            {L"EmailAddress", L"me@site.test"}, {L"EmailPassword", scrambled}, {L"SMTPServer", L"mail.site.test"},
            {L"SMTPPort", L"587"}, {L"Authenticate", L"1"}, {L"UseSSL", L"0"}})
-    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, value, text));
-  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Ironlatch", L"EmailAlerts", L"0"));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, value, text));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"EmailAlerts", L"0"));
 
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);

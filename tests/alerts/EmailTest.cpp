@@ -17,6 +17,7 @@
 #include "platform/Handle.h"
 #include "platform/Smtp.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -41,8 +42,9 @@ constexpr uint16_t kUnknownCaSmtpsPort = 47030;     // certificate of a CA nobod
 constexpr uint16_t kUnknownCaStartTlsPort = 47031;  // the same behind STARTTLS
 constexpr uint16_t kIpv6Port = 47032;               // plain SMTP on ::1, where IPv6 exists
 
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+using testsupport::kEmailSetupKey;
+using testsupport::kMakerKey;
+using testsupport::kSettingsKey;
 
 std::wstring SinkDir() { return testsupport::TestsDir() + L"smtpsink\\"; }
 
@@ -395,9 +397,9 @@ class EmailSettingsTest : public ::testing::Test {
   }
   void TearDown() override { Clear(); }
   static void Clear() {
-    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kEmailKey);
-    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\TarrowII");
-    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Tarrow");
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kEmailSetupKey);
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey + std::wstring(L"\\TarrowII"));
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey + std::wstring(L"\\Tarrow"));
     for (const wchar_t* value : {L"EmailAlerts", L"ClientName"}) {
       HKEY key = nullptr;
       if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
@@ -407,7 +409,7 @@ class EmailSettingsTest : public ::testing::Test {
     }
   }
   static void Reg(const std::wstring& name, const std::wstring& value) {
-    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, name, value));
+    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, name, value));
   }
   static void RegSwitch(const std::wstring& value) {
     ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"EmailAlerts", value));
@@ -565,9 +567,9 @@ TEST_F(EmailSettingsTest, UnreadablePasswordIsNotAnOldOne) {
 
 TEST_F(EmailSettingsTest, ClientNameFallsBackToTheCompanionTool) {
   EXPECT_EQ(modEmailSvc::GetClientName(), L"");
-  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Tarrow", L"ClientNameForReports", L"Old");
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kMakerKey + std::wstring(L"\\Tarrow"), L"ClientNameForReports", L"Old");
   EXPECT_EQ(modEmailSvc::GetClientName(), L"Old");
-  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\TarrowII", L"ClientNameForReports",
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kMakerKey + std::wstring(L"\\TarrowII"), L"ClientNameForReports",
                               L"Newer");
   EXPECT_EQ(modEmailSvc::GetClientName(), L"Newer");
   testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName", L"Own");

@@ -15,6 +15,7 @@
 #include "common/CommonModule.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -201,7 +202,7 @@ TEST(EventLogTest, JournalToleratesBrokenTail) {
 
   wchar_t base[MAX_PATH] = {};
   ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)));
-  const std::wstring journal = std::wstring(base) + L"\\Merrowind IT\\EventJournal\\Application.journal";
+  const std::wstring journal = std::wstring(base) + testsupport::kMakerFolder + L"\\EventJournal\\Application.journal";
   {
     // What a writer stopped mid-record leaves: a length and a few bytes. Taken under the writers' lock.
     platform::UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, L"Global\\IronlatchEventJournal"));

@@ -15,7 +15,6 @@ namespace {
 const std::wstring kRoot = kRestrictionPolicyKey;
 const std::wstring kDisallowedPaths = kRoot + L"\\0\\Paths";
 const std::wstring kWhitelistPaths = kRoot + L"\\262144\\Paths";
-const std::wstring kSettings = L"Software\\Merrowind IT\\Ironlatch";
 const std::wstring kSidebarKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar";
 
 class IniRoadTest : public ClearedProductTest {
@@ -152,7 +151,7 @@ TEST_F(IniRoadTest, UninstallRoadsLeaveNothingOfOursBehind) {
   Run(L"/silent /nogpupdate /appdata /installer");
   EXPECT_TRUE(Run(L"/bulkuninstaller /nogpupdate").empty());
   EXPECT_TRUE(RuleItemData(kDisallowedPaths).empty());
-  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettings)) << "deleted after the undo, not re-created by it";
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey)) << "deleted after the undo, not re-created by it";
 
   // The interactive uninstaller asks about the Sidebar and about keeping the settings.
   Run(L"/silent /nogpupdate /appdata /installer");
@@ -160,5 +159,5 @@ TEST_F(IniRoadTest, UninstallRoadsLeaveNothingOfOursBehind) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_NE(shown[0].fields[2].find(L"Would you like to keep them disabled"), std::wstring::npos);
   EXPECT_FALSE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
-  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettings));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
 }

@@ -2,13 +2,13 @@
 // what is left in the registry and the program folder.
 #include <gtest/gtest.h>
 
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 const wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 class MainTest : public testing::Test {
@@ -16,7 +16,7 @@ class MainTest : public testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
   }
 

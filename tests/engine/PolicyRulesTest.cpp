@@ -92,7 +92,7 @@ std::string RegFileBytes(const std::wstring& text) {
 }
 
 // Where the program keeps the file classes as they were before their first hook.
-const std::wstring kBackupStore = L"Software\\Merrowind IT\\Ironlatch\\ClassBackups";
+const std::wstring kBackupStore = kSettingsKey + std::wstring(L"\\ClassBackups");
 // A key nobody else writes: it appears only if a planted .reg text was imported.
 const std::wstring kPlantedKey = L"Software\\IronlatchTests\\Planted";
 const std::wstring kPlantedText = L"Windows Registry Editor Version 5.00\r\n\r\n"
@@ -335,7 +335,7 @@ TEST_F(PolicyTest, HookingAFileClassWritesTheFilterCommandsAndUndoRestoresTheCla
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\runas\\command"), L"<missing>");
   EXPECT_EQ(ClassCommand(L"cplfile\\shell\\open\\command"), L"<missing>");
   std::wstring exeCom;
-  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Ironlatch\\FilterModule", L"SuspiciousExeComFiles",
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kFilterModuleKey, L"SuspiciousExeComFiles",
                       exeCom));
   EXPECT_EQ(exeCom, L"0");
 }
@@ -403,7 +403,7 @@ TEST_F(PolicyTest, AControlPanelClassWithoutABackupGetsItsPlainOpenCommandBack) 
 
 TEST_F(PolicyTest, TheApplyRoadHooksWhatTheSavedFilterSettingsChoose) {
   hooked_ = true;
-  const std::wstring settings = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+  const std::wstring settings = kFilterModuleKey;
   RegWriteString(HKEY_LOCAL_MACHINE, settings + L"\\Suspicious", L"SCR", L"1");
   RegWriteString(HKEY_LOCAL_MACHINE, settings + L"\\Constant", L"SCR", L"1");
   RegWriteString(HKEY_LOCAL_MACHINE, settings + L"\\Suspicious", L"PIF", L"0");

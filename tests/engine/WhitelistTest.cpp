@@ -121,7 +121,7 @@ TEST_F(WhitelistTest, TheScanWhitelistsProgramsAlreadyInTheProtectedFoldersOnce)
     EXPECT_EQ(platform::Lower(p).find(L"helloworld2"), std::wstring::npos);
   }
   std::wstring autoWhitelist;
-  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Ironlatch", L"AutoWhitelist", autoWhitelist));
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kSettingsKey, L"AutoWhitelist", autoWhitelist));
   EXPECT_EQ(autoWhitelist, L"0");
 
   Run(L"/whitelist /silent /nogpupdate");

@@ -14,6 +14,7 @@
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -23,8 +24,8 @@ using testsupport::ReadFileBytes;
 
 constexpr uint16_t kSinkPort = 47025;
 constexpr uint16_t kSilentPort = 47027;  // accepts and never says a word
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+using testsupport::kEmailSetupKey;
+using testsupport::kSettingsKey;
 // Windows writes the policy's "program blocked" entries under this source.
 const wchar_t kPolicySource[] = L"Microsoft-Windows-SoftwareRestrictionPolicies";
 
@@ -59,13 +60,13 @@ class AlertSettings : public ::testing::Test {
   void SetUp() override {
     Clear();
     ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"EmailAlerts", L"1"));
-    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"EmailAddress", L"owner@example.test"));
-    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPServer", L"127.0.0.1"));
-    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kSinkPort)));
+    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"EmailAddress", L"owner@example.test"));
+    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPServer", L"127.0.0.1"));
+    ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPPort", std::to_wstring(kSinkPort)));
   }
   void TearDown() override { Clear(); }
   static void Clear() {
-    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kEmailKey);
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kEmailSetupKey);
     for (const wchar_t* value : {L"EmailAlerts", L"UTCAdjustment", L"ClientName"}) DeleteSettingsValue(value);
   }
 };
@@ -204,7 +205,7 @@ TEST_F(ServiceRoad, ForgedStopNoticesLeaveMonitoringRunning) {
 // The running service reads the settings for each mail: switched from TLS (which the sink's
 // self-signed certificate makes fail) to plain, the next alert arrives without a restart.
 TEST_F(ServiceRoad, SettingsChangedWhileRunningCountForTheNextMail) {
-  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"UseSSL", L"1"));
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"UseSSL", L"1"));
   InstalledService service;
   ASSERT_TRUE(service.Ok());
   ASSERT_TRUE(service.Start());
@@ -212,7 +213,7 @@ TEST_F(ServiceRoad, SettingsChangedWhileRunningCountForTheNextMail) {
   ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + refused)));
   EXPECT_TRUE(WaitForMail(refused, 5000).empty()) << "the certificate should have been refused";
 
-  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"UseSSL", L"0"));
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"UseSSL", L"0"));
   const std::string plain = Token("plain");
   ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + plain)));
   const std::string mail = WaitForMail(plain);
@@ -235,7 +236,7 @@ TEST_F(ServiceRoad, SquattedGuardObjectDoesNotStopTheServiceStarting) {
 // A burst of blocked entries while the mail server never answers: every mail would wait for its
 // time-out, yet the stop is answered between two mails and during one.
 TEST_F(ServiceRoad, StopDuringABurstWithASilentServerEndsTheServiceAtOnce) {
-  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kSilentPort)));
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPPort", std::to_wstring(kSilentPort)));
   InstalledService service;
   ASSERT_TRUE(service.Ok());
   ASSERT_TRUE(service.Start());

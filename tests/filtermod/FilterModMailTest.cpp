@@ -13,14 +13,13 @@
 #include "common/CommonModule.h"
 #include "filtermod/clsHash.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
 constexpr uint16_t kPlainPort = 47025;
 constexpr uint16_t kSilentPort = 47093;
 
@@ -64,20 +63,20 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 class FilterModMailTest : public testing::Test {
  protected:
   void SetUp() override {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"EmailAlerts", L"1"));
-    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"EmailAddress", L"owner@example.test"));
-    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPServer", L"127.0.0.1"));
-    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kPlainPort)));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"EmailAddress", L"owner@example.test"));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPServer", L"127.0.0.1"));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPPort", std::to_wstring(kPlainPort)));
   }
-  void TearDown() override { RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT"); }
+  void TearDown() override { RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey); }
 
   InstalledProgram program{L"IronlatchFilterMod.exe"};
 };
 
 // A silent block and an allowed start with AlertAllow: subject, body and the module's footer.
 TEST_F(FilterModMailTest, BlockedAndAllowedLaunchesAreMailed) {
-  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"SilentBlock", L"1"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, L"SilentBlock", L"1"));
   const std::wstring blocked = program.Folder() + L"blocked.scr";
   ASSERT_TRUE(CopyProgram(L"fakeprog.exe", blocked));
   ASSERT_TRUE(program.Run(L"\"" + blocked + L"\" /S").finished);
@@ -88,8 +87,8 @@ TEST_F(FilterModMailTest, BlockedAndAllowedLaunchesAreMailed) {
   EXPECT_TRUE(Has(mail, "A restricted .SCR program was blocked from execution by user click:\r\n\r\n" + path)) << mail;
   EXPECT_TRUE(Has(mail, "(Filter Module Code v")) << mail;
 
-  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"SilentBlock", L"0"));
-  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"AlertAllow", L"1"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, L"SilentBlock", L"0"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, L"AlertAllow", L"1"));
   const std::wstring allowed = program.Folder() + L"AppData\\allowed.exe";
   CreateDirectoryW((program.Folder() + L"AppData").c_str(), nullptr);
   ASSERT_TRUE(CopyProgram(L"fakeprog.exe", allowed));
@@ -105,8 +104,8 @@ TEST_F(FilterModMailTest, BlockedAndAllowedLaunchesAreMailed) {
 // An allowed program starts before its alert mail is sent: a server that does not answer must
 // not hold it back.
 TEST_F(FilterModMailTest, AllowedProgramStartsBeforeItsMailGoesOut) {
-  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, std::wstring(kSettingsKey) + L"\\FilterModule", L"AlertAllow", L"1"));
-  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailKey, L"SMTPPort", std::to_wstring(kSilentPort)));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, L"AlertAllow", L"1"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPPort", std::to_wstring(kSilentPort)));
   const std::wstring allowed = program.Folder() + L"AppData\\slowmail.exe";
   CreateDirectoryW((program.Folder() + L"AppData").c_str(), nullptr);
   ASSERT_TRUE(CopyProgram(L"fakeprog.exe", allowed));
@@ -138,7 +137,7 @@ TEST_F(FilterModMailTest, HashMatchIsMailedWithItsLabel) {
   clsHash md5;
   const std::wstring digest = md5.HashFile(target, CALG_MD5);
   ASSERT_EQ(digest.size(), 32u);
-  const std::wstring data = platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch\\";
+  const std::wstring data = platform::GetEnv(L"programdata") + kProductFolder + L"\\";
   CommonModule::MakeFolder(data);
   const std::wstring list = data + L"UserExecFilter.md5";
   ASSERT_TRUE(WriteTextFile(list, platform::ToAnsi(digest) + "\r\n"));

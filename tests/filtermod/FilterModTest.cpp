@@ -15,14 +15,13 @@
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
 namespace {
 
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT";
-const wchar_t kFilterKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
 const wchar_t kSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\IronlatchFilterMod";
 const wchar_t kCrLf[] = L"\r\n";
 constexpr ALG_ID kSha256 = 0x800C;
@@ -72,7 +71,7 @@ TEST(HashFile, MissingFileIsNumberedError) {
 
 // ---- The program ----
 
-std::wstring DataFolder() { return platform::GetEnv(L"programdata") + L"\\Merrowind IT\\Ironlatch\\"; }
+std::wstring DataFolder() { return platform::GetEnv(L"programdata") + kProductFolder + L"\\"; }
 
 class FilterModTest : public testing::Test {
  protected:
@@ -82,7 +81,7 @@ class FilterModTest : public testing::Test {
     for (const auto& file : extraFiles_) DeleteFileW(file.c_str());
   }
   void Clean() {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourceKey);
     for (const wchar_t* list : {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5", L"UserExecFilter.sha256"})
       DeleteFileW((DataFolder() + list).c_str());
@@ -121,7 +120,7 @@ class FilterModTest : public testing::Test {
     ASSERT_TRUE(result.finished) << "the filter module did not end";
   }
   void SetSwitch(const std::wstring& name, const std::wstring& value) {
-    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterKey, name, value));
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, name, value));
   }
 
   // The module's journal entries about one file.
@@ -248,7 +247,7 @@ TEST_F(FilterModTest, BlockingSwitchesFromRegistryAndIni) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     DeleteFileW((program.Folder() + L"Ironlatch.ini").c_str());
     DeleteFileW((program.Folder() + L"Bulk.ini").c_str());
     DeleteFileW(program.PromptLog().c_str());
@@ -304,7 +303,7 @@ TEST_F(FilterModTest, UserHashListBlocks) {
   const std::string md5Text = platform::ToAnsi(platform::Lower(md5.HashFile(probe, CALG_MD5)));
   const std::string shaText = platform::ToAnsi(sha.HashFile(probe, kSha256));
   ASSERT_EQ(md5Text.size(), 32u);
-  CreateDirectoryW((platform::GetEnv(L"programdata") + L"\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(DataFolder().c_str(), nullptr);
 
   // A definitions list of 100,000 other digests, with the probe's digest last or not at all.

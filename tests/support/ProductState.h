@@ -13,6 +13,15 @@ namespace testsupport {
 // each hold "Paths" and "Hashes".
 inline constexpr wchar_t kRestrictionPolicyKey[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
 
+// The product's keys under HKLM and its folder below a root (the all-users data root, Program
+// Files), as the programs must write them; spelled here once for every test.
+inline constexpr wchar_t kMakerKey[] = L"Software\\Merrowind IT";
+inline constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+inline constexpr wchar_t kFilterModuleKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
+inline constexpr wchar_t kEmailSetupKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+inline constexpr wchar_t kMakerFolder[] = L"\\Merrowind IT";
+inline constexpr wchar_t kProductFolder[] = L"\\Merrowind IT\\Ironlatch";
+
 // Every test starts and ends with neither the product's settings nor any restriction policy. A
 // fixture whose tests leave more behind extends Clean.
 class ClearedProductTest : public testing::Test {

@@ -277,12 +277,12 @@ std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key) {
 
 std::wstring ProductSetting(const std::wstring& value, const std::wstring& subkey) {
   std::wstring text;
-  return RegRead(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT\\Ironlatch" + subkey, value, text) ? text : L"<missing>";
+  return RegRead(HKEY_LOCAL_MACHINE, kSettingsKey + subkey, value, text) ? text : L"<missing>";
 }
 
 void ClearProductAndPolicy() {
   RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRestrictionPolicyKey);
-  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
 }
 
 std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey) {

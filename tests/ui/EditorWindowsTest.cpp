@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/LiveWindow.h"
 
@@ -162,7 +163,7 @@ class HashEditor {
   HWND Window() const { return window_; }
   HWND Item(int id) const { return GetDlgItem(window_, id); }
   const LiveProgram& Program() const { return *program_; }
-  std::wstring DataFolder() const { return dir_ / L"data\\Merrowind IT\\Ironlatch\\"; }
+  std::wstring DataFolder() const { return dir_ / L"data" + kProductFolder + L"\\"; }
   std::wstring ProgramFolder() const { return dir_.Path(); }
 
  private:

@@ -22,8 +22,7 @@ using namespace testsupport;
 
 namespace {
 
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-const std::wstring kFilterKey = std::wstring(kSettingsKey) + L"\\FilterModule";
+const std::wstring kFilterKey = kFilterModuleKey;
 const wchar_t* const kPolicyRoot = kRestrictionPolicyKey;
 const std::wstring kBlockRules = std::wstring(kPolicyRoot) + L"\\0\\Paths";
 const std::wstring kAllowRules = std::wstring(kPolicyRoot) + L"\\262144\\Paths";
@@ -667,7 +666,7 @@ TEST_F(MainWindowTest, ExeComFilterStaysOffWithoutTheFilterModule) {
 
 TEST_F(MainWindowTest, ResetStartsAFreshInstalledCopy) {
   Save(kSettingsKey, L"Appdata", L"0");  // portable: no "Installed"
-  Save(kSettingsKey + std::wstring(L"\\Email Setup"), L"SMTPServer", L"mail.example.com");
+  Save(kEmailSetupKey, L"SMTPServer", L"mail.example.com");
   ui.Start(L"no,yes");
   const std::wstring reset = L"box|Ironlatch|0x124|This will restart the program with default settings.  From there "
                              L"you can modify them if necessary and click Apply Protections to finalize.  Proceed?|";
@@ -687,7 +686,7 @@ TEST_F(MainWindowTest, ResetStartsAFreshInstalledCopy) {
   ASSERT_NE(fresh.window, nullptr) << "no new copy started";
   EXPECT_EQ(ProductSetting(L"Installed"), L"1");
   EXPECT_EQ(ProductSetting(L"Appdata"), L"<missing>");
-  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey + std::wstring(L"\\Email Setup")));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kEmailSetupKey));
   EXPECT_EQ(fresh.Menu(IDM_FORM1_INSTALL1), kHidden) << "the new copy runs installed";
   EXPECT_EQ(fresh.Box(IDC_FORM1_CHKAPPDATA), 1);
   const auto shown = Flat(ui.Prompts(1));

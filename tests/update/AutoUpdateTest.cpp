@@ -25,7 +25,6 @@ using namespace testsupport;
 
 namespace {
 
-const std::wstring kSettingsKey = L"Software\\Merrowind IT\\Ironlatch";
 const std::wstring kDisallowedPaths = std::wstring(kRestrictionPolicyKey) + L"\\0\\Paths";
 const std::wstring kExeOpenCommand = L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command";
 
@@ -400,7 +399,7 @@ class ApplyUpdateRun : public ClearedProductTest {
 
   static void Save(const std::wstring& name, const std::wstring& value, const std::wstring& subkey = L"") {
     ASSERT_TRUE(
-        RegWriteString(HKEY_LOCAL_MACHINE, subkey.empty() ? kSettingsKey : kSettingsKey + L"\\" + subkey, name, value));
+        RegWriteString(HKEY_LOCAL_MACHINE, subkey.empty() ? kSettingsKey : kSettingsKey + (L"\\" + subkey), name, value));
   }
   void Run(const std::wstring& answers = L"") {
     ASSERT_TRUE(program_.Run(L"/nogpupdate /applyupdate", answers, 100000).finished);

@@ -9,6 +9,7 @@
 
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -21,7 +22,7 @@ std::wstring ProgramFiles() {
   SHGetFolderPathW(nullptr, wow ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES, nullptr, 0, path);
   return path;
 }
-std::wstring InstallFolder() { return ProgramFiles() + L"\\Merrowind IT\\Ironlatch\\"; }
+std::wstring InstallFolder() { return ProgramFiles() + kProductFolder + L"\\"; }
 std::wstring OldInstallFolder() { return ProgramFiles() + L"\\Ironlatch\\"; }
 
 void RemoveTree(const std::wstring& folder) {
@@ -83,7 +84,7 @@ class InstallRoads : public testing::Test {
   }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RemoveTree(ProgramFiles() + L"\\Merrowind IT");
+    RemoveTree(ProgramFiles() + kMakerFolder);
     RemoveTree(ProgramFiles() + L"\\Ironlatch");
   }
   std::wstring Probe() const { return dir_ / L"installprobe.exe"; }
@@ -239,7 +240,7 @@ TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
   // The installed copy comes out of the fetched package; its fake settings are put there first.
   Serve(L"IronlatchU.zip", Package());
   const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
-  CreateDirectoryW((ProgramFiles() + L"\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW((ProgramFiles() + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(InstallFolder().c_str(), nullptr);
   ASSERT_TRUE(WriteTextFile(InstallFolder() + L"Ironlatch.fake.ini", "[fake]\r\nsleepms=1500\r\n"));
   const DWORD start = GetTickCount();

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "tests/support/LiveWindow.h"
+#include "tests/support/ProductState.h"
 #include "tests/update/ScheduleTestHelpers.h"
 #include "update/Form7Ids.h"
 
@@ -38,7 +39,7 @@ class ScheduleTest : public testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     DeleteProductTasks();
   }
   ScheduleProgram program_;

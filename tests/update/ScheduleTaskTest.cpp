@@ -93,12 +93,12 @@ namespace {
 class InstallerSchedule : public testing::Test {
  protected:
   void SetUp() override {
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     DeleteProductTasks();
   }
   void TearDown() override {
     RegDeleteTreeQuiet(HKEY_CURRENT_USER, kAppDefaults);
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"Software\\Merrowind IT");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     DeleteProductTasks();
   }
   std::vector<TaskCall> Install(InstalledProgram& program, const std::string& config) {

@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace scheduletest {
 
 inline const wchar_t kDefsTask[] = L"Ironlatch Update";
 inline const wchar_t kAppTask[] = L"Ironlatch App Update";
-inline const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
+using testsupport::kSettingsKey;
 
 inline std::wstring SystemFolder() {
   wchar_t folder[MAX_PATH] = {};

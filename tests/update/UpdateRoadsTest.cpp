@@ -79,7 +79,7 @@ class UpdateRoad : public ::testing::Test {
   std::wstring Served(const std::wstring& name) const { return ServerRoot() + served_ + L"\\" + name; }
   std::wstring Stage(const std::wstring& name) const { return data_ / (L"stage\\" + name); }
   std::wstring ServiceExe() const { return program_.Folder() + L"IronlatchEventSvc.exe"; }
-  std::wstring DefsFolder() const { return data_ / L"programdata\\Merrowind IT\\Ironlatch\\"; }
+  std::wstring DefsFolder() const { return data_ / L"programdata" + kProductFolder + L"\\"; }
 
   void WriteIndex(const std::wstring& version, const std::wstring& defs = L"105") {
     const std::string ini = "[Ironlatch]\r\nCurrentVersion=" + platform::ToUtf8(version) +
@@ -386,7 +386,7 @@ TEST_F(UpdateRoad, DefinitionsAreUnpackedIntoTheDefinitionsFolderWhenOlder) {
     DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
     DeleteFileW((DefsFolder() + L"Ironlatch.Def").c_str());
     if (c.localDef) {
-      CreateDirectoryW((data_ / L"programdata\\Merrowind IT").c_str(), nullptr);
+      CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
       CreateDirectoryW(DefsFolder().c_str(), nullptr);
       ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", c.localDef));
     }
@@ -804,7 +804,7 @@ TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
        {offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}, false},
       {"up to date", L"104", 1, L"no", {L"Update Check | 0x40 | No updates exist."}, false},
   };
-  CreateDirectoryW((data_ / L"programdata\\Merrowind IT").c_str(), nullptr);
+  CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(DefsFolder().c_str(), nullptr);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
