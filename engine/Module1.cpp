@@ -1,11 +1,11 @@
-// The main program's start-up: Main and the switch road, and the roads that open windows. The
-// one engine file that calls into the windows, the update and the alerts modules.
+// The main program's start-up: Main and the switch road, the roads that open windows, and the
+// binding of Module1::Upper. The one engine file that calls into the windows, the update and the
+// alerts modules; nothing calls into it but the program's entry.
 #include "engine/Module1.h"
-
-#include <commctrl.h>
 
 #include "alerts/Form10.h"
 #include "alerts/Form9.h"
+#include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
@@ -26,14 +26,15 @@
 #include "ui/Form6.h"
 #include "ui/mod32BitIcon.h"
 #include "update/Form4.h"
+#include "update/Form5.h"
+#include "update/Form7.h"
+#include "update/modCmdOutput.h"
+#include "update/modDownloadA.h"
 #include "update/modScheduleTask.h"
 #include "update/modUpdate.h"
 #include "update/modZip.h"
 
 namespace Module1 {
-
-HMODULE Shell32Handle = nullptr;
-bool NoGPUpdate = false;
 
 namespace {
 
@@ -273,29 +274,31 @@ void CombinedAction(const Flags& f) {
 }  // namespace
 
 const UpperModules Upper = {
-    [](const std::wstring& zipFile, const std::wstring& folder) {
-      std::wstring destination = folder;
-      bool silent = true;
-      return modZip::UnzipFile(zipFile, destination, silent);
-    },
-    modWriteEvent::RegisterEventSources,
+    .unzip =
+        [](const std::wstring& zipFile, const std::wstring& folder) {
+          std::wstring destination = folder;
+          bool silent = true;
+          return modZip::UnzipFile(zipFile, destination, silent);
+        },
+    .registerEventSources = modWriteEvent::RegisterEventSources,
+    .installEventService = modService::InstallEventService,
+    .emailConfigured = modEmailSvc::LoadEmailConfig,
+    .showMainWindow = Form1::Show,
+    .showEmailSetup = Form9::ShowModal,
+    .showLogo = Form5::Show,
+    .closeLogo = Form5::Unload,
+    .setIconFromFile = mod32BitIcon::SetIconFromFile,
+    .setIconFromResource = mod32BitIcon::SetIconFromResource,
+    .scheduleUpdates = [](const std::wstring& hour, const std::wstring& day) { Form7::ScheduleIt(false, hour, day); },
+    .createDailyTask = modScheduleTask::CreateDailyTask,
+    .createWeeklyTask = modScheduleTask::CreateWeeklyTask,
+    .commandOutput =
+        [](const std::wstring& commandLine) { return modCmdOutput::GetCommandOutput(commandLine, true, false, true); },
+    .silentUpdateCheck = modUpdate::SilentUpdateCheck,
+    .downloadFile = [](const std::wstring& url,
+                       const std::wstring& targetFile) { return modDownloadA::DownloadFile(url, targetFile, false); },
+    .installerCompiler = Form4::FindInnoCompiler,
 };
-
-void WriteSetting(const std::wstring& key, const std::wstring& value, const std::wstring& text) {
-  modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(text));
-}
-
-std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey) {
-  Variant text;
-  const std::wstring key = subkey.empty() ? std::wstring(kSettingsKey) : std::wstring(kSettingsKey) + L"\\" + subkey;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), text);
-  return text.Text();
-}
-
-void WriteRestartTestEntry() {
-  WriteSetting(kRunOnceKey, kRestartTestValue,
-               L"cmd /c start \"\" \"" + CommonModule::AppExeFullPath() + L"\" /test");
-}
 
 void Main() {
   CommonModule::InitAppSettings(true, true, false);
@@ -322,18 +325,6 @@ void Main() {
   if (flags.deleteSettingsKey) DeleteSettingsKey();
 }
 
-int Ask(const std::wstring& text, UINT type) { return platform::ShowMessageBox(nullptr, text, ProductLabel, type); }
-
-void InitCommonControlsVB() {
-  if (!Shell32Handle) Shell32Handle = LoadLibraryW(L"shell32.dll");
-  InitCommonControls();
-}
-
-void ReleaseShell32() {
-  if (Shell32Handle) FreeLibrary(Shell32Handle);
-  Shell32Handle = nullptr;
-}
-
 bool CleanupAfterUpdate() {
   std::wstring oldFile = CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe";
   if (!CommonModule::DoesFileExist(oldFile)) return false;
@@ -352,23 +343,6 @@ void RemoveDataFolder() {
   if (!CommonModule::DoesDirExist(folder)) return;
   clsFSO fso;
   fso.KillDir(folder, false);
-}
-
-bool IsArrayEmpty(const std::vector<std::wstring>& items) { return items.empty(); }
-
-void PromptEmailAlerts() {
-  if (Ask(L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for "
-          L"email alerts?",
-          MB_YESNO | MB_ICONQUESTION) == IDYES)
-    Form9::ShowModal();
-}
-
-void SetFormIcon(HWND form) {
-  const std::wstring logo = CommonModule::AppPath() + L"applogo.ico";
-  if (CommonModule::DoesFileExist(logo))
-    mod32BitIcon::SetIconFromFile(form, logo, true);
-  else
-    mod32BitIcon::SetIconFromResource(form, L"a1", true);
 }
 
 }  // namespace Module1

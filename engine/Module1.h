@@ -1,7 +1,14 @@
 #pragma once
-// The main program's start-up, command line and protection engine.
+// The main program's start-up, command line and protection engine, one module in four files:
+//   Module1.cpp        start-up, the switch road and the roads that open windows: the one engine
+//                      file that includes the windows, the update and the alerts modules
+//   Module1Shared.cpp  what every road shares: the program's flags, its boxes, its settings values,
+//                      the restart-test entry and the windows' icon
+//   Module1Policy.cpp  the rules and their defaults, undo, the file-class hooks, the prevention test
+//   Module1Setup.cpp   the INI road, the update tasks, the first-run wizard, the installer compiler
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,24 +30,64 @@ inline constexpr wchar_t kRestartTestValue[] = L"*Ironlatch Test";
 
 // ---- Start-up and command line ----
 void Main();
-void InitCommonControlsVB();
-void ReleaseShell32();
 using Product::BuildProductTitle;
 bool CleanupAfterUpdate();
 void RemoveDataFolder();
-bool IsArrayEmpty(const std::vector<std::wstring>& items);
 
+// ---- Shared by every road ----
+// Common controls, with shell32 held loaded while a window road runs.
+void InitCommonControlsVB();
+void ReleaseShell32();
+bool IsArrayEmpty(const std::vector<std::wstring>& items);
 // Shows a box through the prompt seam with ProductLabel as caption.
 int Ask(const std::wstring& text, UINT type);
+// A text value of the settings key (or of its subkey, e.g. "FilterModule"); empty when missing.
+std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey = L"");
+// Writes a text value under HKLM.
+void WriteSetting(const std::wstring& key, const std::wstring& value, const std::wstring& text);
+// Queues the prevention test for the next start of Windows (the RunOnce entry).
+void WriteRestartTestEntry();
+// Gives a window of the program its icons in both sizes: "applogo.ico" beside the program when
+// there is one, else the built-in icon.
+void SetFormIcon(HWND form);
 
 using ResourceFile::ExtractResourceToFile;
 
-// What the policy rules take from the modules above the engine, filled in by the start-up file so
-// that the rules themselves call nothing higher: the program's zip reader for the built-in hash
-// rules, and the registration of the event sources the event service watches.
+// What the engine's roads take from the modules above it, bound in the start-up file, so that no
+// other engine file calls higher up.
 struct UpperModules {
+  // The program's zip reader, for the built-in hash rules.
   bool (*unzip)(const std::wstring& zipFile, const std::wstring& folder);
+  // The event sources the event service watches; the service itself (installed and started when
+  // e-mail alerts are on, else removed); whether mail settings are stored.
   bool (*registerEventSources)();
+  bool (*installEventService)();
+  bool (*emailConfigured)();
+  // Windows: the main window, the e-mail set-up (modal), the logo shown while the INI is applied,
+  // and a window's icons in both sizes, from an icon file or from the program's resources, also
+  // on its top owner when asked.
+  void (*showMainWindow)();
+  void (*showEmailSetup)();
+  void (*showLogo)();
+  void (*closeLogo)();
+  void (*setIconFromFile)(HWND window, const std::wstring& iconFile, bool alsoTopOwner);
+  void (*setIconFromResource)(HWND window, const std::wstring& resourceName, bool alsoTopOwner);
+  // The update schedule as the schedule dialog makes it, without a message (an empty hour or day
+  // is its random choice); the task scheduler; the output of a command line.
+  void (*scheduleUpdates)(const std::wstring& hour, const std::wstring& day);
+  bool (*createDailyTask)(const std::wstring& name, const std::wstring& time, const std::wstring& program,
+                          const std::wstring& arguments, const std::wstring& description, const std::wstring& author,
+                          const std::wstring& user, const std::wstring& password);
+  bool (*createWeeklyTask)(const std::wstring& name, const std::wstring& time, int32_t daysMask,
+                           const std::wstring& program, const std::wstring& arguments,
+                           const std::wstring& description, const std::wstring& author, const std::wstring& user,
+                           const std::wstring& password);
+  std::wstring (*commandOutput)(const std::wstring& commandLine);
+  // The silent program and definitions update; a download shown with its progress window; where
+  // the installer compiler is installed (empty when it is not).
+  void (*silentUpdateCheck)();
+  bool (*downloadFile)(const std::wstring& url, const std::wstring& targetFile);
+  std::wstring (*installerCompiler)();
 };
 extern const UpperModules Upper;
 
@@ -101,40 +148,30 @@ PreventionResult RunPreventionTest();
 bool TestPrevention();  // true only when Windows refused the test program
 void ReportPreventionTest(bool fromStartup);
 
-// ---- Still to come ----
+// ---- Set-up roads: the INI road, the update tasks, the first-run wizard ----
 void PromptApplyNow(bool silent, bool reboot);
 void ApplyIniSettings(const std::wstring& iniPath);
 void ScheduleTasksFromIni();
 // The scheduled update tasks: created or replaced, and re-created when the schedule is on and a
-// task is missing.
+// task is missing. The random number picks their minute and their default hour and weekday.
 int RandomScheduleNumber();
 bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute);
 bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour);
 void CheckDefsUpdateTask();
 void CheckAppUpdateTask();
-void PromptEmailAlerts();
-// The first-run wizard: the default protection set, the saved choices it stands for, the restart
-// question (true when the restart was asked for; else the main window opens).
+// The first-run wizard: the default protection set, the saved choices it stands for, the e-mail
+// question, the restart question (true when the restart was asked for; else the main window opens).
 void RunFirstRunWizard();
-
-// A text value of the settings key (or of its subkey, e.g. "FilterModule"); empty when missing.
-std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey = L"");
-// Writes a text value under HKLM.
-void WriteSetting(const std::wstring& key, const std::wstring& value, const std::wstring& text);
-// Queues the prevention test for the next start of Windows (the RunOnce entry).
-void WriteRestartTestEntry();
 void ApplyDefaultProtections(bool schedule, bool askSidebar);
 // The default set as the main window reads it; "Sidebar" as the Sidebar policy now stands.
 void SaveApplyChoices(bool sidebarDisabled);
+void PromptEmailAlerts();
 bool PromptRestartAfterApply();
 
-// Gives a window of the program its icons in both sizes: "applogo.ico" beside the program when
-// there is one, else the built-in icon.
-void SetFormIcon(HWND form);
-
 // ---- Installer compiler ----
-// Downloads the compiler's installer beside the program and runs it silently; true once it ran.
-// When the download fails the user is told and sent to the maker's download page.
+// Downloads the compiler's installer beside the program and runs it silently; true once it ran
+// and the compiler is there. When the download fails the user is told and sent to the maker's
+// download page.
 bool EnsureInnoSetup();
 
 }  // namespace Module1

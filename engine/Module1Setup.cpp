@@ -1,10 +1,8 @@
 // The set-up roads of the main program: the configuration INI, the scheduled update tasks, the
-// first-run wizard and the installer compiler. They set up the modules above the engine, so they
-// call into them.
+// first-run wizard and the installer compiler. What they set up above the engine (the event
+// service, the schedule, the windows, the downloads) they reach through Module1::Upper.
 #include <windows.h>
 
-#include "alerts/modEmailSvc.h"
-#include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/ShutDownMod.h"
@@ -13,18 +11,11 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "engine/ScheduleRules.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
-#include "ui/Form1.h"
-#include "update/Form4.h"
-#include "update/Form5.h"
-#include "update/Form7.h"
-#include "update/modCmdOutput.h"
-#include "update/modDownloadA.h"
-#include "update/modScheduleTask.h"
-#include "update/modUpdate.h"
 
 namespace Module1 {
 
@@ -95,12 +86,12 @@ void ApplyIniSettings(const std::wstring& iniPath) {
     };
     for (const auto& [key, value] : kEmail)
       WriteSetting(settings + L"\\Email Setup", value, IniValue(file, L"EmailConfig", key));
-    modService::InstallEventService();
+    Upper.installEventService();
   }
   WriteSetting(settings, L"ScheduleEnabled", L"1");
-  Form7::ScheduleIt(false, IniValue(file, L"Config", L"ScheduledHour"), IniValue(file, L"Config", L"ScheduledDay"));
+  Upper.scheduleUpdates(IniValue(file, L"Config", L"ScheduledHour"), IniValue(file, L"Config", L"ScheduledDay"));
   DeleteFileW(file.c_str());
-  modUpdate::SilentUpdateCheck();
+  Upper.silentUpdateCheck();
 }
 
 void PromptApplyNow(bool silent, bool reboot) {
@@ -110,11 +101,11 @@ void PromptApplyNow(bool silent, bool reboot) {
                            L"prevention settings?"
                          : L"Apply Latchward now?";
     if (Ask(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    Form5::Show();
+    Upper.showLogo();
   }
   ApplyIniSettings(CommonModule::IniPath);
   if (!silent) {
-    Form5::Unload();
+    Upper.closeLogo();
     if (Ask(L"Protection applied, you should restart your PC for the changes to take effect!  Restart Now?",
             MB_YESNO | MB_ICONQUESTION) == IDYES) {
       WriteRestartTestEntry();
@@ -143,7 +134,7 @@ std::wstring DefaultTaskDay() {
   return n <= 12 ? L"mon" : n <= 24 ? L"tues" : n <= 36 ? L"wed" : n <= 48 ? L"thur" : L"fri";
 }
 
-std::wstring MinuteText() { return modScheduleTask::TwoDigits(std::to_wstring(RandomScheduleNumber())); }
+std::wstring MinuteText() { return ScheduleRules::TwoDigits(std::to_wstring(RandomScheduleNumber())); }
 
 // The stored schedule, the settings key first and the INI second.
 bool ScheduleIsOn() {
@@ -156,30 +147,30 @@ std::wstring StoredScheduleHour() {
 }
 
 bool TaskIsListed(const wchar_t* name) {
-  return modScheduleTask::IsTaskListed(modCmdOutput::GetCommandOutput(L"schtasks.exe /query", true, false, true), name);
+  return ScheduleRules::IsTaskListed(Upper.commandOutput(L"schtasks.exe /query"), name);
 }
 
 }  // namespace
 
-int RandomScheduleNumber() { return modScheduleTask::ScheduleNumber(); }
+int RandomScheduleNumber() { return ScheduleRules::ScheduleNumber(); }
 
 bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) {
   // A stored hour may be missing; the task then takes the application task's default hours.
   const std::wstring taskHour = hour.empty() ? DefaultTaskHour() : hour;
   const std::wstring taskMinute = minute.empty() ? MinuteText() : minute;
   const std::wstring time =
-      modScheduleTask::TwoDigits(taskHour) + L":" + modScheduleTask::TwoDigits(taskMinute) + L":00";
-  return modScheduleTask::CreateDailyTask(kDefsTaskName, time, CommonModule::AppExeFullPath(), L"/autoupdate",
-                                   L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
+      ScheduleRules::TwoDigits(taskHour) + L":" + ScheduleRules::TwoDigits(taskMinute) + L":00";
+  return Upper.createDailyTask(kDefsTaskName, time, CommonModule::AppExeFullPath(), L"/autoupdate",
+                               L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
 }
 
 bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
   if (hour.empty()) hour = DefaultTaskHour();
   const std::wstring weekday = day.empty() ? DefaultTaskDay() : day;
-  const std::wstring time = modScheduleTask::TwoDigits(hour) + L":" + MinuteText() + L":00";
-  return modScheduleTask::CreateWeeklyTask(kAppTaskName, time, modScheduleTask::WeekdayMask(weekday),
-                                    CommonModule::AppExeFullPath(), L"/autoupdateapp",
-                                    L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
+  const std::wstring time = ScheduleRules::TwoDigits(hour) + L":" + MinuteText() + L":00";
+  return Upper.createWeeklyTask(kAppTaskName, time, ScheduleRules::WeekdayMask(weekday),
+                                CommonModule::AppExeFullPath(), L"/autoupdateapp",
+                                L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
 }
 
 void ScheduleTasksFromIni() {
@@ -216,15 +207,11 @@ void SaveApplyChoices(bool sidebarDisabled) {
 }
 
 void ApplyDefaultProtections(bool schedule, bool askSidebar) {
-  if (schedule) Form7::ScheduleIt(false, L"", L"");
+  if (schedule) Upper.scheduleUpdates(L"", L"");
   // The Sidebar choice saved is the one in effect: turned off already, or as the user answered.
   bool sidebarDisabled = false;
   if (askSidebar && modOpSys::IsVista()) {
-    Variant turnedOff;
-    modRegistry::fReadValue(L"HKLM", L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar",
-                            L"TurnOffSidebar", L"D", Variant(int32_t{0}), turnedOff);
-    int32_t value = 0;
-    sidebarDisabled = turnedOff.ToLong(value) && value == 1;
+    sidebarDisabled = modToggle::IsSidebarDisabled();
     if (!sidebarDisabled &&
         Ask(L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft now recommends "
             L"disabling them.  Would you like to disable them now?",
@@ -250,8 +237,15 @@ bool PromptRestartAfterApply() {
     ShutDownMod::RebootSystem(true);
     return true;
   }
-  Form1::Show();
+  Upper.showMainWindow();
   return false;
+}
+
+void PromptEmailAlerts() {
+  if (Ask(L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for "
+          L"email alerts?",
+          MB_YESNO | MB_ICONQUESTION) == IDYES)
+    Upper.showEmailSetup();
 }
 
 void RunFirstRunWizard() {
@@ -260,12 +254,12 @@ void RunFirstRunWizard() {
           L"8am and noon?  Select No to configure options manually.",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
     ApplyDefaultProtections(true, true);
-    if (!modEmailSvc::LoadEmailConfig()) PromptEmailAlerts();
-    modService::InstallEventService();
+    if (!Upper.emailConfigured()) PromptEmailAlerts();
+    Upper.installEventService();
     // The restart is under way: nothing more to do.
     if (PromptRestartAfterApply()) return;
   } else {
-    Form1::Show();
+    Upper.showMainWindow();
   }
   ReleaseShell32();
 }
@@ -276,7 +270,7 @@ bool EnsureInnoSetup() {
   static const wchar_t kInstallerUrl[] = L"http://files.jrsoftware.org/is/5/isetup-5.5.3-unicode.exe";
   static const wchar_t kDownloadPage[] = L"http://www.jrsoftware.org/isdl.php";
   const std::wstring installer = CommonModule::AppPath() + L"InnoSetup.exe";
-  if (!modDownloadA::DownloadFile(kInstallerUrl, installer, false)) {
+  if (!Upper.downloadFile(kInstallerUrl, installer)) {
     Ask(L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
         L"'Quickstart' package, just the base install.",
         MB_OK);
@@ -288,7 +282,7 @@ bool EnsureInnoSetup() {
       CommonModule::ShellX(installer, L"/silent", true, SW_SHOWNORMAL, exitCode, false, true, CommonModule::kNoTimeLimit);
   DeleteFileW(installer.c_str());
   // Installed means: the installer finished, content, and the compiler is there now.
-  if (ended && exitCode == 0 && !Form4::FindInnoCompiler().empty()) return true;
+  if (ended && exitCode == 0 && !Upper.installerCompiler().empty()) return true;
   CommonModule::DPrint(L"Module1\\EnsureInnoSetup: installer exit code " + std::to_wstring(exitCode));
   Ask(L"Inno Setup could not be installed.", MB_OK | MB_ICONERROR);
   return false;

@@ -25,12 +25,15 @@ void SetSidebarDisabled(bool disable) {
   }
 }
 
-void PromptKeepSidebarDisabled() {
-  if (!modOpSys::IsVista()) return;
+bool IsSidebarDisabled() {
   Variant value;
   modRegistry::fReadValue(L"HKLM", kSidebarPolicyKey, kTurnOffSidebar, L"D", Variant(int32_t{0}), value);
   int32_t turnedOff = 0;
-  if (!value.ToLong(turnedOff) || turnedOff != 1) return;
+  return value.ToLong(turnedOff) && turnedOff == 1;
+}
+
+void PromptKeepSidebarDisabled() {
+  if (!modOpSys::IsVista() || !IsSidebarDisabled()) return;
   if (Module1::Ask(L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft "
                    L"recommends disabling them.  Would you like to keep them disabled (recommended)?",
                    MB_YESNO | MB_ICONQUESTION) == IDNO)

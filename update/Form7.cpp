@@ -9,6 +9,7 @@
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "engine/ScheduleRules.h"
 #include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -62,7 +63,7 @@ void Load(HWND dialog) {
   number = Module1::RandomScheduleNumber();
   g_day = number <= 12 ? L"mon" : number <= 24 ? L"tues" : number <= 36 ? L"wed" : number <= 48 ? L"thur" : L"fri";
   std::vector<std::wstring> hourItems;
-  for (int hour = 0; hour < 24; ++hour) hourItems.push_back(modScheduleTask::TwoDigits(std::to_wstring(hour)));
+  for (int hour = 0; hour < 24; ++hour) hourItems.push_back(ScheduleRules::TwoDigits(std::to_wstring(hour)));
   const std::vector<std::wstring> dayItems(std::begin(kDays), std::end(kDays));
   // The lists take only their own items, found as a list finds them (in any case): a stored text
   // that is none of them leaves the preset.

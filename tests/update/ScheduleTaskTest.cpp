@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "engine/ScheduleRules.h"
+#include "tests/support/ProductState.h"
 #include "tests/update/ScheduleTestHelpers.h"
 #include "update/modScheduleTask.h"
 
@@ -13,7 +15,7 @@ using namespace scheduletest;
 TEST(ScheduleRules, NumbersRunFromOneTo58WithBothEndsReached) {
   std::set<int32_t> seen;
   for (int i = 0; i < 5000; ++i) {
-    const int32_t n = modScheduleTask::ScheduleNumber();
+    const int32_t n = ScheduleRules::ScheduleNumber();
     ASSERT_GE(n, 1);
     ASSERT_LE(n, 58);
     seen.insert(n);
@@ -21,25 +23,25 @@ TEST(ScheduleRules, NumbersRunFromOneTo58WithBothEndsReached) {
   EXPECT_EQ(seen.size(), 58u) << "every number from 1 to 58 turns up";
   // Draws within one tick of the clock are reseeded from the same clock and must still differ.
   int same = 0;
-  for (int i = 0; i < 100; ++i) same += modScheduleTask::ScheduleNumber() == modScheduleTask::ScheduleNumber();
+  for (int i = 0; i < 100; ++i) same += ScheduleRules::ScheduleNumber() == ScheduleRules::ScheduleNumber();
   EXPECT_LT(same, 20);
 }
 
 TEST(ScheduleRules, TwoDigitsTimesAndWeekdays) {
   const std::pair<std::wstring, std::wstring> digits[] = {
       {L"9", L"09"}, {L"14", L"14"}, {L"0", L"00"}, {L"07", L"07"}, {L" 7 ", L"07"}, {L"", L""}, {L"abc", L"abc"}};
-  for (const auto& [in, out] : digits) EXPECT_EQ(modScheduleTask::TwoDigits(in), out) << testing::PrintToString(in);
+  for (const auto& [in, out] : digits) EXPECT_EQ(ScheduleRules::TwoDigits(in), out) << testing::PrintToString(in);
 
   int h = -1, m = -1, s = -1;
-  EXPECT_TRUE(modScheduleTask::ParseTimeText(L"09:37:00", h, m, s));
+  EXPECT_TRUE(ScheduleRules::ParseTimeText(L"09:37:00", h, m, s));
   EXPECT_EQ(h * 10000 + m * 100 + s, 93700);
   for (const wchar_t* bad : {L":37:00", L"24:00:00", L"abc:37:00", L"09:60:00", L"09:37", L"9:3x:00", L""})
-    EXPECT_FALSE(modScheduleTask::ParseTimeText(bad, h, m, s)) << testing::PrintToString(std::wstring(bad));
+    EXPECT_FALSE(ScheduleRules::ParseTimeText(bad, h, m, s)) << testing::PrintToString(std::wstring(bad));
 
   const std::pair<std::wstring, int32_t> days[] = {{L"sun", 1},  {L"mon", 2},  {L"tues", 4}, {L"wed", 8},
                                                    {L"thur", 16}, {L"fri", 32}, {L"sat", 64}, {L"Mon", 4},
                                                    {L"tue", 4},  {L"SAT", 4},  {L"", 4},     {L"monday", 4}};
-  for (const auto& [word, mask] : days) EXPECT_EQ(modScheduleTask::WeekdayMask(word), mask) << testing::PrintToString(word);
+  for (const auto& [word, mask] : days) EXPECT_EQ(ScheduleRules::WeekdayMask(word), mask) << testing::PrintToString(word);
 
   SYSTEMTIME date = {};
   date.wYear = 2026;
@@ -52,11 +54,11 @@ TEST(ScheduleRules, TwoDigitsTimesAndWeekdays) {
 
 TEST(ScheduleRules, TaskListingIsSearchedForTheWholeNameInAnyCase) {
   const std::wstring listing = L"Folder: \\\r\nTaskName   Next Run Time\r\nIRONLATCH app UPDATE   12/12/2026 09:14:00\r\n";
-  EXPECT_TRUE(modScheduleTask::IsTaskListed(listing, kAppTask));
-  EXPECT_FALSE(modScheduleTask::IsTaskListed(listing, kDefsTask)) << "the other task's name is no match";
-  EXPECT_TRUE(modScheduleTask::IsTaskListed(L"xxIronlatch Updatexx", kDefsTask));
-  EXPECT_FALSE(modScheduleTask::IsTaskListed(L"", kDefsTask));
-  EXPECT_FALSE(modScheduleTask::IsTaskListed(
+  EXPECT_TRUE(ScheduleRules::IsTaskListed(listing, kAppTask));
+  EXPECT_FALSE(ScheduleRules::IsTaskListed(listing, kDefsTask)) << "the other task's name is no match";
+  EXPECT_TRUE(ScheduleRules::IsTaskListed(L"xxIronlatch Updatexx", kDefsTask));
+  EXPECT_FALSE(ScheduleRules::IsTaskListed(L"", kDefsTask));
+  EXPECT_FALSE(ScheduleRules::IsTaskListed(
       L"Failed to create process, check the path of the command line:\r\nschtasks.exe /query", kDefsTask));
 }
 
