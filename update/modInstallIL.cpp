@@ -6,7 +6,7 @@
 #include "common/Product.h"
 #include "engine/Module1.h"
 #include "platform/PromptSeam.h"
-#include "update/modDownloadA.h"
+#include "update/SignedDownload.h"
 #include "update/modSpecialFolders.h"
 #include "update/modZip.h"
 
@@ -75,7 +75,8 @@ void StandardInstall() {
   const std::wstring setup = CommonModule::AppPath() + kSetupName;
   if (!CommonModule::DoesFileExist(setup)) {
     const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
-    if (!modDownloadA::DownloadFile(url, setup, false)) {
+    // Run elevated, the installer is taken only as the maker signed it.
+    if (!SignedDownload::Fetch(url, setup, false)) {
       Tell(L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.",
            MB_OK | MB_ICONERROR);
       CommonModule::OpenWebPage(url);
@@ -94,7 +95,7 @@ void ForcedInstall() {
   CommonModule::MakeFolder(folder);
   const std::wstring package = folder + L"\\" + kPackageName;
   const std::wstring url = std::wstring(kWebHost) + L"/" + kPackageName;
-  if (modDownloadA::DownloadFile(url, package, false)) {
+  if (SignedDownload::Fetch(url, package, false)) {
     std::wstring destination = folder;
     bool silent = false;
     modZip::UnzipFile(package, destination, silent);

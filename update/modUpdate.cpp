@@ -29,8 +29,7 @@
 #include "update/Form8.h"
 #include "update/HashRuleImport.h"
 #include "update/ProgramSwap.h"
-#include "update/UpdateSignature.h"
-#include "update/modDownloadA.h"
+#include "update/SignedDownload.h"
 #include "update/modZip.h"
 
 namespace modUpdate {
@@ -59,19 +58,6 @@ void DeleteFileQuiet(const std::wstring& path) {
   DeleteFileW(path.c_str());
 }
 
-// Downloads url and its signature into a private folder; true only when the maker signed it. An
-// unsigned or altered file is deleted at once.
-bool FetchSigned(const std::wstring& url, const std::wstring& target, bool hidden) {
-  if (!modDownloadA::DownloadFile(url, target, hidden)) return false;
-  const std::wstring signature = UpdateSignature::SignatureName(target);
-  if (modDownloadA::DownloadFile(UpdateSignature::SignatureName(url), signature, true) &&
-      UpdateSignature::VerifyFile(target, signature))
-    return true;
-  CommonModule::DPrint(L"modUpdate\\FetchSigned: ", url, L"- refused: no valid signature");
-  DeleteFileQuiet(target);
-  return false;
-}
-
 // Everything the roads take from the update index. The index is fetched into a private folder
 // that is gone again when this returns; only "Ironlatch_Updates.ini" of its zip is read.
 struct IndexCheck {
@@ -92,7 +78,7 @@ IndexCheck FetchIndex(bool hidden, bool unzipSilent) {
     return check;
   }
   const std::wstring zip = work.Path() + L"\\" + kIndexZipName;
-  if (!FetchSigned(IndexUrl(), zip, hidden)) return check;
+  if (!SignedDownload::Fetch(IndexUrl(), zip, hidden)) return check;
   std::wstring unpacked = work.Path() + L"\\index";
   bool silent = unzipSilent;
   if (!modZip::UnzipFile(zip, unpacked, silent)) return check;
@@ -146,7 +132,7 @@ void RunSwapRoad(const std::wstring& url, SwapRoad road, bool silent, bool reboo
   std::optional<platform::PrivateFolder> work(std::in_place);
   if (!work->Ok()) return;
   const std::wstring package = work->Path() + L"\\Ironlatch.zip";
-  if (!FetchSigned(url, package, hidden)) return;
+  if (!SignedDownload::Fetch(url, package, hidden)) return;
   modService::RemoveEventService(false, true);
   if (!ProgramSwap::SwapInProgramPackage(package, true)) {
     if (road == SwapRoad::AndReapply && !silent) Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
@@ -245,7 +231,7 @@ void CheckForUpdatesInteractive() {
         DeleteFileQuiet(ProgramSwap::ProgramBackupPath());
         std::optional<platform::PrivateFolder> work(std::in_place);
         const std::wstring package = work->Path() + L"\\Ironlatch.zip";
-        if (!work->Ok() || !FetchSigned(check.packageUrl, package, false)) {
+        if (!work->Ok() || !SignedDownload::Fetch(check.packageUrl, package, false)) {
           Box(L"Failed to download update.", kUpdateFailedTitle, MB_OK);
         } else {
           // A package that brings a new service executable replaces it only while the service is stopped.
@@ -366,7 +352,7 @@ void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring&
     DeleteFileQuiet(folder + L"Defs.zip");  // left by earlier versions, which downloaded it there
     platform::PrivateFolder work;
     const std::wstring zip = work.Path() + L"\\Defs.zip";
-    if (!work.Ok() || !FetchSigned(url, zip, silent)) {
+    if (!work.Ok() || !SignedDownload::Fetch(url, zip, silent)) {
       if (!silent) Box(L"Could not download updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
       return;
     }

@@ -7,10 +7,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <optional>
+
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UpdateSigning.h"
 
 using namespace testsupport;
 
@@ -95,13 +98,33 @@ class InstallRoads : public testing::Test {
               std::to_wstring(++counter);
     ASSERT_TRUE(CreateDirectoryW((ServerRoot() + served_).c_str(), nullptr));
   }
-  // A file of the product's web host, served from the current folder.
-  void Serve(const std::wstring& name, const std::wstring& source) {
+  // A file of the product's web host, served from the current folder with its signature beside it
+  // (none when no signer is given).
+  void Serve(const std::wstring& name, const std::wstring& source, std::optional<Signer> signer = Signer::Maker) {
     const std::wstring folder = ServerRoot() + served_ + L"\\" + kWebHost;
     CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(source.c_str(), (folder + L"\\" + name).c_str(), FALSE)) << platform::ToUtf8(name);
+    if (signer) {
+      ASSERT_TRUE(SignFile(folder + L"\\" + name, *signer)) << platform::ToUtf8(name);
+    }
   }
   static std::wstring WebAddress(const std::wstring& name) { return L"http://" + kWebHost + L"/" + name; }
+  // A forced install that gets no program package: the download, the user sent for the package and
+  // to the folder to unpack it in, and told that it is not there.
+  static std::vector<Box> PackageNotUnpackedBoxes() {
+    const std::wstring folder = InstallFolder().substr(0, InstallFolder().size() - 1);
+    return {
+        kKeepDownloading,
+        {L"0x10",
+         L"There was an error downloading or extracting the update.  Click OK to download the file manually, and "
+         L"extract it to the path that will pop up after you click OK.",
+         L"ok"},
+        {L"web", WebAddress(L"IronlatchU.zip"), L""},
+        {L"explorer", platform::Lower(folder), L""},
+        {L"0x40", L"Click OK to proceed AFTER you have extracted the files!", L"ok"},
+        {L"0x10", L"The files were not found in the appropriate location!", L"ok"},
+    };
+  }
   static std::wstring Package() { return TestsDir() + L"installfixtures\\IronlatchU.zip"; }
   static void PlaceFake(const std::wstring& path, const std::string& fakeIni = "") {
     CreateDirectoryW(CommonFolder(path, 2).c_str(), nullptr);
@@ -273,21 +296,43 @@ TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage
 
 TEST_F(InstallRoads, AForcedInstallWithoutThePackageSendsTheUserForItAndStopsWhenItIsNotUnpacked) {
   EXPECT_EQ(Run(L"install", L"no,no,ok,ok,ok"), 1u) << "the program goes on running";
-  const std::wstring folder = InstallFolder().substr(0, InstallFolder().size() - 1);
-  EXPECT_EQ(boxes_, (std::vector<Box>{
-                        {kChoiceFlags, kInstallChoice, L"no"},
-                        kKeepDownloading,
-                        {L"0x10",
-                         L"There was an error downloading or extracting the update.  Click OK to download the file "
-                         L"manually, and extract it to the path that will pop up after you click OK.",
-                         L"ok"},
-                        {L"web", WebAddress(L"IronlatchU.zip"), L""},
-                        {L"explorer", platform::Lower(folder), L""},
-                        {L"0x40", L"Click OK to proceed AFTER you have extracted the files!", L"ok"},
-                        {L"0x10", L"The files were not found in the appropriate location!", L"ok"},
-                    }));
+  std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, L"no"}};
+  for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
+  EXPECT_EQ(boxes_, boxes);
   EXPECT_TRUE(FolderExists(InstallFolder())) << "the folder to unpack into is made";
   EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
+}
+
+// The installer and the program package run elevated: what the network serves without the maker's
+// signature is neither run nor unpacked, and is not left behind; the roads go on as after a failed
+// download.
+TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNorUnpacked) {
+  const std::wstring setup = dir_ / L"IronlatchSetup.exe";
+  std::vector<Box> boxes = {
+      {kChoiceFlags, kInstallChoice, L"yes"},
+      kKeepDownloading,
+      {L"0x10", L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.", L"ok"},
+      {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
+      {L"0x40", L"Click OK to proceed AFTER file is downloaded.", L"ok"},
+      {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?", L"yes"},
+  };
+  for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
+  const std::pair<const char*, std::optional<Signer>> cases[] = {{"unsigned", std::nullopt},
+                                                                 {"signed with another key", Signer::ForeignKey}};
+  for (const auto& [name, signer] : cases) {
+    SCOPED_TRACE(name);
+    Clean();
+    NewServedFolder();
+    Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe", signer);
+    Serve(L"IronlatchU.zip", Package(), signer);
+    EXPECT_EQ(Run(L"install", L"yes,no,ok,ok,yes,no,ok,ok,ok"), 1u) << "the program goes on running";
+    EXPECT_EQ(boxes_, boxes);
+    Sleep(500);
+    EXPECT_FALSE(FileExists(dir_ / L"IronlatchSetup.calls.log")) << "the installer was run";
+    EXPECT_FALSE(FileExists(setup));
+    EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.exe")) << "the package was unpacked";
+    EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
+  }
 }
 
 TEST_F(InstallRoads, StandardUninstallRunsTheUninstallerOfTheNewerFolder) {
