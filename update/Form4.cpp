@@ -520,20 +520,28 @@ void Form4::Command3_Click() {
   const std::wstring output = CommonModule::AppPath() + InstallerScript::OutputBaseName(options.applySilent) + L".exe";
   DeleteFileW(script.c_str());
   DeleteFileW(output.c_str());
-  if (CommonModule::DoesFileExist(script)) {
+  // An old installer left in place would pass for the new one.
+  if (CommonModule::DoesFileExist(script) || CommonModule::DoesFileExist(output)) {
     Tell(L"Unable to overwrite existing file.", MB_OK);
     return;
   }
   for (const auto& line : InstallerScript::Lines(CommonModule::AppPath(), options)) AppendSetupLine(line);
 
-  int32_t exitCode = 0;
-  if (!compiler.empty())
-    CommonModule::ShellX(compiler, L"/cc \"" + script + L"\"", true, SW_SHOWNORMAL, exitCode, false, true,
-                       CommonModule::kNoTimeLimit);
-  // The old installer was deleted above, so only a fresh one can be there now.
-  if (CommonModule::DoesFileExist(output))
+  // Made means: the compiler ended, content, and left the installer. A compiler that failed or was
+  // cut off at its time limit may have left half of one.
+  int32_t exitCode = -1;
+  const bool compiled = !compiler.empty() &&
+                        CommonModule::ShellX(compiler, L"/cc \"" + script + L"\"", true, SW_SHOWNORMAL, exitCode, false,
+                                             true, CommonModule::kNoTimeLimit) &&
+                        exitCode == 0;
+  if (compiled && CommonModule::DoesFileExist(output)) {
     Tell(std::wstring(L"Output file has been created:") + kCrLf + kCrLf + InstallerScript::OutputBaseName(options.applySilent),
          MB_OK);
-  else
-    Tell(L"The installer could not be created.", MB_OK);
+    return;
+  }
+  if (!compiled) {
+    CommonModule::DPrint(L"Form4\\Command3_Click: the compiler did not succeed, exit code " + std::to_wstring(exitCode));
+    DeleteFileW(output.c_str());
+  }
+  Tell(L"The installer could not be created.", MB_OK);
 }

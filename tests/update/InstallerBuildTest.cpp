@@ -281,6 +281,33 @@ TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFail
   window.Close();
 }
 
+// Only a compile that ended content makes a new installer: a failed compiler's leftovers, or an old
+// installer that could not be deleted, would pass for one.
+TEST_F(InstallerBuild, AFailedCompileOrAnOldInstallerThatStaysIsNoSuccess) {
+  InstallFakeCompiler("[fake]\r\nsleepms=3000\r\nexit=2\r\n");
+  Window window;
+  const std::wstring installer = window.Folder() + L"IronlatchSetup.exe";
+  ASSERT_TRUE(window.Open());
+  window.Tick(IDC_FORM4_CHECK5, false);
+  window.Click(IDC_FORM4_COMMAND3);
+  const std::wstring calls = CompilerFolder() + L"Compil32.calls.log";
+  for (int i = 0; i < 200 && !FileExists(calls); ++i) Sleep(50);
+  ASSERT_TRUE(FileExists(calls)) << "the compiler was not started";
+  ASSERT_TRUE(WriteTextFile(installer, "half an installer"));  // what the failing compiler leaves
+  EXPECT_EQ(window.Answer(IDOK, 30000).text, L"The installer could not be created.");
+  EXPECT_FALSE(FileExists(installer)) << "a failed compile's output is removed";
+
+  ASSERT_TRUE(WriteTextFile(installer, "the installer of last week"));
+  HANDLE held = CreateFileW(installer.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  window.Click(IDC_FORM4_COMMAND3);
+  EXPECT_EQ(window.Answer(IDOK, 30000).text, L"Unable to overwrite existing file.");
+  CloseHandle(held);
+  EXPECT_EQ(ReadFileBytes(installer), "the installer of last week");
+  EXPECT_EQ(Lines(ReadTextFile(calls)).size(), 1u) << "nothing is compiled over an installer that stays";
+  window.Close();
+}
+
 TEST_F(InstallerBuild, RehearsedWhitelistAddIsAskedThroughThePromptLog) {
   // A rehearsed window that stays open still never waits on a box: the entry for "Add" is
   // recorded as an input and taken from the answers as typed.
