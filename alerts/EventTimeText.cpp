@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "common/CommonModule.h"
+#include "platform/Com.h"
 #include "platform/Text.h"
 
 namespace EventTimeText {
@@ -14,19 +15,14 @@ namespace EventTimeText {
 namespace {
 
 std::wstring DateText(double date, ULONG flags) {
-  BSTR text = nullptr;
-  if (FAILED(VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, &text)) || !text) return L"";
-  std::wstring result(text, SysStringLen(text));
-  SysFreeString(text);
-  return result;
+  platform::Bstr text;
+  if (FAILED(VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, text.put()))) return L"";
+  return text.Text();
 }
 
 bool TextToDate(const std::wstring& text, double& date) {
-  BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (!b) return false;
-  const HRESULT hr = VarDateFromStr(b, LOCALE_USER_DEFAULT, 0, &date);
-  SysFreeString(b);
-  return SUCCEEDED(hr);
+  const platform::Bstr b(text);
+  return b && SUCCEEDED(VarDateFromStr(b.get(), LOCALE_USER_DEFAULT, 0, &date));
 }
 
 // A whole number that fits 16 bits; 0 otherwise, which leaves the time as it is.

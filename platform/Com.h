@@ -54,9 +54,13 @@ class Bstr {
 class ComVariant {
  public:
   ComVariant() { VariantInit(&value_); }
+  // Takes over a filled VARIANT (a BSTR in it is freed with this owner).
+  explicit ComVariant(const VARIANT& adopted) : value_(adopted) {}
+  ComVariant(ComVariant&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
   ~ComVariant() { VariantClear(&value_); }
   ComVariant(const ComVariant&) = delete;
   ComVariant& operator=(const ComVariant&) = delete;
+  ComVariant& operator=(ComVariant&&) = delete;
   VARIANT* get() { return &value_; }
   const VARIANT* get() const { return &value_; }
   VARIANT* operator->() { return &value_; }

@@ -103,26 +103,35 @@ VARIANT Arg(VARTYPE type) {
   v.vt = type;
   return v;
 }
-VARIANT TextArg(const std::wstring& text) {
+platform::ComVariant TextArg(const std::wstring& text) {
   VARIANT v = Arg(VT_BSTR);
   v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return v;
+  return platform::ComVariant(v);
 }
-VARIANT NumberArg(LONG number) {
+platform::ComVariant NumberArg(LONG number) {
   VARIANT v = Arg(VT_I4);
   v.lVal = number;
-  return v;
+  return platform::ComVariant(v);
 }
-VARIANT DateArg(double date) {
+platform::ComVariant DateArg(double date) {
   VARIANT v = Arg(VT_DATE);
   v.date = date;
-  return v;
+  return platform::ComVariant(v);
 }
 // An optional argument left out.
-VARIANT MissingArg() {
+platform::ComVariant MissingArg() {
   VARIANT v = Arg(VT_ERROR);
   v.scode = DISP_E_PARAMNOTFOUND;
-  return v;
+  return platform::ComVariant(v);
+}
+
+// The arguments of one late-bound call, in order.
+template <class... Values>
+std::vector<platform::ComVariant> Args(Values&&... values) {
+  std::vector<platform::ComVariant> list;
+  list.reserve(sizeof...(values));
+  (list.push_back(std::forward<Values>(values)), ...);
+  return list;
 }
 
 // ---- Task Scheduler 2.0 (Windows Vista and later) ----
@@ -208,15 +217,13 @@ bool RegisterWithTaskService(const TaskRequest& r) {
   ComPtr<ITaskFolder> root;
   if (Failed(service->GetFolder(Bstr(L"\\").get(), root.GetAddressOf()), r, L"GetFolder")) return false;
   const Bstr name(r.name);
-  VARIANT userArg = TextArg(r.user);
+  const platform::ComVariant userArg = TextArg(r.user);
   // Left out for an empty password, as for SYSTEM.
-  VARIANT passwordArg = r.password.empty() ? MissingArg() : TextArg(r.password);
+  const platform::ComVariant passwordArg = r.password.empty() ? MissingArg() : TextArg(r.password);
   ComPtr<IRegisteredTask> registered;
-  const HRESULT result = root->RegisterTaskDefinition(name.get(), task.Get(), kCreateOrUpdate, userArg, passwordArg,
+  const HRESULT result = root->RegisterTaskDefinition(name.get(), task.Get(), kCreateOrUpdate, *userArg.get(), *passwordArg.get(),
                                                       static_cast<TASK_LOGON_TYPE>(logonType), none,
                                                       registered.GetAddressOf());
-  VariantClear(&userArg);
-  VariantClear(&passwordArg);
   if (FAILED(result)) CommonModule::DPrint(platform::ErrorText(static_cast<unsigned long>(result)));
   return SUCCEEDED(result);
 }
@@ -224,13 +231,15 @@ bool RegisterWithTaskService(const TaskRequest& r) {
 // ---- Windows XP ----
 
 // One late-bound call on the carried library's objects. Arguments are given in order.
-HRESULT Invoke(IDispatch* object, const wchar_t* member, WORD kind, std::vector<VARIANT> args, VARIANT* result) {
+HRESULT Invoke(IDispatch* object, const wchar_t* member, WORD kind, std::vector<platform::ComVariant> args,
+               VARIANT* result) {
   if (!object) return E_POINTER;
   LPOLESTR names[] = {const_cast<LPOLESTR>(member)};
   DISPID id = 0;
   HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (SUCCEEDED(hr)) {
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    std::vector<VARIANT> reversed;  // the values, still owned by args
+    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it->get());
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
     if (kind == DISPATCH_PROPERTYPUT) {
@@ -239,11 +248,11 @@ HRESULT Invoke(IDispatch* object, const wchar_t* member, WORD kind, std::vector<
     }
     hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, nullptr, nullptr);
   }
-  for (auto& arg : args) VariantClear(&arg);
   return hr;
 }
 
-ComPtr<IDispatch> ObjectResult(IDispatch* object, const wchar_t* member, WORD kind, std::vector<VARIANT> args) {
+ComPtr<IDispatch> ObjectResult(IDispatch* object, const wchar_t* member, WORD kind,
+                               std::vector<platform::ComVariant> args) {
   platform::ComVariant result;
   ComPtr<IDispatch> found;
   if (SUCCEEDED(Invoke(object, member, kind, std::move(args), result.get())) && result->vt == VT_DISPATCH)
@@ -251,8 +260,8 @@ ComPtr<IDispatch> ObjectResult(IDispatch* object, const wchar_t* member, WORD ki
   return found;
 }
 
-void Put(IDispatch* object, const wchar_t* member, VARIANT value) {
-  Invoke(object, member, DISPATCH_PROPERTYPUT, {value}, nullptr);
+void Put(IDispatch* object, const wchar_t* member, platform::ComVariant value) {
+  Invoke(object, member, DISPATCH_PROPERTYPUT, Args(std::move(value)), nullptr);
 }
 
 // The carried library's road. False when its class cannot be had (the library is missing or not
@@ -263,7 +272,7 @@ bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start, bool& sa
   if (FAILED(CoCreateInstance(kLibrarySchedule, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(schedule.GetAddressOf()))))
     return false;
-  ComPtr<IDispatch> task = ObjectResult(schedule.Get(), L"CreateTask", DISPATCH_METHOD, {TextArg(r.name)});
+  ComPtr<IDispatch> task = ObjectResult(schedule.Get(), L"CreateTask", DISPATCH_METHOD, Args(TextArg(r.name)));
   if (!task) return true;  // the class answered: no second road, and nothing saved
   Put(task.Get(), L"ApplicationName", TextArg(r.program));
   if (!r.arguments.empty()) Put(task.Get(), L"CommandLine", TextArg(L" " + r.arguments));
@@ -271,8 +280,8 @@ bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start, bool& sa
   if (!r.description.empty()) Put(task.Get(), L"Comment", TextArg(r.description));
   Put(task.Get(), L"WorkingDirectory", TextArg(WorkingFolder(r.program)));
 
-  ComPtr<IDispatch> triggers = ObjectResult(task.Get(), L"Triggers", DISPATCH_PROPERTYGET, {});
-  ComPtr<IDispatch> trigger = ObjectResult(triggers.Get(), L"Add", DISPATCH_METHOD, {});
+  ComPtr<IDispatch> triggers = ObjectResult(task.Get(), L"Triggers", DISPATCH_PROPERTYGET, Args());
+  ComPtr<IDispatch> trigger = ObjectResult(triggers.Get(), L"Add", DISPATCH_METHOD, Args());
   SYSTEMTIME day = start;
   day.wHour = day.wMinute = day.wSecond = 0;
   double today = 0;
@@ -285,10 +294,10 @@ bool RegisterWithLibrary(const TaskRequest& r, const SYSTEMTIME& start, bool& sa
 
   Put(task.Get(), L"Flags", NumberArg(1));
   if (r.user == L"SYSTEM")
-    Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, {TextArg(L""), MissingArg()}, nullptr);
+    Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, Args(TextArg(L""), MissingArg()), nullptr);
   else
-    Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, {TextArg(r.user), TextArg(r.password)}, nullptr);
-  saved = SUCCEEDED(Invoke(task.Get(), L"Save", DISPATCH_METHOD, {}, nullptr));
+    Invoke(task.Get(), L"SetAccountInfo", DISPATCH_METHOD, Args(TextArg(r.user), TextArg(r.password)), nullptr);
+  saved = SUCCEEDED(Invoke(task.Get(), L"Save", DISPATCH_METHOD, Args(), nullptr));
   return true;
 }
 
