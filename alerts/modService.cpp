@@ -12,11 +12,6 @@
 
 namespace modService {
 
-std::wstring ServiceName;
-std::wstring ServiceDisplayName;
-std::wstring ServiceDescription;
-std::wstring ServiceExeName;
-
 namespace {
 
 const wchar_t kSafeBootParent[] = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network";
@@ -33,14 +28,6 @@ void ImportRecoveryResource(const wchar_t* resource) {
 }
 
 }  // namespace
-
-void InitServiceVars() {
-  ServiceName = L"IronlatchEventSvc";
-  ServiceDisplayName = L"Ironlatch Event Service";
-  ServiceExeName = L"IronlatchEventSvc.exe";
-  ServiceDescription =
-      L"Ironlatch Event Monitoring Service v" + CommonModule::FileVersionNo(CommonModule::AppPath() + ServiceExeName);
-}
 
 bool InstallEventService() {
   if (!modEmailSvc::LoadEmailConfig()) return false;
@@ -63,7 +50,7 @@ void RemoveEventService(bool deleteService, bool quiet) {
   if (modServiceControl::ServiceQueryConfig() != 0) return;
   ImportRecoveryResource(L"stopsvc");
   modServiceControl::ServiceSetRecovery(false);
-  modWriteEvent::WriteEvent(L"Ironlatch - stopping event service...", 0);
+  modWriteEvent::WriteEvent(modWriteEvent::kStopNotice, 0);
   modServiceControl::ServiceStop(true, quiet);
   if (deleteService && modServiceControl::ServiceDelete() == 0) {
     bool notFound = false;

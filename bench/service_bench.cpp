@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/Product.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 
@@ -19,8 +20,8 @@ namespace {
 using platform::UniqueServiceHandle;
 
 const wchar_t kServiceName[] = L"IlSvcBench";
-const wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-const wchar_t kEmailKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+using Product::kSettingsKey;
+constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 const wchar_t kPolicySource[] = L"Microsoft-Windows-SoftwareRestrictionPolicies";
 constexpr int kBurst = 50;
 

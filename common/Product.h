@@ -3,10 +3,12 @@
 // name-and-version text. Every program spells these only through here.
 #include <string>
 
+#include "platform/ProductName.h"
+
 namespace Product {
 
-#define PRODUCT_MAKER_ L"Merrowind IT"
-#define PRODUCT_NAME_ L"Ironlatch"
+#define PRODUCT_MAKER_ ILATCH_MAKER_NAME
+#define PRODUCT_NAME_ ILATCH_PRODUCT_NAME
 
 inline constexpr wchar_t kName[] = PRODUCT_NAME_;
 // The maker's key under HKLM, the product's key name in it, and the settings key they make.
@@ -19,19 +21,43 @@ inline constexpr wchar_t kEmailSetupKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" P
 // The product's folder below a root (ProgramData, Program Files), with a leading backslash.
 inline constexpr wchar_t kFolder[] = L"\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_;
 
+// The three programs, the files beside them, and the event service's name.
+inline constexpr wchar_t kMainProgram[] = PRODUCT_NAME_ L".exe";
+inline constexpr wchar_t kFilterModuleProgram[] = PRODUCT_NAME_ L"FilterMod.exe";
+inline constexpr wchar_t kServiceProgram[] = PRODUCT_NAME_ L"EventSvc.exe";
+inline constexpr wchar_t kServiceName[] = PRODUCT_NAME_ L"EventSvc";
+inline constexpr wchar_t kSettingsIni[] = PRODUCT_NAME_ L".ini";
+inline constexpr wchar_t kWhitelistFile[] = PRODUCT_NAME_ L"_Whitelist.txt";
+
+// The hash lists the filter module weighs a program against, in the data folder: the maker's
+// definitions and the administrator's own list, each as MD5 and as SHA-256 digests.
+inline constexpr wchar_t kDefinitionsMd5List[] = L"ExecFilter.md5";
+inline constexpr wchar_t kDefinitionsSha256List[] = L"ExecFilter.sha256";
+inline constexpr wchar_t kUserMd5List[] = L"UserExecFilter.md5";
+inline constexpr wchar_t kUserSha256List[] = L"UserExecFilter.sha256";
+
+// The event sources the main program and the filter module write under (each its own program's
+// name), and the message file beside the programs that turns their entries into text.
+inline constexpr wchar_t kEventSource[] = PRODUCT_NAME_;
+inline constexpr wchar_t kFilterModuleEventSource[] = PRODUCT_NAME_ L"FilterMod";
+inline constexpr wchar_t kEventMessageDll[] = L"MerrowindEventLogMsgHelper.dll";
+
+// The scheduled update tasks and the author they carry.
+inline constexpr wchar_t kDefsUpdateTask[] = PRODUCT_NAME_ L" Update";
+inline constexpr wchar_t kAppUpdateTask[] = PRODUCT_NAME_ L" App Update";
+inline constexpr wchar_t kTaskAuthor[] = PRODUCT_MAKER_ L" LLC";
+
+// The update server's files: the index (a zip holding the ini, whose section is the product's
+// name), the program package and its branded twin, and the version file of the definitions.
+inline constexpr wchar_t kUpdateIndexZip[] = PRODUCT_NAME_ L"_Updates.zip";
+inline constexpr wchar_t kUpdateIndexIni[] = PRODUCT_NAME_ L"_Updates.ini";
+inline constexpr wchar_t kUpdateIndexSection[] = PRODUCT_NAME_;
+inline constexpr wchar_t kProgramPackage[] = PRODUCT_NAME_ L"U.zip";
+inline constexpr wchar_t kBrandedPackage[] = PRODUCT_NAME_ L"Branded.zip";
+inline constexpr wchar_t kDefinitionsVersionFile[] = PRODUCT_NAME_ L".Def";
+
 #undef PRODUCT_NAME_
 #undef PRODUCT_MAKER_
-
-// Files beside the programs.
-inline constexpr wchar_t kMainProgram[] = L"Ironlatch.exe";
-inline constexpr wchar_t kSettingsIni[] = L"Ironlatch.ini";
-
-// The update server's files: the index (a zip holding the ini), the program package and its
-// branded twin.
-inline constexpr wchar_t kUpdateIndexZip[] = L"Ironlatch_Updates.zip";
-inline constexpr wchar_t kUpdateIndexIni[] = L"Ironlatch_Updates.ini";
-inline constexpr wchar_t kProgramPackage[] = L"IronlatchU.zip";
-inline constexpr wchar_t kBrandedPackage[] = L"IronlatchBranded.zip";
 
 // The data folder under ProgramData (no trailing backslash); it holds definitions and hash lists
 // on Windows Vista and later.

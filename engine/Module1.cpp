@@ -66,8 +66,8 @@ void DeleteSettingsKey() {
 void RemoveServiceAndTasks() {
   modService::RemoveEventService(true, false);
   modWriteEvent::UnregisterEventSources();
-  modScheduleTask::DeleteTask(L"Ironlatch Update");
-  modScheduleTask::DeleteTask(L"Ironlatch App Update");
+  modScheduleTask::DeleteTask(Product::kDefsUpdateTask);
+  modScheduleTask::DeleteTask(Product::kAppUpdateTask);
 }
 
 void ShowHelpWindow() {

@@ -228,7 +228,7 @@ void RunGPUpdate(bool silent) {
 
 namespace {
 
-const wchar_t kFilterModuleExe[] = L"IronlatchFilterMod.exe";
+constexpr const wchar_t* kFilterModuleExe = Product::kFilterModuleProgram;
 const wchar_t kPlainCommand[] = L"\"%1\" %*";
 const wchar_t kPlainControlPanelCommand[] = L"%SystemRoot%\\System32\\control.exe \"%1\",%*";
 const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";

@@ -65,7 +65,7 @@ void ApplyIniSettings(const std::wstring& iniPath) {
                       IniChoice(file, L"startupfolder"));
   if (IniChoice(file, L"ExcludeExisting")) modWhitelist::WhitelistAllKnownItems();
 
-  const std::wstring whitelistFile = CommonModule::AppPath() + L"Ironlatch_Whitelist.txt";
+  const std::wstring whitelistFile = CommonModule::AppPath() + Product::kWhitelistFile;
   if (CommonModule::DoesFileExist(whitelistFile)) {
     std::vector<std::wstring> lines;
     clsFSO fso;
@@ -120,9 +120,9 @@ void PromptApplyNow(bool silent, bool reboot) {
 
 namespace {
 
-constexpr wchar_t kDefsTaskName[] = L"Ironlatch Update";
-constexpr wchar_t kAppTaskName[] = L"Ironlatch App Update";
-constexpr wchar_t kTaskAuthor[] = L"Merrowind IT LLC";
+using Product::kAppUpdateTask;
+using Product::kDefsUpdateTask;
+using Product::kTaskAuthor;
 
 // The application task's default hour and weekday, picked by one random number each.
 std::wstring DefaultTaskHour() {
@@ -160,7 +160,7 @@ bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) 
   const std::wstring taskMinute = minute.empty() ? MinuteText() : minute;
   const std::wstring time =
       ScheduleRules::TwoDigits(taskHour) + L":" + ScheduleRules::TwoDigits(taskMinute) + L":00";
-  return Upper.createDailyTask(kDefsTaskName, time, CommonModule::AppExeFullPath(), L"/autoupdate",
+  return Upper.createDailyTask(kDefsUpdateTask, time, CommonModule::AppExeFullPath(), L"/autoupdate",
                                L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
 }
 
@@ -168,7 +168,7 @@ bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
   if (hour.empty()) hour = DefaultTaskHour();
   const std::wstring weekday = day.empty() ? DefaultTaskDay() : day;
   const std::wstring time = ScheduleRules::TwoDigits(hour) + L":" + MinuteText() + L":00";
-  return Upper.createWeeklyTask(kAppTaskName, time, ScheduleRules::WeekdayMask(weekday),
+  return Upper.createWeeklyTask(kAppUpdateTask, time, ScheduleRules::WeekdayMask(weekday),
                                 CommonModule::AppExeFullPath(), L"/autoupdateapp",
                                 L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
 }
@@ -183,12 +183,12 @@ void ScheduleTasksFromIni() {
 }
 
 void CheckDefsUpdateTask() {
-  if (!ScheduleIsOn() || TaskIsListed(kDefsTaskName)) return;
+  if (!ScheduleIsOn() || TaskIsListed(kDefsUpdateTask)) return;
   CreateDefsUpdateTask(StoredScheduleHour(), L"");
 }
 
 void CheckAppUpdateTask() {
-  if (!ScheduleIsOn() || TaskIsListed(kAppTaskName)) return;
+  if (!ScheduleIsOn() || TaskIsListed(kAppUpdateTask)) return;
   std::wstring hour = StoredScheduleHour();
   std::wstring day = ReadSetting(L"ScheduleDay");
   if (day.empty()) day = platform::Lower(CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"ScheduledDay"));

@@ -12,8 +12,8 @@ SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
 HANDLE StartDispatcherThread() { return CreateThread(nullptr, 0, DispatcherThreadProc, nullptr, 0, nullptr); }
 
 DWORD WINAPI DispatcherThreadProc(LPVOID) {
-  wchar_t name[] = L"IronlatchEventSvc";
-  SERVICE_TABLE_ENTRYW table[] = {{name, PassProcAddress(ServiceMain)}, {nullptr, nullptr}};
+  std::wstring name = kServiceName;  // the table takes a writable text
+  SERVICE_TABLE_ENTRYW table[] = {{name.data(), PassProcAddress(ServiceMain)}, {nullptr, nullptr}};
   // Returns at once, with failure, when the service manager did not start this process.
   return StartServiceCtrlDispatcherW(table) ? 1 : 0;
 }

@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "common/Product.h"
+
 namespace NTService {
 
-inline constexpr wchar_t kServiceName[] = L"IronlatchEventSvc";
+using Product::kServiceName;
 
 // Created by the program's start-up, in this order; closed at its end.
 extern HANDLE ServiceEndEvent;      // the main thread has reported STOPPED: ServiceMain may return

@@ -3,11 +3,14 @@
 // policy's "program blocked" entry (866) becomes an alert mail, everything else is ignored.
 #include <string>
 
+#include "alerts/modWriteEvent.h"
+#include "common/Product.h"
+
 namespace modFilterEvents {
 
-inline constexpr wchar_t kStopNotice[] = L"Ironlatch - stopping event service...";
+using modWriteEvent::kStopNotice;
 // The main program's own event source, the only one whose stop notice the loop heeds.
-inline constexpr wchar_t kOwnSource[] = L"Ironlatch";
+inline constexpr const wchar_t* kOwnSource = Product::kEventSource;
 inline constexpr wchar_t kBlockedEventCode[] = L"866";
 inline constexpr wchar_t kAlertSubject[] = L"Blocked Application Alert!";
 

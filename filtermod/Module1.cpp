@@ -6,10 +6,8 @@
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
-#include "common/DataFolder.h"
 #include "common/Product.h"
 #include "common/Variant.h"
-#include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "filtermod/LaunchPath.h"
 #include "filtermod/Module3.h"
@@ -25,10 +23,6 @@
 namespace Module1 {
 
 HMODULE Shell32Handle = nullptr;
-std::wstring ExecFilterMd5Path;
-std::wstring ExecFilterSha256Path;
-std::wstring UserExecFilterMd5Path;
-std::wstring UserExecFilterSha256Path;
 
 namespace {
 
@@ -57,15 +51,6 @@ bool FilterSwitch(const std::wstring& name) {
 }
 
 int Ask(const std::wstring& text, UINT style) { return platform::ShowMessageBox(nullptr, text, ProductLabel, style); }
-
-std::wstring HashListPath(const std::wstring& fileName) {
-  if (modOpSys::IsVista()) {
-    // From the system: the environment of whoever starts the module could point anywhere.
-    const std::wstring folder = DataFolder::Path();
-    return folder.empty() ? L"" : folder + L"\\" + fileName;
-  }
-  return CommonModule::AppPath() + fileName;
-}
 
 }  // namespace
 
@@ -112,10 +97,7 @@ void Main() {
       CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + Product::kSettingsIni;
   BuildProductTitle();
 
-  ExecFilterMd5Path = HashListPath(L"ExecFilter.md5");
-  ExecFilterSha256Path = HashListPath(L"ExecFilter.sha256");
-  UserExecFilterMd5Path = HashListPath(L"UserExecFilter.md5");
-  UserExecFilterSha256Path = HashListPath(L"UserExecFilter.sha256");
+  SetHashListPaths();
 
   const bool silentBlock = FilterSwitch(L"SilentBlock");
   const bool alertAllow = FilterSwitch(L"AlertAllow");

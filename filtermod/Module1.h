@@ -14,11 +14,13 @@ using Product::ProductLabel;
 using Product::ProductTitle;
 extern HMODULE Shell32Handle;
 
-// The four hash lists, set at start.
+// The four hash lists, set at start by SetHashListPaths: in the data folder on Windows Vista and
+// later, beside the program before.
 extern std::wstring ExecFilterMd5Path;
 extern std::wstring ExecFilterSha256Path;
 extern std::wstring UserExecFilterMd5Path;
 extern std::wstring UserExecFilterSha256Path;
+void SetHashListPaths();
 
 // How the launch reached us: the mode prefix of the launch command, the file and its arguments.
 struct Launch {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/ProductName.h"
+
 namespace platform {
 namespace {
 
@@ -23,6 +25,8 @@ constexpr size_t kMinRecordBytes = kHeaderBytes + 4 + 4;
 constexpr uint64_t kJournalLimitBytes = 4u * 1024 * 1024;  // past this the oldest half is dropped
 constexpr DWORD kMutexWaitMs = 10000;
 constexpr DWORD kPollMs = 250;  // a waiter looks again this often, in case it missed a pulse
+// The session's journal mutex; each log's write event adds "." and the log's name.
+constexpr wchar_t kJournalObject[] = ILATCH_PRODUCT_NAME L"EventJournal";
 
 uint32_t Get32(const std::string& b, size_t at) {
   uint32_t v;
@@ -121,7 +125,7 @@ std::wstring JournalFolder() {
   // Beside the product's data folder, not in it: like the system's own log, the journal outlives
   // an uninstall, which removes that folder after writing the service's stop notice.
   std::wstring folder = base;
-  for (const wchar_t* part : {L"\\Merrowind IT", L"\\EventJournal"}) {
+  for (const wchar_t* part : {L"\\" ILATCH_MAKER_NAME, L"\\EventJournal"}) {
     folder += part;
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return L"";
   }
@@ -138,12 +142,12 @@ UniqueKernelHandle NamedObject(bool isMutex, const std::wstring& name) {
   return UniqueKernelHandle();
 }
 
-std::wstring ObjectName(const std::wstring& log) { return L"IronlatchEventJournal." + log; }
+std::wstring ObjectName(const std::wstring& log) { return std::wstring(kJournalObject) + L"." + log; }
 
 // Holds the journal mutex of the session for the life of the object.
 class JournalLock {
  public:
-  JournalLock() : mutex_(NamedObject(true, L"IronlatchEventJournal")) {
+  JournalLock() : mutex_(NamedObject(true, kJournalObject)) {
     if (!mutex_) return;
     // An abandoned mutex is ours all the same; the tail check repairs what its owner left.
     const DWORD r = WaitForSingleObject(mutex_.get(), kMutexWaitMs);

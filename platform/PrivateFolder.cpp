@@ -6,6 +6,7 @@
 
 #include "platform/FileTree.h"
 #include "platform/Handle.h"
+#include "platform/ProductName.h"
 
 namespace platform {
 
@@ -29,7 +30,7 @@ PrivateFolder::PrivateFolder() {
     GUID guid;
     wchar_t text[40] = {};
     if (FAILED(CoCreateGuid(&guid)) || !StringFromGUID2(guid, text, 40)) return;
-    std::wstring candidate = std::wstring(windows) + L"\\Temp\\Ironlatch-" + text;
+    std::wstring candidate = std::wstring(windows) + L"\\Temp\\" ILATCH_PRODUCT_NAME L"-" + text;
     if (CreateDirectoryW(candidate.c_str(), &attributes)) {
       path_ = candidate;
       return;

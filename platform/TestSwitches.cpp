@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/ProductName.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -22,7 +23,7 @@ const wchar_t kSwitchDownloadSeconds[] = L"ILATCH_DOWNLOAD_SECONDS";
 namespace {
 
 // Only administrators can write below HKLM\Software.
-const wchar_t kTestRunsKey[] = L"Software\\Ironlatch Test Runs";
+const wchar_t kTestRunsKey[] = L"Software\\" ILATCH_PRODUCT_NAME L" Test Runs";
 
 std::wstring FullLongPath(const std::wstring& path) {
   wchar_t full[MAX_PATH * 2] = {};

@@ -161,8 +161,8 @@ void Load(HWND dialog) {
     DataFolder::Secure(data);  // created, or repaired, so that no user can plant or edit a list
     folder = data + L"\\";
   }
-  g.sMd5File = folder + L"UserExecFilter.md5";
-  g.sSha256File = folder + L"UserExecFilter.sha256";
+  g.sMd5File = folder + Product::kUserMd5List;
+  g.sSha256File = folder + Product::kUserSha256List;
   // Long lists go past the box's default limit for typed text.
   SendDlgItemMessageW(dialog, IDC_FORM11_TEXT1, EM_SETLIMITTEXT, 0, 0);
 }

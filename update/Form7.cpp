@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
@@ -95,8 +96,8 @@ void RemoveSchedule() {
                                Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   // Both are tried, whatever the first gives.
-  const bool defsDeleted = modScheduleTask::DeleteTask(L"Ironlatch Update");
-  const bool appDeleted = modScheduleTask::DeleteTask(L"Ironlatch App Update");
+  const bool defsDeleted = modScheduleTask::DeleteTask(Product::kDefsUpdateTask);
+  const bool appDeleted = modScheduleTask::DeleteTask(Product::kAppUpdateTask);
   if (!defsDeleted || !appDeleted) {
     // The schedule is still (partly) on: it stays recorded as on.
     platform::ShowMessageBox(g_window, L"The schedule could not be deleted.", Module1::ProductLabel,

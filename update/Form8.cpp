@@ -134,7 +134,7 @@ bool Form8::CheckUpdate() {
     CommonModule::DPrint(std::wstring(L"CheckUpdate could not unzip ") + kIndexZip);
   } else {
     const std::wstring remote =
-        CommonModule::ReadIni(destination + L"\\" + kIndexIni, L"Ironlatch", L"CurrentVersion");
+        CommonModule::ReadIni(destination + L"\\" + kIndexIni, Product::kUpdateIndexSection, L"CurrentVersion");
     newer = ProgramSwap::IsVersionText(remote) &&
             CommonModule::IsNewerVersion(ProgramSwap::RunningVersion(), remote);
     CommonModule::DPrint(newer ? L"CheckUpdate returns True, updates available."

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "platform/Text.h"
 #include "update/modZip.h"
 
@@ -51,8 +52,8 @@ bool IsVersionText(const std::wstring& text) {
 }
 
 std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe"; }
-std::wstring ServiceExePath() { return CommonModule::AppPath() + L"IronlatchEventSvc.exe"; }
-std::wstring ServiceBackupPath() { return CommonModule::AppPath() + L"IronlatchEventSvc_old.exe"; }
+std::wstring ServiceExePath() { return CommonModule::AppPath() + Product::kServiceProgram; }
+std::wstring ServiceBackupPath() { return CommonModule::AppPath() + Product::kServiceName + L"_old.exe"; }
 
 void DeleteSwapBackups() {
   DeleteFileQuiet(ProgramBackupPath());

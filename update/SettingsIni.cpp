@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/clsFSO.h"
 #include "platform/Text.h"
 
@@ -79,7 +80,7 @@ void LoadFlag(const std::wstring& value, bool& flag) {
 
 std::wstring BulkIniPath() { return CommonModule::AppPath() + L"bulk.ini"; }
 
-std::wstring WhitelistTextFilePath() { return CommonModule::AppPath() + L"Ironlatch_Whitelist.txt"; }
+std::wstring WhitelistTextFilePath() { return CommonModule::AppPath() + Product::kWhitelistFile; }
 
 void Save(const std::wstring& iniFile, const std::wstring& whitelistFile, const Settings& settings) {
   for (const Key& key : kKeys) {

@@ -84,7 +84,7 @@ void StandardInstall() {
     }
   }
   Run(setup, L"/silent", true);
-  if (!CommonModule::DoesFileExist(InstallFolder() + L"\\Ironlatch.exe") &&
+  if (!CommonModule::DoesFileExist(InstallFolder() + L"\\" + Product::kMainProgram) &&
       Tell(L"It appears installation was not succesful!  Would you like to force the install?",
            MB_YESNO | MB_ICONERROR) == IDYES)
     ForcedInstall();
@@ -100,7 +100,7 @@ void ForcedInstall() {
     bool silent = false;
     modZip::UnzipFile(package, destination, silent);
   }
-  const std::wstring installed = folder + L"\\Ironlatch.exe";
+  const std::wstring installed = folder + L"\\" + Product::kMainProgram;
   if (!CommonModule::DoesFileExist(installed)) {
     Tell(L"There was an error downloading or extracting the update.  Click OK to download the file manually, and "
          L"extract it to the path that will pop up after you click OK.",
@@ -129,7 +129,7 @@ void StandardUninstall() {
 }
 
 void ForcedUninstall() {
-  const std::wstring installed = FindInstalled(L"Ironlatch.exe");
+  const std::wstring installed = FindInstalled(Product::kMainProgram);
   if (installed.empty()) {
     Tell(std::wstring(L"Could not find Ironlatch.exe anywhere in:") + kCrLf + kCrLf + ProgramFilesFolder(),
          MB_OK | MB_ICONERROR);

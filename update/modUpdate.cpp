@@ -39,10 +39,12 @@ namespace {
 // The maker's web host of the update index.
 const wchar_t kMakerUpdateHost[] = L"updates.merrowind-it.com";
 
-const wchar_t kSection[] = L"Ironlatch";
+constexpr const wchar_t* kSection = Product::kUpdateIndexSection;
 constexpr const wchar_t* kIndexZipName = Product::kUpdateIndexZip;
 constexpr const wchar_t* kIndexIniName = Product::kUpdateIndexIni;
-const wchar_t kVersionFileName[] = L"Ironlatch.Def";
+constexpr const wchar_t* kVersionFileName = Product::kDefinitionsVersionFile;
+// Where a program package is kept in its private download folder.
+const wchar_t kDownloadedPackage[] = L"\\Ironlatch.zip";
 const wchar_t kUpdateFailedTitle[] = L"Ironlatch Update";
 const wchar_t kCheckTitle[] = L"Update Check";
 const wchar_t kAvailableTitle[] = L"An update is available!";
@@ -131,7 +133,7 @@ void RunSwapRoad(const std::wstring& url, SwapRoad road, bool silent, bool reboo
   const bool hidden = road == SwapRoad::AndReapply && silent;
   std::optional<platform::PrivateFolder> work(std::in_place);
   if (!work->Ok()) return;
-  const std::wstring package = work->Path() + L"\\Ironlatch.zip";
+  const std::wstring package = work->Path() + kDownloadedPackage;
   if (!SignedDownload::Fetch(url, package, hidden)) return;
   modService::RemoveEventService(false, true);
   if (!ProgramSwap::SwapInProgramPackage(package, true)) {
@@ -230,7 +232,7 @@ void CheckForUpdatesInteractive() {
         const std::wstring program = CommonModule::AppExeFullPath();
         DeleteFileQuiet(ProgramSwap::ProgramBackupPath());
         std::optional<platform::PrivateFolder> work(std::in_place);
-        const std::wstring package = work->Path() + L"\\Ironlatch.zip";
+        const std::wstring package = work->Path() + kDownloadedPackage;
         if (!work->Ok() || !SignedDownload::Fetch(check.packageUrl, package, false)) {
           Box(L"Failed to download update.", kUpdateFailedTitle, MB_OK);
         } else {

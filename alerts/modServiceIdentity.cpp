@@ -1,0 +1,23 @@
+// The event service's names and description, which the install, start, stop and removal roads all
+// read; filled at the start of each road.
+#include "alerts/modService.h"
+
+#include "common/CommonModule.h"
+#include "common/Product.h"
+
+namespace modService {
+
+std::wstring ServiceName;
+std::wstring ServiceDisplayName;
+std::wstring ServiceDescription;
+std::wstring ServiceExeName;
+
+void InitServiceVars() {
+  ServiceName = Product::kServiceName;
+  ServiceDisplayName = L"Ironlatch Event Service";
+  ServiceExeName = Product::kServiceProgram;
+  ServiceDescription =
+      L"Ironlatch Event Monitoring Service v" + CommonModule::FileVersionNo(CommonModule::AppPath() + ServiceExeName);
+}
+
+}  // namespace modService
