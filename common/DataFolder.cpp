@@ -3,10 +3,8 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include "common/CommonModule.h"
-#include "common/Product.h"
 #include "common/SetOwnerFS.h"
 #include "platform/Handle.h"
 
@@ -58,12 +56,6 @@ void ResetFilesInside(const std::wstring& folder, PSECURITY_DESCRIPTOR descripto
 }
 
 }  // namespace
-
-std::wstring Path() {
-  wchar_t base[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)) || !base[0]) return L"";
-  return std::wstring(base) + Product::kFolder;
-}
 
 bool Secure(const std::wstring& folder) {
   const size_t slash = folder.find_last_of(L'\\');

@@ -59,8 +59,10 @@ inline constexpr wchar_t kDefinitionsVersionFile[] = PRODUCT_NAME_ L".Def";
 #undef PRODUCT_NAME_
 #undef PRODUCT_MAKER_
 
-// The data folder under ProgramData (no trailing backslash); it holds definitions and hash lists
-// on Windows Vista and later.
+// The data folder under the all-users application data (no trailing backslash); it holds the
+// definitions and the hash lists on Windows Vista and later. The root comes from the system, not
+// from %programdata%: the caller's environment could point an elevated program's writes and
+// deletes anywhere. Empty when Windows does not say.
 std::wstring DataFolder();
 
 // One copy per program, set by BuildProductTitle at start-up before any box or mail.

@@ -113,7 +113,7 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   ApplyFilterModule();
   Upper.registerEventSources();
   // The filter module trusts the hash lists there: no user may plant or edit one.
-  if (modOpSys::IsVista()) DataFolder::Secure(DataFolder::Path());
+  if (modOpSys::IsVista()) DataFolder::Secure(Product::DataFolder());
 }
 
 void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,

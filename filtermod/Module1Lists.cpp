@@ -1,6 +1,5 @@
 // Where the filter module finds its four hash lists. The scan reads them; start-up sets them.
 #include "common/CommonModule.h"
-#include "common/DataFolder.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
 #include "filtermod/Module1.h"
@@ -17,7 +16,7 @@ namespace {
 std::wstring HashListPath(const std::wstring& fileName) {
   if (modOpSys::IsVista()) {
     // From the system: the environment of whoever starts the module could point anywhere.
-    const std::wstring folder = DataFolder::Path();
+    const std::wstring folder = Product::DataFolder();
     return folder.empty() ? L"" : folder + L"\\" + fileName;
   }
   return CommonModule::AppPath() + fileName;

@@ -169,6 +169,7 @@ enum class DefsState { Older, UpToDate, Unreadable };
 // older, so that a missing or damaged version file is replaced; a remote one that cannot be read
 // means the check failed.
 DefsState CompareDefinitions(const std::wstring& folder, const std::wstring& remoteText) {
+  if (folder.empty()) return DefsState::Unreadable;  // no data folder to hold them
   int64_t local = 0, remote = 0;
   if (!ToDefinitionsVersion(remoteText, remote)) return DefsState::Unreadable;
   if (!ToDefinitionsVersion(CommonModule::ReadIni(folder + kVersionFileName, kSection, L"CurrentDefs"), local))
@@ -212,6 +213,7 @@ std::wstring UpdateHost() {
 std::wstring DefinitionsFolder() {
   if (!modOpSys::IsVista()) return CommonModule::AppPath();
   const std::wstring folder = Product::DataFolder();
+  if (folder.empty()) return L"";
   DataFolder::Secure(folder);  // created, or repaired, with rights no user can write through
   return folder + L"\\";
 }

@@ -161,3 +161,29 @@ TEST_F(IniRoadTest, UninstallRoadsLeaveNothingOfOursBehind) {
   EXPECT_FALSE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", value));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
 }
+
+// The uninstall deletes the data folder that the system names. The environment belongs to whoever
+// starts the program: a %programdata% pointed at a folder of the user's choosing must not turn
+// into an elevated delete of it.
+TEST_F(IniRoadTest, UninstallDeletesTheSystemsDataFolderNotOneTheEnvironmentNames) {
+  // A root without its trailing backslash, and the product's data folder made under it.
+  auto dataFolderUnder = [](const ScratchDir& dir, std::wstring& root) {
+    root = dir.Path().substr(0, dir.Path().size() - 1);
+    CreateDirectoryW((root + kMakerFolder).c_str(), nullptr);
+    CreateDirectoryW((root + kProductFolder).c_str(), nullptr);
+    return root + kProductFolder;
+  };
+  ScratchDir chosenDir, dataDir;
+  std::wstring chosenRoot, dataRoot;
+  const std::wstring chosen = dataFolderUnder(chosenDir, chosenRoot);
+  const std::wstring ours = dataFolderUnder(dataDir, dataRoot);
+  ASSERT_TRUE(WriteTextFile(chosen + L"\\keep.txt", "the user's own file"));
+  ASSERT_TRUE(WriteTextFile(ours + L"\\UserExecFilter.md5", "; a list\r\n"));
+
+  const RunResult result =
+      RunProcess(L"\"" + program_.ExePath() + L"\" /uninstallerb /nogpupdate",
+                 {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"PROGRAMDATA=" + chosenRoot, L"ILATCH_DATA_ROOT=" + dataRoot});
+  ASSERT_TRUE(result.finished);
+  EXPECT_TRUE(FileExists(chosen + L"\\keep.txt"));
+  EXPECT_FALSE(FolderExists(ours)) << "the data folder the program keeps its lists in goes with it";
+}

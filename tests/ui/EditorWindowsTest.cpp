@@ -141,7 +141,7 @@ TEST(AboutWindow, ASecondOpenBringsBackTheSameWindow) {
 enum : int { kOptMd5 = 2202, kOptSha256 = 2203, kText1 = 2206, kSave = 2207 };
 const wchar_t kModified[] = L"Definitions file has been modified, save it?";
 
-// The editor in a probe whose data folder (%programdata%) is a scratch folder. With xp the probe
+// The editor in a probe whose data folder lies in a scratch folder (ILATCH_DATA_ROOT). With xp the probe
 // is told it runs on Windows XP, where the lists live beside the program.
 class HashEditor {
  public:
@@ -152,7 +152,7 @@ class HashEditor {
     appDefaults_ = L"Software\\Wine\\AppDefaults\\" + exe_.substr(exe_.find_last_of(L'\\') + 1);
     if (xp) RegWriteString(HKEY_CURRENT_USER, appDefaults_, L"Version", L"winxp64");
     CreateDirectoryW((dir_ / L"data").c_str(), nullptr);
-    SetEnvironmentVariableW(L"PROGRAMDATA", (dir_ / L"data").c_str());
+    SetEnvironmentVariableW(L"ILATCH_DATA_ROOT", (dir_ / L"data").c_str());
     program_ = std::make_unique<LiveProgram>(L"\"" + exe_ + L"\" form11");
     window_ = WaitForWindow(L"User Blacklist HASH Definitions", program_->ProcessId());
   }

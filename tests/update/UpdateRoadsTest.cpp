@@ -1,7 +1,7 @@
 // The HTTP update roads end to end: the real Ironlatch.exe in a scratch folder fetches its update
 // index and packages from the local server of the httpserver fixture (tests/support/http_server.py).
-// ILATCH_UPDATE_HOST points the program at a folder of its own on that server; TEMP and
-// PROGRAMDATA point at scratch folders. The new program in a package is the recording fake, so a
+// ILATCH_UPDATE_HOST points the program at a folder of its own on that server; TEMP and the data
+// root (ILATCH_DATA_ROOT) point at scratch folders. The new program in a package is the recording fake, so a
 // restart shows up in its calls log.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -129,7 +129,7 @@ class UpdateRoad : public ::testing::Test {
     const std::wstring command = L"\"" + program_.ExePath() + L"\" " + arguments;
     std::vector<std::wstring> env = {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
                                      L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp",
-                                     L"PROGRAMDATA=" + data_ / L"programdata",
+                                     L"ILATCH_DATA_ROOT=" + data_ / L"programdata",
                                      L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_};
     for (const auto& more : moreEnv) {
       const std::wstring name = more.substr(0, more.find(L'=') + 1);
@@ -707,7 +707,7 @@ class MenuCheck : public UpdateRoad {
   RunResult RunProbe(const std::wstring& what, const std::wstring& answers) {
     return RunProcess(L"\"" + Probe() + L"\" " + what,
                       {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers,
-                       L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp", L"PROGRAMDATA=" + data_ / L"programdata",
+                       L"TEMP=" + data_ / L"tmp", L"TMP=" + data_ / L"tmp", L"ILATCH_DATA_ROOT=" + data_ / L"programdata",
                        L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_},
                       90000);
   }
