@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Checks that the programs' code keeps to its floors.
+
+  check-floors.py SOURCE_DIR [OBJECT_DIR]
+
+With the sources only: every #include of a project header lies on the including folder's own floor
+or below (the table below, which the README's Layout section states in words). With the build
+folder's object files as well: no circle of calls runs between files of different modules. A
+module may span several files (Form1Apply.cpp, Module1Policy.cpp: the module's name and a role);
+its files may call each other. Prints every breach and exits 1 when there is one.
+"""
+import collections
+import os
+import re
+import subprocess
+import sys
+
+# What each folder may include besides itself.
+FLOORS = {
+    'platform': set(),
+    'common': {'platform'},
+    'engine': {'common', 'platform'},
+    'alerts': {'engine', 'common', 'platform'},
+    'update': {'alerts', 'engine', 'common', 'platform'},
+    'ui': {'update', 'alerts', 'engine', 'common', 'platform'},
+    'filtermod': {'alerts', 'common', 'platform'},
+    'eventsvc': {'alerts', 'common', 'platform'},
+}
+# The one file above its floor: the main program's start-up binds the engine to the modules above.
+EXCEPTIONS = {'engine/Module1.cpp': {'ui', 'update', 'alerts'}}
+# What all three programs link of alerts/: these include nothing else of alerts/ or engine/, and
+# they are all of alerts/ that the filter module and the service include.
+ALERTS_SHARED = {'modEmailSvc', 'modBase85', 'modWriteEvent', 'EventTimeText'}
+# The binding of the engine to the modules above it (engine/Module1.h): the engine's files reach
+# the start-up file only through it.
+SEAMS = {'_ZN7Module15UpperE'}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/([A-Za-z0-9_]+)\.h"', re.M)
+
+
+def include_breaches(source_dir):
+    breaches = []
+    for folder, allowed in FLOORS.items():
+        for name in sorted(os.listdir(os.path.join(source_dir, folder))):
+            if not name.endswith(('.cpp', '.h')):
+                continue
+            path = f'{folder}/{name}'
+            stem = os.path.splitext(name)[0]
+            with open(os.path.join(source_dir, path), encoding='utf-8', errors='replace') as f:
+                text = f.read()
+            for target, header in INCLUDE.findall(text):
+                if target == folder:
+                    ok = not (folder == 'alerts' and stem in ALERTS_SHARED and header not in ALERTS_SHARED)
+                elif target == 'alerts' and folder in ('filtermod', 'eventsvc'):
+                    ok = header in ALERTS_SHARED
+                else:
+                    ok = target in allowed or target in EXCEPTIONS.get(path, set())
+                if not ok:
+                    breaches.append(f'{path} includes {target}/{header}.h')
+    return breaches
+
+
+def object_files(object_dir):
+    """(folder/stem, path) of every object file of the programs' code."""
+    found = []
+    for root, _, files in os.walk(object_dir):
+        for name in files:
+            m = re.search(r'/([a-z]+)/CMakeFiles/[^/]+/([A-Za-z0-9_]+)\.cpp\.obj$', os.path.join(root, name))
+            if m and m.group(1) in FLOORS:
+                found.append((f'{m.group(1)}/{m.group(2)}', os.path.join(root, name)))
+    return found
+
+
+def module_of(unit, units):
+    """The module a file belongs to: itself, or the file whose name and a role word make its name."""
+    folder, stem = unit.split('/')
+    best = stem
+    for other in units:
+        other_folder, other_stem = other.split('/')
+        if other_folder == folder and other_stem != stem and stem.startswith(other_stem):
+            role = stem[len(other_stem):]
+            if role[0].isupper() and len(other_stem) < len(best):
+                best = other_stem
+    return f'{folder}/{best}'
+
+
+def circle_breaches(object_dir, nm):
+    units = object_files(object_dir)
+    defined = collections.defaultdict(set)
+    used = {}
+    for unit, path in units:
+        out = subprocess.run([nm, path], capture_output=True, text=True, check=True).stdout
+        used[unit] = set()
+        for line in out.splitlines():
+            parts = line.split()
+            if len(parts) == 2 and parts[0] == 'U':
+                used[unit].add(parts[1])
+            elif len(parts) == 3 and parts[1] in 'TDBR':
+                defined[parts[2]].add(unit)
+    graph = collections.defaultdict(set)
+    for unit, symbols in used.items():
+        for symbol in symbols - SEAMS:
+            owners = defined.get(symbol, set())
+            if len(owners) == 1 and unit not in owners:
+                graph[unit] |= owners
+    names = sorted(used)
+    modules = {unit: module_of(unit, names) for unit in names}
+
+    # Tarjan's strongly connected components, without recursion.
+    index, low, on_stack, stack, components = {}, {}, set(), [], []
+    for start in names:
+        if start in index:
+            continue
+        work = [(start, iter(sorted(graph[start])))]
+        index[start] = low[start] = len(index)
+        stack.append(start)
+        on_stack.add(start)
+        while work:
+            node, edges = work[-1]
+            advanced = False
+            for nxt in edges:
+                if nxt not in index:
+                    index[nxt] = low[nxt] = len(index)
+                    stack.append(nxt)
+                    on_stack.add(nxt)
+                    work.append((nxt, iter(sorted(graph[nxt]))))
+                    advanced = True
+                    break
+                if nxt in on_stack:
+                    low[node] = min(low[node], index[nxt])
+            if advanced:
+                continue
+            work.pop()
+            if work:
+                low[work[-1][0]] = min(low[work[-1][0]], low[node])
+            if low[node] == index[node]:
+                component = []
+                while True:
+                    member = stack.pop()
+                    on_stack.discard(member)
+                    component.append(member)
+                    if member == node:
+                        break
+                components.append(sorted(component))
+    return [f'a circle runs through {", ".join(c)}' for c in components if len({modules[u] for u in c}) > 1]
+
+
+def main():
+    if len(sys.argv) not in (2, 3):
+        sys.exit(__doc__)
+    breaches = include_breaches(sys.argv[1])
+    if len(sys.argv) == 3:
+        nm = os.environ.get('ILATCH_NM', 'x86_64-w64-mingw32-nm')
+        breaches += circle_breaches(sys.argv[2], nm)
+    for breach in breaches:
+        print(breach)
+    sys.exit(1 if breaches else 0)
+
+
+if __name__ == '__main__':
+    main()
