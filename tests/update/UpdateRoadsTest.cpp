@@ -530,6 +530,7 @@ TEST_F(UpdateRoad, OnlyAPackageTheMakerSignedIsSwappedIn) {
     EXPECT_EQ(Policy(), policy);
     if (!c.spoil) {
       ExpectSwapped();
+      EXPECT_EQ(RestartedWith(), L"");  // waits for the restarted program's record
       EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
     } else {
       EXPECT_EQ(FolderFiles(program_.Folder()), files);
