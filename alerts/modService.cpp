@@ -5,7 +5,6 @@
 #include "alerts/modEmailSvc.h"
 #include "alerts/modServiceControl.h"
 #include "alerts/modWriteEvent.h"
-#include "common/CommonModule.h"
 #include "common/modRegistry.h"
 #include "common/ResourceFile.h"
 #include "platform/PrivateFolder.h"

@@ -660,6 +660,11 @@ bool IsNewerVersion(const std::wstring& currentVersion, const std::wstring& othe
   return other > current;
 }
 
+void DeleteFileQuietly(const std::wstring& path) {
+  const RedirectionOff off;
+  DeleteFileW(path.c_str());
+}
+
 bool MakeFolder(const std::wstring& folder) {
   std::wstring path = platform::EndsWith(folder, L"\\") ? folder : folder + L"\\";
   {

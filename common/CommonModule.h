@@ -122,6 +122,8 @@ bool Is64BitWindows(const std::wstring& drive);
 bool IsFolderWritable(const std::wstring& folder);
 bool IsNewerVersion(const std::wstring& currentVersion, const std::wstring& otherVersion);
 bool MakeFolder(const std::wstring& folder);
+// Deletes a file, with redirection off, without a word: a file that stays (locked, refused) stays.
+void DeleteFileQuietly(const std::wstring& path);
 std::wstring GetPathKind(const std::wstring& path);  // "file", "dir" or "neither"
 bool IsFormLoaded(const std::wstring& formName);
 void UnloadAllForms(const std::wstring& keepFormName);

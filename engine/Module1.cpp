@@ -10,7 +10,6 @@
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
-#include "common/Variant.h"
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"

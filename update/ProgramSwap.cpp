@@ -14,11 +14,6 @@ namespace ProgramSwap {
 
 namespace {
 
-void DeleteFileQuiet(const std::wstring& path) {
-  const CommonModule::RedirectionOff off;
-  DeleteFileW(path.c_str());
-}
-
 bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) {
   BOOL moved = FALSE;
   DWORD error = 0;
@@ -56,8 +51,8 @@ std::wstring ServiceExePath() { return CommonModule::AppPath() + Product::kServi
 std::wstring ServiceBackupPath() { return CommonModule::AppPath() + Product::kServiceName + L"_old.exe"; }
 
 void DeleteSwapBackups() {
-  DeleteFileQuiet(ProgramBackupPath());
-  DeleteFileQuiet(ServiceBackupPath());
+  CommonModule::DeleteFileQuietly(ProgramBackupPath());
+  CommonModule::DeleteFileQuietly(ServiceBackupPath());
 }
 
 bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {

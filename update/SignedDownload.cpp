@@ -1,31 +1,20 @@
 #include "update/SignedDownload.h"
 
-#include <windows.h>
-
 #include "common/CommonModule.h"
 #include "update/UpdateSignature.h"
 #include "update/modDownloadA.h"
 
 namespace SignedDownload {
 
-namespace {
-
-void DeleteQuietly(const std::wstring& path) {
-  const CommonModule::RedirectionOff off;
-  DeleteFileW(path.c_str());
-}
-
-}  // namespace
-
 bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden) {
   if (!modDownloadA::DownloadFile(url, target, hidden)) return false;
   const std::wstring signature = UpdateSignature::SignatureName(target);
   const bool signedByMaker = modDownloadA::DownloadFile(UpdateSignature::SignatureName(url), signature, true) &&
                              UpdateSignature::VerifyFile(target, signature);
-  DeleteQuietly(signature);
+  CommonModule::DeleteFileQuietly(signature);
   if (signedByMaker) return true;
   CommonModule::DPrint(L"SignedDownload\\Fetch: ", url, L"- refused: no valid signature");
-  DeleteQuietly(target);
+  CommonModule::DeleteFileQuietly(target);
   return false;
 }
 

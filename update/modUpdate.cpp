@@ -55,11 +55,6 @@ int Box(const std::wstring& text, const std::wstring& title, UINT type) {
 
 std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + kIndexZipName; }
 
-void DeleteFileQuiet(const std::wstring& path) {
-  const CommonModule::RedirectionOff off;
-  DeleteFileW(path.c_str());
-}
-
 // Everything the roads take from the update index. The index is fetched into a private folder
 // that is gone again when this returns; only "Ironlatch_Updates.ini" of its zip is read.
 struct IndexCheck {
@@ -232,7 +227,7 @@ void CheckForUpdatesInteractive() {
                             L"No updates were detected.", MB_OKCANCEL | MB_ICONEXCLAMATION);
       if (answer == IDOK) {
         const std::wstring program = CommonModule::AppExeFullPath();
-        DeleteFileQuiet(ProgramSwap::ProgramBackupPath());
+        CommonModule::DeleteFileQuietly(ProgramSwap::ProgramBackupPath());
         std::optional<platform::PrivateFolder> work(std::in_place);
         const std::wstring package = work->Path() + kDownloadedPackage;
         if (!work->Ok() || !SignedDownload::Fetch(check.packageUrl, package, false)) {
@@ -353,7 +348,7 @@ void CheckForDefsUpdate(bool silent, bool fromInstaller) {
 
 void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring& folder) {
   try {
-    DeleteFileQuiet(folder + L"Defs.zip");  // left by earlier versions, which downloaded it there
+    CommonModule::DeleteFileQuietly(folder + L"Defs.zip");  // left by earlier versions, which downloaded it there
     platform::PrivateFolder work;
     const std::wstring zip = work.Path() + L"\\Defs.zip";
     if (!work.Ok() || !SignedDownload::Fetch(url, zip, silent)) {
