@@ -46,6 +46,10 @@ bool IsAscii(const std::string& text) {
 }
 
 constexpr size_t kHeaderLineMax = 78;
+// What one reply of the server (the greeting, the EHLO list) may hold: a server that goes on
+// beyond it ends the session, so that no server or anyone between can fill the memory.
+constexpr size_t kReplyMaxBytes = 64 * 1024;
+constexpr size_t kReplyMaxLines = 100;
 constexpr uint32_t kSliceMs = 100;  // how long any wait goes before it looks at the abandon event
 
 // A header text with no CR or LF in it: a value must never start a header of its own.
@@ -70,16 +74,30 @@ std::string EncodedWords(const std::string& utf8) {
   return out;
 }
 
+// A word longer than a folded line could hold: the header would need a line over the limit.
+bool HasUnfoldableWord(const std::string& text) {
+  size_t run = 0;
+  for (char c : text) {
+    run = c == ' ' || c == '\t' ? 0 : run + 1;
+    if (run > kHeaderLineMax - 2) return true;
+  }
+  return false;
+}
+
+// Text that is not plain ASCII, or that holds a word no fold can break, goes as encoded words:
+// these are cut into short pieces, so no header line passes the limit whatever the text.
+bool NeedsEncodedWords(const std::string& utf8) { return !IsAscii(utf8) || HasUnfoldableWord(utf8); }
+
 std::string HeaderText(const std::wstring& text) {
   const std::string utf8 = OneLine(text);
-  return IsAscii(utf8) ? utf8 : EncodedWords(utf8);
+  return NeedsEncodedWords(utf8) ? EncodedWords(utf8) : utf8;
 }
 
 std::string Mailbox(const std::wstring& name, const std::wstring& address) {
   const std::string addr = OneLine(address);
   if (name.empty()) return addr;
   const std::string utf8 = OneLine(name);
-  if (!IsAscii(utf8)) return EncodedWords(utf8) + " <" + addr + ">";
+  if (NeedsEncodedWords(utf8)) return EncodedWords(utf8) + " <" + addr + ">";
   std::string quoted = "\"";
   for (char c : utf8) {
     if (c == '"' || c == '\\') quoted += '\\';
@@ -484,12 +502,22 @@ bool Connection::FillPlain() {
 
 bool Connection::ReadReply(int& code, std::string& text) {
   text.clear();
+  size_t replyBytes = 0, replyLines = 0;
+  const auto tooLong = [this] {
+    return Fail(WSAEMSGSIZE, L"The server's reply passed the limit of " + std::to_wstring(kReplyMaxBytes) +
+                                 L" bytes for one reply.");
+  };
   for (;;) {
     size_t end;
     while ((end = plain_.find("\r\n")) == std::string::npos) {
-      if (plain_.size() > 64 * 1024) return Fail(WSAEMSGSIZE, L"The server's reply is too long.");
+      if (replyBytes + plain_.size() > kReplyMaxBytes) return tooLong();
       if (!FillPlain()) return false;
     }
+    replyBytes += end + 2;
+    if (replyBytes > kReplyMaxBytes) return tooLong();
+    if (++replyLines > kReplyMaxLines)
+      return Fail(WSAEMSGSIZE, L"The server's reply passed the limit of " + std::to_wstring(kReplyMaxLines) +
+                                   L" lines for one reply.");
     const std::string line = plain_.substr(0, end);
     plain_.erase(0, end + 2);
     if (line.size() < 3 || line[0] < '1' || line[0] > '5' || !isdigit(uint8_t(line[1])) || !isdigit(uint8_t(line[2])))
@@ -736,7 +764,9 @@ bool Converse(Connection& c, const SmtpRequest& request) {
 }  // namespace
 
 bool SmtpAddressOk(const std::wstring& address) {
-  if (address.empty()) return false;
+  // The envelope allows 256 characters with the angle brackets; longer would also pass the
+  // header line limit, where an address cannot be folded.
+  if (address.empty() || address.size() > 254) return false;
   return std::none_of(address.begin(), address.end(),
                       [](wchar_t c) { return c < 0x20 || c == 0x7F || c == L'<' || c == L'>' || c == L'"'; });
 }

@@ -55,11 +55,13 @@ struct SmtpResult {
 SmtpResult SendSmtpMail(const SmtpRequest& request);
 
 // The message text as it goes after DATA: headers, blank line, body, CRLF line ends, dot-stuffed,
-// without the closing ".". Header lines are folded to at most 78 characters where they have
-// blanks. Exposed for tests.
+// without the closing ".". Header lines are folded to at most 78 characters at blanks; a text
+// with a word too long for that (or not ASCII) goes as encoded words, so no line passes 998.
+// Exposed for tests.
 std::string BuildSmtpMessage(const SmtpRequest& request);
 
-// True for an address that can stand between "<" and ">" in the envelope and the headers.
+// True for an address that can stand between "<" and ">" in the envelope and the headers: at
+// most 254 characters, none of them a control character, "<", ">" or '"'.
 bool SmtpAddressOk(const std::wstring& address);
 
 }  // namespace platform

@@ -5,7 +5,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <psapi.h>
 
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -41,6 +43,9 @@ constexpr uint16_t kClosedPort = 47029;    // nothing listens
 constexpr uint16_t kUnknownCaSmtpsPort = 47030;     // certificate of a CA nobody knows, CA not sent
 constexpr uint16_t kUnknownCaStartTlsPort = 47031;  // the same behind STARTTLS
 constexpr uint16_t kIpv6Port = 47032;               // plain SMTP on ::1, where IPv6 exists
+constexpr uint16_t kEndlessGreetingPort = 47033;    // long "220-" lines without end
+constexpr uint16_t kEndlessEhloPort = 47034;        // after EHLO, short "250-" lines without end
+constexpr uint16_t kTenThousandLinesPort = 47035;   // after EHLO, 10,000 lines "250-" and an end
 
 using testsupport::kEmailSetupKey;
 using testsupport::kMakerKey;
@@ -312,6 +317,146 @@ TEST(SmtpClient, LongHeadersAreFoldedAndNamesEncoded) {
   EXPECT_TRUE(Has(unfolded, "?= <alerts@example.test>\r\n")) << headers;
   EXPECT_TRUE(Has(unfolded, "\r\nReply-To: =?UTF-8?B?")) << headers;
   EXPECT_TRUE(Has(unfolded, "?= <reply@example.test>\r\n")) << headers;
+}
+
+// Encoded words (RFC 2047, "B" form) decoded, and the blanks between two of them dropped.
+std::string DecodedHeader(const std::string& value) {
+  auto base64 = [](const std::string& text) {
+    std::string out;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+      const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+      const char* at = c ? std::strchr(digits, c) : nullptr;
+      if (!at) continue;
+      bits = (bits << 6) | uint32_t(at - digits);
+      if ((count += 6) >= 8) out += char((bits >> (count -= 8)) & 0xFF);
+    }
+    return out;
+  };
+  std::string out;
+  size_t i = 0;
+  bool lastEncoded = false;
+  while (i < value.size()) {
+    const size_t start = value.find("=?UTF-8?B?", i);
+    const size_t end = start == std::string::npos ? std::string::npos : value.find("?=", start + 10);
+    if (end == std::string::npos) return out + value.substr(i);
+    const std::string between = value.substr(i, start - i);
+    if (!(lastEncoded && between.find_first_not_of(" \t") == std::string::npos)) out += between;
+    out += base64(value.substr(start + 10, end - start - 10));
+    lastEncoded = true;
+    i = end + 2;
+  }
+  return out;
+}
+
+// The message's header lines (after the sink's own), each as sent, and unfolded by name.
+struct Headers {
+  std::vector<std::string> lines;
+  std::string Unfolded(const std::string& name) const {
+    std::string value;
+    bool in = false;
+    for (const std::string& line : lines) {
+      if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        if (in) value += line;
+      } else {
+        in = line.compare(0, name.size() + 2, name + ": ") == 0;
+        if (in) value = line.substr(name.size() + 2);
+      }
+    }
+    return value;
+  }
+};
+Headers HeadersOf(const std::string& message) {
+  Headers h;
+  const std::string head = message.substr(0, message.find("\r\n\r\n"));
+  for (size_t start = 0; start <= head.size();) {
+    size_t end = head.find("\r\n", start);
+    if (end == std::string::npos) end = head.size();
+    if (head.compare(start, 7, "X-Sink-") != 0) h.lines.push_back(head.substr(start, end - start));
+    start = end + 2;
+  }
+  return h;
+}
+
+// A name or subject with a word longer than any line (a client name of 1,200 characters, say)
+// gives no header line over 998 characters and reads back as given.
+TEST(SmtpClient, LongWordsNeverMakeAHeaderLineOverTheLimit) {
+  const std::string word(1200, 'k');
+  struct Case {
+    const char* name;
+    std::string subject, fromName, replyToName;
+  } cases[] = {
+      {"subject word", "Test Email - " + word, "Ironlatch", ""},
+      {"subject word, not ASCII", "Blocked - " + word + "\xC3\xA9" + word, "Ironlatch", ""},
+      {"sender name", "Alert", word, ""},
+      {"sender name with quotes", "Alert", "\"" + word + "\" \\ x", ""},
+      {"reply-to name", "Alert", "Ironlatch", "a " + word + " b"},
+      {"word just over a line", "Alert " + std::string(77, 'w'), "Ironlatch", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string token = Token("longword");
+    platform::SmtpRequest request = Request(kPlainPort, token);
+    request.subject = platform::FromUtf8(c.subject + " " + token);
+    request.body = platform::FromUtf8(token);  // the sink's mail is found by it; the subject may be encoded
+    request.fromName = platform::FromUtf8(c.fromName);
+    request.replyToName = platform::FromUtf8(c.replyToName);
+    if (!c.replyToName.empty()) request.replyToAddress = L"reply@example.test";
+    const platform::SmtpResult result = platform::SendSmtpMail(request);
+    ASSERT_TRUE(result.ok) << platform::ToUtf8(result.error);
+    const std::string mail = FindMail(token);
+    ASSERT_FALSE(mail.empty());
+    const Headers headers = HeadersOf(mail);
+    for (const std::string& line : headers.lines) EXPECT_LE(line.size(), 998u) << line.substr(0, 60);
+    EXPECT_EQ(DecodedHeader(headers.Unfolded("Subject")), c.subject + " " + token);
+    // A name that needs no encoding stays a quoted string.
+    const std::string shownName = c.fromName == "Ironlatch" ? "\"Ironlatch\"" : c.fromName;
+    EXPECT_EQ(DecodedHeader(headers.Unfolded("From")), shownName + " <alerts@example.test>");
+    if (!c.replyToName.empty()) {
+      EXPECT_EQ(DecodedHeader(headers.Unfolded("Reply-To")), c.replyToName + " <reply@example.test>");
+    }
+  }
+}
+
+// An address no header line could hold is refused before anything is sent.
+TEST(SmtpClient, AddressLongerThanTheEnvelopeAllowsIsRefused) {
+  EXPECT_TRUE(platform::SmtpAddressOk(std::wstring(241, L'a') + L"@example.test"));  // 254
+  EXPECT_FALSE(platform::SmtpAddressOk(std::wstring(242, L'a') + L"@example.test"));
+  platform::SmtpRequest request = Request(kPlainPort, Token("longaddress"));
+  request.recipients = {std::wstring(1200, L'a') + L"@example.test"};
+  EXPECT_EQ(platform::SendSmtpMail(request).code, WSAEINVAL);
+}
+
+// A server (or anyone between) that never ends a reply, the greeting included, ends the session
+// with an error that names the cap, long before any time limit, and the client's memory stays
+// small. Each case runs in a process of its own, so the peak is this send's.
+TEST(SmtpClient, ReplyThatNeverEndsHitsTheCap) {
+  struct Case {
+    const char* name;
+    uint16_t port;
+    const wchar_t* cap;
+  } cases[] = {
+      {"endless greeting of long lines", kEndlessGreetingPort, L"limit of 65536 bytes for one reply"},
+      {"endless EHLO reply of short lines", kEndlessEhloPort, L"limit of 100 lines for one reply"},
+      {"EHLO reply of 10,000 lines", kTenThousandLinesPort, L"limit of 100 lines for one reply"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PROCESS_MEMORY_COUNTERS before{};
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before));
+    platform::SmtpRequest request = Request(c.port, Token("flood"));
+    request.replyTimeoutMs = 30000;
+    request.totalTimeoutMs = 60000;
+    const platform::SmtpResult result = platform::SendSmtpMail(request);
+    PROCESS_MEMORY_COUNTERS after{};
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.code, WSAEMSGSIZE) << "not a time-out or a broken connection: " << platform::ToUtf8(result.error);
+    EXPECT_TRUE(platform::Contains(result.error, c.cap)) << platform::ToUtf8(result.error);
+    EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + 16 * 1024 * 1024)
+        << "peak working set grew by " << (after.PeakWorkingSetSize - before.PeakWorkingSetSize) / 1024 << " KiB";
+  }
 }
 
 // A stop request ends a send that waits on a silent server at once, not after the time-out.
@@ -627,6 +772,20 @@ TEST_F(EmailSettingsTest, AlertsOffOrIncompleteSendNothingAndLogNothing) {
   EXPECT_TRUE(FindMail(token).empty());
   // The settings reads leave their own lines; the send itself leaves none.
   EXPECT_FALSE(platform::Contains(testsupport::ReadTextFile(CommonModule::DebugLogPath), L"SendEmail"));
+}
+
+// The programs' send: the mail counts as not sent, and the debug log names the cap.
+TEST_F(EmailSettingsTest, ServerReplyOverTheCapIsAFailedSend) {
+  testsupport::ScratchDir logDir;
+  CommonModule::DebugToFile = true;
+  CommonModule::DebugLogPath = logDir / L"debug.log";
+  RegistryRoad();
+  Reg(L"SMTPPort", std::to_wstring(kEndlessEhloPort));
+  EXPECT_FALSE(modEmailSvc::SendEmail(L"Flooded", L"x"));
+  CommonModule::DebugToFile = false;
+  const std::wstring log = testsupport::ReadTextFile(CommonModule::DebugLogPath);
+  EXPECT_TRUE(platform::Contains(log, L"\t- VB Error: 10040 The server's reply passed the limit of 100 lines"))
+      << platform::ToUtf8(log);
 }
 
 TEST_F(EmailSettingsTest, FailedSendLogsTwoLines) {

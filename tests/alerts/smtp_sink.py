@@ -14,11 +14,15 @@ Ports, from PORT up:
   PORT+5   SMTPS whose certificate comes from a CA made for the run, sent without that CA
   PORT+6   STARTTLS with the same certificate
   PORT+7   plain SMTP like PORT+3, on the IPv6 loopback ::1 (left out where IPv6 is missing)
+  PORT+8   a greeting of long "220-" lines that never ends
+  PORT+9   a short greeting, then an EHLO reply of short "250-" lines that never ends
+  PORT+10  a short greeting, then an EHLO reply of 10,000 lines "250-" and a last "250 done"
 Each message lands in DIR/mail/N.eml: X-Sink-* lines (envelope, TLS, login, greeting), then the message
 as received (dot-stuffing already undone).
 """
 import os
 import signal
+import socket
 import ssl
 import subprocess
 import sys
@@ -28,6 +32,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E402
 
 USER, PASSWORD = b"alice", b"s3cret"
+# The alert account of the tests that send through the programs, which log in with the address.
+ACCOUNTS = {USER: PASSWORD, b"alerts@example.test": b"Pa55 w\xc3\xb6rd!"}
 
 
 def make_certificate(folder):
@@ -81,7 +87,8 @@ def serve(folder, port):
             return "250 Message accepted"
 
     def authenticator(server, session, envelope, mechanism, auth_data):
-        ok = getattr(auth_data, "login", None) == USER and getattr(auth_data, "password", None) == PASSWORD
+        login = getattr(auth_data, "login", None)
+        ok = login in ACCOUNTS and getattr(auth_data, "password", None) == ACCOUNTS[login]
         # handled=False: the server itself answers 535 on a refusal
         return AuthResult(success=ok, handled=False, auth_data=auth_data.login if ok else None)
 
@@ -109,6 +116,8 @@ def serve(folder, port):
         print("no IPv6 listener:", error, flush=True)
 
     start_silent_listener(port + 2)
+    for offset, kind in ((8, "greeting"), (9, "ehlo"), (10, "lines")):
+        start_flooder(port + offset, kind)
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
@@ -118,6 +127,40 @@ def serve(folder, port):
         c.stop()
 
 
+def start_flooder(port, kind):
+    """A server whose reply does not end (or ends only after 10,000 lines): for the client's caps."""
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(16)
+
+    def flood(conn):
+        try:
+            conn.settimeout(60)
+            if kind == "greeting":
+                line = b"220-" + b"x" * 1000 + b"\r\n"
+                while True:
+                    conn.sendall(line * 16)
+            conn.sendall(b"220 flood ready\r\n")
+            conn.recv(1024)  # the EHLO
+            if kind == "ehlo":
+                while True:
+                    conn.sendall(b"250-SIZE 1000\r\n" * 256)
+            conn.sendall(b"250-\r\n" * 10000 + b"250 done\r\n")
+            conn.recv(1024)
+        except OSError:
+            pass  # the client gave up, as it should
+        finally:
+            conn.close()
+
+    def accept():
+        while True:
+            conn, _ = listener.accept()
+            threading.Thread(target=flood, args=(conn,), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+
+
 def prepare(folder, port):
     fresh_folder(os.path.join(folder, "mail"))
     make_certificate(folder)
@@ -125,4 +168,4 @@ def prepare(folder, port):
 
 
 if __name__ == "__main__":
-    run(__file__, serve, prepare, lambda port: [port, port + 1, port + 2, port + 3, port + 5, port + 6], "sink.log", "smtp sink")
+    run(__file__, serve, prepare, lambda port: [port, port + 1, port + 2, port + 3, port + 5, port + 6, port + 8, port + 9, port + 10], "sink.log", "smtp sink")
