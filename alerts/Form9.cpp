@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include "alerts/Form9Ids.h"
-#include "alerts/modBase85.h"
 #include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
@@ -86,10 +85,8 @@ void LoadEmailSettings() {
   for (const wchar_t* number : {L"25", L"465"}) SendMessageW(port, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
 
   SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPUSERNAME, ReadValue(kEmailKey, L"EmailAddress").c_str());
-  const std::wstring stored = ReadValue(kEmailKey, L"EmailPassword");
   std::wstring password;
-  if (!stored.empty() && modBase85::UnscrambleString(stored, modBase85::kScrambleKey, password))
-    SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPPASSWORD, password.c_str());
+  if (modEmailSvc::ReadMailPassword(password)) SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPPASSWORD, password.c_str());
   const std::wstring server = ReadValue(kEmailKey, L"SMTPServer");
   SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPSERVER, server.c_str());
   if (!server.empty() && platform::Lower(platform::Trim(server)) != kGmailServer) {
@@ -119,12 +116,15 @@ bool SaveEmailSettings() {
          MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
+  // A box empty or blank keeps the saved password: it is never shown back when it cannot be read.
+  // Otherwise the password is stored as typed, blanks at either end included, where only
+  // Administrators and SYSTEM can read it; nothing is saved when that fails.
+  if (!platform::Trim(password).empty() && !modEmailSvc::StoreMailPassword(password)) {
+    Tell(L"The password could not be stored.  Nothing was saved.", MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
   WriteValue(Module1::kSettingsKey, L"EmailAlerts", CheckText(IDC_FORM9_CHECK1));
   WriteValue(kEmailKey, L"EmailAddress", platform::Lower(platform::Trim(Text(IDC_FORM9_TXTSMTPUSERNAME))));
-  // A box empty or blank keeps the saved password: it is never shown back when it cannot be read.
-  // Otherwise the password is stored as typed, blanks at either end included.
-  if (!platform::Trim(password).empty())
-    WriteValue(kEmailKey, L"EmailPassword", modBase85::ScrambleString(password, modBase85::kScrambleKey));
   if (Checked(IDC_FORM9_OPTION2)) {
     WriteValue(kEmailKey, L"SMTPServer", platform::Trim(Text(IDC_FORM9_TXTSMTPSERVER)));
     WriteValue(kEmailKey, L"SMTPPort", platform::Trim(Text(IDC_FORM9_COMBOSMTPPORT)));

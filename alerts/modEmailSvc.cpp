@@ -144,8 +144,7 @@ bool LoadEmailConfig() {
     } else {
       loaded.MailUser = loaded.MailRecipients = loaded.MailFromAddress = address;
     }
-    const std::wstring password = RegText(kEmailKey, L"EmailPassword");
-    if (!password.empty()) Unscramble(password, loaded.MailPassword);
+    ReadMailPassword(loaded.MailPassword);
     const std::wstring server = RegText(kEmailKey, L"SMTPServer");
     const std::wstring port = RegText(kEmailKey, L"SMTPPort");
     SetIfNotEmpty(loaded.MailServer, server);

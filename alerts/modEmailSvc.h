@@ -34,6 +34,18 @@ void SetAbandonEvent(void* event);
 // An INI or registry switch: "1", "true", "yes" and "on" (any case, blanks around) are on.
 bool FlagOn(const std::wstring& text);
 std::wstring GetClientName();
+
+// ---- The stored mail password (modEmailSvcPassword.cpp) ----
+// The one road to the password the e-mail dialog and the bulk road store: DPAPI-protected under
+// Product::kEmailPasswordKey, which only Administrators and SYSTEM may open. A scrambled password
+// an earlier version left in Email Setup (readable by every user) is moved there and deleted by
+// the first reader that may write that key (an elevated program, the service); a reader that may
+// not still gets it. True when a password is stored; password receives it.
+bool ReadMailPassword(std::wstring& password);
+// Stores the password and deletes a scrambled one from before; false when it could not be stored.
+bool StoreMailPassword(const std::wstring& password);
+// The same for a password in its scrambled form (the bulk INI's); false when it does not unscramble.
+bool StoreScrambledMailPassword(const std::wstring& scrambled);
 // The first address of the first IP-enabled adapter, with " (DHCP)" or " (Static)"; "" for none.
 std::wstring GetLanIPs();
 

@@ -17,6 +17,13 @@ inline constexpr wchar_t kKeyName[] = PRODUCT_NAME_;
 inline constexpr wchar_t kSettingsKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_;
 inline constexpr wchar_t kFilterModuleKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\FilterModule";
 inline constexpr wchar_t kEmailSetupKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\Email Setup";
+// The mail password: DPAPI-protected in a key of its own below Email Setup that only
+// Administrators and SYSTEM may open (the rest of Email Setup stays readable by every user).
+// Earlier versions kept it scrambled in Email Setup itself, under kScrambledPasswordValue.
+inline constexpr wchar_t kEmailPasswordKey[] =
+    L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\Email Setup\\Protected";
+inline constexpr wchar_t kEmailPasswordValue[] = L"Password";
+inline constexpr wchar_t kScrambledPasswordValue[] = L"EmailPassword";
 
 // The product's folder below a root (ProgramData, Program Files), with a leading backslash.
 inline constexpr wchar_t kFolder[] = L"\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_;

@@ -282,6 +282,7 @@ const UpperModules Upper = {
     .registerEventSources = modWriteEvent::RegisterEventSources,
     .installEventService = modService::InstallEventService,
     .emailConfigured = modEmailSvc::LoadEmailConfig,
+    .storeScrambledMailPassword = modEmailSvc::StoreScrambledMailPassword,
     .showMainWindow = Form1::Show,
     .showEmailSetup = Form9::ShowModal,
     .showLogo = Form5::Show,

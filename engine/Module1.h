@@ -63,6 +63,9 @@ struct UpperModules {
   bool (*registerEventSources)();
   bool (*installEventService)();
   bool (*emailConfigured)();
+  // Stores the mail password given in its scrambled form where only Administrators and SYSTEM
+  // can read it; false when it does not unscramble or cannot be stored.
+  bool (*storeScrambledMailPassword)(const std::wstring& scrambled);
   // Windows: the main window, the e-mail set-up (modal), the logo shown while the INI is applied,
   // and a window's icons in both sizes, from an icon file or from the program's resources, also
   // on its top owner when asked.

@@ -79,11 +79,16 @@ void ApplyIniSettings(const std::wstring& iniPath) {
     WriteSetting(settings, L"EmailAlerts", L"1");
     static const std::pair<const wchar_t*, const wchar_t*> kEmail[] = {
         {L"FromEmail", L"FromEmail"},     {L"SMTPUserName", L"EmailAddress"}, {L"SendToEmail", L"SendToEmail"},
-        {L"SMTPPassword", L"EmailPassword"}, {L"SMTPServer", L"SMTPServer"}, {L"SMTPPort", L"SMTPPort"},
+        {L"SMTPServer", L"SMTPServer"}, {L"SMTPPort", L"SMTPPort"},
         {L"SMTPAuth", L"Authenticate"},   {L"UseSSL", L"UseSSL"},
     };
     for (const auto& [key, value] : kEmail)
-      WriteSetting(settings + L"\\Email Setup", value, IniValue(file, L"EmailConfig", key));
+      WriteSetting(Product::kEmailSetupKey, value, IniValue(file, L"EmailConfig", key));
+    // The password goes where only Administrators and SYSTEM can read it, never in clear or
+    // scrambled where every user can.
+    const std::wstring password = IniValue(file, L"EmailConfig", L"SMTPPassword");
+    if (!password.empty() && !Upper.storeScrambledMailPassword(password))
+      CommonModule::DPrint(L"Module1\\ApplyIniSettings: the INI's SMTPPassword was not stored");
     Upper.installEventService();
   }
   WriteSetting(settings, L"ScheduleEnabled", L"1");

@@ -9,6 +9,7 @@
 #include "alerts/modBase85.h"
 #include "tests/support/EventService.h"
 #include "tests/support/LiveWindow.h"
+#include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -34,6 +35,20 @@ class EmailDialog : public testing::Test {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     eventservice::Remove();
     for (int i = 0; i < 100 && eventservice::Exists(); ++i) Sleep(100);
+  }
+
+  // The password as typed in the protected value, its key closed to users, and no trace of it
+  // (in clear or scrambled) where a standard user can read.
+  static void ExpectOnlyProtected(const std::wstring& typed) {
+    std::wstring stored;
+    EXPECT_TRUE(StoredMailPassword(stored)) << "the protected value is missing or does not decrypt";
+    EXPECT_EQ(stored, typed) << "the password is stored as typed";
+    ExpectPasswordKeyClosedToUsers();
+    std::vector<std::string> forms = TextForms(typed);
+    for (const std::string& form : TextForms(modBase85::ScrambleString(typed, modBase85::kScrambleKey)))
+      forms.push_back(form);
+    ExpectNoUserReadableValueHolds(forms);
+    EXPECT_EQ(Email(L"EmailPassword"), L"<missing>");
   }
 
   // Starts the e-mail question, answers Yes and returns the dialog.
@@ -87,9 +102,7 @@ TEST_F(EmailDialog, FirstOpeningShowsTheGmailSetupAndSavingStoresIt) {
       {L"EmailAddress", L"admin@example.com"}, {L"SMTPServer", L"smtp.gmail.com"}, {L"SMTPPort", L"465"},
       {L"Authenticate", L"1"}, {L"UseSSL", L"1"}, {L"FromEmail", L"<missing>"}, {L"SendToEmail", L"<missing>"}};
   for (const auto& [value, expected] : stored) EXPECT_EQ(Email(value), expected) << value;
-  std::wstring password;
-  EXPECT_TRUE(modBase85::UnscrambleString(Email(L"EmailPassword"), modBase85::kScrambleKey, password));
-  EXPECT_EQ(password, L"  s3cret pass  ") << "the password is stored as typed";
+  ExpectOnlyProtected(L"  s3cret pass  ");
   EXPECT_TRUE(eventservice::Exists()) << "complete settings install the event service";
 }
 
@@ -111,6 +124,8 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
   EXPECT_FALSE(IsChecked(dialog, IDC_FORM9_CHKUSESSL));
   EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME)), L"me@site.test");
   EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD)), L"kept");
+  // The scrambled value of an earlier version, readable by every user, is moved at the first read.
+  ExpectOnlyProtected(L"kept");
   EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER)), L"mail.site.test");
   EXPECT_EQ(Text(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT)), L"587");
 
@@ -129,7 +144,7 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
   EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Disabled.");
   EXPECT_TRUE(live_->WaitForExit(20000));
   EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"0");
-  EXPECT_EQ(Email(L"EmailPassword"), scrambled) << "an empty box keeps the saved password";
+  ExpectOnlyProtected(L"kept");  // an empty box keeps the saved password
   EXPECT_EQ(Email(L"SMTPServer"), L"smtp.other.test");
   EXPECT_EQ(Email(L"SMTPPort"), L"2525");
   EXPECT_EQ(Email(L"Authenticate"), L"1");
@@ -172,7 +187,7 @@ TEST_F(EmailDialog, PasswordTheStoredFormCannotCarryIsRefused) {
   EXPECT_EQ(Told(), L"The password holds characters that cannot be stored.  Please use letters, digits and signs of "
                     L"the Western alphabets only.");
   EXPECT_FALSE(live_->WaitForExit(500)) << "the dialog stays open";
-  EXPECT_EQ(Email(L"EmailPassword"), L"<missing>");
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kEmailPasswordKey));
   EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"<missing>") << "nothing is saved";
   EXPECT_FALSE(eventservice::Exists());
 
@@ -180,9 +195,7 @@ TEST_F(EmailDialog, PasswordTheStoredFormCannotCarryIsRefused) {
   Press(dialog, IDC_FORM9_COMMAND1);
   EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Started.");
   EXPECT_TRUE(live_->WaitForExit(20000));
-  std::wstring password;
-  EXPECT_TRUE(modBase85::UnscrambleString(Email(L"EmailPassword"), modBase85::kScrambleKey, password));
-  EXPECT_EQ(password, L"caf\xE9 ");
+  ExpectOnlyProtected(L"caf\xE9 ");
 }
 
 TEST_F(EmailDialog, TestMailGoesToTheServerAndAFailureKeepsTheDialogOpen) {
@@ -209,4 +222,26 @@ TEST_F(EmailDialog, TestMailGoesToTheServerAndAFailureKeepsTheDialogOpen) {
   EXPECT_NE(mail.find("This is just a test."), std::string::npos);
   EXPECT_EQ(Email(L"SMTPPort"), L"47025");
   EXPECT_TRUE(eventservice::Exists()) << "a sent test mail installs the event service";
+}
+
+// The test mail logs in with the password as typed: the sink accepts the alert account only with
+// its own password, and says who logged in.
+TEST_F(EmailDialog, TestMailLogsInWithThePasswordAsTyped) {
+  const std::wstring client = L"client-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName", client));
+  HWND dialog = Open();
+  ASSERT_NE(dialog, nullptr);
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION2), BM_CLICK, 0, 0);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"alerts@example.test");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"Pa55 w\xF6rd!");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER), L"127.0.0.1");
+  SetText(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT), L"47025");
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_CHKSMTPAUTH), BM_CLICK, 0, 0);
+  Press(dialog, IDC_FORM9_COMMAND2);
+  EXPECT_EQ(Told(), L"Test email sent successfully!  Your settings are now saved.");
+  EXPECT_TRUE(live_->WaitForExit(20000));
+  const std::string mail = WaitForSinkMail(std::string(client.begin(), client.end()));
+  ASSERT_FALSE(mail.empty()) << "the sink got no test mail";
+  EXPECT_NE(mail.find("X-Sink-Login: alerts@example.test\r\n"), std::string::npos) << mail;
+  ExpectOnlyProtected(L"Pa55 w\xF6rd!");
 }

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "alerts/modBase85.h"
 #include "platform/Text.h"
+#include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -74,7 +76,8 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
   WriteFile(L"bulk.ini",
             "[Config]\r\nClientName=Acme\r\nSidebar=1\r\nEmailAlerts=1\r\nScheduledHour=9\r\n"
             "[EmailConfig]\r\nSMTPServer=mail.example\r\nSMTPPort=587\r\nSendToEmail=it@example\r\n"
-            "SMTPPassword=scrambled\r\n");
+            "SMTPPassword=" + platform::ToUtf8(modBase85::ScrambleString(L"bulk pa55", modBase85::kScrambleKey)) +
+                "\r\n");
   WriteFile(L"Ironlatch_Whitelist.txt", "Acme\\agent.exe\r\n");
   // Nothing is asked. The closing update check shows its download window, which a rehearsal closes
   // at once; the question that close raises is the only box.
@@ -91,7 +94,15 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
   EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"1");
   EXPECT_EQ(ProductSetting(L"SMTPServer", L"\\Email Setup"), L"mail.example");
-  EXPECT_EQ(ProductSetting(L"EmailPassword", L"\\Email Setup"), L"scrambled");
+  // The password goes to the protected key only, never where every user reads it.
+  EXPECT_EQ(ProductSetting(L"EmailPassword", L"\\Email Setup"), L"<missing>");
+  std::wstring password;
+  EXPECT_TRUE(StoredMailPassword(password));
+  EXPECT_EQ(password, L"bulk pa55");
+  ExpectPasswordKeyClosedToUsers();
+  std::vector<std::string> forms = TextForms(L"bulk pa55");
+  forms.push_back(platform::ToUtf8(modBase85::ScrambleString(L"bulk pa55", modBase85::kScrambleKey)));
+  ExpectNoUserReadableValueHolds(forms);
   EXPECT_EQ(ProductSetting(L"SendToEmail", L"\\Email Setup"), L"it@example");
   DWORD sidebar = 0;
   EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", sidebar));

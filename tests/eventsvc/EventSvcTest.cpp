@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/modBase85.h"
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "eventsvc/Module1.h"
@@ -14,6 +15,7 @@
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -219,6 +221,40 @@ TEST_F(ServiceRoad, SettingsChangedWhileRunningCountForTheNextMail) {
   const std::string mail = WaitForMail(plain);
   ASSERT_FALSE(mail.empty()) << "the service kept the old settings";
   EXPECT_TRUE(Has(mail, "X-Sink-TLS: no\r\n")) << mail;
+}
+
+// The service (SYSTEM) logs in with the stored password: a scrambled one an earlier version left
+// where every user reads it is moved to the protected key at the first mail, and deleted.
+TEST_F(ServiceRoad, ServiceLogsInWithTheStoredPasswordAndMovesAScrambledOne) {
+  const std::wstring password = L"Pa55 w\xF6rd!";  // the sink's alert account
+  const std::wstring scrambled = modBase85::ScrambleString(password, modBase85::kScrambleKey);
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"EmailAddress", L"alerts@example.test"));
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"Authenticate", L"1"));
+  ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"EmailPassword", scrambled));
+  InstalledService service;
+  ASSERT_TRUE(service.Ok());
+  ASSERT_TRUE(service.Start());
+  const std::string first = Token("login");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + first)));
+  const std::string mail = WaitForMail(first);
+  ASSERT_FALSE(mail.empty()) << "the sink refused the login or got no mail";
+  EXPECT_TRUE(Has(mail, "X-Sink-Login: alerts@example.test\r\n")) << mail;
+
+  std::wstring stored;
+  EXPECT_TRUE(testsupport::StoredMailPassword(stored));
+  EXPECT_EQ(stored, password);
+  EXPECT_EQ(testsupport::ProductSetting(L"EmailPassword", L"\\Email Setup"), L"<missing>");
+  testsupport::ExpectPasswordKeyClosedToUsers();
+  std::vector<std::string> forms = testsupport::TextForms(password);
+  forms.push_back(platform::ToUtf8(scrambled));
+  testsupport::ExpectNoUserReadableValueHolds(forms);
+
+  // From the protected key alone, the next mail logs in as well.
+  const std::string second = Token("login-again");
+  ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W("Blocked " + second)));
+  const std::string again = WaitForMail(second);
+  ASSERT_FALSE(again.empty());
+  EXPECT_TRUE(Has(again, "X-Sink-Login: alerts@example.test\r\n")) << again;
 }
 
 // A standard user who makes the guard's name first must not keep the service from starting.

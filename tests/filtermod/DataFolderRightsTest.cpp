@@ -12,43 +12,21 @@
 #include "common/DataFolder.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/AccessCheck.h"
 
 namespace {
 
-// An impersonation token of this process, with Administrators deny-only for a standard user.
-platform::UniqueKernelHandle Token(bool standardUser) {
-  platform::UniqueKernelHandle own, restricted, impersonation;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, own.put())) return {};
-  HANDLE source = own.get();
-  if (standardUser) {
-    BYTE sid[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof sid;
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size)) return {};
-    SID_AND_ATTRIBUTES disabled = {sid, 0};
-    if (!CreateRestrictedToken(own.get(), 0, 1, &disabled, 0, nullptr, 0, nullptr, restricted.put())) return {};
-    source = restricted.get();
-  }
-  if (!DuplicateToken(source, SecurityImpersonation, impersonation.put())) return {};
-  return impersonation;
-}
-
-GENERIC_MAPPING kFileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-
-bool Granted(HANDLE token, PSECURITY_DESCRIPTOR descriptor, DWORD access) {
-  PRIVILEGE_SET privileges = {};
-  DWORD privilegesSize = sizeof privileges, grantedAccess = 0;
-  BOOL status = FALSE;
-  return AccessCheck(descriptor, token, access, &kFileMapping, &privileges, &privilegesSize, &grantedAccess, &status) &&
-         status;
-}
+using testsupport::Granted;
+using testsupport::kFileMapping;
+using testsupport::TestToken;
 
 TEST(DataFolderRights, UsersReadTheListsAndOnlyAdministratorsAndSystemChangeThem) {
   PSECURITY_DESCRIPTOR folder = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(DataFolder::kRights, SDDL_REVISION_1, &folder,
                                                                    nullptr));
   platform::UniqueLocal folderOwned(folder);
-  const auto user = Token(true);
-  const auto admin = Token(false);
+  const auto user = TestToken(true);
+  const auto admin = TestToken(false);
   ASSERT_TRUE(user && admin);
 
   struct Case {
@@ -67,8 +45,8 @@ TEST(DataFolderRights, UsersReadTheListsAndOnlyAdministratorsAndSystemChangeThem
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(platform::ToUtf8(c.name));
-    EXPECT_EQ(Granted(user.get(), c.on, c.access), c.userMay);
-    EXPECT_TRUE(Granted(admin.get(), c.on, c.access)) << "administrators keep full control";
+    EXPECT_EQ(Granted(user.get(), c.on, c.access, kFileMapping), c.userMay);
+    EXPECT_TRUE(Granted(admin.get(), c.on, c.access, kFileMapping)) << "administrators keep full control";
   }
 }
 

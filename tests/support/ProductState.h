@@ -19,6 +19,10 @@ inline constexpr wchar_t kMakerKey[] = L"Software\\Merrowind IT";
 inline constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
 inline constexpr wchar_t kFilterModuleKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
 inline constexpr wchar_t kEmailSetupKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+// The mail password: DPAPI-protected (machine scope) in this value, under a key only
+// Administrators and SYSTEM may open.
+inline constexpr wchar_t kEmailPasswordKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup\\Protected";
+inline constexpr wchar_t kEmailPasswordValue[] = L"Password";
 inline constexpr wchar_t kMakerFolder[] = L"\\Merrowind IT";
 inline constexpr wchar_t kProductFolder[] = L"\\Merrowind IT\\Ironlatch";
 
