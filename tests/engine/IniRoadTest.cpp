@@ -108,6 +108,11 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
   EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kSidebarKey, L"TurnOffSidebar", sidebar));
   EXPECT_EQ(sidebar, 1u);
   EXPECT_FALSE(FileExists(program_.Folder() + L"bulk.ini"));
+
+  // The uninstall takes the protected key with the rest: nothing the system wrote stays.
+  EXPECT_TRUE(Run(L"/bulkuninstaller /nogpupdate").empty());
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kEmailPasswordKey));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
 }
 
 TEST_F(IniRoadTest, StartingWithoutArgumentsOffersToApplyTheIni) {
