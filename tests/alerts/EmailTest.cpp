@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <ostream>
@@ -19,6 +20,8 @@
 #include "platform/Handle.h"
 #include "platform/Smtp.h"
 #include "platform/Text.h"
+#include "tests/support/AccessCheck.h"
+#include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -786,6 +789,75 @@ TEST_F(EmailSettingsTest, ServerReplyOverTheCapIsAFailedSend) {
   const std::wstring log = testsupport::ReadTextFile(CommonModule::DebugLogPath);
   EXPECT_TRUE(platform::Contains(log, L"\t- VB Error: 10040 The server's reply passed the limit of 100 lines"))
       << platform::ToUtf8(log);
+}
+
+// The protected key made beforehand with rights of its own, for the stored-password cases.
+class PresetPasswordKey {
+ public:
+  explicit PresetPasswordKey(const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return;
+    platform::UniqueLocal owned(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    platform::UniqueRegKey key;
+    ok_ = RegCreateKeyExW(HKEY_LOCAL_MACHINE, testsupport::kEmailPasswordKey, 0, nullptr, 0, KEY_WOW64_64KEY,
+                          &attributes, key.put(), nullptr) == ERROR_SUCCESS;
+  }
+  // Whatever rights it was left with, the key goes: its owner may always open its rights.
+  ~PresetPasswordKey() {
+    PSECURITY_DESCRIPTOR open = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &open, nullptr)) {
+      platform::UniqueLocal owned(open);
+      platform::UniqueRegKey key;
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, testsupport::kEmailPasswordKey, 0, WRITE_DAC | KEY_WOW64_64KEY,
+                        key.put()) == ERROR_SUCCESS)
+        RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, open);
+    }
+    testsupport::RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, testsupport::kEmailPasswordKey);
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
+
+// A key that was there before, open to everyone, is closed before the password goes in.
+TEST_F(EmailSettingsTest, StoringClosesAKeyThatWasOpenToEveryone) {
+  PresetPasswordKey open(L"D:(A;OICI;KA;;;WD)");
+  ASSERT_TRUE(open.Ok());
+  ASSERT_TRUE(modEmailSvc::StoreMailPassword(L"fresh"));
+  testsupport::ExpectPasswordKeyClosedToUsers();
+  std::wstring read;
+  EXPECT_TRUE(modEmailSvc::ReadMailPassword(read));
+  EXPECT_EQ(read, L"fresh");
+}
+
+// A scrambled password that a reader cannot move (a standard user, to whom the protected key is
+// closed) stays where it is and is still that reader's: nothing is lost, and a refused store is
+// no success. The next reader that may write the key moves it.
+TEST_F(EmailSettingsTest, ScrambledPasswordStaysUntilAReaderMayMoveIt) {
+  RegistryRoad();
+  ASSERT_TRUE(modEmailSvc::StoreMailPassword(L"earlier"));  // the key as an earlier move left it
+  Reg(L"EmailPassword", Scrambled(L"old one"));             // written since by an earlier version
+  {
+    const auto user = testsupport::TestToken(true);
+    ASSERT_TRUE(user);
+    ASSERT_TRUE(SetThreadToken(nullptr, user.get()));
+    std::wstring read;
+    const bool found = modEmailSvc::ReadMailPassword(read);
+    const bool stored = modEmailSvc::StoreMailPassword(L"new one");
+    RevertToSelf();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(read, L"old one");
+    EXPECT_FALSE(stored) << "the standard user could write the protected key";
+  }
+  EXPECT_EQ(testsupport::ProductSetting(L"EmailPassword", L"\\Email Setup"), Scrambled(L"old one"));
+  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"old one");
+  EXPECT_EQ(testsupport::ProductSetting(L"EmailPassword", L"\\Email Setup"), L"<missing>");
+  std::wstring stored;
+  EXPECT_TRUE(testsupport::StoredMailPassword(stored));
+  EXPECT_EQ(stored, L"old one");
 }
 
 TEST_F(EmailSettingsTest, FailedSendLogsTwoLines) {
