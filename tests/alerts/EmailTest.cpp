@@ -748,6 +748,26 @@ TEST_F(EmailSettingsTest, SendEmailBuildsTheAlertMail) {
   EXPECT_TRUE(Has(mail, "\r\n\r\nProgram X was blocked.\r\n\r\nThis message sent by Ironlatch  v9.8.7.6\r\n")) << mail;
 }
 
+// A client name of 1,200 characters without a blank: the alert mail has no line over 998
+// characters (the subject goes as encoded words, the body line as quoted-printable), and the
+// subject reads back whole.
+TEST_F(EmailSettingsTest, LongClientNameMakesNoLineOverTheLimit) {
+  RegistryRoad();
+  const std::string client = Token("client") + std::string(1200, 'c');
+  testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName", platform::FromUtf8(client));
+  const std::string token = Token("longclient");
+  ASSERT_TRUE(modEmailSvc::SendEmail(L"Blocked Application Alert!", platform::FromUtf8(token)));
+  const std::string mail = FindMail(token);
+  ASSERT_FALSE(mail.empty());
+  for (size_t start = 0; start < mail.size();) {
+    size_t end = mail.find("\r\n", start);
+    if (end == std::string::npos) end = mail.size();
+    EXPECT_LE(end - start, 998u) << mail.substr(start, 60);
+    start = end + 2;
+  }
+  EXPECT_EQ(DecodedHeader(HeadersOf(mail).Unfolded("Subject")), "Blocked Application Alert! - " + client);
+}
+
 TEST_F(EmailSettingsTest, EmptyClientNameKeepsTheSeparatorAndSendToOverrides) {
   RegistryRoad();
   Reg(L"SendToEmail", L"only@example.test");
