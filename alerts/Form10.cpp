@@ -86,6 +86,8 @@ void ShowRows(std::unique_ptr<ScanJob> job) {
   if (job->generation != g_generation) return;
   g_scanning = false;
   HWND list = Item(IDC_FORM10_LIST1);
+  // Drawn once when all rows are in: a redraw per row makes a large log take minutes.
+  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   for (const auto& row : job->rows) {
     LVITEMW item = {};
     item.mask = LVIF_TEXT;
@@ -94,6 +96,8 @@ void ShowRows(std::unique_ptr<ScanJob> job) {
     if (ListView_InsertItem(list, &item) < 0) continue;
     g_messages.push_back(row.message);
   }
+  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list, nullptr, TRUE);
   SetDlgItemTextW(g_window, IDC_FORM10_CMDSCAN, L"Rescan");
   EnableWindow(Item(IDC_FORM10_CMDSCAN), TRUE);
   if (g_rescanWanted) {

@@ -1,16 +1,21 @@
 // Times the event service under the service manager, several rounds each:
 //   - from the moment a blocked-program entry is written until its alert lies in the SMTP sink's
 //     mail folder (a quick server);
+//   - the same for the filter module's alert entry of a blocked launch;
 //   - from a stop request, made while a burst of blocked entries waits on a server that never
-//     answers, until the service reports STOPPED.
+//     answers, until the service reports STOPPED;
+// and once, the service's working set after a burst of 1,000 alert entries for as many programs.
 //   service_bench <service exe> <sink folder> <quick port> <silent port> [rounds]
-// Prints "alert round=<n> ms=<ms>" and "stop round=<n> ms=<ms>" lines; exit code 0 when every
-// round finished, 1 otherwise. A measurement, not a test: nothing here fails on time.
+// Prints "alert round=<n> ms=<ms>", "filteralert round=<n> ms=<ms>", "stop round=<n> ms=<ms>" and
+// "memory before_mb=<mb> after_mb=<mb> peak_mb=<mb>" lines; exit code 0 when everything finished,
+// 1 otherwise. A measurement, not a test: nothing here fails on time.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
 
+#include "alerts/AlertEntry.h"
 #include "common/Product.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
@@ -24,6 +29,7 @@ using Product::kSettingsKey;
 constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 const wchar_t kPolicySource[] = L"Microsoft-Windows-SoftwareRestrictionPolicies";
 constexpr int kBurst = 50;
+constexpr int kMemoryBurst = 1000;
 
 bool WriteString(const wchar_t* key, const wchar_t* name, const std::wstring& text) {
   platform::UniqueRegKey opened;
@@ -66,6 +72,30 @@ bool WriteBlocked(const std::wstring& text) {
   platform::EventSource source(kPolicySource);
   return source.Ok() && source.Report(platform::kEventWarning, 0, 866, {L"Access to " + text + L" was restricted."});
 }
+
+// A filter-module alert entry for a blocked launch of the program, as the module writes it.
+bool WriteFilterAlert(const std::wstring& program) {
+  return AlertEntry::Write(Product::kFilterModuleEventSource,
+                           {L"Restricted program blocked!", program,
+                            L"A restricted program was blocked from execution by user click:\r\n\r\n" + program});
+}
+
+DWORD ProcessOf(SC_HANDLE service) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status, &needed)
+             ? status.dwProcessId
+             : 0;
+}
+
+uint64_t CpuTime(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (uint64_t(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
+         (uint64_t(user.dwHighDateTime) << 32 | user.dwLowDateTime);
+}
+
+double Megabytes(SIZE_T bytes) { return bytes / (1024.0 * 1024.0); }
 
 bool MailFolderHas(const std::wstring& folder, const std::string& token) {
   WIN32_FIND_DATAW found{};
@@ -124,6 +154,19 @@ int wmain(int argc, wchar_t** argv) {
     if (delivered) std::printf("alert round=%d ms=%.1f\n", round, Milliseconds(written, arrived));
     ok = ok && delivered;
 
+    // The filter module's alert entry for a blocked launch, to its mail.
+    const std::string program = "C:\\Users\\bench\\AppData\\Roaming\\" + token + "-blocked.exe";
+    QueryPerformanceCounter(&written);
+    ok = ok && WriteFilterAlert(std::wstring(program.begin(), program.end()));
+    delivered = false;
+    for (DWORD start = GetTickCount(); ok && !delivered && GetTickCount() - start < 30000;) {
+      delivered = MailFolderHas(mailFolder, token + "-blocked.exe");
+      if (!delivered) Sleep(5);
+    }
+    QueryPerformanceCounter(&arrived);
+    if (delivered) std::printf("filteralert round=%d ms=%.1f\n", round, Milliseconds(written, arrived));
+    ok = ok && delivered;
+
     // A server that never answers: a stop request during a burst of entries.
     ok = ok && PointAlertsAt(silentPort);
     for (int i = 0; ok && i < kBurst; ++i) ok = WriteBlocked(L"C:\\burst\\" + std::to_wstring(i) + L".exe");
@@ -136,6 +179,33 @@ int wmain(int argc, wchar_t** argv) {
     if (ok) std::printf("stop round=%d ms=%.1f\n", round, Milliseconds(asked, stopped));
     std::fflush(stdout);
   }
+
+  // The working set after a burst of alert entries, each for a program of its own: the service is
+  // done with them when its processor time stands still for a second.
+  ok = ok && PointAlertsAt(quickPort) && StartServiceW(service.get(), 0, nullptr) &&
+       WaitForState(service.get(), SERVICE_RUNNING, 20000, 50);
+  platform::UniqueKernelHandle process(
+      ok ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ProcessOf(service.get())) : nullptr);
+  // One alert first, so that "before" holds what any mail loads.
+  const std::string warm = "warm-" + std::to_string(GetTickCount());
+  ok = ok && process && WriteBlocked(std::wstring(warm.begin(), warm.end()));
+  for (DWORD start = GetTickCount(); ok && !MailFolderHas(mailFolder, warm);) {
+    ok = GetTickCount() - start < 30000;
+    Sleep(20);
+  }
+  PROCESS_MEMORY_COUNTERS before{sizeof before}, after{sizeof after};
+  ok = ok && GetProcessMemoryInfo(process.get(), &before, sizeof before);
+  const std::wstring burst = L"C:\\Users\\bench\\AppData\\Local\\Temp\\m" + std::to_wstring(GetTickCount()) + L"-";
+  for (int i = 0; ok && i < kMemoryBurst; ++i) ok = WriteFilterAlert(burst + std::to_wstring(i) + L".exe");
+  for (uint64_t last = ~0ull, now = 0; ok && (now = CpuTime(process.get())) != last;) {
+    last = now;
+    Sleep(1000);
+  }
+  ok = ok && GetProcessMemoryInfo(process.get(), &after, sizeof after);
+  if (ok)
+    std::printf("memory before_mb=%.1f after_mb=%.1f peak_mb=%.1f\n", Megabytes(before.WorkingSetSize),
+                Megabytes(after.WorkingSetSize), Megabytes(after.PeakWorkingSetSize));
+  std::fflush(stdout);
 
   if (State(service.get()) != SERVICE_STOPPED) {
     ControlService(service.get(), SERVICE_CONTROL_STOP, &status);

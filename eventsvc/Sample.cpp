@@ -2,12 +2,14 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "alerts/EventTimeText.h"
+#include "alerts/modWriteEvent.h"
 #include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
@@ -69,21 +71,32 @@ std::wstring TypeText(uint16_t type) {
   }
 }
 
+// The product's own entries carry their text as their one insertion string: it is read as written,
+// whatever a message file would make of it.
+std::wstring TextOf(const platform::EventEntry& e) {
+  if ((e.eventId & 0xFFFF) != modWriteEvent::ProductEventId || e.strings.size() != 1) return EventTimeText::MessageText(e);
+  std::wstring text = e.strings[0];
+  text.erase(std::remove(text.begin(), text.end(), L'\0'), text.end());
+  return text;
+}
+
 // True when the entry is the program's stop notice.
 bool Hand(const platform::EventEntry& e) {
-  return modFilterEvents::FilterEvent(TypeText(e.type), std::to_wstring(e.eventId & 0xFFFF), e.source,
-                                      EventTimeText::MessageText(e), e.log, EventTimeText::WmiTimeText(e.timeWritten));
+  return modFilterEvents::FilterEvent(TypeText(e.type), std::to_wstring(e.eventId & 0xFFFF), e.source, TextOf(e), e.log,
+                                      EventTimeText::WmiTimeText(e.timeWritten));
 }
 
 // Runs until the service manager asks for a stop, which is looked at between any two entries and
 // every half second; a mail under way is abandoned by the same request. The stop notice from the
-// program's own source only makes the loop look at once.
+// program's own source only makes the loop look at once. A summary of the alerts held back goes
+// out when it is due.
 void EventLoop(platform::NewEventWatch& watch) {
   while (!StopRequested()) {
     for (const auto& e : watch.Next(kEventPollMs)) {
       if (StopRequested()) break;
       Hand(e);
     }
+    if (!StopRequested()) modFilterEvents::SendDueSummary();
   }
   modFilterEvents::StopServiceFlag = true;
 }

@@ -1,10 +1,13 @@
 #pragma once
-// What the service does with each new Application-log entry: the stop notice ends the loop, the
-// policy's "program blocked" entry (866) becomes an alert mail, everything else is ignored.
+// What the service does with each new Application-log entry: the stop notice ends the loop; the
+// policy's "program blocked" entry (866) and the filter module's alert entries become alert mails,
+// within the limits of AlertLimiter; everything else is ignored.
+#include <cstdint>
 #include <string>
 
 #include "alerts/modWriteEvent.h"
 #include "common/Product.h"
+#include "eventsvc/AlertLimiter.h"
 
 namespace modFilterEvents {
 
@@ -12,7 +15,13 @@ using modWriteEvent::kStopNotice;
 // The main program's own event source, the only one whose stop notice the loop heeds.
 inline constexpr const wchar_t* kOwnSource = Product::kEventSource;
 inline constexpr wchar_t kBlockedEventCode[] = L"866";
+// The sources whose 866 entries are the policy's: Windows writes them under this one. Any user
+// may write an 866 under a source of their own, and such an entry is not mailed.
+inline constexpr const wchar_t* kPolicySources[] = {L"Microsoft-Windows-SoftwareRestrictionPolicies"};
+// The filter module's source, the only one whose alert entries are mailed.
+inline constexpr const wchar_t* kFilterModuleSource = Product::kFilterModuleEventSource;
 inline constexpr wchar_t kAlertSubject[] = L"Blocked Application Alert!";
+inline constexpr wchar_t kSummarySubject[] = L"Alerts not mailed";
 
 // The UTCAdjustment setting in use: "" none, "-h" h hours earlier, "n" n hours later.
 extern std::wstring EventTimeShift;
@@ -21,12 +30,24 @@ extern bool StopServiceFlag;
 
 // True when the entry is the main program's stop notice: the loop then looks for a stop request
 // at once. Only the service manager's stop ends the loop. time: the provider's date-time text
-// (yyyymmddHHMMSS...).
+// (yyyymmddHHMMSS...). message: for the product's own entries, their one insertion string.
 bool FilterEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
                  const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
 void ReportBlockedEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
                         const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated);
-void DoAction(const std::wstring& body);
+// Mails an 866 alert; program: what tells one blocked program from another (the entry's message).
+void DoAction(const std::wstring& body, const std::wstring& program);
+// Mails the filter module's alert entry, when it is one and of the module's kinds.
+void MailFilterModuleAlert(const std::wstring& message);
+
+// True when the registry or the INI switches alerts on.
+bool AlertsOn();
+// Sends the summary of the alerts held back, when one is due; the event loop calls it every turn.
+void SendDueSummary();
+// The summary's body for that many alerts held back under the limits.
+std::wstring SummaryText(uint32_t heldBack, const AlertLimiter::Limits& limits);
+// Starts the limits afresh on the clock given.
+void ResetAlertLimits(AlertLimiter::Clock clock = AlertLimiter::SystemClockMs);
 
 // The alert text: header, two line breaks, body.
 std::wstring AlertText(const std::wstring& body);

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "alerts/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/Product.h"
@@ -138,14 +137,14 @@ void FilterExecutable(const Launch& launch, bool alertAllow) {
     if (!CommonModule2::IsSystemAccount(false)) {
       if (Ask(question, kQuestionStyle) != IDYES) {
         ReleaseShell32();
-        modEmailSvc::SendEmail(L"Restricted program blocked!", blocked);
+        Module3::SendAlert(L"Restricted program blocked!", blocked);
         Module3::WriteEventLog(blocked, 1);
         return;
       }
       ReleaseShell32();
       // The program first: a slow mail server must not hold it back.
       start();
-      if (alertAllow) modEmailSvc::SendEmail(L"Restricted program allowed!", allowed);
+      if (alertAllow) Module3::SendAlert(L"Restricted program allowed!", allowed);
       Module3::WriteEventLog(allowed, 2);
       return;
     }
@@ -180,14 +179,14 @@ void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllo
         ReleaseShell32();
         const std::wstring allowed = L"A restricted ." + x + L" program was allowed to execute by user click:" + kCrLf +
                                      kCrLf + shown;
-        if (alertAllow) modEmailSvc::SendEmail(L"Restricted ." + x + L" program allowed!", allowed);
+        if (alertAllow) Module3::SendAlert(L"Restricted ." + x + L" program allowed!", allowed);
         Module3::WriteEventLog(allowed, 2);
         return;
       }
       ReleaseShell32();
     }
   }
-  modEmailSvc::SendEmail(L"Restricted ." + x + L" program blocked!", blocked);
+  Module3::SendAlert(L"Restricted ." + x + L" program blocked!", blocked);
   Module3::WriteEventLog(notice, 1);
 }
 

@@ -1,10 +1,25 @@
 #include "filtermod/Module3.h"
 
+#include "alerts/AlertEntry.h"
 #include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
+#include "filtermod/LaunchPath.h"
 #include "platform/EventLog.h"
 
 namespace Module3 {
+
+namespace {
+
+// Every alert body is a sentence, a blank line, the file's path and, for a hash match, a blank
+// line and the digest.
+std::wstring ProgramNamedIn(const std::wstring& body) {
+  const size_t from = body.find(L"\r\n\r\n");
+  if (from == std::wstring::npos) return body;
+  const std::wstring rest = body.substr(from + 4);
+  return rest.substr(0, rest.find(L"\r\n"));
+}
+
+}  // namespace
 
 bool WriteEventLog(const std::wstring& message, int32_t eventType) {
   if (eventType == 0) eventType = platform::kEventInformation;
@@ -14,6 +29,10 @@ bool WriteEventLog(const std::wstring& message, int32_t eventType) {
   platform::EventSource log(CommonModule::AppTitle());
   if (!log.Ok()) return false;
   return log.Report(static_cast<uint16_t>(eventType), 0, modWriteEvent::ProductEventId, {message});
+}
+
+bool SendAlert(const std::wstring& subject, const std::wstring& body) {
+  return AlertEntry::Write(CommonModule::AppTitle(), {subject, LaunchPath::Canonical(ProgramNamedIn(body)), body});
 }
 
 }  // namespace Module3

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "alerts/modEmailSvc.h"
+#include "filtermod/Module3.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "filtermod/Module1.h"
@@ -110,7 +110,7 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   if (!silent && !CommonModule2::IsSystemAccount(false))
     platform::ShowMessageBox(nullptr, L"This file matches a malware hash!  Aborting execution!", Module1::ProductLabel,
                              MB_OK);
-  modEmailSvc::SendEmail(L"Restricted program blocked by HASH rule!",
+  Module3::SendAlert(L"Restricted program blocked by HASH rule!",
                          std::wstring(L"A restricted program was blocked from execution by a HASH rule:") + kCrLf +
                              kCrLf + shownPath + kCrLf + kCrLf + matched->label + digest);
   return true;

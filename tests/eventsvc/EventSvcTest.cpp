@@ -7,21 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "alerts/AlertEntry.h"
 #include "alerts/modBase85.h"
 #include "alerts/modWriteEvent.h"
+#include "eventsvc/AlertLimiter.h"
 #include "common/CommonModule.h"
 #include "eventsvc/Module1.h"
 #include "eventsvc/modFilterEvents.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/InstalledService.h"
 #include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
-using platform::UniqueServiceHandle;
+using testsupport::InstalledService;
 using testsupport::ReadFileBytes;
 
 constexpr uint16_t kSinkPort = 47025;
@@ -50,6 +53,32 @@ bool AnyMailHas(const std::string& token) {
   return false;
 }
 
+int MailsWith(const std::string& token) {
+  int count = 0;
+  for (const auto& mail : SinkMails()) count += Has(mail, token) ? 1 : 0;
+  return count;
+}
+
+// Waits until at least count mails hold token, or the time is up; the number that do.
+int WaitForMails(const std::string& token, int count, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  int got = MailsWith(token);
+  while (got < count && GetTickCount() - start < timeoutMs) {
+    Sleep(200);
+    got = MailsWith(token);
+  }
+  return got;
+}
+
+const wchar_t kFilterModSource[] = L"IronlatchFilterMod";
+
+// The text of an alert entry as the filter module writes it, for a blocked file.
+std::wstring AlertEntryText(const std::string& program, const std::wstring& subject = L"Restricted program blocked!") {
+  const std::wstring path = W(program);
+  return AlertEntry::Format(
+      {subject, path, L"A restricted program was blocked from execution by user click:\r\n\r\n" + path});
+}
+
 void DeleteSettingsValue(const wchar_t* value) {
   platform::UniqueRegKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()) == ERROR_SUCCESS)
@@ -75,59 +104,6 @@ class AlertSettings : public ::testing::Test {
 
 // ---- The service under the service manager -----------------------------------------------------
 
-// The built service and main program copied into a scratch folder, registered under a name of its
-// own; stopped and deleted again when the object goes.
-class InstalledService {
- public:
-  InstalledService() : name_(L"IlEvtSvcTest" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                             std::to_wstring(GetTickCount())) {
-    ok_ = testsupport::CopyProgram(L"IronlatchEventSvc.exe", dir_ / L"IronlatchEventSvc.exe") &&
-          testsupport::CopyProgram(L"Ironlatch.exe", dir_ / L"Ironlatch.exe");
-    manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!ok_ || !manager_) return;
-    const std::wstring binary = L"\"" + (dir_ / L"IronlatchEventSvc.exe") + L"\" ";
-    service_.reset(CreateServiceW(manager_.get(), name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
-                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                  binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    ok_ = static_cast<bool>(service_);
-  }
-  ~InstalledService() {
-    if (!service_) return;
-    SERVICE_STATUS status{};
-    if (State() != SERVICE_STOPPED) {
-      ControlService(service_.get(), SERVICE_CONTROL_STOP, &status);
-      WaitForState(SERVICE_STOPPED, 15000);
-    }
-    DeleteService(service_.get());
-  }
-  InstalledService(const InstalledService&) = delete;
-  InstalledService& operator=(const InstalledService&) = delete;
-
-  bool Ok() const { return ok_; }
-  const testsupport::ScratchDir& Dir() const { return dir_; }
-  bool Start() { return StartServiceW(service_.get(), 0, nullptr) && WaitForState(SERVICE_RUNNING, 20000); }
-  DWORD State() const {
-    SERVICE_STATUS status{};
-    return QueryServiceStatus(service_.get(), &status) ? status.dwCurrentState : 0;
-  }
-  bool Control(DWORD code, SERVICE_STATUS& status) { return ControlService(service_.get(), code, &status) != FALSE; }
-  bool WaitForState(DWORD state, DWORD timeoutMs) const {
-    const DWORD start = GetTickCount();
-    do {
-      if (State() == state) return true;
-      Sleep(100);
-    } while (GetTickCount() - start < timeoutMs);
-    return State() == state;
-  }
-
- private:
-  testsupport::ScratchDir dir_;
-  std::wstring name_;
-  UniqueServiceHandle manager_;
-  UniqueServiceHandle service_;
-  bool ok_ = false;
-};
-
 bool WriteEntry(const std::wstring& source, uint16_t type, uint32_t id, const std::wstring& text) {
   platform::EventSource s(source);
   return s.Ok() && s.Report(type, 0, id, {text});
@@ -149,9 +125,13 @@ TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndOnlyTheServiceManagersStopEnd
   EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
 
   // Entries that must not mail come first: once the blocked entry's mail is in, they were handled.
-  const std::string ownEntry = Token("own"), nearCode = Token("near");
+  const std::string ownEntry = Token("own"), nearCode = Token("near"), userTool = Token("user-tool"),
+                    forged = Token("forged");
   ASSERT_TRUE(WriteEntry(L"IronlatchFilterMod", platform::kEventInformation, 10177, W(ownEntry)));
   ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 8660, W(nearCode)));
+  // What any user can write: an 866 of their own, and an alert entry in the module's form.
+  ASSERT_TRUE(WriteEntry(L"SomeUserTool", platform::kEventWarning, 866, W("Access to C:\\" + userTool + ".exe")));
+  ASSERT_TRUE(WriteEntry(L"SomeUserTool", platform::kEventWarning, 10177, AlertEntryText("C:\\" + forged + ".exe")));
   const std::string blocked = Token("blocked");
   const std::string path = "C:\\Users\\someone\\AppData\\Roaming\\" + blocked + "\\dropper.exe";
   ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866,
@@ -169,6 +149,8 @@ TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndOnlyTheServiceManagersStopEnd
   EXPECT_TRUE(Has(mail, "This message sent by Ironlatch  v1.0.0.1 (Service Code v1.0.1)")) << mail;
   EXPECT_FALSE(AnyMailHas(ownEntry));
   EXPECT_FALSE(AnyMailHas(nearCode));
+  EXPECT_FALSE(AnyMailHas(userTool)) << "an 866 from another source was mailed";
+  EXPECT_FALSE(AnyMailHas(forged)) << "an alert entry from another source was mailed";
 
   // The notice alone, even from the program's own source, leaves monitoring running; an entry
   // written after it is still mailed, so the loop went on.
@@ -269,21 +251,47 @@ TEST_F(ServiceRoad, SquattedGuardObjectDoesNotStopTheServiceStarting) {
   EXPECT_FALSE(WaitForMail(blocked).empty());
 }
 
-// A burst of blocked entries while the mail server never answers: every mail would wait for its
-// time-out, yet the stop is answered between two mails and during one.
+// A burst of blocked entries and alert entries while the mail server never answers: every mail
+// would wait for its time-out, yet the stop is answered at once.
 TEST_F(ServiceRoad, StopDuringABurstWithASilentServerEndsTheServiceAtOnce) {
   ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"SMTPPort", std::to_wstring(kSilentPort)));
   InstalledService service;
   ASSERT_TRUE(service.Ok());
   ASSERT_TRUE(service.Start());
-  for (int i = 0; i < 50; ++i)
+  for (int i = 0; i < 100; ++i) {
     ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866, W(Token("burst"))));
+    ASSERT_TRUE(WriteEntry(kFilterModSource, platform::kEventWarning, 10177, AlertEntryText(Token("C:\\burst"))));
+  }
   Sleep(1500);  // the first mail is under way
   EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
   SERVICE_STATUS status{};
   ASSERT_TRUE(service.Control(SERVICE_CONTROL_STOP, status));
-  // One mail alone waits a minute for the silent server; fifty, most of an hour.
-  EXPECT_TRUE(service.WaitForState(SERVICE_STOPPED, 8000)) << "the stop waited for the mails";
+  // One mail alone waits a minute for the silent server; thirty, half an hour.
+  EXPECT_TRUE(service.WaitForState(SERVICE_STOPPED, 2000)) << "the stop waited for the mails";
+}
+
+// A flood of entries is bounded: the same program is mailed once, and past thirty mails the rest
+// wait for the summary (which the in-process test below sees; here it is ten minutes away).
+TEST_F(ServiceRoad, BurstsAreMailedOncePerProgramAndAtMostThirtyTimes) {
+  struct Case {
+    const char* name;
+    int programs;
+    int mails;
+  };
+  for (const Case c : {Case{"five-programs", 5, 5}, Case{"two-hundred-programs", 200, 30}}) {
+    SCOPED_TRACE(c.name);
+    InstalledService service;
+    ASSERT_TRUE(service.Ok());
+    ASSERT_TRUE(service.Start());
+    const std::string burst = Token(c.name);
+    for (int i = 0; i < 200; ++i) {
+      const std::string program = "C:\\Users\\u\\AppData\\" + burst + "-" + std::to_string(i % c.programs) + ".exe";
+      ASSERT_TRUE(WriteEntry(kFilterModSource, platform::kEventWarning, 10177, AlertEntryText(program)));
+    }
+    EXPECT_EQ(WaitForMails(burst, c.mails, 30000), c.mails);
+    Sleep(3000);  // anything more would be in by now
+    EXPECT_EQ(MailsWith(burst), c.mails);
+  }
 }
 
 // A stop request without the notice still ends the service, within the loop's polling time; a copy
@@ -327,7 +335,9 @@ class FilterTest : public AlertSettings {
     Module1::BuildProductTitle();
     modFilterEvents::StopServiceFlag = false;
     modFilterEvents::EventTimeShift.clear();
+    modFilterEvents::ResetAlertLimits([this] { return now_; });
   }
+  uint64_t now_ = 1000;
   // An entry as the event loop hands it on; its message carries token.
   static bool Filter(const std::wstring& code, const std::string& token, const std::wstring& extra = L"",
                      const std::wstring& source = kPolicySource) {
@@ -354,6 +364,8 @@ TEST_F(FilterTest, OnlyTheBlockedCodeMailsAndOnlyTheOwnSourcesNoticeWakes) {
       {"blanks", L" 866 ", L"", kPolicySource, false, true},
       {"near", L"8660", L"", kPolicySource, false, false},
       {"own", L"10177", L"", L"IronlatchFilterMod", false, false},
+      {"blocked-other-source", L"866", L"", L"SomeUserTool", false, false},
+      {"blocked-source-with-blanks", L"866", L"", L" Microsoft-Windows-SoftwareRestrictionPolicies ", false, true},
   };
   std::vector<std::pair<std::string, bool>> sent;
   for (const Case& c : cases) {
@@ -368,6 +380,77 @@ TEST_F(FilterTest, OnlyTheBlockedCodeMailsAndOnlyTheOwnSourcesNoticeWakes) {
   Filter(L"866", last);
   ASSERT_FALSE(WaitForMail(last).empty());
   for (const auto& [token, mails] : sent) EXPECT_EQ(AnyMailHas(token), mails) << token;
+}
+
+// The filter module's alert entries are mailed with their own subject and body, only from the
+// module's source, only in the module's form and of its kinds.
+TEST_F(FilterTest, FilterModuleAlertsAreMailedAsTheModuleWroteThem) {
+  struct Case {
+    const char* name;
+    const wchar_t* source;
+    const wchar_t* subject;
+    bool mails;
+  };
+  const Case cases[] = {
+      {"blocked", kFilterModSource, L"Restricted program blocked!", true},
+      {"typed", kFilterModSource, L"Restricted .SCR program allowed!", true},
+      {"hash", kFilterModSource, L"Restricted program blocked by HASH rule!", true},
+      {"other-source", L"SomeUserTool", L"Restricted program blocked!", false},
+      {"not-a-module-subject", kFilterModSource, L"Your mailbox is full", false},
+      {"long-extension", kFilterModSource, L"Restricted .ABCDEFGHIJKLMNOPQ program blocked!", false},
+  };
+  std::vector<std::pair<std::string, bool>> sent;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string program = "C:\\Users\\u\\AppData\\" + Token(c.name) + ".exe";
+    EXPECT_FALSE(modFilterEvents::FilterEvent(L"Warning", L"10177", c.source, AlertEntryText(program, c.subject),
+                                              L"Application", L"20140601120000.000000+000"));
+    sent.emplace_back(program, c.mails);
+  }
+  // Marked, but not in the form: the marking without its lines, and the lines without the marking.
+  const std::string broken = Token("broken");
+  const std::wstring whole = AlertEntryText(broken);
+  for (const std::wstring& text : {std::wstring(AlertEntry::kMarking) + L"\r\n" + W(broken),
+                                   whole.substr(whole.find(L"\r\n") + 2)})
+    modFilterEvents::FilterEvent(L"Warning", L"10177", kFilterModSource, text, L"Application", L"");
+
+  const std::string last = Token("last");
+  Filter(L"866", last);
+  ASSERT_FALSE(WaitForMail(last).empty());
+  for (const auto& [program, mails] : sent) EXPECT_EQ(AnyMailHas(program), mails) << program;
+  EXPECT_FALSE(AnyMailHas(broken));
+  const std::string mail = WaitForMail(sent[0].first);
+  EXPECT_TRUE(Has(mail, "\r\nSubject: Restricted program blocked! - \r\n")) << mail;
+  EXPECT_TRUE(Has(mail, "A restricted program was blocked from execution by user click:\r\n\r\n" + sent[0].first))
+      << mail;
+  EXPECT_FALSE(Has(mail, "[Alert mail]")) << mail;
+}
+
+// 200 alerts for 200 programs: thirty mails, then one summary once its ten minutes are up, which
+// counts the rest; no second summary for them.
+TEST_F(FilterTest, AFloodGivesThirtyMailsAndOneSummary) {
+  const std::string summarySubject = "\r\nSubject: Alerts not mailed - ";
+  const int summariesBefore = MailsWith(summarySubject);
+  const std::string burst = Token("flood");
+  for (int i = 0; i < 200; ++i) {
+    const std::string program = "C:\\Users\\u\\AppData\\" + burst + "-" + std::to_string(i) + ".exe";
+    modFilterEvents::FilterEvent(L"Warning", L"10177", kFilterModSource, AlertEntryText(program), L"Application", L"");
+    now_ += 10;
+  }
+  modFilterEvents::SendDueSummary();  // not due yet
+  now_ += 10 * 60 * 1000;
+  modFilterEvents::SendDueSummary();
+  modFilterEvents::SendDueSummary();
+  ASSERT_EQ(WaitForMails(summarySubject, summariesBefore + 1, 15000), summariesBefore + 1);
+  std::string summary;
+  for (const auto& mail : SinkMails())
+    if (Has(mail, summarySubject) && Has(mail, "170 alerts")) summary = mail;
+  EXPECT_EQ(MailsWith(burst), 30);
+  EXPECT_TRUE(Has(summary, "170 alerts were not mailed: at most 30 alert mails go out in any 10 minutes. The "
+                           "Application event log holds every one of them."))
+      << summary;
+  Sleep(500);
+  EXPECT_EQ(MailsWith(summarySubject), summariesBefore + 1) << "a second summary";
 }
 
 TEST_F(FilterTest, AlertsOffInRegistryAndIniSendNothing) {
@@ -431,6 +514,86 @@ TEST(FilterText, ProviderTimesThatAreNoTimesStayAsTheyAre) {
   const std::wstring parsed = modFilterEvents::ParseWmiDate(L"20140601120000.123456-300");
   EXPECT_EQ(parsed, modFilterEvents::ParseWmiDate(L"20140601120000"));
   EXPECT_TRUE(platform::Contains(parsed, L"2014")) << platform::ToUtf8(parsed);
+}
+
+// ---- The limits on a clock of the test's own ----------------------------------------------------
+
+class LimiterTest : public ::testing::Test {
+ protected:
+  AlertLimiter::Verdict Offer(const std::wstring& kind, const std::wstring& program) {
+    return limiter_.Offer(kind, program);
+  }
+  uint64_t now_ = 5000;
+  AlertLimiter::Limiter limiter_{AlertLimiter::kServiceLimits, [this] { return now_; }};
+};
+
+TEST_F(LimiterTest, OneKindForOneProgramIsMailedOnceAMinute) {
+  using V = AlertLimiter::Verdict;
+  struct Step {
+    uint64_t at;
+    const wchar_t* kind;
+    const wchar_t* program;
+    V verdict;
+  };
+  const Step steps[] = {
+      {0, L"blocked", L"a.exe", V::Mail},       {1, L"blocked", L"a.exe", V::Repeat},
+      {2, L"allowed", L"a.exe", V::Mail},       {3, L"blocked", L"b.exe", V::Mail},
+      {4, L"blocked", L"A.EXE", V::Repeat},     {59999, L"blocked", L"a.exe", V::Repeat},
+      {60000, L"blocked", L"a.exe", V::Mail},   {60001, L"blocked", L"a.exe", V::Repeat},
+  };
+  const uint64_t start = now_;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(testing::Message() << step.at << " " << platform::ToUtf8(step.kind) << " " << platform::ToUtf8(step.program));
+    now_ = start + step.at;
+    EXPECT_EQ(Offer(step.kind, step.program), step.verdict);
+  }
+  EXPECT_EQ(limiter_.TakeDueSummary(), 0u) << "nothing was held back";
+}
+
+TEST_F(LimiterTest, ThirtyInAnyTenMinutesThenOneSummaryPerTenMinutes) {
+  using V = AlertLimiter::Verdict;
+  const uint64_t start = now_;
+  int mailed = 0;
+  for (int i = 0; i < 200; ++i) mailed += Offer(L"k", L"p" + std::to_wstring(i)) == V::Mail ? 1 : 0;
+  EXPECT_EQ(mailed, 30);
+  now_ = start + 10 * 60 * 1000 - 1;
+  EXPECT_EQ(limiter_.TakeDueSummary(), 0u) << "due ten minutes after the first held back";
+  EXPECT_EQ(Offer(L"k", L"late"), V::HeldBack) << "the window has not moved on";
+  now_ = start + 10 * 60 * 1000;
+  EXPECT_EQ(limiter_.TakeDueSummary(), 171u);
+  EXPECT_EQ(limiter_.TakeDueSummary(), 0u);
+  // The first thirty have left the window: mails go out again, and a new flood waits its own ten
+  // minutes for the next summary.
+  for (int i = 0; i < 31; ++i) Offer(L"k", L"second" + std::to_wstring(i));
+  now_ += 10 * 60 * 1000 - 1;
+  EXPECT_EQ(limiter_.TakeDueSummary(), 0u);
+  now_ += 1;
+  EXPECT_EQ(limiter_.TakeDueSummary(), 1u);
+}
+
+TEST(AlertEntryText, ParsesBackWhatItWroteAndNothingElse) {
+  const AlertEntry::Alert alert{L"Restricted program blocked!", L"C:\\x\\a.exe",
+                                L"A restricted program was blocked:\r\n\r\nC:\\x\\a.exe\r\n"};
+  const auto back = AlertEntry::Parse(AlertEntry::Format(alert));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->subject, alert.subject);
+  EXPECT_EQ(back->program, alert.program);
+  EXPECT_EQ(back->body, alert.body);
+
+  // A subject or program with a line break cannot add lines of its own.
+  const auto flat = AlertEntry::Parse(AlertEntry::Format({L"a\r\nBcc: x@y", L"p\r\nq", L"b"}));
+  ASSERT_TRUE(flat);
+  EXPECT_EQ(flat->subject, L"a  Bcc: x@y");
+  EXPECT_EQ(flat->program, L"p  q");
+
+  const std::wstring good = AlertEntry::Format(alert);
+  for (const std::wstring& text :
+       {std::wstring(), good.substr(1), L" " + good, AlertEntry::Format({L"", L"p", L"b"}),
+        AlertEntry::Format({L"s", L"", L"b"}), AlertEntry::Format({L"s", L"p", L""}),
+        AlertEntry::Format({std::wstring(201, L's'), L"p", L"b"}), AlertEntry::Format({L"s", L"p", std::wstring(32000, L'b')})}) {
+    SCOPED_TRACE(platform::ToUtf8(text.substr(0, 40)));
+    EXPECT_FALSE(AlertEntry::Parse(text));
+  }
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "alerts/AlertEntry.h"
 #include "filtermod/clsHash.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
@@ -123,13 +125,24 @@ class FilterModTest : public testing::Test {
     ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, name, value));
   }
 
-  // The module's journal entries about one file.
+  // The module's journal entries about one file, its alert entries for the event service aside.
   static std::vector<platform::EventEntry> EntriesAbout(const std::wstring& path) {
     std::vector<platform::EventEntry> mine;
     for (auto& e : platform::ReadEventsNewestFirst(L"Application", 2000))
-      if (e.source == L"IronlatchFilterMod" && e.strings.size() == 1 && platform::Contains(e.strings[0], path))
+      if (e.source == L"IronlatchFilterMod" && e.strings.size() == 1 && platform::Contains(e.strings[0], path) &&
+          !AlertEntry::Parse(e.strings[0]))
         mine.push_back(e);
     return mine;
+  }
+  // The subjects of the module's alert entries about one file, newest first.
+  static std::vector<std::wstring> AlertSubjectsAbout(const std::wstring& path) {
+    std::vector<std::wstring> subjects;
+    for (auto& e : platform::ReadEventsNewestFirst(L"Application", 2000)) {
+      const auto alert = e.source == L"IronlatchFilterMod" && e.strings.size() == 1 ? AlertEntry::Parse(e.strings[0])
+                                                                                     : std::nullopt;
+      if (alert && platform::Contains(alert->body, path)) subjects.push_back(alert->subject);
+    }
+    return subjects;
   }
   static void ExpectOneEntry(const std::wstring& path, uint16_t type, const std::wstring& message) {
     const auto entries = EntriesAbout(path);
@@ -182,9 +195,11 @@ TEST_F(FilterModTest, SuspiciousScreenSaverIsAskedAndAnswerDecides) {
       ExpectOneEntry(target, platform::kEventWarning,
                      L"A restricted .SCR program was allowed to execute by user click:" + std::wstring(kCrLf) + kCrLf +
                          target);
+      EXPECT_TRUE(AlertSubjectsAbout(target).empty()) << "an allowed start is an alert only with AlertAllow";
     } else {
       EXPECT_TRUE(Calls(target, false).empty());
       ExpectOneEntry(target, platform::kEventError, Notice(target));
+      EXPECT_EQ(AlertSubjectsAbout(target), std::vector<std::wstring>{L"Restricted .SCR program blocked!"});
     }
     DeleteFileW(program.PromptLog().c_str());
   }
