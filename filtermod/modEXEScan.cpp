@@ -51,11 +51,13 @@ std::wstring SystemErrorText(DWORD error) { return L"system error " + std::to_ws
 
 // The launched file opened for its hash read and held until it has started: others may read it,
 // nobody may write, replace or delete it. Redirection off, as for the start itself, so that the
-// file read is the file started.
-HANDLE OpenHeld(const std::wstring& path) {
+// file read is the file started. The Windows error of a failed open in error.
+HANDLE OpenHeld(const std::wstring& path, DWORD& error) {
   const CommonModule::RedirectionOff off;
-  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                     nullptr);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  error = GetLastError();  // before redirection is switched back, which sets its own
+  return file;
 }
 
 // A check that could not be made blocks like a match: an error must never let a listed file run.
@@ -117,10 +119,11 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   const bool shaWanted = anyEntries(shaLists);
   if (!md5Wanted && !shaWanted) return false;
 
-  held.reset(OpenHeld(path));
+  DWORD openError = 0;
+  held.reset(OpenHeld(path, openError));
   if (!held) {
     ReportFailedCheck(path, shownPath, silent,
-                      L"the file could not be opened for hashing (" + SystemErrorText(GetLastError()) + L")");
+                      L"the file could not be opened for hashing (" + SystemErrorText(openError) + L")");
     return true;
   }
   std::vector<ALG_ID> algorithms;
