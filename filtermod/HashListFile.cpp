@@ -1,7 +1,8 @@
 #include "filtermod/HashListFile.h"
 
 #include <algorithm>
-#include <functional>
+#include <iterator>
+#include <memory>
 
 #include "platform/Handle.h"
 
@@ -25,23 +26,30 @@ HANDLE OpenShared(const std::wstring& path) {
                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-DWORD ReadWhole(HANDLE file, std::string& text) {
-  LARGE_INTEGER size = {};
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) text.reserve(static_cast<size_t>(size.QuadPart));
+// The whole file into a buffer that is not filled first; a file that grows while it is read is
+// read on to its end.
+DWORD ReadWhole(HANDLE file, std::unique_ptr<char[]>& text, size_t& size) {
+  LARGE_INTEGER fileSize = {};
+  if (!GetFileSizeEx(file, &fileSize)) return GetLastError();
+  size_t capacity = static_cast<size_t>(fileSize.QuadPart) + 1;
+  text.reset(new char[capacity]);
+  size = 0;
   for (;;) {
-    const size_t at = text.size();
-    text.resize(at + kReadChunk);
+    if (size == capacity) {
+      std::unique_ptr<char[]> grown(new char[capacity + kReadChunk]);
+      std::copy(text.get(), text.get() + size, grown.get());
+      text = std::move(grown);
+      capacity += kReadChunk;
+    }
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(capacity - size, kReadChunk));
     DWORD got = 0;
-    if (!ReadFile(file, text.data() + at, kReadChunk, &got, nullptr)) return GetLastError();
-    text.resize(at + got);
+    if (!ReadFile(file, text.get() + size, want, &got, nullptr)) return GetLastError();
     if (got == 0) return ERROR_SUCCESS;
+    size += got;
   }
 }
 
-void ToUpper(std::string& text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-}
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The line around [first, last) trimmed is exactly that range: only blanks before it back to the
 // line's start (or the byte-order mark that opens the file), only blanks after it to the line's end.
@@ -85,32 +93,43 @@ ReadResult Entries::Read(const std::wstring& path) {
     return lastError_ == ERROR_FILE_NOT_FOUND || lastError_ == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
                                                                                      : ReadResult::Unreadable;
   }
-  std::string text;
-  lastError_ = ReadWhole(file.get(), text);
+  std::unique_ptr<char[]> text;
+  size_t size = 0;
+  lastError_ = ReadWhole(file.get(), text, size);
   if (lastError_ != ERROR_SUCCESS) return ReadResult::Unreadable;
-  ToUpper(text);
-  hasEntries_ = AnyEntry(text);
   text_ = std::move(text);
+  size_ = size;
+  hasEntries_ = AnyEntry(std::string_view(text_.get(), size_));
   return ReadResult::Read;
 }
 
 void Entries::Clear() {
-  text_.clear();
+  text_.reset();
+  size_ = 0;
   hasEntries_ = false;
   lastError_ = 0;
 }
 
 bool Entries::Holds(std::string_view digest) const {
   if (digest.empty() || !hasEntries_) return false;
-  const std::string_view text = text_;
-  const std::boyer_moore_horspool_searcher searcher(digest.begin(), digest.end());
-  for (auto at = text.begin();;) {
-    const auto hit = std::search(at, text.end(), searcher);
-    if (hit == text.end()) return false;
-    const size_t first = static_cast<size_t>(hit - text.begin());
-    if (IsWholeLine(text, first, first + digest.size())) return true;
-    at = hit + 1;
+  // Boyer-Moore-Horspool over the text as it lies, each byte compared upper-cased: no copy and no
+  // pass over the text before the search.
+  const size_t m = digest.size();
+  size_t shift[256];
+  std::fill(std::begin(shift), std::end(shift), m);
+  for (size_t i = 0; i + 1 < m; ++i) {
+    const auto c = static_cast<unsigned char>(digest[i]);
+    shift[c] = m - 1 - i;
+    if (c >= 'A' && c <= 'Z') shift[c - 'A' + 'a'] = m - 1 - i;
   }
+  const std::string_view text(text_.get(), size_);
+  for (size_t at = 0; at + m <= text.size(); at += shift[static_cast<unsigned char>(text[at + m - 1])]) {
+    if (Upper(text[at + m - 1]) != digest[m - 1]) continue;
+    size_t i = 0;
+    while (i + 1 < m && Upper(text[at + i]) == digest[i]) ++i;
+    if (i + 1 == m && IsWholeLine(text, at, at + m)) return true;
+  }
+  return false;
 }
 
 }  // namespace HashListFile

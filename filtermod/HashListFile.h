@@ -4,6 +4,7 @@
 // empty lines and lines beginning with ";" are left out. Order has no meaning.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +15,8 @@ namespace HashListFile {
 // cannot be read decides nothing, and the caller must not take it for empty.
 enum class ReadResult { Read, Missing, Unreadable };
 
-// One list's text read whole and upper-cased. Lines are not split up front: a digest is searched
-// for in the whole text, and each place it is found counts only when its line, trimmed, is the
+// One list's text read whole. Lines are not split up front: a digest is searched, without regard
+// to case, in the whole text, and each place it is found counts only when its line, trimmed, is the
 // digest and nothing else. A list of 100,000 lines costs a read and one search.
 class Entries {
  public:
@@ -31,7 +32,8 @@ class Entries {
   bool Holds(std::string_view digest) const;
 
  private:
-  std::string text_;
+  std::unique_ptr<char[]> text_;
+  size_t size_ = 0;
   bool hasEntries_ = false;
   DWORD lastError_ = 0;
 };

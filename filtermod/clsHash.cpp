@@ -124,7 +124,8 @@ bool clsHash::HashBlock(HCRYPTHASH hash, const BYTE* data, DWORD size) {
 }
 
 bool clsHash::HashBlocks(HANDLE file) {
-  // The first digest on this thread, the others on the worker, over the same block.
+  // The first digest on this thread, the others on the worker, over the same block; while the
+  // worker is still at a block, this thread reads the next one into the other buffer.
   std::optional<BlockWorker> worker;
   if (hashes_.size() > 1)
     worker.emplace([this](const BYTE* data, DWORD size) {
@@ -132,23 +133,29 @@ bool clsHash::HashBlocks(HANDLE file) {
         if (const DWORD error = HashData(hashes_[i], data, size)) return error;
       return DWORD{0};
     });
-  std::vector<BYTE> buffer(kBlockSize);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), kBlockSize, &read, nullptr)) {
-      Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
-      return false;
-    }
-    if (read == 0) return true;
-    if (worker) worker->Start(buffer.data(), read);
-    const bool mine = HashBlock(hashes_[0], buffer.data(), read);
+  const auto readFailed = [this](DWORD error) {
+    Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + std::to_wstring(error));
+    return false;
+  };
+  std::vector<BYTE> buffers[2] = {std::vector<BYTE>(kBlockSize), std::vector<BYTE>(kBlockSize)};
+  size_t current = 0;
+  DWORD read = 0;
+  if (!ReadFile(file, buffers[current].data(), kBlockSize, &read, nullptr)) return readFailed(GetLastError());
+  while (read > 0) {
+    const BYTE* block = buffers[current].data();
+    if (worker) worker->Start(block, read);
+    const bool mine = HashBlock(hashes_[0], block, read);
+    DWORD next = 0;
+    const bool readOk = ReadFile(file, buffers[1 - current].data(), kBlockSize, &next, nullptr) != FALSE;
+    const DWORD readError = readOk ? 0 : GetLastError();
     const DWORD theirs = worker ? worker->Finish() : 0;
     if (!mine) return false;
-    if (theirs) {
-      Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + std::to_wstring(theirs));
-      return false;
-    }
+    if (!readOk) return readFailed(readError);
+    if (theirs) return readFailed(theirs);
+    current = 1 - current;
+    read = next;
   }
+  return true;
 }
 
 std::wstring clsHash::GetHashValue(HCRYPTHASH hash) {

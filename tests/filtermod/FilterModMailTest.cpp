@@ -159,7 +159,8 @@ TEST_F(FilterModMailTest, HashMatchIsMailedWithItsLabel) {
 // that are trusted for files no list names (the Windows folder, its Temp, Program Files), a plain
 // folder and a data folder. Each time the hash box, the alert mail, and nothing started.
 TEST_F(FilterModMailTest, ListedProgramIsBlockedInEveryFolderAndMode) {
-  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  // Named after this run alone: the sink may keep the mails of earlier runs.
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount());
   const std::wstring windows = platform::GetEnv(L"systemroot");
   const std::wstring programFiles = platform::GetEnv(L"ProgramFiles") + L"\\ilhash" + tag;
   CreateDirectoryW(programFiles.c_str(), nullptr);

@@ -388,8 +388,10 @@ void ListFile(const std::wstring& file) {
 // the entry names the cause.
 TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
   enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing };
+  // Named after this run alone: the journal keeps the entries of earlier runs.
   const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" +
-                                   std::to_wstring(GetCurrentProcessId());
+                                   std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                   std::to_wstring(GetTickCount());
   struct Case {
     const wchar_t* name;
     Fault fault;
