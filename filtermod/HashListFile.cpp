@@ -19,11 +19,12 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
-// Readers share with everybody, so that no reader can keep the definitions update, the list
-// editor or another filter module from a list.
+// Other readers, and a replacement by rename, are let in. A writer is not: a list read while it is
+// rewritten in place could lack the very line that names a file, and a writer waits the few
+// milliseconds of a read far better than a listed program may start.
 HANDLE OpenShared(const std::wstring& path) {
-  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 // The whole file into a buffer that is not filled first; a file that grows while it is read is
