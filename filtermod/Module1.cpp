@@ -124,11 +124,11 @@ void FilterExecutable(const Launch& launch, bool alertAllow) {
   // The hash lists first, wherever the file lies: the trusted folders hold places any user can
   // write to (the Windows folder's Temp, Tasks, spool). Held open from the hash read until the
   // program has started.
-  platform::UniqueFileHandle held;
+  HeldFile held;
   if (modEXEScan::CheckHashRules(path, shown, false, held)) return;
   const auto start = [&] {
     LaunchProgram(L"exe", launch);
-    held.reset();
+    held.Release();
   };
   if (!Contains(path, L"\\") || LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))
     return start();
@@ -164,11 +164,11 @@ void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllo
   const std::wstring& path = launch.canonicalPath;
   const std::wstring& shown = launch.filePath;
   // Held open from the hash read until the program has started.
-  platform::UniqueFileHandle held;
+  HeldFile held;
   if (modEXEScan::CheckHashRules(path, shown, silentBlock, held)) return;
   const auto start = [&] {
     LaunchProgram(launch.extension, launch);
-    held.reset();
+    held.Release();
   };
   if (!constantMode && (LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))) return start();
 

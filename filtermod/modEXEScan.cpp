@@ -49,17 +49,6 @@ const HashList* FindIn(const std::vector<HashList>& lists, const std::wstring& d
 
 std::wstring SystemErrorText(DWORD error) { return L"system error " + std::to_wstring(error); }
 
-// The launched file opened for its hash read and held until it has started: others may read it,
-// nobody may write, replace or delete it. Redirection off, as for the start itself, so that the
-// file read is the file started. The Windows error of a failed open in error.
-HANDLE OpenHeld(const std::wstring& path, DWORD& error) {
-  const CommonModule::RedirectionOff off;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  error = GetLastError();  // before redirection is switched back, which sets its own
-  return file;
-}
-
 // A check that could not be made blocks like a match: an error must never let a listed file run.
 void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, bool silent,
                        const std::wstring& cause) {
@@ -96,8 +85,7 @@ std::wstring LoadHashLists() {
   return L"";
 }
 
-bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent,
-                    platform::UniqueFileHandle& held) {
+bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held) {
   if (const std::wstring failure = LoadHashLists(); !failure.empty()) {
     ReportFailedCheck(path, shownPath, silent, failure);
     return true;
@@ -119,9 +107,7 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   const bool shaWanted = anyEntries(shaLists);
   if (!md5Wanted && !shaWanted) return false;
 
-  DWORD openError = 0;
-  held.reset(OpenHeld(path, openError));
-  if (!held) {
+  if (const DWORD openError = held.Open(path)) {
     ReportFailedCheck(path, shownPath, silent,
                       L"the file could not be opened for hashing (" + SystemErrorText(openError) + L")");
     return true;
@@ -132,7 +118,7 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   std::vector<std::wstring> digests;
   {
     clsHash hash;
-    if (!hash.Error().number) digests = hash.HashOpenFile(held.get(), algorithms);
+    if (!hash.Error().number) digests = hash.HashOpenFile(held.File(), algorithms);
     if (digests.size() != algorithms.size()) {
       ReportFailedCheck(path, shownPath, silent, hash.Error().description);
       return true;

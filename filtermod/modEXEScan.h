@@ -3,7 +3,7 @@
 #include <string>
 
 #include "filtermod/HashListFile.h"
-#include "platform/Handle.h"
+#include "filtermod/HeldFile.h"
 
 namespace modEXEScan {
 
@@ -26,9 +26,8 @@ std::wstring LoadHashLists();
 // Either way the user is told unless silent (the file named as shownPath), and a failed check
 // is logged with its cause. No digest is computed when every list is empty; when both kinds of
 // list hold entries, both digests come from one read of the file.
-// When the file was hashed it is left open in held, shared for reading only: nobody can change,
-// replace or delete it while held lives, so keep it until the program has started.
-bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent,
-                    platform::UniqueFileHandle& held);
+// When the file was hashed it is left open in held: nobody can change, replace or delete it, or
+// move its folders, while held lives, so keep it until the program has started.
+bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held);
 
 }  // namespace modEXEScan

@@ -28,6 +28,10 @@ const wchar_t kSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Ap
 const wchar_t kCrLf[] = L"\r\n";
 constexpr ALG_ID kSha256 = 0x800C;
 
+// A name for files outside the scratch folders, this run's alone: Wine reuses process ids, and the
+// journal keeps the entries of earlier runs.
+std::wstring RunTag() { return std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()); }
+
 // ---- clsHash over files whose digests coreutils gave ----
 
 struct DigestCase {
@@ -211,7 +215,7 @@ TEST_F(FilterModTest, EntryKeepsFileNameOutsideAnsiCodePage) {
 // Under the Windows folder a suspicious-mode file runs unasked; constant mode asks all the same.
 TEST_F(FilterModTest, ConstantModeAsksEvenInTheWindowsFolder) {
   const std::wstring target = TargetAt(platform::GetEnv(L"systemroot") + L"\\Temp\\ilflt" +
-                                       std::to_wstring(GetCurrentProcessId()) + L".pif");
+                                       RunTag() + L".pif");
   Run(L"\"" + target + L"\" -x");
   EXPECT_TRUE(program.Prompts().empty());
   EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\" -x"});
@@ -226,7 +230,7 @@ TEST_F(FilterModTest, ConstantModeAsksEvenInTheWindowsFolder) {
 
 // A folder that only begins like the Windows folder is no system folder: anybody may create it.
 TEST_F(FilterModTest, LookalikeOfWindowsFolderIsAsked) {
-  const std::wstring folder = platform::GetEnv(L"systemroot") + std::to_wstring(GetCurrentProcessId());
+  const std::wstring folder = platform::GetEnv(L"systemroot") + RunTag();
   CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring target = TargetAt(folder + L"\\evil.scr");
   Run(L"\"" + target + L"\" /S", L"no");
@@ -388,10 +392,7 @@ void ListFile(const std::wstring& file) {
 // the entry names the cause.
 TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
   enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing };
-  // Named after this run alone: the journal keeps the entries of earlier runs.
-  const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" +
-                                   std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                   std::to_wstring(GetTickCount());
+  const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" + RunTag();
   struct Case {
     const wchar_t* name;
     Fault fault;
@@ -501,6 +502,8 @@ TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
   EXPECT_FALSE(MoveFileW(target.c_str(), (target + L".moved").c_str())) << "the hashed file could be renamed";
   EXPECT_FALSE(MoveFileExW(other.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
       << "another file could be moved over the hashed file";
+  const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
+  EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L".moved").c_str())) << "the hashed file's folder could be renamed";
   EXPECT_TRUE(platform::Contains(module.Answer(L"Ironlatch", IDYES), L"Allow program to run?"));
   ASSERT_TRUE(module.WaitForExit(30000));
 
@@ -558,7 +561,7 @@ std::wstring ThroughWindowsFolder(const std::wstring& path) {
 }
 
 TEST_F(FilterModTest, EveryFormOfALaunchedPathIsWeighedAsItsCanonicalPath) {
-  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring tag = RunTag();
   const std::wstring programFiles = platform::GetEnv(L"ProgramFiles") + L"\\ilform" + tag;
   CreateDirectoryW(programFiles.c_str(), nullptr);
   const std::wstring trusted = TargetAt(programFiles + L"\\trusted.scr");
@@ -668,7 +671,7 @@ TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
   const HookedScreenSavers hook(program);
   ASSERT_TRUE(hook.Ok());
   const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" +
-                             std::to_wstring(GetCurrentProcessId()) + L".scr";
+                             RunTag() + L".scr";
   extraFiles_.push_back(given);
   ASSERT_TRUE(WriteTextFile(given, "not a program"));
   wchar_t onDisk[MAX_PATH] = {};
