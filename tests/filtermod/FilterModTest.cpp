@@ -666,38 +666,46 @@ class HookedScreenSavers {
 };
 
 // A screen saver under the Windows folder that Windows refuses to start goes to the shell's verb,
-// which is the hooked command: the relaunch weighs it again, and the chain ends there.
+// which is the hooked command: the relaunch weighs it again, and the chain ends there. With a list
+// to check, the relaunch hashes the file while the first module still holds it.
 TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
   const HookedScreenSavers hook(program);
   ASSERT_TRUE(hook.Ok());
-  const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" +
-                             RunTag() + L".scr";
-  extraFiles_.push_back(given);
-  ASSERT_TRUE(WriteTextFile(given, "not a program"));
-  wchar_t onDisk[MAX_PATH] = {};
-  ASSERT_TRUE(GetLongPathNameW(given.c_str(), onDisk, MAX_PATH));
-  const std::wstring target = onDisk;  // the name the module hands to the shell
-  const std::wstring command = hook.CommandFor(target);
-  ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
+  for (const bool withList : {false, true}) {
+    SCOPED_TRACE(withList ? "a list naming another file" : "no lists");
+    if (withList) {
+      CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+      CreateDirectoryW(DataFolder().c_str(), nullptr);
+      ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
+    }
+    const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" + RunTag() + L".scr";
+    extraFiles_.push_back(given);
+    ASSERT_TRUE(WriteTextFile(given, "not a program"));
+    wchar_t onDisk[MAX_PATH] = {};
+    ASSERT_TRUE(GetLongPathNameW(given.c_str(), onDisk, MAX_PATH));
+    const std::wstring target = onDisk;  // the name the module hands to the shell
+    const std::wstring command = hook.CommandFor(target);
+    ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
 
-  const RunResult result =
-      RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=no"});
-  ASSERT_TRUE(result.finished);
-  // The relaunch ends on its own; a chain would keep going.
-  std::vector<DWORD> left;
-  for (int i = 0; i < 150 && !(left = RunningFilterModules()).empty(); ++i) Sleep(100);
-  for (const DWORD id : left) {
-    platform::UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    if (process) TerminateProcess(process.get(), 1);
+    const RunResult result =
+        RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=no"});
+    ASSERT_TRUE(result.finished);
+    // The relaunch ends on its own; a chain would keep going.
+    std::vector<DWORD> left;
+    for (int i = 0; i < 150 && !(left = RunningFilterModules()).empty(); ++i) Sleep(100);
+    for (const DWORD id : left) {
+      platform::UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+      if (process) TerminateProcess(process.get(), 1);
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " filter modules still running";
+    EXPECT_TRUE(program.Prompts().empty());
+
+    const auto entries = EntriesAbout(target);
+    ASSERT_EQ(entries.size(), 1u) << "one failure entry, from the relaunch";
+    EXPECT_EQ(entries[0].type, platform::kEventError);
+    EXPECT_TRUE(platform::StartsWith(entries[0].strings[0], L"Failed to execute:  " + target + kCrLf + kCrLf))
+        << platform::ToUtf8(entries[0].strings[0]);
+    EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Verb:  none (already handed to the shell once)"))
+        << "the entry comes from the relaunch, which hands nothing on";
   }
-  EXPECT_TRUE(left.empty()) << left.size() << " filter modules still running";
-  EXPECT_TRUE(program.Prompts().empty());
-
-  const auto entries = EntriesAbout(target);
-  ASSERT_EQ(entries.size(), 1u) << "one failure entry, from the relaunch";
-  EXPECT_EQ(entries[0].type, platform::kEventError);
-  EXPECT_TRUE(platform::StartsWith(entries[0].strings[0], L"Failed to execute:  " + target + kCrLf + kCrLf))
-      << platform::ToUtf8(entries[0].strings[0]);
-  EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Verb:  none (already handed to the shell once)"))
-      << "the entry comes from the relaunch, which hands nothing on";
 }
