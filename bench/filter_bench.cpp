@@ -1,12 +1,15 @@
-// Times the filter module, for scripts/run-bench.sh.
-//   filter_bench launch <IronlatchFilterMod.exe> <program> <data folder> [rounds]
-//     One hooked EXE launch of the program, three ways in each round: with 100,000-line MD5 and
-//     SHA-256 definitions lists, with empty lists, and the module started with nothing to do (the
-//     same program with the same system libraries, doing nothing). Prints
-//     "case=<full|empty|idle> round=<n> ms=<milliseconds>" per run.
-//   filter_bench hash <file> [rounds]
-//     Both digests of the file from one read, as the module takes them. Prints "round=<n> ms=..."
-//     and the digests once.
+// Times the filter module as a user meets it, for scripts/run-bench.sh: each run is a process
+// started and waited for inside Wine.
+//   filter_bench launch <IronlatchFilterMod.exe> <program> <big program> <floor> <data folder> [rounds]
+//     In each round: a hooked EXE launch of the program with 100,000-line MD5 and SHA-256
+//     definitions lists ("full") and with empty lists ("empty"); the floor program, a do-nothing GUI
+//     program importing the module's system libraries ("floor"); a hooked launch of the big program
+//     with one-line lists of both kinds, so that both digests are taken but there is no list to
+//     speak of ("bigfull"), and with empty lists ("bigempty"): the difference is the hashing.
+//     Prints "case=<name> round=<n> ms=<milliseconds>" per run.
+//   filter_bench hash <file>
+//     Both digests of the file from one read, as the module takes them, to check them against
+//     coreutils. Prints "md5=... sha256=...".
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -39,13 +42,14 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
          written == bytes.size();
 }
 
-// Digests that match nothing: hex text of the given length from a fixed sequence.
-std::string RandomList(size_t digits, uint32_t seed) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string list;
-  list.reserve(kListLines * (digits + 2));
+// Digests that match nothing, as the definitions update delivers them: a comment line, then
+// upper-case hex text of the given length from a fixed sequence, CR LF after each line.
+std::string RandomList(size_t digits, uint32_t seed, int lines) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string list = "; definitions\r\n";
+  list.reserve(lines * (digits + 2) + list.size());
   uint32_t x = seed;
-  for (int line = 0; line < kListLines; ++line) {
+  for (int line = 0; line < lines; ++line) {
     for (size_t i = 0; i < digits; ++i) {
       x = x * 1664525u + 1013904223u;
       list += kHex[x >> 28];
@@ -67,21 +71,27 @@ double TimeRun(const std::wstring& commandLine) {
   return NowMs() - start;
 }
 
-int Launch(const std::wstring& module, const std::wstring& program, const std::wstring& data, int rounds) {
+int Launch(const std::wstring& module, const std::wstring& program, const std::wstring& bigProgram,
+           const std::wstring& floor, const std::wstring& data, int rounds) {
   const std::wstring md5 = data + L"\\ExecFilter.md5", sha = data + L"\\ExecFilter.sha256";
-  const std::string md5List = RandomList(32, 1), shaList = RandomList(64, 2);
+  const std::string md5List = RandomList(32, 1, kListLines), shaList = RandomList(64, 2, kListLines);
+  const std::string md5Line = RandomList(32, 3, 1), shaLine = RandomList(64, 4, 1);
+  static const std::string kEmpty;
   const std::wstring hooked = L"\"" + module + L"\" /\"" + program + L"\"";
-  const std::wstring idle = L"\"" + module + L"\"";
+  const std::wstring hookedBig = L"\"" + module + L"\" /\"" + bigProgram + L"\"";
+  const std::wstring floorRun = L"\"" + floor + L"\"";
+  struct Case {
+    const char* name;
+    const std::string* md5;
+    const std::string* sha;
+    const std::wstring* command;
+  };
+  const Case cases[] = {{"full", &md5List, &shaList, &hooked},
+                        {"empty", &kEmpty, &kEmpty, &hooked},
+                        {"floor", &kEmpty, &kEmpty, &floorRun},
+                        {"bigfull", &md5Line, &shaLine, &hookedBig},
+                        {"bigempty", &kEmpty, &kEmpty, &hookedBig}};
   for (int round = 1; round <= rounds; ++round) {
-    struct Case {
-      const char* name;
-      const std::string* md5;
-      const std::string* sha;
-      const std::wstring* command;
-    };
-    static const std::string kEmpty;
-    const Case cases[] = {{"full", &md5List, &shaList, &hooked}, {"empty", &kEmpty, &kEmpty, &hooked},
-                          {"idle", &kEmpty, &kEmpty, &idle}};
     for (const auto& c : cases) {
       if (!WriteBytes(md5, *c.md5) || !WriteBytes(sha, *c.sha)) {
         std::fprintf(stderr, "cannot write the lists in %ls\n", data.c_str());
@@ -89,7 +99,7 @@ int Launch(const std::wstring& module, const std::wstring& program, const std::w
       }
       const double ms = TimeRun(*c.command);
       if (ms < 0) {
-        std::fprintf(stderr, "round %d, %s: the module did not run\n", round, c.name);
+        std::fprintf(stderr, "round %d, %s: the program did not run\n", round, c.name);
         return 1;
       }
       std::printf("case=%s round=%d ms=%.3f\n", c.name, round, ms);
@@ -101,21 +111,15 @@ int Launch(const std::wstring& module, const std::wstring& program, const std::w
   return 0;
 }
 
-int Hash(const std::wstring& file, int rounds) {
+int Hash(const std::wstring& file) {
   constexpr ALG_ID kSha256 = 0x800C;
-  for (int round = 1; round <= rounds; ++round) {
-    const double start = NowMs();
-    clsHash hash;
-    const auto digests = hash.HashFileAll(file, {CALG_MD5, kSha256});
-    const double ms = NowMs() - start;
-    if (digests.size() != 2) {
-      std::fprintf(stderr, "round %d: hashing failed\n", round);
-      return 1;
-    }
-    if (round == 1) std::printf("md5=%ls sha256=%ls\n", digests[0].c_str(), digests[1].c_str());
-    std::printf("round=%d ms=%.3f\n", round, ms);
-    std::fflush(stdout);
+  clsHash hash;
+  const auto digests = hash.HashFileAll(file, {CALG_MD5, kSha256});
+  if (digests.size() != 2) {
+    std::fprintf(stderr, "hashing failed\n");
+    return 1;
   }
+  std::printf("md5=%ls sha256=%ls\n", digests[0].c_str(), digests[1].c_str());
   return 0;
 }
 
@@ -123,10 +127,12 @@ int Hash(const std::wstring& file, int rounds) {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode == L"launch" && argc >= 5) return Launch(argv[2], argv[3], argv[4], argc > 5 ? _wtoi(argv[5]) : 5);
-  if (mode == L"hash" && argc >= 3) return Hash(argv[2], argc > 3 ? _wtoi(argv[3]) : 3);
+  if (mode == L"launch" && argc >= 7)
+    return Launch(argv[2], argv[3], argv[4], argv[5], argv[6], argc > 7 ? _wtoi(argv[7]) : 5);
+  if (mode == L"hash" && argc >= 3) return Hash(argv[2]);
   std::fprintf(stderr,
-               "usage: filter_bench launch <IronlatchFilterMod.exe> <program> <data folder> [rounds]\n"
-               "       filter_bench hash <file> [rounds]\n");
+               "usage: filter_bench launch <IronlatchFilterMod.exe> <program> <big program> <floor> <data folder> "
+               "[rounds]\n"
+               "       filter_bench hash <file>\n");
   return 2;
 }

@@ -120,10 +120,17 @@ void InitCommonControlsVB() {
 void FilterExecutable(const Launch& launch, bool alertAllow) {
   const std::wstring& path = launch.canonicalPath;
   const std::wstring& shown = launch.filePath;
-  const auto start = [&] { LaunchProgram(L"exe", launch); };
-  if (!Contains(path, L"\\") || LaunchPath::InWindowsFolder(path)) return start();
-  if (modEXEScan::CheckHashRules(path, shown, false)) return;
-  if (LaunchPath::InProgramFiles(path)) return start();
+  // The hash lists first, wherever the file lies: the trusted folders hold places any user can
+  // write to (the Windows folder's Temp, Tasks, spool). Held open from the hash read until the
+  // program has started.
+  HeldFile held;
+  if (modEXEScan::CheckHashRules(path, shown, false, held)) return;
+  const auto start = [&] {
+    LaunchProgram(L"exe", launch);
+    held.Release();
+  };
+  if (!Contains(path, L"\\") || LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))
+    return start();
 
   if (LaunchPath::InDataFolder(path)) {
     InitCommonControlsVB();
@@ -155,11 +162,14 @@ void FilterExecutable(const Launch& launch, bool alertAllow) {
 void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllow, bool constantMode, bool noAllow) {
   const std::wstring& path = launch.canonicalPath;
   const std::wstring& shown = launch.filePath;
-  if (modEXEScan::CheckHashRules(path, shown, silentBlock)) return;
-  if (!constantMode && (LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))) {
+  // Held open from the hash read until the program has started.
+  HeldFile held;
+  if (modEXEScan::CheckHashRules(path, shown, silentBlock, held)) return;
+  const auto start = [&] {
     LaunchProgram(launch.extension, launch);
-    return;
-  }
+    held.Release();
+  };
+  if (!constantMode && (LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))) return start();
 
   const std::wstring x = platform::Upper(launch.extension);
   const std::wstring notice = std::wstring(L"A restricted program has been blocked:") + kCrLf + kCrLf + shown;
@@ -175,7 +185,7 @@ void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllo
       const std::wstring question = L"A restricted ." + x + L" program has been blocked:" + kCrLf + kCrLf + shown +
                                     kCrLf + kCrLf + L"Allow program to run?";
       if (Ask(question, kQuestionStyle) == IDYES) {
-        LaunchProgram(launch.extension, launch);
+        start();
         ReleaseShell32();
         const std::wstring allowed = L"A restricted ." + x + L" program was allowed to execute by user click:" + kCrLf +
                                      kCrLf + shown;

@@ -1,5 +1,10 @@
 #include "filtermod/clsHash.h"
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "common/CommonModule.h"
@@ -7,9 +12,76 @@
 
 namespace {
 
-constexpr DWORD kBlockSize = 16384;
+// One reused buffer: memory stays the same whatever the file's size. Large enough that handing a
+// block to the second thread costs nothing beside hashing it.
+constexpr DWORD kBlockSize = 1 << 20;
 
 std::wstring SystemError() { return std::to_wstring(GetLastError()); }
+
+// Hashes each block it is handed on a thread of its own, while the caller hashes the same block
+// with another digest. The call gives back the Windows error of a failed hash, 0 when it went well.
+class BlockWorker {
+ public:
+  using HashCall = std::function<DWORD(const BYTE*, DWORD)>;
+  explicit BlockWorker(HashCall hash) : hash_(std::move(hash)), thread_([this] { Run(); }) {}
+  ~BlockWorker() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  BlockWorker(const BlockWorker&) = delete;
+  BlockWorker& operator=(const BlockWorker&) = delete;
+
+  void Start(const BYTE* data, DWORD size) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      data_ = data;
+      size_ = size;
+      pending_ = true;
+    }
+    changed_.notify_all();
+  }
+  // Waits until the block handed over is hashed; its error, 0 when none.
+  DWORD Finish() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !pending_; });
+    return error_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return pending_ || stop_; });
+      if (!pending_) return;
+      const BYTE* data = data_;
+      const DWORD size = size_;
+      lock.unlock();
+      const DWORD error = hash_(data, size);
+      lock.lock();
+      error_ = error;
+      pending_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  HashCall hash_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const BYTE* data_ = nullptr;
+  DWORD size_ = 0;
+  bool pending_ = false;
+  bool stop_ = false;
+  DWORD error_ = 0;
+  std::thread thread_;  // last: it starts once everything above is set up
+};
+
+DWORD HashData(HCRYPTHASH hash, const BYTE* data, DWORD size) {
+  return CryptHashData(hash, data, size, 0) ? 0 : GetLastError();
+}
 
 }  // namespace
 
@@ -45,12 +117,43 @@ bool clsHash::CreateHash(ALG_ID algorithm) {
   return true;
 }
 
-bool clsHash::HashBlock(const BYTE* data, DWORD size) {
-  for (const HCRYPTHASH hash : hashes_) {
-    if (!CryptHashData(hash, data, size, 0)) {
-      Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
-      return false;
-    }
+bool clsHash::HashBlock(HCRYPTHASH hash, const BYTE* data, DWORD size) {
+  const DWORD error = HashData(hash, data, size);
+  if (error) Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + std::to_wstring(error));
+  return error == 0;
+}
+
+bool clsHash::HashBlocks(HANDLE file) {
+  // The first digest on this thread, the others on the worker, over the same block; while the
+  // worker is still at a block, this thread reads the next one into the other buffer.
+  std::optional<BlockWorker> worker;
+  if (hashes_.size() > 1)
+    worker.emplace([this](const BYTE* data, DWORD size) {
+      for (size_t i = 1; i < hashes_.size(); ++i)
+        if (const DWORD error = HashData(hashes_[i], data, size)) return error;
+      return DWORD{0};
+    });
+  const auto readFailed = [this](DWORD error) {
+    Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + std::to_wstring(error));
+    return false;
+  };
+  std::vector<BYTE> buffers[2] = {std::vector<BYTE>(kBlockSize), std::vector<BYTE>(kBlockSize)};
+  size_t current = 0;
+  DWORD read = 0;
+  if (!ReadFile(file, buffers[current].data(), kBlockSize, &read, nullptr)) return readFailed(GetLastError());
+  while (read > 0) {
+    const BYTE* block = buffers[current].data();
+    if (worker) worker->Start(block, read);
+    const bool mine = HashBlock(hashes_[0], block, read);
+    DWORD next = 0;
+    const bool readOk = ReadFile(file, buffers[1 - current].data(), kBlockSize, &next, nullptr) != FALSE;
+    const DWORD readError = readOk ? 0 : GetLastError();
+    const DWORD theirs = worker ? worker->Finish() : 0;
+    if (!mine) return false;
+    if (!readOk) return readFailed(readError);
+    if (theirs) return readFailed(theirs);
+    current = 1 - current;
+    read = next;
   }
   return true;
 }
@@ -93,22 +196,23 @@ std::vector<std::wstring> clsHash::HashFileAll(const std::wstring& Filename, con
     Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
     return {};
   }
+  return HashOpenFile(file.get(), algorithms);
+}
+
+std::vector<std::wstring> clsHash::HashOpenFile(HANDLE file, const std::vector<ALG_ID>& algorithms) {
+  if (!provider_) return {};  // the constructor recorded why
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
+    return {};
+  }
   DestroyHash();
   for (const ALG_ID algorithm : algorithms)
     if (!CreateHash(algorithm)) return {};
-
-  // One reused buffer: memory stays the same whatever the file's size.
-  std::vector<BYTE> buffer(kBlockSize);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file.get(), buffer.data(), kBlockSize, &read, nullptr)) {
-      Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
-      return {};
-    }
-    if (read == 0) break;
-    if (!HashBlock(buffer.data(), read)) return {};
+  if (hashes_.empty() || !HashBlocks(file)) {
+    DestroyHash();
+    return {};
   }
-  file.reset();
   std::vector<std::wstring> digests;
   for (const HCRYPTHASH hash : hashes_) {
     digests.push_back(GetHashValue(hash));

@@ -32,11 +32,16 @@ class clsHash {
   std::wstring HashFile(const std::wstring& Filename, ALG_ID eHash);
   // Several digests from one read of the file, in the order of the algorithms; empty on failure.
   std::vector<std::wstring> HashFileAll(const std::wstring& Filename, const std::vector<ALG_ID>& algorithms);
+  // The same for a file the caller holds open for reading, read from its start; the handle stays
+  // the caller's. Two or more digests are computed side by side, one thread each, over the same
+  // blocks of one read.
+  std::vector<std::wstring> HashOpenFile(HANDLE file, const std::vector<ALG_ID>& algorithms);
   const HashError& Error() const { return error_; }
 
  private:
   bool CreateHash(ALG_ID algorithm);
-  bool HashBlock(const BYTE* data, DWORD size);
+  bool HashBlock(HCRYPTHASH hash, const BYTE* data, DWORD size);
+  bool HashBlocks(HANDLE file);
   std::wstring GetHashValue(HCRYPTHASH hash);
   void DestroyHash();
   void Fail(uint32_t number, const std::wstring& source, const std::wstring& description);

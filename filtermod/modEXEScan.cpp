@@ -9,6 +9,7 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "filtermod/Module1.h"
+#include "filtermod/Module3.h"
 #include "filtermod/clsHash.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -46,12 +47,29 @@ const HashList* FindIn(const std::vector<HashList>& lists, const std::wstring& d
   return nullptr;
 }
 
+std::wstring SystemErrorText(DWORD error) { return L"system error " + std::to_wstring(error); }
+
+// A check that could not be made blocks like a match: an error must never let a listed file run.
+void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, bool silent,
+                       const std::wstring& cause) {
+  CommonModule::DPrint(L"modEXEScan\\CheckHashRules: ", L"- Passed: " + path, L"- Check failed: " + cause);
+  if (!silent && !CommonModule2::IsSystemAccount(false))
+    platform::ShowMessageBox(nullptr,
+                             std::wstring(L"This file could not be checked against the malware hashes!  Aborting "
+                                          L"execution!") +
+                                 kCrLf + kCrLf + shownPath,
+                             Module1::ProductLabel, MB_OK);
+  Module3::WriteEventLog(std::wstring(L"A restricted program was blocked because its hash check could not be made:") +
+                             kCrLf + kCrLf + shownPath + kCrLf + kCrLf + L"Cause:  " + cause,
+                         1);
+}
+
 }  // namespace
 
 std::wstring GetFileMD5(const std::wstring& path) { return Digest(path, CALG_MD5); }
 std::wstring GetFileSHA256(const std::wstring& path) { return Digest(path, kCalgSha256); }
 
-void LoadHashLists() {
+std::wstring LoadHashLists() {
   const std::pair<const std::wstring*, HashListFile::Entries*> lists[] = {
       {&Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
       {&Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
@@ -60,12 +78,18 @@ void LoadHashLists() {
   };
   for (const auto& [path, entries] : lists) {
     entries->Clear();
-    if (!path->empty()) entries->Read(*path);
+    if (path->empty()) return L"the data folder that holds the hash lists could not be found";
+    if (entries->Read(*path) == HashListFile::ReadResult::Unreadable)
+      return L"hash list could not be read:  " + *path + L" (" + SystemErrorText(entries->LastError()) + L")";
   }
+  return L"";
 }
 
-bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent) {
-  LoadHashLists();
+bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held) {
+  if (const std::wstring failure = LoadHashLists(); !failure.empty()) {
+    ReportFailedCheck(path, shownPath, silent, failure);
+    return true;
+  }
   const std::vector<HashList> md5Lists = {
       {ExecFilterMd5Hashes, L"MD5 Hash:  "},
       {UserExecFilterMd5Hashes, L"User-defined MD5 Hash:  "},
@@ -83,15 +107,23 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   const bool shaWanted = anyEntries(shaLists);
   if (!md5Wanted && !shaWanted) return false;
 
+  if (const DWORD openError = held.Open(path)) {
+    ReportFailedCheck(path, shownPath, silent,
+                      L"the file could not be opened for hashing (" + SystemErrorText(openError) + L")");
+    return true;
+  }
   std::vector<ALG_ID> algorithms;
   if (md5Wanted) algorithms.push_back(CALG_MD5);
   if (shaWanted) algorithms.push_back(kCalgSha256);
   std::vector<std::wstring> digests;
   {
     clsHash hash;
-    if (!hash.Error().number) digests = hash.HashFileAll(path, algorithms);
+    if (!hash.Error().number) digests = hash.HashOpenFile(held.File(), algorithms);
+    if (digests.size() != algorithms.size()) {
+      ReportFailedCheck(path, shownPath, silent, hash.Error().description);
+      return true;
+    }
   }
-  if (digests.size() != algorithms.size()) return false;  // unhashable: no list can match
 
   std::wstring digest;
   const HashList* matched = nullptr;

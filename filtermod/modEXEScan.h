@@ -3,6 +3,7 @@
 #include <string>
 
 #include "filtermod/HashListFile.h"
+#include "filtermod/HeldFile.h"
 
 namespace modEXEScan {
 
@@ -15,12 +16,18 @@ extern HashListFile::Entries UserExecFilterSha256Hashes;
 std::wstring GetFileMD5(const std::wstring& path);
 std::wstring GetFileSHA256(const std::wstring& path);
 
-// Fills the four sets from the list files that exist (a missing list is an empty one).
-void LoadHashLists();
+// Fills the four sets from their list files; a missing list is an empty one. "" when every list
+// was read or is missing, else why one could not be read (a list nobody can read checks nothing,
+// so the caller must not go on as if it were empty).
+std::wstring LoadHashLists();
 
-// True when the file at path matches a list entry and must not start; the alert names it as
-// shownPath. silent: no message box (the alert mail still goes out). No digest is computed when every list is empty; when both kinds of list
-// hold entries, both digests come from one read of the file.
-bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent);
+// True when the file must not start: it matches a list entry, or the check could not be made (a
+// list that exists but cannot be read, a file that cannot be opened or hashed, no CryptoAPI).
+// Either way the user is told unless silent (the file named as shownPath), and a failed check
+// is logged with its cause. No digest is computed when every list is empty; when both kinds of
+// list hold entries, both digests come from one read of the file.
+// When the file was hashed it is left open in held: nobody can change, replace or delete it, or
+// move its folders, while held lives, so keep it until the program has started.
+bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held);
 
 }  // namespace modEXEScan

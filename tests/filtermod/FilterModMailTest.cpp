@@ -25,6 +25,7 @@ namespace {
 
 constexpr uint16_t kPlainPort = 47025;
 const wchar_t kModuleSource[] = L"IronlatchFilterMod";
+constexpr ALG_ID kSha256 = 0x800C;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -222,6 +223,75 @@ TEST_F(FilterModMailTest, TheModuleReadsNoMailSettings) {
     EXPECT_FALSE(Has(all, setting)) << all;
   }
   EXPECT_TRUE(AlertEntryFor(blocked)) << "the alert was not written";
+}
+
+// A listed program is blocked wherever it lies, in EXE/COM mode as in suspicious mode: the folders
+// that are trusted for files no list names (the Windows folder, its Temp, Program Files), a plain
+// folder and a data folder. Each time the hash box, the alert the service mails, and nothing started.
+TEST_F(WithService, ListedProgramIsBlockedInEveryFolderAndMode) {
+  // Named after this run alone: the sink may keep the mails of earlier runs.
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount());
+  const std::wstring windows = platform::GetEnv(L"systemroot");
+  const std::wstring programFiles = platform::GetEnv(L"ProgramFiles") + L"\\ilhash" + tag;
+  CreateDirectoryW(programFiles.c_str(), nullptr);
+  CreateDirectoryW((program.Folder() + L"plain").c_str(), nullptr);
+  CreateDirectoryW((program.Folder() + L"AppData").c_str(), nullptr);
+  const std::wstring data = platform::GetEnv(L"programdata") + kProductFolder + L"\\";
+  CommonModule::MakeFolder(data);
+  const std::wstring list = data + L"ExecFilter.sha256";
+
+  struct Folder {
+    const wchar_t* name;
+    std::wstring path;  // the folder, with a trailing backslash
+  } folders[] = {
+      {L"Windows folder", windows + L"\\"},
+      {L"Windows Temp", windows + L"\\Temp\\"},
+      {L"Program Files", programFiles + L"\\"},
+      {L"plain folder", program.Folder() + L"plain\\"},
+      {L"data folder", program.Folder() + L"AppData\\"},
+  };
+  struct Mode {
+    const wchar_t* name;
+    const wchar_t* prefix;
+    const wchar_t* extension;
+  } modes[] = {{L"EXE/COM", L"/", L".exe"}, {L"suspicious", L"", L".scr"}};
+
+  std::vector<std::wstring> placed;
+  std::string digest;
+  for (const auto& folder : folders) {
+    for (const auto& mode : modes) {
+      SCOPED_TRACE(folder.name);
+      SCOPED_TRACE(mode.name);
+      std::wstring target = folder.path + L"ilhash" + tag + mode.extension;
+      ASSERT_TRUE(CopyProgram(L"fakeprog.exe", target));
+      placed.push_back(target);
+      placed.push_back(target.substr(0, target.rfind(L'.')) + L".calls.log");
+      wchar_t onDisk[MAX_PATH] = {};
+      if (GetLongPathNameW(target.c_str(), onDisk, MAX_PATH)) target = onDisk;
+      if (digest.empty()) {
+        clsHash sha;
+        digest = platform::ToAnsi(sha.HashFile(target, kSha256));
+        ASSERT_EQ(digest.size(), 64u);
+        ASSERT_TRUE(WriteTextFile(list, digest + "\r\n"));
+      }
+      DeleteFileW(program.PromptLog().c_str());
+      ASSERT_TRUE(program.Run(std::wstring(mode.prefix) + L"\"" + target + L"\"", L"yes").finished);
+
+      const auto prompts = program.Prompts();
+      ASSERT_EQ(prompts.size(), 1u);
+      ASSERT_EQ(prompts[0].fields.size(), 4u);
+      EXPECT_EQ(prompts[0].fields[1], L"0x0");
+      EXPECT_EQ(prompts[0].fields[2], L"This file matches a malware hash!  Aborting execution!");
+      const std::string path = platform::ToUtf8(target);
+      const std::string mail = WaitForSinkMail("\r\n\r\n" + path + "\r\n\r\nSHA256 Hash:  " + digest, 15000);
+      EXPECT_TRUE(Has(mail, "\r\nSubject: Restricted program blocked by HASH rule!")) << mail;
+      Sleep(300);  // what the module started would have logged its call by now
+      EXPECT_FALSE(FileExists(target.substr(0, target.rfind(L'.')) + L".calls.log")) << "the listed program ran";
+    }
+  }
+  DeleteFileW(list.c_str());
+  for (const auto& file : placed) DeleteFileW(file.c_str());
+  RemoveDirectoryW(programFiles.c_str());
 }
 
 }  // namespace

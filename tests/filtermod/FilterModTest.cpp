@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "alerts/AlertEntry.h"
@@ -17,6 +18,7 @@
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/LiveWindow.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -27,6 +29,10 @@ namespace {
 const wchar_t kSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\IronlatchFilterMod";
 const wchar_t kCrLf[] = L"\r\n";
 constexpr ALG_ID kSha256 = 0x800C;
+
+// A name for files outside the scratch folders, this run's alone: Wine reuses process ids, and the
+// journal keeps the entries of earlier runs.
+std::wstring RunTag() { return std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()); }
 
 // ---- clsHash over files whose digests coreutils gave ----
 
@@ -49,6 +55,10 @@ TEST_P(HashFileTest, DigestsMatchAcrossBlockEdges) {
   EXPECT_EQ(md5.Error().number, 0u);
   clsHash sha;
   EXPECT_EQ(sha.HashFile(file, kSha256), GetParam().sha256);
+  // Both from one read, side by side, as the module takes them.
+  clsHash both;
+  EXPECT_EQ(both.HashFileAll(file, {CALG_MD5, kSha256}),
+            (std::vector<std::wstring>{GetParam().md5, GetParam().sha256}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -59,7 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
         DigestCase{16384, L"09B47CF07C9D0EA589E0E2AA7D0D3550",
                    L"F3336BEA752B5A28743033DD2C844A4A63FBA08871AAEE2586A2BF2D69BE83A2"},
         DigestCase{16385, L"8D075F723556E776F6F5DCF28E6889A7",
-                   L"608B801060D579A7B659A01755259A13DEC8853B97D3D8062763C97FFAC6DDAE"}),
+                   L"608B801060D579A7B659A01755259A13DEC8853B97D3D8062763C97FFAC6DDAE"},
+        DigestCase{2 * 1024 * 1024 + 1, L"F0A5D0AA0B425BF89A75A696A7C80347",
+                   L"16A429A1E5162FCF59E3079724763E9AFAFCEF1E2C7F862571E9267B3D959113"}),
     [](const testing::TestParamInfo<DigestCase>& info) { return "Bytes" + std::to_string(info.param.size); });
 
 TEST(HashFile, MissingFileIsNumberedError) {
@@ -218,7 +230,7 @@ TEST_F(FilterModTest, EntryKeepsFileNameOutsideAnsiCodePage) {
 // Under the Windows folder a suspicious-mode file runs unasked; constant mode asks all the same.
 TEST_F(FilterModTest, ConstantModeAsksEvenInTheWindowsFolder) {
   const std::wstring target = TargetAt(platform::GetEnv(L"systemroot") + L"\\Temp\\ilflt" +
-                                       std::to_wstring(GetCurrentProcessId()) + L".pif");
+                                       RunTag() + L".pif");
   Run(L"\"" + target + L"\" -x");
   EXPECT_TRUE(program.Prompts().empty());
   EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\" -x"});
@@ -233,7 +245,7 @@ TEST_F(FilterModTest, ConstantModeAsksEvenInTheWindowsFolder) {
 
 // A folder that only begins like the Windows folder is no system folder: anybody may create it.
 TEST_F(FilterModTest, LookalikeOfWindowsFolderIsAsked) {
-  const std::wstring folder = platform::GetEnv(L"systemroot") + std::to_wstring(GetCurrentProcessId());
+  const std::wstring folder = platform::GetEnv(L"systemroot") + RunTag();
   CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring target = TargetAt(folder + L"\\evil.scr");
   Run(L"\"" + target + L"\" /S", L"no");
@@ -340,6 +352,9 @@ TEST_F(FilterModTest, UserHashListBlocks) {
       {L"UserExecFilter.md5", "\xEF\xBB\xBF; exported\n\n\t" + md5Text + " \t\n;last", true},
       {L"UserExecFilter.sha256", "\xEF\xBB\xBF" + shaText, true},
       {L"UserExecFilter.md5", "\xEF\xBB\xBF;" + md5Text + "\n", false},
+      // The digest inside a longer line never matches; a comment before the real line does not hide it.
+      {L"UserExecFilter.md5", "0" + md5Text + "\r\n" + md5Text + "0\r\nx" + md5Text + "\r\n", false},
+      {L"UserExecFilter.md5", "; " + md5Text + "\r\n0" + md5Text + "\r\n\t " + md5Text + "\r\n", true},
       {L"ExecFilter.sha256", longList + shaText + "\r\n", true},
       {L"ExecFilter.sha256", longList, false},
   };
@@ -361,6 +376,154 @@ TEST_F(FilterModTest, UserHashListBlocks) {
       EXPECT_EQ(Calls(target, true).size(), 1u);
     }
   }
+}
+
+// ---- A check that cannot be made blocks ----
+
+const wchar_t kHashBox[] = L"This file matches a malware hash!  Aborting execution!";
+
+std::wstring FailedCheckBox(const std::wstring& path) {
+  return std::wstring(L"This file could not be checked against the malware hashes!  Aborting execution!") + kCrLf +
+         kCrLf + path;
+}
+std::wstring FailedCheckEntryStart(const std::wstring& path) {
+  return std::wstring(L"A restricted program was blocked because its hash check could not be made:") + kCrLf + kCrLf +
+         path + kCrLf + kCrLf + L"Cause:  ";
+}
+
+// The definitions SHA-256 list naming the file: whatever the module then does, it must not run it.
+void ListFile(const std::wstring& file) {
+  clsHash sha;
+  const std::wstring digest = sha.HashFile(file, kSha256);
+  ASSERT_EQ(digest.size(), 64u);
+  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(DataFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(DataFolder() + L"ExecFilter.sha256", "; definitions\r\n" + platform::ToAnsi(digest) + "\r\n"));
+}
+
+// Every error on the way to the hash decision blocks a listed program, in either mode and before
+// any folder is trusted: a list held without sharing (longer than the module waits) or unreadable,
+// a target somebody holds open for writing, a target that is not there. The box names the file;
+// the entry names the cause.
+TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
+  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing };
+  const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" + RunTag();
+  struct Case {
+    const wchar_t* name;
+    Fault fault;
+    std::wstring prefix;  // the launch's mode
+    std::wstring target;
+    bool silent;
+    std::wstring causePart;  // in the entry's cause
+  } cases[] = {
+      {L"list held, EXE mode in the Windows folder", kListHeld, L"/", TargetAt(windowsTemp + L"a.exe"), false,
+       L"ExecFilter.sha256 (system error 32)"},
+      {L"list held, suspicious mode", kListHeld, L"", Target(L"fail\\held.scr"), false,
+       L"ExecFilter.sha256 (system error 32)"},
+      {L"list held, silent", kListHeld, L"", Target(L"fail\\silent.scr"), true, L"ExecFilter.sha256 (system error 32)"},
+      {L"list unreadable", kListUnreadable, L"/", Target(L"fail\\AppData\\unreadable.exe"), false,
+       L"hash list could not be read:  "},
+      {L"target held for writing", kTargetHeldForWriting, L"/", TargetAt(windowsTemp + L"b.exe"), false,
+       L"the file could not be opened for hashing (system error 32)"},
+      {L"target missing", kTargetMissing, L"", Target(L"fail\\gone.pif"), false,
+       L"the file could not be opened for hashing (system error 2)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Clean();
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
+    DeleteFileW(program.PromptLog().c_str());
+    ListFile(c.target);
+    if (c.silent) SetSwitch(L"SilentBlock", L"1");
+    const std::wstring unreadable = DataFolder() + L"UserExecFilter.md5";
+    platform::UniqueFileHandle held;
+    switch (c.fault) {
+      case kListHeld:
+        held.reset(CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               0, nullptr));
+        ASSERT_TRUE(held);
+        break;
+      case kListUnreadable:  // there, and no program can read it as a file
+        ASSERT_TRUE(CreateDirectoryW(unreadable.c_str(), nullptr));
+        break;
+      case kTargetHeldForWriting:
+        held.reset(CreateFileW(c.target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        break;
+      case kTargetMissing:
+        ASSERT_TRUE(DeleteFileW(c.target.c_str()));
+        break;
+    }
+    Run(c.prefix + L"\"" + c.target + L"\"", L"yes,yes");
+    held.reset();
+    RemoveDirectoryW(unreadable.c_str());
+
+    if (c.silent)
+      EXPECT_TRUE(program.Prompts().empty());
+    else
+      ExpectBoxes({{L"0x0", FailedCheckBox(c.target)}});
+    EXPECT_TRUE(Calls(c.target, false).empty()) << "the listed program ran";
+    const auto entries = EntriesAbout(c.target);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].type, platform::kEventError);
+    const std::wstring entry = entries[0].strings[0];
+    EXPECT_TRUE(platform::StartsWith(entry, FailedCheckEntryStart(c.target))) << platform::ToUtf8(entry);
+    EXPECT_TRUE(platform::Contains(entry, c.causePart)) << platform::ToUtf8(entry);
+  }
+}
+
+// A list held without sharing for a moment (a save in progress) is waited for: the module reads it
+// once it is free and blocks the listed program by its hash.
+TEST_F(FilterModTest, ListHeldForAMomentIsReadOnceFree) {
+  const std::wstring target = Target(L"moment\\saver.scr");
+  ListFile(target);
+  platform::UniqueFileHandle held(
+      CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  std::thread release([&] {
+    Sleep(400);
+    held.reset();
+  });
+  Run(L"\"" + target + L"\"", L"yes");
+  release.join();
+  ExpectBoxes({{L"0x0", kHashBox}});
+  EXPECT_TRUE(Calls(target, false).empty());
+}
+
+// The file hashed is the file started: while the module has read the file and waits for the user's
+// answer, nobody can write to it, delete it, rename it or move another file over it; after Yes the
+// file that starts is the one that was hashed.
+TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
+  const std::wstring target = Target(L"swap\\AppData\\Roaming\\drop.exe");
+  const std::string original = ReadFileBytes(target);
+  const std::wstring other = program.Folder() + L"other.exe";
+  ASSERT_TRUE(WriteTextFile(other, "MZ not the program that was hashed"));
+  // A list naming some other file: the module hashes the target and asks.
+  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(DataFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
+
+  livewindow::LiveProgram module(L"\"" + program.ExePath() + L"\" /\"" + target + L"\"");
+  ASSERT_TRUE(module.Started());
+  ASSERT_TRUE(module.Window(L"Ironlatch", false)) << "the question did not come";
+  {
+    platform::UniqueFileHandle writer(CreateFileW(target.c_str(), GENERIC_WRITE,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(writer) << "the hashed file could be opened for writing";
+  }
+  EXPECT_FALSE(DeleteFileW(target.c_str())) << "the hashed file could be deleted";
+  EXPECT_FALSE(MoveFileW(target.c_str(), (target + L".moved").c_str())) << "the hashed file could be renamed";
+  EXPECT_FALSE(MoveFileExW(other.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+      << "another file could be moved over the hashed file";
+  const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
+  EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L".moved").c_str())) << "the hashed file's folder could be renamed";
+  EXPECT_TRUE(platform::Contains(module.Answer(L"Ironlatch", IDYES), L"Allow program to run?"));
+  ASSERT_TRUE(module.WaitForExit(30000));
+
+  EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\""});
+  EXPECT_TRUE(ReadFileBytes(target) == original) << "the file on disk is no longer the one hashed";
 }
 
 // A start Windows refuses goes to the shell; when that fails too, the failure is logged.
@@ -413,7 +576,7 @@ std::wstring ThroughWindowsFolder(const std::wstring& path) {
 }
 
 TEST_F(FilterModTest, EveryFormOfALaunchedPathIsWeighedAsItsCanonicalPath) {
-  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const std::wstring tag = RunTag();
   const std::wstring programFiles = platform::GetEnv(L"ProgramFiles") + L"\\ilform" + tag;
   CreateDirectoryW(programFiles.c_str(), nullptr);
   const std::wstring trusted = TargetAt(programFiles + L"\\trusted.scr");
@@ -518,38 +681,46 @@ class HookedScreenSavers {
 };
 
 // A screen saver under the Windows folder that Windows refuses to start goes to the shell's verb,
-// which is the hooked command: the relaunch weighs it again, and the chain ends there.
+// which is the hooked command: the relaunch weighs it again, and the chain ends there. With a list
+// to check, the relaunch hashes the file while the first module still holds it.
 TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
   const HookedScreenSavers hook(program);
   ASSERT_TRUE(hook.Ok());
-  const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" +
-                             std::to_wstring(GetCurrentProcessId()) + L".scr";
-  extraFiles_.push_back(given);
-  ASSERT_TRUE(WriteTextFile(given, "not a program"));
-  wchar_t onDisk[MAX_PATH] = {};
-  ASSERT_TRUE(GetLongPathNameW(given.c_str(), onDisk, MAX_PATH));
-  const std::wstring target = onDisk;  // the name the module hands to the shell
-  const std::wstring command = hook.CommandFor(target);
-  ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
+  for (const bool withList : {false, true}) {
+    SCOPED_TRACE(withList ? "a list naming another file" : "no lists");
+    if (withList) {
+      CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+      CreateDirectoryW(DataFolder().c_str(), nullptr);
+      ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
+    }
+    const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" + RunTag() + L".scr";
+    extraFiles_.push_back(given);
+    ASSERT_TRUE(WriteTextFile(given, "not a program"));
+    wchar_t onDisk[MAX_PATH] = {};
+    ASSERT_TRUE(GetLongPathNameW(given.c_str(), onDisk, MAX_PATH));
+    const std::wstring target = onDisk;  // the name the module hands to the shell
+    const std::wstring command = hook.CommandFor(target);
+    ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
 
-  const RunResult result =
-      RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=no"});
-  ASSERT_TRUE(result.finished);
-  // The relaunch ends on its own; a chain would keep going.
-  std::vector<DWORD> left;
-  for (int i = 0; i < 150 && !(left = RunningFilterModules()).empty(); ++i) Sleep(100);
-  for (const DWORD id : left) {
-    platform::UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    if (process) TerminateProcess(process.get(), 1);
+    const RunResult result =
+        RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=no"});
+    ASSERT_TRUE(result.finished);
+    // The relaunch ends on its own; a chain would keep going.
+    std::vector<DWORD> left;
+    for (int i = 0; i < 150 && !(left = RunningFilterModules()).empty(); ++i) Sleep(100);
+    for (const DWORD id : left) {
+      platform::UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+      if (process) TerminateProcess(process.get(), 1);
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " filter modules still running";
+    EXPECT_TRUE(program.Prompts().empty());
+
+    const auto entries = EntriesAbout(target);
+    ASSERT_EQ(entries.size(), 1u) << "one failure entry, from the relaunch";
+    EXPECT_EQ(entries[0].type, platform::kEventError);
+    EXPECT_TRUE(platform::StartsWith(entries[0].strings[0], L"Failed to execute:  " + target + kCrLf + kCrLf))
+        << platform::ToUtf8(entries[0].strings[0]);
+    EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Verb:  none (already handed to the shell once)"))
+        << "the entry comes from the relaunch, which hands nothing on";
   }
-  EXPECT_TRUE(left.empty()) << left.size() << " filter modules still running";
-  EXPECT_TRUE(program.Prompts().empty());
-
-  const auto entries = EntriesAbout(target);
-  ASSERT_EQ(entries.size(), 1u) << "one failure entry, from the relaunch";
-  EXPECT_EQ(entries[0].type, platform::kEventError);
-  EXPECT_TRUE(platform::StartsWith(entries[0].strings[0], L"Failed to execute:  " + target + kCrLf + kCrLf))
-      << platform::ToUtf8(entries[0].strings[0]);
-  EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Verb:  none (already handed to the shell once)"))
-      << "the entry comes from the relaunch, which hands nothing on";
 }
