@@ -182,6 +182,10 @@ bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring&
       }
     }
     Unload();
+    // The cap may have ended the transfer before this loop looked.
+    if (transfer->tooLarge && !gaveUp)
+      CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", TransferBounds::Describe(TransferBounds::Verdict::TooLarge),
+                           sURL);
     // URLMON can leave an error page or a partial file under the target's name (a connection
     // that ends early may still count as complete): only a whole, successful transfer may stay,
     // since callers judge the download by the file alone.

@@ -790,6 +790,9 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
     DeleteFileW((program_.Folder() + L"Ironlatch.log").c_str());
     WriteIndex(L"1.0.2", L"105", L"http://" + kServerAddress + L"/" + c.packageRoad + served_ + L"/package.zip");
     WritePackage();
+    // The swap road deletes the backups of an earlier update first: without them, nothing may change.
+    DeleteFileW((program_.Folder() + L"Ironlatch_old.exe").c_str());
+    DeleteFileW((program_.Folder() + L"IronlatchEventSvc_old.exe").c_str());
     const auto files = FolderFiles(program_.Folder());
     const DWORD start = GetTickCount();
     const RunResult run = Run(L"/debug /update", L"no,ok,no",
