@@ -69,10 +69,11 @@ bool Form8::StartUpdate(bool bBranded) {
   }
 
   bool installed = false;
-  if (DownloadSigned(folder_ + kIndexZip) && CheckUpdate()) {
+  using TransferBounds::Kind;
+  if (DownloadSigned(folder_ + kIndexZip, Kind::Index) && CheckUpdate()) {
     if (!bBranded) {
-      if (DownloadSigned(folder_ + kPackage)) installed = InstallUpdate();
-    } else if (DownloadSigned(folder_ + kBrandedPackage)) {
+      if (DownloadSigned(folder_ + kPackage, Kind::Package)) installed = InstallUpdate();
+    } else if (DownloadSigned(folder_ + kBrandedPackage, Kind::Package)) {
       DeleteLocal(folder_ + kPackage);
       MoveFileW((folder_ + kBrandedPackage).c_str(), (folder_ + kPackage).c_str());
       installed = InstallUpdate();
@@ -82,10 +83,11 @@ bool Form8::StartUpdate(bool bBranded) {
   return installed;
 }
 
-bool Form8::DownloadSigned(const std::wstring& localPath) {
+bool Form8::DownloadSigned(const std::wstring& localPath, TransferBounds::Kind kind) {
   const std::wstring signature = UpdateSignature::SignatureName(localPath);
-  if (!DownloadAndVerify(localPath)) return false;
-  if (DownloadAndVerify(signature) && UpdateSignature::VerifyFile(localPath, signature)) return true;
+  if (!DownloadAndVerify(localPath, kind)) return false;
+  if (DownloadAndVerify(signature, TransferBounds::Kind::Signature) && UpdateSignature::VerifyFile(localPath, signature))
+    return true;
   CommonModule::DPrint(L"Form8\\DownloadSigned: ", localPath, L"- refused: no valid signature");
   DeleteLocal(localPath);
   return false;
@@ -105,7 +107,7 @@ bool Form8::Verified(bool downloaded, const std::wstring& localPath, const std::
   return false;
 }
 
-bool Form8::DownloadAndVerify(const std::wstring& localPath) {
+bool Form8::DownloadAndVerify(const std::wstring& localPath, TransferBounds::Kind kind) {
   // A file that cannot be removed is no download of this run.
   if (!DeleteLocal(localPath)) {
     CommonModule::DPrint(L"Form8\\DownloadAndVerify: ", L"- Cannot remove ", localPath);
@@ -114,14 +116,18 @@ bool Form8::DownloadAndVerify(const std::wstring& localPath) {
   const std::wstring remoteName = CommonModule::StripPath(localPath);
   CommonModule::DPrint(L"d/l + verify:  " + remoteName + L"  to  " + localPath);
 
+  // The second attempt takes the same reader and what is left of the same deadline.
+  TransferBounds::Guard guard(kind);
   std::wstring local = localPath, remote = remoteName;  // the chunked download trims its arguments
-  if (Verified(ftp_->FTPDownloadFile(local, remote), localPath, remoteName, L"Failed download",
+  if (Verified(ftp_->FTPDownloadFile(local, remote, guard), localPath, remoteName, L"Failed download",
                L"Bad file size, corrupted download?"))
     return true;
 
   CommonModule::DPrint(L"2nd attempt triggered");
   CommonModule::Delay(1);
-  return Verified(ftp_->SimpleFTPGetFile(localPath, remoteName), localPath, remoteName,
+  local = localPath;
+  remote = remoteName;
+  return Verified(ftp_->FTPDownloadFile(local, remote, guard), localPath, remoteName,
                   L"2nd attempt - failed download!", L"2nd attempt - bad file size!");
 }
 
@@ -135,6 +141,7 @@ bool Form8::CheckUpdate() {
   } else {
     const std::wstring remote =
         CommonModule::ReadIni(destination + L"\\" + kIndexIni, Product::kUpdateIndexSection, L"CurrentVersion");
+    announced_ = remote;
     newer = ProgramSwap::IsVersionText(remote) &&
             CommonModule::IsNewerVersion(ProgramSwap::RunningVersion(), remote);
     CommonModule::DPrint(newer ? L"CheckUpdate returns True, updates available."
@@ -146,6 +153,10 @@ bool Form8::CheckUpdate() {
 
 bool Form8::InstallUpdate() {
   const std::wstring package = folder_ + kPackage;
+  // A package of another version than the index announced ends the run as a failed download does.
+  if (ProgramSwap::CheckPackageVersion(package, announced_, ProgramSwap::VersionRule::Newer) !=
+      ProgramSwap::PackageCheck::Accepted)
+    return false;
   // The service is stopped while its file is replaced; the new program starts it again, and a
   // failed swap starts the old one.
   modService::RemoveEventService(false, true);

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "update/TransferBounds.h"
+
 class cFTP;
 
 class Form8 {
@@ -28,9 +30,10 @@ class Form8 {
  private:
   bool InstallUpdate();
   bool CheckUpdate();
-  bool DownloadAndVerify(const std::wstring& localPath);
+  // Both attempts at one file keep the bounds of its kind, under one deadline.
+  bool DownloadAndVerify(const std::wstring& localPath, TransferBounds::Kind kind);
   // DownloadAndVerify of the file and of its signature, which must be the maker's.
-  bool DownloadSigned(const std::wstring& localPath);
+  bool DownloadSigned(const std::wstring& localPath, TransferBounds::Kind kind);
   // One attempt's outcome: true when it downloaded and the local file's length, as decimal text, is
   // the size the server lists. Logs both sizes, or the line that says what went wrong.
   bool Verified(bool downloaded, const std::wstring& localPath, const std::wstring& remoteName,
@@ -38,4 +41,5 @@ class Form8 {
 
   std::unique_ptr<cFTP> ftp_;
   std::wstring folder_;  // the run's private download folder, with a trailing backslash
+  std::wstring announced_;  // the index's CurrentVersion
 };

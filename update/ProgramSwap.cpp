@@ -7,6 +7,7 @@
 
 #include "common/CommonModule.h"
 #include "common/Product.h"
+#include "platform/PrivateFolder.h"
 #include "platform/Text.h"
 #include "update/modZip.h"
 
@@ -26,14 +27,55 @@ bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) 
   return moved != FALSE;
 }
 
+// A program's version in the index's form; "" when it carries no version resource.
+std::wstring ProgramVersion(const std::wstring& path) {
+  bool fourParts = true;
+  const std::wstring text = CommonModule::FileVersionNo(path, fourParts);
+  if (text.empty()) return L"";
+  const std::vector<std::wstring> words = platform::Split(text, L".");
+  auto word = [&](size_t i) { return i < words.size() ? words[i] : std::wstring(L"0"); };
+  return word(0) + L"." + word(1) + L"." + word(3);
+}
+
+bool SameVersion(const std::wstring& a, const std::wstring& b) {
+  return !CommonModule::IsNewerVersion(a, b) && !CommonModule::IsNewerVersion(b, a);
+}
+
+// Why a package of this version may not come in; nullptr when it may.
+const wchar_t* RefusalOf(const std::wstring& packaged, const std::wstring& announced, VersionRule rule) {
+  const std::wstring running = RunningVersion();
+  if (packaged.empty()) return L"- The package's program carries no version";
+  if (!IsVersionText(announced) || !SameVersion(packaged, announced)) return L"- Not the version the index announced";
+  if (CommonModule::IsNewerVersion(running, packaged)) return nullptr;
+  if (rule == VersionRule::NewerOrEqual && SameVersion(running, packaged)) return nullptr;
+  return L"- Not newer than the running program";
+}
+
 }  // namespace
 
 std::wstring RunningVersion() {
-  bool fourParts = true;
-  const std::vector<std::wstring> words =
-      platform::Split(CommonModule::FileVersionNo(CommonModule::AppExeFullPath(), fourParts), L".");
-  auto word = [&](size_t i) { return i < words.size() ? words[i] : std::wstring(L"0"); };
-  return word(0) + L"." + word(1) + L"." + word(3);
+  const std::wstring version = ProgramVersion(CommonModule::AppExeFullPath());
+  return version.empty() ? L"0.0.0" : version;
+}
+
+PackageCheck CheckPackageVersion(const std::wstring& packageZip, const std::wstring& announced, VersionRule rule) {
+  // Unpacked into a private folder of its own: only the program's version resource is read.
+  bool unpacked = false;
+  std::wstring packaged;
+  {
+    platform::PrivateFolder work;
+    std::wstring folder = work.Path() + L"\\package";
+    bool silent = true;
+    unpacked = work.Ok() && modZip::UnzipFile(packageZip, folder, silent);
+    if (unpacked) packaged = ProgramVersion(folder + L"\\" + CommonModule::StripPath(CommonModule::AppExeFullPath()));
+  }
+  const wchar_t* refusal = unpacked ? RefusalOf(packaged, announced, rule) : L"- The package cannot be unpacked";
+  if (!refusal) return PackageCheck::Accepted;
+  CommonModule::DPrint(L"ProgramSwap\\CheckPackageVersion: ", L"- Refused version",
+                       packaged.empty() ? L"(none)" : packaged, refusal,
+                       L"announced " + announced + L", running " + RunningVersion());
+  CommonModule::DeleteFileQuietly(packageZip);
+  return unpacked ? PackageCheck::WrongVersion : PackageCheck::Unreadable;
 }
 
 bool IsVersionText(const std::wstring& text) {

@@ -10,6 +10,18 @@ namespace ProgramSwap {
 // form the update index gives its version in.
 std::wstring RunningVersion();
 
+// Whether a program package of the version the index announced may replace the running program:
+// normally only a newer one; the menu's re-download of the previous update, on the user's OK, also
+// an equal one. Never a lower one.
+enum class VersionRule { Newer, NewerOrEqual };
+
+// Accepted when the package's program (under the running program's name) carries a version
+// resource equal to announced and announced keeps rule against the running version; Unreadable
+// when the package cannot be unpacked at all. A package not accepted is deleted, and the debug log
+// says which version was refused and why.
+enum class PackageCheck { Accepted, WrongVersion, Unreadable };
+PackageCheck CheckPackageVersion(const std::wstring& packageZip, const std::wstring& announced, VersionRule rule);
+
 // A version as the update index may give it: one to four dot-separated whole numbers of at most
 // 65535, digits only. Anything else cannot be compared and means that no check was possible.
 bool IsVersionText(const std::wstring& text);

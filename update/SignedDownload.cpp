@@ -6,16 +6,21 @@
 
 namespace SignedDownload {
 
-bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden) {
-  if (!modDownloadA::DownloadFile(url, target, hidden)) return false;
+bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden, TransferBounds::Kind kind) {
+  if (!modDownloadA::DownloadFile(url, target, hidden, kind)) return false;
   const std::wstring signature = UpdateSignature::SignatureName(target);
-  const bool signedByMaker = modDownloadA::DownloadFile(UpdateSignature::SignatureName(url), signature, true) &&
+  const bool signedByMaker = modDownloadA::DownloadFile(UpdateSignature::SignatureName(url), signature, true,
+                                                        TransferBounds::Kind::Signature) &&
                              UpdateSignature::VerifyFile(target, signature);
   CommonModule::DeleteFileQuietly(signature);
   if (signedByMaker) return true;
   CommonModule::DPrint(L"SignedDownload\\Fetch: ", url, L"- refused: no valid signature");
   CommonModule::DeleteFileQuietly(target);
   return false;
+}
+
+bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden) {
+  return Fetch(url, target, hidden, TransferBounds::Kind::Package);
 }
 
 }  // namespace SignedDownload

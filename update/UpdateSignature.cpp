@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "common/CommonModule.h"
 #include "platform/Handle.h"
@@ -17,7 +19,9 @@ namespace {
 constexpr DWORD kShortestKeyBits = 3072;
 // CALG_SHA_256, which the headers show only to builds for newer Windows.
 constexpr ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
-constexpr size_t kLargestSignedFile = 1u << 30;
+// Longer than the signature of any key in use.
+constexpr LONGLONG kLongestSignature = 4096;
+constexpr size_t kChunk = 64 * 1024;
 
 struct CryptProviderTraits {
   static HCRYPTPROV Invalid() { return 0; }
@@ -63,27 +67,31 @@ bool ImportMakerKey(HCRYPTPROV provider, UniqueKey& key) {
   return true;
 }
 
-bool ReadWhole(const std::wstring& path, std::string& bytes) {
+// A signature is small: read whole, refused when longer than any key's.
+bool ReadSignature(const std::wstring& path, std::string& bytes) {
   platform::UniqueFileHandle file(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size = {};
-  if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > kLargestSignedFile)
-    return false;
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLongestSignature) return false;
   bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
-  for (size_t done = 0; done < bytes.size();) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 16u << 20));
-    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr) || got == 0) return false;
-    done += got;
+  DWORD got = 0;
+  return ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size();
+}
+
+bool HashBytes(HCRYPTHASH hash, const char* bytes, size_t count) {
+  for (size_t done = 0; done < count;) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, kChunk));
+    if (!CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes + done), chunk, 0)) {
+      Log(L"- Hashing failed, error ");
+      return false;
+    }
+    done += chunk;
   }
   return true;
 }
 
-}  // namespace
-
-std::wstring SignatureName(const std::wstring& name) { return name + L".sig"; }
-
-bool Verify(const std::string& data, const std::string& signature) {
+// The one check behind both entries: feed puts the signed bytes into the hash.
+bool VerifyHashed(const std::string& signature, const std::function<bool(HCRYPTHASH)>& feed) {
   UniqueProvider provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
     Log(L"- No RSA provider, error ");
@@ -104,14 +112,7 @@ bool Verify(const std::string& data, const std::string& signature) {
     Log(L"- No SHA-256, error ");
     return false;
   }
-  for (size_t done = 0; done < data.size();) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 16u << 20));
-    if (!CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(data.data() + done), chunk, 0)) {
-      Log(L"- Hashing failed, error ");
-      return false;
-    }
-    done += chunk;
-  }
+  if (!feed(hash.get())) return false;
   // CryptoAPI takes the signature's bytes least significant first.
   std::string reversed(signature.rbegin(), signature.rend());
   if (!CryptVerifySignatureW(hash.get(), reinterpret_cast<const BYTE*>(reversed.data()),
@@ -122,13 +123,36 @@ bool Verify(const std::string& data, const std::string& signature) {
   return true;
 }
 
+}  // namespace
+
+std::wstring SignatureName(const std::wstring& name) { return name + L".sig"; }
+
+bool Verify(const std::string& data, const std::string& signature) {
+  return VerifyHashed(signature, [&](HCRYPTHASH hash) { return HashBytes(hash, data.data(), data.size()); });
+}
+
 bool VerifyFile(const std::wstring& file, const std::wstring& signatureFile) {
-  std::string data, signature;
-  if (!ReadWhole(file, data) || !ReadWhole(signatureFile, signature)) {
+  std::string signature;
+  // Opened once and held with writers shut out, so that the bytes hashed are the file as it stands.
+  platform::UniqueFileHandle data(
+      CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!data || !ReadSignature(signatureFile, signature)) {
     CommonModule::DPrint(L"UpdateSignature\\VerifyFile: ", L"- Cannot read ", file, signatureFile);
     return false;
   }
-  const bool valid = Verify(data, signature);
+  // In chunks: a package is never held in memory whole.
+  const bool valid = VerifyHashed(signature, [&](HCRYPTHASH hash) {
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(data.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+        Log(L"- Cannot read the file, error ");
+        return false;
+      }
+      if (got == 0) return true;
+      if (!HashBytes(hash, buffer.data(), got)) return false;
+    }
+  });
   CommonModule::DPrint(L"UpdateSignature\\VerifyFile: ", file, valid ? L"- signed by the maker" : L"- NOT signed by the maker");
   return valid;
 }

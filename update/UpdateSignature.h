@@ -13,8 +13,8 @@ std::wstring SignatureName(const std::wstring& name);
 // True when signature is the maker's signature of data.
 bool Verify(const std::string& data, const std::string& signature);
 
-// True when signatureFile holds the maker's signature of file. Both are read whole first, so the
-// file checked is the file as it now stands; the caller keeps both where no user can write.
+// True when signatureFile holds the maker's signature of file. The file is hashed in chunks, held
+// open with writers shut out meanwhile; the caller keeps both where no user can write.
 bool VerifyFile(const std::wstring& file, const std::wstring& signatureFile);
 
 }  // namespace UpdateSignature

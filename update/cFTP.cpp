@@ -4,16 +4,11 @@
 
 #include "common/CommonModule.h"
 #include "platform/Forms.h"
-#include "platform/TestSwitches.h"
 #include "platform/Text.h"
 
 namespace {
 
 constexpr wchar_t kAgent[] = L"Quarn FTP Client";
-
-// No download may take longer than this in all: WinInet's time-outs end a server that stops
-// sending, not one that trickles.
-constexpr unsigned long kLongestDownloadSeconds = 60 * 60;
 
 // Port of "host:port" (1-65535); 0 for a text that is no port.
 INTERNET_PORT ParsePort(const std::wstring& text) {
@@ -206,13 +201,31 @@ bool cFTP::MoveChunks(LONG total, const std::function<bool(char*, DWORD, const w
 }
 
 bool cFTP::FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote) {
+  TransferBounds::Guard guard(TransferBounds::Kind::Package);
+  return FTPDownloadFile(sLocal, sRemote, guard);
+}
+
+bool cFTP::FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote, TransferBounds::Guard& guard) {
   sLocal = platform::Trim(sLocal);
   sRemote = platform::Trim(sRemote);
   if (sLocal.empty() || sRemote.empty()) return false;
   const LONG total = GetFTPFileSize(sRemote);
   if (total <= 0) return false;
+  // WinInet's time-outs end a server that stops sending, not one that trickles or sends too much:
+  // the guard ends those, the listed size first.
+  uint64_t received = 0;
+  auto withinBounds = [&](const wchar_t* label) {
+    const TransferBounds::Verdict verdict = guard.Check(received, static_cast<uint64_t>(total));
+    if (verdict == TransferBounds::Verdict::Go) return true;
+    CommonModule::DPrint(L"cFTP\\FTPDownloadFile: ", TransferBounds::Describe(verdict), sRemote);
+    RecordError(verdict == TransferBounds::Verdict::TooLarge ? ERROR_FILE_TOO_LARGE : ERROR_TIMEOUT, label);
+    return false;
+  };
+  if (!withinBounds(L"FtpOpenFile:GetFile")) return false;
 
-  file_.reset(FtpOpenFileW(connection_.get(), sRemote.c_str(), GENERIC_READ, transferType_, 0));
+  // Always from the server, and no copy left in the URL cache.
+  file_.reset(FtpOpenFileW(connection_.get(), sRemote.c_str(), GENERIC_READ,
+                           transferType_ | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
   if (!file_) {
     RecordError(GetLastError(), L"FtpOpenFile:GetFile");
     return false;
@@ -227,15 +240,10 @@ bool cFTP::FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote) {
   }
 
   // Reads exactly count bytes; the end of the remote file before that is a failure, not a short file.
-  const DWORD started = GetTickCount();
-  const DWORD longestMs = platform::TestSwitchLimitMs(platform::kSwitchDownloadSeconds, kLongestDownloadSeconds);
   auto readChunk = [&](char* buffer, DWORD count, const wchar_t* label) -> bool {
     DWORD done = 0;
     while (done < count) {
-      if (GetTickCount() - started > longestMs) {
-        RecordError(ERROR_TIMEOUT, label);
-        return false;
-      }
+      if (!withinBounds(label)) return false;
       DWORD got = 0;
       if (!InternetReadFile(file_.get(), buffer + done, count - done, &got)) {
         RecordError(GetLastError(), label);
@@ -246,6 +254,7 @@ bool cFTP::FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote) {
         return false;
       }
       done += got;
+      received += got;
     }
     DWORD written = 0;
     if (!WriteFile(local.get(), buffer, count, &written, nullptr) || written != count) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Handle.h"
+#include "update/TransferBounds.h"
 #include "update/cDirList.h"
 
 class cFTP {
@@ -32,6 +33,9 @@ class cFTP {
   // The chunked transfers trim blanks off the caller's texts.
   bool FTPUploadFile(std::wstring& sLocal, std::wstring& sRemote);
   bool FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote);
+  // The same within the bounds of guard: a file over its cap, below its rate or past its deadline
+  // is given up. One guard can span several attempts at one file.
+  bool FTPDownloadFile(std::wstring& sLocal, std::wstring& sRemote, TransferBounds::Guard& guard);
   bool SimpleFTPGetFile(const std::wstring& sLocal, const std::wstring& sRemote);
   std::wstring GetFTPDirectory();
   bool SetFTPDirectory(const std::wstring& sDir);

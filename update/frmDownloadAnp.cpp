@@ -14,6 +14,7 @@
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
 #include "update/AsyncDownload.h"
+#include "update/TransferBounds.h"
 #include "update/frmDownloadAnpIds.h"
 
 namespace {
@@ -22,9 +23,6 @@ HWND g_window = nullptr;
 bool g_registered = false;  // shown, and so one of the program's loaded forms
 bool g_cancelled = false;
 
-// A transfer that receives nothing this long is given up, and none may take longer in all.
-constexpr DWORD kStallSeconds = 60;
-constexpr DWORD kLongestSeconds = 60 * 60;
 // How long a transfer that was asked to stop may take to hear it before it is left to itself.
 constexpr DWORD kStopGraceMs = 5000;
 
@@ -32,9 +30,9 @@ constexpr DWORD kStopGraceMs = 5000;
 // thread of its own, so that the window stays live and a transfer that hangs can be left behind.
 struct Transfer {
   std::wstring url, file, header;
+  uint64_t cap = 0;
   std::atomic<int32_t> percent{0}, received{0}, total{0};
-  std::atomic<DWORD> lastData{0};
-  std::atomic<bool> stop{false}, failed{false};
+  std::atomic<bool> stop{false}, failed{false}, tooLarge{false};
   std::atomic<uint32_t> httpStatus{0};
 };
 
@@ -44,13 +42,16 @@ DWORD WINAPI RunTransfer(void* parameter) {
   const platform::ComApartment com;  // URL monikers need COM on this thread
   try {
     Microsoft::WRL::ComPtr<AsyncDownload> download = AsyncDownload::Create();
+    // Always from the server (through any proxy), and no copy written to the URL cache.
+    download->Flags |= BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE;
     AsyncDownload* self = download.Get();
     download->Progress = [t, self](int32_t percent, int32_t received, int32_t total, uint32_t, const std::wstring&) {
-      if (received != t->received) t->lastData = GetTickCount();
       t->percent = percent;
       t->received = received;
       t->total = total;
-      if (t->stop) self->AbortDownload();
+      // The cap is kept here, as the bytes arrive, not only when the window's thread next looks.
+      if (static_cast<uint32_t>(received) > t->cap || static_cast<uint32_t>(total) > t->cap) t->tooLarge = true;
+      if (t->stop || t->tooLarge) self->AbortDownload();
     };
     download->DownloadAborted = [t](HRESULT status, const std::wstring& text) {
       t->failed = true;
@@ -132,14 +133,15 @@ HWND frmDownloadAnp::Handle() { return g_window; }
 
 bool frmDownloadAnp::Cancelled() { return g_cancelled; }
 
-bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer) {
+bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer,
+                                   TransferBounds::Kind kind) {
   try {
+    TransferBounds::Guard guard(kind);
     auto transfer = std::make_shared<Transfer>();
     transfer->url = sURL;
     transfer->file = sFile;
     transfer->header = sReferrer.empty() ? L"" : L"Referer: " + sReferrer;
-    const DWORD start = GetTickCount();
-    transfer->lastData = start;
+    transfer->cap = guard.Cap();
     auto* holder = new std::shared_ptr<Transfer>(transfer);
     platform::UniqueKernelHandle thread(CreateThread(nullptr, 0, RunTransfer, holder, 0, nullptr));
     if (!thread) {
@@ -147,8 +149,6 @@ bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring&
       CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", L"- No thread for the transfer");
       return false;
     }
-    const DWORD stallMs = platform::TestSwitchLimitMs(platform::kSwitchStallSeconds, kStallSeconds);
-    const DWORD longestMs = platform::TestSwitchLimitMs(platform::kSwitchDownloadSeconds, kLongestSeconds);
     bool gaveUp = false, leftBehind = false;
     DWORD stopAsked = 0;
     int32_t shown = -1;
@@ -162,11 +162,12 @@ bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring&
       }
       const DWORD now = GetTickCount();
       if (!transfer->stop) {
-        const bool stalled = now - transfer->lastData >= stallMs, tooLong = now - start >= longestMs;
-        if (stalled || tooLong) {
-          CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ",
-                               stalled ? L"- Nothing received for seconds: " : L"- Still running after seconds: ",
-                               (stalled ? stallMs : longestMs) / 1000, sURL);
+        const TransferBounds::Verdict verdict =
+            transfer->tooLarge ? TransferBounds::Verdict::TooLarge
+                               : guard.Check(static_cast<uint32_t>(transfer->received.load()),
+                                             static_cast<uint32_t>(transfer->total.load()));
+        if (verdict != TransferBounds::Verdict::Go) {
+          CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", TransferBounds::Describe(verdict), sURL);
           gaveUp = true;
         }
         if (gaveUp || g_cancelled) {
@@ -181,12 +182,16 @@ bool frmDownloadAnp::StartDownload(const std::wstring& sURL, const std::wstring&
       }
     }
     Unload();
+    // The cap may have ended the transfer before this loop looked.
+    if (transfer->tooLarge && !gaveUp)
+      CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", TransferBounds::Describe(TransferBounds::Verdict::TooLarge),
+                           sURL);
     // URLMON can leave an error page or a partial file under the target's name (a connection
     // that ends early may still count as complete): only a whole, successful transfer may stay,
     // since callers judge the download by the file alone.
     const bool partial = transfer->received < transfer->total;
     const uint32_t httpStatus = transfer->httpStatus;
-    if (gaveUp || leftBehind || partial || transfer->failed || g_cancelled || httpStatus >= 400) {
+    if (gaveUp || leftBehind || partial || transfer->failed || transfer->tooLarge || g_cancelled || httpStatus >= 400) {
       CommonModule::DPrint(L"frmDownloadAnp\\StartDownload: ", L"- Download failed, HTTP status: ", httpStatus);
       DeleteFileW(sFile.c_str());
       return false;

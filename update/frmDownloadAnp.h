@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "update/TransferBounds.h"
+
 class frmDownloadAnp {
  public:
   // Creates the window, hidden, when it is not loaded.
@@ -20,11 +22,12 @@ class frmDownloadAnp {
   static bool Cancelled();
 
   // Runs one download of sURL to the file sFile and returns when it has ended, the window staying
-  // live meanwhile. A transfer that receives nothing for 60 s, or runs for an hour, is given up
-  // (the test switches ILATCH_STALL_SECONDS and ILATCH_DOWNLOAD_SECONDS shorten both). True when
+  // live meanwhile. It keeps the bounds of its kind (TransferBounds.h): a transfer larger than the
+  // cap, below the minimum rate for the stall time or over the time limit is given up. True when
   // the file arrived whole; a download that failed, was cancelled, given up or got an HTTP error
   // status leaves no file behind.
-  static bool StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer = L"");
+  static bool StartDownload(const std::wstring& sURL, const std::wstring& sFile, const std::wstring& sReferrer = L"",
+                            TransferBounds::Kind kind = TransferBounds::Kind::Package);
 
   // The status label for a progress report: "12.50Kb  of  100.00Kb".
   static std::wstring StatusText(int32_t receivedBytes, int32_t totalBytes);

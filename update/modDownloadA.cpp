@@ -28,7 +28,7 @@ std::wstring LocalTestAddress(const std::wstring& url) {
 
 }  // namespace
 
-bool DownloadFile(const std::wstring& requestedUrl, const std::wstring& targetFile, bool hidden) {
+bool DownloadFile(const std::wstring& requestedUrl, const std::wstring& targetFile, bool hidden, TransferBounds::Kind kind) {
   const std::wstring url = LocalTestAddress(requestedUrl);
   try {
     const std::wstring folder = CommonModule::StripNameFromPath(targetFile);
@@ -42,7 +42,8 @@ bool DownloadFile(const std::wstring& requestedUrl, const std::wstring& targetFi
     DeleteUrlCacheEntryW(url.c_str());  // no cached copy may be served
     if (!hidden) frmDownloadAnp::Show(L"File Download:  ");
     // A cancel confirmed before the transfer began means no transfer.
-    const bool landed = !frmDownloadAnp::Cancelled() && frmDownloadAnp::StartDownload(url, targetFile);
+    const bool landed = !frmDownloadAnp::Cancelled() && frmDownloadAnp::StartDownload(url, targetFile, L"", kind);
+    DeleteUrlCacheEntryW(url.c_str());  // what URLMON kept of it anyway, landed or not
     if (CommonModule::IsFormLoaded(L"frmDownloadAnp") || frmDownloadAnp::IsLoaded()) frmDownloadAnp::Unload();
     // A transfer given up may still be writing: only the one that arrived counts.
     return landed && CommonModule::DoesFileExist(targetFile);

@@ -30,6 +30,7 @@
 #include "update/HashRuleImport.h"
 #include "update/ProgramSwap.h"
 #include "update/SignedDownload.h"
+#include "update/TransferBounds.h"
 #include "update/modZip.h"
 
 namespace modUpdate {
@@ -75,7 +76,7 @@ IndexCheck FetchIndex(bool hidden, bool unzipSilent) {
     return check;
   }
   const std::wstring zip = work.Path() + L"\\" + kIndexZipName;
-  if (!SignedDownload::Fetch(IndexUrl(), zip, hidden)) return check;
+  if (!SignedDownload::Fetch(IndexUrl(), zip, hidden, TransferBounds::Kind::Index)) return check;
   std::wstring unpacked = work.Path() + L"\\index";
   bool silent = unzipSilent;
   if (!modZip::UnzipFile(zip, unpacked, silent)) return check;
@@ -117,7 +118,7 @@ IndexCheck FetchProgramIndex(bool hidden) {
 // The whole swap road of the three apply procedures. Returns only when the update failed.
 enum class SwapRoad { Silently, AndReapply, Plain };
 
-void RunSwapRoad(const std::wstring& url, SwapRoad road, bool silent, bool reboot) {
+void RunSwapRoad(const std::wstring& url, const std::wstring& version, SwapRoad road, bool silent, bool reboot) {
   std::wstring arguments;
   if (road == SwapRoad::AndReapply) {
     arguments = L"/applyini";
@@ -130,10 +131,19 @@ void RunSwapRoad(const std::wstring& url, SwapRoad road, bool silent, bool reboo
   if (!work->Ok()) return;
   const std::wstring package = work->Path() + kDownloadedPackage;
   if (!SignedDownload::Fetch(url, package, hidden)) return;
-  modService::RemoveEventService(false, true);
-  if (!ProgramSwap::SwapInProgramPackage(package, true)) {
+  auto failedToUnzip = [&] {
     if (road == SwapRoad::AndReapply && !silent) Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
     if (road == SwapRoad::Plain) Box(L"Failed to unzip update.", kCheckTitle, MB_OK);
+  };
+  // A package of another version ends the road as a failed download does.
+  switch (ProgramSwap::CheckPackageVersion(package, version, ProgramSwap::VersionRule::Newer)) {
+    case ProgramSwap::PackageCheck::Accepted: break;
+    case ProgramSwap::PackageCheck::WrongVersion: return;
+    case ProgramSwap::PackageCheck::Unreadable: failedToUnzip(); return;
+  }
+  modService::RemoveEventService(false, true);
+  if (!ProgramSwap::SwapInProgramPackage(package, true)) {
+    failedToUnzip();
     modService::InstallEventService();
     return;
   }
@@ -170,6 +180,25 @@ DefsState CompareDefinitions(const std::wstring& folder, const std::wstring& rem
   if (!ToDefinitionsVersion(CommonModule::ReadIni(folder + kVersionFileName, kSection, L"CurrentDefs"), local))
     return DefsState::Older;
   return local < remote ? DefsState::Older : DefsState::UpToDate;
+}
+
+// The package's own version file must give the version the index announced, and that must be
+// newer than the installed one: a signed older package under a newer index takes nothing back.
+bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstring& announced,
+                                 const std::wstring& folder) {
+  const std::wstring packagedText = CommonModule::ReadIni(unpacked + L"\\" + kVersionFileName, kSection, L"CurrentDefs");
+  int64_t packaged = 0, expected = 0;
+  const wchar_t* refusal = nullptr;
+  if (!ToDefinitionsVersion(packagedText, packaged))
+    refusal = L"- The package carries no readable version";
+  else if (!ToDefinitionsVersion(announced, expected) || packaged != expected)
+    refusal = L"- Not the version the index announced";
+  else if (CompareDefinitions(folder, packagedText) != DefsState::Older)
+    refusal = L"- Not newer than the installed definitions";
+  if (!refusal) return true;
+  CommonModule::DPrint(L"modUpdate\\UpdateDefinitions: ", L"- Refused definitions",
+                       packagedText.empty() ? L"(none)" : packagedText, refusal, L"announced " + announced);
+  return false;
 }
 
 // Moves the unpacked definition files (not the hash rules) into the definitions folder, the
@@ -230,8 +259,16 @@ void CheckForUpdatesInteractive() {
         CommonModule::DeleteFileQuietly(ProgramSwap::ProgramBackupPath());
         std::optional<platform::PrivateFolder> work(std::in_place);
         const std::wstring package = work->Path() + kDownloadedPackage;
-        if (!work->Ok() || !SignedDownload::Fetch(check.packageUrl, package, false)) {
+        // The re-download offered when nothing is newer may bring the running version again, on
+        // the OK just given, but never a lower one.
+        const ProgramSwap::PackageCheck version =
+            !work->Ok() || !SignedDownload::Fetch(check.packageUrl, package, false)
+                ? ProgramSwap::PackageCheck::WrongVersion
+                : ProgramSwap::CheckPackageVersion(package, check.remoteVersion, ProgramSwap::VersionRule::NewerOrEqual);
+        if (version == ProgramSwap::PackageCheck::WrongVersion) {
           Box(L"Failed to download update.", kUpdateFailedTitle, MB_OK);
+        } else if (version == ProgramSwap::PackageCheck::Unreadable) {
+          Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
         } else {
           // A package that brings a new service executable replaces it only while the service is stopped.
           modService::RemoveEventService(false, true);
@@ -255,10 +292,10 @@ void SilentUpdateCheck() {
   try {
     const IndexCheck check = FetchProgramIndex(false);
     if (check.fetched) {
-      if (check.newer) ApplyUpdateSilently(check.packageUrl);
+      if (check.newer) ApplyUpdateSilently(check.packageUrl, check.remoteVersion);
       const std::wstring folder = DefinitionsFolder();
       if (CompareDefinitions(folder, check.remoteDefs) == DefsState::Older)
-        UpdateDefinitions(check.defsUrl, true, folder);
+        UpdateDefinitions(check.defsUrl, check.remoteDefs, true, folder);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\SilentUpdateCheck: ", L"- Error");
@@ -275,7 +312,7 @@ void CheckUpdateThenApplyProtection(bool silent, bool reboot) {
     } else if (silent || Box(L"Press OK to update this application to v" + check.remoteVersion, kAvailableTitle,
                              MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
       // Returns only when the update failed: the protection is applied all the same.
-      ApplyUpdateAndReapply(check.packageUrl, silent, reboot);
+      ApplyUpdateAndReapply(check.packageUrl, check.remoteVersion, silent, reboot);
       if (!silent) Box(L"The update failed.  Click OK to apply protection.", kCheckTitle, MB_OK | MB_ICONEXCLAMATION);
     }
   } catch (...) {
@@ -293,32 +330,32 @@ void CheckForAppUpdate() {
       Box(L"No updates exist.", kCheckTitle, MB_OK | MB_ICONINFORMATION);
     } else if (Box(L"Press OK to update this application to v" + check.remoteVersion, kAvailableTitle,
                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
-      ApplyUpdate(check.packageUrl);
+      ApplyUpdate(check.packageUrl, check.remoteVersion);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckForAppUpdate: ", L"- Error");
   }
 }
 
-void ApplyUpdateSilently(const std::wstring& url) {
+void ApplyUpdateSilently(const std::wstring& url, const std::wstring& version) {
   try {
-    RunSwapRoad(url, SwapRoad::Silently, true, false);
+    RunSwapRoad(url, version, SwapRoad::Silently, true, false);
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\ApplyUpdateSilently: ", L"- Error");
   }
 }
 
-void ApplyUpdateAndReapply(const std::wstring& url, bool silent, bool reboot) {
+void ApplyUpdateAndReapply(const std::wstring& url, const std::wstring& version, bool silent, bool reboot) {
   try {
-    RunSwapRoad(url, SwapRoad::AndReapply, silent, reboot);
+    RunSwapRoad(url, version, SwapRoad::AndReapply, silent, reboot);
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\ApplyUpdateAndReapply: ", L"- Error");
   }
 }
 
-void ApplyUpdate(const std::wstring& url) {
+void ApplyUpdate(const std::wstring& url, const std::wstring& version) {
   try {
-    RunSwapRoad(url, SwapRoad::Plain, false, false);
+    RunSwapRoad(url, version, SwapRoad::Plain, false, false);
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\ApplyUpdate: ", L"- Error");
   }
@@ -336,17 +373,17 @@ void CheckForDefsUpdate(bool silent, bool fromInstaller) {
     } else if (state == DefsState::UpToDate) {
       if (!silent) Box(L"No updates exist.", kCheckTitle, MB_OK | MB_ICONINFORMATION);
     } else if (silent) {
-      UpdateDefinitions(check.defsUrl, true, folder);
+      UpdateDefinitions(check.defsUrl, check.remoteDefs, true, folder);
     } else if (Box(L"Press OK to update to definitions dated " + check.remoteDefs, L"Updated definitions are available!",
                    MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
-      UpdateDefinitions(check.defsUrl, false, folder);
+      UpdateDefinitions(check.defsUrl, check.remoteDefs, false, folder);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckForDefsUpdate: ", L"- Error");
   }
 }
 
-void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring& folder) {
+void UpdateDefinitions(const std::wstring& url, const std::wstring& version, bool silent, const std::wstring& folder) {
   try {
     CommonModule::DeleteFileQuietly(folder + L"Defs.zip");  // left by earlier versions, which downloaded it there
     platform::PrivateFolder work;
@@ -359,6 +396,11 @@ void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring&
     bool unzipSilent = silent;
     if (!modZip::UnzipFile(zip, unpacked, unzipSilent)) {
       if (!silent) Box(L"Could not unzip updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
+      return;
+    }
+    // Refused, it goes with the private folder, as a failed download's would.
+    if (!PackagedDefinitionsAccepted(unpacked, version, folder)) {
+      if (!silent) Box(L"Could not download updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
       return;
     }
     const std::wstring hashes = unpacked + L"\\Hashes.reg";

@@ -17,14 +17,16 @@ void SilentUpdateCheck();
 // comes back into the builder ("/config") after the swap.
 void CheckForUpdatesInteractive();
 // Download the signed package, swap and: no restart / restart with "/applyini" (plus " /silent",
-// " /reboot") / restart without arguments. Each returns only when the update failed.
-void ApplyUpdateSilently(const std::wstring& url);
-void ApplyUpdateAndReapply(const std::wstring& url, bool silent, bool reboot);
-void ApplyUpdate(const std::wstring& url);
+// " /reboot") / restart without arguments. Each returns only when the update failed. version is
+// the one the index announced: a package whose program carries another is refused.
+void ApplyUpdateSilently(const std::wstring& url, const std::wstring& version);
+void ApplyUpdateAndReapply(const std::wstring& url, const std::wstring& version, bool silent, bool reboot);
+void ApplyUpdate(const std::wstring& url, const std::wstring& version);
 // Download the signed definitions package into a private folder, import the hash rules of its
 // "Hashes.reg" (nothing else of it), refresh group policy and move its other files into folder
-// (ending in "\"), the version file last.
-void UpdateDefinitions(const std::wstring& url, bool silent, const std::wstring& folder);
+// (ending in "\"), the version file last. Only a package whose own version file gives the
+// version the index announced (version), newer than the installed one, is taken.
+void UpdateDefinitions(const std::wstring& url, const std::wstring& version, bool silent, const std::wstring& folder);
 
 // Where the definitions and hash lists live, ending in "\": the product's folder under ProgramData
 // on Vista and later (created when missing), else the program folder.

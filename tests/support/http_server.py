@@ -11,6 +11,8 @@ PORT serves the files under DIR/root (a missing one is a 404 with an error page 
   /status/CODE    that status code, with a short body
   /cut/PATH       announces the whole file PATH but sends half of it and closes the connection
   /stall/PATH     announces the whole file PATH, sends half of it, then sends nothing for 90 s
+  /trickle/PATH   announces the whole file PATH, sends half of it, then one byte a second
+  /endless/ANY    200 without a length, then data at full speed until the client goes
 """
 import http.server
 import os
@@ -56,10 +58,35 @@ def serve(folder, port):
                 self.wfile.write(self.send_bytes(200, text.encode("utf-8")))
             elif kind == "status":
                 self.wfile.write(self.send_bytes(int(rest), b"status page\r\n"))
-            elif kind in ("slow", "cut", "stall"):
+            elif kind == "endless":
+                self.send_response(200)
+                self.send_header("Content-Type", "application/octet-stream")
+                self.send_header("Connection", "close")
+                self.end_headers()
+                self.close_connection = True
+                block = b"\0" * 65536
+                try:
+                    while True:
+                        self.wfile.write(block)
+                except OSError:
+                    pass
+            elif kind in ("slow", "cut", "stall", "trickle"):
                 body = self.file_bytes(rest)
                 if body is None:
                     self.send_error(404)
+                    return
+                if kind == "trickle":
+                    self.close_connection = True
+                    half = len(body) // 2
+                    try:
+                        self.wfile.write(self.send_bytes(200, body[:half], len(body)))
+                        self.wfile.flush()
+                        for at in range(half, min(len(body), half + 300)):
+                            time.sleep(1)
+                            self.wfile.write(body[at:at + 1])
+                            self.wfile.flush()
+                    except OSError:
+                        pass
                     return
                 if kind == "stall":
                     self.wfile.write(self.send_bytes(200, body[: len(body) // 2], len(body)))

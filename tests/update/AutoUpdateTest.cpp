@@ -19,6 +19,7 @@
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UpdateSigning.h"
+#include "tests/update/PackageVersionCases.h"
 #include "update/ZipClass.h"
 
 using namespace testsupport;
@@ -55,11 +56,15 @@ std::string IndexIni(const std::string& version) { return "[Ironlatch]\r\nCurren
 // The running program is 1.0.0.1: major, minor and revision make "1.0.1".
 constexpr char kNewer[] = "1.0.2";
 
-std::string FakeProgram() { return ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"); }
+// The recording fake under the programs' version block of version ("1_0_0_2"); with nullptr, the
+// fake without any version resource.
+std::string FakeProgram(const wchar_t* version = L"1_0_0_2") {
+  return ReadFileBytes(TestsDir() + L"fakes\\fakeprog" + (version ? std::wstring(L"_") + version : L"") + L".exe");
+}
 
 // A package whose new program is the recording fake, so that its start is seen.
-Entries Package(const std::string& serviceBytes = "new service") {
-  return {{L"Ironlatch.exe", FakeProgram()}, {L"IronlatchEventSvc.exe", serviceBytes}, {L"readme.txt", "new"}};
+Entries Package(const std::string& serviceBytes = "new service", const std::string& program = FakeProgram()) {
+  return {{L"Ironlatch.exe", program}, {L"IronlatchEventSvc.exe", serviceBytes}, {L"readme.txt", "new"}};
 }
 
 bool ContainsLine(const std::wstring& log, const std::wstring& text) { return log.find(text) != std::wstring::npos; }
@@ -91,11 +96,11 @@ class AutoUpdateTest : public testing::Test {
   }
 
   // Runs the update with the debug log on and returns the log.
-  std::wstring RunUpdate() {
-    RunResult run = RunProcess(L"\"" + program_.ExePath() + L"\" /debug /autoupdateapp",
-                               {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=",
-                                L"ILATCH_UPDATE_SERVER=127.0.0.1:47121"},
-                               90000);
+  std::wstring RunUpdate(const std::vector<std::wstring>& moreEnv = {}) {
+    std::vector<std::wstring> env = {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_PROMPT_ANSWERS=",
+                                     L"ILATCH_UPDATE_SERVER=127.0.0.1:47121"};
+    env.insert(env.end(), moreEnv.begin(), moreEnv.end());
+    RunResult run = RunProcess(L"\"" + program_.ExePath() + L"\" /debug /autoupdateapp", env, 90000);
     EXPECT_TRUE(run.finished);
     return ReadTextFile(Folder() + L"Ironlatch.log");
   }
@@ -189,12 +194,13 @@ TEST_F(AutoUpdateTest, FailedDownloadsAreTriedTwiceThenGiveUp) {
        false,
        0,
        {L"CheckUpdate returns True", L"d/l + verify:  IronlatchU.zip", L"2nd attempt - failed download!"}},
+      // The second attempt reads as the first does: a short transfer fails as it ends.
       {"package cut short twice",
        true,
        true,
        2,
        {L"d/l + verify:  IronlatchU.zip", L"Failed download", L"2nd attempt triggered",
-        L"2nd attempt - bad file size!"}},
+        L"2nd attempt - failed download!"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -347,6 +353,64 @@ TEST_F(AutoUpdateTest, NothingTheMakerDidNotSignIsUsed) {
     ExpectUnchanged();
     DeleteFileW((Folder() + L"Ironlatch.log").c_str());
   }
+}
+
+TEST_F(AutoUpdateTest, OnlyAPackageOfTheAnnouncedNewerVersionIsInstalled) {
+  for (const PackageVersionCase& c : kPackageVersionCases) {
+    SCOPED_TRACE(c.what);
+    ClearServerFolder();
+    for (const wchar_t* name : {L"Ironlatch.exe", L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe", L"readme.txt",
+                                L"Ironlatch.calls.log", L"Ironlatch.log"})
+      DeleteFileW((Folder() + name).c_str());
+    ASSERT_TRUE(WriteTextFile(program_.ExePath(), original_));
+    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc.exe", "old service"));
+    ServeIndex(platform::ToUtf8(c.index));
+    Serve(L"IronlatchU.zip", Package("new service", FakeProgram(c.packaged)));
+    const std::wstring log = RunUpdate();
+    EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True"));
+    if (c.taken) {
+      EXPECT_EQ(Bytes(L"Ironlatch.exe"), FakeProgram(c.packaged));
+      EXPECT_NE(NewProgramCalls().find(L"/applyupdate"), std::wstring::npos);
+      EXPECT_FALSE(ContainsLine(log, L"Refused version"));
+      continue;
+    }
+    // As after a failed download: the old program and service stay, nothing is started.
+    ExpectUnchanged();
+    EXPECT_FALSE(Has(L"IronlatchU.zip"));
+    const std::wstring refused = L"Refused version\t" + std::wstring(c.packaged ? L"1.0." : L"(none)");
+    EXPECT_TRUE(ContainsLine(log, refused)) << platform::ToUtf8(log);
+    EXPECT_TRUE(ContainsLine(log, L"announced " + std::wstring(c.index) + L", running 1.0.1"));
+  }
+}
+
+// With an overall limit of 2 s and a package trickled at 1.25 KB/s, both attempts together end
+// within the limit: the second takes what is left of the first one's deadline.
+TEST_F(AutoUpdateTest, BothAttemptsAtATrickledPackageEndWithinTheOneLimit) {
+  ServeIndex(kNewer);
+  Serve(L"IronlatchU.zip", Package());
+  ServeText(L"IronlatchU.zip.slow", "");
+  const DWORD started = GetTickCount();
+  const std::wstring log = RunUpdate({L"ILATCH_DOWNLOAD_SECONDS=2"});
+  const DWORD took = GetTickCount() - started;
+  DeleteFileW((ServerFolder() + L"IronlatchU.zip.slow").c_str());
+  EXPECT_LT(took, 12000u) << "the limit, the pause between the attempts and the program's start";
+  EXPECT_TRUE(ContainsLine(log, L"2nd attempt - failed download!")) << platform::ToUtf8(log);
+  EXPECT_TRUE(ContainsLine(log, L"over its time limit"));
+  ExpectUnchanged();
+}
+
+TEST_F(AutoUpdateTest, AnIndexOverItsSizeCapIsNotFetched) {
+  // Noise does not compress: the zip stays larger than the index's cap of 256 KB.
+  std::string noise(300 * 1024, '\0');
+  uint32_t x = 12345;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni(kNewer)}, {L"padding.bin", noise}});
+  Serve(L"IronlatchU.zip", Package());
+  const std::wstring log = RunUpdate();
+  EXPECT_TRUE(ContainsLine(log, L"larger than its size cap")) << platform::ToUtf8(log);
+  EXPECT_FALSE(ContainsLine(log, L"CheckUpdate returns"));
+  EXPECT_FALSE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip"));
+  ExpectUnchanged();
 }
 
 TEST_F(AutoUpdateTest, OnlyTheIniIsTakenFromTheIndexZip) {

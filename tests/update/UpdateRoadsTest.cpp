@@ -5,6 +5,7 @@
 // restart shows up in its calls log.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UpdateSigning.h"
+#include "tests/update/PackageVersionCases.h"
 #include "update/ZipClass.h"
 
 using namespace testsupport;
@@ -30,6 +32,14 @@ const std::wstring kHashRuleKey =
     std::wstring(kRestrictionPolicyKey) + L"\\0\\Hashes\\{5e1d0a5c-0d1e-4a5e-9d0a-00000000a11e}";
 
 std::wstring ServerRoot() { return TestsDir() + L"httpserver\\root\\"; }
+
+// The recording fake under the programs' version block of the given version ("1_0_0_2"); with
+// nullptr, the fake without any version resource.
+std::wstring Fake(const wchar_t* version) {
+  return TestsDir() + L"fakes\\fakeprog" + (version ? std::wstring(L"_") + version : L"") + L".exe";
+}
+// The program the index's 1.0.2 announces.
+const wchar_t kNewerFake[] = L"1_0_0_2";
 
 std::wstring Token(const wchar_t* what) {
   static int counter = 0;
@@ -66,7 +76,7 @@ class UpdateRoad : public ::testing::Test {
     ASSERT_TRUE(WriteTextFile(program_.Folder() + L"Ironlatch_old.exe", "a backup from an earlier update"));
     ASSERT_TRUE(WriteTextFile(program_.Folder() + L"IronlatchEventSvc_old.exe", "an earlier service backup"));
     realProgram_ = ReadFileBytes(program_.ExePath());
-    fake_ = ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe");
+    fake_ = ReadFileBytes(Fake(kNewerFake));
     ASSERT_FALSE(realProgram_.empty());
     ASSERT_FALSE(fake_.empty());
   }
@@ -81,19 +91,19 @@ class UpdateRoad : public ::testing::Test {
   std::wstring ServiceExe() const { return program_.Folder() + L"IronlatchEventSvc.exe"; }
   std::wstring DefsFolder() const { return data_ / L"programdata" + kProductFolder + L"\\"; }
 
-  void WriteIndex(const std::wstring& version, const std::wstring& defs = L"105") {
-    const std::string ini = "[Ironlatch]\r\nCurrentVersion=" + platform::ToUtf8(version) +
-                            "\r\nDownloadURLB=" + platform::ToUtf8(Url(L"package.zip")) + "\r\nCurrentDefs=" +
+  void WriteIndex(const std::wstring& version, const std::wstring& defs = L"105", const std::wstring& packageUrl = L"") {
+    const std::string ini = "[Ironlatch]\r\nCurrentVersion=" + platform::ToUtf8(version) + "\r\nDownloadURLB=" +
+                            platform::ToUtf8(packageUrl.empty() ? Url(L"package.zip") : packageUrl) + "\r\nCurrentDefs=" +
                             platform::ToUtf8(defs) + "\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) + "\r\n";
     ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch_Updates.ini"), ini));
     ASSERT_TRUE(Zip({{Stage(L"Ironlatch_Updates.ini"), L"Ironlatch_Updates.ini"}}, Served(L"Ironlatch_Updates.zip")));
   }
 
-  // A package whose programs are the recording fake.
-  void WritePackage() {
+  // A package whose programs are the recording fake, by default of the version 1.0.2.
+  void WritePackage(const std::wstring& program = Fake(kNewerFake)) {
     ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "new files"));
-    ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"Ironlatch.exe"},
-                     {TestsDir() + L"fakes\\fakeprog.exe", L"IronlatchEventSvc.exe"},
+    ASSERT_TRUE(Zip({{program, L"Ironlatch.exe"},
+                     {Fake(kNewerFake), L"IronlatchEventSvc.exe"},
                      {Stage(L"readme.txt"), L"readme.txt"}},
                     Served(L"package.zip")));
   }
@@ -101,7 +111,7 @@ class UpdateRoad : public ::testing::Test {
   // A package that fails half-way: the new program is written, then an entry's data is damaged.
   void WriteBrokenPackage() {
     ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), std::string(5000, 'x')));
-    ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"Ironlatch.exe"}, {Stage(L"last.txt"), L"last.txt"}},
+    ASSERT_TRUE(Zip({{Fake(kNewerFake), L"Ironlatch.exe"}, {Stage(L"last.txt"), L"last.txt"}},
                     Served(L"package.zip")));
     std::string bytes = ReadFileBytes(Served(L"package.zip"));
     const size_t second = bytes.find("PK\x03\x04", 4);
@@ -110,8 +120,10 @@ class UpdateRoad : public ::testing::Test {
     ASSERT_TRUE(ServeSignedText(Served(L"package.zip"), bytes));
   }
 
-  void WriteDefinitions(bool withHashes) {
-    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n"));
+  // A definitions package whose version file gives version; nullptr: it has none.
+  void WriteDefinitions(bool withHashes, const char* version = "105") {
+    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"),
+                              version ? std::string("[Ironlatch]\r\nCurrentDefs=") + version + "\r\n" : "[Ironlatch]\r\n"));
     ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "; definitions\r\n0123456789ABCDEF0123456789ABCDEF\r\n"));
     std::vector<std::pair<std::wstring, std::wstring>> files = {{Stage(L"Ironlatch.Def"), L"Ironlatch.Def"},
                                                                 {Stage(L"ExecFilter.md5"), L"ExecFilter.md5"}};
@@ -494,6 +506,83 @@ std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring
 
 }  // namespace
 
+// ---- The package's own version ----------------------------------------------------------------
+
+TEST_F(UpdateRoad, OnlyAPackageOfTheAnnouncedNewerVersionIsSwappedIn) {
+  for (const PackageVersionCase& c : kPackageVersionCases) {
+    SCOPED_TRACE(c.what);
+    UpdateRoad::TearDown();
+    for (const wchar_t* name : {L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe", L"Ironlatch.calls.log",
+                                L"Ironlatch.log", L"readme.txt"})
+      DeleteFileW((program_.Folder() + name).c_str());
+    DeleteFileW(program_.PromptLog().c_str());
+    CopyProgram(L"Ironlatch.exe", program_.ExePath());
+    ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
+    const auto files = FolderFiles(program_.Folder());
+    WriteIndex(c.index);
+    WritePackage(Fake(c.packaged));
+    const RunResult run = Run(L"/debug /update", L"no,ok,no");
+    ASSERT_TRUE(run.finished);
+    const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
+    if (c.taken) {
+      EXPECT_EQ(ReadFileBytes(program_.ExePath()), ReadFileBytes(Fake(c.packaged)));
+      EXPECT_EQ(RestartedWith(), L"");
+      EXPECT_EQ(log.find(L"Refused version"), std::wstring::npos);
+      continue;
+    }
+    // The old program ran on to its end, as after a failed download: nothing replaced or started.
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(FolderFiles(program_.Folder()), files);
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Press OK to update this application to v" + std::wstring(c.index));
+    const std::wstring refused = L"Refused version\t" + std::wstring(c.packaged ? L"1.0." : L"(none)");
+    EXPECT_NE(log.find(refused), std::wstring::npos) << platform::ToUtf8(log);
+    EXPECT_NE(log.find(L"announced " + std::wstring(c.index) + L", running 1.0.1"), std::wstring::npos);
+  }
+}
+
+TEST_F(UpdateRoad, DefinitionsAreTakenOnlyWhenTheirOwnVersionIsTheIndexsAndNewer) {
+  struct Case {
+    const char* what;
+    const char* packaged;  // the package's own version file; nullptr: none in it
+    bool taken;
+  };
+  // Installed 104, the index announces 105.
+  const Case cases[] = {
+      {"equal to the index, newer than installed", "105", true},
+      {"equal to the installed, lower than the index", "104", false},
+      {"older than the installed", "103", false},
+      {"higher than the index", "106", false},
+      {"without a version", nullptr, false},
+  };
+  WriteIndex(L"1.0.1", L"105");
+  CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(DefsFolder().c_str(), nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
+    const auto policy = Policy();
+    DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
+    DeleteFileW((program_.Folder() + L"Ironlatch.log").c_str());
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", "[Ironlatch]\r\nCurrentDefs=104\r\n"));
+    WriteDefinitions(true, c.packaged);
+    ASSERT_TRUE(Run(L"/debug /autoupdate").finished);
+    EXPECT_TRUE(program_.Prompts().empty());
+    EXPECT_EQ(FileExists(DefsFolder() + L"ExecFilter.md5"), c.taken);
+    EXPECT_EQ(RegKeyExists(HKEY_LOCAL_MACHINE, kHashRuleKey), c.taken);
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"),
+              c.taken ? "[Ironlatch]\r\nCurrentDefs=105\r\n" : "[Ironlatch]\r\nCurrentDefs=104\r\n");
+    const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
+    EXPECT_EQ(log.find(L"Refused definitions\t" + (c.packaged ? platform::FromUtf8(c.packaged) : L"(none)")) !=
+                  std::wstring::npos,
+              !c.taken)
+        << platform::ToUtf8(log);
+    if (!c.taken) EXPECT_EQ(Policy(), policy);
+  }
+}
+
 TEST_F(UpdateRoad, OnlyAPackageTheMakerSignedIsSwappedIn) {
   struct Case {
     const char* what;
@@ -640,8 +729,8 @@ TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"last.txt", "the last file before the update"));
   ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), "the new last file"));
   ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "the new readme"));
-  ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"Ironlatch.exe"},
-                   {TestsDir() + L"fakes\\fakeprog.exe", L"IronlatchEventSvc.exe"},
+  ASSERT_TRUE(Zip({{Fake(kNewerFake), L"Ironlatch.exe"},
+                   {Fake(kNewerFake), L"IronlatchEventSvc.exe"},
                    {Stage(L"readme.txt"), L"readme.txt"},
                    {Stage(L"last.txt"), L"last.txt"}},
                   Served(L"package.zip")));
@@ -680,6 +769,79 @@ TEST_F(UpdateRoad, AServerThatStallsMidTransferIsGivenUp) {
   EXPECT_EQ(Policy(), policy);
 }
 
+TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
+  struct Case {
+    const char* what;
+    const wchar_t* indexRoad;    // where the index is fetched from: "" its folder, else that road of the server
+    const wchar_t* packageRoad;  // the same for the package
+    const wchar_t* logLine;
+    const wchar_t* box;  // the run's only box: the road reports as after a failed download
+  };
+  const Case cases[] = {
+      // Half the package at once, then one byte a second: never silent, always far below the minimum rate.
+      {"package trickled at one byte a second", L"", L"trickle/", L"below the minimum rate",
+       L"Press OK to update this application to v1.0.2"},
+      // No length announced and no end: only the cap, kept while the bytes arrive, ends it.
+      {"endless index", L"endless/", L"", L"larger than its size cap", L"Could not check for updates."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW((program_.Folder() + L"Ironlatch.log").c_str());
+    WriteIndex(L"1.0.2", L"105", L"http://" + kServerAddress + L"/" + c.packageRoad + served_ + L"/package.zip");
+    WritePackage();
+    // The swap road deletes the backups of an earlier update first: without them, nothing may change.
+    DeleteFileW((program_.Folder() + L"Ironlatch_old.exe").c_str());
+    DeleteFileW((program_.Folder() + L"IronlatchEventSvc_old.exe").c_str());
+    const auto files = FolderFiles(program_.Folder());
+    const DWORD start = GetTickCount();
+    const RunResult run = Run(L"/debug /update", L"no,ok,no",
+                              {L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + c.indexRoad + served_,
+                               L"ILATCH_STALL_SECONDS=3"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_LT(GetTickCount() - start, 45000u);
+    const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
+    EXPECT_NE(log.find(c.logLine), std::wstring::npos) << platform::ToUtf8(log);
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.box);
+    EXPECT_EQ(FolderFiles(program_.Folder()), files);
+    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  }
+}
+
+namespace {
+
+// The URL cache's entries whose address holds text.
+std::vector<std::wstring> CachedUrls(const std::wstring& text) {
+  std::vector<std::wstring> urls;
+  std::vector<BYTE> buffer(64 * 1024);
+  DWORD size = static_cast<DWORD>(buffer.size());
+  auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+  HANDLE find = FindFirstUrlCacheEntryW(nullptr, entry, &size);
+  if (!find) return urls;
+  do {
+    if (entry->lpszSourceUrlName && std::wstring(entry->lpszSourceUrlName).find(text) != std::wstring::npos)
+      urls.push_back(entry->lpszSourceUrlName);
+    size = static_cast<DWORD>(buffer.size());
+  } while (FindNextUrlCacheEntryW(find, entry, &size));
+  FindCloseUrlCache(find);
+  return urls;
+}
+
+}  // namespace
+
+TEST_F(UpdateRoad, NothingOfTheDownloadsStaysInTheUrlCache) {
+  WriteIndex(L"1.0.2");
+  WritePackage();
+  // An update that landed, and one whose index the server cut short.
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  ExpectSwapped();
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no", {L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/cut/" + served_}).finished);
+  const std::vector<std::wstring> cached = CachedUrls(served_);
+  EXPECT_TRUE(cached.empty()) << platform::ToUtf8(cached.front());
+}
+
 TEST_F(UpdateRoad, UpdateAndApplyAfterAFailedUpdateSaysSoAndAppliesProtection) {
   WriteIndex(L"1.0.2");
   WritePackage();
@@ -712,8 +874,16 @@ class MenuCheck : public UpdateRoad {
                        L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + served_},
                       90000);
   }
-  void WriteProbePackage() {
-    ASSERT_TRUE(Zip({{TestsDir() + L"fakes\\fakeprog.exe", L"updateprobe.exe"}}, Served(L"package.zip")));
+  void WriteProbePackage(const wchar_t* version = kNewerFake) {
+    ASSERT_TRUE(Zip({{Fake(version), L"updateprobe.exe"}}, Served(L"package.zip")));
+  }
+  // The new program (the recording fake) was started back into the builder.
+  void ExpectRestartedIntoTheBuilder() const {
+    const std::wstring log = program_.Folder() + L"updateprobe.calls.log";
+    for (int i = 0; i < 100 && !FileExists(log); ++i) Sleep(100);
+    const auto lines = Lines(ReadTextFile(log));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(platform::EndsWith(platform::TrimRight(lines[0]), L"/config")) << platform::ToUtf8(lines[0]);
   }
   std::vector<std::wstring> BoxLines() const {
     std::vector<std::wstring> lines;
@@ -733,11 +903,7 @@ TEST_F(MenuCheck, BuilderCheckSwapsOnlyTheProgramAndReturnsToTheBuilder) {
                             L"An update is available! | 0x31 | Press OK to update this application to v1.0.2"}));
   EXPECT_EQ(ReadFileBytes(Probe()), fake_);
   EXPECT_EQ(ReadFileBytes(program_.Folder() + L"updateprobe_old.exe"), probe_);
-  const std::wstring log = program_.Folder() + L"updateprobe.calls.log";
-  for (int i = 0; i < 100 && !FileExists(log); ++i) Sleep(100);
-  const auto lines = Lines(ReadTextFile(log));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(platform::EndsWith(platform::TrimRight(lines[0]), L"/config")) << platform::ToUtf8(lines[0]);
+  ExpectRestartedIntoTheBuilder();
   // The service is not part of this road.
   EXPECT_EQ(ReadFileBytes(ServiceExe()), "the service executable before the update");
   EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
@@ -788,7 +954,7 @@ TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
   struct Case {
     const char* what;
     const wchar_t* remoteDefs;  // nullptr: no index
-    int package;                // 0 none, 1 good, 2 not a zip
+    int package;                // 0 none, 1 good, 2 not a zip, 3 of version 106
     const wchar_t* answers;
     std::vector<std::wstring> boxes;
     bool updated;
@@ -803,6 +969,8 @@ TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
        {offer, L"Update Check | 0x10 | Could not download updated definitions!"}, false},
       {"not a zip", L"105", 2, L"no,ok,no",
        {offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}, false},
+      {"its own version not the index's", L"105", 3, L"no,ok,no",
+       {offer, L"Update Check | 0x10 | Could not download updated definitions!"}, false},
       {"up to date", L"104", 1, L"no", {L"Update Check | 0x40 | No updates exist."}, false},
   };
   CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
@@ -819,10 +987,47 @@ TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
     if (c.package == 2) {
       ASSERT_TRUE(ServeSignedText(Served(L"defs.zip"), "no zip"));
     }
+    if (c.package == 3) WriteDefinitions(false, "106");
     ASSERT_TRUE(RunProbe(L"defs", c.answers).finished);
     EXPECT_EQ(BoxLines(), c.boxes);
     EXPECT_EQ(FileExists(DefsFolder() + L"ExecFilter.md5"), c.updated);
     EXPECT_FALSE(FileExists(DefsFolder() + L"Defs.zip"));
     ExpectIndexGone();
+  }
+}
+
+TEST_F(MenuCheck, TheReDownloadTakesTheRunningVersionOnOkButNeverALowerOne) {
+  struct Case {
+    const char* what;
+    const wchar_t* index;
+    const wchar_t* packaged;
+    bool taken;
+  };
+  const Case cases[] = {
+      {"the running version again", L"1.0.1", L"1_0_0_1", true},
+      {"lower, under an index of the running version", L"1.0.1", L"1_0_0_0", false},
+      {"lower, as the index says", L"1.0.0", L"1_0_0_0", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW((program_.Folder() + L"updateprobe.calls.log").c_str());
+    DeleteFileW((program_.Folder() + L"updateprobe_old.exe").c_str());
+    ASSERT_TRUE(WriteTextFile(Probe(), probe_));
+    WriteIndex(c.index);
+    WriteProbePackage(c.packaged);
+    ASSERT_TRUE(RunProbe(L"interactive", L"no,ok,no").finished);
+    std::vector<std::wstring> boxes = {L"No updates were detected. | 0x31 | No updates were detected.\r\n\r\nPress OK "
+                                       L"to re-download the previous update:  v" + std::wstring(c.index)};
+    if (!c.taken) boxes.push_back(L"Ironlatch Update | 0x0 | Failed to download update.");
+    EXPECT_EQ(BoxLines(), boxes);
+    if (c.taken) {
+      EXPECT_EQ(ReadFileBytes(Probe()), ReadFileBytes(Fake(c.packaged)));
+      ExpectRestartedIntoTheBuilder();
+    } else {
+      EXPECT_EQ(ReadFileBytes(Probe()), probe_);
+      EXPECT_FALSE(FileExists(program_.Folder() + L"updateprobe_old.exe"));
+      EXPECT_FALSE(FileExists(program_.Folder() + L"updateprobe.calls.log"));
+    }
   }
 }
