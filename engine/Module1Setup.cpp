@@ -13,6 +13,7 @@
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "platform/PromptSeam.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace Module1 {
@@ -145,7 +146,8 @@ std::wstring StoredScheduleHour() {
 }
 
 bool TaskIsListed(const wchar_t* name) {
-  return ScheduleRules::IsTaskListed(Upper.commandOutput(L"schtasks.exe /query"), name);
+  return ScheduleRules::IsTaskListed(
+      Upper.commandOutput(CommonModule::QuoteArgument(platform::SystemTool(L"schtasks.exe")) + L" /query"), name);
 }
 
 }  // namespace
