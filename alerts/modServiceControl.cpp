@@ -6,6 +6,7 @@
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
 #include "platform/Handle.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace modServiceControl {
@@ -49,7 +50,7 @@ void SetDescription(SC_HANDLE service) {
 }
 
 // net.exe from the system folder, not the one cmd.exe would find in the current folder.
-std::wstring NetExe() { return platform::GetEnv(L"systemroot") + L"\\system32\\net.exe"; }
+std::wstring NetExe() { return platform::SystemTool(L"net.exe"); }
 
 }  // namespace
 
@@ -146,7 +147,7 @@ DWORD ServiceStop(bool wait, bool quiet) {
     CommonModule::ShellX(NetExe(), stop, wait, SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
   } else {
     // A titled console window, so the user sees what the wait is for.
-    const std::wstring cmd = platform::GetEnv(L"systemroot") + L"\\system32\\cmd.exe";
+    const std::wstring cmd = platform::SystemTool(L"cmd.exe");
     CommonModule::ShellX(cmd,
                          L"/c title Ironlatch&echo Stopping Service: " + modService::ServiceName +
                              L", Please Wait...&" + NetExe() + L" " + stop,

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "common/CommonModule.h"
-#include "platform/Handle.h"
+#include "platform/ProcessAccount.h"
 #include "platform/PromptSeam.h"
 
 namespace CommonModule2 {
@@ -14,18 +14,14 @@ namespace {
 // Whether this process's token belongs to LocalSystem (S-1-5-18). The environment is the
 // launching user's to set, so it decides nothing here.
 bool TokenIsLocalSystem() {
-  platform::UniqueKernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  if (size < sizeof(TOKEN_USER)) return false;
-  std::vector<BYTE> buffer(size);
-  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return false;
+  std::vector<BYTE> buffer;
+  PSID user = nullptr;
+  if (!platform::ProcessUserSid(buffer, user)) return false;
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
   PSID localSystem = nullptr;
   if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &localSystem))
     return false;
-  const bool same = EqualSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, localSystem) != FALSE;
+  const bool same = EqualSid(user, localSystem) != FALSE;
   FreeSid(localSystem);
   return same;
 }

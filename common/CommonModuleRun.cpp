@@ -14,44 +14,26 @@
 #include "platform/Com.h"
 #include "platform/Handle.h"
 #include "platform/Process.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace CommonModule {
 
 namespace {
 
-std::wstring SystemFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  return length && length < MAX_PATH ? std::wstring(folder) : std::wstring();
-}
-
-std::wstring WindowsFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
-  return length && length < MAX_PATH ? std::wstring(folder) : std::wstring();
-}
-
-// Windows' own tools are started from the system (or Windows) folder, never found through the
-// search path, which begins with our own folder and the current folder where anyone may drop a
-// program of the same name. The named tools go to the system folder even when they are missing
-// there, so that a missing tool fails instead of starting a stranger.
+// A bare program name is one of Windows' own tools: it is started from the system folder (or,
+// for the few that live there, the Windows folder), never found through the search path, which
+// begins with our own folder and the current folder and goes on through PATH, all of which the
+// starting user may fill. A tool missing from both goes to the system folder all the same, so that
+// it fails instead of starting a stranger.
 std::wstring ResolveSystemTool(const std::wstring& program) {
   if (program.empty() || program.find_first_of(L"\\/:\"") != std::wstring::npos) return program;
   std::wstring name = platform::Lower(program);
   if (name.find(L'.') == std::wstring::npos) name += L".exe";
-  static const wchar_t* const kWindowsTools[] = {L"reg.exe",     L"cmd.exe",      L"schtasks.exe", L"net.exe",
-                                                 L"net1.exe",    L"control.exe",  L"gpupdate.exe", L"shutdown.exe",
-                                                 L"taskkill.exe", L"tskill.exe",  L"sc.exe",       L"regsvr32.exe",
-                                                 L"rundll32.exe"};
-  const std::wstring inSystem = SystemFolder() + L"\\" + name;
-  if (DoesFileExist(inSystem)) return inSystem;
-  const std::wstring inWindows = WindowsFolder() + L"\\" + name;
-  if (DoesFileExist(inWindows)) return inWindows;
-  for (const wchar_t* tool : kWindowsTools) {
-    if (name == tool) return inSystem;
-  }
-  return program;
+  const std::wstring inSystem = platform::SystemTool(name);
+  const std::wstring inWindows = platform::WindowsFolder() + L"\\" + name;
+  if (!DoesFileExist(inSystem) && DoesFileExist(inWindows)) return inWindows;
+  return inSystem;
 }
 
 // A whole command line whose program is a bare name of one of Windows' own tools gets that tool's full path.

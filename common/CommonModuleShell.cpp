@@ -7,6 +7,7 @@
 #include "common/CommonModuleInternal.h"
 #include "common/modOpSys.h"
 #include "platform/PromptSeam.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace CommonModule {
@@ -24,16 +25,17 @@ void OpenWebPage(const std::wstring& webPage) {
 
 void OpenFilePath(const std::wstring& fileAndPath, bool quiet) {
   std::wstring text = platform::Lower(Strip(fileAndPath, L"\""));
-  static const std::pair<const wchar_t*, const wchar_t*> kPrefixes[] = {
-      {L"%homedrive%\\", L"homedrive"},
-      {L"%windir%\\", L"windir"},
-      {L"%systemroot%\\", L"systemroot"},
-      {L"%programfiles%\\", L"programfiles"},
-      {L"%commonprogramfiles%\\", L"commonprogramfiles"},
+  // The Windows folder as Windows names it; the others are the caller's own places.
+  const std::pair<const wchar_t*, std::wstring> prefixes[] = {
+      {L"%homedrive%\\", platform::GetEnv(L"homedrive")},
+      {L"%windir%\\", platform::WindowsFolder()},
+      {L"%systemroot%\\", platform::WindowsFolder()},
+      {L"%programfiles%\\", platform::GetEnv(L"programfiles")},
+      {L"%commonprogramfiles%\\", platform::GetEnv(L"commonprogramfiles")},
   };
-  for (const auto& [prefix, variable] : kPrefixes) {
+  for (const auto& [prefix, folder] : prefixes) {
     if (!platform::StartsWith(text, prefix)) continue;
-    text = platform::ReplaceAll(text, prefix, platform::GetEnv(variable) + L"\\");
+    text = platform::ReplaceAll(text, prefix, folder + L"\\");
   }
 
   if (DoesFileExist(text) || DoesDirExist(text)) {

@@ -5,6 +5,7 @@
 #include "common/CommonModule.h"
 #include "common/ErrorReport.h"
 #include "platform/Handle.h"
+#include "platform/ProcessAccount.h"
 #include "platform/Text.h"
 
 namespace SetOwnerFS {
@@ -137,7 +138,8 @@ void ChangeOwnerOfFile(const std::wstring& path, std::wstring& OwnerAccountName)
     CommonModule::DPrint(L"SetOwnerFS\\ChangeOwnerOfFile:");
     CommonModule::DPrint(L"\t- Passed: " + path);
     CommonModule::DPrint(L"\t- Optional Parm OwnerAccountName=" + OwnerAccountName);
-    if (OwnerAccountName.empty()) OwnerAccountName = platform::GetEnv(L"username");
+    // No owner given: the account this program runs as, from its token.
+    if (OwnerAccountName.empty()) OwnerAccountName = platform::ProcessAccountName();
 
     // The restore privilege lets us name an owner other than ourselves. The change is tried even
     // when it cannot be switched on; whoever had it off gets it off again on every road.

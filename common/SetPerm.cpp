@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <new>
 
+#include "platform/ProcessAccount.h"
 #include "platform/Text.h"
 
 namespace SetPerm {
@@ -44,19 +45,6 @@ bool OpenForSecurity(const std::wstring& hive, const std::wstring& keyPath, REGS
   HKEY root = RootOf(hive);
   return root && RegOpenKeyExW(root, keyPath.c_str(), 0, READ_CONTROL | WRITE_DAC | viewFlag, key.put()) ==
                      ERROR_SUCCESS;
-}
-
-// The token's user, in a buffer that holds the TOKEN_USER it points into.
-bool ProcessUserSid(std::vector<BYTE>& buffer, PSID& sid) {
-  platform::UniqueKernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  if (size < sizeof(TOKEN_USER)) return false;
-  buffer.assign(size, 0);
-  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return false;
-  sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-  return IsValidSid(sid) != FALSE;
 }
 
 // Looks an account name up on this computer into sid.
@@ -203,7 +191,7 @@ bool GetRegKeyPermissions(const std::wstring& hive, const std::wstring& keyPath,
     std::vector<BYTE> userBuffer;
     PSID user = nullptr;
     BOOL isAdministrator = FALSE;
-    if (ProcessUserSid(userBuffer, user) && !EqualSid(user, system.get()) &&
+    if (platform::ProcessUserSid(userBuffer, user) && !EqualSid(user, system.get()) &&
         CheckTokenMembership(nullptr, administrators.get(), &isAdministrator) && isAdministrator)
       entries.push_back(fullControl(user));
     entries.push_back(fullControl(system.get()));
@@ -218,9 +206,17 @@ bool RegSetKeyPermission(const std::wstring& hive, const std::wstring& keyPath, 
                          std::wstring& allowOrDeny, const std::wstring& rights, REGSAM viewFlag) {
   try {
     if (!RootOf(hive)) return false;
-    if (account.empty()) account = platform::GetEnv(L"username");
     if (allowOrDeny.empty()) allowOrDeny = L"Allow";
     AccountAccessEntry entry;
+    // No account given: the one this program runs as, by its token's SID.
+    std::vector<BYTE> userBuffer;
+    if (account.empty()) {
+      PSID user = nullptr;
+      if (!platform::ProcessUserSid(userBuffer, user)) return false;
+      account = platform::ProcessAccountName();
+      entry.Sid = user;
+      entry.SidOwnedByCaller = true;
+    }
     entry.AccountName = account;
     entry.AccessMask = MaskOf(rights);
     entry.AceFlags = CONTAINER_INHERIT_ACE;

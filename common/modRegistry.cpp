@@ -10,7 +10,9 @@
 #include "common/SetPerm.h"
 #include "common/modTakeOwn.h"
 #include "platform/Handle.h"
+#include "platform/ProcessAccount.h"
 #include "platform/Procedure.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace modRegistry {
@@ -372,7 +374,8 @@ void WidenValueKeyRights(const std::wstring& hive, const std::wstring& keyPath, 
     CommonModule::DPrint(L"\t- Passed: " + hive);
     CommonModule::DPrint(L"\tThere may be an error in code.");
   } else if (CommonModule::DoesFileExist(subinacl)) {
-    const std::wstring account = platform::GetEnv(L"computername") + L"\\" + platform::GetEnv(L"username");
+    // The account this program runs as, from its token.
+    const std::wstring account = platform::ProcessAccountName();
     const std::wstring start = Quoted(subinacl) + L" /subkeyreg " + Quoted(root + keyPath) + L" ";
     for (const std::wstring& action : {L"/setowner=" + account, L"/sgrant=" + account + L"=F",
                                        L"/grant=" + account + L"=F"}) {
@@ -433,7 +436,7 @@ bool ExportRegKey(const std::wstring& key, const std::wstring& targetFile) {
       }
     }
     int32_t exitCode = -1;
-    const bool ended = CommonModule::ShellX(L"reg.exe", L"export " + Quoted(key) + L" " + Quoted(targetFile), true,
+    const bool ended = CommonModule::ShellX(platform::SystemTool(L"reg.exe"), L"export " + Quoted(key) + L" " + Quoted(targetFile), true,
                                             SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
     if (!ended || exitCode != 0) {
       // A file an unfinished or failed export left is no copy of the key.
@@ -450,7 +453,7 @@ bool ImportRegFile(const std::wstring& regFile, bool wait) {
   try {
     if (regFile.find(kQuote) != std::wstring::npos) return false;
     int32_t exitCode = -1;
-    const bool ended = CommonModule::ShellX(platform::GetEnv(L"systemroot") + L"\\system32\\reg.exe",
+    const bool ended = CommonModule::ShellX(platform::SystemTool(L"reg.exe"),
                                             L"import " + Quoted(regFile), wait, SW_HIDE, exitCode, false, false,
                                             CommonModule::kNoTimeLimit);
     if (!wait) return ended;

@@ -3,6 +3,9 @@
 #include <new>
 
 #include "common/CommonModule.h"
+#include "common/CommonModule2.h"
+#include "platform/ProcessAccount.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace modTakeOwn {
@@ -12,11 +15,10 @@ namespace {
 constexpr wchar_t kQuote = L'"';
 
 // The last of the places that holds subinacl.exe, so a copy beside the program beats Windows'
-// own; empty when none does.
+// own; empty when none does. Windows' folders as Windows names them, never as the environment does.
 std::wstring LocateSubinacl(bool withThirdPartyTools) {
-  const std::wstring systemRoot = platform::GetEnv(L"systemroot");
   const std::wstring app = CommonModule::AppPath();
-  const std::wstring candidates[] = {systemRoot + L"\\subinacl.exe", systemRoot + L"\\System32\\subinacl.exe",
+  const std::wstring candidates[] = {platform::WindowsFolder() + L"\\subinacl.exe", platform::SystemTool(L"subinacl.exe"),
                                      app + L"subinacl.exe", app + L"..\\3rd Party Tools\\subinacl.exe"};
   const size_t count = withThirdPartyTools ? 4 : 3;
   std::wstring found;
@@ -57,7 +59,7 @@ void TakeOwnRegKey(const std::wstring& hive, const std::wstring& keyPath, std::w
   try {
     const std::wstring root = LongRootName(hive);
     if (root.empty()) return;
-    const std::wstring userName = platform::GetEnv(L"username");
+    const std::wstring userName = platform::ProcessAccountName();
     if (owner.empty() && platform::Upper(hive) == L"HKCU") owner = userName;
     if (owner.empty()) owner = L"administrators";
     if (grantee.empty()) grantee = userName.empty() ? L"System" : userName;
@@ -79,9 +81,10 @@ void TakeControl(const std::wstring& path, bool& recurse, int windowStyle, std::
     if (kind == L"file") recurse = false;
     else if (kind != L"dir") return;
 
-    const std::wstring userName = platform::GetEnv(L"username");
+    // The account is the token's, never %USERNAME%; run as SYSTEM the owner is always "System".
+    const std::wstring userName = platform::ProcessAccountName();
     if (owner.empty()) owner = userName.empty() ? L"System" : userName;
-    if (userName == platform::GetEnv(L"computername") + L"$") owner = L"System";
+    if (CommonModule2::IsSystemAccount(false)) owner = L"System";
     // Never a wider group: the account that needs the object is enough.
     if (grantee.empty()) grantee = owner;
 

@@ -68,6 +68,8 @@ class KnownRules {
   bool Has(const std::wstring& pattern) const { return patterns_.count(platform::Lower(pattern)) != 0; }
   // Writes the rule unless one holds the pattern already.
   void WriteUnlessPresent(const std::wstring& pattern) {
+    // Each check is logged as the one-by-one check logs it, so the debug log reads the same.
+    DPrint(L"ItemExistCheck:  " + pattern);
     if (!patterns_.insert(platform::Lower(pattern)).second) {
       DPrint(L"ItemExistCheck RULE EXISTS:  " + pattern);
       return;

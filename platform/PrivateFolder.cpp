@@ -7,6 +7,7 @@
 #include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/ProductName.h"
+#include "platform/SystemFolder.h"
 
 namespace platform {
 
@@ -19,8 +20,8 @@ const wchar_t kAdminsOnly[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 }  // namespace
 
 PrivateFolder::PrivateFolder() {
-  wchar_t windows[MAX_PATH] = {};
-  if (!GetWindowsDirectoryW(windows, MAX_PATH)) return;
+  const std::wstring windows = WindowsFolder();
+  if (windows.empty()) return;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminsOnly, SDDL_REVISION_1, &descriptor, nullptr)) return;
   UniqueLocal owner(descriptor);
@@ -30,7 +31,7 @@ PrivateFolder::PrivateFolder() {
     GUID guid;
     wchar_t text[40] = {};
     if (FAILED(CoCreateGuid(&guid)) || !StringFromGUID2(guid, text, 40)) return;
-    std::wstring candidate = std::wstring(windows) + L"\\Temp\\" ILATCH_PRODUCT_NAME L"-" + text;
+    std::wstring candidate = windows + L"\\Temp\\" ILATCH_PRODUCT_NAME L"-" + text;
     if (CreateDirectoryW(candidate.c_str(), &attributes)) {
       path_ = candidate;
       return;

@@ -8,7 +8,7 @@ namespace platform {
 
 class PrivateFolder {
  public:
-  PrivateFolder();   // under %SystemRoot%\Temp, with a new unique name
+  PrivateFolder();   // in the Windows folder's Temp, with a new unique name
   ~PrivateFolder();  // removes the folder with everything in it
   PrivateFolder(const PrivateFolder&) = delete;
   PrivateFolder& operator=(const PrivateFolder&) = delete;

@@ -20,6 +20,7 @@ const wchar_t kSwitchUpdateServer[] = L"ILATCH_UPDATE_SERVER";
 const wchar_t kSwitchStallSeconds[] = L"ILATCH_STALL_SECONDS";
 const wchar_t kSwitchDownloadSeconds[] = L"ILATCH_DOWNLOAD_SECONDS";
 const wchar_t kSwitchDataRoot[] = L"ILATCH_DATA_ROOT";
+const wchar_t kSwitchNoInstallerPin[] = L"ILATCH_NO_INSTALLER_PIN";
 
 namespace {
 

@@ -23,6 +23,7 @@ extern const wchar_t kSwitchUpdateServer[];    // the FTP update server, "host[:
 extern const wchar_t kSwitchStallSeconds[];    // how long a download may receive nothing
 extern const wchar_t kSwitchDownloadSeconds[]; // how long a download may take in all
 extern const wchar_t kSwitchDataRoot[];        // the all-users data root, in place of the system's
+extern const wchar_t kSwitchNoInstallerPin[];  // acts as a build that pins no compiler installer
 
 // True when this program's folder is listed for test runs.
 bool TestSwitchesAllowed();

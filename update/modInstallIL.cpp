@@ -5,6 +5,7 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "engine/Module1.h"
+#include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
 #include "update/SignedDownload.h"
 #include "update/modSpecialFolders.h"
@@ -72,16 +73,17 @@ void UninstallPrompt() {
 }
 
 void StandardInstall() {
-  const std::wstring setup = CommonModule::AppPath() + kSetupName;
-  if (!CommonModule::DoesFileExist(setup)) {
-    const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
-    // Run elevated, the installer is taken only as the maker signed it.
-    if (!SignedDownload::Fetch(url, setup, false)) {
-      Tell(L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.",
-           MB_OK | MB_ICONERROR);
-      CommonModule::OpenWebPage(url);
-      Tell(L"Click OK to proceed AFTER file is downloaded.", MB_OK | MB_ICONINFORMATION);
-    }
+  // Run elevated, the installer is run only as the maker signed it, from a fresh folder that no
+  // user can write. A copy lying beside the program is never run: anyone may have put it there.
+  const platform::PrivateFolder download;
+  const std::wstring setup = download.Path() + L"\\" + kSetupName;
+  const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
+  if (!download.Ok() || !SignedDownload::Fetch(url, setup, false)) {
+    // The user fetches and starts the installer by hand; nothing is run on their behalf.
+    Tell(L"Ironlatch Download Failed.  In the next pop up, download the installer and run it yourself.",
+         MB_OK | MB_ICONERROR);
+    CommonModule::OpenWebPage(url);
+    return;
   }
   Run(setup, L"/silent", true);
   if (!CommonModule::DoesFileExist(InstallFolder() + L"\\" + Product::kMainProgram) &&
@@ -93,25 +95,31 @@ void StandardInstall() {
 void ForcedInstall() {
   const std::wstring folder = InstallFolder();
   CommonModule::MakeFolder(folder);
-  const std::wstring package = folder + L"\\" + kPackageName;
   const std::wstring url = std::wstring(kWebHost) + L"/" + kPackageName;
-  if (SignedDownload::Fetch(url, package, false)) {
-    std::wstring destination = folder;
-    bool silent = false;
-    modZip::UnzipFile(package, destination, silent);
-  }
   const std::wstring installed = folder + L"\\" + Product::kMainProgram;
-  if (!CommonModule::DoesFileExist(installed)) {
+  // The package is fetched where no user can swap it and unpacked only as the maker signed it; the
+  // installed copy is started only when it came out of that package.
+  bool unpacked = false;
+  {
+    const platform::PrivateFolder download;
+    const std::wstring package = download.Path() + L"\\" + kPackageName;
+    if (download.Ok() && SignedDownload::Fetch(url, package, false)) {
+      std::wstring destination = folder;
+      bool silent = false;
+      unpacked = modZip::UnzipFile(package, destination, silent) && CommonModule::DoesFileExist(installed);
+    }
+  }
+  if (!unpacked) {
+    // The user unpacks the files by hand and starts the installed copy; nothing is run for them.
     Tell(L"There was an error downloading or extracting the update.  Click OK to download the file manually, and "
          L"extract it to the path that will pop up after you click OK.",
          MB_OK | MB_ICONERROR);
     CommonModule::OpenWebPage(url);
     CommonModule::OpenFilePath(folder, false);
-    Tell(L"Click OK to proceed AFTER you have extracted the files!", MB_OK | MB_ICONINFORMATION);
-    if (!CommonModule::DoesFileExist(installed)) {
-      Tell(L"The files were not found in the appropriate location!", MB_OK | MB_ICONERROR);
-      return;
-    }
+    Tell(std::wstring(L"When the files are extracted, start ") + Product::kMainProgram +
+             L" in that folder to finish the install.",
+         MB_OK | MB_ICONINFORMATION);
+    return;
   }
   Run(installed, L"/installer", true);
   Run(installed, L"/installerprompt", false);

@@ -15,6 +15,7 @@
 #include "common/modRegistry.h"
 #include "engine/ScheduleRules.h"
 #include "platform/Com.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
 namespace modScheduleTask {
@@ -415,7 +416,7 @@ bool CreateWeeklyTask(const std::wstring& name, const std::wstring& time, int32_
 
 bool DeleteTask(const std::wstring& name) {
   int32_t exitCode = -1;
-  const bool ended = CommonModule::ShellX(L"schtasks.exe", L"/delete /f /tn \"" + name + L"\"", true, SW_HIDE, exitCode,
+  const bool ended = CommonModule::ShellX(platform::SystemTool(L"schtasks.exe"), L"/delete /f /tn \"" + name + L"\"", true, SW_HIDE, exitCode,
                                           false, false, CommonModule::kNoTimeLimit);
   if (ended && exitCode == 0) return true;
   // schtasks also refuses a task that is not there; only a task still registered is a failure.
@@ -441,7 +442,7 @@ void EnsureTaskSchedulerLibrary() {
   // Registering a library that could not be written would only fail.
   if (!CommonModule::DoesFileExist(library)) return;
   int32_t exitCode = 0;
-  CommonModule::ShellX(platform::GetEnv(L"systemroot") + L"\\system32\\regsvr32.exe", L"/s \"" + library + L"\"", false,
+  CommonModule::ShellX(platform::SystemTool(L"regsvr32.exe"), L"/s \"" + library + L"\"", false,
                        SW_SHOWNORMAL, exitCode, false, false, CommonModule::kNoTimeLimit);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "platform/ProcessAccount.h"
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
 

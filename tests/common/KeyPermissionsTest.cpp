@@ -7,6 +7,7 @@
 
 #include "common/CommonModule.h"
 #include "common/SetPerm.h"
+#include "platform/ProcessAccount.h"
 #include "tests/common/KeyOpsTestHelpers.h"
 
 using keyopstest::CreateKey;
@@ -102,7 +103,7 @@ TEST_F(KeyPermissionsTest, AnEmptyAccountIsThisUserAndAnEmptyChoiceIsAllow) {
   ASSERT_TRUE(SetKeyDacl(HKEY_LOCAL_MACHINE, key_.Path(), L"D:P(A;CI;KA;;;SY)"));
   std::wstring account, allowOrDeny;
   EXPECT_TRUE(SetPerm::RegSetKeyPermission(L"HKLM", key_.Path(), account, allowOrDeny, L"ALL"));
-  EXPECT_EQ(account, platform::GetEnv(L"username"));
+  EXPECT_EQ(account, platform::ProcessAccountName()) << "the token's account, not %USERNAME%";
   EXPECT_EQ(allowOrDeny, L"Allow");
   EXPECT_EQ(KeyDacl(HKEY_LOCAL_MACHINE, key_.Path()), NormalDacl(L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;USER)"));
 }
@@ -140,7 +141,8 @@ TEST(KeyPermissionsBuilder, BuildsFromNoOldListAndClearsOnlyTheSidsItLookedUp) {
 // ---- Ownership and rights through subinacl --------------------------------------------------
 
 TEST(TakeOwnRegKey, RunsSubinaclOnTheKeyAndItsSubkeysWithTheDefaultAccounts) {
-  const std::wstring user = platform::GetEnv(L"username");
+  // The token's account whatever the environment says.
+  const std::wstring user = platform::ProcessAccountName();
   const std::wstring key = L"Software\\Classes\\piffile\\Shell\\runas";
   const struct {
     const wchar_t* hive;
@@ -152,7 +154,8 @@ TEST(TakeOwnRegKey, RunsSubinaclOnTheKeyAndItsSubkeysWithTheDefaultAccounts) {
   } cases[] = {
       {L"HKLM", L"", L"", {}, L"HKEY_LOCAL_MACHINE\\", L"administrators", user},
       {L"hkcu", L"", L"", {}, L"HKEY_CURRENT_USER\\", user, user},
-      {L"HKCR", L"", L"", {L"USERNAME="}, L"HKEY_CLASSES_ROOT\\", L"administrators", L"System"},
+      {L"HKCR", L"", L"", {L"USERNAME="}, L"HKEY_CLASSES_ROOT\\", L"administrators", user},
+      {L"HKCU", L"", L"", {L"USERNAME=Guest"}, L"HKEY_CURRENT_USER\\", user, user},
       {L"HKU", L"Key Owners", L"Some One", {}, L"HKEY_USERS\\", L"Key Owners", L"Some One"},
       {L"HKEY_LOCAL_MACHINE", L"", L"", {}, nullptr, L"", L""},
   };
@@ -227,7 +230,9 @@ TEST(TakeControl, SetsOwnerAndGrantsTheOwnerOnAFileOrAFolderTree) {
   const std::wstring folder = probe.Folder() + L"some folder";
   ASSERT_TRUE(testsupport::WriteTextFile(file, "x"));
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const std::wstring user = platform::GetEnv(L"username");
+  // The token's account whatever the environment says: a planted %USERNAME% of the machine
+  // account does not make this SYSTEM, nor does another name move the rights.
+  const std::wstring user = platform::ProcessAccountName();
   const std::vector<std::wstring> asSystem = {L"COMPUTERNAME=BOX", L"USERNAME=BOX$"};
   const struct {
     const wchar_t* name;
@@ -245,9 +250,8 @@ TEST(TakeControl, SetsOwnerAndGrantsTheOwnerOnAFileOrAFolderTree) {
       {L"folder tree", folder + L"\\", L"1", L"", L"", {}, folder, L"True", user, user, true},
       {L"folder only", folder, L"0", L"", L"", {}, folder, L"False", user, user, false},
       {L"given accounts", file, L"0", L"Key Owners", L"Some One", {}, file, L"False", L"Key Owners", L"Some One", false},
-      // As SYSTEM the owner is System whatever was asked, and no wider group gets rights.
-      {L"as system", folder, L"1", L"", L"", asSystem, folder, L"True", L"System", L"System", true},
-      {L"as system, owner given", file, L"0", L"Someone", L"", asSystem, file, L"False", L"System", L"System", false},
+      {L"system planted in the environment", folder, L"1", L"", L"", asSystem, folder, L"True", user, user, true},
+      {L"another account planted", file, L"0", L"", L"", {L"USERNAME=Guest"}, file, L"False", user, user, false},
       {L"missing", probe.Folder() + L"missing", L"1", L"", L"", {}, L"", L"True", L"", L"", false},
   };
   for (const auto& c : cases) {

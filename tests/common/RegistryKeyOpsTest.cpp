@@ -276,7 +276,7 @@ class RegistryFallbackTest : public testing::Test {
  protected:
   std::wstring SubinaclKeyCall(const std::wstring& action, const std::wstring& fullKey) const {
     return Quoted(probe_.Folder() + L"subinacl.exe") + L" " + action + L" " + Quoted(fullKey) +
-           L" /setowner=administrators /grant=" + platform::GetEnv(L"username") + L"=f";
+           L" /setowner=administrators /grant=" + platform::ProcessAccountName() + L"=f";
   }
   std::wstring PsexecCall(const std::wstring& parameter) const {
     return Quoted(probe_.Folder() + L"3rd Party Tools\\psexec.exe") + L" -accepteula -s -i " + probe_.Folder() + L"DelReg.exe " +
@@ -355,7 +355,8 @@ TEST_F(RegistryFallbackTest, ARefusedKeyDeleteRunsRightsRetryRegExeAndDelRegInTh
 }
 
 TEST_F(RegistryFallbackTest, ARefusedValueDeleteTakesRightsAndRunsDelRegBeforeItsOneRetry) {
-  const std::wstring account = platform::GetEnv(L"computername") + L"\\" + platform::GetEnv(L"username");
+  // The token's account, never one named by the environment.
+  const std::wstring account = platform::ProcessAccountName();
   const struct {
     const wchar_t* hive;
     HKEY root;

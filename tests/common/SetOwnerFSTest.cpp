@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/SetOwnerFS.h"
+#include "platform/ProcessAccount.h"
 #include "platform/Text.h"
 #include "tests/common/CommonTestHelpers.h"
 #include "tests/common/TokenPrivilegeHelpers.h"
@@ -50,7 +51,8 @@ class SetOwnerFSTest : public testing::Test {
 }  // namespace
 
 TEST_F(SetOwnerFSTest, ChangeOwnerLogsTheCallAndTheOutcomeAndSwitchesTheRestorePrivilegeOffOnEveryRoad) {
-  const std::wstring user = platform::GetEnv(L"username");
+  // No owner given: the token's account, never %USERNAME%.
+  const std::wstring user = platform::ProcessAccountName();
   ASSERT_FALSE(user.empty());
   struct Case {
     std::wstring owner, path, ownerAfter, lastLine;
@@ -79,7 +81,7 @@ TEST_F(SetOwnerFSTest, TheOneArgumentFormUsesTheCurrentUser) {
   SetOwnerFS::ChangeOwnerOfFile(file_);
   auto lines = log_.Lines();
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), L"\tOwner of " + file_ + L" changed to " + platform::GetEnv(L"username"));
+  EXPECT_EQ(lines.back(), L"\tOwner of " + file_ + L" changed to " + platform::ProcessAccountName());
 }
 
 TEST_F(SetOwnerFSTest, ARestorePrivilegeThatWasAlreadyOnStaysOn) {

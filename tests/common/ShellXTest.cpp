@@ -164,6 +164,8 @@ TEST_F(ShellXTest, AMissingProgramGivenWithAPathIsNotStarted) {
   EXPECT_FALSE(testsupport::FileExists(CallsLog(fake)));
 }
 
+// A bare name is one of Windows' tools: it is started from the system folder or not at all, never
+// found through the search path (the program's folder, the current folder, PATH).
 TEST_F(ShellXTest, ABareNameThatCannotBeStartedGivesFalseAndTheErrorReport) {
   DebugCapture log;
   int32_t exitCode = -1;
@@ -171,7 +173,9 @@ TEST_F(ShellXTest, ABareNameThatCannotBeStartedGivesFalseAndTheErrorReport) {
   auto lines = log.Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind(L"\tCommonModule\\ShellX VB ERROR: ", 0), 0u) << lines[0];
-  EXPECT_EQ(lines[1], L"\t\t- sShell=no_such_program_x.exe /a");
+  wchar_t system[MAX_PATH] = {};
+  ASSERT_NE(GetSystemDirectoryW(system, MAX_PATH), 0u);
+  EXPECT_EQ(lines[1], L"\t\t- sShell=" + std::wstring(system) + L"\\no_such_program_x.exe /a");
   EXPECT_FALSE(FsRedirDisabled);
 }
 

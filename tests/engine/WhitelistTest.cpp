@@ -127,3 +127,22 @@ TEST_F(WhitelistTest, TheScanWhitelistsProgramsAlreadyInTheProtectedFoldersOnce)
   Run(L"/whitelist /silent /nogpupdate");
   EXPECT_EQ(RuleItemData(kWhitelistPaths), patterns) << "a second scan writes nothing new";
 }
+
+// Every pattern a switch looks up is logged before its rule is written or found, as the
+// one-at-a-time check logs it: the first run logs the check, the second the check and the find.
+TEST_F(WhitelistTest, EachCheckOfAPatternIsInTheDebugLog) {
+  const std::wstring log = program_.Folder() + L"Ironlatch.log";
+  const std::wstring pattern = L"%appdata%\\logged\\tool.exe";
+  auto count = [&](const std::wstring& prefix) {
+    const auto lines = Lines(ReadTextFile(log));
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::wstring& line) { return platform::EndsWith(line, prefix + pattern); });
+  };
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    DeleteFileW(log.c_str());
+    Run(L"/DEBUG /w=Logged\\Tool.exe");  // the switches act in order
+    EXPECT_EQ(count(L"ItemExistCheck:  "), 1);
+    EXPECT_EQ(count(L"ItemExistCheck RULE EXISTS:  "), run == 1 ? 0 : 1);
+  }
+}

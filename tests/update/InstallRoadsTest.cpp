@@ -11,6 +11,7 @@
 
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/PrivateFolderRun.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UpdateSigning.h"
@@ -110,7 +111,7 @@ class InstallRoads : public testing::Test {
   }
   static std::wstring WebAddress(const std::wstring& name) { return L"http://" + kWebHost + L"/" + name; }
   // A forced install that gets no program package: the download, the user sent for the package and
-  // to the folder to unpack it in, and told that it is not there.
+  // to the folder to unpack it in, and told to start the unpacked copy there; nothing is run.
   static std::vector<Box> PackageNotUnpackedBoxes() {
     const std::wstring folder = InstallFolder().substr(0, InstallFolder().size() - 1);
     return {
@@ -121,8 +122,7 @@ class InstallRoads : public testing::Test {
          L"ok"},
         {L"web", WebAddress(L"IronlatchU.zip"), L""},
         {L"explorer", platform::Lower(folder), L""},
-        {L"0x40", L"Click OK to proceed AFTER you have extracted the files!", L"ok"},
-        {L"0x10", L"The files were not found in the appropriate location!", L"ok"},
+        {L"0x40", L"When the files are extracted, start Ironlatch.exe in that folder to finish the install.", L"ok"},
     };
   }
   static std::wstring Package() { return TestsDir() + L"installfixtures\\IronlatchU.zip"; }
@@ -148,6 +148,8 @@ class InstallRoads : public testing::Test {
     SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", log.c_str());
     SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", answers.c_str());
     SetEnvironmentVariableW(L"ILATCH_WEB_ROOT", (kServerAddress + L"/" + served_).c_str());
+    // A fake run from a private download folder reports here (the folder is gone after the run).
+    SetEnvironmentVariableW(L"FAKEPROG_HOME", home_.Path().substr(0, home_.Path().size() - 1).c_str());
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -156,6 +158,7 @@ class InstallRoads : public testing::Test {
         CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) != 0;
     SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", nullptr);
     SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", nullptr);
+    SetEnvironmentVariableW(L"FAKEPROG_HOME", nullptr);
     SetEnvironmentVariableW(L"ILATCH_WEB_ROOT", webRoot.empty() ? nullptr : webRoot.c_str());
     EXPECT_TRUE(started);
     if (!started) return 99;
@@ -183,7 +186,17 @@ class InstallRoads : public testing::Test {
     return exitCode;
   }
 
+  // The setup's runs, wherever it ran from (see FAKEPROG_HOME).
+  std::vector<std::wstring> SetupCalls() const { return Lines(ReadTextFile(home_ / L"IronlatchSetup.calls.log")); }
+  // An unsigned setup beside the program, as anyone who can write there may leave one.
+  std::wstring PlantSetupBesideTheProgram() const {
+    const std::wstring planted = dir_ / L"IronlatchSetup.exe";
+    PlaceFake(planted);
+    return planted;
+  }
+
   ScratchDir dir_;
+  ScratchDir home_;
   std::wstring served_;
   std::vector<Box> boxes_;
 };
@@ -202,61 +215,53 @@ TEST_F(InstallRoads, CancelInEitherChoiceDoesNothing) {
   EXPECT_FALSE(FileExists(InstallFolder() + L"Unins000.calls.log"));
 }
 
-TEST_F(InstallRoads, StandardInstallRunsTheSetupBesideTheProgramAndJudgesByTheInstalledFile) {
+// The setup runs elevated: only the signed one fetched into a private folder runs, never the one
+// found beside the program. Success is judged by the installed file.
+TEST_F(InstallRoads, StandardInstallRunsOnlyTheSignedSetupFromAPrivateFolder) {
   const std::wstring question = L"It appears installation was not succesful!  Would you like to force the install?";
   struct Case {
     const char* name;
     bool installedAfterwards;
     std::vector<Box> boxes;
   } cases[] = {
-      {"installed file found: no question", true, {{kChoiceFlags, kInstallChoice, L"yes"}}},
+      {"installed file found: no question", true, {{kChoiceFlags, kInstallChoice, L"yes"}, kKeepDownloading}},
       {"installed file missing: No returns", false,
-       {{kChoiceFlags, kInstallChoice, L"yes"}, {kFailureFlags, question, L"no"}}},
+       {{kChoiceFlags, kInstallChoice, L"yes"}, kKeepDownloading, {kFailureFlags, question, L"no"}}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Clean();
-    const std::wstring setup = dir_ / L"IronlatchSetup.exe";
-    DeleteFileW((dir_ / L"IronlatchSetup.calls.log").c_str());
-    PlaceFake(setup);
+    NewServedFolder();
+    DeleteFileW((home_ / L"IronlatchSetup.calls.log").c_str());
+    const std::wstring planted = PlantSetupBesideTheProgram();
+    Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe");
     // The installed copy that a real installer would leave.
     if (c.installedAfterwards) PlaceFake(InstallFolder() + L"Ironlatch.exe");
-    EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << c.name << ": the program goes on running";
-    EXPECT_EQ(boxes_, c.boxes) << c.name;
-    EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"})) << c.name;
-    if (c.installedAfterwards) { EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.calls.log")) << c.name; }
+    EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << "the program goes on running";
+    EXPECT_EQ(boxes_, c.boxes);
+    ExpectOneRunFromAPrivateFolder(SetupCalls(), L"IronlatchSetup.exe /silent");
+    EXPECT_TRUE(Calls(planted, 0).empty()) << "the setup beside the program was run";
+    if (c.installedAfterwards) { EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.calls.log")); }
   }
 }
 
-TEST_F(InstallRoads, StandardInstallFetchesTheSetupWhenItIsNotBesideTheProgram) {
-  const std::wstring setup = dir_ / L"IronlatchSetup.exe";
-  {
-    SCOPED_TRACE("served");
-    Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe");
-    PlaceFake(InstallFolder() + L"Ironlatch.exe");  // what the real setup would leave
-    EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << "the program goes on running";
-    EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"yes"}, kKeepDownloading}));
-    EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"}));
-  }
-  {
-    // The user is sent to the page, then asked to go on once the file is saved; here it never is.
-    SCOPED_TRACE("nothing served");
-    Clean();
-    DeleteFileW(setup.c_str());
-    NewServedFolder();
-    EXPECT_EQ(Run(L"install", L"yes,no,ok,ok,no"), 1u) << "the program goes on running";
-    EXPECT_EQ(boxes_,
-              (std::vector<Box>{
-                  {kChoiceFlags, kInstallChoice, L"yes"},
-                  kKeepDownloading,
-                  {L"0x10", L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.",
-                   L"ok"},
-                  {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
-                  {L"0x40", L"Click OK to proceed AFTER file is downloaded.", L"ok"},
-                  {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?",
-                   L"no"},
-              }));
-    EXPECT_FALSE(FileExists(setup));
-  }
+// When the signed setup cannot be fetched the user is sent to the page to fetch and run it by hand:
+// nothing is run for them, neither a setup beside the program nor one saved there meanwhile.
+TEST_F(InstallRoads, AFailedFetchOfTheSetupOnlySendsTheUserToThePage) {
+  const std::wstring planted = PlantSetupBesideTheProgram();
+  EXPECT_EQ(Run(L"install", L"yes,no,ok"), 1u) << "the program goes on running";
+  EXPECT_EQ(boxes_,
+            (std::vector<Box>{
+                {kChoiceFlags, kInstallChoice, L"yes"},
+                kKeepDownloading,
+                {L"0x10", L"Ironlatch Download Failed.  In the next pop up, download the installer and run it yourself.",
+                 L"ok"},
+                {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
+            }));
+  Sleep(500);
+  EXPECT_TRUE(Calls(planted, 0).empty()) << "the setup beside the program was run";
+  EXPECT_TRUE(SetupCalls().empty());
+  EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.exe"));
 }
 
 TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
@@ -273,63 +278,70 @@ TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
   EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"));
-  EXPECT_TRUE(FileExists(InstallFolder() + L"IronlatchU.zip")) << "the package is left in place";
+  EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip")) << "the package went with its private folder";
 }
 
 TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage) {
-  const std::wstring setup = dir_ / L"IronlatchSetup.exe";
-  PlaceFake(setup);
+  Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe");
   Serve(L"IronlatchU.zip", Package());
-  EXPECT_EQ(Run(L"install", L"yes,yes,no"), 0u) << "the forced install ends the running program";
+  EXPECT_EQ(Run(L"install", L"yes,no,yes,no"), 0u) << "the forced install ends the running program";
   EXPECT_EQ(boxes_, (std::vector<Box>{
                         {kChoiceFlags, kInstallChoice, L"yes"},
+                        kKeepDownloading,
                         {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?",
                          L"yes"},
                         kKeepDownloading,
                     }));
-  EXPECT_EQ(Calls(setup, 1), (std::vector<std::wstring>{Quoted(setup) + L" /silent"}));
+  EXPECT_EQ(SetupCalls().size(), 1u);
   const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
-  EXPECT_TRUE(FileExists(InstallFolder() + L"IronlatchU.zip")) << "the package is left in place";
+  EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
 }
 
-TEST_F(InstallRoads, AForcedInstallWithoutThePackageSendsTheUserForItAndStopsWhenItIsNotUnpacked) {
+// Without the package the user is sent for it and to the folder to unpack it in; what lies in
+// that folder (here an old copy) is not run for them.
+TEST_F(InstallRoads, AForcedInstallWithoutThePackageSendsTheUserForItAndRunsNothing) {
+  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  PlaceFake(installed);
   EXPECT_EQ(Run(L"install", L"no,no,ok,ok,ok"), 1u) << "the program goes on running";
   std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, L"no"}};
   for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
   EXPECT_EQ(boxes_, boxes);
   EXPECT_TRUE(FolderExists(InstallFolder())) << "the folder to unpack into is made";
   EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
+  Sleep(500);
+  EXPECT_TRUE(Calls(installed, 0).empty()) << "a copy the road did not unpack was run";
 }
 
 // The installer and the program package run elevated: what the network serves without the maker's
 // signature is neither run nor unpacked, and is not left behind; the roads go on as after a failed
 // download.
 TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNorUnpacked) {
-  const std::wstring setup = dir_ / L"IronlatchSetup.exe";
-  std::vector<Box> boxes = {
-      {kChoiceFlags, kInstallChoice, L"yes"},
-      kKeepDownloading,
-      {L"0x10", L"Ironlatch Download Failed.  In the next pop up, download/save the file to this directory.", L"ok"},
-      {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
-      {L"0x40", L"Click OK to proceed AFTER file is downloaded.", L"ok"},
-      {kFailureFlags, L"It appears installation was not succesful!  Would you like to force the install?", L"yes"},
-  };
-  for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
   const std::pair<const char*, std::optional<Signer>> cases[] = {{"unsigned", std::nullopt},
                                                                  {"signed with another key", Signer::ForeignKey}};
   for (const auto& [name, signer] : cases) {
     SCOPED_TRACE(name);
     Clean();
     NewServedFolder();
+    DeleteFileW((home_ / L"IronlatchSetup.calls.log").c_str());
     Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe", signer);
     Serve(L"IronlatchU.zip", Package(), signer);
-    EXPECT_EQ(Run(L"install", L"yes,no,ok,ok,yes,no,ok,ok,ok"), 1u) << "the program goes on running";
+    EXPECT_EQ(Run(L"install", L"yes,no,ok"), 1u) << "the program goes on running";
+    EXPECT_EQ(boxes_,
+              (std::vector<Box>{
+                  {kChoiceFlags, kInstallChoice, L"yes"},
+                  kKeepDownloading,
+                  {L"0x10",
+                   L"Ironlatch Download Failed.  In the next pop up, download the installer and run it yourself.", L"ok"},
+                  {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
+              }));
+    EXPECT_EQ(Run(L"install", L"no,no,ok,ok"), 1u) << "the program goes on running";
+    std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, L"no"}};
+    for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
     EXPECT_EQ(boxes_, boxes);
     Sleep(500);
-    EXPECT_FALSE(FileExists(dir_ / L"IronlatchSetup.calls.log")) << "the installer was run";
-    EXPECT_FALSE(FileExists(setup));
+    EXPECT_TRUE(SetupCalls().empty()) << "the installer was run";
     EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.exe")) << "the package was unpacked";
     EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
   }

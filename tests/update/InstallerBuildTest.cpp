@@ -11,6 +11,7 @@
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
+#include "tests/support/PrivateFolderRun.h"
 #include "update/Form4Ids.h"
 #include "update/Form5Ids.h"
 #include "update/InstallerScript.h"
@@ -339,82 +340,137 @@ TEST_F(InstallerBuild, RehearsedWhitelistAddIsAskedThroughThePromptLog) {
   window.Close();
 }
 
-TEST_F(InstallerBuild, WithoutTheCompilerItsInstallerIsFetchedOrTheUserIsSentForIt) {
-  const std::wstring notice =
-      L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
-      L"'Quickstart' package, just the base install.";
+// The records of a prompt log but the windows', once there are `count` of them.
+std::vector<std::wstring> Told(const std::wstring& log, size_t count) {
+  std::vector<std::wstring> records;
+  for (int i = 0; i < 300 && records.size() < count; ++i) {
+    if (i) Sleep(100);
+    records.clear();
+    for (const auto& record : ReadPromptLog(log)) {
+      if (record.kind == L"window") continue;
+      std::wstring line = record.kind;
+      for (const auto& field : record.fields) line += L" | " + field;
+      records.push_back(line);
+    }
+  }
+  return records;
+}
+
+// Whether the local web server was asked for anything under a case's served folder.
+bool ServerWasAskedFor(const std::wstring& served) {
+  return ReadTextFile(TestsDir() + L"httpserver\\server.log").find(L"/" + served + L"/") != std::wstring::npos;
+}
+
+const std::wstring kCompilerNotice =
+    L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
+    L"'Quickstart' package, just the base install.";
+const std::vector<std::wstring> kSentForTheCompiler = {L"box | Ironlatch | 0x0 | " + kCompilerNotice + L" | ok",
+                                                       L"web | http://www.jrsoftware.org/isdl.php"};
+
+// A folder the recording fake reports to (FAKEPROG_HOME) when it runs from a folder that is gone after.
+struct FakeHome : ScratchDir {
+  std::wstring Env() const { return Path().substr(0, Path().size() - 1); }
+  std::wstring CallsOf(const std::wstring& name) const { return ReadTextFile(Path() + name + L".calls.log"); }
+};
+
+// The builder runs the compiler's installer elevated: only the one whose SHA-256 the build pins
+// (the tests pin the recording fake), and never one that anyone else could reach.
+TEST_F(InstallerBuild, WithoutTheCompilerOnlyThePinnedInstallerIsFetchedAndRun) {
   {
-    // Nothing served: the build stops after the notice and the download page, with the settings saved.
-    // The run is rehearsed so that the page is recorded, not opened in a browser; the window stays.
+    // The pin in place, the download fails or brings another program: the notice and the download
+    // page, nothing run, nothing built; the settings are still saved. The run is rehearsed so that
+    // the page is recorded, not opened in a browser; the window stays.
     Window window;
+    FakeHome home;
     const std::wstring log = window / L"prompts.log";
+    const std::wstring served = NewServedFolder();
     {
-      ScopedEnv env({{L"ILATCH_WEB_ROOT", kServerAddress + L"/" + NewServedFolder()},
+      ScopedEnv env({{L"ILATCH_WEB_ROOT", kServerAddress + L"/" + served},
                      {L"ILATCH_PROMPT_LOG", log},
                      {L"ILATCH_PROMPT_ANSWERS", L""},
-                     {L"ILATCH_KEEP_WINDOWS", L"1"}});
+                     {L"ILATCH_KEEP_WINDOWS", L"1"},
+                     {L"FAKEPROG_HOME", home.Env()}});
       ASSERT_TRUE(window.Open());
     }
-    // The records of the prompt log but the windows', once there are `count` of them.
-    auto told = [&](size_t count) {
-      std::vector<std::wstring> records;
-      for (int i = 0; i < 300 && records.size() < count; ++i) {
-        if (i) Sleep(100);
-        records.clear();
-        for (const auto& record : ReadPromptLog(log)) {
-          if (record.kind == L"window") continue;
-          std::wstring line = record.kind;
-          for (const auto& field : record.fields) line += L" | " + field;
-          records.push_back(line);
-        }
-      }
-      return records;
-    };
     window.Click(IDC_FORM4_COMMAND3);
-    const std::vector<std::wstring> expected = {
-        L"box | Ironlatch | 0x0 | " + notice + L" | ok",
-        L"web | http://www.jrsoftware.org/isdl.php",
-    };
-    EXPECT_EQ(told(2), expected);
+    EXPECT_EQ(Told(log, 2), kSentForTheCompiler) << "nothing served";
     window.Click(IDC_FORM4_COMMAND4);
-    std::vector<std::wstring> saved = expected;
-    saved.push_back(L"box | Ironlatch | 0x0 | Config Saved. | ok");
-    EXPECT_EQ(told(3), saved);
+    std::vector<std::wstring> expected = kSentForTheCompiler;
+    expected.push_back(L"box | Ironlatch | 0x0 | Config Saved. | ok");
+    EXPECT_EQ(Told(log, 3), expected);
     EXPECT_FALSE(FileExists(window / L"Setup.iss")) << "nothing is built";
-    EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
     EXPECT_TRUE(FileExists(window / L"Ironlatch.ini"));
+
+    // The stand-in with one byte more (it would still run and record, but its digest is not the
+    // pinned one) is fetched, refused and deleted unrun.
+    const std::wstring altered = home.Path() + L"altered.exe";
+    ASSERT_TRUE(CopyFileW((TestsDir() + L"fakes\\fakeprog.exe").c_str(), altered.c_str(), FALSE));
+    HANDLE tail = CreateFileW(altered.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(tail, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(tail, "x", 1, &written, nullptr);
+    CloseHandle(tail);
+    ASSERT_TRUE(Serve(served, kInstallerHostPath, altered));
+    PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
+    expected.insert(expected.end(), kSentForTheCompiler.begin(), kSentForTheCompiler.end());
+    EXPECT_EQ(Told(log, 5), expected) << "another installer";
+    EXPECT_TRUE(ServerWasAskedFor(served));
+    EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
+    EXPECT_TRUE(Lines(home.CallsOf(L"InnoSetup")).empty()) << "the refused installer ran";
     window.Close();
   }
   {
-    // The compiler's installer is fetched beside the program, run silently and removed. An
-    // installer that leaves no compiler, or ends with an error, is reported as a failure.
+    // A build without a pin fetches nothing at all, not even the stand-in that would match.
     Window window;
+    FakeHome home;
+    const std::wstring log = window / L"prompts.log";
     const std::wstring served = NewServedFolder();
     ASSERT_TRUE(Serve(served, kInstallerHostPath, TestsDir() + L"fakes\\fakeprog.exe"));
     {
-      ScopedEnv env({{L"ILATCH_WEB_ROOT", kServerAddress + L"/" + served}});
+      ScopedEnv env({{L"ILATCH_WEB_ROOT", kServerAddress + L"/" + served},
+                     {L"ILATCH_NO_INSTALLER_PIN", L"1"},
+                     {L"ILATCH_PROMPT_LOG", log},
+                     {L"ILATCH_PROMPT_ANSWERS", L""},
+                     {L"ILATCH_KEEP_WINDOWS", L"1"},
+                     {L"FAKEPROG_HOME", home.Env()}});
+      ASSERT_TRUE(window.Open());
+    }
+    PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
+    EXPECT_EQ(Told(log, 2), kSentForTheCompiler);
+    EXPECT_FALSE(ServerWasAskedFor(served)) << "a build without a pin downloaded the installer";
+    EXPECT_TRUE(Lines(home.CallsOf(L"InnoSetup")).empty());
+    window.Close();
+  }
+  {
+    // The pinned installer is fetched into a fresh folder that only administrators can write, run
+    // silently from there, and the folder goes with it. An installer that leaves no compiler, or
+    // ends with an error, is reported as a failure.
+    Window window;
+    FakeHome home;
+    const std::wstring served = NewServedFolder();
+    ASSERT_TRUE(Serve(served, kInstallerHostPath, TestsDir() + L"fakes\\fakeprog.exe"));
+    {
+      ScopedEnv env({{L"ILATCH_WEB_ROOT", kServerAddress + L"/" + served}, {L"FAKEPROG_HOME", home.Env()}});
       ASSERT_TRUE(window.Open());
     }
     for (const char* ending : {"exit=0", "exit=1"}) {
       SCOPED_TRACE(ending);
-      ASSERT_TRUE(WriteTextFile(window / L"InnoSetup.fake.ini", std::string("[fake]\r\n") + ending + "\r\n"));
-      DeleteFileW((window / L"InnoSetup.calls.log").c_str());
+      ASSERT_TRUE(WriteTextFile(home.Path() + L"InnoSetup.fake.ini", std::string("[fake]\r\n") + ending + "\r\n"));
+      DeleteFileW((home.Path() + L"InnoSetup.calls.log").c_str());
       PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
       EXPECT_EQ(window.Answer(IDOK, 30000).text, L"Inno Setup could not be installed.");
-      EXPECT_EQ(Lines(ReadTextFile(window / L"InnoSetup.calls.log")),
-                (std::vector<std::wstring>{window.Folder() + L"InnoSetup.exe /silent"}));
+      ExpectOneRunFromAPrivateFolder(Lines(home.CallsOf(L"InnoSetup")), L"InnoSetup.exe /silent");
       EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
     }
 
     // An installer that puts the compiler in place (here: while it runs) is a success.
-    ASSERT_TRUE(WriteTextFile(window / L"InnoSetup.fake.ini", "[fake]\r\nsleepms=4000\r\nexit=0\r\n"));
-    DeleteFileW((window / L"InnoSetup.calls.log").c_str());
+    ASSERT_TRUE(WriteTextFile(home.Path() + L"InnoSetup.fake.ini", "[fake]\r\nsleepms=4000\r\nexit=0\r\n"));
+    DeleteFileW((home.Path() + L"InnoSetup.calls.log").c_str());
     PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
-    for (int i = 0; i < 300 && !FileExists(window / L"InnoSetup.calls.log"); ++i) Sleep(50);
-    ASSERT_TRUE(FileExists(window / L"InnoSetup.calls.log"));
+    for (int i = 0; i < 300 && home.CallsOf(L"InnoSetup").empty(); ++i) Sleep(50);
     InstallFakeCompiler();
     EXPECT_EQ(window.Answer(IDOK, 30000).text, L"Inno Setup Installed!");
-    EXPECT_FALSE(FileExists(window / L"InnoSetup.exe"));
+    ExpectOneRunFromAPrivateFolder(Lines(home.CallsOf(L"InnoSetup")), L"InnoSetup.exe /silent");
 
     // Once the compiler is there the menu says so.
     PostMessageW(window.form, WM_COMMAND, MAKEWPARAM(IDM_FORM4_GETINNO, 0), 0);
