@@ -13,6 +13,7 @@
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/Handle.h"
+#include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
@@ -105,7 +106,13 @@ Saved SaveDefinitions(const std::wstring& sPath) {
   if (target != g.unreadable) {
     const std::wstring text = BoxText();
     if (!text.empty()) {
-      if (CommonModule::SaveTextToFile(target, text, true, false)) result = Saved::Done;
+      // Written aside, then put in place with the folder's rights: a list replaced in place would
+      // keep whatever rights it had, or follow a link planted under its name.
+      platform::PrivateFolder work;
+      const std::wstring written = work.Path() + L"\\list.txt";
+      if (work.Ok() && CommonModule::SaveTextToFile(written, text, true, false) &&
+          DataFolder::PlaceFiles({{written, target}}))
+        result = Saved::Done;
     } else {
       bool gone = false;
       {
