@@ -35,7 +35,7 @@ bool Stage(const Placement& file) {
   Facts facts;
   if (!handle || !ReadFacts(handle.get(), facts) ||
       (facts.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-      !GiveRights(handle.get(), staged, kFileRights, true)) {
+      !GiveRights(handle.get(), file.second, kFileRights, true)) {
     Fail(L"- No rights on ", staged);
     return false;
   }
