@@ -16,8 +16,6 @@ namespace {
 const wchar_t kStagedSuffix[] = L".new";
 const wchar_t kBackupSuffix[] = L".old";
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void Fail(const std::wstring& what, const std::wstring& path) {
   CommonModule::DPrint(L"DataFolder\\PlaceFiles: ", what + path, static_cast<uint32_t>(GetLastError()));
 }
@@ -48,7 +46,13 @@ bool KeepOld(const std::wstring& target, bool& kept) {
   kept = false;
   const std::wstring backup = target + kBackupSuffix;
   DeleteFileW(backup.c_str());
-  if (!Exists(target)) return true;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  // Windows refuses to replace a read-only file, Wine does not: refused here on both.
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    Fail(L"- Read-only: ", target);
+    return false;
+  }
   platform::UniqueFileHandle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                                nullptr));

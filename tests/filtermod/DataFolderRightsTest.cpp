@@ -212,4 +212,21 @@ TEST_F(DataFolderSecure, PlacingFailsWholeWhenOneTargetIsHeld) {
   EXPECT_EQ(Recorded(sha), DataFolder::kFileRights);
 }
 
+// A read-only target, which Windows refuses to replace: nothing is replaced, nothing left behind.
+TEST_F(DataFolderSecure, AReadOnlyTargetFailsThePlacingWhole) {
+  ASSERT_TRUE(DataFolder::Secure(Data()));
+  const std::wstring md5 = Data() + L"\\ExecFilter.md5", sha = Data() + L"\\ExecFilter.sha256";
+  ASSERT_TRUE(WriteTextFile(md5, "old md5\r\n") && WriteTextFile(sha, "old sha\r\n"));
+  ASSERT_TRUE(SetFileAttributesW(sha.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(WriteTextFile(dir_ / L"new.md5", "new md5\r\n") && WriteTextFile(dir_ / L"new.sha", "new sha\r\n"));
+  EXPECT_FALSE(DataFolder::PlaceFiles({{dir_ / L"new.md5", md5}, {dir_ / L"new.sha", sha}}));
+  SetFileAttributesW(sha.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadFileBytes(md5), "old md5\r\n");
+  EXPECT_EQ(ReadFileBytes(sha), "old sha\r\n");
+  for (const wchar_t* left : {L".new", L".old"}) {
+    EXPECT_FALSE(FileExists(md5 + left));
+    EXPECT_FALSE(FileExists(sha + left));
+  }
+}
+
 }  // namespace
