@@ -1,8 +1,10 @@
 #include "common/DataFolder.h"
 
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
+
+#include <string>
+#include <vector>
 
 #include "common/CommonModule.h"
 #include "common/SetOwnerFS.h"
@@ -10,48 +12,76 @@
 
 namespace DataFolder {
 
-const wchar_t kRights[] = L"O:BAG:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
-
 namespace {
 
+// While a folder is being secured nobody else may rename or delete it.
+constexpr DWORD kHoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// Owner and list of one folder, from the rights above.
-bool SetFolderRights(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor) {
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  PSID owner = nullptr;
-  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
-      !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted))
-    return false;
-  std::wstring path = folder;
-  const DWORD error = SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
-                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION |
-                                                OWNER_SECURITY_INFORMATION,
-                                            owner, nullptr, dacl, nullptr);
-  if (error != ERROR_SUCCESS) CommonModule::DPrint(L"DataFolder: rights not set on " + folder, std::to_wstring(error));
-  return error == ERROR_SUCCESS;
+bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// One part of the path, checked, set aside when foreign, made with the rights given at creation
+// when missing, and its rights set through the handle that was checked. Empty on failure.
+platform::UniqueFileHandle SecurePart(const std::wstring& part, PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    platform::UniqueFileHandle handle = OpenUnfollowed(part, kHoldShare);
+    bool made = false;
+    if (!handle) {
+      const DWORD error = GetLastError();
+      if (!Missing(error)) {
+        // A folder the administrators cannot even open is no folder of theirs.
+        if (error == ERROR_SHARING_VIOLATION || !SetAside(part, L"cannot be opened: " + std::to_wstring(error)))
+          return {};
+        continue;
+      }
+      if (!CreateDirectoryW(part.c_str(), &attributes)) {
+        if (GetLastError() == ERROR_ALREADY_EXISTS) continue;  // made by someone else meanwhile: judged next round
+        CommonModule::DPrint(L"DataFolder: cannot create " + part, std::to_wstring(GetLastError()));
+        return {};
+      }
+      handle = OpenUnfollowed(part, kHoldShare);
+      if (!handle) return {};
+      made = true;
+    }
+    Facts facts;
+    if (!ReadFacts(handle.get(), facts)) return {};
+    std::wstring reason;
+    // A folder made just now has the rights it was given; only its kind is checked again (Wine
+    // reports no owner it was given).
+    const bool proper = made ? (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                   !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                             : Judge(facts, true, reason) == Verdict::Proper;
+    if (proper) {
+      if (!GiveRights(handle.get(), part, kRights, false)) return {};
+      return handle;
+    }
+    if (made) reason = L"not the folder just made";
+    handle.reset();
+    if (!SetAside(part, reason)) return {};
+  }
+  return {};
 }
 
-// A file some user left inside keeps no rights of its own: only what the folder hands down.
-void ResetFileRights(const std::wstring& file, PSID owner) {
-  ACL empty;
-  if (!InitializeAcl(&empty, sizeof empty, ACL_REVISION)) return;
-  std::wstring path = file;
-  SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
-                        DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION,
-                        owner, nullptr, &empty, nullptr);
-}
-
-void ResetFilesInside(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor) {
-  PSID owner = nullptr;
-  BOOL defaulted = FALSE;
-  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted)) return;
+// A file left inside keeps no rights of its own, only what the folder hands down; a link or
+// folder in its place is set aside.
+void ResetFilesInside(const std::wstring& folder) {
   WIN32_FIND_DATAW found = {};
   platform::UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
   if (!search) return;
   do {
     const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") ResetFileRights(folder + L"\\" + name, owner);
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    platform::UniqueFileHandle handle = OpenUnfollowed(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    Facts facts;
+    if (!handle || !ReadFacts(handle.get(), facts)) continue;
+    if (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // a folder set aside earlier, say
+    if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      handle.reset();
+      SetAside(path, L"a reparse point");
+      continue;
+    }
+    GiveRights(handle.get(), path, kFileRights, true);
   } while (FindNextFileW(search.get(), &found));
 }
 
@@ -64,18 +94,16 @@ bool Secure(const std::wstring& folder) {
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kRights, SDDL_REVISION_1, &descriptor, nullptr))
     return false;
   platform::UniqueLocal owned(descriptor);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  const std::wstring maker = folder.substr(0, slash);
-  CreateDirectoryW(maker.c_str(), &attributes);
-  CreateDirectoryW(folder.c_str(), &attributes);
-  CommonModule::MakeFolder(folder);  // a missing folder further up; the rights are set below
-  // A folder that was there already (made by anybody) gets the same owner and list. Setting the
-  // owner to Administrators may need the restore privilege.
+  // Backup and restore let an administrator open and re-own a folder whatever its rights.
+  const SetOwnerFS::PrivilegeChange backup = SetOwnerFS::ChangeOwnPrivilege(L"SeBackupPrivilege", true);
   const SetOwnerFS::PrivilegeChange restore = SetOwnerFS::ChangeOwnPrivilege(L"SeRestorePrivilege", true);
-  const bool secured = SetFolderRights(maker, descriptor) && SetFolderRights(folder, descriptor);
-  if (secured) ResetFilesInside(folder, descriptor);
+  // The parent is held, checked, while the data folder inside is checked and made.
+  platform::UniqueFileHandle maker = SecurePart(folder.substr(0, slash), descriptor);
+  platform::UniqueFileHandle data = maker ? SecurePart(folder, descriptor) : platform::UniqueFileHandle();
+  if (data) ResetFilesInside(folder);
   SetOwnerFS::RestoreOwnPrivilege(restore);
-  return secured;
+  SetOwnerFS::RestoreOwnPrivilege(backup);
+  return static_cast<bool>(data);
 }
 
 }  // namespace DataFolder

@@ -1,9 +1,16 @@
 #pragma once
-// The rights of the product's all-users data folder (Product::DataFolder()), which holds the
-// hash lists the filter module trusts. Only Administrators and SYSTEM may create or change files
-// there; every user may read them. Windows' default rights on ProgramData would let any user
-// create the folder first, or plant files in it.
+// The product's all-users data folder (Product::DataFolder()), which holds the hash lists the
+// filter module trusts, and the files placed in it. Only Administrators and SYSTEM may create or
+// change files there; every user may read them. Windows' default rights on ProgramData let any
+// user create the folder first, as a folder of their own or as a junction to somewhere else: such
+// a folder is never used, only set aside.
+#include <windows.h>
+
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Handle.h"
 
 namespace DataFolder {
 
@@ -11,10 +18,50 @@ namespace DataFolder {
 // full control, Users read and list, inherited by everything created inside; nothing inherited
 // from above.
 extern const wchar_t kRights[];
+// What a file inside inherits from those: the rights every placed file ends with.
+extern const wchar_t kFileRights[];
 
-// Creates the data folder (Product::DataFolder()) and its parent when missing and sets those rights on both, resetting the files already
-// inside to the inherited rights with Administrators as owner. True when the rights of both
-// folders were set. Needs an elevated caller.
+// ---- The check of one part of the path -----------------------------------------------------------
+
+// What the check reads of a file or folder, through a handle that does not follow reparse points.
+struct Facts {
+  DWORD attributes = 0;
+  std::wstring ownerSid;  // "" when the owner could not be read
+};
+
+enum class Verdict { Proper, Foreign };
+
+// A folder (or, with folder false, a file) is used only when it is no reparse point (junction,
+// symbolic link, mount point), is of the kind wanted, and is owned by Administrators or SYSTEM.
+// reason receives why a foreign one is not used.
+Verdict Judge(const Facts& facts, bool folder, std::wstring& reason);
+
+// Opens a path without following a reparse point at its end (FILE_FLAG_OPEN_REPARSE_POINT |
+// FILE_FLAG_BACKUP_SEMANTICS), for reading and changing its rights.
+platform::UniqueFileHandle OpenUnfollowed(const std::wstring& path, DWORD share);
+bool ReadFacts(HANDLE handle, Facts& facts);
+
+// Renames a path aside in its folder, under its name with the date and time; logged.
+bool SetAside(const std::wstring& path, const std::wstring& reason);
+
+// Gives the object behind the handle these rights (SDDL text) and, for a file, reads them back:
+// true only when a file now lets Users read and nobody but Administrators and SYSTEM change it.
+bool GiveRights(HANDLE handle, const std::wstring& path, const wchar_t* rights, bool file);
+
+// ---- The folder and its files ----------------------------------------------------------------------
+
+// Makes the data folder (Product::DataFolder()) and its parent the system's: each is checked
+// through its handle, a foreign one renamed aside and made afresh with these rights given at
+// creation, and the rights of one that stays are set through the checked handle. The files already
+// inside get the inherited rights with Administrators as owner. True when both folders are secured.
+// Needs an elevated caller.
 bool Secure(const std::wstring& folder);
+
+// Places files into one folder, all or nothing: each source (any path) is moved in under a
+// temporary name and given kFileRights there, then every target is replaced; when any step fails,
+// every target keeps what it held (a target held open by another program cannot be replaced) and
+// false is returned. Targets are full paths in the folder, in the order they are to arrive.
+using Placement = std::pair<std::wstring, std::wstring>;  // source, target
+bool PlaceFiles(const std::vector<Placement>& files);
 
 }  // namespace DataFolder

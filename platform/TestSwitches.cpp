@@ -21,6 +21,8 @@ const wchar_t kSwitchStallSeconds[] = L"ILATCH_STALL_SECONDS";
 const wchar_t kSwitchDownloadSeconds[] = L"ILATCH_DOWNLOAD_SECONDS";
 const wchar_t kSwitchDataRoot[] = L"ILATCH_DATA_ROOT";
 const wchar_t kSwitchNoInstallerPin[] = L"ILATCH_NO_INSTALLER_PIN";
+const wchar_t kSwitchTrustedOwner[] = L"ILATCH_TRUSTED_OWNER";
+const wchar_t kSwitchRightsLog[] = L"ILATCH_RIGHTS_LOG";
 
 namespace {
 

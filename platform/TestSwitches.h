@@ -24,6 +24,8 @@ extern const wchar_t kSwitchStallSeconds[];    // how long a download may receiv
 extern const wchar_t kSwitchDownloadSeconds[]; // how long a download may take in all
 extern const wchar_t kSwitchDataRoot[];        // the all-users data root, in place of the system's
 extern const wchar_t kSwitchNoInstallerPin[];  // acts as a build that pins no compiler installer
+extern const wchar_t kSwitchTrustedOwner[];    // one more owner SID the data folder may carry
+extern const wchar_t kSwitchRightsLog[];       // file the rights given in the data folder are recorded to
 
 // True when this program's folder is listed for test runs.
 bool TestSwitchesAllowed();

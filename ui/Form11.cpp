@@ -13,6 +13,7 @@
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/Handle.h"
+#include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
@@ -30,6 +31,7 @@ struct EditorState {
   List shown = List::None;
   bool loading = false;       // the box is being filled from a file: no change of the user's
   std::wstring unreadable;    // a list that exists but could not be read: never overwritten from the box
+  bool folderUnsafe = false;  // the data folder could not be made the system's: nothing is saved into it
 };
 
 EditorState g;
@@ -102,10 +104,16 @@ Saved SaveDefinitions(const std::wstring& sPath) {
   const std::wstring target = !sPath.empty() ? sPath : (SelectedList() == List::None ? L"" : PathOf(SelectedList()));
   if (target.empty()) return Saved::NoList;
   Saved result = Saved::Failed;
-  if (target != g.unreadable) {
+  if (target != g.unreadable && !g.folderUnsafe) {
     const std::wstring text = BoxText();
     if (!text.empty()) {
-      if (CommonModule::SaveTextToFile(target, text, true, false)) result = Saved::Done;
+      // Written aside, then put in place with the folder's rights: a list replaced in place would
+      // keep whatever rights it had, or follow a link planted under its name.
+      platform::PrivateFolder work;
+      const std::wstring written = work.Path() + L"\\list.txt";
+      if (work.Ok() && CommonModule::SaveTextToFile(written, text, true, false) &&
+          DataFolder::PlaceFiles({{written, target}}))
+        result = Saved::Done;
     } else {
       bool gone = false;
       {
@@ -158,7 +166,8 @@ void Load(HWND dialog) {
     folder = CommonModule::AppPath();
   } else {
     const std::wstring data = Product::DataFolder();
-    DataFolder::Secure(data);  // created, or repaired, so that no user can plant or edit a list
+    // Created, or made afresh, so that no user can plant or edit a list, or redirect a save.
+    g.folderUnsafe = !DataFolder::Secure(data);
     folder = data + L"\\";
   }
   g.sMd5File = folder + Product::kUserMd5List;

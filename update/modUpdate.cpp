@@ -201,10 +201,11 @@ bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstrin
   return false;
 }
 
-// Moves the unpacked definition files (not the hash rules) into the definitions folder, the
-// version file last: until it arrives, the next check fetches the whole package again.
+// Places the unpacked definition files (not the hash rules) into the definitions folder, all or
+// nothing, each with the folder's rights, the version file last: until it arrives, the next check
+// fetches the whole package again.
 bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& folder) {
-  std::vector<std::wstring> names;
+  std::vector<DataFolder::Placement> files;
   WIN32_FIND_DATAW found = {};
   platform::UniqueFindHandle search(FindFirstFileW((unpacked + L"\\*").c_str(), &found));
   if (search) {
@@ -212,19 +213,12 @@ bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& fold
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
       const std::wstring name = found.cFileName;
       if (platform::EqualsNoCase(name, L"Hashes.reg") || platform::EqualsNoCase(name, kVersionFileName)) continue;
-      names.push_back(name);
+      files.push_back({unpacked + L"\\" + name, folder + name});
     } while (FindNextFileW(search.get(), &found));
   }
-  if (CommonModule::DoesFileExist(unpacked + L"\\" + kVersionFileName)) names.push_back(kVersionFileName);
-  for (const std::wstring& name : names) {
-    if (!MoveFileExW((unpacked + L"\\" + name).c_str(), (folder + name).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-      CommonModule::DPrint(L"modUpdate\\PlaceDefinitionFiles: ", L"- Cannot place ", folder + name,
-                           static_cast<uint32_t>(GetLastError()));
-      return false;
-    }
-  }
-  return true;
+  if (CommonModule::DoesFileExist(unpacked + L"\\" + kVersionFileName))
+    files.push_back({unpacked + L"\\" + kVersionFileName, folder + kVersionFileName});
+  return DataFolder::PlaceFiles(files);
 }
 
 }  // namespace
@@ -238,7 +232,8 @@ std::wstring DefinitionsFolder() {
   if (!modOpSys::IsVista()) return CommonModule::AppPath();
   const std::wstring folder = Product::DataFolder();
   if (folder.empty()) return L"";
-  DataFolder::Secure(folder);  // created, or repaired, with rights no user can write through
+  // Created, or made afresh, with rights no user can write through; never one a user planted.
+  if (!DataFolder::Secure(folder)) return L"";
   return folder + L"\\";
 }
 

@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"
+#include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -202,4 +203,48 @@ TEST_F(IniRoadTest, UninstallDeletesTheSystemsDataFolderNotOneTheEnvironmentName
   ASSERT_TRUE(result.finished);
   EXPECT_TRUE(FileExists(chosen + L"\\keep.txt"));
   EXPECT_FALSE(FolderExists(ours)) << "the data folder the program keeps its lists in goes with it";
+}
+
+// Apply makes the data folder the system's: a list already inside gets the folder's inherited
+// rights (Wine keeps none, so those given are read from the program's record), and something a
+// user planted in the folder's place is renamed aside and the folder made afresh.
+TEST_F(IniRoadTest, ApplyGivesTheListsInsideTheFolderRightsAndSetsAPlantedFolderAside) {
+  const auto user = TestToken(true);
+  ASSERT_TRUE(user);
+  struct Case {
+    const char* what;
+    bool planted;  // a file where the data folder belongs
+  } cases[] = {{"a proper folder with a list", false}, {"a file in the folder's place", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::wstring root = dir / L"root";
+    const std::wstring folder = root + kProductFolder;
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr) && CreateDirectoryW((root + kMakerFolder).c_str(), nullptr));
+    if (c.planted) {
+      ASSERT_TRUE(WriteTextFile(folder, "planted"));
+    } else {
+      ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+      ASSERT_TRUE(WriteTextFile(folder + L"\\UserExecFilter.md5", "; a list\r\n"));
+    }
+    const RunResult result = RunProcess(L"\"" + program_.ExePath() + L"\" /silent /nogpupdate /appdata",
+                                        {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_DATA_ROOT=" + root,
+                                         L"ILATCH_RIGHTS_LOG=" + dir / L"rights.log"});
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(FolderExists(folder));
+    auto rights = RecordedRights(dir / L"rights.log");
+    EXPECT_TRUE(AccessGranted(user.get(), rights[platform::Lower(folder)], FILE_LIST_DIRECTORY));
+    EXPECT_FALSE(AccessGranted(user.get(), rights[platform::Lower(folder)], FILE_ADD_FILE));
+    WIN32_FIND_DATAW found = {};
+    platform::UniqueFindHandle aside(FindFirstFileW((folder + L" (set aside *)").c_str(), &found));
+    EXPECT_EQ(static_cast<bool>(aside), c.planted);
+    if (c.planted) {
+      EXPECT_EQ(ReadFileBytes(root + kMakerFolder + L"\\" + found.cFileName), "planted");
+    } else {
+      const std::wstring list = rights[platform::Lower(folder + L"\\UserExecFilter.md5")];
+      EXPECT_TRUE(AccessGranted(user.get(), list, FILE_GENERIC_READ)) << platform::ToUtf8(list);
+      EXPECT_FALSE(AccessGranted(user.get(), list, FILE_WRITE_DATA));
+      EXPECT_EQ(ReadFileBytes(folder + L"\\UserExecFilter.md5"), "; a list\r\n");
+    }
+  }
 }

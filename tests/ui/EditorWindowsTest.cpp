@@ -6,6 +6,7 @@
 
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
+#include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/LiveWindow.h"
 
@@ -324,6 +325,35 @@ TEST(HashListEditor, OnWindowsXpTheListsLieBesideTheProgram) {
   EXPECT_FALSE(FolderExists(editor.DataFolder())) << "no data folder before Vista";
   PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(editor.Program().WaitForExit(20000));
+}
+
+// A saved list ends with the folder's inherited rights, whatever the file it replaced carried:
+// every user's filter module must be able to read it, and no user change it. Wine keeps no rights,
+// so those the editor gives are taken from its record (ILATCH_RIGHTS_LOG).
+TEST(HashListEditor, ASavedListLetsUsersReadAndOnlyAdministratorsChangeIt) {
+  const auto user = TestToken(true);
+  ASSERT_TRUE(user);
+  for (const bool xp : {false, true}) {
+    SCOPED_TRACE(xp ? "Windows XP, beside the program" : "the data folder");
+    ScratchDir logs;
+    SetEnvironmentVariableW(L"ILATCH_RIGHTS_LOG", (logs / L"rights.log").c_str());
+    HashEditor editor(xp);
+    SetEnvironmentVariableW(L"ILATCH_RIGHTS_LOG", nullptr);
+    ASSERT_NE(editor.Window(), nullptr);
+    const std::wstring md5 = (xp ? editor.ProgramFolder() : editor.DataFolder()) + L"UserExecFilter.md5";
+    Click(editor.Window(), kOptMd5);
+    Type(editor.Item(kText1), L"0CC175B9C0F1B6A831C399E269772661");
+    Click(editor.Window(), kSave);
+    ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+    EXPECT_EQ(ReadFileBytes(md5), "0CC175B9C0F1B6A831C399E269772661\r\n");
+    EXPECT_FALSE(FileExists(md5 + L".new"));
+    const std::wstring rights = RecordedRights(logs / L"rights.log")[platform::Lower(md5)];
+    EXPECT_TRUE(AccessGranted(user.get(), rights, FILE_GENERIC_READ)) << platform::ToUtf8(rights);
+    EXPECT_FALSE(AccessGranted(user.get(), rights, FILE_WRITE_DATA));
+    EXPECT_FALSE(AccessGranted(user.get(), rights, DELETE));
+    PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(editor.Program().WaitForExit(20000));
+  }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
+#include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UpdateSigning.h"
 #include "tests/update/PackageVersionCases.h"
@@ -134,6 +135,17 @@ class UpdateRoad : public ::testing::Test {
       files.push_back({Stage(L"Hashes.reg"), L"Hashes.reg"});
     }
     ASSERT_TRUE(Zip(files, Served(L"defs.zip")));
+  }
+
+  // Definitions with both lists and the version given.
+  void WriteBothLists(const std::string& version) {
+    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=" + version + "\r\n"));
+    ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "NEW MD5 " + version + "\r\n"));
+    ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.sha256"), "NEW SHA " + version + "\r\n"));
+    ASSERT_TRUE(Zip({{Stage(L"ExecFilter.md5"), L"ExecFilter.md5"},
+                     {Stage(L"ExecFilter.sha256"), L"ExecFilter.sha256"},
+                     {Stage(L"Ironlatch.Def"), L"Ironlatch.Def"}},
+                    Served(L"defs.zip")));
   }
 
   RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"",
@@ -1030,4 +1042,85 @@ TEST_F(MenuCheck, TheReDownloadTakesTheRunningVersionOnOkButNeverALowerOne) {
       EXPECT_FALSE(FileExists(program_.Folder() + L"updateprobe.calls.log"));
     }
   }
+}
+
+// Wine keeps no rights on files: the program records the rights it gives each placed file
+// (ILATCH_RIGHTS_LOG), and a standard user's token is checked against them.
+TEST_F(UpdateRoad, EveryPlacedDefinitionsFileLetsUsersReadAndOnlyAdministratorsChangeIt) {
+  WriteIndex(L"1.0.1", L"105");
+  WriteBothLists("105");
+  const std::wstring log = data_ / L"rights.log";
+  ASSERT_TRUE(Run(L"/autoupdate", L"", {L"ILATCH_RIGHTS_LOG=" + log}).finished);
+  const auto rights = RecordedRights(log);
+  const auto user = TestToken(true);
+  const auto admin = TestToken(false);
+  ASSERT_TRUE(user && admin);
+  const std::pair<const wchar_t*, const char*> placed[] = {{L"ExecFilter.md5", "NEW MD5 105\r\n"},
+                                                           {L"ExecFilter.sha256", "NEW SHA 105\r\n"},
+                                                           {L"Ironlatch.Def", "[Ironlatch]\r\nCurrentDefs=105\r\n"}};
+  for (const auto& [name, content] : placed) {
+    SCOPED_TRACE(platform::ToUtf8(name));
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + name), content);
+    const auto given = rights.find(platform::Lower(DefsFolder() + name));
+    ASSERT_NE(given, rights.end()) << "no rights given to the placed file";
+    EXPECT_TRUE(AccessGranted(user.get(), given->second, FILE_GENERIC_READ));
+    EXPECT_FALSE(AccessGranted(user.get(), given->second, FILE_WRITE_DATA));
+    EXPECT_FALSE(AccessGranted(user.get(), given->second, DELETE));
+    EXPECT_FALSE(AccessGranted(user.get(), given->second, WRITE_DAC));
+    EXPECT_TRUE(AccessGranted(admin.get(), given->second, FILE_ALL_ACCESS));
+  }
+  EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5.new"));
+}
+
+// A list another program holds open without sharing: the update fails as a failed unpacking does,
+// every old file stays, and the next update after the list is released goes through.
+TEST_F(MenuCheck, ADefinitionsUpdateAgainstAHeldListKeepsTheOldLists) {
+  CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(DefsFolder().c_str(), nullptr);
+  const std::string oldDef = "[Ironlatch]\r\nCurrentDefs=104\r\n";
+  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", oldDef));
+  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.md5", "OLD MD5\r\n"));
+  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.sha256", "OLD SHA\r\n"));
+  WriteIndex(kRunningVersion, L"105");
+  WriteBothLists("105");
+  const std::wstring offer = L"Updated definitions are available! | 0x31 | Press OK to update to definitions dated 105";
+  for (const wchar_t* held : {L"ExecFilter.md5", L"ExecFilter.sha256"}) {
+    SCOPED_TRACE(platform::ToUtf8(held));
+    DeleteFileW(program_.PromptLog().c_str());
+    platform::UniqueFileHandle hold(CreateFileW((DefsFolder() + held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold);
+    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
+    hold.reset();
+    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}));
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "OLD MD5\r\n");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "OLD SHA\r\n");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), oldDef);
+    for (const wchar_t* name : {L"ExecFilter.md5", L"ExecFilter.sha256", L"Ironlatch.Def"}) {
+      EXPECT_FALSE(FileExists(DefsFolder() + name + L".new"));
+      EXPECT_FALSE(FileExists(DefsFolder() + name + L".old"));
+    }
+  }
+  DeleteFileW(program_.PromptLog().c_str());
+  ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
+  EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
+  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "NEW SHA 105\r\n");
+}
+
+// Something planted where the data folder belongs is set aside, never used or followed; the
+// definitions go into a folder made afresh.
+TEST_F(UpdateRoad, APlantedDataFolderIsSetAsideAndTheDefinitionsGoIntoAFreshOne) {
+  WriteIndex(L"1.0.1", L"105");
+  WriteBothLists("105");
+  CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
+  const std::wstring planted = data_ / L"programdata" + kProductFolder;
+  ASSERT_TRUE(WriteTextFile(planted, "planted in the folder's place"));
+  const std::wstring log = data_ / L"rights.log";
+  ASSERT_TRUE(Run(L"/autoupdate", L"", {L"ILATCH_RIGHTS_LOG=" + log}).finished);
+  ASSERT_TRUE(FolderExists(DefsFolder()));
+  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "NEW MD5 105\r\n");
+  EXPECT_EQ(RecordedRights(log)[platform::Lower(planted)], L"O:BAG:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+  WIN32_FIND_DATAW found = {};
+  platform::UniqueFindHandle search(FindFirstFileW((planted + L" (set aside *)").c_str(), &found));
+  ASSERT_TRUE(search) << "the planted file was not set aside";
+  EXPECT_EQ(ReadFileBytes(data_ / L"programdata" + kMakerFolder + L"\\" + found.cFileName), "planted in the folder's place");
 }

@@ -1,0 +1,187 @@
+// The check of one part of the data folder's path and the rights given through its handle.
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/CommonModule.h"
+#include "common/DataFolder.h"
+#include "platform/Handle.h"
+#include "platform/TestSwitches.h"
+#include "platform/Text.h"
+
+namespace DataFolder {
+
+const wchar_t kRights[] = L"O:BAG:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+const wchar_t kFileRights[] = L"O:BAG:BAD:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)";
+
+namespace {
+
+// Who may own the folder and its files, and change them: Administrators and SYSTEM.
+const wchar_t* const kTrustedSids[] = {L"S-1-5-32-544", L"S-1-5-18"};
+// Groups every standard user holds: none of them may change a list, and one must be able to read.
+const wchar_t* const kEveryUserSids[] = {L"S-1-5-32-545", L"S-1-1-0", L"S-1-5-11", L"S-1-5-4"};
+
+constexpr ACCESS_MASK kChangeAccess = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                      FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                      GENERIC_ALL;
+constexpr ACCESS_MASK kReadAccess = FILE_READ_DATA | GENERIC_READ | GENERIC_ALL;
+
+bool Listed(const std::wstring& sid, const wchar_t* const* begin, const wchar_t* const* end) {
+  for (const wchar_t* const* s = begin; s != end; ++s)
+    if (platform::EqualsNoCase(sid, *s)) return true;
+  return false;
+}
+
+// Wine reports its one Unix account as the owner of every file: the tests name it here.
+bool Trusted(const std::wstring& sid) {
+  if (sid.empty()) return false;
+  if (Listed(sid, std::begin(kTrustedSids), std::end(kTrustedSids))) return true;
+  const std::wstring test = platform::TestSwitch(platform::kSwitchTrustedOwner);
+  return !test.empty() && platform::EqualsNoCase(sid, test);
+}
+
+std::wstring SidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!sid || !ConvertSidToStringSidW(sid, &text)) return L"";
+  platform::UniqueLocal owned(text);
+  return text;
+}
+
+// The rights read back from a file: owned by a trusted account, changed by nobody else, read by every user.
+bool UsersReadOnly(PSECURITY_DESCRIPTOR descriptor) {
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  PSID owner = nullptr;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !Trusted(SidText(owner))) return false;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) return false;
+  bool usersRead = false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return false;
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) return false;
+    const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // both kinds share this layout
+    const std::wstring sid = SidText(const_cast<DWORD*>(&entry->SidStart));
+    const bool everyUser = Listed(sid, std::begin(kEveryUserSids), std::end(kEveryUserSids));
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      if (everyUser && (entry->Mask & kReadAccess)) return false;
+      continue;
+    }
+    if (Trusted(sid)) continue;
+    if (entry->Mask & kChangeAccess) return false;
+    if (everyUser && (entry->Mask & kReadAccess)) usersRead = true;
+  }
+  return usersRead;
+}
+
+// Tests read what was given from here: Wine keeps no rights on files.
+void RecordRights(const std::wstring& path, const wchar_t* rights) {
+  const std::wstring log = platform::TestSwitch(platform::kSwitchRightsLog);
+  if (log.empty()) return;
+  platform::UniqueFileHandle file(CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  const std::string line = platform::ToUtf8(path + L"\t" + rights + L"\r\n");
+  DWORD written = 0;
+  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+std::wstring Stamp() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  wchar_t text[32] = {};
+  swprintf(text, 32, L"%04u-%02u-%02u %02u.%02u.%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+           now.wSecond);
+  return text;
+}
+
+}  // namespace
+
+Verdict Judge(const Facts& facts, bool folder, std::wstring& reason) {
+  if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    reason = L"a reparse point (junction, symbolic link or mount point)";
+  } else if (((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) {
+    reason = folder ? L"not a folder" : L"a folder";
+  } else if (!Trusted(facts.ownerSid)) {
+    reason = facts.ownerSid.empty() ? L"its owner cannot be read" : L"owned by " + facts.ownerSid;
+  } else {
+    return Verdict::Proper;
+  }
+  return Verdict::Foreign;
+}
+
+platform::UniqueFileHandle OpenUnfollowed(const std::wstring& path, DWORD share) {
+  return platform::UniqueFileHandle(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                                                share, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool ReadFacts(HANDLE handle, Facts& facts) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  facts.attributes = info.dwFileAttributes;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  facts.ownerSid.clear();
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor) == ERROR_SUCCESS) {
+    platform::UniqueLocal owned(descriptor);
+    facts.ownerSid = SidText(owner);
+  }
+  return true;
+}
+
+bool SetAside(const std::wstring& path, const std::wstring& reason) {
+  const std::wstring base = path + L" (set aside " + Stamp();
+  for (int n = 1; n <= 9; ++n) {
+    const std::wstring aside = base + (n == 1 ? L"" : L" " + std::to_wstring(n)) + L")";
+    // No copy: a junction or link is renamed itself, never what it points to.
+    if (MoveFileExW(path.c_str(), aside.c_str(), 0)) {
+      CommonModule::DPrint(L"DataFolder: set aside " + path + L" (" + reason + L") as " + aside);
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  CommonModule::DPrint(L"DataFolder: cannot set aside " + path + L" (" + reason + L")",
+                       std::to_wstring(GetLastError()));
+  return false;
+}
+
+bool GiveRights(HANDLE handle, const std::wstring& path, const wchar_t* rights, bool file) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &descriptor, nullptr)) return false;
+  platform::UniqueLocal owned(descriptor);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  PSID owner = nullptr;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+      !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorControl(descriptor, &control, &revision))
+    return false;
+  const SECURITY_INFORMATION inheritance =
+      (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION;
+  const DWORD error = SetSecurityInfo(handle, SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION | inheritance, owner,
+                                      nullptr, dacl, nullptr);
+  if (error != ERROR_SUCCESS) {
+    CommonModule::DPrint(L"DataFolder: rights not set on " + path, std::to_wstring(error));
+    return false;
+  }
+  RecordRights(path, rights);
+  if (!file) return true;
+  PSECURITY_DESCRIPTOR given = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      nullptr, nullptr, &given) != ERROR_SUCCESS)
+    return false;
+  platform::UniqueLocal givenOwned(given);
+  if (UsersReadOnly(given)) return true;
+  CommonModule::DPrint(L"DataFolder: the rights of " + path + L" did not hold");
+  return false;
+}
+
+}  // namespace DataFolder
