@@ -11,6 +11,7 @@
 #include "common/ErrorReport.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
+#include "platform/NativeSystem.h"
 #include "platform/Procedure.h"
 #include "platform/Text.h"
 
@@ -638,7 +639,7 @@ std::vector<std::wstring> FindFilesInDir(const std::wstring& folder, const std::
 }
 
 bool Is64BitWindows(const std::wstring& drive) {
-  if (drive.empty()) return !platform::GetEnv(L"ProgramFiles(x86)").empty();
+  if (drive.empty()) return platform::WindowsIs64Bit();
   return DoesDirExistNo64bitCheck(drive + L"\\Program Files (x86)");
 }
 

@@ -10,6 +10,7 @@
 #include "common/SetPerm.h"
 #include "common/modTakeOwn.h"
 #include "platform/Handle.h"
+#include "platform/NativeSystem.h"
 #include "platform/ProcessAccount.h"
 #include "platform/Procedure.h"
 #include "platform/SystemFolder.h"
@@ -215,10 +216,12 @@ HKEY fTopKey(const std::wstring& hive) {
   }
 }
 
-bool Is64BitRegistry() { return platform::GetEnv(L"ProgramFiles(x86)").size() >= 2; }
+bool Is64BitRegistry() { return platform::WindowsIs64Bit(); }
 
-KeyView KeyViewFor(const std::wstring& keyPath) {
-  if (!Is64BitRegistry()) return {keyPath, 0};
+KeyView KeyViewFor(const std::wstring& keyPath) { return KeyViewFor(keyPath, Is64BitRegistry()); }
+
+KeyView KeyViewFor(const std::wstring& keyPath, bool windows64) {
+  if (!windows64) return {keyPath, 0};
   std::wstring lower = platform::Lower(keyPath);
   if (platform::Contains(lower, L"wow6432node") && !platform::Contains(lower, L"guest_"))
     return {CommonModule::Strip(lower, L"wow6432node\\"), KEY_WOW64_32KEY};

@@ -33,6 +33,8 @@ struct KeyView {
   REGSAM viewFlag = 0;   // KEY_WOW64_32KEY, KEY_WOW64_64KEY or 0
 };
 KeyView KeyViewFor(const std::wstring& keyPath);
+// The same on Windows of the given kind (the decision on its own, for tests of either kind).
+KeyView KeyViewFor(const std::wstring& keyPath, bool windows64);
 
 // Type letters: "S" text, "M" list (items each followed by NUL), "B" 2-byte truth value,
 // "D" 32-bit number; any other letter reads nothing. result always receives the value read or

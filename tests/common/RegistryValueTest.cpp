@@ -159,7 +159,9 @@ TEST(RegistryTopKey, ResolvesRootsInAnyCaseAndExistingNormalFilesOnly) {
 
 // ---- Registry view --------------------------------------------------------------------------
 
-// Stands in for 32-bit or 64-bit Windows through the variable the decision is built on.
+// The view follows what Windows is, never the environment: a standard user may clear or set
+// ProgramFiles(x86) for the elevated program started next, and the policy would then go to the
+// 32-bit view, where Windows does not read it.
 class RegistryViewTest : public testing::Test {
  protected:
   void SetUp() override { saved_ = platform::GetEnv(kVariable); }
@@ -169,13 +171,14 @@ class RegistryViewTest : public testing::Test {
   std::wstring saved_;
 };
 
-TEST_F(RegistryViewTest, SixtyFourBitWindowsNeedsTwoCharactersInProgramFilesX86) {
-  SetVariable(nullptr);
-  EXPECT_FALSE(modRegistry::Is64BitRegistry());
-  SetVariable(L"C");
-  EXPECT_FALSE(modRegistry::Is64BitRegistry());
-  SetVariable(L"C:");
-  EXPECT_TRUE(modRegistry::Is64BitRegistry());
+TEST_F(RegistryViewTest, TheViewFollowsWindowsWhateverTheEnvironmentSays) {
+  for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), L"", L"C", L"C:\\Program Files (x86)"}) {
+    SCOPED_TRACE(value ? platform::ToUtf8(value) : "unset");
+    SetVariable(value);
+    EXPECT_TRUE(modRegistry::Is64BitRegistry()) << "the tests run on 64-bit Windows";
+    EXPECT_TRUE(CommonModule::Is64BitWindows(L""));
+    EXPECT_EQ(modRegistry::KeyViewFor(L"SOFTWARE\\Example").viewFlag, KEY_WOW64_64KEY);
+  }
 }
 
 TEST_F(RegistryViewTest, ChoosesPathAndViewFlag) {
@@ -196,8 +199,7 @@ TEST_F(RegistryViewTest, ChoosesPathAndViewFlag) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "64-bit " << c.is64 << " path " << platform::ToUtf8(c.path));
-    SetVariable(c.is64 ? L"C:\\Program Files (x86)" : nullptr);
-    auto view = modRegistry::KeyViewFor(c.path);
+    auto view = modRegistry::KeyViewFor(c.path, c.is64);
     EXPECT_EQ(view.keyPath, c.opened);
     EXPECT_EQ(view.viewFlag, c.flag);
   }
