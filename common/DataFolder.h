@@ -41,6 +41,13 @@ Verdict Judge(const Facts& facts, bool folder, std::wstring& reason);
 platform::UniqueFileHandle OpenUnfollowed(const std::wstring& path, DWORD share);
 bool ReadFacts(HANDLE handle, Facts& facts);
 
+// For a reader of the lists (the filter module, run as any user): whether the folder at path is
+// there and is the system's, read through a handle that follows no reparse point and asks for no
+// more than reading its owner. Anything that cannot be opened for that, other than nothing there
+// at all, counts as foreign; reason receives why.
+enum class Presence { Missing, Proper, Foreign };
+Presence CheckForReader(const std::wstring& path, std::wstring& reason);
+
 // Renames a path aside in its folder, under its name with the date and time; logged.
 bool SetAside(const std::wstring& path, const std::wstring& reason);
 

@@ -134,6 +134,25 @@ bool ReadFacts(HANDLE handle, Facts& facts) {
   return true;
 }
 
+Presence CheckForReader(const std::wstring& path, std::wstring& reason) {
+  const platform::UniqueFileHandle handle(CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                      OPEN_EXISTING,
+                                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Presence::Missing;
+    reason = L"it could not be opened (system error " + std::to_wstring(error) + L")";
+    return Presence::Foreign;
+  }
+  Facts facts;
+  if (!ReadFacts(handle.get(), facts)) {
+    reason = L"what it is could not be read (system error " + std::to_wstring(GetLastError()) + L")";
+    return Presence::Foreign;
+  }
+  return Judge(facts, true, reason) == Verdict::Proper ? Presence::Proper : Presence::Foreign;
+}
+
 bool SetAside(const std::wstring& path, const std::wstring& reason) {
   const std::wstring base = path + L" (set aside " + Stamp();
   for (int n = 1; n <= 9; ++n) {

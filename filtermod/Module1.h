@@ -21,6 +21,10 @@ extern std::wstring ExecFilterSha256Path;
 extern std::wstring UserExecFilterMd5Path;
 extern std::wstring UserExecFilterSha256Path;
 void SetHashListPaths();
+// Why the folder that holds the lists cannot be trusted, or "" when it can (or is not there, and
+// the lists with it). A folder a user planted or redirected decides nothing: its lists could
+// switch the blocklist off for every user.
+std::wstring HashListFolderProblem();
 
 // How the launch reached us: the mode prefix of the launch command, the file and its arguments.
 struct Launch {

@@ -1,5 +1,6 @@
 // Where the filter module finds its four hash lists. The scan reads them; start-up sets them.
 #include "common/CommonModule.h"
+#include "common/DataFolder.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
 #include "filtermod/Module1.h"
@@ -29,6 +30,25 @@ void SetHashListPaths() {
   ExecFilterSha256Path = HashListPath(Product::kDefinitionsSha256List);
   UserExecFilterMd5Path = HashListPath(Product::kUserMd5List);
   UserExecFilterSha256Path = HashListPath(Product::kUserSha256List);
+}
+
+std::wstring HashListFolderProblem() {
+  // Before Vista the lists lie beside the program, in a folder the installer made.
+  if (!modOpSys::IsVista()) return L"";
+  const std::wstring folder = Product::DataFolder();
+  if (folder.empty()) return L"";  // no path at all: the lists are reported missing where they are read
+  const std::wstring parent = folder.substr(0, folder.find_last_of(L'\\'));
+  // The maker's folder first: whoever owns it can swap the data folder inside for another.
+  for (const std::wstring& part : {parent, folder}) {
+    std::wstring reason;
+    switch (DataFolder::CheckForReader(part, reason)) {
+      case DataFolder::Presence::Missing: return L"";
+      case DataFolder::Presence::Proper: break;
+      case DataFolder::Presence::Foreign:
+        return L"the folder that holds the hash lists is not the system's:  " + part + L" (" + reason + L")";
+    }
+  }
+  return L"";
 }
 
 }  // namespace Module1

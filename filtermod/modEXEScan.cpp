@@ -76,8 +76,9 @@ std::wstring LoadHashLists() {
       {&Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
       {&Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
   };
+  for (const auto& [path, entries] : lists) entries->Clear();
+  if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
   for (const auto& [path, entries] : lists) {
-    entries->Clear();
     if (path->empty()) return L"the data folder that holds the hash lists could not be found";
     if (entries->Read(*path) == HashListFile::ReadResult::Unreadable)
       return L"hash list could not be read:  " + *path + L" (" + SystemErrorText(entries->LastError()) + L")";

@@ -18,6 +18,7 @@
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/common/CommonTestHelpers.h"
 #include "tests/support/LiveWindow.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
@@ -406,7 +407,7 @@ void ListFile(const std::wstring& file) {
 // a target somebody holds open for writing, a target that is not there. The box names the file;
 // the entry names the cause.
 TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
-  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing };
+  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing, kFolderNotTheSystems };
   const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" + RunTag();
   struct Case {
     const wchar_t* name;
@@ -427,6 +428,9 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
        L"the file could not be opened for hashing (system error 32)"},
       {L"target missing", kTargetMissing, L"", Target(L"fail\\gone.pif"), false,
        L"the file could not be opened for hashing (system error 2)"},
+      // A folder a user made before the first apply: its lists would be the user's to empty.
+      {L"data folder owned by a user", kFolderNotTheSystems, L"/", TargetAt(windowsTemp + L"c.exe"), false,
+       L"the folder that holds the hash lists is not the system's:  "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -437,6 +441,7 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
     if (c.silent) SetSwitch(L"SilentBlock", L"1");
     const std::wstring unreadable = DataFolder() + L"UserExecFilter.md5";
     platform::UniqueFileHandle held;
+    commontest::EnvironmentGuard env;
     switch (c.fault) {
       case kListHeld:
         held.reset(CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -453,6 +458,9 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
         break;
       case kTargetMissing:
         ASSERT_TRUE(DeleteFileW(c.target.c_str()));
+        break;
+      case kFolderNotTheSystems:  // Wine's one account owns every file: trust another in its place
+        env.Set(L"ILATCH_TRUSTED_OWNER", L"S-1-5-21-1004336348-1177238915-682003330-500");
         break;
     }
     Run(c.prefix + L"\"" + c.target + L"\"", L"yes,yes");
