@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/CommonModule.h"
-#include "platform/Handle.h"
+#include "platform/CryptHandle.h"
 #include "update/MakerPublicKey.h"
 
 namespace UpdateSignature {
@@ -17,30 +17,14 @@ namespace UpdateSignature {
 namespace {
 
 constexpr DWORD kShortestKeyBits = 3072;
-// CALG_SHA_256, which the headers show only to builds for newer Windows.
-constexpr ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
 // Longer than the signature of any key in use.
 constexpr LONGLONG kLongestSignature = 4096;
 constexpr size_t kChunk = 64 * 1024;
 
-struct CryptProviderTraits {
-  static HCRYPTPROV Invalid() { return 0; }
-  static bool IsValid(HCRYPTPROV p) { return p != 0; }
-  static void Close(HCRYPTPROV p) { CryptReleaseContext(p, 0); }
-};
-struct CryptKeyTraits {
-  static HCRYPTKEY Invalid() { return 0; }
-  static bool IsValid(HCRYPTKEY k) { return k != 0; }
-  static void Close(HCRYPTKEY k) { CryptDestroyKey(k); }
-};
-struct CryptHashTraits {
-  static HCRYPTHASH Invalid() { return 0; }
-  static bool IsValid(HCRYPTHASH h) { return h != 0; }
-  static void Close(HCRYPTHASH h) { CryptDestroyHash(h); }
-};
-using UniqueProvider = platform::UniqueHandle<HCRYPTPROV, CryptProviderTraits>;
-using UniqueKey = platform::UniqueHandle<HCRYPTKEY, CryptKeyTraits>;
-using UniqueHash = platform::UniqueHandle<HCRYPTHASH, CryptHashTraits>;
+using platform::kCryptSha256;
+using UniqueProvider = platform::UniqueCryptProvider;
+using UniqueKey = platform::UniqueCryptKey;
+using UniqueHash = platform::UniqueCryptHash;
 
 void Log(const wchar_t* what) { CommonModule::DPrint(L"UpdateSignature\\Verify: ", what, static_cast<uint32_t>(GetLastError())); }
 
@@ -108,7 +92,7 @@ bool VerifyHashed(const std::string& signature, const std::function<bool(HCRYPTH
     return false;
   }
   UniqueHash hash;
-  if (!CryptCreateHash(provider.get(), kSha256, 0, 0, hash.put())) {
+  if (!CryptCreateHash(provider.get(), kCryptSha256, 0, 0, hash.put())) {
     Log(L"- No SHA-256, error ");
     return false;
   }
