@@ -221,4 +221,6 @@ print("throughput ratio (ours / coreutils): %.2f  (aim: at least 1.00)" % (t / o
 PYEOF
 
 # ---- The whitelist scan over a thousand programs (its own script) -----------------------------
+# It starts a Wine session of its own, and a second persistent wineserver refuses to start.
+ilatch_stop_session
 "$(dirname "$0")/../bench/whitelist-scan.sh" "$ILATCH_BUILD" "$rounds"
