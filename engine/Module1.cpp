@@ -5,9 +5,9 @@
 
 #include "alerts/Form10.h"
 #include "alerts/Form9.h"
-#include "alerts/modEmailSvc.h"
+#include "notify/modEmailSvc.h"
 #include "alerts/modService.h"
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/ShutDownMod.h"
@@ -27,11 +27,11 @@
 #include "update/Form4.h"
 #include "update/Form5.h"
 #include "update/Form7.h"
-#include "update/modCmdOutput.h"
+#include "common/modCmdOutput.h"
 #include "update/modDownloadA.h"
-#include "update/modScheduleTask.h"
+#include "engine/modScheduleTask.h"
 #include "update/modUpdate.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace Module1 {
 

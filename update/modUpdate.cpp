@@ -31,7 +31,7 @@
 #include "update/ProgramSwap.h"
 #include "update/SignedDownload.h"
 #include "update/TransferBounds.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace modUpdate {
 

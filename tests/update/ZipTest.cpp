@@ -13,8 +13,8 @@
 #include "common/frmStatusWin.h"
 #include "platform/Handle.h"
 #include "tests/support/TestSupport.h"
-#include "update/ZipExtractionClass.h"
-#include "update/modZip.h"
+#include "zip/ZipExtractionClass.h"
+#include "zip/modZip.h"
 
 using testsupport::ScratchDir;
 
