@@ -23,7 +23,7 @@
 #include "ui/Form1.h"
 #include "ui/Form2.h"
 #include "ui/Form6.h"
-#include "ui/mod32BitIcon.h"
+#include "common/mod32BitIcon.h"
 #include "update/Form4.h"
 #include "update/Form5.h"
 #include "update/Form7.h"
