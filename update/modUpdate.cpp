@@ -302,7 +302,7 @@ void SilentUpdateCheck() {
   }
 }
 
-void CheckUpdateThenApplyProtection(bool silent, bool reboot) {
+void CheckUpdateBeforeProtection(bool silent, bool reboot) {
   try {
     const IndexCheck check = FetchProgramIndex(silent);
     if (!check.fetched) {
@@ -316,9 +316,8 @@ void CheckUpdateThenApplyProtection(bool silent, bool reboot) {
       if (!silent) Box(L"The update failed.  Click OK to apply protection.", kCheckTitle, MB_OK | MB_ICONEXCLAMATION);
     }
   } catch (...) {
-    CommonModule::DPrint(L"modUpdate\\CheckUpdateThenApplyProtection: ", L"- Error");
+    CommonModule::DPrint(L"modUpdate\\CheckUpdateBeforeProtection: ", L"- Error");
   }
-  Module1::PromptApplyNow(silent, reboot);
 }
 
 void CheckForAppUpdate() {
