@@ -37,6 +37,8 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/([A-Za-z0-9_]+)\.h"', re.M)
 def include_breaches(source_dir):
     breaches = []
     for folder, allowed in FLOORS.items():
+        if not os.path.isdir(os.path.join(source_dir, folder)):
+            continue
         for name in sorted(os.listdir(os.path.join(source_dir, folder))):
             if not name.endswith(('.cpp', '.h')):
                 continue
@@ -50,13 +52,14 @@ def include_breaches(source_dir):
     return breaches
 
 
-def object_files(object_dir):
-    """(folder/stem, path) of every object file of the programs' code."""
+def object_files(source_dir, object_dir):
+    """(folder/stem, path) of every object file of the programs' code. An object whose source is
+    gone (a file moved since the build folder last built it) is left out: it links nowhere."""
     found = []
     for root, _, files in os.walk(object_dir):
         for name in files:
             m = re.search(r'/([a-z]+)/CMakeFiles/[^/]+/([A-Za-z0-9_]+)\.cpp\.obj$', os.path.join(root, name))
-            if m and m.group(1) in FLOORS:
+            if m and m.group(1) in FLOORS and os.path.exists(os.path.join(source_dir, m.group(1), m.group(2) + '.cpp')):
                 found.append((f'{m.group(1)}/{m.group(2)}', os.path.join(root, name)))
     return found
 
@@ -74,8 +77,8 @@ def module_of(unit, units):
     return f'{folder}/{best}'
 
 
-def circle_breaches(object_dir, nm):
-    units = object_files(object_dir)
+def circle_breaches(source_dir, object_dir, nm):
+    units = object_files(source_dir, object_dir)
     defined = collections.defaultdict(set)
     used = {}
     for unit, path in units:
@@ -151,7 +154,7 @@ def main():
     breaches = include_breaches(sys.argv[1])
     if len(sys.argv) == 3:
         nm = os.environ.get('ILATCH_NM', 'x86_64-w64-mingw32-nm')
-        breaches += circle_breaches(sys.argv[2], nm)
+        breaches += circle_breaches(sys.argv[1], sys.argv[2], nm)
     for breach in breaches:
         print(breach)
     sys.exit(1 if breaches else 0)
