@@ -1,5 +1,5 @@
 // The zip reader and modZip::UnzipFile over archives made at build time by Info-ZIP's zip and by
-// Python's zipfile (tests/update/make_zip_fixtures.py), the 7-Zip fallback with the fake program,
+// Python's zipfile (tests/zip/make_zip_fixtures.py), the 7-Zip fallback with the fake program,
 // and the shared status window.
 #include <windows.h>
 
