@@ -6,7 +6,7 @@
 
 #include "alerts/Form10.h"
 
-#include "alerts/EventTimeText.h"
+#include "notify/EventTimeText.h"
 #include "common/CommonModule.h"
 #include "platform/Text.h"
 

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "alerts/Form9Ids.h"
-#include "alerts/modEmailSvc.h"
+#include "notify/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/WebPages.h"

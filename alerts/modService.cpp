@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "alerts/modEmailSvc.h"
+#include "notify/modEmailSvc.h"
 #include "alerts/modServiceControl.h"
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 #include "common/modRegistry.h"
 #include "common/ResourceFile.h"
 #include "platform/PrivateFolder.h"

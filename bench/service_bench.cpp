@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <string>
 
-#include "alerts/AlertEntry.h"
+#include "notify/AlertEntry.h"
 #include "common/Product.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/Handle.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace {
 

@@ -1,11 +1,14 @@
 #pragma once
-// The main program's start-up, command line and protection engine, one module in four files:
-//   Module1.cpp        start-up, the switch road and the roads that open windows: the one engine
-//                      file that includes the windows, the update and the alerts modules
-//   Module1Shared.cpp  what every road shares: the program's flags, its boxes, its settings values,
-//                      the restart-test entry and the windows' icon
-//   Module1Policy.cpp  the rules and their defaults, undo, the file-class hooks, the prevention test
-//   Module1Setup.cpp   the INI road, the update tasks, the first-run wizard, the installer compiler
+// The main program's start-up, command line and protection engine, one module in files on the
+// floors of what each uses:
+//   app/Module1.cpp           start-up, the switch road and the roads that open windows
+//   app/Module1Setup.cpp      the INI road, PromptApplyNow and the first-run wizard
+//   update/Form4Installer.cpp the installer compiler's download and install
+//   engine/Module1Shared.cpp  what every road shares: the program's flags, its boxes, its settings
+//                             values, the restart-test entry and the windows' icon
+//   engine/Module1Policy.cpp  the rules and their defaults, undo, the file-class hooks, the
+//                             prevention test
+//   engine/Module1Tasks.cpp   the scheduled update tasks
 #include <windows.h>
 
 #include <cstdint>
@@ -52,47 +55,6 @@ void WriteRestartTestEntry();
 void SetFormIcon(HWND form);
 
 using ResourceFile::ExtractResourceToFile;
-
-// What the engine's roads take from the modules above it, bound in the start-up file, so that no
-// other engine file calls higher up.
-struct UpperModules {
-  // The program's zip reader, for the built-in hash rules.
-  bool (*unzip)(const std::wstring& zipFile, const std::wstring& folder);
-  // The event sources the event service watches; the service itself (installed and started when
-  // e-mail alerts are on, else removed); whether mail settings are stored.
-  bool (*registerEventSources)();
-  bool (*installEventService)();
-  bool (*emailConfigured)();
-  // Stores the mail password given in its scrambled form where only Administrators and SYSTEM
-  // can read it; false when it does not unscramble or cannot be stored.
-  bool (*storeScrambledMailPassword)(const std::wstring& scrambled);
-  // Windows: the main window, the e-mail set-up (modal), the logo shown while the INI is applied,
-  // and a window's icons in both sizes, from an icon file or from the program's resources, also
-  // on its top owner when asked.
-  void (*showMainWindow)();
-  void (*showEmailSetup)();
-  void (*showLogo)();
-  void (*closeLogo)();
-  void (*setIconFromFile)(HWND window, const std::wstring& iconFile, bool alsoTopOwner);
-  void (*setIconFromResource)(HWND window, const std::wstring& resourceName, bool alsoTopOwner);
-  // The update schedule as the schedule dialog makes it, without a message (an empty hour or day
-  // is its random choice); the task scheduler; the output of a command line.
-  void (*scheduleUpdates)(const std::wstring& hour, const std::wstring& day);
-  bool (*createDailyTask)(const std::wstring& name, const std::wstring& time, const std::wstring& program,
-                          const std::wstring& arguments, const std::wstring& description, const std::wstring& author,
-                          const std::wstring& user, const std::wstring& password);
-  bool (*createWeeklyTask)(const std::wstring& name, const std::wstring& time, int32_t daysMask,
-                           const std::wstring& program, const std::wstring& arguments,
-                           const std::wstring& description, const std::wstring& author, const std::wstring& user,
-                           const std::wstring& password);
-  std::wstring (*commandOutput)(const std::wstring& commandLine);
-  // The silent program and definitions update; a download shown with its progress window; where
-  // the installer compiler is installed (empty when it is not).
-  void (*silentUpdateCheck)();
-  bool (*downloadFile)(const std::wstring& url, const std::wstring& targetFile);
-  std::wstring (*installerCompiler)();
-};
-extern const UpperModules Upper;
 
 // ---- Policy rules and defaults ----
 void AddPathRule(const std::wstring& pattern, bool whitelist);

@@ -1,6 +1,5 @@
 // The policy engine of the main program: the rules and their defaults, undo, the file-class hooks
-// of the filter module and the prevention test. It reaches nothing above the engine; what it needs
-// from higher up comes through Module1::Upper.
+// of the filter module and the prevention test. It reaches nothing above the engine.
 #include <windows.h>
 
 #include <algorithm>
@@ -18,10 +17,12 @@
 #include "engine/PolicyLayout.h"
 #include "engine/RuleSets.h"
 #include "engine/modGUID.h"
+#include "notify/modWriteEvent.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
+#include "zip/modZip.h"
 
 namespace Module1 {
 
@@ -83,7 +84,9 @@ void ImportHashRules() {
   }
   std::wstring zip = work.Path() + L"\\Hashes.zip";
   ExtractResourceToFile(L"hashes", zip, true);
-  Upper.unzip(zip, work.Path());
+  std::wstring destination = work.Path();
+  bool silent = true;
+  modZip::UnzipFile(zip, destination, silent);
   ImportRegFileNow(work.Path() + L"\\Hashes.reg");
 }
 
@@ -111,7 +114,7 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   if (syskey) BlockSyskey();
   if (bcdedit) BlockBCDEdit();
   ApplyFilterModule();
-  Upper.registerEventSources();
+  modWriteEvent::RegisterEventSources();
   // The filter module trusts the hash lists there: no user may plant or edit one.
   if (modOpSys::IsVista()) DataFolder::Secure(Product::DataFolder());
 }

@@ -1,12 +1,13 @@
 // What every road of the main program shares: its two flags, its boxes, the settings key's text
 // values, the restart-test entry and the windows' icon. The windows, the update roads and the
-// engine's other files call these, so nothing here calls higher up but through Module1::Upper.
+// engine's other files call these, so nothing here calls higher up.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include "common/CommonModule.h"
 #include "common/Variant.h"
+#include "common/mod32BitIcon.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/PromptSeam.h"
@@ -49,9 +50,9 @@ void WriteRestartTestEntry() {
 void SetFormIcon(HWND form) {
   const std::wstring logo = CommonModule::AppPath() + L"applogo.ico";
   if (CommonModule::DoesFileExist(logo))
-    Upper.setIconFromFile(form, logo, true);
+    mod32BitIcon::SetIconFromFile(form, logo, true);
   else
-    Upper.setIconFromResource(form, L"a1", true);
+    mod32BitIcon::SetIconFromResource(form, L"a1", true);
 }
 
 }  // namespace Module1

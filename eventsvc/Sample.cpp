@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "alerts/EventTimeText.h"
-#include "alerts/modWriteEvent.h"
-#include "alerts/modEmailSvc.h"
+#include "notify/EventTimeText.h"
+#include "notify/modWriteEvent.h"
+#include "notify/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
 #include "common/Product.h"

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "alerts/AlertEntry.h"
-#include "alerts/EventTimeText.h"
-#include "alerts/modEmailSvc.h"
+#include "notify/AlertEntry.h"
+#include "notify/EventTimeText.h"
+#include "notify/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/Variant.h"

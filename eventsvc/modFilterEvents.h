@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 #include "common/Product.h"
 #include "eventsvc/AlertLimiter.h"
 

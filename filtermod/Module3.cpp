@@ -1,7 +1,7 @@
 #include "filtermod/Module3.h"
 
-#include "alerts/AlertEntry.h"
-#include "alerts/modWriteEvent.h"
+#include "notify/AlertEntry.h"
+#include "notify/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "filtermod/LaunchPath.h"
 #include "platform/EventLog.h"

@@ -5,7 +5,9 @@
 
 With the sources only: every #include of a project header lies on the including folder's own floor
 or below (the table below, which the README's Layout section states in words). With the build
-folder's object files as well: no circle of calls runs between files of different modules. A
+folder's object files as well: no call runs up into a folder that the caller's floor does not list,
+and no circle of calls runs between files of different modules (a function whose address another
+file takes counts as called from there, so a table of function pointers is followed like calls). A
 module may span several files (Form1Apply.cpp, Module1Policy.cpp: the module's name and a role);
 its files may call each other. Prints every breach and exits 1 when there is one.
 """
@@ -19,54 +21,45 @@ import sys
 FLOORS = {
     'platform': set(),
     'common': {'platform'},
-    'engine': {'common', 'platform'},
-    'alerts': {'engine', 'common', 'platform'},
-    'update': {'alerts', 'engine', 'common', 'platform'},
-    'ui': {'update', 'alerts', 'engine', 'common', 'platform'},
-    'filtermod': {'alerts', 'common', 'platform'},
-    'eventsvc': {'alerts', 'common', 'platform'},
+    'zip': {'common', 'platform'},
+    'notify': {'common', 'platform'},
+    'engine': {'zip', 'notify', 'common', 'platform'},
+    'alerts': {'engine', 'zip', 'notify', 'common', 'platform'},
+    'update': {'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
+    'ui': {'update', 'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
+    'app': {'ui', 'update', 'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
+    'filtermod': {'notify', 'common', 'platform'},
+    'eventsvc': {'notify', 'common', 'platform'},
 }
-# The one file above its floor: the main program's start-up binds the engine to the modules above.
-EXCEPTIONS = {'engine/Module1.cpp': {'ui', 'update', 'alerts'}}
-# What all three programs link of alerts/: these include nothing else of alerts/ or engine/, and
-# they are all of alerts/ that the filter module and the service include.
-ALERTS_SHARED = {'modEmailSvc', 'modBase85', 'modWriteEvent', 'EventTimeText', 'AlertEntry'}
-# The binding of the engine to the modules above it (engine/Module1.h): the engine's files reach
-# the start-up file only through it.
-SEAMS = {'_ZN7Module15UpperE'}
-
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/([A-Za-z0-9_]+)\.h"', re.M)
 
 
 def include_breaches(source_dir):
     breaches = []
     for folder, allowed in FLOORS.items():
+        if not os.path.isdir(os.path.join(source_dir, folder)):
+            continue
         for name in sorted(os.listdir(os.path.join(source_dir, folder))):
             if not name.endswith(('.cpp', '.h')):
                 continue
             path = f'{folder}/{name}'
-            stem = os.path.splitext(name)[0]
             with open(os.path.join(source_dir, path), encoding='utf-8', errors='replace') as f:
                 text = f.read()
             for target, header in INCLUDE.findall(text):
-                if target == folder:
-                    ok = not (folder == 'alerts' and stem in ALERTS_SHARED and header not in ALERTS_SHARED)
-                elif target == 'alerts' and folder in ('filtermod', 'eventsvc'):
-                    ok = header in ALERTS_SHARED
-                else:
-                    ok = target in allowed or target in EXCEPTIONS.get(path, set())
+                ok = target == folder or target in allowed
                 if not ok:
                     breaches.append(f'{path} includes {target}/{header}.h')
     return breaches
 
 
-def object_files(object_dir):
-    """(folder/stem, path) of every object file of the programs' code."""
+def object_files(source_dir, object_dir):
+    """(folder/stem, path) of every object file of the programs' code. An object whose source is
+    gone (a file moved since the build folder last built it) is left out: it links nowhere."""
     found = []
     for root, _, files in os.walk(object_dir):
         for name in files:
             m = re.search(r'/([a-z]+)/CMakeFiles/[^/]+/([A-Za-z0-9_]+)\.cpp\.obj$', os.path.join(root, name))
-            if m and m.group(1) in FLOORS:
+            if m and m.group(1) in FLOORS and os.path.exists(os.path.join(source_dir, m.group(1), m.group(2) + '.cpp')):
                 found.append((f'{m.group(1)}/{m.group(2)}', os.path.join(root, name)))
     return found
 
@@ -84,8 +77,8 @@ def module_of(unit, units):
     return f'{folder}/{best}'
 
 
-def circle_breaches(object_dir, nm):
-    units = object_files(object_dir)
+def circle_breaches(source_dir, object_dir, nm):
+    units = object_files(source_dir, object_dir)
     defined = collections.defaultdict(set)
     used = {}
     for unit, path in units:
@@ -99,7 +92,9 @@ def circle_breaches(object_dir, nm):
                 defined[parts[2]].add(unit)
     graph = collections.defaultdict(set)
     for unit, symbols in used.items():
-        for symbol in symbols - SEAMS:
+        # A function or table used from another file is an edge, whether it is called or its address
+        # is taken: a call through a pointer table runs to whatever the table's owner put there.
+        for symbol in symbols:
             owners = defined.get(symbol, set())
             if len(owners) == 1 and unit not in owners:
                 graph[unit] |= owners
@@ -142,7 +137,15 @@ def circle_breaches(object_dir, nm):
                     if member == node:
                         break
                 components.append(sorted(component))
-    return [f'a circle runs through {", ".join(c)}' for c in components if len({modules[u] for u in c}) > 1]
+    breaches = [f'a circle runs through {", ".join(c)}' for c in components if len({modules[u] for u in c}) > 1]
+    # A call that runs up: into a folder that the caller's floor does not list.
+    for unit in names:
+        folder = unit.split('/')[0]
+        for target in sorted(graph[unit]):
+            target_folder = target.split('/')[0]
+            if target_folder != folder and target_folder not in FLOORS[folder]:
+                breaches.append(f'{unit} calls up into {target}')
+    return breaches
 
 
 def main():
@@ -151,7 +154,7 @@ def main():
     breaches = include_breaches(sys.argv[1])
     if len(sys.argv) == 3:
         nm = os.environ.get('ILATCH_NM', 'x86_64-w64-mingw32-nm')
-        breaches += circle_breaches(sys.argv[2], nm)
+        breaches += circle_breaches(sys.argv[1], sys.argv[2], nm)
     for breach in breaches:
         print(breach)
     sys.exit(1 if breaches else 0)

@@ -15,7 +15,7 @@
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "update/Form7Ids.h"
-#include "update/modScheduleTask.h"
+#include "engine/modScheduleTask.h"
 
 namespace {
 

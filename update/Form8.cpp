@@ -14,7 +14,7 @@
 #include "update/ProgramSwap.h"
 #include "update/UpdateSignature.h"
 #include "update/cFTP.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace {
 

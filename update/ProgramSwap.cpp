@@ -9,7 +9,7 @@
 #include "common/Product.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Text.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace ProgramSwap {
 

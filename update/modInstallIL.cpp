@@ -9,7 +9,7 @@
 #include "platform/PromptSeam.h"
 #include "update/SignedDownload.h"
 #include "update/modSpecialFolders.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace modInstallIL {
 namespace {

@@ -31,7 +31,7 @@
 #include "update/ProgramSwap.h"
 #include "update/SignedDownload.h"
 #include "update/TransferBounds.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 namespace modUpdate {
 
@@ -297,7 +297,7 @@ void SilentUpdateCheck() {
   }
 }
 
-void CheckUpdateThenApplyProtection(bool silent, bool reboot) {
+void CheckUpdateBeforeProtection(bool silent, bool reboot) {
   try {
     const IndexCheck check = FetchProgramIndex(silent);
     if (!check.fetched) {
@@ -311,9 +311,8 @@ void CheckUpdateThenApplyProtection(bool silent, bool reboot) {
       if (!silent) Box(L"The update failed.  Click OK to apply protection.", kCheckTitle, MB_OK | MB_ICONEXCLAMATION);
     }
   } catch (...) {
-    CommonModule::DPrint(L"modUpdate\\CheckUpdateThenApplyProtection: ", L"- Error");
+    CommonModule::DPrint(L"modUpdate\\CheckUpdateBeforeProtection: ", L"- Error");
   }
-  Module1::PromptApplyNow(silent, reboot);
 }
 
 void CheckForAppUpdate() {

@@ -8,7 +8,9 @@ void CheckForAppUpdate();
 void CheckForDefsUpdate(bool silent, bool fromInstaller);
 void AutoUpdateApp();
 void ApplyUpdatePostInstall();
-void CheckUpdateThenApplyProtection(bool silent, bool reboot);
+// The update check of "update and apply": swaps a newer program in, which ends this process and
+// applies the protection from the new one; returns when the protection is still to be applied here.
+void CheckUpdateBeforeProtection(bool silent, bool reboot);
 void SilentUpdateCheck();
 
 // ---- The HTTP update roads --------------------------------------------------------------------

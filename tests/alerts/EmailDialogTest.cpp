@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "alerts/Form9Ids.h"
-#include "alerts/modBase85.h"
+#include "notify/modBase85.h"
 #include "tests/support/EventService.h"
 #include "tests/support/LiveWindow.h"
 #include "tests/support/MailPasswordChecks.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "alerts/modBase85.h"
+#include "notify/modBase85.h"
 #include "platform/Text.h"
 #include "tests/support/MailPasswordChecks.h"
 #include "tests/support/ProductState.h"

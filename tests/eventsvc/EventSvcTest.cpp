@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "alerts/AlertEntry.h"
-#include "alerts/modBase85.h"
-#include "alerts/modWriteEvent.h"
+#include "notify/AlertEntry.h"
+#include "notify/modBase85.h"
+#include "notify/modWriteEvent.h"
 #include "eventsvc/AlertLimiter.h"
 #include "common/CommonModule.h"
 #include "eventsvc/Module1.h"

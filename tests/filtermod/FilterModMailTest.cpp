@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "alerts/AlertEntry.h"
+#include "notify/AlertEntry.h"
 #include "common/CommonModule.h"
 #include "filtermod/clsHash.h"
 #include "platform/EventLog.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "alerts/AlertEntry.h"
+#include "notify/AlertEntry.h"
 #include "filtermod/clsHash.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"

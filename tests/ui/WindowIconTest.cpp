@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "tests/support/TestSupport.h"
-#include "ui/mod32BitIcon.h"
+#include "common/mod32BitIcon.h"
 
 using namespace testsupport;
 

@@ -20,7 +20,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/support/UpdateSigning.h"
 #include "tests/update/PackageVersionCases.h"
-#include "update/ZipClass.h"
+#include "zip/ZipClass.h"
 
 using namespace testsupport;
 

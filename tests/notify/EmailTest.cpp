@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "alerts/modBase85.h"
-#include "alerts/modEmailSvc.h"
+#include "notify/modBase85.h"
+#include "notify/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "platform/Handle.h"

@@ -1,5 +1,5 @@
 // The zip reader and modZip::UnzipFile over archives made at build time by Info-ZIP's zip and by
-// Python's zipfile (tests/update/make_zip_fixtures.py), the 7-Zip fallback with the fake program,
+// Python's zipfile (tests/zip/make_zip_fixtures.py), the 7-Zip fallback with the fake program,
 // and the shared status window.
 #include <windows.h>
 
@@ -13,8 +13,8 @@
 #include "common/frmStatusWin.h"
 #include "platform/Handle.h"
 #include "tests/support/TestSupport.h"
-#include "update/ZipExtractionClass.h"
-#include "update/modZip.h"
+#include "zip/ZipExtractionClass.h"
+#include "zip/modZip.h"
 
 using testsupport::ScratchDir;
 

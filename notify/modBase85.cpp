@@ -1,4 +1,4 @@
-#include "alerts/modBase85.h"
+#include "notify/modBase85.h"
 
 namespace modBase85 {
 

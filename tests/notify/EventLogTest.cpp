@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"

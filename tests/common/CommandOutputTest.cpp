@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/support/TestSupport.h"
-#include "update/modCmdOutput.h"
+#include "common/modCmdOutput.h"
 
 using modCmdOutput::GetCommandOutput;
 using testsupport::ScratchDir;

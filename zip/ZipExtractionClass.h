@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/Handle.h"
-#include "update/ZipFormat.h"
+#include "zip/ZipFormat.h"
 
 class ZipExtractionClass {
  public:

@@ -1,4 +1,4 @@
-#include "update/modCmdOutput.h"
+#include "common/modCmdOutput.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "alerts/EventTimeText.h"
+#include "notify/EventTimeText.h"
 
 #include <windows.h>
 #include <oleauto.h>

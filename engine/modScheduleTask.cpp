@@ -1,4 +1,4 @@
-#include "update/modScheduleTask.h"
+#include "engine/modScheduleTask.h"
 
 #include <mstask.h>
 #include <oleauto.h>

@@ -1,24 +1,24 @@
-// The set-up roads of the main program: the configuration INI, the scheduled update tasks, the
-// first-run wizard and the installer compiler. What they set up above the engine (the event
-// service, the schedule, the windows, the downloads) they reach through Module1::Upper.
+// The set-up roads of the main program: the configuration INI and the first-run wizard, which set
+// up the rules, the event service, the schedule and the windows.
 #include <windows.h>
 
+#include "alerts/Form9.h"
+#include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
-#include "engine/CompilerInstallerPin.h"
 #include "engine/Module1.h"
-#include "engine/ScheduleRules.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
-#include "platform/FileDigest.h"
-#include "platform/PrivateFolder.h"
+#include "notify/modEmailSvc.h"
 #include "platform/PromptSeam.h"
-#include "platform/SystemFolder.h"
-#include "platform/TestSwitches.h"
 #include "platform/Text.h"
+#include "ui/Form1.h"
+#include "update/Form5.h"
+#include "update/Form7.h"
+#include "update/modUpdate.h"
 
 namespace Module1 {
 
@@ -92,14 +92,14 @@ void ApplyIniSettings(const std::wstring& iniPath) {
     // The password goes where only Administrators and SYSTEM can read it, never in clear or
     // scrambled where every user can.
     const std::wstring password = IniValue(file, L"EmailConfig", L"SMTPPassword");
-    if (!password.empty() && !Upper.storeScrambledMailPassword(password))
+    if (!password.empty() && !modEmailSvc::StoreScrambledMailPassword(password))
       CommonModule::DPrint(L"Module1\\ApplyIniSettings: the INI's SMTPPassword was not stored");
-    Upper.installEventService();
+    modService::InstallEventService();
   }
   WriteSetting(settings, L"ScheduleEnabled", L"1");
-  Upper.scheduleUpdates(IniValue(file, L"Config", L"ScheduledHour"), IniValue(file, L"Config", L"ScheduledDay"));
+  Form7::ScheduleIt(false, IniValue(file, L"Config", L"ScheduledHour"), IniValue(file, L"Config", L"ScheduledDay"));
   DeleteFileW(file.c_str());
-  Upper.silentUpdateCheck();
+  modUpdate::SilentUpdateCheck();
 }
 
 void PromptApplyNow(bool silent, bool reboot) {
@@ -109,11 +109,11 @@ void PromptApplyNow(bool silent, bool reboot) {
                            L"prevention settings?"
                          : L"Apply Latchward now?";
     if (Ask(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    Upper.showLogo();
+    Form5::Show();
   }
   ApplyIniSettings(CommonModule::IniPath);
   if (!silent) {
-    Upper.closeLogo();
+    Form5::Unload();
     if (Ask(L"Protection applied, you should restart your PC for the changes to take effect!  Restart Now?",
             MB_YESNO | MB_ICONQUESTION) == IDYES) {
       WriteRestartTestEntry();
@@ -122,86 +122,6 @@ void PromptApplyNow(bool silent, bool reboot) {
   } else if (reboot) {
     ShutDownMod::RebootSystem(true);
   }
-}
-
-// ---- Scheduled update tasks ----------------------------------------------------------------------
-
-namespace {
-
-using Product::kAppUpdateTask;
-using Product::kDefsUpdateTask;
-using Product::kTaskAuthor;
-
-// The application task's default hour and weekday, picked by one random number each.
-std::wstring DefaultTaskHour() {
-  const int n = RandomScheduleNumber();
-  return n <= 12 ? L"08" : n <= 24 ? L"09" : n <= 36 ? L"10" : n <= 48 ? L"11" : L"07";
-}
-std::wstring DefaultTaskDay() {
-  const int n = RandomScheduleNumber();
-  return n <= 12 ? L"mon" : n <= 24 ? L"tues" : n <= 36 ? L"wed" : n <= 48 ? L"thur" : L"fri";
-}
-
-std::wstring MinuteText() { return ScheduleRules::TwoDigits(std::to_wstring(RandomScheduleNumber())); }
-
-// The stored schedule, the settings key first and the INI second.
-bool ScheduleIsOn() {
-  return ReadSetting(L"ScheduleEnabled") == L"1" ||
-         CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"EnableSchedule") == L"1";
-}
-std::wstring StoredScheduleHour() {
-  std::wstring hour = ReadSetting(L"ScheduleHour");
-  return hour.empty() ? CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"ScheduledHour") : hour;
-}
-
-bool TaskIsListed(const wchar_t* name) {
-  return ScheduleRules::IsTaskListed(
-      Upper.commandOutput(CommonModule::QuoteArgument(platform::SystemTool(L"schtasks.exe")) + L" /query"), name);
-}
-
-}  // namespace
-
-int RandomScheduleNumber() { return ScheduleRules::ScheduleNumber(); }
-
-bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) {
-  // A stored hour may be missing; the task then takes the application task's default hours.
-  const std::wstring taskHour = hour.empty() ? DefaultTaskHour() : hour;
-  const std::wstring taskMinute = minute.empty() ? MinuteText() : minute;
-  const std::wstring time =
-      ScheduleRules::TwoDigits(taskHour) + L":" + ScheduleRules::TwoDigits(taskMinute) + L":00";
-  return Upper.createDailyTask(kDefsUpdateTask, time, CommonModule::AppExeFullPath(), L"/autoupdate",
-                               L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
-}
-
-bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
-  if (hour.empty()) hour = DefaultTaskHour();
-  const std::wstring weekday = day.empty() ? DefaultTaskDay() : day;
-  const std::wstring time = ScheduleRules::TwoDigits(hour) + L":" + MinuteText() + L":00";
-  return Upper.createWeeklyTask(kAppUpdateTask, time, ScheduleRules::WeekdayMask(weekday),
-                                CommonModule::AppExeFullPath(), L"/autoupdateapp",
-                                L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
-}
-
-void ScheduleTasksFromIni() {
-  const std::wstring& ini = CommonModule::IniPath;
-  if (!CommonModule::DoesFileExist(ini) || CommonModule::ReadIni(ini, L"Config", L"EnableSchedule") != L"1") return;
-  std::wstring hour = CommonModule::ReadIni(ini, L"Config", L"ScheduledHour");
-  const std::wstring day = platform::Lower(CommonModule::ReadIni(ini, L"Config", L"ScheduledDay"));
-  CreateDefsUpdateTask(hour, L"");
-  CreateAppUpdateTask(day, hour);
-}
-
-void CheckDefsUpdateTask() {
-  if (!ScheduleIsOn() || TaskIsListed(kDefsUpdateTask)) return;
-  CreateDefsUpdateTask(StoredScheduleHour(), L"");
-}
-
-void CheckAppUpdateTask() {
-  if (!ScheduleIsOn() || TaskIsListed(kAppUpdateTask)) return;
-  std::wstring hour = StoredScheduleHour();
-  std::wstring day = ReadSetting(L"ScheduleDay");
-  if (day.empty()) day = platform::Lower(CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"ScheduledDay"));
-  CreateAppUpdateTask(day, hour);
 }
 
 // ---- First-run wizard --------------------------------------------------------------------------
@@ -216,7 +136,7 @@ void SaveApplyChoices(bool sidebarDisabled) {
 }
 
 void ApplyDefaultProtections(bool schedule, bool askSidebar) {
-  if (schedule) Upper.scheduleUpdates(L"", L"");
+  if (schedule) Form7::ScheduleIt(false, L"", L"");
   // The Sidebar choice saved is the one in effect: turned off already, or as the user answered.
   bool sidebarDisabled = false;
   if (askSidebar && modOpSys::IsVista()) {
@@ -246,7 +166,7 @@ bool PromptRestartAfterApply() {
     ShutDownMod::RebootSystem(true);
     return true;
   }
-  Upper.showMainWindow();
+  Form1::Show();
   return false;
 }
 
@@ -254,7 +174,7 @@ void PromptEmailAlerts() {
   if (Ask(L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for "
           L"email alerts?",
           MB_YESNO | MB_ICONQUESTION) == IDYES)
-    Upper.showEmailSetup();
+    Form9::ShowModal();
 }
 
 void RunFirstRunWizard() {
@@ -263,66 +183,14 @@ void RunFirstRunWizard() {
           L"8am and noon?  Select No to configure options manually.",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
     ApplyDefaultProtections(true, true);
-    if (!Upper.emailConfigured()) PromptEmailAlerts();
-    Upper.installEventService();
+    if (!modEmailSvc::LoadEmailConfig()) PromptEmailAlerts();
+    modService::InstallEventService();
     // The restart is under way: nothing more to do.
     if (PromptRestartAfterApply()) return;
   } else {
-    Upper.showMainWindow();
+    Form1::Show();
   }
   ReleaseShell32();
-}
-
-// ---- Installer compiler -----------------------------------------------------------------------
-
-namespace {
-
-// The pinned digest, or "" when this build pins none (or a test run asks to act as such a build).
-std::wstring PinnedInstallerDigest() {
-  if (!platform::TestSwitch(platform::kSwitchNoInstallerPin).empty()) return {};
-  return CompilerInstallerPin::kSha256;
-}
-
-// Fetches the compiler's installer into folder; true only when it is the pinned one. Anything
-// else is deleted unrun: this program runs it with the administrator's token.
-bool FetchPinnedInstaller(const platform::PrivateFolder& folder, const std::wstring& installer) {
-  static const wchar_t kInstallerUrl[] = L"http://files.jrsoftware.org/is/5/isetup-5.5.3-unicode.exe";
-  const std::wstring pin = PinnedInstallerDigest();
-  if (pin.empty()) {
-    CommonModule::DPrint(L"Module1\\EnsureInnoSetup: no installer digest is pinned in this build, nothing fetched");
-    return false;
-  }
-  if (!folder.Ok() || !Upper.downloadFile(kInstallerUrl, installer)) return false;
-  const std::wstring digest = platform::Sha256OfFile(installer);
-  if (digest == platform::Lower(pin)) return true;
-  CommonModule::DPrint(L"Module1\\EnsureInnoSetup: refused the downloaded installer, SHA-256 " +
-                       (digest.empty() ? std::wstring(L"unreadable") : digest) + L" is not the pinned " + pin);
-  CommonModule::DeleteFileQuietly(installer);
-  return false;
-}
-
-}  // namespace
-
-bool EnsureInnoSetup() {
-  static const wchar_t kDownloadPage[] = L"http://www.jrsoftware.org/isdl.php";
-  // A folder only administrators can write: the installer checked is the installer run.
-  const platform::PrivateFolder folder;
-  const std::wstring installer = folder.Path() + L"\\InnoSetup.exe";
-  if (!FetchPinnedInstaller(folder, installer)) {
-    Ask(L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
-        L"'Quickstart' package, just the base install.",
-        MB_OK);
-    CommonModule::OpenWebPage(kDownloadPage);
-    return false;
-  }
-  int32_t exitCode = -1;
-  const bool ended =
-      CommonModule::ShellX(installer, L"/silent", true, SW_SHOWNORMAL, exitCode, false, true, CommonModule::kNoTimeLimit);
-  // Installed means: the installer finished, content, and the compiler is there now.
-  if (ended && exitCode == 0 && !Upper.installerCompiler().empty()) return true;
-  CommonModule::DPrint(L"Module1\\EnsureInnoSetup: installer exit code " + std::to_wstring(exitCode));
-  Ask(L"Inno Setup could not be installed.", MB_OK | MB_ICONERROR);
-  return false;
 }
 
 }  // namespace Module1

@@ -7,7 +7,7 @@
 #include "engine/ScheduleRules.h"
 #include "tests/support/ProductState.h"
 #include "tests/update/ScheduleTestHelpers.h"
-#include "update/modScheduleTask.h"
+#include "engine/modScheduleTask.h"
 
 using namespace testsupport;
 using namespace scheduletest;

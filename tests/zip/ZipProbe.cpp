@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/CommonModule.h"
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;

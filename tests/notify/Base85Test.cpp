@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "alerts/modBase85.h"
+#include "notify/modBase85.h"
 
 namespace {
 

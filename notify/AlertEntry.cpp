@@ -1,8 +1,8 @@
-#include "alerts/AlertEntry.h"
+#include "notify/AlertEntry.h"
 
 #include <cwctype>
 
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 #include "platform/EventLog.h"
 #include "platform/Text.h"
 

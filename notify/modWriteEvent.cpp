@@ -1,4 +1,4 @@
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 
 #include "common/CommonModule.h"
 #include "common/Variant.h"

@@ -12,8 +12,8 @@
 
 #include "platform/Text.h"
 #include "tests/support/TestSupport.h"
-#include "update/ZipClass.h"
-#include "update/ZipExtractionClass.h"
+#include "zip/ZipClass.h"
+#include "zip/ZipExtractionClass.h"
 
 using testsupport::ReadFileBytes;
 using testsupport::ScratchDir;

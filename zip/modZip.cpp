@@ -1,10 +1,10 @@
-#include "update/modZip.h"
+#include "zip/modZip.h"
 
 #include <windows.h>
 
 #include "common/CommonModule.h"
 #include "common/frmStatusWin.h"
-#include "update/ZipExtractionClass.h"
+#include "zip/ZipExtractionClass.h"
 
 namespace modZip {
 

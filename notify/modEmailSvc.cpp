@@ -1,4 +1,4 @@
-#include "alerts/modEmailSvc.h"
+#include "notify/modEmailSvc.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "alerts/modBase85.h"
+#include "notify/modBase85.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/Variant.h"

@@ -1,4 +1,4 @@
-#include "update/ZipClass.h"
+#include "zip/ZipClass.h"
 
 #include <zlib.h>
 

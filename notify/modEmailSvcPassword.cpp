@@ -1,7 +1,7 @@
 #include <string>
 
-#include "alerts/modBase85.h"
-#include "alerts/modEmailSvc.h"
+#include "notify/modBase85.h"
+#include "notify/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/SecretValue.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "update/ZipFormat.h"
+#include "zip/ZipFormat.h"
 
 class ZipClass;
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "alerts/modWriteEvent.h"
+#include "notify/modWriteEvent.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"

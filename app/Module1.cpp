@@ -1,13 +1,9 @@
-// The main program's start-up: Main and the switch road, the roads that open windows, and the
-// binding of Module1::Upper. The one engine file that calls into the windows, the update and the
-// alerts modules; nothing calls into it but the program's entry.
+// The main program's start-up: Main, the switch road and the roads that open windows. It calls
+// into every floor; nothing calls into it but the program's entry.
 #include "engine/Module1.h"
 
 #include "alerts/Form10.h"
-#include "alerts/Form9.h"
-#include "alerts/modEmailSvc.h"
 #include "alerts/modService.h"
-#include "alerts/modWriteEvent.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/ShutDownMod.h"
@@ -15,23 +11,18 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
+#include "engine/modScheduleTask.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
+#include "notify/modWriteEvent.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "ui/Form1.h"
 #include "ui/Form2.h"
 #include "ui/Form6.h"
-#include "ui/mod32BitIcon.h"
 #include "update/Form4.h"
-#include "update/Form5.h"
-#include "update/Form7.h"
-#include "update/modCmdOutput.h"
-#include "update/modDownloadA.h"
-#include "update/modScheduleTask.h"
 #include "update/modUpdate.h"
-#include "update/modZip.h"
 
 namespace Module1 {
 
@@ -219,7 +210,8 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
 // The one action that the collected flags ask for, after every switch has been seen.
 void CombinedAction(const Flags& f) {
   if (f.updateandapply) {
-    modUpdate::CheckUpdateThenApplyProtection(f.silent, f.reboot);
+    modUpdate::CheckUpdateBeforeProtection(f.silent, f.reboot);
+    PromptApplyNow(f.silent, f.reboot);
     return;
   }
   if (f.applyini) {
@@ -271,34 +263,6 @@ void CombinedAction(const Flags& f) {
 }
 
 }  // namespace
-
-const UpperModules Upper = {
-    .unzip =
-        [](const std::wstring& zipFile, const std::wstring& folder) {
-          std::wstring destination = folder;
-          bool silent = true;
-          return modZip::UnzipFile(zipFile, destination, silent);
-        },
-    .registerEventSources = modWriteEvent::RegisterEventSources,
-    .installEventService = modService::InstallEventService,
-    .emailConfigured = modEmailSvc::LoadEmailConfig,
-    .storeScrambledMailPassword = modEmailSvc::StoreScrambledMailPassword,
-    .showMainWindow = Form1::Show,
-    .showEmailSetup = Form9::ShowModal,
-    .showLogo = Form5::Show,
-    .closeLogo = Form5::Unload,
-    .setIconFromFile = mod32BitIcon::SetIconFromFile,
-    .setIconFromResource = mod32BitIcon::SetIconFromResource,
-    .scheduleUpdates = [](const std::wstring& hour, const std::wstring& day) { Form7::ScheduleIt(false, hour, day); },
-    .createDailyTask = modScheduleTask::CreateDailyTask,
-    .createWeeklyTask = modScheduleTask::CreateWeeklyTask,
-    .commandOutput =
-        [](const std::wstring& commandLine) { return modCmdOutput::GetCommandOutput(commandLine, true, false, true); },
-    .silentUpdateCheck = modUpdate::SilentUpdateCheck,
-    .downloadFile = [](const std::wstring& url,
-                       const std::wstring& targetFile) { return modDownloadA::DownloadFile(url, targetFile, false); },
-    .installerCompiler = Form4::FindInnoCompiler,
-};
 
 void Main() {
   CommonModule::InitAppSettings(true, true, false);

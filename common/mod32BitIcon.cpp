@@ -1,4 +1,4 @@
-#include "ui/mod32BitIcon.h"
+#include "common/mod32BitIcon.h"
 
 namespace mod32BitIcon {
 

@@ -1,4 +1,4 @@
-#include "update/ZipExtractionClass.h"
+#include "zip/ZipExtractionClass.h"
 
 #include <zlib.h>
 
