@@ -39,7 +39,7 @@ bool AskHelper(std::wstring& answer) {
   }
   if (!run.finished || run.exitCode != 0) {
     LogFailure(run.finished ? L"the helper failed with exit code " + std::to_wstring(run.exitCode)
-                            : L"the helper gave no answer in time and was ended");
+                            : L"the helper gave no answer within its limit or before a stop and was ended");
     return false;
   }
   // One line of text; a line break would start a header line of its own.
