@@ -14,6 +14,7 @@
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
 #include "common/Product.h"
+#include "eventsvc/LanAddressHelper.h"
 #include "eventsvc/Module1.h"
 #include "eventsvc/NTService.h"
 #include "eventsvc/modFilterEvents.h"
@@ -148,6 +149,10 @@ int32_t WaitWithMessages(int32_t& intervalMs, const HANDLE* handles, DWORD count
 }
 
 int Main() {
+  if (LanAddressHelper::IsHelperRun()) {
+    CommonModule::InitAppSettings(true, true, false);
+    return LanAddressHelper::RunHelper();
+  }
   const bool nt = IsNTPlatform();
   UniqueKernelHandle endEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueKernelHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -182,6 +187,7 @@ int Main() {
   modFilterEvents::EventTimeShift = modFilterEvents::LoadTimeShift();
 
   modEmailSvc::SetAbandonEvent(stopEvent.get());
+  modEmailSvc::SetLanIpsSource(&LanAddressHelper::Ask);
   int exitCode = 0;
   if (watch) {
     EventLoop(*watch);

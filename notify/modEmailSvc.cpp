@@ -31,6 +31,7 @@ constexpr long kWmiWaitMs = 30 * 1000;  // WMI that does not answer must not hol
 EmailSettings g_settings;
 std::mutex g_settingsLock;
 HANDLE g_abandon = nullptr;
+LanIpsSource g_lanIps = nullptr;
 
 std::wstring RegText(const std::wstring& key, const std::wstring& name) {
   Variant value;
@@ -212,6 +213,8 @@ std::wstring LanIpText(const std::vector<LanAdapter>& adapters) {
 
 std::wstring GetLanIPs() { return LanIpText(QueryAdapters()); }
 
+void SetLanIpsSource(LanIpsSource source) { g_lanIps = source; }
+
 std::wstring AlertHeader(const std::wstring& clientName, const std::wstring& computerName, const std::wstring& lanIps) {
   std::wstring header;
   if (!clientName.empty()) header = L"Client Name:  " + clientName + L"\r\n";
@@ -239,7 +242,8 @@ bool SendEmail(const std::wstring& subject, const std::wstring& body) {
   const std::wstring client = GetClientName();
   uint16_t major = 0, minor = 0, revision = 0;
   OwnVersion(major, minor, revision);
-  const std::wstring header = AlertHeader(client, platform::GetEnv(L"computername"), GetLanIPs());
+  const std::wstring lanIps = (g_lanIps ? g_lanIps : GetLanIPs)();
+  const std::wstring header = AlertHeader(client, platform::GetEnv(L"computername"), lanIps);
   const std::wstring footer =
       AlertFooter(Product::ProductTitle, CommonModule::AppExeName(), major, minor, revision);
 

@@ -48,6 +48,10 @@ bool StoreMailPassword(const std::wstring& password);
 bool StoreScrambledMailPassword(const std::wstring& scrambled);
 // The first address of the first IP-enabled adapter, with " (DHCP)" or " (Static)"; "" for none.
 std::wstring GetLanIPs();
+// Where the alert mail's LAN address text comes from: GetLanIPs in this process unless a program
+// sets another road (null puts GetLanIPs back). Set before the first send.
+using LanIpsSource = std::wstring (*)();
+void SetLanIpsSource(LanIpsSource source);
 
 // ---- The parts of the alert mail, for the send and its tests ----
 

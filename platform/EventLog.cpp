@@ -215,14 +215,20 @@ void ScanJournal(const std::string& bytes, size_t& validEnd, uint32_t& lastRecor
     lastRecord = Get32(bytes, validEnd + 8);
 }
 
-std::vector<EventEntry> ParseJournal(const std::string& bytes, const std::wstring& log) {
+// The entries from firstRecord on; older records are only stepped over, so that a watcher asking
+// for the newest few does not build every entry of the journal each time.
+std::vector<EventEntry> ParseJournal(const std::string& bytes, const std::wstring& log, uint32_t firstRecord = 0) {
   std::vector<EventEntry> entries;
   size_t at = 0;
   for (;;) {
-    EventEntry e;
-    const size_t length = ParseRecord(bytes, at, log, &e);
+    size_t length = ParseRecord(bytes, at, log, nullptr);
     if (length == 0) break;
-    entries.push_back(std::move(e));
+    if (Get32(bytes, at + 8) >= firstRecord) {
+      EventEntry e;
+      length = ParseRecord(bytes, at, log, &e);
+      if (length == 0) break;
+      entries.push_back(std::move(e));
+    }
     at += length;
   }
   return entries;
@@ -259,13 +265,13 @@ bool JournalAppend(const std::wstring& log, const std::wstring& source, uint16_t
   return written;
 }
 
-std::vector<EventEntry> JournalRead(const std::wstring& log) {
+std::vector<EventEntry> JournalRead(const std::wstring& log, uint32_t firstRecord = 0) {
   JournalLock lock;
   if (!lock.Held()) return {};
   UniqueFileHandle file = OpenJournal(log, false);
   std::string bytes;
   if (!file || !ReadAll(file.get(), bytes)) return {};
-  return ParseJournal(bytes, log);
+  return ParseJournal(bytes, log, firstRecord);
 }
 
 // Waiters ask this often: the last record alone is read when the tail is sound.
@@ -478,9 +484,7 @@ std::wstring EventMessageFormatter::Format(const EventEntry& entry) {
 std::vector<EventEntry> ReadEventsFrom(const std::wstring& log, uint32_t firstRecord) {
   std::vector<EventEntry> entries;
   if (EventLogIsJournal()) {
-    for (auto& e : JournalRead(log))
-      if (e.record >= firstRecord) entries.push_back(std::move(e));
-    return entries;
+    return JournalRead(log, firstRecord);
   }
   auto keep = [&](EventEntry&& e) {
     if (e.record >= firstRecord) entries.push_back(std::move(e));

@@ -1,5 +1,7 @@
 #include "platform/Process.h"
 
+#include <algorithm>
+
 #include "platform/Forms.h"
 
 namespace platform {
@@ -40,6 +42,72 @@ ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limi
   } else if (endAtLimit && TerminateProcess(process.get(), ERROR_TIMEOUT)) {
     run.endedAtLimit = WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0;
   }
+  return run;
+}
+
+namespace {
+
+// Reads what the pipe holds now, up to room bytes; false when the writer has closed it.
+bool ReadAvailable(HANDLE pipe, std::string& into, size_t room) {
+  DWORD waiting = 0;
+  if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr)) return false;
+  if (waiting == 0 || room == 0) return true;
+  std::string chunk(std::min<size_t>(waiting, room), '\0');
+  DWORD got = 0;
+  if (!ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) return false;
+  into.append(chunk, 0, got);
+  return true;
+}
+
+}  // namespace
+
+CapturedRun RunAndCapture(const std::wstring& commandLine, DWORD limitMs, size_t maxBytes, HANDLE abandon) {
+  CapturedRun run;
+  UniqueKernelHandle readEnd, writeEnd;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
+      !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+    run.startError = GetLastError();
+    return run;
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd.get();
+  PROCESS_INFORMATION info = {};
+  std::wstring line = commandLine;  // CreateProcess may write into it
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &info)) {
+    run.startError = GetLastError();
+    return run;
+  }
+  CloseHandle(info.hThread);
+  UniqueKernelHandle process(info.hProcess);
+  writeEnd.reset();  // the pipe ends when the program's copy closes
+
+  // Until the pipe closes (the program's end closes it), the output outgrows the cap, the limit
+  // passes or the caller gives up.
+  const DWORD start = GetTickCount();
+  auto left = [&] {
+    const DWORD spent = GetTickCount() - start;  // unsigned difference survives the wrap
+    return spent < limitMs ? limitMs - spent : 0;
+  };
+  auto abandoned = [&] { return abandon && WaitForSingleObject(abandon, 0) == WAIT_OBJECT_0; };
+  bool open = true;
+  while (open && run.output.size() <= maxBytes && left() > 0 && !abandoned()) {
+    const bool ended = WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
+    // Read after the look: what it wrote before it ended is in the pipe by now.
+    open = ReadAvailable(readEnd.get(), run.output, maxBytes + 1 - run.output.size()) && !ended;
+  }
+  const bool complete = !open && run.output.size() <= maxBytes;
+  if (complete && WaitForSingleObject(process.get(), left()) == WAIT_OBJECT_0) {
+    run.finished = true;
+    GetExitCodeProcess(process.get(), &run.exitCode);
+  } else {
+    TerminateProcess(process.get(), ERROR_TIMEOUT);
+    WaitForSingleObject(process.get(), 5000);
+  }
+  if (run.output.size() > maxBytes) run.output.resize(maxBytes);
   return run;
 }
 

@@ -27,6 +27,18 @@ struct ProgramRun {
 // (and waited for a moment, so that its file can go).
 ProgramRun RunAndWait(const std::wstring& commandLine, int showState, DWORD limitMs, bool endAtLimit = false);
 
+struct CapturedRun {
+  DWORD startError = 0;   // 0 when the program started; else the Windows error of the start
+  bool finished = false;  // it ended within the limit and its output was read to the end
+  DWORD exitCode = 0;     // when finished
+  std::string output;     // what it wrote to its standard output, at most maxBytes
+};
+
+// Starts the command line without a window, its standard output into a pipe, and reads that
+// output up to maxBytes. A program that writes more, is still running at the limit or is still
+// running when abandon (when not null) is signalled is ended. Only the pipe is handed to it.
+CapturedRun RunAndCapture(const std::wstring& commandLine, DWORD limitMs, size_t maxBytes, HANDLE abandon = nullptr);
+
 // The arguments of this process: its command line without the program name.
 std::wstring ProcessArguments();
 

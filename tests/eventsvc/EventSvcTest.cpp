@@ -9,6 +9,7 @@
 
 #include "notify/AlertEntry.h"
 #include "notify/modBase85.h"
+#include "notify/modEmailSvc.h"
 #include "notify/modWriteEvent.h"
 #include "eventsvc/AlertLimiter.h"
 #include "common/CommonModule.h"
@@ -16,6 +17,7 @@
 #include "eventsvc/modFilterEvents.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 #include "tests/support/InstalledService.h"
 #include "tests/support/MailPasswordChecks.h"
@@ -141,6 +143,8 @@ TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndOnlyTheServiceManagersStopEnd
   ASSERT_FALSE(mail.empty()) << "no alert mail";
   EXPECT_TRUE(Has(mail, "\r\nSubject: Blocked Application Alert! - \r\n")) << mail;
   EXPECT_TRUE(Has(mail, "\r\n\r\nComputer Name:  ")) << mail;
+  // The address comes from a helper copy of the service: the same text as the query here gives.
+  EXPECT_TRUE(Has(mail, "\r\nLAN IP:  " + platform::ToUtf8(modEmailSvc::GetLanIPs()) + "\r\n\r\n")) << mail;
   EXPECT_TRUE(Has(mail, "\r\nSUSPICIOUS APPLICATION BLOCKED\r\n\r\nTime (UTC): ")) << mail;
   EXPECT_TRUE(Has(mail, "\r\nEvent Log: Application\r\nEvent Type: Warning\r\nEvent ID: 866\r\n"
                         "Source Name: Microsoft-Windows-SoftwareRestrictionPolicies\r\nMessage: Access to " +
@@ -323,6 +327,61 @@ TEST(ServiceByHand, StartedFromAPromptSaysSoAndEnds) {
   ASSERT_GE(prompts[0].fields.size(), 3u);
   EXPECT_EQ(prompts[0].fields[0], L"Ironlatch");
   EXPECT_EQ(prompts[0].fields[2], L"This program must be started as a service.");
+}
+
+// The service asks a short-lived copy of itself for the mail's LAN address (the query's libraries
+// are never unloaded): the copy answers with what the query gives in this process and ends.
+TEST(LanAddressHelper, CopyAnswersWithTheQueryTextAndEnds) {
+  testsupport::InstalledProgram program(L"IronlatchEventSvc.exe");
+  const platform::CapturedRun run =
+      platform::RunAndCapture(L"\"" + program.ExePath() + L"\" /lanaddress", 30000, 4096);
+  ASSERT_EQ(run.startError, 0u);
+  ASSERT_TRUE(run.finished) << "the helper did not end";
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.output, platform::ToUtf8(modEmailSvc::GetLanIPs()));
+}
+
+// The service reads what its helper writes: never more than the cap, never past the limit, and
+// not on once a stop is asked for; a program that outgrows a bound is ended.
+TEST(LanAddressHelper, CapturedRunIsBoundedInSizeAndTime) {
+  testsupport::ScratchDir dir;
+  const std::wstring sleeper = dir / L"sleeper.exe";
+  ASSERT_TRUE(testsupport::CopyProgram(L"fakeprog.exe", sleeper));
+  ASSERT_TRUE(testsupport::WriteTextFile(dir / L"sleeper.fake.ini", "[fake]\r\nsleepms=60000\r\n"));
+  platform::UniqueKernelHandle stop(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  const std::wstring sleeping = L"\"" + sleeper + L"\"";
+  struct Case {
+    const char* name;
+    std::wstring line;
+    DWORD limitMs;
+    HANDLE abandon;
+    bool finished;
+    std::string output;  // exactly, or its first bytes when the cap cut it
+    size_t size;
+    DWORD atMostMs;
+  } cases[] = {
+      {"answers and ends", L"cmd.exe /c echo 10.0.0.5 (DHCP)", 20000, nullptr, true, "10.0.0.5 (DHCP)\r\n", 17, 15000},
+      {"writes past the cap", L"cmd.exe /c \"for /l %i in (1,1,100000) do @echo 0123456789\"", 60000, nullptr, false,
+       "0123456789\r\n", 100, 30000},
+      {"silent past the limit", sleeping, 1000, nullptr, false, "", 0, 10000},
+      {"a stop asked for", sleeping, 60000, stop.get(), false, "", 0, 10000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const DWORD start = GetTickCount();
+    const platform::CapturedRun run = platform::RunAndCapture(c.line, c.limitMs, 100, c.abandon);
+    const DWORD spent = GetTickCount() - start;
+    EXPECT_EQ(run.startError, 0u);
+    EXPECT_EQ(run.finished, c.finished);
+    EXPECT_EQ(run.output.size(), c.size);
+    EXPECT_EQ(run.output.substr(0, c.output.size()), c.output);
+    EXPECT_LT(spent, c.atMostMs);
+    if (c.limitMs < 60000 && !c.finished) {
+      EXPECT_GE(spent + 50, c.limitMs) << "ended before its limit";
+    }
+  }
+  // Each program that outgrew a bound was ended: the sleeper's file can go at once.
+  EXPECT_TRUE(DeleteFileW(sleeper.c_str())) << "a run left its program running";
 }
 
 // ---- The filter in process -----------------------------------------------------------------------
