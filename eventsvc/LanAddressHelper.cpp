@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "notify/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "eventsvc/NTService.h"
+#include "notify/modEmailSvc.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
 
