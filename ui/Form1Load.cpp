@@ -68,7 +68,7 @@ void DisableFilterFrame() {
 }  // namespace
 
 void Form1::Form_Load() {
-  HWND window = window_;
+  HWND window = Window();
   Module1::SetFormIcon(window);
   BrandedMode = CommonModule::DoesFileExist(CommonModule::IniPath);
 

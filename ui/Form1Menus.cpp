@@ -81,7 +81,7 @@ void Form1::Menu_Default_Click() {
   CommonModule::ShellX(CommonModule::AppExeFullPath(), L"", false, SW_SHOWNORMAL, exitCode, false, false,
                        CommonModule::kNoTimeLimit);
   CommonModule::UnloadAllForms(L"Form1");
-  platform::CloseForm(window_);
+  Unload();
 }
 
 void Form1::Menu_GPUpdateNow_Click() {
@@ -116,7 +116,7 @@ void Form1::Menu_EXEFilter_Click() {
           L"Are you sure?") != IDYES)
     return;
   const std::wstring typed = platform::ShowInputBox(
-      window_, L"Confirm by typing 'YES' in the box below:  (no quotes, in all caps)", L"CONFIRMATION REQUESTED.", L"");
+      Window(), L"Confirm by typing 'YES' in the box below:  (no quotes, in all caps)", L"CONFIRMATION REQUESTED.", L"");
   if (typed != L"YES") return;
   const bool hooked = Module1::SetExeComFilter(true);
   ShowStoredExeComFilter();
