@@ -16,6 +16,10 @@ inline constexpr wchar_t kMakerKey[] = L"Software\\" PRODUCT_MAKER_;
 inline constexpr wchar_t kKeyName[] = PRODUCT_NAME_;
 inline constexpr wchar_t kSettingsKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_;
 inline constexpr wchar_t kFilterModuleKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\FilterModule";
+// The file classes whose open command the filter module takes over, in the order of the main
+// window's boxes: each one's mode is a value of its name in the Suspicious and Constant keys
+// below kFilterModuleKey.
+inline constexpr const wchar_t* kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
 inline constexpr wchar_t kEmailSetupKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\Email Setup";
 // The mail password: DPAPI-protected in a key of its own below Email Setup that only
 // Administrators and SYSTEM may open (the rest of Email Setup stays readable by every user).
