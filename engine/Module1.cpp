@@ -27,6 +27,7 @@
 #include "update/Form4.h"
 #include "update/Form5.h"
 #include "update/Form7.h"
+#include "update/ProgramSwap.h"
 #include "update/modCmdOutput.h"
 #include "update/modDownloadA.h"
 #include "update/modScheduleTask.h"
@@ -326,7 +327,7 @@ void Main() {
 }
 
 bool CleanupAfterUpdate() {
-  std::wstring oldFile = CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe";
+  const std::wstring oldFile = ProgramSwap::ProgramBackupPath();
   if (!CommonModule::DoesFileExist(oldFile)) return false;
   CommonModule::Delay(1);
   DeleteFileW(oldFile.c_str());

@@ -23,6 +23,7 @@
 #include "update/Form4Ids.h"
 #include "update/Form5.h"
 #include "update/InstallerScript.h"
+#include "update/ProgramSwap.h"
 #include "update/SettingsIni.h"
 #include "update/modSpecialFolders.h"
 #include "update/modUpdate.h"
@@ -274,7 +275,7 @@ void Load() {
     SendDlgItemMessageW(Window(), IDC_FORM4_LIST1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
 
   // Left behind by a program update that restarted this window.
-  const std::wstring oldExe = CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe";
+  const std::wstring oldExe = ProgramSwap::ProgramBackupPath();
   if (CommonModule::DoesFileExist(oldExe)) DeleteFileW(oldExe.c_str());
   AddTips();
 }

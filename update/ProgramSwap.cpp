@@ -88,9 +88,9 @@ bool IsVersionText(const std::wstring& text) {
   return true;
 }
 
-std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe"; }
+std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + Product::kBackupEnding; }
 std::wstring ServiceExePath() { return CommonModule::AppPath() + Product::kServiceProgram; }
-std::wstring ServiceBackupPath() { return CommonModule::AppPath() + Product::kServiceName + L"_old.exe"; }
+std::wstring ServiceBackupPath() { return CommonModule::AppPath() + Product::kServiceName + Product::kBackupEnding; }
 
 void DeleteSwapBackups() {
   CommonModule::DeleteFileQuietly(ProgramBackupPath());

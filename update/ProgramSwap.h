@@ -26,8 +26,8 @@ PackageCheck CheckPackageVersion(const std::wstring& packageZip, const std::wstr
 // 65535, digits only. Anything else cannot be compared and means that no check was possible.
 bool IsVersionText(const std::wstring& text);
 
-// The backup names: the program folder, the running program's name and "_old.exe"; and the
-// service executable's "IronlatchEventSvc_old.exe".
+// The backup names: in the program folder, the running program's name and the service's name,
+// each with Product::kBackupEnding.
 std::wstring ProgramBackupPath();
 std::wstring ServiceExePath();
 std::wstring ServiceBackupPath();
