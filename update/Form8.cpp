@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "platform/PromptSeam.h"
@@ -157,11 +156,8 @@ bool Form8::InstallUpdate() {
   if (ProgramSwap::CheckPackageVersion(package, announced_, ProgramSwap::VersionRule::Newer) !=
       ProgramSwap::PackageCheck::Accepted)
     return false;
-  // The service is stopped while its file is replaced; the new program starts it again, and a
-  // failed swap starts the old one.
-  modService::RemoveEventService(false, true);
-  const bool installed = ProgramSwap::SwapInProgramPackage(package, true);
-  if (!installed) modService::InstallEventService();
+  // The new program starts the service again; a failed swap starts the old one.
+  const bool installed = ProgramSwap::SwapWithServiceStopped(package, true, ProgramSwap::ServiceRestart::OnFailure);
   DeleteLocal(package);
   return installed;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "platform/PrivateFolder.h"
@@ -120,6 +121,13 @@ bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
   if (serviceMoved && !CommonModule::DoesFileExist(ServiceExePath()))
     RenameFile(ServiceBackupPath(), ServiceExePath(), false);
   return true;
+}
+
+bool SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart) {
+  modService::RemoveEventService(false, true);
+  const bool swapped = SwapInProgramPackage(packageZip, withService);
+  if (!swapped || restart == ServiceRestart::Always) modService::InstallEventService();
+  return swapped;
 }
 
 }  // namespace ProgramSwap

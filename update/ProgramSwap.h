@@ -39,4 +39,13 @@ void DeleteSwapBackups();
 // fails both names are given back. True when it was extracted.
 bool SwapInProgramPackage(const std::wstring& packageZip, bool withService);
 
+// When the event service is started again after a swap: always, or only when the swap failed (the
+// new program, started next, starts the new service itself).
+enum class ServiceRestart { Always, OnFailure };
+
+// The swap as the update roads make it: the event service is stopped while its file may be
+// replaced, the package is swapped in (SwapInProgramPackage) and the service is started again as
+// `restart` says. True when it was extracted.
+bool SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart);
+
 }  // namespace ProgramSwap
