@@ -11,7 +11,7 @@
 #include "platform/Text.h"
 #include "platform/PrivateFolder.h"
 #include "update/ProgramSwap.h"
-#include "update/UpdateSignature.h"
+#include "update/SignedDownload.h"
 #include "update/cFTP.h"
 #include "update/modZip.h"
 
@@ -83,13 +83,11 @@ bool Form8::StartUpdate(bool bBranded) {
 }
 
 bool Form8::DownloadSigned(const std::wstring& localPath, TransferBounds::Kind kind) {
-  const std::wstring signature = UpdateSignature::SignatureName(localPath);
-  if (!DownloadAndVerify(localPath, kind)) return false;
-  if (DownloadAndVerify(signature, TransferBounds::Kind::Signature) && UpdateSignature::VerifyFile(localPath, signature))
-    return true;
-  CommonModule::DPrint(L"Form8\\DownloadSigned: ", localPath, L"- refused: no valid signature");
-  DeleteLocal(localPath);
-  return false;
+  // The remote name is the local file's own name (DownloadAndVerify).
+  const SignedDownload::Transfer ftp = [this](const std::wstring&, const std::wstring& local, TransferBounds::Kind of) {
+    return DownloadAndVerify(local, of);
+  };
+  return SignedDownload::FetchWith(ftp, CommonModule::StripPath(localPath), localPath, kind);
 }
 
 bool Form8::Verified(bool downloaded, const std::wstring& localPath, const std::wstring& remoteName,
