@@ -1,5 +1,5 @@
 #pragma once
-// The one base of the program's modeless dialogs. It owns the window handle while the window is
+// The one base of the program's dialogs. It owns the window handle while the window is
 // open, its close and destroy handling, the loaded-form registration and the bring-forward; a
 // form derives from it and answers only its own messages.
 #include <windows.h>
