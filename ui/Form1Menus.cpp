@@ -56,12 +56,12 @@ void Form1::Menu_About_Click() {
 }
 
 void Form1::Menu_HelpForums_Click() {
-  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (Ask(L"Go to the " ILATCH_PRODUCT_NAME L" Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES)
     CommonModule::OpenWebPage(WebPages::kSupportForum);
 }
 
 void Form1::Menu_TechnicalInfo_Click() {
-  if (Ask(L"View Ironlatch technical information on the web?", MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (Ask(L"View " ILATCH_PRODUCT_NAME L" technical information on the web?", MB_YESNO | MB_ICONQUESTION) == IDYES)
     CommonModule::OpenWebPage(WebPages::kTechnicalInformation);
 }
 
@@ -123,8 +123,8 @@ void Form1::Menu_EXEFilter_Click() {
   if (hooked) {
     Ask(L"Filtering is enabled, no reboot required.", MB_OK);
   } else {
-    Ask(L"Filtering was not enabled: the filter module IronlatchFilterMod.exe is missing from the program folder, or "
-        L"its file classes could not be written.",
+    Ask(L"Filtering was not enabled: the filter module " + std::wstring(Product::kFilterModuleProgram) +
+            L" is missing from the program folder, or its file classes could not be written.",
         MB_OK | MB_ICONEXCLAMATION);
   }
 }

@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/StaticDialog.h"
 #include "platform/Handle.h"
+#include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
 #include "ui/Form3Ids.h"
 
@@ -22,12 +23,13 @@ struct Link {
 };
 
 constexpr Link kLinks[] = {
-    {IDC_FORM3_PICTURE1, L"Would you like to go to the Merrowind IT web site?", WebPages::kMakerSite},
+    {IDC_FORM3_PICTURE1, L"Would you like to go to the " ILATCH_MAKER_NAME L" web site?", WebPages::kMakerSite},
     {IDC_FORM3_LABEL2, L"Would you like to read Ada Wrenfield's Ransomware Field Guide on fieldnotes.example?",
      WebPages::kRansomwareFieldGuide},
-    {IDC_FORM3_LABEL4, L"Would you like to go to the Ironlatch page on the Merrowind IT web site?",
+    {IDC_FORM3_LABEL4, L"Would you like to go to the " ILATCH_PRODUCT_NAME L" page on the " ILATCH_MAKER_NAME L" web site?",
      WebPages::kProductPage},
-    {IDC_FORM3_LABEL7, L"Would you like to go to the Ironlatch White-Label page on the Merrowind IT web site?",
+    {IDC_FORM3_LABEL7, L"Would you like to go to the " ILATCH_PRODUCT_NAME L" White-Label page on the " ILATCH_MAKER_NAME
+     L" web site?",
      WebPages::kWhiteLabel},
 };
 

@@ -19,6 +19,7 @@
 #include "platform/Dialogs.h"
 #include "platform/StaticDialog.h"
 #include "platform/Handle.h"
+#include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
@@ -237,7 +238,7 @@ void AddToBlacklist() {
   Module1::AddPathRule(text, false);
   g_editor->bRulesChanged = true;
   Ask(L"You may need to reboot if your rule does not work as expected.  NOTE:  This rule will not persist after a "
-      L"Ironlatch automatic application update!  To undo this rule, you must use the UNDO button to remove all "
+      ILATCH_PRODUCT_NAME L" automatic application update!  To undo this rule, you must use the UNDO button to remove all "
       L"protection, then re-apply your preferred protection settings.",
       L"Rule Created!", MB_OK);
 }
