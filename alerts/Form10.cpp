@@ -12,7 +12,7 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
-#include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 
 namespace {
 
@@ -27,16 +27,32 @@ struct ScanJob {
   std::vector<Form10::ListedEvent> rows;
 };
 
-HWND g_window = nullptr;
+class EventViewer final : public platform::StaticDialog {
+ public:
+  EventViewer() : StaticDialog(L"Form10", IDD_FORM10, ICC_LISTVIEW_CLASSES) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroy() override;
+};
+
+EventViewer& Dialog() {
+  static EventViewer dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
+
 std::wstring g_timeShift;                // the UTCAdjustment setting, read once at load
 std::vector<std::wstring> g_messages;    // row for row with the list
 bool g_scanning = false;                 // a scan runs; a second request waits for it
 bool g_rescanWanted = false;
 unsigned g_generation = 0;               // rises with each window, so a late scan of a closed one is dropped
 
-HWND Item(int id) { return GetDlgItem(g_window, id); }
+HWND Item(int id) { return GetDlgItem(Window(), id); }
 
-bool LastRebootOnly() { return IsDlgButtonChecked(g_window, IDC_FORM10_CHKLASTREBOOTONLY) == BST_CHECKED; }
+bool LastRebootOnly() { return IsDlgButtonChecked(Window(), IDC_FORM10_CHKLASTREBOOTONLY) == BST_CHECKED; }
 
 void LoadUtcAdjustment() {
   g_timeShift.clear();
@@ -51,7 +67,7 @@ void LoadUtcAdjustment() {
   }
   // Without a shift on Vista and later the times are the log's own, which are UTC.
   const bool utc = modOpSys::IsVista() && g_timeShift.empty();
-  SetDlgItemTextW(g_window, IDC_FORM10_LABEL1, utc ? L"Blocked Events:  (UTC Time)" : L"Blocked Events:");
+  SetDlgItemTextW(Window(), IDC_FORM10_LABEL1, utc ? L"Blocked Events:  (UTC Time)" : L"Blocked Events:");
 }
 
 DWORD WINAPI ScanThread(LPVOID parameter) {
@@ -69,16 +85,16 @@ void ScanEvents() {
   }
   ListView_DeleteAllItems(Item(IDC_FORM10_LIST1));
   g_messages.clear();
-  SetDlgItemTextW(g_window, IDC_FORM10_TEXT1, L"");
-  auto* job = new ScanJob{g_window, g_generation, LastRebootOnly(), g_timeShift, {}};
+  SetDlgItemTextW(Window(), IDC_FORM10_TEXT1, L"");
+  auto* job = new ScanJob{Window(), g_generation, LastRebootOnly(), g_timeShift, {}};
   g_scanning = true;
   EnableWindow(Item(IDC_FORM10_CMDSCAN), FALSE);
-  SetDlgItemTextW(g_window, IDC_FORM10_CMDSCAN, L"Scanning...");
+  SetDlgItemTextW(Window(), IDC_FORM10_CMDSCAN, L"Scanning...");
   HANDLE thread = CreateThread(nullptr, 0, ScanThread, job, 0, nullptr);
   if (thread) {
     CloseHandle(thread);
   } else {
-    PostMessageW(g_window, kScanDone, 0, reinterpret_cast<LPARAM>(job));
+    PostMessageW(Window(), kScanDone, 0, reinterpret_cast<LPARAM>(job));
   }
 }
 
@@ -98,7 +114,7 @@ void ShowRows(std::unique_ptr<ScanJob> job) {
   }
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
-  SetDlgItemTextW(g_window, IDC_FORM10_CMDSCAN, L"Rescan");
+  SetDlgItemTextW(Window(), IDC_FORM10_CMDSCAN, L"Rescan");
   EnableWindow(Item(IDC_FORM10_CMDSCAN), TRUE);
   if (g_rescanWanted) {
     g_rescanWanted = false;
@@ -110,7 +126,7 @@ void ShowSelected() {
   HWND list = Item(IDC_FORM10_LIST1);
   for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0; i = ListView_GetNextItem(list, i, LVNI_SELECTED))
     if (static_cast<size_t>(i) < g_messages.size())
-      SetDlgItemTextW(g_window, IDC_FORM10_TEXT1, Form10::DescriptionText(g_messages[i]).c_str());
+      SetDlgItemTextW(Window(), IDC_FORM10_TEXT1, Form10::DescriptionText(g_messages[i]).c_str());
 }
 
 // "major.minor", and ".revision" when the revision is not 0.
@@ -134,7 +150,6 @@ std::wstring ProgramVersion() {
 }
 
 void Load(HWND dialog) {
-  g_window = dialog;
   Module1::SetFormIcon(dialog);
   HWND list = Item(IDC_FORM10_LIST1);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
@@ -149,16 +164,16 @@ void Load(HWND dialog) {
   SetWindowTextW(dialog, (L"Blocked Events Log - v" + ProgramVersion()).c_str());
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR EventViewer::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      Load(dialog);
+      Load(Window());
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_FORM10_CMDSCAN || LOWORD(wParam) == IDC_FORM10_CHKLASTREBOOTONLY) {
         if (HIWORD(wParam) == BN_CLICKED) ScanEvents();
       } else if (LOWORD(wParam) == IDCANCEL) {
-        DestroyWindow(dialog);
+        Close();
       }
       return TRUE;
     case kScanDone:
@@ -172,21 +187,18 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       }
       return TRUE;
     }
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      g_messages.clear();
-      ++g_generation;
-      g_scanning = g_rescanWanted = false;
-      platform::DropForm(dialog, g_window);
-      return TRUE;
   }
   return FALSE;
+}
+
+void EventViewer::OnDestroy() {
+  g_messages.clear();
+  ++g_generation;
+  g_scanning = g_rescanWanted = false;
 }
 
 }  // namespace
 
 void Form10::Show() {
-  platform::ShowForm(g_window, L"Form10", IDD_FORM10, DialogProc, ICC_LISTVIEW_CLASSES);
+  Dialog().Show();
 }

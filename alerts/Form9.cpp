@@ -13,7 +13,7 @@
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
-#include "platform/Forms.h"
+#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
@@ -35,26 +35,41 @@ constexpr int kPicAdv[] = {IDC_FORM9_LABEL4,       IDC_FORM9_TXTSMTPSERVER, IDC_
 // The worker thread that sends the test mail tells the dialog here; wParam: 1 sent, 0 failed.
 constexpr UINT kTestMailDone = WM_APP + 9;
 
-HWND g_window = nullptr;
-bool g_modal = false;
+class EmailDialog final : public platform::StaticDialog {
+ public:
+  EmailDialog() : StaticDialog(L"Form9", IDD_FORM9) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroy() override;
+};
+
+EmailDialog& Dialog() {
+  static EmailDialog dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
+
 HWND g_tip = nullptr;
 bool g_sending = false;  // a test mail is under way: the buttons wait for its outcome
 
-HWND Item(int id) { return GetDlgItem(g_window, id); }
+HWND Item(int id) { return GetDlgItem(Window(), id); }
 
 template <size_t N>
 void ShowPanel(const int (&panel)[N], bool show) {
   for (int id : panel) ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
 }
 
-std::wstring Text(int id) { return platform::ItemText(g_window, id); }
+std::wstring Text(int id) { return platform::ItemText(Window(), id); }
 
-bool Checked(int id) { return IsDlgButtonChecked(g_window, id) == BST_CHECKED; }
+bool Checked(int id) { return IsDlgButtonChecked(Window(), id) == BST_CHECKED; }
 std::wstring CheckText(int id) { return Checked(id) ? L"1" : L"0"; }
 
 // A stored "1" or "0" sets the box; an empty or other value leaves it as it is.
 void SetCheck(int id, const std::wstring& stored) {
-  if (stored == L"1" || stored == L"0") CheckDlgButton(g_window, id, stored == L"1" ? BST_CHECKED : BST_UNCHECKED);
+  if (stored == L"1" || stored == L"0") CheckDlgButton(Window(), id, stored == L"1" ? BST_CHECKED : BST_UNCHECKED);
 }
 
 std::wstring ReadValue(const std::wstring& key, const wchar_t* name) {
@@ -67,7 +82,7 @@ void WriteValue(const std::wstring& key, const wchar_t* name, const std::wstring
 }
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(g_window, text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
 }
 
 void Option1Click() {
@@ -84,13 +99,13 @@ void LoadEmailSettings() {
   SendMessageW(port, CB_RESETCONTENT, 0, 0);
   for (const wchar_t* number : {L"25", L"465"}) SendMessageW(port, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
 
-  SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPUSERNAME, ReadValue(kEmailKey, L"EmailAddress").c_str());
+  SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPUSERNAME, ReadValue(kEmailKey, L"EmailAddress").c_str());
   std::wstring password;
-  if (modEmailSvc::ReadMailPassword(password)) SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPPASSWORD, password.c_str());
+  if (modEmailSvc::ReadMailPassword(password)) SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPPASSWORD, password.c_str());
   const std::wstring server = ReadValue(kEmailKey, L"SMTPServer");
-  SetDlgItemTextW(g_window, IDC_FORM9_TXTSMTPSERVER, server.c_str());
+  SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPSERVER, server.c_str());
   if (!server.empty() && platform::Lower(platform::Trim(server)) != kGmailServer) {
-    CheckRadioButton(g_window, IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION2);
+    CheckRadioButton(Window(), IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION2);
     Option2Click();
   }
   SetWindowTextW(port, ReadValue(kEmailKey, L"SMTPPort").c_str());
@@ -145,31 +160,22 @@ HANDLE AbandonEvent() {
   return event;
 }
 
-void Close() {
-  if (!g_window) return;
-  if (g_sending) SetEvent(AbandonEvent());
-  if (g_modal)
-    EndDialog(g_window, 0);
-  else
-    platform::CloseForm(g_window);
-}
-
 void Command1Click() {
   if (g_sending || !SaveEmailSettings()) return;
   if (!Checked(IDC_FORM9_CHECK1)) {
     modService::RemoveEventService(true, true);
     Tell(L"Config Saved, Monitoring Service Disabled.", MB_OK);
-    Close();
+    Dialog().Close();
   } else if (modEmailSvc::LoadEmailConfig()) {
     if (modService::InstallEventService()) {
       Tell(L"Config Saved, Monitoring Service Started.", MB_OK);
-      Close();
+      Dialog().Close();
     } else {
       Tell(L"Config Saved, but the Monitoring Service could not be started.", MB_OK | MB_ICONEXCLAMATION);
     }
   } else if (Tell(L"Email configuration is incomplete!  Would you like to skip it for now?",
                   MB_YESNO | MB_ICONQUESTION) == IDYES) {
-    Close();
+    Dialog().Close();
   }
 }
 
@@ -192,11 +198,11 @@ void Command2Click() {
   ResetEvent(AbandonEvent());
   modEmailSvc::SetAbandonEvent(AbandonEvent());
   SetSending(true);
-  HANDLE worker = CreateThread(nullptr, 0, SendTestMail, g_window, 0, nullptr);
+  HANDLE worker = CreateThread(nullptr, 0, SendTestMail, Window(), 0, nullptr);
   if (worker) {
     CloseHandle(worker);
   } else {
-    PostMessageW(g_window, kTestMailDone, 0, 0);
+    PostMessageW(Window(), kTestMailDone, 0, 0);
   }
 }
 
@@ -208,7 +214,7 @@ void TestMailDone(bool sent) {
   }
   Tell(L"Test email sent successfully!  Your settings are now saved.", MB_OK);
   modService::InstallEventService();
-  Close();
+  Dialog().Close();
 }
 
 // "major.minor", and ".revision" when the revision is not 0: the version part of the version text.
@@ -222,12 +228,12 @@ void AddServerTip() {
   INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_WIN95_CLASSES};
   InitCommonControlsEx(&classes);
   g_tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, g_window, nullptr, GetModuleHandleW(nullptr), nullptr);
+                          CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!g_tip) return;
   TOOLINFOW tool = {};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  tool.hwnd = g_window;
+  tool.hwnd = Window();
   tool.uId = reinterpret_cast<UINT_PTR>(Item(IDC_FORM9_TXTSMTPSERVER));
   static wchar_t tip[] = L"You can use any valid SMTP server.  ";
   tool.lpszText = tip;
@@ -235,7 +241,6 @@ void AddServerTip() {
 }
 
 void Load(HWND dialog) {
-  g_window = dialog;
   Module1::SetFormIcon(dialog);
   CheckDlgButton(dialog, IDC_FORM9_CHECK1, BST_CHECKED);
   CheckRadioButton(dialog, IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION1);
@@ -253,12 +258,11 @@ void Load(HWND dialog) {
 
 bool OverLink(HWND control) { return control == Item(IDC_FORM9_LABEL9); }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR EmailDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND dialog = Window();
   switch (message) {
     case WM_INITDIALOG:
       Load(dialog);
-      // The modal one registers itself; Show registers the modeless one.
-      if (g_modal) platform::RegisterForm(L"Form9", dialog);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
@@ -289,33 +293,20 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return static_cast<INT_PTR>(result);
       }
       return FALSE;
-    case WM_CLOSE:
-      // The close box saves nothing.
-      Close();
-      return TRUE;
-    case WM_DESTROY:
-      g_tip = nullptr;
-      g_sending = false;
-      platform::DropForm(dialog, g_window);
-      return TRUE;
   }
   return FALSE;
 }
 
+// Closed during a send (the close box saves nothing), the worker gives up at once.
+void EmailDialog::OnDestroy() {
+  if (g_sending) SetEvent(AbandonEvent());
+  g_tip = nullptr;
+  g_sending = false;
+}
+
 }  // namespace
 
-void Form9::Show() {
-  if (!g_window) g_modal = false;
-  platform::ShowForm(g_window, L"Form9", IDD_FORM9, DialogProc);
-}
+void Form9::Show() { Dialog().Show(); }
 
-void Form9::ShowModal() {
-  if (g_window) {
-    // Already open modeless: that one is the dialog the user answers.
-    platform::BringForward(g_window);
-    return;
-  }
-  g_modal = true;
-  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_FORM9), nullptr, DialogProc, 0);
-  g_modal = false;
-}
+// Already open modeless, that one is brought forward: it is the dialog the user answers.
+void Form9::ShowModal() { Dialog().ShowModal(); }

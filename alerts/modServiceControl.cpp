@@ -5,6 +5,7 @@
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
+#include "platform/ProductName.h"
 #include "platform/Handle.h"
 #include "platform/SystemFolder.h"
 #include "platform/Text.h"
@@ -149,7 +150,7 @@ DWORD ServiceStop(bool wait, bool quiet) {
     // A titled console window, so the user sees what the wait is for.
     const std::wstring cmd = platform::SystemTool(L"cmd.exe");
     CommonModule::ShellX(cmd,
-                         L"/c title Ironlatch&echo Stopping Service: " + modService::ServiceName +
+                         L"/c title " ILATCH_PRODUCT_NAME L"&echo Stopping Service: " + modService::ServiceName +
                              L", Please Wait...&" + NetExe() + L" " + stop,
                          wait, SW_SHOWNOACTIVATE, exitCode, false, false, CommonModule::kNoTimeLimit);
   }

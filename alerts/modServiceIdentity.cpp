@@ -14,10 +14,10 @@ std::wstring ServiceExeName;
 
 void InitServiceVars() {
   ServiceName = Product::kServiceName;
-  ServiceDisplayName = L"Ironlatch Event Service";
+  ServiceDisplayName = ILATCH_PRODUCT_NAME L" Event Service";
   ServiceExeName = Product::kServiceProgram;
   ServiceDescription =
-      L"Ironlatch Event Monitoring Service v" + CommonModule::FileVersionNo(CommonModule::AppPath() + ServiceExeName);
+      ILATCH_PRODUCT_NAME L" Event Monitoring Service v" + CommonModule::FileVersionNo(CommonModule::AppPath() + ServiceExeName);
 }
 
 }  // namespace modService

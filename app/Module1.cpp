@@ -22,6 +22,7 @@
 #include "ui/Form2.h"
 #include "ui/Form6.h"
 #include "update/Form4.h"
+#include "update/ProgramSwap.h"
 #include "update/modUpdate.h"
 
 namespace Module1 {
@@ -290,7 +291,7 @@ void Main() {
 }
 
 bool CleanupAfterUpdate() {
-  std::wstring oldFile = CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe";
+  const std::wstring oldFile = ProgramSwap::ProgramBackupPath();
   if (!CommonModule::DoesFileExist(oldFile)) return false;
   CommonModule::Delay(1);
   DeleteFileW(oldFile.c_str());

@@ -16,6 +16,10 @@ inline constexpr wchar_t kMakerKey[] = L"Software\\" PRODUCT_MAKER_;
 inline constexpr wchar_t kKeyName[] = PRODUCT_NAME_;
 inline constexpr wchar_t kSettingsKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_;
 inline constexpr wchar_t kFilterModuleKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\FilterModule";
+// The file classes whose open command the filter module takes over, in the order of the main
+// window's boxes: each one's mode is a value of its name in the Suspicious and Constant keys
+// below kFilterModuleKey.
+inline constexpr const wchar_t* kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
 inline constexpr wchar_t kEmailSetupKey[] = L"Software\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_ L"\\Email Setup";
 // The mail password: DPAPI-protected in a key of its own below Email Setup that only
 // Administrators and SYSTEM may open (the rest of Email Setup stays readable by every user).
@@ -35,6 +39,8 @@ inline constexpr wchar_t kServiceProgram[] = PRODUCT_NAME_ L"EventSvc.exe";
 inline constexpr wchar_t kServiceName[] = PRODUCT_NAME_ L"EventSvc";
 inline constexpr wchar_t kSettingsIni[] = PRODUCT_NAME_ L".ini";
 inline constexpr wchar_t kWhitelistFile[] = PRODUCT_NAME_ L"_Whitelist.txt";
+// What an update appends to a program's file name for the backup it leaves beside the new one.
+inline constexpr wchar_t kBackupEnding[] = L"_old.exe";
 
 // The hash lists the filter module weighs a program against, in the data folder: the maker's
 // definitions and the administrator's own list, each as MD5 and as SHA-256 digests.

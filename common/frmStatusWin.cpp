@@ -1,82 +1,81 @@
 #include "common/frmStatusWin.h"
 
 #include "common/CommonModule.h"
-#include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/WindowText.h"
 
 namespace {
 
-const wchar_t kClassName[] = L"IronlatchStatusWin";
 constexpr int kLabel1Id = 1001;
 constexpr int kWidth = 360;
 constexpr int kHeight = 110;
 
-HWND g_window = nullptr;
+// No controls and no close box: the operation it reports on ends it. The size is set in pixels
+// once it exists, the label made then.
+struct alignas(DWORD) StatusLayout {
+  DLGTEMPLATE head;
+  WORD menu = 0, windowClass = 0, title = 0;
+};
+const StatusLayout kLayout = {{WS_POPUP | WS_CAPTION | DS_MODALFRAME, WS_EX_DLGMODALFRAME, 0, 0, 0, 0, 0}};
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CREATE: {
-      RECT client = {};
-      GetClientRect(window, &client);
-      HWND label = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 12, 20,
-                                 client.right - 24, client.bottom - 32, window,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabel1Id)), nullptr, nullptr);
-      SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-      return 0;
+class StatusWindow final : public platform::StaticDialog {
+ public:
+  StatusWindow() : StaticDialog(L"frmStatusWin", &kLayout.head) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM, LPARAM) override {
+    switch (message) {
+      case WM_INITDIALOG:
+        Load();
+        return TRUE;
+      case WM_SETCURSOR:
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        SetWindowLongPtrW(Window(), DWLP_MSGRESULT, TRUE);
+        return TRUE;
     }
-    case WM_DESTROY:
-      platform::DropForm(window, g_window);
-      return 0;
+    return FALSE;
   }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
-bool RegisterWindowClass() {
-  static const bool registered = [] {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_WAIT);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    return RegisterClassW(&wc) != 0;
-  }();
-  return registered;
+  void Load() {
+    HWND window = Window();
+    SetWindowTextW(window, CommonModule::AppTitle().c_str());
+    SetWindowPos(window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client = {};
+    GetClientRect(window, &client);
+    HWND label = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 12, 20,
+                               client.right - 24, client.bottom - 32, window,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLabel1Id)), nullptr, nullptr);
+    SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  }
+};
+
+StatusWindow& Dialog() {
+  static StatusWindow dialog;
+  return dialog;
 }
 
 }  // namespace
 
 void frmStatusWin::Show(const std::wstring& caption) {
-  if (!g_window) {
-    if (!RegisterWindowClass()) return;
-    // No close box: the operation it reports on ends it.
-    HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, CommonModule::AppTitle().c_str(),
-                                  WS_POPUP | WS_CAPTION, (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2,
-                                  (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2, kWidth, kHeight, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
-    if (!window) return;
-    g_window = window;
-    SetLabel1(caption);
-    platform::ShowAsForm(L"frmStatusWin", window);
-  } else {
-    SetLabel1(caption);
-    ShowWindow(g_window, SW_SHOWNORMAL);
-  }
+  if (!Dialog().Create()) return;
+  SetLabel1(caption);
+  Dialog().ShowCreated();
   // The caller goes on working at once: paint now.
-  if (g_window) UpdateWindow(g_window);
+  if (Dialog().IsOpen()) UpdateWindow(Dialog().Window());
 }
 
 void frmStatusWin::SetLabel1(const std::wstring& caption) {
-  if (!g_window) return;
-  SetDlgItemTextW(g_window, kLabel1Id, caption.c_str());
-  UpdateWindow(g_window);
+  if (!Dialog().IsOpen()) return;
+  SetDlgItemTextW(Dialog().Window(), kLabel1Id, caption.c_str());
+  UpdateWindow(Dialog().Window());
 }
 
 std::wstring frmStatusWin::Label1() {
-  if (!g_window) return {};
-  return platform::ItemText(g_window, kLabel1Id);
+  if (!Dialog().IsOpen()) return {};
+  return platform::ItemText(Dialog().Window(), kLabel1Id);
 }
 
-HWND frmStatusWin::Handle() { return g_window; }
+HWND frmStatusWin::Handle() { return Dialog().Window(); }
 
-void frmStatusWin::Unload() { platform::CloseForm(g_window); }
+void frmStatusWin::Unload() { Dialog().Close(); }

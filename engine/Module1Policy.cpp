@@ -236,7 +236,7 @@ const wchar_t kPlainCommand[] = L"\"%1\" %*";
 const wchar_t kPlainControlPanelCommand[] = L"%SystemRoot%\\System32\\control.exe \"%1\",%*";
 const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";
 const wchar_t* const kFilterSettingsKey = Product::kFilterModuleKey;
-const wchar_t* const kHookedClasses[] = {L"CPL", L"SCR", L"PIF"};
+constexpr auto& kHookedClasses = Product::kHookedClasses;
 
 bool WriteCommand(const std::wstring& key, const std::wstring& valueName, const std::wstring& command) {
   return modRegistry::fWriteValue(L"HKLM", key, valueName, L"S", Variant(command)) == ERROR_SUCCESS;

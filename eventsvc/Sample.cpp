@@ -27,7 +27,7 @@ namespace {
 
 using platform::UniqueKernelHandle;
 
-constexpr wchar_t kGuardName[] = L"Global\\IronlatchEventSvc.Instance";
+constexpr wchar_t kGuardName[] = L"Global\\" ILATCH_PRODUCT_NAME L"EventSvc.Instance";
 // Only SYSTEM and Administrators may open the guard; a copy started by hand by anyone else is
 // refused, and that refusal tells it the service runs.
 constexpr wchar_t kGuardAccess[] = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)";

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/ProductName.h"
 #include "platform/Text.h"
 
 namespace RelaunchMark {
@@ -19,7 +20,7 @@ std::wstring EventName(const std::wstring& canonicalPath) {
   }
   wchar_t text[17] = {};
   swprintf(text, 17, L"%016llx", static_cast<unsigned long long>(hash));
-  return std::wstring(L"Local\\IronlatchFilterRelaunch-") + text;
+  return std::wstring(L"Local\\" ILATCH_PRODUCT_NAME L"FilterRelaunch-") + text;
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 #include "filtermod/frmInvisible.h"
 
 #include "common/CommonModule.h"
+#include "platform/ProductName.h"
 
 namespace frmInvisible {
 
 namespace {
 
-const wchar_t kClassName[] = L"IronlatchFilterInvisible";
+const wchar_t kClassName[] = ILATCH_PRODUCT_NAME L"FilterInvisible";
 HWND g_window = nullptr;
 
 void Form_Load(HWND window) { CommonModule::SetWindowAlpha(window, 0); }

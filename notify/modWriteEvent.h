@@ -18,7 +18,7 @@ bool WriteEventAs(const std::wstring& source, const std::wstring& message, int32
 
 // The notice the main program writes before it stops the event service; the service knows it by
 // this text under the main program's own source.
-inline constexpr wchar_t kStopNotice[] = L"Ironlatch - stopping event service...";
+inline constexpr wchar_t kStopNotice[] = ILATCH_PRODUCT_NAME L" - stopping event service...";
 
 // The message DLL beside the programs that turns their entries into text.
 inline constexpr const wchar_t* kMessageDll = Product::kEventMessageDll;

@@ -5,3 +5,6 @@
 // Spelled nowhere else.
 #define ILATCH_MAKER_NAME L"Merrowind IT"
 #define ILATCH_PRODUCT_NAME L"Ironlatch"
+// The maker's web host and the product's folder on it (common/WebPages.h builds the pages).
+#define ILATCH_MAKER_WEB_HOST L"www.merrowind-it.example"
+#define ILATCH_PRODUCT_WEB_FOLDER L"ironlatch"

@@ -5,11 +5,11 @@
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "ui/ActionScope.h"
 #include "ui/Form1Ids.h"
 
-HWND Form1::window_ = nullptr;
 bool Form1::BrandedMode = false;
 
 namespace {
@@ -32,17 +32,36 @@ const wchar_t kClassTip[] = L"Program Information Files, or .PIF files are the p
 
 }  // namespace
 
-HWND Form1::Window() { return window_; }
+class Form1::MainDialog final : public platform::StaticDialog {
+ public:
+  MainDialog() : StaticDialog(L"Form1", IDD_FORM1, ICC_WIN95_CLASSES) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    return Form1::OnMessage(Window(), message, wParam, lParam);
+  }
+  // Closed in the middle of Apply, the window would leave half a protection behind.
+  bool MayClose() override { return !ui::ActionScope::Busy(); }
+};
+
+Form1::MainDialog& Form1::Dialog() {
+  static MainDialog dialog;
+  return dialog;
+}
+
+HWND Form1::Window() { return Dialog().Window(); }
+
+void Form1::Unload() { Dialog().Close(); }
 
 int Form1::BoxValue(int id) {
-  const LRESULT state = SendDlgItemMessageW(window_, id, BM_GETCHECK, 0, 0);
+  const LRESULT state = SendDlgItemMessageW(Window(), id, BM_GETCHECK, 0, 0);
   return state == BST_CHECKED ? 1 : state == BST_INDETERMINATE ? 2 : 0;
 }
 
 void Form1::SetBoxValue(int id, int value) {
-  if (value < 0 || value > 2 || !window_ || BoxValue(id) == value) return;
+  if (value < 0 || value > 2 || !Window() || BoxValue(id) == value) return;
   const WPARAM state = value == 1 ? BST_CHECKED : value == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
-  SendDlgItemMessageW(window_, id, BM_SETCHECK, state, 0);
+  SendDlgItemMessageW(Window(), id, BM_SETCHECK, state, 0);
   if (id == IDC_FORM1_CHKSILENTBLOCK) chkSilentBlock_Click();
   else if (id == IDC_FORM1_CHKNOALLOW) chkNoAllow_Click();
   else if (IsSuspicious(id)) chkSuspicious_Click(id - IDC_FORM1_CHKSUSPICIOUS);
@@ -53,48 +72,48 @@ void Form1::SetBoxValue(int id, int value) {
 void Form1::OnBoxClicked(int id) { SetBoxValue(id, BoxValue(id) == 1 ? 0 : 1); }
 
 bool Form1::MenuChecked(int id) {
-  const UINT state = GetMenuState(GetMenu(window_), id, MF_BYCOMMAND);
+  const UINT state = GetMenuState(GetMenu(Window()), id, MF_BYCOMMAND);
   return state != static_cast<UINT>(-1) && (state & MF_CHECKED);
 }
 
 void Form1::SetMenuChecked(int id, bool checked) {
-  CheckMenuItem(GetMenu(window_), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(GetMenu(Window()), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void Form1::SetMenuEnabled(int id, bool enabled) {
-  ::EnableMenuItem(GetMenu(window_), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  ::EnableMenuItem(GetMenu(Window()), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void Form1::HideMenuItem(int id) {
-  DeleteMenu(GetMenu(window_), id, MF_BYCOMMAND);
-  DrawMenuBar(window_);
+  DeleteMenu(GetMenu(Window()), id, MF_BYCOMMAND);
+  DrawMenuBar(Window());
 }
 
 void Form1::HideTopMenu(int position) {
-  DeleteMenu(GetMenu(window_), position, MF_BYPOSITION);
-  DrawMenuBar(window_);
+  DeleteMenu(GetMenu(Window()), position, MF_BYPOSITION);
+  DrawMenuBar(Window());
 }
 
 void Form1::SetMenuCaption(int id, const std::wstring& caption) {
-  ModifyMenuW(GetMenu(window_), id, MF_BYCOMMAND | MF_STRING, id, caption.c_str());
-  DrawMenuBar(window_);
+  ModifyMenuW(GetMenu(Window()), id, MF_BYCOMMAND | MF_STRING, id, caption.c_str());
+  DrawMenuBar(Window());
 }
 
 int Form1::Ask(const std::wstring& text, UINT type, const std::wstring& title) {
-  return platform::ShowMessageBox(window_, text, title.empty() ? Module1::ProductLabel : title, type);
+  return platform::ShowMessageBox(Window(), text, title.empty() ? Module1::ProductLabel : title, type);
 }
 
 // The boxes as the window is designed, before any saved choice is read.
 void Form1::SetDesignState() {
-  for (int id = IDC_FORM1_CHKAPPDATA; id <= IDC_FORM1_CHKWHITELIST; ++id) CheckDlgButton(window_, id, BST_CHECKED);
-  CheckDlgButton(window_, IDC_FORM1_CHKSUSPICIOUS + 0, BST_CHECKED);
-  CheckDlgButton(window_, IDC_FORM1_CHKSUSPICIOUS + 1, BST_CHECKED);
-  CheckDlgButton(window_, IDC_FORM1_CHKCONSTANT + 2, BST_CHECKED);
+  for (int id = IDC_FORM1_CHKAPPDATA; id <= IDC_FORM1_CHKWHITELIST; ++id) CheckDlgButton(Window(), id, BST_CHECKED);
+  CheckDlgButton(Window(), IDC_FORM1_CHKSUSPICIOUS + 0, BST_CHECKED);
+  CheckDlgButton(Window(), IDC_FORM1_CHKSUSPICIOUS + 1, BST_CHECKED);
+  CheckDlgButton(Window(), IDC_FORM1_CHKCONSTANT + 2, BST_CHECKED);
 }
 
 void Form1::AddToolTips() {
   HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, GetModuleHandleW(nullptr),
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr, GetModuleHandleW(nullptr),
                               nullptr);
   if (!tips) return;
   SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 360);
@@ -126,8 +145,8 @@ void Form1::AddToolTips() {
     TOOLINFOW tool = {};
     tool.cbSize = TTTOOLINFOW_V1_SIZE;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window_, id));
+    tool.hwnd = Window();
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(Window(), id));
     tool.lpszText = const_cast<wchar_t*>(text);
     SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   };
@@ -180,7 +199,7 @@ void Form1::OnCommand(int id, int code) {
   }
 }
 
-INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR Form1::OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == MenuStateMessage() && message != 0) {
     const UINT state = GetMenuState(GetMenu(dialog), static_cast<UINT>(wParam), MF_BYCOMMAND);
     SetWindowLongPtrW(dialog, DWLP_MSGRESULT, state == static_cast<UINT>(-1) ? -1 : static_cast<LONG_PTR>(state));
@@ -188,7 +207,6 @@ INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   }
   switch (message) {
     case WM_INITDIALOG:
-      window_ = dialog;
       SetDesignState();
       AddToolTips();
       Form_Load();
@@ -203,18 +221,11 @@ INT_PTR CALLBACK Form1::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       if (IsLink(GetDlgCtrlID(reinterpret_cast<HWND>(wParam))) && IsWindowEnabled(reinterpret_cast<HWND>(wParam)))
         return platform::HandCursor(dialog);
       return FALSE;
-    case WM_CLOSE:
-      // Closed in the middle of Apply, the window would leave half a protection behind.
-      if (!ui::ActionScope::Busy()) DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      platform::DropForm(dialog, window_);
-      return TRUE;
   }
   return FALSE;
 }
 
 void Form1::Show() {
-  if (!platform::ShowForm(window_, L"Form1", IDD_FORM1, DialogProc, ICC_WIN95_CLASSES))
+  if (!Dialog().Show())
     CommonModule::DPrint(L"Form1\\Show: ", L"- Error: the window could not be created");
 }

@@ -68,11 +68,13 @@ class Form1 {
 
  private:
   static void OnBoxClicked(int id);
-  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  class MainDialog;  // the window itself (Form1.cpp)
+  static MainDialog& Dialog();
+  static INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  static void Unload();
   static void OnCommand(int id, int code);
   static void SetDesignState();
   static void AddToolTips();
 
-  static HWND window_;
   static bool BrandedMode;
 };

@@ -12,6 +12,7 @@
 #include "common/Product.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
@@ -25,7 +26,6 @@ namespace {
 enum class List { None, Md5, Sha256 };
 
 struct EditorState {
-  HWND window = nullptr;
   std::wstring sMd5File, sSha256File;
   bool bModified = false;
   List shown = List::None;
@@ -36,23 +36,40 @@ struct EditorState {
 
 EditorState g;
 
+class HashListEditor final : public platform::StaticDialog {
+ public:
+  HashListEditor() : StaticDialog(L"Form11", IDD_FORM11) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  bool MayClose() override;
+};
+
+HashListEditor& Dialog() {
+  static HashListEditor dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
+
 const wchar_t kSaveQuestion[] = L"Definitions file has been modified, save it?";
 
-int Ask(const std::wstring& text, UINT type) { return platform::ShowMessageBox(g.window, text, Module1::ProductLabel, type); }
+int Ask(const std::wstring& text, UINT type) { return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type); }
 
 const std::wstring& PathOf(List list) { return list == List::Sha256 ? g.sSha256File : g.sMd5File; }
 
 List SelectedList() {
-  if (IsDlgButtonChecked(g.window, IDC_FORM11_OPTION1) == BST_CHECKED) return List::Md5;
-  if (IsDlgButtonChecked(g.window, IDC_FORM11_OPTION2) == BST_CHECKED) return List::Sha256;
+  if (IsDlgButtonChecked(Window(), IDC_FORM11_OPTION1) == BST_CHECKED) return List::Md5;
+  if (IsDlgButtonChecked(Window(), IDC_FORM11_OPTION2) == BST_CHECKED) return List::Sha256;
   return List::None;
 }
 
-std::wstring BoxText() { return platform::ItemText(g.window, IDC_FORM11_TEXT1); }
+std::wstring BoxText() { return platform::ItemText(Window(), IDC_FORM11_TEXT1); }
 
 void SetBoxText(const std::wstring& text) {
   g.loading = true;
-  SetDlgItemTextW(g.window, IDC_FORM11_TEXT1, text.c_str());
+  SetDlgItemTextW(Window(), IDC_FORM11_TEXT1, text.c_str());
   g.loading = false;
 }
 
@@ -148,18 +165,17 @@ void ChooseList(List chosen) {
   if (g.bModified && g.shown != List::None && Ask(kSaveQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&
       !SaveOrSay(PathOf(g.shown))) {
     // The text stays where it was, unsaved but not lost.
-    CheckRadioButton(g.window, IDC_FORM11_OPTION1, IDC_FORM11_OPTION2,
+    CheckRadioButton(Window(), IDC_FORM11_OPTION1, IDC_FORM11_OPTION2,
                      g.shown == List::Md5 ? IDC_FORM11_OPTION1 : IDC_FORM11_OPTION2);
     return;
   }
   g.shown = chosen;
   LoadDefinitions(PathOf(chosen));
-  SendDlgItemMessageW(g.window, IDC_FORM11_TEXT1, EM_SETREADONLY, g.unreadable == PathOf(chosen), 0);
+  SendDlgItemMessageW(Window(), IDC_FORM11_TEXT1, EM_SETREADONLY, g.unreadable == PathOf(chosen), 0);
 }
 
 void Load(HWND dialog) {
   g = EditorState{};
-  g.window = dialog;
   Module1::SetFormIcon(dialog);
   std::wstring folder;
   if (!modOpSys::IsVista()) {
@@ -182,7 +198,8 @@ void Unload(HWND dialog) {
   DestroyWindow(dialog);
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR HashListEditor::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+  HWND dialog = Window();
   switch (message) {
     case WM_INITDIALOG:
       Load(dialog);
@@ -211,21 +228,21 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       }
       return TRUE;
     }
-    case WM_CLOSE:
-      if (!ui::ActionScope::Busy()) {
-        ui::ActionScope action;
-        Unload(dialog);
-      }
-      return TRUE;
-    case WM_DESTROY:
-      platform::DropForm(dialog, g.window);
-      return TRUE;
   }
   return FALSE;
+}
+
+// Unload ends the window itself, once the changes are saved or given up.
+bool HashListEditor::MayClose() {
+  if (!ui::ActionScope::Busy()) {
+    ui::ActionScope action;
+    Unload(Window());
+  }
+  return false;
 }
 
 }  // namespace
 
 void Form11::Show() {
-  platform::ShowForm(g.window, L"Form11", IDD_FORM11, DialogProc);
+  Dialog().Show();
 }

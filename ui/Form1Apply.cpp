@@ -1,6 +1,8 @@
 // The main window's Apply, Undo and Test buttons.
 #include <map>
 
+#include <iterator>
+
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/ShutDownMod.h"
@@ -15,7 +17,8 @@
 namespace {
 
 const std::wstring kFilterKey = Product::kFilterModuleKey;
-const wchar_t* const kClasses[] = {L"CPL", L"SCR", L"PIF"};
+constexpr auto& kClasses = Product::kHookedClasses;
+constexpr int kClassCount = static_cast<int>(std::size(kClasses));  // a box of each in both rows
 
 void Save(const std::wstring& key, const std::wstring& value, int number) {
   modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(std::to_wstring(number)));
@@ -24,7 +27,7 @@ void Save(const std::wstring& key, const std::wstring& value, int number) {
 // The window's choices as Apply found them at the click: read before its first wait, so nothing
 // that happens while it waits changes what it writes.
 struct ApplyChoices {
-  int suspicious[3] = {}, constant[3] = {};
+  int suspicious[kClassCount] = {}, constant[kClassCount] = {};
   int silentBlock = 0, noAllow = 0;
   bool tempArchives = false, bcdEdit = false, refresh = false;
   std::map<int, int> boxes;  // protection box id -> value
@@ -56,7 +59,7 @@ bool IsMenuOption(int id) { return id == IDM_FORM1_BLOCK || id == IDM_FORM1_BLOC
 
 ApplyChoices ReadChoices() {
   ApplyChoices c;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < kClassCount; ++i) {
     c.suspicious[i] = Form1::BoxValue(IDC_FORM1_CHKSUSPICIOUS + i);
     c.constant[i] = Form1::BoxValue(IDC_FORM1_CHKCONSTANT + i);
   }
@@ -79,8 +82,8 @@ void Form1::Command1_Click() {
   ShowStoredExeComFilter();
   Module1::SetSaferDefaults();
 
-  for (int i = 0; i < 3; ++i) Save(kFilterKey + L"\\Suspicious", kClasses[i], c.suspicious[i]);
-  for (int i = 0; i < 3; ++i) Save(kFilterKey + L"\\Constant", kClasses[i], c.constant[i]);
+  for (int i = 0; i < kClassCount; ++i) Save(kFilterKey + L"\\Suspicious", kClasses[i], c.suspicious[i]);
+  for (int i = 0; i < kClassCount; ++i) Save(kFilterKey + L"\\Constant", kClasses[i], c.constant[i]);
   Module1::ApplyFilterModule();
 
   for (const auto& option : kOptions) {

@@ -1,5 +1,7 @@
 #pragma once
 // Resource, control and menu identifiers of the main window.
+#include "platform/ProductName.h"
+
 #define IDD_FORM1 1000
 #define IDR_FORM1_MENU 1001
 
@@ -66,4 +68,4 @@
 // Registered message by which another process (an automation tool, the tests) reads a menu item of
 // the window, which Windows does not let it read directly: wParam is the item's identifier; the
 // answer is GetMenuState's (MF_CHECKED, MF_GRAYED, ...) or -1 when the item is hidden.
-#define FORM1_MENU_STATE_MESSAGE L"Ironlatch.Form1.MenuItemState"
+#define FORM1_MENU_STATE_MESSAGE ILATCH_PRODUCT_NAME L".Form1.MenuItemState"

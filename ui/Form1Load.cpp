@@ -1,4 +1,6 @@
 // The main window's load: icon, caption, branded and portable modes, and the saved choices.
+#include <iterator>
+
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/Variant.h"
@@ -12,7 +14,8 @@
 namespace {
 
 const std::wstring kFilterKey = Product::kFilterModuleKey;
-const wchar_t* const kClasses[] = {L"CPL", L"SCR", L"PIF"};
+constexpr auto& kClasses = Product::kHookedClasses;
+constexpr int kClassCount = static_cast<int>(std::size(kClasses));  // a box of each in both rows
 
 std::wstring Read(const std::wstring& key, const std::wstring& value) {
   Variant result;
@@ -68,7 +71,7 @@ void DisableFilterFrame() {
 }  // namespace
 
 void Form1::Form_Load() {
-  HWND window = window_;
+  HWND window = Window();
   Module1::SetFormIcon(window);
   BrandedMode = CommonModule::DoesFileExist(CommonModule::IniPath);
 
@@ -92,8 +95,8 @@ void Form1::Form_Load() {
     SetMenuEnabled(IDM_FORM1_EXEFILTER, false);
     SetMenuEnabled(IDM_FORM1_USERDEFS, false);
     SetDlgItemTextW(window, IDC_FORM1_FRAME3, L"Filter Module:  (not available in portable edition)");
-    for (int i = 0; i < 3; ++i) SetBoxValue(IDC_FORM1_CHKCONSTANT + i, 0);
-    for (int i = 0; i < 3; ++i) SetBoxValue(IDC_FORM1_CHKSUSPICIOUS + i, 0);
+    for (int i = 0; i < kClassCount; ++i) SetBoxValue(IDC_FORM1_CHKCONSTANT + i, 0);
+    for (int i = 0; i < kClassCount; ++i) SetBoxValue(IDC_FORM1_CHKSUSPICIOUS + i, 0);
     DisableFilterFrame();
     return;
   }
@@ -103,7 +106,7 @@ void Form1::Form_Load() {
 
   for (const auto& [subkey, base] : {std::pair{L"\\Suspicious", IDC_FORM1_CHKSUSPICIOUS},
                                      std::pair{L"\\Constant", IDC_FORM1_CHKCONSTANT}}) {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kClassCount; ++i) {
       const std::wstring text = Read(kFilterKey + subkey, kClasses[i]);
       if (!text.empty()) SetBoxFromText(base + i, text);
     }

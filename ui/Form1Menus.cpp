@@ -56,12 +56,12 @@ void Form1::Menu_About_Click() {
 }
 
 void Form1::Menu_HelpForums_Click() {
-  if (Ask(L"Go to the Ironlatch Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (Ask(L"Go to the " ILATCH_PRODUCT_NAME L" Support Forum?", MB_YESNO | MB_ICONQUESTION) == IDYES)
     CommonModule::OpenWebPage(WebPages::kSupportForum);
 }
 
 void Form1::Menu_TechnicalInfo_Click() {
-  if (Ask(L"View Ironlatch technical information on the web?", MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (Ask(L"View " ILATCH_PRODUCT_NAME L" technical information on the web?", MB_YESNO | MB_ICONQUESTION) == IDYES)
     CommonModule::OpenWebPage(WebPages::kTechnicalInformation);
 }
 
@@ -81,7 +81,7 @@ void Form1::Menu_Default_Click() {
   CommonModule::ShellX(CommonModule::AppExeFullPath(), L"", false, SW_SHOWNORMAL, exitCode, false, false,
                        CommonModule::kNoTimeLimit);
   CommonModule::UnloadAllForms(L"Form1");
-  platform::CloseForm(window_);
+  Unload();
 }
 
 void Form1::Menu_GPUpdateNow_Click() {
@@ -116,15 +116,15 @@ void Form1::Menu_EXEFilter_Click() {
           L"Are you sure?") != IDYES)
     return;
   const std::wstring typed = platform::ShowInputBox(
-      window_, L"Confirm by typing 'YES' in the box below:  (no quotes, in all caps)", L"CONFIRMATION REQUESTED.", L"");
+      Window(), L"Confirm by typing 'YES' in the box below:  (no quotes, in all caps)", L"CONFIRMATION REQUESTED.", L"");
   if (typed != L"YES") return;
   const bool hooked = Module1::SetExeComFilter(true);
   ShowStoredExeComFilter();
   if (hooked) {
     Ask(L"Filtering is enabled, no reboot required.", MB_OK);
   } else {
-    Ask(L"Filtering was not enabled: the filter module IronlatchFilterMod.exe is missing from the program folder, or "
-        L"its file classes could not be written.",
+    Ask(L"Filtering was not enabled: the filter module " + std::wstring(Product::kFilterModuleProgram) +
+            L" is missing from the program folder, or its file classes could not be written.",
         MB_OK | MB_ICONEXCLAMATION);
   }
 }

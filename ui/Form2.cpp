@@ -2,32 +2,33 @@
 
 #include <windows.h>
 
-#include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "ui/Form2Ids.h"
 
 namespace {
 
-HWND g_window = nullptr;
+class HelpDialog final : public platform::StaticDialog {
+ public:
+  HelpDialog() : StaticDialog(L"Form2", IDD_FORM2) {}
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDC_FORM2_COMMAND1 || LOWORD(wParam) == IDCANCEL) DestroyWindow(dialog);
-      return TRUE;
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      platform::DropForm(dialog, g_window);
-      return TRUE;
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM) override {
+    switch (message) {
+      case WM_INITDIALOG:
+        return TRUE;
+      case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_FORM2_COMMAND1 || LOWORD(wParam) == IDCANCEL) Close();
+        return TRUE;
+    }
+    return FALSE;
   }
-  return FALSE;
+};
+
+HelpDialog& Dialog() {
+  static HelpDialog dialog;
+  return dialog;
 }
 
 }  // namespace
 
-void Form2::Show() {
-  platform::ShowForm(g_window, L"Form2", IDD_FORM2, DialogProc);
-}
+void Form2::Show() { Dialog().Show(); }

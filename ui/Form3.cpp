@@ -8,7 +8,9 @@
 #include "common/WebPages.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
+#include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
 #include "ui/Form3Ids.h"
 
@@ -21,16 +23,30 @@ struct Link {
 };
 
 constexpr Link kLinks[] = {
-    {IDC_FORM3_PICTURE1, L"Would you like to go to the Merrowind IT web site?", WebPages::kMakerSite},
+    {IDC_FORM3_PICTURE1, L"Would you like to go to the " ILATCH_MAKER_NAME L" web site?", WebPages::kMakerSite},
     {IDC_FORM3_LABEL2, L"Would you like to read Ada Wrenfield's Ransomware Field Guide on fieldnotes.example?",
      WebPages::kRansomwareFieldGuide},
-    {IDC_FORM3_LABEL4, L"Would you like to go to the Ironlatch page on the Merrowind IT web site?",
+    {IDC_FORM3_LABEL4, L"Would you like to go to the " ILATCH_PRODUCT_NAME L" page on the " ILATCH_MAKER_NAME L" web site?",
      WebPages::kProductPage},
-    {IDC_FORM3_LABEL7, L"Would you like to go to the Ironlatch White-Label page on the Merrowind IT web site?",
+    {IDC_FORM3_LABEL7, L"Would you like to go to the " ILATCH_PRODUCT_NAME L" White-Label page on the " ILATCH_MAKER_NAME
+     L" web site?",
      WebPages::kWhiteLabel},
 };
 
-HWND g_window = nullptr;
+class AboutDialog final : public platform::StaticDialog {
+ public:
+  AboutDialog() : StaticDialog(L"Form3", IDD_FORM3) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroyed() override;
+};
+
+AboutDialog& Dialog() {
+  static AboutDialog dialog;
+  return dialog;
+}
+
 // Owned here: a static control does not delete the bitmap it is given.
 platform::UniqueBitmap g_logo;
 
@@ -41,7 +57,7 @@ const Link* LinkOf(int control) {
 }
 
 void FollowLink(const Link& link) {
-  if (platform::ShowMessageBox(g_window, link.question, Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (platform::ShowMessageBox(Dialog().Window(), link.question, Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) == IDYES)
     CommonModule::OpenWebPage(link.address);
 }
 
@@ -55,14 +71,14 @@ void ShowLogo(HWND dialog) {
   if (g_logo) SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_logo.get()));
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR AboutDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      ShowLogo(dialog);
+      ShowLogo(Window());
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDC_FORM3_COMMAND1 || LOWORD(wParam) == IDCANCEL) {
-        DestroyWindow(dialog);
+        Close();
       } else if (HIWORD(wParam) == STN_CLICKED) {
         if (const Link* link = LinkOf(LOWORD(wParam))) FollowLink(*link);
       }
@@ -73,23 +89,16 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       return platform::LinkColors(wParam);
     }
     case WM_SETCURSOR:
-      if (LinkOf(GetDlgCtrlID(reinterpret_cast<HWND>(wParam)))) return platform::HandCursor(dialog);
-      return FALSE;
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      platform::DropForm(dialog, g_window);
-      return TRUE;
-    case WM_NCDESTROY:
-      g_logo.reset();
+      if (LinkOf(GetDlgCtrlID(reinterpret_cast<HWND>(wParam)))) return platform::HandCursor(Window());
       return FALSE;
   }
   return FALSE;
 }
 
+void AboutDialog::OnDestroyed() { g_logo.reset(); }
+
 }  // namespace
 
 void Form3::Show() {
-  platform::ShowForm(g_window, L"Form3", IDD_FORM3, DialogProc);
+  Dialog().Show();
 }

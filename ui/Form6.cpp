@@ -17,8 +17,9 @@
 #include "engine/PolicyLayout.h"
 #include "engine/modWhitelist.h"
 #include "platform/Dialogs.h"
-#include "platform/Forms.h"
+#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
+#include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
@@ -29,7 +30,6 @@
 namespace {
 
 struct EditorState {
-  HWND window = nullptr;
   bool bRulesChanged = false;
   SIZE designSize = {};       // the inner size the window opened with
   double designPoints = 8.0;  // the controls' font size at that size
@@ -42,9 +42,27 @@ struct EditorState {
 // The open window's state; made by Show, dropped when the window is gone.
 std::unique_ptr<EditorState> g_editor;
 
-HWND Item(int id) { return GetDlgItem(g_editor->window, id); }
+class PolicyEditor final : public platform::StaticDialog {
+ public:
+  PolicyEditor() : StaticDialog(L"Form6", IDD_FORM6) {}
 
-std::wstring ControlText(int id) { return platform::ItemText(g_editor->window, id); }
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  bool MayClose() override;
+  void OnDestroyed() override { g_editor.reset(); }
+};
+
+PolicyEditor& Dialog() {
+  static PolicyEditor dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
+
+HWND Item(int id) { return GetDlgItem(Window(), id); }
+
+std::wstring ControlText(int id) { return platform::ItemText(Window(), id); }
 
 std::wstring ListText(HWND list, int index) {
   const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, index, 0);
@@ -132,13 +150,13 @@ void SearchBlacklist() {
 }
 
 int Ask(const std::wstring& text, const std::wstring& caption, UINT type) {
-  return platform::ShowMessageBox(g_editor->window, text, caption, type);
+  return platform::ShowMessageBox(Window(), text, caption, type);
 }
 
 // The chosen whitelist scope: 0 custom, 1 %appdata%, 2 %programdata%, 3 %userprofile%, 4 startup.
 int Scope() {
   for (int i = 0; i <= 4; ++i)
-    if (IsDlgButtonChecked(g_editor->window, IDC_FORM6_OPTWL0 + i) == BST_CHECKED) return i;
+    if (IsDlgButtonChecked(Window(), IDC_FORM6_OPTWL0 + i) == BST_CHECKED) return i;
   return 0;
 }
 
@@ -179,14 +197,14 @@ void Browse() {
         Module1::ProductLabel, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT1, text.c_str());
+  SetDlgItemTextW(Window(), IDC_FORM6_TEXT1, text.c_str());
 }
 
 void AddToWhitelist() {
   const int scope = Scope();
   const std::wstring text = ControlText(IDC_FORM6_TEXT1);
   if (text.empty()) return;
-  SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT1, L"");
+  SetDlgItemTextW(Window(), IDC_FORM6_TEXT1, L"");
   switch (scope) {
     case 1: modWhitelist::WhitelistItem(text); break;
     case 2: modWhitelist::WhitelistProgramDataItem(text); break;
@@ -212,7 +230,7 @@ void AddToBlacklist() {
     return;
   if (platform::Lower(text) == L"*.exe") {
     Ask(L"Blacklisting that will ruin the OS!", Module1::ProductLabel, MB_OK);
-    SetDlgItemTextW(g_editor->window, IDC_FORM6_TEXT2, L"");
+    SetDlgItemTextW(Window(), IDC_FORM6_TEXT2, L"");
     return;
   }
   // A blank rule would be no rule at all: nothing to write, nothing to report as created.
@@ -220,7 +238,7 @@ void AddToBlacklist() {
   Module1::AddPathRule(text, false);
   g_editor->bRulesChanged = true;
   Ask(L"You may need to reboot if your rule does not work as expected.  NOTE:  This rule will not persist after a "
-      L"Ironlatch automatic application update!  To undo this rule, you must use the UNDO button to remove all "
+      ILATCH_PRODUCT_NAME L" automatic application update!  To undo this rule, you must use the UNDO button to remove all "
       L"protection, then re-apply your preferred protection settings.",
       L"Rule Created!", MB_OK);
 }
@@ -259,16 +277,15 @@ double DialogPoints() {
 // the text still fits its controls; a minimised window keeps them.
 void Resize() {
   if (!g_editor) return;
-  const SIZE inner = InnerSize(g_editor->window), design = g_editor->designSize;
+  const SIZE inner = InnerSize(Window()), design = g_editor->designSize;
   double points = 0;
   if (inner.cx > 0 && inner.cy > 0 && design.cx > 0 && design.cy > 0)
     points = g_editor->designPoints * std::min(static_cast<double>(inner.cx) / design.cx,
                                                static_cast<double>(inner.cy) / design.cy);
-  g_editor->resizer.ResizeControlsToPoints(g_editor->window, points);
+  g_editor->resizer.ResizeControlsToPoints(Window(), points);
 }
 
 void Load(HWND dialog) {
-  g_editor->window = dialog;
   // The notice is bold; the resizer keeps the weight of the font a control has when it records.
   LOGFONTW face = {};
   HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
@@ -316,7 +333,8 @@ void OnCommand(HWND dialog, int id, int code) {
   }
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR PolicyEditor::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+  HWND dialog = Window();
   switch (message) {
     case WM_INITDIALOG:
       Load(dialog);
@@ -334,28 +352,24 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
       }
       return TRUE;
-    case WM_CLOSE:
-      // Closed while a scan, a file dialog or a question waits, the action would resume on a
-      // window that is gone.
-      if (!ui::ActionScope::Busy()) {
-        ui::ActionScope action;
-        Unload(dialog);
-      }
-      return TRUE;
-    case WM_DESTROY:
-      platform::UnregisterForm(dialog);
-      return TRUE;
-    case WM_NCDESTROY:
-      g_editor.reset();
-      return FALSE;
   }
   return FALSE;
+}
+
+// Closed while a scan, a file dialog or a question waits, the action would resume on a window
+// that is gone. Unload ends the window itself, after the policy refresh.
+bool PolicyEditor::MayClose() {
+  if (!ui::ActionScope::Busy()) {
+    ui::ActionScope action;
+    Unload(Window());
+  }
+  return false;
 }
 
 }  // namespace
 
 void Form6::AddIfNotInListBox(const std::wstring& sItemToAdd, bool bWhitelist) {
-  if (!g_editor || !g_editor->window || sItemToAdd.empty()) return;
+  if (!g_editor || !Window() || sItemToAdd.empty()) return;
   HWND list = RuleList(bWhitelist);
   const std::wstring wanted = platform::Lower(sItemToAdd);
   for (int i = 0, count = ListCount(list); i < count; ++i)
@@ -366,5 +380,5 @@ void Form6::AddIfNotInListBox(const std::wstring& sItemToAdd, bool bWhitelist) {
 void Form6::Show() {
   const bool opening = !g_editor;
   if (opening) g_editor = std::make_unique<EditorState>();
-  if (!platform::ShowForm(g_editor->window, L"Form6", IDD_FORM6, DialogProc) && opening) g_editor.reset();
+  if (!Dialog().Show() && opening) g_editor.reset();
 }

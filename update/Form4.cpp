@@ -16,12 +16,14 @@
 #include "engine/Module1.h"
 #include "engine/modWhitelist.h"
 #include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
 #include "update/Form4Ids.h"
 #include "update/Form5.h"
 #include "update/InstallerScript.h"
+#include "update/ProgramSwap.h"
 #include "update/SettingsIni.h"
 #include "update/modSpecialFolders.h"
 #include "update/modUpdate.h"
@@ -32,7 +34,23 @@ constexpr wchar_t kCrLf[] = L"\r\n";
 constexpr const wchar_t* kWhiteLabelPage = WebPages::kWhiteLabel;
 constexpr const wchar_t* kSecurityWarningsPage = WebPages::kSecurityWarnings;
 
-HWND g_window = nullptr;
+class ConfigBuilder final : public platform::StaticDialog {
+ public:
+  ConfigBuilder() : StaticDialog(L"Form4", IDD_FORM4, ICC_WIN95_CLASSES) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroy() override;
+};
+
+ConfigBuilder& Dialog() {
+  static ConfigBuilder dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
+
 HWND g_tips = nullptr;
 bool g_tempExeWarned = false;  // the temp-EXE question is asked on the first change only
 
@@ -145,26 +163,26 @@ const std::pair<int, const wchar_t*> kTips[] = {
      L"Enter a filename (.txt or .rtf) for an Info file to be displayed after successful installation."},
 };
 
-HWND Item(int id) { return GetDlgItem(g_window, id); }
+HWND Item(int id) { return GetDlgItem(Window(), id); }
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(g_window, text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
 }
 
 std::wstring ProgramFolder() { return CommonModule::StripTrailingCharacters(CommonModule::AppPath(), L"\\"); }
 
 bool SameFolder(const std::wstring& a, const std::wstring& b) { return platform::Lower(a) == platform::Lower(b); }
 
-std::wstring ControlText(int id) { return platform::ItemText(g_window, id); }
+std::wstring ControlText(int id) { return platform::ItemText(Window(), id); }
 
-bool Checked(int id) { return IsDlgButtonChecked(g_window, id) == BST_CHECKED; }
+bool Checked(int id) { return IsDlgButtonChecked(Window(), id) == BST_CHECKED; }
 
 void OnBoxChanged(int id);
 
 // A box set from code counts as a change, as a click would.
 void SetBox(int id, bool on) {
   if (Checked(id) == on) return;
-  CheckDlgButton(g_window, id, on ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(Window(), id, on ? BST_CHECKED : BST_UNCHECKED);
   OnBoxChanged(id);
 }
 
@@ -173,7 +191,7 @@ void OnBoxChanged(int id) {
     if (g_tempExeWarned) return;
     g_tempExeWarned = true;
     const int answer = platform::ShowMessageBox(
-        g_window,
+        Window(),
         L"Selecting this option provides maximum protection but can also impede a certain programs and installations "
         L"from working properly while protection is enabled.  Please see the website for more details.  Are you sure "
         L"you wish to do this?",
@@ -207,7 +225,7 @@ Settings ReadControls() {
 
 void AddTips() {
   g_tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, g_window, nullptr, GetModuleHandleW(nullptr),
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr, GetModuleHandleW(nullptr),
                            nullptr);
   if (!g_tips) return;
   SendMessageW(g_tips, TTM_SETMAXTIPWIDTH, 0, 400);
@@ -215,7 +233,7 @@ void AddTips() {
     TOOLINFOW tool = {};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = g_window;
+    tool.hwnd = Window();
     tool.uId = reinterpret_cast<UINT_PTR>(Item(id));
     tool.lpszText = const_cast<wchar_t*>(text);
     SendMessageW(g_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -223,28 +241,28 @@ void AddTips() {
 }
 
 void FillCombo(int id, const std::vector<std::wstring>& items) {
-  for (const auto& item : items) SendDlgItemMessageW(g_window, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+  for (const auto& item : items) SendDlgItemMessageW(Window(), id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
 
 void Load() {
-  Module1::SetFormIcon(g_window);
-  SetWindowTextW(g_window, (CommonModule::GetVersionText(L"", L"") + L" -  White-Label Config").c_str());
+  Module1::SetFormIcon(Window());
+  SetWindowTextW(Window(), (CommonModule::GetVersionText(L"", L"") + L" -  White-Label Config").c_str());
   g_tempExeWarned = false;
-  for (int id : kOnBeforeLoad) CheckDlgButton(g_window, id, BST_CHECKED);
+  for (int id : kOnBeforeLoad) CheckDlgButton(Window(), id, BST_CHECKED);
 
   std::vector<std::wstring> hours;
   for (int h = 0; h < 24; ++h) hours.push_back((h < 10 ? L"0" : L"") + std::to_wstring(h));
   FillCombo(IDC_FORM4_COMBO1, hours);
-  SetDlgItemTextW(g_window, IDC_FORM4_COMBO1, Form4::HourFromRandom(Form4::RandomMinute()).c_str());
+  SetDlgItemTextW(Window(), IDC_FORM4_COMBO1, Form4::HourFromRandom(Form4::RandomMinute()).c_str());
   FillCombo(IDC_FORM4_COMBO2, {L"mon", L"tues", L"wed", L"thur", L"fri", L"sat", L"sun"});
-  SetDlgItemTextW(g_window, IDC_FORM4_COMBO2, Form4::DayFromRandom(Module1::RandomScheduleNumber()).c_str());
+  SetDlgItemTextW(Window(), IDC_FORM4_COMBO2, Form4::DayFromRandom(Module1::RandomScheduleNumber()).c_str());
 
   Settings settings = ReadControls();
   const std::wstring whitelistFile = SettingsIni::WhitelistTextFilePath();
   if (SettingsIni::Load(CommonModule::IniPath, whitelistFile, settings)) {
     for (const Bind& bind : kBinds) {
       if (bind.flag) SetBox(bind.id, settings.*bind.flag);
-      else SetDlgItemTextW(g_window, bind.id, (settings.*bind.text).c_str());
+      else SetDlgItemTextW(Window(), bind.id, (settings.*bind.text).c_str());
     }
   } else if (CommonModule::DoesFileExist(whitelistFile)) {
     std::vector<std::wstring> lines;
@@ -254,10 +272,10 @@ void Load() {
       if (!platform::Trim(line).empty()) settings.Whitelist.push_back(line);
   }
   for (const auto& entry : settings.Whitelist)
-    SendDlgItemMessageW(g_window, IDC_FORM4_LIST1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    SendDlgItemMessageW(Window(), IDC_FORM4_LIST1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
 
   // Left behind by a program update that restarted this window.
-  const std::wstring oldExe = CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe";
+  const std::wstring oldExe = ProgramSwap::ProgramBackupPath();
   if (CommonModule::DoesFileExist(oldExe)) DeleteFileW(oldExe.c_str());
   AddTips();
 }
@@ -269,13 +287,13 @@ std::wstring PickFile(const std::wstring& title, const std::wstring& filter, con
   int32_t filterIndex = 1;
   int32_t flags = 0;
   MCommonFile::ShowOpenFile(fileName, false, false, readOnly, true, filterText, filterIndex, folder, title, L"",
-                            g_window, flags);
+                            Window(), flags);
   return fileName;
 }
 
 void AddClick() {
   const std::wstring entry = platform::ShowInputBox(
-      g_window,
+      Window(),
       L"Enter a path\\executable name in the box below, wildcards are NOT accepted.  You MUST leave off the %appdata% "
       L"part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe",
       Module1::ProductLabel, L"");
@@ -303,7 +321,7 @@ void RemoveSelected() {
     if (SendMessageW(list, LB_GETSEL, i, 0) > 0) SendMessageW(list, LB_DELETESTRING, i, 0);
 }
 
-void SelectAll(bool on) { SendDlgItemMessageW(g_window, IDC_FORM4_LIST1, LB_SETSEL, on ? TRUE : FALSE, -1); }
+void SelectAll(bool on) { SendDlgItemMessageW(Window(), IDC_FORM4_LIST1, LB_SETSEL, on ? TRUE : FALSE, -1); }
 
 // Copies a chosen file into the program folder unless it lies there already.
 bool BringIntoProgramFolder(const std::wstring& chosen) {
@@ -317,7 +335,7 @@ void BrowseTextClick(int index) {
   if (chosen.empty() || !CommonModule::DoesFileExist(chosen)) return;
   BringIntoProgramFolder(chosen);
   static const int kBoxes[] = {IDC_FORM4_TXTEULA, IDC_FORM4_TXTPRE, IDC_FORM4_TXTPOST};
-  SetDlgItemTextW(g_window, kBoxes[index], CommonModule::StripPath(chosen).c_str());
+  SetDlgItemTextW(Window(), kBoxes[index], CommonModule::StripPath(chosen).c_str());
 }
 
 struct Branding {
@@ -388,7 +406,7 @@ void OnCommand(int id, int code) {
     case IDM_FORM4_WEBSITE: CommonModule::OpenWebPage(kWhiteLabelPage); return;
     case IDM_FORM4_UPDATES: modUpdate::CheckForUpdatesInteractive(); return;
     case IDM_FORM4_GETINNO: Form4::Menu_GetInno_Click(); return;
-    case IDCANCEL: DestroyWindow(g_window); return;
+    case IDCANCEL: Dialog().Close(); return;
   }
   if (code == BN_CLICKED) OnBoxChanged(id);
 }
@@ -400,10 +418,10 @@ bool IsLinkLabel(HWND dialog, HWND control) {
   return false;
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ConfigBuilder::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND dialog = Window();
   switch (message) {
     case WM_INITDIALOG:
-      g_window = dialog;
       Load();
       return TRUE;
     case WM_COMMAND:
@@ -415,30 +433,25 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SETCURSOR:
       if (IsLinkLabel(dialog, reinterpret_cast<HWND>(wParam))) return platform::HandCursor(dialog);
       return FALSE;
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      g_tips = nullptr;
-      platform::DropForm(dialog, g_window);
-      return TRUE;
   }
   return FALSE;
 }
 
+void ConfigBuilder::OnDestroy() { g_tips = nullptr; }
+
 }  // namespace
 
 void Form4::Show() {
-  platform::ShowForm(g_window, L"Form4", IDD_FORM4, DialogProc, ICC_WIN95_CLASSES);
+  Dialog().Show();
 }
 
 void Form4::SaveConfig() {
-  if (!g_window) return;
+  if (!Window()) return;
   SettingsIni::Save(CommonModule::IniPath, SettingsIni::WhitelistTextFilePath(), ReadControls());
 }
 
 void Form4::AddIfNotInListBox(const std::wstring& text) {
-  if (text.empty() || !g_window) return;
+  if (text.empty() || !Window()) return;
   HWND list = Item(IDC_FORM4_LIST1);
   const std::wstring wanted = platform::Lower(text);
   const int count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));

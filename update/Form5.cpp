@@ -6,13 +6,26 @@
 
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
-#include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
 #include "update/Form5Ids.h"
 
 namespace {
 
-HWND g_window = nullptr;
+class LogoWindow final : public platform::StaticDialog {
+ public:
+  LogoWindow() : StaticDialog(L"Form5", IDD_FORM5) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroy() override;
+};
+
+LogoWindow& Dialog() {
+  static LogoWindow dialog;
+  return dialog;
+}
+
 // Owned here: a static control does not delete the bitmap it is given.
 platform::UniqueBitmap g_picture;
 
@@ -40,27 +53,19 @@ void Load(HWND window) {
   CommonModule::SetFormTopMost(window, true);
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      Load(dialog);
-      return TRUE;
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      g_picture.reset();
-      platform::DropForm(dialog, g_window);
-      return TRUE;
-  }
-  return FALSE;
+INT_PTR LogoWindow::OnMessage(UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return FALSE;
+  Load(Window());
+  return TRUE;
 }
+
+void LogoWindow::OnDestroy() { g_picture.reset(); }
 
 }  // namespace
 
 void Form5::Show() {
   // The work it is shown for goes on at once: paint now.
-  if (platform::ShowForm(g_window, L"Form5", IDD_FORM5, DialogProc, 0, SW_SHOWNOACTIVATE)) UpdateWindow(g_window);
+  if (Dialog().Show(SW_SHOWNOACTIVATE) && Dialog().IsOpen()) UpdateWindow(Dialog().Window());
 }
 
-void Form5::Unload() { platform::CloseForm(g_window); }
+void Form5::Unload() { Dialog().Close(); }

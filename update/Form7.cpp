@@ -12,6 +12,7 @@
 #include "engine/Module1.h"
 #include "engine/ScheduleRules.h"
 #include "platform/Dialogs.h"
+#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "update/Form7Ids.h"
@@ -23,7 +24,22 @@ constexpr wchar_t kCaptionOff[] = L"Automatic Updates - NOT Enabled";
 constexpr wchar_t kCaptionOn[] = L"Automatic Updates - ENABLED!";
 constexpr const wchar_t* kDays[] = {L"mon", L"tues", L"wed", L"thur", L"fri", L"sat", L"sun"};
 
-HWND g_window = nullptr;
+class ScheduleDialog final : public platform::StaticDialog {
+ public:
+  ScheduleDialog() : StaticDialog(L"Form7", IDD_FORM7) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
+ScheduleDialog& Dialog() {
+  static ScheduleDialog dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
+
 // What the two lists hold, kept also for a load that could not make its window (no desktop).
 std::wstring g_hour;
 std::wstring g_day;
@@ -38,15 +54,15 @@ std::wstring ReadSetting(const wchar_t* value) {
 void RandomBucket(int& number) { number = Module1::RandomScheduleNumber(); }
 
 void SelectText(int id, const std::wstring& text) {
-  if (!g_window) return;
-  HWND list = GetDlgItem(g_window, id);
+  if (!Window()) return;
+  HWND list = GetDlgItem(Window(), id);
   const LRESULT at = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
   SendMessageW(list, CB_SETCURSEL, at == CB_ERR ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(at), 0);
 }
 
 std::wstring ListText(int id, const std::wstring& kept) {
-  if (!g_window) return kept;
-  HWND list = GetDlgItem(g_window, id);
+  if (!Window()) return kept;
+  HWND list = GetDlgItem(Window(), id);
   const LRESULT at = SendMessageW(list, CB_GETCURSEL, 0, 0);
   if (at == CB_ERR) return L"";
   std::wstring text(static_cast<size_t>(SendMessageW(list, CB_GETLBTEXTLEN, at, 0)) + 1, L'\0');
@@ -56,7 +72,6 @@ std::wstring ListText(int id, const std::wstring& kept) {
 }
 
 void Load(HWND dialog) {
-  g_window = dialog;
   if (dialog) Module1::SetFormIcon(dialog);
   int number = 0;
   RandomBucket(number);
@@ -86,13 +101,8 @@ void Load(HWND dialog) {
   SelectText(IDC_FORM7_COMBO2, g_day);
 }
 
-void Unload() {
-  platform::CloseForm(g_window);
-  g_window = nullptr;
-}
-
 void RemoveSchedule() {
-  if (platform::ShowMessageBox(g_window, L"Are you sure you wish to delete the schedule for automatic updates?",
+  if (platform::ShowMessageBox(Window(), L"Are you sure you wish to delete the schedule for automatic updates?",
                                Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   // Both are tried, whatever the first gives.
@@ -100,20 +110,20 @@ void RemoveSchedule() {
   const bool appDeleted = modScheduleTask::DeleteTask(Product::kAppUpdateTask);
   if (!defsDeleted || !appDeleted) {
     // The schedule is still (partly) on: it stays recorded as on.
-    platform::ShowMessageBox(g_window, L"The schedule could not be deleted.", Module1::ProductLabel,
+    platform::ShowMessageBox(Window(), L"The schedule could not be deleted.", Module1::ProductLabel,
                              MB_OK | MB_ICONERROR);
     return;
   }
   bool notFound = false;
   modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", notFound);
-  if (g_window) SetWindowTextW(g_window, kCaptionOff);
-  platform::ShowMessageBox(g_window, L"Schedule Deleted!", Module1::ProductLabel, MB_OK);
+  if (Window()) SetWindowTextW(Window(), kCaptionOff);
+  platform::ShowMessageBox(Window(), L"Schedule Deleted!", Module1::ProductLabel, MB_OK);
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ScheduleDialog::OnMessage(UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      Load(dialog);
+      Load(Window());
       return TRUE;
     case WM_COMMAND:
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
@@ -122,13 +132,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       else if (LOWORD(wParam) == IDC_FORM7_COMMAND2)
         RemoveSchedule();
       else if (LOWORD(wParam) == IDCANCEL)
-        DestroyWindow(dialog);
-      return TRUE;
-    case WM_CLOSE:
-      DestroyWindow(dialog);
-      return TRUE;
-    case WM_DESTROY:
-      platform::DropForm(dialog, g_window);
+        Close();
       return TRUE;
   }
   return FALSE;
@@ -137,12 +141,12 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 void Form7::Show() {
-  platform::ShowForm(g_window, L"Form7", IDD_FORM7, DialogProc);
+  Dialog().Show();
 }
 
 void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::wstring& day) {
   // The lists are read from the loaded dialog; a caller that never showed it loads it unseen.
-  if (!g_window && !platform::CreateFormDialog(IDD_FORM7, DialogProc)) Load(nullptr);
+  if (!Dialog().Create()) Load(nullptr);
   std::wstring setHour = hour.empty() ? ListText(IDC_FORM7_COMBO1, g_hour) : hour;
   if (setHour.empty()) setHour = L"09";
   const std::wstring setDay = day.empty() ? ListText(IDC_FORM7_COMBO2, g_day) : day;
@@ -154,7 +158,7 @@ void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::ws
     modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
   if (!created) CommonModule::DPrint(L"Form7\\ScheduleIt: the update tasks were not both created");
   if (showMessage)
-    platform::ShowMessageBox(g_window, created ? L"Schedule Created!" : L"The schedule could not be created.",
+    platform::ShowMessageBox(Window(), created ? L"Schedule Created!" : L"The schedule could not be created.",
                              Module1::ProductLabel, created ? MB_OK : MB_OK | MB_ICONERROR);
-  Unload();
+  Dialog().Close();
 }

@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "platform/PromptSeam.h"
@@ -12,7 +11,7 @@
 #include "platform/Text.h"
 #include "platform/PrivateFolder.h"
 #include "update/ProgramSwap.h"
-#include "update/UpdateSignature.h"
+#include "update/SignedDownload.h"
 #include "update/cFTP.h"
 #include "zip/modZip.h"
 
@@ -84,13 +83,11 @@ bool Form8::StartUpdate(bool bBranded) {
 }
 
 bool Form8::DownloadSigned(const std::wstring& localPath, TransferBounds::Kind kind) {
-  const std::wstring signature = UpdateSignature::SignatureName(localPath);
-  if (!DownloadAndVerify(localPath, kind)) return false;
-  if (DownloadAndVerify(signature, TransferBounds::Kind::Signature) && UpdateSignature::VerifyFile(localPath, signature))
-    return true;
-  CommonModule::DPrint(L"Form8\\DownloadSigned: ", localPath, L"- refused: no valid signature");
-  DeleteLocal(localPath);
-  return false;
+  // The remote name is the local file's own name (DownloadAndVerify).
+  const SignedDownload::Transfer ftp = [this](const std::wstring&, const std::wstring& local, TransferBounds::Kind of) {
+    return DownloadAndVerify(local, of);
+  };
+  return SignedDownload::FetchWith(ftp, CommonModule::StripPath(localPath), localPath, kind);
 }
 
 bool Form8::Verified(bool downloaded, const std::wstring& localPath, const std::wstring& remoteName,
@@ -157,11 +154,8 @@ bool Form8::InstallUpdate() {
   if (ProgramSwap::CheckPackageVersion(package, announced_, ProgramSwap::VersionRule::Newer) !=
       ProgramSwap::PackageCheck::Accepted)
     return false;
-  // The service is stopped while its file is replaced; the new program starts it again, and a
-  // failed swap starts the old one.
-  modService::RemoveEventService(false, true);
-  const bool installed = ProgramSwap::SwapInProgramPackage(package, true);
-  if (!installed) modService::InstallEventService();
+  // The new program starts the service again; a failed swap starts the old one.
+  const bool installed = ProgramSwap::SwapWithServiceStopped(package, true, ProgramSwap::ServiceRestart::OnFailure);
   DeleteLocal(package);
   return installed;
 }

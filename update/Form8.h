@@ -32,7 +32,7 @@ class Form8 {
   bool CheckUpdate();
   // Both attempts at one file keep the bounds of its kind, under one deadline.
   bool DownloadAndVerify(const std::wstring& localPath, TransferBounds::Kind kind);
-  // DownloadAndVerify of the file and of its signature, which must be the maker's.
+  // The signed-download rule over FTP: the file and its signature, each by DownloadAndVerify.
   bool DownloadSigned(const std::wstring& localPath, TransferBounds::Kind kind);
   // One attempt's outcome: true when it downloaded and the local file's length, as decimal text, is
   // the size the server lists. Logs both sizes, or the line that says what went wrong.

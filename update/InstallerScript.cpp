@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "platform/Text.h"
 
 namespace InstallerScript {
@@ -27,7 +28,7 @@ bool IsPackedFile(const std::wstring& lowerName) {
                               L"hashes.reg", L"ileventsvc.reg", L"bulk.ini"}) {
     if (lowerName == name) return false;
   }
-  for (const wchar_t* ending : {L"_backup.reg", L"_old.exe", L".log", L".zip"}) {
+  for (const wchar_t* ending : {L"_backup.reg", Product::kBackupEnding, L".log", L".zip"}) {
     if (platform::EndsWith(lowerName, ending)) return false;
   }
   return true;

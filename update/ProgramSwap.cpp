@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "platform/PrivateFolder.h"
@@ -88,9 +89,9 @@ bool IsVersionText(const std::wstring& text) {
   return true;
 }
 
-std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + L"_old.exe"; }
+std::wstring ProgramBackupPath() { return CommonModule::AppPath() + CommonModule::AppExeName() + Product::kBackupEnding; }
 std::wstring ServiceExePath() { return CommonModule::AppPath() + Product::kServiceProgram; }
-std::wstring ServiceBackupPath() { return CommonModule::AppPath() + Product::kServiceName + L"_old.exe"; }
+std::wstring ServiceBackupPath() { return CommonModule::AppPath() + Product::kServiceName + Product::kBackupEnding; }
 
 void DeleteSwapBackups() {
   CommonModule::DeleteFileQuietly(ProgramBackupPath());
@@ -120,6 +121,13 @@ bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
   if (serviceMoved && !CommonModule::DoesFileExist(ServiceExePath()))
     RenameFile(ServiceBackupPath(), ServiceExePath(), false);
   return true;
+}
+
+bool SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart) {
+  modService::RemoveEventService(false, true);
+  const bool swapped = SwapInProgramPackage(packageZip, withService);
+  if (!swapped || restart == ServiceRestart::Always) modService::InstallEventService();
+  return swapped;
 }
 
 }  // namespace ProgramSwap

@@ -26,8 +26,8 @@ PackageCheck CheckPackageVersion(const std::wstring& packageZip, const std::wstr
 // 65535, digits only. Anything else cannot be compared and means that no check was possible.
 bool IsVersionText(const std::wstring& text);
 
-// The backup names: the program folder, the running program's name and "_old.exe"; and the
-// service executable's "IronlatchEventSvc_old.exe".
+// The backup names: in the program folder, the running program's name and the service's name,
+// each with Product::kBackupEnding.
 std::wstring ProgramBackupPath();
 std::wstring ServiceExePath();
 std::wstring ServiceBackupPath();
@@ -38,5 +38,14 @@ void DeleteSwapBackups();
 // extracts packageZip over the program folder. The extraction replaces every file or none; when it
 // fails both names are given back. True when it was extracted.
 bool SwapInProgramPackage(const std::wstring& packageZip, bool withService);
+
+// When the event service is started again after a swap: always, or only when the swap failed (the
+// new program, started next, starts the new service itself).
+enum class ServiceRestart { Always, OnFailure };
+
+// The swap as the update roads make it: the event service is stopped while its file may be
+// replaced, the package is swapped in (SwapInProgramPackage) and the service is started again as
+// `restart` says. True when it was extracted.
+bool SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart);
 
 }  // namespace ProgramSwap

@@ -6,17 +6,25 @@
 
 namespace SignedDownload {
 
-bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden, TransferBounds::Kind kind) {
-  if (!modDownloadA::DownloadFile(url, target, hidden, kind)) return false;
-  const std::wstring signature = UpdateSignature::SignatureName(target);
-  const bool signedByMaker = modDownloadA::DownloadFile(UpdateSignature::SignatureName(url), signature, true,
-                                                        TransferBounds::Kind::Signature) &&
-                             UpdateSignature::VerifyFile(target, signature);
+bool FetchWith(const Transfer& transfer, const std::wstring& remote, const std::wstring& local,
+               TransferBounds::Kind kind) {
+  if (!transfer(remote, local, kind)) return false;
+  const std::wstring signature = UpdateSignature::SignatureName(local);
+  const bool signedByMaker =
+      transfer(UpdateSignature::SignatureName(remote), signature, TransferBounds::Kind::Signature) &&
+      UpdateSignature::VerifyFile(local, signature);
   CommonModule::DeleteFileQuietly(signature);
   if (signedByMaker) return true;
-  CommonModule::DPrint(L"SignedDownload\\Fetch: ", url, L"- refused: no valid signature");
-  CommonModule::DeleteFileQuietly(target);
+  CommonModule::DPrint(L"SignedDownload\\Fetch: ", remote, L"- refused: no valid signature");
+  CommonModule::DeleteFileQuietly(local);
   return false;
+}
+
+bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden, TransferBounds::Kind kind) {
+  const Transfer http = [hidden](const std::wstring& remote, const std::wstring& local, TransferBounds::Kind of) {
+    return modDownloadA::DownloadFile(remote, local, hidden || of == TransferBounds::Kind::Signature, of);
+  };
+  return FetchWith(http, url, target, kind);
 }
 
 bool Fetch(const std::wstring& url, const std::wstring& target, bool hidden) {

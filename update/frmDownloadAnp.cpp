@@ -7,10 +7,10 @@
 
 #include "common/CommonModule.h"
 #include "platform/Com.h"
-#include "platform/Dialogs.h"
 #include "platform/Forms.h"
 #include "platform/Handle.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
 #include "update/AsyncDownload.h"
@@ -19,9 +19,34 @@
 
 namespace {
 
-HWND g_window = nullptr;
-bool g_registered = false;  // shown, and so one of the program's loaded forms
 bool g_cancelled = false;
+
+class DownloadWindow final : public platform::StaticDialog {
+ public:
+  DownloadWindow() : StaticDialog(L"frmDownloadAnp", IDD_FRMDOWNLOADANP) {}
+
+ private:
+  INT_PTR OnMessage(UINT message, WPARAM, LPARAM) override {
+    // Escape does not close it: only the title bar's close does.
+    return message == WM_INITDIALOG || message == WM_COMMAND;
+  }
+  // The user's close: the question decides whether the download goes on.
+  bool MayClose() override {
+    const int answer = platform::ShowMessageBox(Window(), L"Are you sure you wish to cancel any active downloads and exit?",
+                                                CommonModule::AppTitle(), MB_YESNO);
+    if (answer != IDYES) return false;
+    g_cancelled = true;  // the running transfer hears it at its next report
+    return true;
+  }
+};
+
+DownloadWindow& Dialog() {
+  static DownloadWindow dialog;
+  return dialog;
+}
+
+// Null while the window is not loaded.
+HWND Window() { return Dialog().Window(); }
 
 // How long a transfer that was asked to stop may take to hear it before it is left to itself.
 constexpr DWORD kStopGraceMs = 5000;
@@ -66,70 +91,37 @@ DWORD WINAPI RunTransfer(void* parameter) {
   return 0;
 }
 
-// The user's close: the question decides whether the download goes on.
-void QueryUnload() {
-  const int answer = platform::ShowMessageBox(g_window, L"Are you sure you wish to cancel any active downloads and exit?",
-                                              CommonModule::AppTitle(), MB_YESNO);
-  if (answer != IDYES) return;
-  g_cancelled = true;  // the running transfer hears it at its next report
-  frmDownloadAnp::Unload();
-}
-
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      return TRUE;
-    case WM_COMMAND:
-      return TRUE;  // Escape does not close it: only the title bar's close does
-    case WM_CLOSE:
-      QueryUnload();
-      return TRUE;
-    case WM_DESTROY:
-      g_window = nullptr;
-      if (g_registered) platform::UnregisterForm(dialog);
-      g_registered = false;
-      return TRUE;
-  }
-  return FALSE;
-}
-
 void cDownload_Progress(int32_t Percent, int32_t ReceivedBytes, int32_t TotalBytes) {
-  if (!g_window) return;
-  SetDlgItemTextW(g_window, IDC_FRMDOWNLOADANP_LBLSTATUS,
+  if (!Window()) return;
+  SetDlgItemTextW(Window(), IDC_FRMDOWNLOADANP_LBLSTATUS,
                   frmDownloadAnp::StatusText(ReceivedBytes, TotalBytes).c_str());
-  SetWindowTextW(g_window, frmDownloadAnp::ProgressCaption(Percent).c_str());
+  SetWindowTextW(Window(), frmDownloadAnp::ProgressCaption(Percent).c_str());
   platform::DoEvents();
 }
 
 }  // namespace
 
 void frmDownloadAnp::Load() {
-  if (g_window) return;
+  if (Dialog().IsOpen()) return;
   g_cancelled = false;
-  g_window = platform::CreateFormDialog(IDD_FRMDOWNLOADANP, DialogProc);
-  if (!g_window) CommonModule::DPrint(L"frmDownloadAnp\\Load: ", L"- Error: ", static_cast<uint32_t>(GetLastError()));
+  if (!Dialog().Create()) CommonModule::DPrint(L"frmDownloadAnp\\Load: ", L"- Error: ", static_cast<uint32_t>(GetLastError()));
 }
 
 void frmDownloadAnp::Show(const std::wstring& caption) {
   Load();
-  if (!g_window) return;
-  SetWindowTextW(g_window, caption.c_str());
-  if (g_registered) {
-    ShowWindow(g_window, SW_SHOWNORMAL);
-  } else {
-    g_registered = true;
-    platform::ShowAsForm(L"frmDownloadAnp", g_window);
-  }
+  if (!Dialog().IsOpen()) return;
+  SetWindowTextW(Window(), caption.c_str());
+  Dialog().ShowCreated();
   // Paint now, and let a close that is already waiting be asked before the download starts.
-  UpdateWindow(g_window);
+  UpdateWindow(Window());
   platform::DoEvents();
 }
 
-void frmDownloadAnp::Unload() { platform::CloseForm(g_window); }
+void frmDownloadAnp::Unload() { Dialog().Close(); }
 
-bool frmDownloadAnp::IsLoaded() { return g_window != nullptr; }
+bool frmDownloadAnp::IsLoaded() { return Dialog().IsOpen(); }
 
-HWND frmDownloadAnp::Handle() { return g_window; }
+HWND frmDownloadAnp::Handle() { return Window(); }
 
 bool frmDownloadAnp::Cancelled() { return g_cancelled; }
 

@@ -141,21 +141,20 @@ void RunSwapRoad(const std::wstring& url, const std::wstring& version, SwapRoad 
     case ProgramSwap::PackageCheck::WrongVersion: return;
     case ProgramSwap::PackageCheck::Unreadable: failedToUnzip(); return;
   }
-  modService::RemoveEventService(false, true);
-  if (!ProgramSwap::SwapInProgramPackage(package, true)) {
+  // The reapplying restart starts the new service itself; the other roads start it here.
+  const auto restart =
+      road == SwapRoad::AndReapply ? ProgramSwap::ServiceRestart::OnFailure : ProgramSwap::ServiceRestart::Always;
+  if (!ProgramSwap::SwapWithServiceStopped(package, true, restart)) {
     failedToUnzip();
-    modService::InstallEventService();
     return;
   }
   work.reset();  // the process ends below, without unwinding
   switch (road) {
     case SwapRoad::Silently:
-      modService::InstallEventService();
       EndProcess();
     case SwapRoad::AndReapply:
       RestartAndEnd(program, arguments);
     case SwapRoad::Plain:
-      modService::InstallEventService();
       RestartAndEnd(program, L"");
   }
 }
@@ -266,9 +265,8 @@ void CheckForUpdatesInteractive() {
           Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
         } else {
           // A package that brings a new service executable replaces it only while the service is stopped.
-          modService::RemoveEventService(false, true);
-          const bool swapped = ProgramSwap::SwapInProgramPackage(package, false);
-          modService::InstallEventService();
+          const bool swapped =
+              ProgramSwap::SwapWithServiceStopped(package, false, ProgramSwap::ServiceRestart::Always);
           if (!swapped) {
             Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
           } else {
