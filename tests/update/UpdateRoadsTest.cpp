@@ -788,13 +788,15 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
     const wchar_t* packageRoad;  // the same for the package
     const wchar_t* logLine;
     const wchar_t* box;  // the run's only box: the road reports as after a failed download
+    const wchar_t* stallSeconds;
   };
   const Case cases[] = {
       // Half the package at once, then one byte a second: never silent, always far below the minimum rate.
       {"package trickled at one byte a second", L"", L"trickle/", L"below the minimum rate",
-       L"Press OK to update this application to v1.0.2"},
-      // No length announced and no end: only the cap, kept while the bytes arrive, ends it.
-      {"endless index", L"endless/", L"", L"larger than its size cap", L"Could not check for updates."},
+       L"Press OK to update this application to v1.0.2", L"3"},
+      // No length announced and no end: only the cap, kept while the bytes arrive, ends it. The stall
+      // time is longer here, so that a loaded machine's slow start is not taken for a stall.
+      {"endless index", L"endless/", L"", L"larger than its size cap", L"Could not check for updates.", L"15"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -809,7 +811,7 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
     const DWORD start = GetTickCount();
     const RunResult run = Run(L"/debug /update", L"no,ok,no",
                               {L"ILATCH_UPDATE_HOST=" + kServerAddress + L"/" + c.indexRoad + served_,
-                               L"ILATCH_STALL_SECONDS=3"});
+                               L"ILATCH_STALL_SECONDS=" + std::wstring(c.stallSeconds)});
     ASSERT_TRUE(run.finished);
     EXPECT_LT(GetTickCount() - start, 45000u);
     const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
