@@ -787,16 +787,20 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
     const wchar_t* indexRoad;    // where the index is fetched from: "" its folder, else that road of the server
     const wchar_t* packageRoad;  // the same for the package
     const wchar_t* logLine;
+    const wchar_t* orLogLine;  // another ending that is as good, or nullptr
     const wchar_t* box;  // the run's only box: the road reports as after a failed download
     const wchar_t* stallSeconds;
   };
   const Case cases[] = {
       // Half the package at once, then one byte a second: never silent, always far below the minimum rate.
-      {"package trickled at one byte a second", L"", L"trickle/", L"below the minimum rate",
+      {"package trickled at one byte a second", L"", L"trickle/", L"below the minimum rate", nullptr,
        L"Press OK to update this application to v1.0.2", L"3"},
-      // No length announced and no end: only the cap, kept while the bytes arrive, ends it. The stall
-      // time is longer here, so that a loaded machine's slow start is not taken for a stall.
-      {"endless index", L"endless/", L"", L"larger than its size cap", L"Could not check for updates.", L"15"},
+      // No length announced and no end: the cap, kept while the bytes arrive, ends it. Now and then
+      // Wine's URL moniker hands such a response over without a word of progress; then the stall
+      // rule is what ends it, as bounded. The stall time is longer here, so that a loaded machine's
+      // slow start is not taken for a stall in the runs where the bytes are reported.
+      {"endless index", L"endless/", L"", L"larger than its size cap", L"below the minimum rate",
+       L"Could not check for updates.", L"15"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -815,7 +819,9 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
     ASSERT_TRUE(run.finished);
     EXPECT_LT(GetTickCount() - start, 45000u);
     const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
-    EXPECT_NE(log.find(c.logLine), std::wstring::npos) << platform::ToUtf8(log);
+    EXPECT_TRUE(log.find(c.logLine) != std::wstring::npos ||
+                (c.orLogLine && log.find(c.orLogLine) != std::wstring::npos))
+        << platform::ToUtf8(log);
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, c.box);
