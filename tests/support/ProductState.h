@@ -13,18 +13,64 @@ namespace testsupport {
 // each hold "Paths" and "Hashes".
 inline constexpr wchar_t kRestrictionPolicyKey[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
 
+// The maker's and the product's names, as the programs must spell them; every name a test uses
+// is built from these two here, and spelled nowhere else in the tests.
+#define TESTSUPPORT_MAKER_ L"Merrowind IT"
+#define TESTSUPPORT_PRODUCT_ L"Ironlatch"
+inline constexpr wchar_t kMakerName[] = TESTSUPPORT_MAKER_;
+inline constexpr wchar_t kProductName[] = TESTSUPPORT_PRODUCT_;
+
 // The product's keys under HKLM and its folder below a root (the all-users data root, Program
-// Files), as the programs must write them; spelled here once for every test.
-inline constexpr wchar_t kMakerKey[] = L"Software\\Merrowind IT";
-inline constexpr wchar_t kSettingsKey[] = L"Software\\Merrowind IT\\Ironlatch";
-inline constexpr wchar_t kFilterModuleKey[] = L"Software\\Merrowind IT\\Ironlatch\\FilterModule";
-inline constexpr wchar_t kEmailSetupKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup";
+// Files), as the programs must write them.
+inline constexpr wchar_t kMakerKey[] = L"Software\\" TESTSUPPORT_MAKER_;
+inline constexpr wchar_t kSettingsKey[] = L"Software\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_;
+inline constexpr wchar_t kFilterModuleKey[] = L"Software\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_ L"\\FilterModule";
+inline constexpr wchar_t kEmailSetupKey[] = L"Software\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_ L"\\Email Setup";
 // The mail password: DPAPI-protected (machine scope) in this value, under a key only
 // Administrators and SYSTEM may open.
-inline constexpr wchar_t kEmailPasswordKey[] = L"Software\\Merrowind IT\\Ironlatch\\Email Setup\\Protected";
+inline constexpr wchar_t kEmailPasswordKey[] =
+    L"Software\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_ L"\\Email Setup\\Protected";
 inline constexpr wchar_t kEmailPasswordValue[] = L"Password";
-inline constexpr wchar_t kMakerFolder[] = L"\\Merrowind IT";
-inline constexpr wchar_t kProductFolder[] = L"\\Merrowind IT\\Ironlatch";
+inline constexpr wchar_t kMakerFolder[] = L"\\" TESTSUPPORT_MAKER_;
+inline constexpr wchar_t kProductFolder[] = L"\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_;
+
+// The programs, the files beside them and what an update leaves there.
+inline constexpr wchar_t kMainProgram[] = TESTSUPPORT_PRODUCT_ L".exe";
+inline constexpr wchar_t kFilterModuleProgram[] = TESTSUPPORT_PRODUCT_ L"FilterMod.exe";
+inline constexpr wchar_t kServiceProgram[] = TESTSUPPORT_PRODUCT_ L"EventSvc.exe";
+inline constexpr wchar_t kServiceName[] = TESTSUPPORT_PRODUCT_ L"EventSvc";
+inline constexpr wchar_t kMainBackup[] = TESTSUPPORT_PRODUCT_ L"_old.exe";
+inline constexpr wchar_t kServiceBackup[] = TESTSUPPORT_PRODUCT_ L"EventSvc_old.exe";
+inline constexpr wchar_t kSettingsIni[] = TESTSUPPORT_PRODUCT_ L".ini";
+inline constexpr wchar_t kWhitelistFile[] = TESTSUPPORT_PRODUCT_ L"_Whitelist.txt";
+inline constexpr wchar_t kDebugLog[] = TESTSUPPORT_PRODUCT_ L".log";
+inline constexpr wchar_t kEventMessageDll[] = L"MerrowindEventLogMsgHelper.dll";
+inline constexpr wchar_t kSetupProgram[] = TESTSUPPORT_PRODUCT_ L"Setup.exe";
+inline constexpr wchar_t kSilentSetupProgram[] = TESTSUPPORT_PRODUCT_ L"SetupSilent.exe";
+// The event sources of the main program and the filter module.
+inline constexpr wchar_t kEventSource[] = TESTSUPPORT_PRODUCT_;
+inline constexpr wchar_t kFilterModuleEventSource[] = TESTSUPPORT_PRODUCT_ L"FilterMod";
+// The RunOnce value that queues the prevention test, and the two scheduled update tasks.
+inline constexpr wchar_t kRestartTestValue[] = L"*" TESTSUPPORT_PRODUCT_ L" Test";
+inline constexpr wchar_t kDefsUpdateTask[] = TESTSUPPORT_PRODUCT_ L" Update";
+inline constexpr wchar_t kAppUpdateTask[] = TESTSUPPORT_PRODUCT_ L" App Update";
+
+// The update server's files: the index zip and its ini (section: the product's name), the
+// program package and its branded twin, the definitions' version file, and the name the
+// downloaded package is saved under.
+inline constexpr wchar_t kUpdateIndexZip[] = TESTSUPPORT_PRODUCT_ L"_Updates.zip";
+inline constexpr wchar_t kUpdateIndexIni[] = TESTSUPPORT_PRODUCT_ L"_Updates.ini";
+inline constexpr wchar_t kUpdateIndexSection[] = L"[" TESTSUPPORT_PRODUCT_ L"]";
+inline constexpr wchar_t kProgramPackage[] = TESTSUPPORT_PRODUCT_ L"U.zip";
+inline constexpr wchar_t kBrandedPackage[] = TESTSUPPORT_PRODUCT_ L"Branded.zip";
+inline constexpr wchar_t kDefinitionsVersionFile[] = TESTSUPPORT_PRODUCT_ L".Def";
+inline constexpr wchar_t kDownloadedPackage[] = TESTSUPPORT_PRODUCT_ L".zip";
+
+// A key of the tests' own, beside the product's, for what a test plants.
+inline constexpr wchar_t kTestsKey[] = L"Software\\" TESTSUPPORT_PRODUCT_ L"Tests";
+
+#undef TESTSUPPORT_PRODUCT_
+#undef TESTSUPPORT_MAKER_
 
 // Every test starts and ends with neither the product's settings nor any restriction policy. A
 // fixture whose tests leave more behind extends Clean.
