@@ -1,6 +1,6 @@
 // The main program's start-up: Main, the switch road and the roads that open windows. It calls
 // into every floor; nothing calls into it but the program's entry.
-#include "engine/Module1.h"
+#include "app/Module1App.h"
 
 #include "alerts/Form10.h"
 #include "alerts/modService.h"
@@ -11,6 +11,7 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
+#include "engine/Module1.h"
 #include "engine/modScheduleTask.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"

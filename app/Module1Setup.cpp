@@ -1,5 +1,7 @@
 // The set-up roads of the main program: the configuration INI and the first-run wizard, which set
 // up the rules, the event service, the schedule and the windows.
+#include "app/Module1App.h"
+
 #include <windows.h>
 
 #include "alerts/Form9.h"

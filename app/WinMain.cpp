@@ -2,7 +2,7 @@
 // window that Main opened.
 #include <windows.h>
 
-#include "engine/Module1.h"
+#include "app/Module1App.h"
 #include "platform/Forms.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

@@ -1,9 +1,7 @@
 #pragma once
-// The main program's start-up, command line and protection engine, one module in files on the
-// floors of what each uses:
-//   app/Module1.cpp           start-up, the switch road and the roads that open windows
-//   app/Module1Setup.cpp      the INI road, PromptApplyNow and the first-run wizard
-//   update/Form4Installer.cpp the installer compiler's download and install
+// The main program's protection engine: the engine's part of one module whose files stand on the
+// floors of what each uses (app/Module1App.h declares the start-up and set-up roads above every
+// floor, update/Form4Installer.h the installer compiler's download):
 //   engine/Module1Shared.cpp  what every road shares: the program's flags, its boxes, its settings
 //                             values, the restart-test entry and the windows' icon
 //   engine/Module1Policy.cpp  the rules and their defaults, undo, the file-class hooks, the
@@ -31,11 +29,7 @@ using Product::kSettingsKey;
 inline constexpr wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr wchar_t kRestartTestValue[] = L"*Ironlatch Test";
 
-// ---- Start-up and command line ----
-void Main();
 using Product::BuildProductTitle;
-bool CleanupAfterUpdate();
-void RemoveDataFolder();
 
 // ---- Shared by every road ----
 // Common controls, with shell32 held loaded while a window road runs.
@@ -113,9 +107,7 @@ PreventionResult RunPreventionTest();
 bool TestPrevention();  // true only when Windows refused the test program
 void ReportPreventionTest(bool fromStartup);
 
-// ---- Set-up roads: the INI road, the update tasks, the first-run wizard ----
-void PromptApplyNow(bool silent, bool reboot);
-void ApplyIniSettings(const std::wstring& iniPath);
+// ---- The scheduled update tasks ----
 void ScheduleTasksFromIni();
 // The scheduled update tasks: created or replaced, and re-created when the schedule is on and a
 // task is missing. The random number picks their minute and their default hour and weekday.
@@ -124,20 +116,5 @@ bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute);
 bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour);
 void CheckDefsUpdateTask();
 void CheckAppUpdateTask();
-// The first-run wizard: the default protection set, the saved choices it stands for, the e-mail
-// question, the restart question (true when the restart was asked for; else the main window opens).
-void RunFirstRunWizard();
-void ApplyDefaultProtections(bool schedule, bool askSidebar);
-// The default set as the main window reads it; "Sidebar" as the Sidebar policy now stands.
-void SaveApplyChoices(bool sidebarDisabled);
-void PromptEmailAlerts();
-bool PromptRestartAfterApply();
-
-// ---- Installer compiler ----
-// Downloads the compiler's installer into a private folder and runs it silently, only when its
-// SHA-256 is the one pinned in the build; true once it ran and the compiler is there. Without a
-// pin nothing is fetched; then, as when the download fails or brings another file, the user is
-// told and sent to the tool maker's download page.
-bool EnsureInnoSetup();
 
 }  // namespace Module1

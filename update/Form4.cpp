@@ -21,6 +21,7 @@
 #include "platform/Text.h"
 #include "platform/WindowText.h"
 #include "update/Form4Ids.h"
+#include "update/Form4Installer.h"
 #include "update/Form5.h"
 #include "update/InstallerScript.h"
 #include "update/ProgramSwap.h"

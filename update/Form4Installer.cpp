@@ -1,5 +1,7 @@
 // Installing the installer compiler that the configuration builder needs: fetched into a folder
 // only administrators can write, and run silently only when it is the installer this build pins.
+#include "update/Form4Installer.h"
+
 #include <windows.h>
 
 #include "common/CommonModule.h"

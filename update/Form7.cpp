@@ -40,10 +40,6 @@ ScheduleDialog& Dialog() {
 // Null while the window is not loaded.
 HWND Window() { return Dialog().Window(); }
 
-// What the two lists hold, kept also for a load that could not make its window (no desktop).
-std::wstring g_hour;
-std::wstring g_day;
-
 std::wstring ReadSetting(const wchar_t* value) {
   Variant text;
   modRegistry::fReadValue(L"HKLM", Module1::kSettingsKey, value, L"S", Variant(L""), text);
@@ -53,16 +49,46 @@ std::wstring ReadSetting(const wchar_t* value) {
 // A whole number from 1 to 58, drawn as the task module draws its numbers.
 void RandomBucket(int& number) { number = Module1::RandomScheduleNumber(); }
 
-void SelectText(int id, const std::wstring& text) {
-  if (!Window()) return;
-  HWND list = GetDlgItem(Window(), id);
+std::vector<std::wstring> HourItems() {
+  std::vector<std::wstring> items;
+  for (int hour = 0; hour < 24; ++hour) items.push_back(ScheduleRules::TwoDigits(std::to_wstring(hour)));
+  return items;
+}
+
+std::vector<std::wstring> DayItems() { return {std::begin(kDays), std::end(kDays)}; }
+
+// The hour and weekday the two lists are preset to: a random pick, replaced by the stored schedule
+// where it names one of the lists' items (found as a list finds them, in any case). The schedule
+// is made from this directly when the dialog is not open.
+struct ScheduleChoice {
+  std::wstring hour, day;
+};
+
+ScheduleChoice PresetChoice() {
+  ScheduleChoice choice;
+  int number = 0;
+  RandomBucket(number);
+  choice.hour = number <= 12 ? L"08" : number <= 25 ? L"09" : number <= 38 ? L"10" : L"11";
+  number = Module1::RandomScheduleNumber();
+  choice.day = number <= 12 ? L"mon" : number <= 24 ? L"tues" : number <= 36 ? L"wed" : number <= 48 ? L"thur" : L"fri";
+  auto take = [](const std::vector<std::wstring>& items, const std::wstring& stored, std::wstring& preset) {
+    const auto it = std::find_if(items.begin(), items.end(),
+                                 [&](const std::wstring& item) { return platform::EqualsNoCase(item, stored); });
+    if (it != items.end()) preset = *it;
+  };
+  take(HourItems(), ReadSetting(L"ScheduleHour"), choice.hour);
+  take(DayItems(), ReadSetting(L"ScheduleDay"), choice.day);
+  return choice;
+}
+
+void SelectText(HWND dialog, int id, const std::wstring& text) {
+  HWND list = GetDlgItem(dialog, id);
   const LRESULT at = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
   SendMessageW(list, CB_SETCURSEL, at == CB_ERR ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(at), 0);
 }
 
-std::wstring ListText(int id, const std::wstring& kept) {
-  if (!Window()) return kept;
-  HWND list = GetDlgItem(Window(), id);
+std::wstring ListText(HWND dialog, int id) {
+  HWND list = GetDlgItem(dialog, id);
   const LRESULT at = SendMessageW(list, CB_GETCURSEL, 0, 0);
   if (at == CB_ERR) return L"";
   std::wstring text(static_cast<size_t>(SendMessageW(list, CB_GETLBTEXTLEN, at, 0)) + 1, L'\0');
@@ -71,34 +97,22 @@ std::wstring ListText(int id, const std::wstring& kept) {
   return text;
 }
 
-void Load(HWND dialog) {
-  if (dialog) Module1::SetFormIcon(dialog);
-  int number = 0;
-  RandomBucket(number);
-  g_hour = number <= 12 ? L"08" : number <= 25 ? L"09" : number <= 38 ? L"10" : L"11";
-  number = Module1::RandomScheduleNumber();
-  g_day = number <= 12 ? L"mon" : number <= 24 ? L"tues" : number <= 36 ? L"wed" : number <= 48 ? L"thur" : L"fri";
-  std::vector<std::wstring> hourItems;
-  for (int hour = 0; hour < 24; ++hour) hourItems.push_back(ScheduleRules::TwoDigits(std::to_wstring(hour)));
-  const std::vector<std::wstring> dayItems(std::begin(kDays), std::end(kDays));
-  // The lists take only their own items, found as a list finds them (in any case): a stored text
-  // that is none of them leaves the preset.
-  auto take = [](const std::vector<std::wstring>& items, const std::wstring& stored, std::wstring& choice) {
-    const auto it = std::find_if(items.begin(), items.end(),
-                                 [&](const std::wstring& item) { return platform::EqualsNoCase(item, stored); });
-    if (it != items.end()) choice = *it;
-  };
-  take(hourItems, ReadSetting(L"ScheduleHour"), g_hour);
-  take(dayItems, ReadSetting(L"ScheduleDay"), g_day);
-  if (!dialog) return;
+// What the user picked in the open dialog, or the preset when it is not open.
+ScheduleChoice ChosenSchedule() {
+  if (!Window()) return PresetChoice();
+  return {ListText(Window(), IDC_FORM7_COMBO1), ListText(Window(), IDC_FORM7_COMBO2)};
+}
 
-  for (const auto& hour : hourItems)
+void Load(HWND dialog) {
+  Module1::SetFormIcon(dialog);
+  const ScheduleChoice preset = PresetChoice();
+  for (const auto& hour : HourItems())
     SendDlgItemMessageW(dialog, IDC_FORM7_COMBO1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(hour.c_str()));
-  for (const auto& day : dayItems)
+  for (const auto& day : DayItems())
     SendDlgItemMessageW(dialog, IDC_FORM7_COMBO2, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(day.c_str()));
   if (ReadSetting(L"ScheduleEnabled") == L"1") SetWindowTextW(dialog, kCaptionOn);
-  SelectText(IDC_FORM7_COMBO1, g_hour);
-  SelectText(IDC_FORM7_COMBO2, g_day);
+  SelectText(dialog, IDC_FORM7_COMBO1, preset.hour);
+  SelectText(dialog, IDC_FORM7_COMBO2, preset.day);
 }
 
 void RemoveSchedule() {
@@ -145,11 +159,10 @@ void Form7::Show() {
 }
 
 void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::wstring& day) {
-  // The lists are read from the loaded dialog; a caller that never showed it loads it unseen.
-  if (!Dialog().Create()) Load(nullptr);
-  std::wstring setHour = hour.empty() ? ListText(IDC_FORM7_COMBO1, g_hour) : hour;
+  const ScheduleChoice chosen = ChosenSchedule();
+  std::wstring setHour = hour.empty() ? chosen.hour : hour;
   if (setHour.empty()) setHour = L"09";
-  const std::wstring setDay = day.empty() ? ListText(IDC_FORM7_COMBO2, g_day) : day;
+  const std::wstring setDay = day.empty() ? chosen.day : day;
   const bool appCreated = Module1::CreateAppUpdateTask(setDay, setHour);
   const bool defsCreated = Module1::CreateDefsUpdateTask(setHour, L"");
   const bool created = appCreated && defsCreated;

@@ -164,3 +164,19 @@ TEST_F(FirstRunWizard, TheEmailQuestionOpensTheEmailDialogOnYes) {
   EXPECT_EQ(shown[0], Box(kEmailQuestion));
   EXPECT_EQ(shown[1].rfind(L"window|Form9|Email Config - v", 0), 0u) << shown[1];
 }
+
+TEST_F(FirstRunWizard, AStoredScheduleIsTheOneTheTasksTakeWithoutAWindow) {
+  // The stored hour and weekday (in any case) are taken as the schedule dialog presets them, without
+  // the dialog; the Sidebar and the rest answered No.
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ScheduleHour", L"14"));
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ScheduleDay", L"SAT"));
+  Run(L"/installerprompt", L"yes,no,no,no");
+  const auto calls = TaskCalls(program_.Folder() + kDebugLog);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].name, kAppTask);
+  EXPECT_EQ(calls[0].Hour(), 14);
+  EXPECT_EQ(calls[0].days, L"64") << "Saturday";
+  EXPECT_EQ(calls[1].name, kDefsTask);
+  EXPECT_EQ(calls[1].Hour(), 14);
+  EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
+}
