@@ -41,7 +41,6 @@ class ConfigBuilder final : public platform::StaticDialog {
 
  private:
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-  void OnDestroy() override;
 };
 
 ConfigBuilder& Dialog() {
@@ -52,7 +51,6 @@ ConfigBuilder& Dialog() {
 // Null while the window is not loaded.
 HWND Window() { return Dialog().Window(); }
 
-HWND g_tips = nullptr;
 bool g_tempExeWarned = false;  // the temp-EXE question is asked on the first change only
 
 using Settings = SettingsIni::Settings;
@@ -224,12 +222,13 @@ Settings ReadControls() {
   return settings;
 }
 
+// The tips window is owned by the dialog and goes with it.
 void AddTips() {
-  g_tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr, GetModuleHandleW(nullptr),
-                           nullptr);
-  if (!g_tips) return;
-  SendMessageW(g_tips, TTM_SETMAXTIPWIDTH, 0, 400);
+  HWND tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Window(), nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  if (!tips) return;
+  SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, 400);
   for (const auto& [id, text] : kTips) {
     TOOLINFOW tool = {};
     tool.cbSize = sizeof tool;
@@ -237,7 +236,7 @@ void AddTips() {
     tool.hwnd = Window();
     tool.uId = reinterpret_cast<UINT_PTR>(Item(id));
     tool.lpszText = const_cast<wchar_t*>(text);
-    SendMessageW(g_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
 }
 
@@ -438,7 +437,6 @@ INT_PTR ConfigBuilder::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return FALSE;
 }
 
-void ConfigBuilder::OnDestroy() { g_tips = nullptr; }
 
 }  // namespace
 
