@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
@@ -303,25 +304,32 @@ void HookFileClass(const std::wstring& fileClass, bool constant) {
 }
 
 void ApplyFilterIniSettings(const std::wstring& iniPath, bool force) {
-  // For each value: the INI word that is taken as it stands; anything else gives the other one.
+  // Each class's mode as shipped, in the order of the hooked classes: an INI value that says the
+  // other word is taken, anything else gives the shipped one.
+  struct ClassModes {
+    bool suspicious, constant;
+  };
+  static const ClassModes kShipped[] = {{true, false}, {true, false}, {false, true}};
+  static_assert(std::size(kShipped) == std::size(kHookedClasses));
   static const struct {
     const wchar_t* subkey;
     const wchar_t* section;
-    const wchar_t* fileClass;
-    const wchar_t* kept;
-    const wchar_t* otherwise;
-  } kValues[] = {
-      {L"Suspicious", L"FilterSuspicious", L"CPL", L"0", L"1"}, {L"Suspicious", L"FilterSuspicious", L"SCR", L"0", L"1"},
-      {L"Suspicious", L"FilterSuspicious", L"PIF", L"1", L"0"}, {L"Constant", L"FilterConstant", L"CPL", L"1", L"0"},
-      {L"Constant", L"FilterConstant", L"SCR", L"1", L"0"},     {L"Constant", L"FilterConstant", L"PIF", L"0", L"1"},
-  };
-  for (const auto& v : kValues) {
-    std::wstring key = std::wstring(kFilterSettingsKey) + L"\\" + v.subkey;
-    Variant current;
-    modRegistry::fReadValue(L"HKLM", key, v.fileClass, L"S", Variant(L""), current);
-    if (!force && !current.Text().empty()) continue;
-    std::wstring fromIni = CommonModule::ReadIni(iniPath, v.section, v.fileClass);
-    modRegistry::fWriteValue(L"HKLM", key, v.fileClass, L"S", Variant(fromIni == v.kept ? v.kept : v.otherwise));
+    bool ClassModes::*shipped;
+  } kModes[] = {{L"Suspicious", L"FilterSuspicious", &ClassModes::suspicious},
+                {L"Constant", L"FilterConstant", &ClassModes::constant}};
+  for (const auto& mode : kModes) {
+    const std::wstring key = std::wstring(kFilterSettingsKey) + L"\\" + mode.subkey;
+    for (size_t i = 0; i < std::size(kHookedClasses); ++i) {
+      const wchar_t* fileClass = kHookedClasses[i];
+      Variant current;
+      modRegistry::fReadValue(L"HKLM", key, fileClass, L"S", Variant(L""), current);
+      if (!force && !current.Text().empty()) continue;
+      const bool on = kShipped[i].*mode.shipped;
+      const wchar_t* shipped = on ? L"1" : L"0";
+      const wchar_t* other = on ? L"0" : L"1";
+      const std::wstring fromIni = CommonModule::ReadIni(iniPath, mode.section, fileClass);
+      modRegistry::fWriteValue(L"HKLM", key, fileClass, L"S", Variant(fromIni == other ? other : shipped));
+    }
   }
 }
 
