@@ -248,3 +248,35 @@ TEST_F(IniRoadTest, ApplyGivesTheListsInsideTheFolderRightsAndSetsAPlantedFolder
     }
   }
 }
+
+TEST_F(IniRoadTest, EachClassModeTakesTheIniWordThatDiffersFromItsShippedModeAndNothingElse) {
+  // Shipped: suspicious CPL and SCR, constant PIF.
+  struct Case {
+    const char* name;
+    std::string filterIni;  // the [FilterSuspicious] and [FilterConstant] sections
+    const wchar_t* suspicious[3];  // CPL, SCR, PIF as stored
+    const wchar_t* constant[3];
+  };
+  const Case cases[] = {
+      {"nothing said: as shipped", "", {L"1", L"1", L"0"}, {L"0", L"0", L"1"}},
+      {"every mode turned round",
+       "[FilterSuspicious]\r\nCPL=0\r\nSCR=0\r\nPIF=1\r\n[FilterConstant]\r\nCPL=1\r\nSCR=1\r\nPIF=0\r\n",
+       {L"0", L"0", L"1"},
+       {L"1", L"1", L"0"}},
+      {"the shipped words and words that are none",
+       "[FilterSuspicious]\r\nCPL=1\r\nSCR=yes\r\nPIF=2\r\n[FilterConstant]\r\nCPL=0\r\nSCR=on\r\nPIF=\r\n",
+       {L"1", L"1", L"0"},
+       {L"0", L"0", L"1"}},
+  };
+  const wchar_t* classes[] = {L"CPL", L"SCR", L"PIF"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Clean();
+    WriteFile(kSettingsIni, "[Config]\r\n" + c.filterIni);
+    Run(L"/applyini /silent /nogpupdate");
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(ProductSetting(classes[i], L"\\FilterModule\\Suspicious"), c.suspicious[i]) << "suspicious " << i;
+      EXPECT_EQ(ProductSetting(classes[i], L"\\FilterModule\\Constant"), c.constant[i]) << "constant " << i;
+    }
+  }
+}
