@@ -12,6 +12,7 @@
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
 #include "engine/Module1.h"
+#include "engine/SavedChoices.h"
 #include "engine/modScheduleTask.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
@@ -110,8 +111,8 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::HookConstant: HookFileClass(value, true); break;
     case Switch::DisableSidebar: modToggle::SetSidebarDisabled(true); break;
     case Switch::EnableSidebar: modToggle::SetSidebarDisabled(false); break;
-    case Switch::NoAllowPrompt: WriteSetting(Product::kFilterModuleKey, L"NoAllow", L"1"); break;
-    case Switch::AllowPrompt: WriteSetting(Product::kFilterModuleKey, L"NoAllow", L"0"); break;
+    case Switch::NoAllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 1); break;
+    case Switch::AllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 0); break;
     case Switch::Bcdedit: f.bcdedit = true; break;
     case Switch::Syskey: f.syskey = true; break;
     case Switch::Cipher: f.cipher = true; break;

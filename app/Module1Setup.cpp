@@ -12,6 +12,7 @@
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
+#include "engine/SavedChoices.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "notify/modEmailSvc.h"
@@ -34,11 +35,13 @@ std::wstring IniValue(const std::wstring& file, const wchar_t* section, const wc
 
 bool IniChoice(const std::wstring& file, const wchar_t* key) { return IniValue(file, L"Config", key) == L"1"; }
 
+using SavedChoices::Choice;
+using SavedChoices::IniChoice;  // the protection choices' keys
+
 }  // namespace
 
 void ApplyIniSettings(const std::wstring& iniPath) {
   const std::wstring settings = kSettingsKey;
-  const std::wstring filterSettings = Product::kFilterModuleKey;
   WriteSetting(settings, L"Installed", L"1");
 
   const bool bulk = iniPath.empty();
@@ -48,27 +51,19 @@ void ApplyIniSettings(const std::wstring& iniPath) {
     WriteSetting(settings, L"ClientName", IniValue(file, L"Config", L"ClientName"));
   }
   WriteSetting(settings, L"NoRestartPrompt", IniChoice(file, L"NoRestartPrompt") ? L"1" : L"0");
-  for (const wchar_t* key : {L"SilentBlock", L"AlertAllow", L"NoAllow"})
-    WriteSetting(filterSettings, key, IniValue(file, L"FilterModule", key));
+  SavedChoices::CopyFromIni(file, SavedChoices::IniSection::FilterModule);
   ApplyFilterIniSettings(file, true);
+  SavedChoices::CopyFromIni(file, SavedChoices::IniSection::Config);
 
-  // [Config] key -> value under the settings key, copied as read.
-  static const std::pair<const wchar_t*, const wchar_t*> kCopied[] = {
-      {L"Sidebar", L"Sidebar"},           {L"Appdata", L"Appdata"},         {L"AppdataDeep", L"AppdataDeep"},
-      {L"AppdataLocal", L"AppdataLocal"}, {L"RecycleBin", L"RecycleBin"},   {L"UserProf", L"UserProfile"},
-      {L"ProgramData", L"ProgramData"},   {L"StartupFolder", L"StartupFolder"}, {L"BlockSyskey", L"syskey"},
-      {L"cipher", L"cipher"},             {L"vssadmin", L"vssadmin"},       {L"BlockBCDEdit", L"BlockBCDEdit"},
-      {L"FakeEXEs", L"ApplyFakeExts"},
-  };
-  for (const auto& [key, value] : kCopied) WriteSetting(settings, value, IniValue(file, L"Config", key));
-
-  if (IniChoice(file, L"Sidebar")) modToggle::SetSidebarDisabled(true);
-  ApplyProtection(IniChoice(file, L"Appdata"), IniChoice(file, L"TempEXEs"), IniChoice(file, L"FakeEXEs"),
-                  IniChoice(file, L"UserProf"), IniChoice(file, L"BlockSyskey"), IniChoice(file, L"BlockBCDEdit"));
-  ApplyMoreProtection(IniChoice(file, L"AppdataDeep"), IniChoice(file, L"AppdataLocal"), IniChoice(file, L"RecycleBin"),
-                      IniChoice(file, L"cipher"), IniChoice(file, L"vssadmin"), IniChoice(file, L"programdata"),
-                      IniChoice(file, L"startupfolder"));
-  if (IniChoice(file, L"ExcludeExisting")) modWhitelist::WhitelistAllKnownItems();
+  if (IniChoice(file, Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
+  ApplyProtection(IniChoice(file, Choice::Appdata), IniChoice(file, Choice::TempArchives),
+                  IniChoice(file, Choice::FakeExtensions), IniChoice(file, Choice::UserProfile),
+                  IniChoice(file, Choice::Syskey), IniChoice(file, Choice::BcdEdit));
+  ApplyMoreProtection(IniChoice(file, Choice::AppdataDeep), IniChoice(file, Choice::AppdataLocal),
+                      IniChoice(file, Choice::RecycleBin), IniChoice(file, Choice::Cipher),
+                      IniChoice(file, Choice::Vssadmin), IniChoice(file, Choice::ProgramData),
+                      IniChoice(file, Choice::StartupFolder));
+  if (IniChoice(file, Choice::AutoWhitelist)) modWhitelist::WhitelistAllKnownItems();
 
   const std::wstring whitelistFile = CommonModule::AppPath() + Product::kWhitelistFile;
   if (CommonModule::DoesFileExist(whitelistFile)) {
@@ -128,14 +123,7 @@ void PromptApplyNow(bool silent, bool reboot) {
 
 // ---- First-run wizard --------------------------------------------------------------------------
 
-void SaveApplyChoices(bool sidebarDisabled) {
-  const std::pair<const wchar_t*, const wchar_t*> kChoices[] = {
-      {L"ApplyAppdata", L"1"}, {L"ApplyUserProf", L"1"}, {L"ApplyFakeExts", L"1"}, {L"ApplyTempEXEs", L"0"},
-      {L"BlockSyskey", L"1"},  {L"BlockBCDEdit", L"0"},  {L"Sidebar", sidebarDisabled ? L"1" : L"0"},
-  };
-  for (const auto& [value, target] : kChoices)
-    if (ReadSetting(value) != target) WriteSetting(kSettingsKey, value, target);
-}
+void SaveApplyChoices(bool sidebarDisabled) { SavedChoices::SaveFirstRunDefaults(sidebarDisabled); }
 
 void ApplyDefaultProtections(bool schedule, bool askSidebar) {
   if (schedule) Form7::ScheduleIt(false, L"", L"");

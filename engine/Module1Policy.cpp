@@ -17,6 +17,7 @@
 #include "engine/Module1.h"
 #include "engine/PolicyLayout.h"
 #include "engine/RuleSets.h"
+#include "engine/SavedChoices.h"
 #include "engine/modGUID.h"
 #include "notify/modWriteEvent.h"
 #include "platform/Handle.h"
@@ -371,12 +372,11 @@ bool SetExeComFilter(bool on) {
       SetExeComFilter(false);
       return false;
     }
-    return modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"1")) ==
-           ERROR_SUCCESS;
+    return SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"1");
   }
   for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", kPlainCommand);
   for (const wchar_t* programClass : {L"exefile", L"comfile"}) RestoreClass(programClass);
-  modRegistry::fWriteValue(L"HKLM", kFilterSettingsKey, L"SuspiciousExeComFiles", L"S", Variant(L"0"));
+  SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"0");
   return true;
 }
 

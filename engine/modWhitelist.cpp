@@ -10,6 +10,7 @@
 #include "common/modRegistry.h"
 #include "common/Product.h"
 #include "engine/PolicyLayout.h"
+#include "engine/SavedChoices.h"
 #include "engine/modGUID.h"
 #include "platform/Forms.h"
 #include "platform/Text.h"
@@ -280,7 +281,7 @@ void WhitelistAllKnownItems() {
   for (const auto& item : appData.items) AppDataItem(item, known);
   for (const auto& item : userProfile.items) UserProfileItem(item, known);
   for (const auto& item : startup.items) StartupItem(item, known);
-  modRegistry::fWriteValue(L"HKLM", Product::kSettingsKey, L"AutoWhitelist", L"S", Variant(L"0"));
+  SavedChoices::Write(SavedChoices::Choice::AutoWhitelist, 0);
 }
 
 }  // namespace modWhitelist

@@ -9,6 +9,7 @@
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "engine/SavedChoices.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "ui/Form1.h"
@@ -34,25 +35,28 @@ struct ApplyChoices {
   bool Ticked(int id) const { return boxes.at(id) == 1; }
 };
 
-// The protection options in the order Apply writes them, with the value each is saved under.
+using SavedChoices::Choice;
+
+// The protection options in the order Apply writes them, with the choice each box is saved as
+// (the two menu options are saved after the boxes).
 const struct {
   int id;
   void (*write)();
-  const wchar_t* saved;
+  Choice saved;
 } kOptions[] = {
-    {IDC_FORM1_CHKAPPDATA, Module1::BlockAppdata, L"Appdata"},
-    {IDC_FORM1_CHKAPPDATADEEP, Module1::BlockAppdataDeep, L"AppdataDeep"},
-    {IDC_FORM1_CHKAPPDATALOCAL, Module1::BlockAppdataLocal, L"AppdataLocal"},
-    {IDC_FORM1_CHKRECYCLEBIN, Module1::BlockRecycleBin, L"RecycleBin"},
-    {IDC_FORM1_CHKUSERPROFILE, Module1::BlockUserProfile, L"UserProfile"},
-    {IDC_FORM1_CHKPROGRAMDATA, Module1::BlockProgramData, L"ProgramData"},
-    {IDC_FORM1_CHKSTARTUPFOLDER, Module1::BlockStartupFolders, L"StartupFolder"},
-    {IDC_FORM1_CHKSYSKEY, Module1::BlockSyskey, L"syskey"},
-    {IDC_FORM1_CHKCIPHER, Module1::BlockCipher, L"cipher"},
-    {IDC_FORM1_CHKVSSADMIN, [] { Module1::BlockVssadmin(true); }, L"vssadmin"},
-    {IDM_FORM1_BLOCK, Module1::BlockTempArchives, nullptr},
-    {IDM_FORM1_BLOCKBCDEDIT, Module1::BlockBCDEdit, nullptr},
-    {IDC_FORM1_CHKFAKEEXT, Module1::BlockFakeExtensions, L"ApplyFakeExts"},
+    {IDC_FORM1_CHKAPPDATA, Module1::BlockAppdata, Choice::Appdata},
+    {IDC_FORM1_CHKAPPDATADEEP, Module1::BlockAppdataDeep, Choice::AppdataDeep},
+    {IDC_FORM1_CHKAPPDATALOCAL, Module1::BlockAppdataLocal, Choice::AppdataLocal},
+    {IDC_FORM1_CHKRECYCLEBIN, Module1::BlockRecycleBin, Choice::RecycleBin},
+    {IDC_FORM1_CHKUSERPROFILE, Module1::BlockUserProfile, Choice::UserProfile},
+    {IDC_FORM1_CHKPROGRAMDATA, Module1::BlockProgramData, Choice::ProgramData},
+    {IDC_FORM1_CHKSTARTUPFOLDER, Module1::BlockStartupFolders, Choice::StartupFolder},
+    {IDC_FORM1_CHKSYSKEY, Module1::BlockSyskey, Choice::Syskey},
+    {IDC_FORM1_CHKCIPHER, Module1::BlockCipher, Choice::Cipher},
+    {IDC_FORM1_CHKVSSADMIN, [] { Module1::BlockVssadmin(true); }, Choice::Vssadmin},
+    {IDM_FORM1_BLOCK, Module1::BlockTempArchives, Choice::TempArchives},
+    {IDM_FORM1_BLOCKBCDEDIT, Module1::BlockBCDEdit, Choice::BcdEdit},
+    {IDC_FORM1_CHKFAKEEXT, Module1::BlockFakeExtensions, Choice::FakeExtensions},
 };
 
 bool IsMenuOption(int id) { return id == IDM_FORM1_BLOCK || id == IDM_FORM1_BLOCKBCDEDIT; }
@@ -95,13 +99,13 @@ void Form1::Command1_Click() {
   modToggle::SetSidebarDisabled(c.Ticked(IDC_FORM1_CHKSIDEBAR));
   if (c.Ticked(IDC_FORM1_CHKWHITELIST)) modWhitelist::WhitelistAllKnownItems();
 
-  Save(kFilterKey, L"SilentBlock", c.silentBlock);
-  Save(kFilterKey, L"NoAllow", c.noAllow);
-  Save(Module1::kSettingsKey, L"Sidebar", c.boxes.at(IDC_FORM1_CHKSIDEBAR));
+  SavedChoices::Write(Choice::SilentBlock, c.silentBlock);
+  SavedChoices::Write(Choice::NoAllow, c.noAllow);
+  SavedChoices::Write(Choice::Sidebar, c.boxes.at(IDC_FORM1_CHKSIDEBAR));
   for (const auto& option : kOptions)
-    if (option.saved) Save(Module1::kSettingsKey, option.saved, c.boxes.at(option.id));
-  Save(Module1::kSettingsKey, L"ApplyTempEXEs", c.tempArchives ? 1 : 0);
-  Save(Module1::kSettingsKey, L"BlockBCDEdit", c.bcdEdit ? 1 : 0);
+    if (!IsMenuOption(option.id)) SavedChoices::Write(option.saved, c.boxes.at(option.id));
+  SavedChoices::Write(Choice::TempArchives, c.tempArchives ? 1 : 0);
+  SavedChoices::Write(Choice::BcdEdit, c.bcdEdit ? 1 : 0);
 
   if (c.refresh) Module1::RunGPUpdate(false);
 

@@ -6,8 +6,8 @@
 #include "common/Variant.h"
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
-#include "engine/LegacyGroup.h"
 #include "engine/Module1.h"
+#include "engine/SavedChoices.h"
 #include "ui/Form1.h"
 #include "ui/Form1Ids.h"
 
@@ -23,10 +23,6 @@ std::wstring Read(const std::wstring& key, const std::wstring& value) {
   return result.Text();
 }
 
-bool Write(const std::wstring& key, const std::wstring& value, int number) {
-  return modRegistry::fWriteValue(L"HKLM", key, value, L"S", Variant(std::to_wstring(number))) == ERROR_SUCCESS;
-}
-
 // A saved text as a box value; false when it is no whole number (the box then stays as it is).
 bool Number(const std::wstring& text, int& number) {
   int32_t n = 0;
@@ -40,24 +36,43 @@ void SetBoxFromText(int id, const std::wstring& text) {
   if (Number(text, number)) Form1::SetBoxValue(id, number);
 }
 
-// A group value of older versions stands for several boxes (see LegacyGroup::ReadGroup).
-void LoadGroup(const wchar_t* group, std::initializer_list<std::pair<const wchar_t*, int>> members) {
-  std::vector<std::wstring> names;
-  for (const auto& member : members) names.push_back(member.first);
-  const std::vector<std::wstring> texts = LegacyGroup::ReadGroup(group, names);
-  size_t index = 0;
-  for (const auto& member : members) {
-    const std::wstring& text = texts[index++];
-    if (!text.empty()) SetBoxFromText(member.second, text);
-  }
+using SavedChoices::Choice;
+
+// The boxes of the saved choices.
+const std::pair<Choice, int> kChoiceBoxes[] = {
+    {Choice::SilentBlock, IDC_FORM1_CHKSILENTBLOCK},
+    {Choice::NoAllow, IDC_FORM1_CHKNOALLOW},  // ticked when unsaved, which its click handler then saves
+    {Choice::Appdata, IDC_FORM1_CHKAPPDATA},
+    {Choice::AppdataDeep, IDC_FORM1_CHKAPPDATADEEP},
+    {Choice::AppdataLocal, IDC_FORM1_CHKAPPDATALOCAL},
+    {Choice::RecycleBin, IDC_FORM1_CHKRECYCLEBIN},
+    {Choice::UserProfile, IDC_FORM1_CHKUSERPROFILE},
+    {Choice::ProgramData, IDC_FORM1_CHKPROGRAMDATA},
+    {Choice::StartupFolder, IDC_FORM1_CHKSTARTUPFOLDER},
+    {Choice::Syskey, IDC_FORM1_CHKSYSKEY},
+    {Choice::Cipher, IDC_FORM1_CHKCIPHER},
+    {Choice::Vssadmin, IDC_FORM1_CHKVSSADMIN},
+    {Choice::AutoWhitelist, IDC_FORM1_CHKWHITELIST},
+    {Choice::Sidebar, IDC_FORM1_CHKSIDEBAR},
+    {Choice::FakeExtensions, IDC_FORM1_CHKFAKEEXT},
+};
+
+// The menu items of the saved choices: ticked when saved as 1, unticked when saved as another number.
+const std::pair<Choice, int> kChoiceMenuItems[] = {
+    {Choice::TempArchives, IDM_FORM1_BLOCK},
+    {Choice::BcdEdit, IDM_FORM1_BLOCKBCDEDIT},
+};
+
+void LoadSavedChoices() {
+  const SavedChoices::Saved saved = SavedChoices::Saved::Read();
+  for (const auto& [choice, id] : kChoiceBoxes)
+    if (const std::optional<int> value = saved.BoxValue(choice)) Form1::SetBoxValue(id, *value);
+  for (const auto& [choice, id] : kChoiceMenuItems)
+    if (const std::optional<int> value = saved.BoxValue(choice)) Form1::SetMenuChecked(id, *value == 1);
+  if (saved.On(Choice::ExeComFilter)) Form1::SetMenuChecked(IDM_FORM1_EXEFILTER, true);
 }
 
-void LoadMenuCheck(int id, const wchar_t* value) {
-  const std::wstring text = Read(Module1::kSettingsKey, value);
-  int number = 0;
-  if (text.empty() || !Number(text, number)) return;
-  Form1::SetMenuChecked(id, number == 1);
-}
+void WriteBox(Choice choice, int id) { SavedChoices::Write(choice, Form1::BoxValue(id)); }
 
 void DisableFilterFrame() {
   const int ids[] = {IDC_FORM1_FRAME3,          IDC_FORM1_LABEL1,          IDC_FORM1_LABEL4,
@@ -112,44 +127,12 @@ void Form1::Form_Load() {
     }
   }
 
-  const std::wstring silent = Read(kFilterKey, L"SilentBlock");
-  if (!silent.empty()) SetBoxFromText(IDC_FORM1_CHKSILENTBLOCK, silent);
-  const std::wstring noAllow = Read(kFilterKey, L"NoAllow");
-  if (noAllow.empty()) {
-    // Ticking it stores "1" through its click handler.
-    SetBoxValue(IDC_FORM1_CHKNOALLOW, 1);
-  } else {
-    SetBoxFromText(IDC_FORM1_CHKNOALLOW, noAllow);
-  }
-
-  LoadGroup(L"ApplyAppdata",
-            {{L"Appdata", IDC_FORM1_CHKAPPDATA},
-             {L"AppdataDeep", IDC_FORM1_CHKAPPDATADEEP},
-             {L"AppdataLocal", IDC_FORM1_CHKAPPDATALOCAL},
-             {L"RecycleBin", IDC_FORM1_CHKRECYCLEBIN}});
-  LoadGroup(L"ApplyUserProf",
-            {{L"UserProfile", IDC_FORM1_CHKUSERPROFILE},
-             {L"ProgramData", IDC_FORM1_CHKPROGRAMDATA},
-             {L"StartupFolder", IDC_FORM1_CHKSTARTUPFOLDER}});
-  LoadGroup(L"BlockSyskey",
-            {{L"syskey", IDC_FORM1_CHKSYSKEY}, {L"cipher", IDC_FORM1_CHKCIPHER}, {L"vssadmin", IDC_FORM1_CHKVSSADMIN}});
-
-  const std::wstring autoWhitelist = Read(Module1::kSettingsKey, L"AutoWhitelist");
-  if (!autoWhitelist.empty()) SetBoxFromText(IDC_FORM1_CHKWHITELIST, autoWhitelist);
-  const std::wstring sidebar = Read(Module1::kSettingsKey, L"Sidebar");
-  if (sidebar.empty()) SetBoxValue(IDC_FORM1_CHKSIDEBAR, 0);
-  else SetBoxFromText(IDC_FORM1_CHKSIDEBAR, sidebar);
-  const std::wstring fakeExts = Read(Module1::kSettingsKey, L"ApplyFakeExts");
-  if (!fakeExts.empty()) SetBoxFromText(IDC_FORM1_CHKFAKEEXT, fakeExts);
-
-  LoadMenuCheck(IDM_FORM1_BLOCK, L"ApplyTempEXEs");
-  LoadMenuCheck(IDM_FORM1_BLOCKBCDEDIT, L"BlockBCDEdit");
-  if (Read(kFilterKey, L"SuspiciousExeComFiles") == L"1") SetMenuChecked(IDM_FORM1_EXEFILTER, true);
+  LoadSavedChoices();
 }
 
-void Form1::chkSilentBlock_Click() { Write(kFilterKey, L"SilentBlock", BoxValue(IDC_FORM1_CHKSILENTBLOCK)); }
+void Form1::chkSilentBlock_Click() { WriteBox(Choice::SilentBlock, IDC_FORM1_CHKSILENTBLOCK); }
 
-void Form1::chkNoAllow_Click() { Write(kFilterKey, L"NoAllow", BoxValue(IDC_FORM1_CHKNOALLOW)); }
+void Form1::chkNoAllow_Click() { WriteBox(Choice::NoAllow, IDC_FORM1_CHKNOALLOW); }
 
 // A class is filtered in suspicious mode, constant mode or not at all, never both.
 void Form1::chkSuspicious_Click(int index) {

@@ -7,6 +7,7 @@
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "engine/SavedChoices.h"
 #include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -102,7 +103,7 @@ void Form1::Menu_Block_Click() { ToggleProtectionOption(IDM_FORM1_BLOCK); }
 void Form1::Menu_UserDefs_Click() { Form11::Show(); }
 
 void Form1::ShowStoredExeComFilter() {
-  SetMenuChecked(IDM_FORM1_EXEFILTER, Module1::ReadSetting(L"SuspiciousExeComFiles", L"FilterModule") == L"1");
+  SetMenuChecked(IDM_FORM1_EXEFILTER, SavedChoices::ReadText(SavedChoices::Choice::ExeComFilter) == L"1");
 }
 
 void Form1::Menu_EXEFilter_Click() {

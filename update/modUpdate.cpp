@@ -18,8 +18,8 @@
 #include "common/DataFolder.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
-#include "engine/LegacyGroup.h"
 #include "engine/Module1.h"
+#include "engine/SavedChoices.h"
 #include "engine/modToggle.h"
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
@@ -417,43 +417,6 @@ void UpdateDefinitions(const std::wstring& url, const std::wstring& version, boo
 
 namespace {
 
-// The protection choices the post-update step re-applies.
-struct SavedChoices {
-  bool appdata = false, tempexes = false, fakeexts = false, userprofile = false, syskey = false, bcdedit = false;
-  bool appdatadeep = false, appdatalocal = false, bin = false, cipher = false, vssadmin = false;
-  bool programdata = false, startup = false;
-  bool exeComFilter = false, sidebarOff = false;
-};
-
-// A legacy group value stood for several of today's values (see LegacyGroup::ReadGroup). A choice
-// is on only when saved as "1": a "0" is a box the user left unticked, a "2" one left grey.
-void ReadGroup(const wchar_t* legacy, std::initializer_list<std::pair<const wchar_t*, bool*>> members) {
-  std::vector<std::wstring> names;
-  for (const auto& member : members) names.push_back(member.first);
-  const std::vector<std::wstring> texts = LegacyGroup::ReadGroup(legacy, names);
-  size_t index = 0;
-  for (const auto& member : members) *member.second = texts[index++] == L"1";
-}
-
-SavedChoices ReadSavedChoices() {
-  SavedChoices c;
-  ReadGroup(L"ApplyAppdata",
-            {{L"Appdata", &c.appdata}, {L"AppdataDeep", &c.appdatadeep}, {L"AppdataLocal", &c.appdatalocal},
-             {L"RecycleBin", &c.bin}});
-  ReadGroup(L"ApplyUserProf", {{L"UserProfile", &c.userprofile}, {L"ProgramData", &c.programdata},
-                               {L"StartupFolder", &c.startup}});
-  ReadGroup(L"BlockSyskey", {{L"syskey", &c.syskey}, {L"cipher", &c.cipher}, {L"vssadmin", &c.vssadmin}});
-  c.fakeexts = Module1::ReadSetting(L"ApplyFakeExts") == L"1";
-  c.tempexes = Module1::ReadSetting(L"ApplyTempEXEs") == L"1";
-  // Blocking syskey is the default: on unless a choice about it was saved.
-  if (Module1::ReadSetting(L"syskey").empty()) c.syskey = true;
-  c.bcdedit = Module1::ReadSetting(L"BlockBCDEdit") == L"1";
-  c.exeComFilter =
-      Module1::ReadSetting(L"SuspiciousExeComFiles", L"FilterModule") == L"1";
-  c.sidebarOff = Module1::ReadSetting(L"Sidebar") == L"1";
-  return c;
-}
-
 // The old program may still be ending: each backup gets up to two more tries, five seconds apart.
 void DeleteBackupsAfterOldProgramEnded() {
   ProgramSwap::DeleteSwapBackups();
@@ -498,15 +461,20 @@ void ApplyUpdatePostInstall() {
   modService::RemoveEventService(false, true);
   DeleteBackupsAfterOldProgramEnded();
 
-  const SavedChoices c = ReadSavedChoices();
-  if (c.sidebarOff) modToggle::SetSidebarDisabled(true);
+  using SavedChoices::Choice;
+  const SavedChoices::Saved saved = SavedChoices::Saved::Read();
+  const auto on = [&saved](Choice choice) { return saved.On(choice); };
+  if (on(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
   Module1::CheckAppUpdateTask();
   Module1::CheckDefsUpdateTask();
   Module1::ApplyFilterIniSettings(CommonModule::IniPath, false);
-  Module1::ApplyProtection(c.appdata, c.tempexes, c.fakeexts, c.userprofile, c.syskey, c.bcdedit);
-  Module1::ApplyMoreProtection(c.appdatadeep, c.appdatalocal, c.bin, c.cipher, c.vssadmin, c.programdata, c.startup);
+  Module1::ApplyProtection(on(Choice::Appdata), on(Choice::TempArchives), on(Choice::FakeExtensions),
+                           on(Choice::UserProfile), on(Choice::Syskey), on(Choice::BcdEdit));
+  Module1::ApplyMoreProtection(on(Choice::AppdataDeep), on(Choice::AppdataLocal), on(Choice::RecycleBin),
+                               on(Choice::Cipher), on(Choice::Vssadmin), on(Choice::ProgramData),
+                               on(Choice::StartupFolder));
   // After the rule writers: their removal of the old rules also switches this filter off.
-  if (c.exeComFilter) Module1::SetExeComFilter(true);
+  if (on(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
   Module1::RunGPUpdate(true);
   modService::InstallEventService();
   OfferRestartBeforeVista();
