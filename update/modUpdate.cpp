@@ -38,15 +38,15 @@ namespace modUpdate {
 namespace {
 
 // The maker's web host of the update index.
-const wchar_t kMakerUpdateHost[] = L"updates.merrowind-it.com";
+constexpr const wchar_t* kMakerUpdateHost = Product::kUpdateIndexHost;
 
 constexpr const wchar_t* kSection = Product::kUpdateIndexSection;
 constexpr const wchar_t* kIndexZipName = Product::kUpdateIndexZip;
 constexpr const wchar_t* kIndexIniName = Product::kUpdateIndexIni;
 constexpr const wchar_t* kVersionFileName = Product::kDefinitionsVersionFile;
 // Where a program package is kept in its private download folder.
-const wchar_t kDownloadedPackage[] = L"\\Ironlatch.zip";
-const wchar_t kUpdateFailedTitle[] = L"Ironlatch Update";
+const std::wstring kDownloadedPackage = std::wstring(L"\\") + Product::kDownloadedPackage;
+const std::wstring kUpdateFailedTitle = std::wstring(Product::kName) + L" Update";
 const wchar_t kCheckTitle[] = L"Update Check";
 const wchar_t kAvailableTitle[] = L"An update is available!";
 
