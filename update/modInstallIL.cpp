@@ -80,7 +80,8 @@ void StandardInstall() {
   const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
   if (!download.Ok() || !SignedDownload::Fetch(url, setup, false)) {
     // The user fetches and starts the installer by hand; nothing is run on their behalf.
-    Tell(std::wstring(Product::kName) + L" Download Failed.  In the next pop up, download the installer and run it yourself.",
+    Tell(std::wstring(Product::kName) +
+             L" Download Failed.  In the next pop up, download the installer and run it yourself.",
          MB_OK | MB_ICONERROR);
     CommonModule::OpenWebPage(url);
     return;
@@ -139,7 +140,8 @@ void StandardUninstall() {
 void ForcedUninstall() {
   const std::wstring installed = FindInstalled(Product::kMainProgram);
   if (installed.empty()) {
-    Tell(std::wstring(L"Could not find ") + Product::kMainProgram + L" anywhere in:" + kCrLf + kCrLf + ProgramFilesFolder(),
+    Tell(std::wstring(L"Could not find ") + Product::kMainProgram + L" anywhere in:" + kCrLf + kCrLf +
+             ProgramFilesFolder(),
          MB_OK | MB_ICONERROR);
     return;
   }

@@ -57,7 +57,7 @@ int Box(const std::wstring& text, const std::wstring& title, UINT type) {
 std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + kIndexZipName; }
 
 // Everything the roads take from the update index. The index is fetched into a private folder
-// that is gone again when this returns; only "Ironlatch_Updates.ini" of its zip is read.
+// that is gone again when this returns; only Product::kUpdateIndexIni of its zip is read.
 struct IndexCheck {
   bool fetched = false;  // downloaded, signed, extracted and its version readable
   std::wstring remoteVersion;
