@@ -196,7 +196,8 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
       f.undo = f.undoall = f.silent = true;
       std::wstring names;
       if (modRegistry::fEnumKey(L"HKLM", kSettingsKey, names) == ERROR_SUCCESS) {
-        if (Ask(std::wstring(L"Would you like to keep the ") + Product::kName + L" settings for a later re-installation?",
+        if (Ask(std::wstring(L"Would you like to keep the ") + Product::kName +
+                    L" settings for a later re-installation?",
                 MB_YESNO | MB_ICONQUESTION) == IDYES)
           DeleteInstalledValue();
         else
