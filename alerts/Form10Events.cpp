@@ -8,6 +8,7 @@
 
 #include "notify/EventTimeText.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "platform/Text.h"
 
 namespace {
@@ -23,7 +24,7 @@ bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
 uint32_t EventCode(const platform::EventEntry& e) { return e.eventId & 0xFFFF; }
 
 bool IsListed(const platform::EventEntry& e) {
-  return EventCode(e) == kBlockedCode || (EventCode(e) == kProductCode && ContainsNoCase(e.source, L"ironlatch"));
+  return EventCode(e) == kBlockedCode || (EventCode(e) == kProductCode && ContainsNoCase(e.source, Product::kName));
 }
 
 // One step of the walk over the log, newest first: false once the entries are older than the start.

@@ -134,7 +134,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::Debug:
       CommonModule::DebugToFile = true;
       CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
-      CommonModule::DPrint(L"Started:  Ironlatch.exe " + platform::Lower(commandLine));
+      CommonModule::DPrint(std::wstring(L"Started:  ") + Product::kMainProgram + L" " + platform::Lower(commandLine));
       break;
     case Switch::NoGPUpdate: NoGPUpdate = true; break;
     case Switch::Apply: f.apply = true; break;
@@ -198,7 +198,8 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
       f.undo = f.undoall = f.silent = true;
       std::wstring names;
       if (modRegistry::fEnumKey(L"HKLM", kSettingsKey, names) == ERROR_SUCCESS) {
-        if (Ask(L"Would you like to keep the Ironlatch settings for a later re-installation?",
+        if (Ask(std::wstring(L"Would you like to keep the ") + Product::kName +
+                    L" settings for a later re-installation?",
                 MB_YESNO | MB_ICONQUESTION) == IDYES)
           DeleteInstalledValue();
         else

@@ -102,9 +102,10 @@ void ApplyIniSettings(const std::wstring& iniPath) {
 void PromptApplyNow(bool silent, bool reboot) {
   if (!silent) {
     std::wstring question =
-        TestPrevention() ? L"Latchward appears to already be applied, as the prevention test is successful.  Re-apply "
-                           L"prevention settings?"
-                         : L"Apply Latchward now?";
+        TestPrevention() ? std::wstring(Product::kProtectionName) +
+                               L" appears to already be applied, as the prevention test is successful.  Re-apply "
+                               L"prevention settings?"
+                         : std::wstring(L"Apply ") + Product::kProtectionName + L" now?";
     if (Ask(question, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     Form5::Show();
   }
@@ -161,8 +162,9 @@ bool PromptRestartAfterApply() {
 }
 
 void PromptEmailAlerts() {
-  if (Ask(L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for "
-          L"email alerts?",
+  if (Ask(std::wstring(Product::kName) +
+              L" can email you when an application is blocked.  Would you like to set up an email account for "
+              L"email alerts?",
           MB_YESNO | MB_ICONQUESTION) == IDYES)
     Form9::ShowModal();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The product's identity: its registry keys, folders, update file names and the caption and
-// name-and-version text. Every program spells these only through here.
+// The product's identity: its registry keys, folders, program and update file names, the maker's
+// servers, and the caption and name-and-version text. Every program spells these only through here.
 #include <string>
 
 #include "platform/ProductName.h"
@@ -11,6 +11,9 @@ namespace Product {
 #define PRODUCT_NAME_ ILATCH_PRODUCT_NAME
 
 inline constexpr wchar_t kName[] = PRODUCT_NAME_;
+// The protection's own name: every policy rule's description, the custom installer's application
+// name, and the name the apply questions give it.
+inline constexpr wchar_t kProtectionName[] = ILATCH_PROTECTION_NAME;
 // The maker's key under HKLM, the product's key name in it, and the settings key they make.
 inline constexpr wchar_t kMakerKey[] = L"Software\\" PRODUCT_MAKER_;
 inline constexpr wchar_t kKeyName[] = PRODUCT_NAME_;
@@ -31,6 +34,8 @@ inline constexpr wchar_t kScrambledPasswordValue[] = L"EmailPassword";
 
 // The product's folder below a root (ProgramData, Program Files), with a leading backslash.
 inline constexpr wchar_t kFolder[] = L"\\" PRODUCT_MAKER_ L"\\" PRODUCT_NAME_;
+// The folder the custom installer installs into, directly below Program Files.
+inline constexpr wchar_t kInstallerFolder[] = L"\\" PRODUCT_NAME_;
 
 // The three programs, the files beside them, and the event service's name.
 inline constexpr wchar_t kMainProgram[] = PRODUCT_NAME_ L".exe";
@@ -53,12 +58,29 @@ inline constexpr wchar_t kUserSha256List[] = L"UserExecFilter.sha256";
 // name), and the message file beside the programs that turns their entries into text.
 inline constexpr wchar_t kEventSource[] = PRODUCT_NAME_;
 inline constexpr wchar_t kFilterModuleEventSource[] = PRODUCT_NAME_ L"FilterMod";
-inline constexpr wchar_t kEventMessageDll[] = L"MerrowindEventLogMsgHelper.dll";
+inline constexpr wchar_t kEventMessageDll[] = ILATCH_MAKER_SHORT_NAME L"EventLogMsgHelper.dll";
 
-// The scheduled update tasks and the author they carry.
+// The custom installer, as the configuration builder compiles it (base names) and the maker
+// serves it, in its plain form and the one that applies the protection silently.
+inline constexpr wchar_t kSetupBaseName[] = PRODUCT_NAME_ L"Setup";
+inline constexpr wchar_t kSilentSetupBaseName[] = PRODUCT_NAME_ L"SetupSilent";
+inline constexpr wchar_t kSetupProgram[] = PRODUCT_NAME_ L"Setup.exe";
+inline constexpr wchar_t kSilentSetupProgram[] = PRODUCT_NAME_ L"SetupSilent.exe";
+
+// The scheduled update tasks, their descriptions and the author they carry.
 inline constexpr wchar_t kDefsUpdateTask[] = PRODUCT_NAME_ L" Update";
 inline constexpr wchar_t kAppUpdateTask[] = PRODUCT_NAME_ L" App Update";
+inline constexpr wchar_t kDefsUpdateTaskDescription[] = PRODUCT_NAME_ L" Automatic Definition Updates";
+inline constexpr wchar_t kAppUpdateTaskDescription[] = PRODUCT_NAME_ L" Automatic Application Updates";
 inline constexpr wchar_t kTaskAuthor[] = PRODUCT_MAKER_ L" LLC";
+
+// The maker's servers, each the host of one road: the web host that serves the installer and the
+// program package, the web host of the update index, and the FTP update server with the update
+// account's user name.
+inline constexpr wchar_t kDownloadHost[] = L"www." ILATCH_MAKER_SERVER_DOMAIN;
+inline constexpr wchar_t kUpdateIndexHost[] = L"updates." ILATCH_MAKER_SERVER_DOMAIN;
+inline constexpr wchar_t kFtpUpdateServer[] = L"update." ILATCH_MAKER_SERVER_DOMAIN;
+inline constexpr wchar_t kFtpUpdateUser[] = PRODUCT_NAME_ L"User";
 
 // The update server's files: the index (a zip holding the ini, whose section is the product's
 // name), the program package and its branded twin, and the version file of the definitions.
@@ -68,6 +90,8 @@ inline constexpr wchar_t kUpdateIndexSection[] = PRODUCT_NAME_;
 inline constexpr wchar_t kProgramPackage[] = PRODUCT_NAME_ L"U.zip";
 inline constexpr wchar_t kBrandedPackage[] = PRODUCT_NAME_ L"Branded.zip";
 inline constexpr wchar_t kDefinitionsVersionFile[] = PRODUCT_NAME_ L".Def";
+// The name a downloaded program package is kept under in its private download folder.
+inline constexpr wchar_t kDownloadedPackage[] = PRODUCT_NAME_ L".zip";
 
 #undef PRODUCT_NAME_
 #undef PRODUCT_MAKER_

@@ -27,7 +27,7 @@ extern bool NoGPUpdate;
 // The settings key under HKLM and the RunOnce value that queues the prevention test.
 using Product::kSettingsKey;
 inline constexpr wchar_t kRunOnceKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-inline constexpr wchar_t kRestartTestValue[] = L"*Ironlatch Test";
+inline constexpr wchar_t kRestartTestValue[] = L"*" ILATCH_PRODUCT_NAME L" Test";
 
 using Product::BuildProductTitle;
 

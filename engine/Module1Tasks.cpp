@@ -59,7 +59,7 @@ bool CreateDefsUpdateTask(const std::wstring& hour, const std::wstring& minute) 
   const std::wstring time =
       ScheduleRules::TwoDigits(taskHour) + L":" + ScheduleRules::TwoDigits(taskMinute) + L":00";
   return modScheduleTask::CreateDailyTask(kDefsUpdateTask, time, CommonModule::AppExeFullPath(), L"/autoupdate",
-                                         L"Ironlatch Automatic Definition Updates", kTaskAuthor, L"SYSTEM", L"");
+                                         Product::kDefsUpdateTaskDescription, kTaskAuthor, L"SYSTEM", L"");
 }
 
 bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
@@ -68,7 +68,7 @@ bool CreateAppUpdateTask(const std::wstring& day, std::wstring& hour) {
   const std::wstring time = ScheduleRules::TwoDigits(hour) + L":" + MinuteText() + L":00";
   return modScheduleTask::CreateWeeklyTask(kAppUpdateTask, time, ScheduleRules::WeekdayMask(weekday),
                                           CommonModule::AppExeFullPath(), L"/autoupdateapp",
-                                          L"Ironlatch Automatic Application Updates", kTaskAuthor, L"SYSTEM", L"");
+                                          Product::kAppUpdateTaskDescription, kTaskAuthor, L"SYSTEM", L"");
 }
 
 void ScheduleTasksFromIni() {

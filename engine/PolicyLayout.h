@@ -1,5 +1,6 @@
 #pragma once
 // Where the Software Restriction Policy lives in HKLM and how the rules of this system are marked.
+#include "common/Product.h"
 
 namespace PolicyLayout {
 
@@ -13,7 +14,7 @@ inline constexpr wchar_t kWhitelistPaths[] =
     L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers\\262144\\Paths";
 
 // Every rule this system writes carries this description; undo removes what carries it.
-inline constexpr wchar_t kRuleDescription[] = L"Latchward";
+inline constexpr const auto& kRuleDescription = Product::kProtectionName;
 
 // Rule keys of fixed GUIDs that earlier versions wrote; undo removes them whatever they hold.
 inline constexpr const wchar_t* kLegacyRuleKeys[] = {

@@ -226,9 +226,9 @@ std::wstring AlertFooter(const std::wstring& productTitle, const std::wstring& e
   std::wstring footer = L"\r\n\r\nThis message sent by " + productTitle;
   const std::wstring version =
       std::to_wstring(major) + L"." + std::to_wstring(minor) + L"." + std::to_wstring(revision) + L")";
-  const std::wstring program = platform::Lower(exeName);
-  if (program == L"ironlatcheventsvc") footer += L" (Service Code v" + version;
-  else if (program == L"ironlatchfiltermod") footer += L" (Filter Module Code v" + version;
+  const std::wstring program = platform::Lower(exeName + L".exe");
+  if (program == platform::Lower(Product::kServiceProgram)) footer += L" (Service Code v" + version;
+  else if (program == platform::Lower(Product::kFilterModuleProgram)) footer += L" (Filter Module Code v" + version;
   return footer;
 }
 

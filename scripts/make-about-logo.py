@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Draws the About window's logo: a padlock and the product name on a blue band, as a 24-bit BMP.
 
-Usage: make-about-logo.py OUTPUT.bmp
+Usage: make-about-logo.py OUTPUT.bmp PRODUCT-NAME
 """
 import struct
 import sys
 
 WIDTH, HEIGHT = 390, 87
 
-# 5x7 letters of the product name, one string per row, "#" lit.
+# 5x7 letters of the product name, one string per row, "#" lit (a name with another letter needs
+# its glyph here).
 GLYPHS = {
     "I": ["#####", "..#..", "..#..", "..#..", "..#..", "..#..", "#####"],
     "R": ["####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"],
@@ -22,7 +23,7 @@ GLYPHS = {
 }
 
 
-def draw():
+def draw(name):
     pixels = [[None] * WIDTH for _ in range(HEIGHT)]
     for y in range(HEIGHT):
         # Dark blue at the top to a lighter blue at the bottom.
@@ -46,7 +47,7 @@ def draw():
 
     x = 84
     scale = 6
-    for letter in "IRONLATCH":
+    for letter in name.upper():
         for row, bits in enumerate(GLYPHS[letter]):
             for col, bit in enumerate(bits):
                 if bit == "#":
@@ -71,6 +72,6 @@ def write_bmp(path, pixels):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3 or any(letter not in GLYPHS for letter in sys.argv[2].upper()):
         sys.exit(__doc__)
-    write_bmp(sys.argv[1], draw())
+    write_bmp(sys.argv[1], draw(sys.argv[2]))

@@ -2,7 +2,7 @@
 """Builds the hash-rule resource: a registry export (UTF-16LE, BOM, CRLF) of the built-in hash
 rules, zipped as the single deflated entry "hashes.reg".
 
-usage: make-hashes-zip.py hash-rules.tsv out.zip
+usage: make-hashes-zip.py hash-rules.tsv out.zip RULE-DESCRIPTION
 """
 import math
 import struct
@@ -27,13 +27,13 @@ def friendly_name(index, size):
     return "hex(1):" + hex_bytes((text + "\0").encode("utf-16-le"))
 
 
-def export_text(rows):
+def export_text(rows, description):
     lines = ["Windows Registry Editor Version 5.00", "", f"[{ROOT}]", ""]
     for index, (key, size, md5, sha256) in enumerate(rows, start=1):
         lines += [
             f"[{ROOT}\\{key}]",
             f'"LastModified"={qword(CREATED)}',
-            '"Description"="Latchward"',
+            f'"Description"="{description}"',
             f'"FriendlyName"={friendly_name(index, size)}',
             '"SaferFlags"=dword:00000000',
             f'"ItemSize"={qword(size)}',
@@ -49,14 +49,14 @@ def export_text(rows):
 
 
 def main():
-    table, out = sys.argv[1:3]
+    table, out, description = sys.argv[1:4]
     rows = []
     for line in open(table, encoding="utf-8"):
         if line.startswith("#") or not line.strip():
             continue
         key, size, md5, sha256 = line.split()
         rows.append((key, int(size), md5, sha256))
-    data = b"\xff\xfe" + export_text(rows).encode("utf-16-le")
+    data = b"\xff\xfe" + export_text(rows, description).encode("utf-16-le")
     info = zipfile.ZipInfo("hashes.reg", date_time=(2016, 1, 1, 0, 0, 0))
     info.compress_type = zipfile.ZIP_DEFLATED
     with zipfile.ZipFile(out, "w") as archive:

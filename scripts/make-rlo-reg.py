@@ -4,7 +4,7 @@
 The rule disallows every file name that holds U+202E, the character that makes Windows show the
 rest of a name reversed ("photo\u202Egpj.exe" shows as "photoexe.jpg").
 
-usage: make-rlo-reg.py out.reg
+usage: make-rlo-reg.py out.reg RULE-DESCRIPTION
 """
 import sys
 
@@ -15,7 +15,7 @@ lines = [
     "Windows Registry Editor Version 5.00",
     "",
     f"[{KEY}]",
-    '"Description"="Latchward"',
+    f'"Description"="{sys.argv[2]}"',
     '"SaferFlags"=dword:00000000',
     '"ItemData"="*\u202e*"',
     "",

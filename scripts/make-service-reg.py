@@ -3,13 +3,13 @@
 svcreg.reg restarts the service on failure (and sets automatic start, normal error control),
 stopsvc.reg takes no action on failure.
 
-usage: make-service-reg.py out-folder
+usage: make-service-reg.py out-folder SERVICE-NAME
 """
 import os
 import struct
 import sys
 
-KEY = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\services\IronlatchEventSvc"
+SERVICES = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\services"
 
 
 def failure_actions(action):
@@ -33,19 +33,19 @@ def hex_value(name, data):
     return lines
 
 
-def export(values):
-    lines = ["Windows Registry Editor Version 5.00", "", f"[{KEY}]"] + values + ["", ""]
+def export(service, values):
+    lines = ["Windows Registry Editor Version 5.00", "", f"[{SERVICES}\\{service}]"] + values + ["", ""]
     return b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le")
 
 
 def main():
-    out = sys.argv[1]
+    out, service = sys.argv[1:3]
     restart = ['"Start"=dword:00000002', '"ErrorControl"=dword:00000001'] + hex_value("FailureActions",
                                                                                       failure_actions(1))
     with open(os.path.join(out, "svcreg.reg"), "wb") as f:
-        f.write(export(restart))
+        f.write(export(service, restart))
     with open(os.path.join(out, "stopsvc.reg"), "wb") as f:
-        f.write(export(hex_value("FailureActions", failure_actions(0))))
+        f.write(export(service, hex_value("FailureActions", failure_actions(0))))
 
 
 if __name__ == "__main__":

@@ -124,8 +124,8 @@ constexpr wchar_t kTipSilent[] =
     L"Forces the post-installation task of applying the protection to occur silently.  Use /verysilent with the "
     L"installer to roll out a completely silent installation.";
 constexpr wchar_t kTipSilentLabels[] =
-    L"When using the options below, you should run the installer with a silent parameter:  IronlatchSetup.exe "
-    L"/verysilent";
+    L"When using the options below, you should run the installer with a silent parameter:  " ILATCH_PRODUCT_NAME
+    L"Setup.exe /verysilent";
 
 const std::pair<int, const wchar_t*> kTips[] = {
     {IDC_FORM4_CHKAPPDATA, kTipLocations},

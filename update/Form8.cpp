@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr wchar_t kServer[] = L"update.merrowind-it.com";
-constexpr wchar_t kUser[] = L"IronlatchUser";
+constexpr const wchar_t* kServer = Product::kFtpUpdateServer;
+constexpr const wchar_t* kUser = Product::kFtpUpdateUser;
 constexpr wchar_t kPassword[] = L"Kv7#rLq";
 
 constexpr const wchar_t* kIndexZip = Product::kUpdateIndexZip;

@@ -9,8 +9,8 @@
 namespace InstallerScript {
 namespace {
 
-constexpr wchar_t kAltName[] = L"Latchward";
-constexpr wchar_t kMainExe[] = L"{app}\\Ironlatch.exe";
+constexpr const wchar_t* kAltName = Product::kProtectionName;
+const std::wstring kMainExe = std::wstring(L"{app}\\") + Product::kMainProgram;
 
 std::wstring Quoted(const std::wstring& text) {
   // The script language writes a quote inside a quoted value twice.
@@ -24,9 +24,9 @@ std::wstring Literal(const std::wstring& text) { return platform::ReplaceAll(tex
 // installer compiler's installer, what updates, backups and logs leave behind, and files that hold
 // this machine's own state.
 bool IsPackedFile(const std::wstring& lowerName) {
-  for (const wchar_t* name : {L"setup.iss", L"ironlatchsetup.exe", L"ironlatchsetupsilent.exe", L"innosetup.exe",
+  for (const wchar_t* name : {L"setup.iss", Product::kSetupProgram, Product::kSilentSetupProgram, L"innosetup.exe",
                               L"hashes.reg", L"ileventsvc.reg", L"bulk.ini"}) {
-    if (lowerName == name) return false;
+    if (lowerName == platform::Lower(name)) return false;
   }
   for (const wchar_t* ending : {L"_backup.reg", Product::kBackupEnding, L".log", L".zip"}) {
     if (platform::EndsWith(lowerName, ending)) return false;
@@ -39,8 +39,8 @@ bool ShippedText(const std::wstring& programFolder, const std::wstring& name) {
 }
 
 std::wstring FileFlags(const std::wstring& lowerName) {
-  if (lowerName == L"ironlatcheventsvc.exe") return L"; Flags: restartreplace";
-  if (lowerName == L"merrowindeventlogmsghelper.dll") return L"; Flags: onlyifdoesntexist";
+  if (lowerName == platform::Lower(Product::kServiceProgram)) return L"; Flags: restartreplace";
+  if (lowerName == platform::Lower(Product::kEventMessageDll)) return L"; Flags: onlyifdoesntexist";
   return L"; Flags: ignoreversion";
 }
 
@@ -61,7 +61,9 @@ std::wstring SiteForm(const std::wstring& website) {
   return CommonModule::StripEndOfString(site, L"/", false, false, false);
 }
 
-std::wstring OutputBaseName(bool applySilent) { return applySilent ? L"IronlatchSetupSilent" : L"IronlatchSetup"; }
+std::wstring OutputBaseName(bool applySilent) {
+  return applySilent ? Product::kSilentSetupBaseName : Product::kSetupBaseName;
+}
 
 std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options& options) {
   const std::wstring site = SiteForm(options.website);
@@ -75,7 +77,7 @@ std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options
       L"AppPublisherURL=" + Literal(site),
       L"AppSupportURL=" + Literal(site),
       L"AppUpdatesURL=" + Literal(site),
-      L"DefaultDirName={pf}\\Ironlatch",
+      std::wstring(L"DefaultDirName={pf}") + Product::kInstallerFolder,
       L"DisableDirPage=yes",
       L"DefaultGroupName=" + Literal(options.publisher) + L"\\" + kAltName,
       L"DisableProgramGroupPage=yes",
@@ -84,7 +86,7 @@ std::vector<std::wstring> Lines(const std::wstring& programFolder, const Options
       L"Compression=lzma",
       L"SolidCompression=yes",
       L"UninstallRestartComputer=yes",
-      L"VersionInfoVersion=" + CommonModule::FileVersionNo(programFolder + L"Ironlatch.exe", fourParts),
+      L"VersionInfoVersion=" + CommonModule::FileVersionNo(programFolder + Product::kMainProgram, fourParts),
       L"PrivilegesRequired=admin",
       L"MinVersion=0,5.0",
   };

@@ -24,7 +24,7 @@ std::wstring FullUrl(const std::wstring& website);
 // The website as a shortcut name: unchanged without "/", else without its schemes and cut before
 // its last "/".
 std::wstring SiteForm(const std::wstring& website);
-// "IronlatchSetupSilent" with the silent apply, else "IronlatchSetup".
+// Product::kSilentSetupBaseName with the silent apply, else Product::kSetupBaseName.
 std::wstring OutputBaseName(bool applySilent);
 
 // Every line of the script for the program folder (with a trailing backslash) as it is now.

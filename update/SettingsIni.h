@@ -1,6 +1,7 @@
 #pragma once
-// The deployment settings file (Ironlatch.ini), its bulk twin (bulk.ini) and the whitelist text file
-// beside them: what the configuration builder writes and loads, and the readers' rules for flags.
+// The deployment settings file (Product::kSettingsIni), its bulk twin (bulk.ini) and the whitelist
+// text file beside them: what the configuration builder writes and loads, and the readers' rules
+// for flags.
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ struct Settings {
 };
 
 std::wstring BulkIniPath();            // "bulk.ini" in the program folder
-std::wstring WhitelistTextFilePath();  // "Ironlatch_Whitelist.txt" in the program folder
+std::wstring WhitelistTextFilePath();  // Product::kWhitelistFile in the program folder
 
 // Writes every owned key, one profile write a key, then replaces the whitelist file with the
 // entries (no file when the list is empty). Never fails loudly: what cannot be written is skipped.

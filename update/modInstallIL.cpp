@@ -15,9 +15,9 @@ namespace modInstallIL {
 namespace {
 
 constexpr wchar_t kCrLf[] = L"\r\n";
-// The product's web host, which serves the installer and the program package.
-constexpr wchar_t kWebHost[] = L"http://www.merrowind-it.com";
-constexpr wchar_t kSetupName[] = L"IronlatchSetup.exe";
+// The maker's web host, which serves the installer and the program package.
+const std::wstring kWebHost = std::wstring(L"http://") + Product::kDownloadHost;
+constexpr const wchar_t* kSetupName = Product::kSetupProgram;
 constexpr const wchar_t* kPackageName = Product::kProgramPackage;
 
 int Tell(const std::wstring& text, UINT type) {
@@ -33,7 +33,7 @@ void Run(const std::wstring& program, const std::wstring& parameters, bool wait)
 // The later of the two places the product may be installed in that holds the file.
 std::wstring FindInstalled(const std::wstring& fileName) {
   std::wstring found;
-  for (const std::wstring& folder : {ProgramFilesFolder() + L"\\Ironlatch", InstallFolder()})
+  for (const std::wstring& folder : {ProgramFilesFolder() + Product::kInstallerFolder, InstallFolder()})
     if (CommonModule::DoesFileExist(folder + L"\\" + fileName)) found = folder + L"\\" + fileName;
   return found;
 }
@@ -80,7 +80,8 @@ void StandardInstall() {
   const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
   if (!download.Ok() || !SignedDownload::Fetch(url, setup, false)) {
     // The user fetches and starts the installer by hand; nothing is run on their behalf.
-    Tell(L"Ironlatch Download Failed.  In the next pop up, download the installer and run it yourself.",
+    Tell(std::wstring(Product::kName) +
+             L" Download Failed.  In the next pop up, download the installer and run it yourself.",
          MB_OK | MB_ICONERROR);
     CommonModule::OpenWebPage(url);
     return;
@@ -139,7 +140,8 @@ void StandardUninstall() {
 void ForcedUninstall() {
   const std::wstring installed = FindInstalled(Product::kMainProgram);
   if (installed.empty()) {
-    Tell(std::wstring(L"Could not find Ironlatch.exe anywhere in:") + kCrLf + kCrLf + ProgramFilesFolder(),
+    Tell(std::wstring(L"Could not find ") + Product::kMainProgram + L" anywhere in:" + kCrLf + kCrLf +
+             ProgramFilesFolder(),
          MB_OK | MB_ICONERROR);
     return;
   }

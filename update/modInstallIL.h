@@ -15,7 +15,7 @@ void ForcedUninstall();
 
 // Program Files (the 32-bit one on 64-bit Windows), without a trailing backslash.
 std::wstring ProgramFilesFolder();
-// Where the product installs itself: Program Files & "\Merrowind IT\Ironlatch".
+// Where the product installs itself: Program Files & Product::kFolder.
 std::wstring InstallFolder();
 
 }  // namespace modInstallIL

@@ -38,15 +38,15 @@ namespace modUpdate {
 namespace {
 
 // The maker's web host of the update index.
-const wchar_t kMakerUpdateHost[] = L"updates.merrowind-it.com";
+constexpr const wchar_t* kMakerUpdateHost = Product::kUpdateIndexHost;
 
 constexpr const wchar_t* kSection = Product::kUpdateIndexSection;
 constexpr const wchar_t* kIndexZipName = Product::kUpdateIndexZip;
 constexpr const wchar_t* kIndexIniName = Product::kUpdateIndexIni;
 constexpr const wchar_t* kVersionFileName = Product::kDefinitionsVersionFile;
 // Where a program package is kept in its private download folder.
-const wchar_t kDownloadedPackage[] = L"\\Ironlatch.zip";
-const wchar_t kUpdateFailedTitle[] = L"Ironlatch Update";
+const std::wstring kDownloadedPackage = std::wstring(L"\\") + Product::kDownloadedPackage;
+const std::wstring kUpdateFailedTitle = std::wstring(Product::kName) + L" Update";
 const wchar_t kCheckTitle[] = L"Update Check";
 const wchar_t kAvailableTitle[] = L"An update is available!";
 
@@ -57,7 +57,7 @@ int Box(const std::wstring& text, const std::wstring& title, UINT type) {
 std::wstring IndexUrl() { return L"http://" + UpdateHost() + L"/" + kIndexZipName; }
 
 // Everything the roads take from the update index. The index is fetched into a private folder
-// that is gone again when this returns; only "Ironlatch_Updates.ini" of its zip is read.
+// that is gone again when this returns; only Product::kUpdateIndexIni of its zip is read.
 struct IndexCheck {
   bool fetched = false;  // downloaded, signed, extracted and its version readable
   std::wstring remoteVersion;
