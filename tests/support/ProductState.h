@@ -14,15 +14,15 @@ namespace testsupport {
 inline constexpr wchar_t kRestrictionPolicyKey[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
 
 // The maker's and the product's names, as the programs must spell them; every name a test uses
-// is built from these two here, and spelled nowhere else in the tests (the Python helpers and
-// tests/CMakeLists.txt read them from these two lines). Narrow, so that each is both a wide and a
-// narrow literal's part: L"a" "b" is the wide L"ab".
+// is built from these two here, and spelled nowhere else in the tests. The Python helpers
+// (product_names.py) and tests/CMakeLists.txt read them from these two lines, so each stays one
+// #define of one quoted text. Narrow, so that each is part of wide and narrow literals alike:
+// L"a" "b" is the wide L"ab".
 #define TESTSUPPORT_MAKER_ "Merrowind IT"
 #define TESTSUPPORT_PRODUCT_ "Ironlatch"
 inline constexpr wchar_t kMakerName[] = L"" TESTSUPPORT_MAKER_;
 inline constexpr wchar_t kProductName[] = L"" TESTSUPPORT_PRODUCT_;
-// The same two in the programs' narrow texts (mail, ini and .reg files a test writes or reads).
-inline constexpr char kMakerNameA[] = TESTSUPPORT_MAKER_;
+// The product's name in the programs' narrow texts (mail, ini and .reg files a test writes or reads).
 inline constexpr char kProductNameA[] = TESTSUPPORT_PRODUCT_;
 // The author of the scheduled update tasks.
 inline constexpr wchar_t kTaskAuthor[] = L"" TESTSUPPORT_MAKER_ " LLC";
