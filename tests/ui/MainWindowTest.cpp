@@ -1,4 +1,4 @@
-// The main window as a user meets it: the real Ironlatch.exe with its window open under Xvfb,
+// The main window as a user meets it: the real main program with its window open under Xvfb,
 // driven from outside by clicks on its boxes, buttons and menu items, its questions answered
 // through the prompt seam. What is checked is what the user sees (boxes, menu checks, captions,
 // icons, questions) and what the window leaves in the registry.
@@ -98,7 +98,7 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return SendMessageW(window, message, wParam, lParam);
 }
 
-// Ironlatch.exe in a scratch folder, started without arguments so that its main window opens and
+// The main program in a scratch folder, started without arguments so that its main window opens and
 // stays open; the boxes it shows are answered from answers.
 class MainWindow {
  public:

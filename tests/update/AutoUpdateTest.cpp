@@ -1,4 +1,4 @@
-// The scheduled program update: Ironlatch.exe "/autoupdateapp" against the update account of the
+// The scheduled program update: the main program's "/autoupdateapp" against the update account of the
 // local FTP server (the ftpserver fixture, tests/update/ftp_server.py), and "/applyupdate", the
 // step that the new program takes after it.
 //

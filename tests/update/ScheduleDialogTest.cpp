@@ -1,6 +1,6 @@
 // The update-schedule dialog as a live window under the test display, and the check that
 // re-creates a missing update task, both run from the main program's own code (schedprobe, copied
-// as Ironlatch.exe into a scratch folder).
+// as the main program into a scratch folder).
 #include <gtest/gtest.h>
 
 #include <algorithm>

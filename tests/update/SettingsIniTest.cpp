@@ -195,7 +195,7 @@ const std::wstring kRules = kRestrictionPolicyKey;
 class SettingsIniAppliedTest : public ClearedProductTest {
  protected:
   // The INI and the whitelist as the builder writes them into the program folder; name picks
-  // Ironlatch.ini or its bulk twin.
+  // the settings INI or its bulk twin.
   void SaveBeside(const std::wstring& name, const Settings& s) {
     SettingsIni::Save(program_.Folder() + name, program_.Folder() + kWhitelistFile, s);
   }

@@ -1,4 +1,4 @@
-// The HTTP update roads end to end: the real Ironlatch.exe in a scratch folder fetches its update
+// The HTTP update roads end to end: the real main program in a scratch folder fetches its update
 // index and packages from the local server of the httpserver fixture (tests/support/http_server.py).
 // ILATCH_UPDATE_HOST points the program at a folder of its own on that server; TEMP and the data
 // root (ILATCH_DATA_ROOT) point at scratch folders. The new program in a package is the recording fake, so a
