@@ -18,8 +18,9 @@ using namespace livewindow;
 
 namespace {
 
-const wchar_t kEmailQuestion[] =
-    L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for email "
+const std::wstring kEmailQuestion =
+    std::wstring(kProductName) +
+    L" can email you when an application is blocked.  Would you like to set up an email account for email "
     L"alerts?";
 std::wstring Email(const wchar_t* value) { return ProductSetting(value, L"\\Email Setup"); }
 
@@ -28,7 +29,7 @@ class EmailDialog : public testing::Test {
   void SetUp() override {
     Clean();
     // Beside the program, as installed: the dialog starts the service it installs.
-    ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", program_.Folder() + L"IronlatchEventSvc.exe"));
+    ASSERT_TRUE(CopyProgram(kServiceProgram, program_.Folder() + kServiceProgram));
   }
   void TearDown() override { Clean(); }
   static void Clean() {
@@ -55,13 +56,13 @@ class EmailDialog : public testing::Test {
   HWND Open() {
     live_ = std::make_unique<LiveProgram>(L"\"" + program_.ExePath() + L"\" /showemail");
     EXPECT_TRUE(live_->Started());
-    EXPECT_EQ(live_->Answer(L"Ironlatch", IDYES), kEmailQuestion);
+    EXPECT_EQ(live_->Answer(kProductName, IDYES), kEmailQuestion);
     HWND dialog = live_->Window(L"Email Config - v", true);
     EXPECT_NE(dialog, nullptr) << "the dialog did not appear";
     return dialog;
   }
   // Answers the dialog's box and returns its text.
-  std::wstring Told(int button = IDOK) { return live_->Answer(L"Ironlatch", button); }
+  std::wstring Told(int button = IDOK) { return live_->Answer(kProductName, button); }
 
   InstalledProgram program_;
   std::unique_ptr<LiveProgram> live_;
@@ -154,7 +155,7 @@ TEST_F(EmailDialog, StoredAdvancedSettingsAreShownAndAnEmptyPasswordKeepsTheSave
 
 // A service that cannot start is not reported as started, and the dialog stays for another try.
 TEST_F(EmailDialog, ServiceThatCannotStartIsNotReportedAsStarted) {
-  ASSERT_TRUE(DeleteFileW((program_.Folder() + L"IronlatchEventSvc.exe").c_str()));
+  ASSERT_TRUE(DeleteFileW((program_.Folder() + kServiceProgram).c_str()));
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
   SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"me@example.test");

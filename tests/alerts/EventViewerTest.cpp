@@ -11,7 +11,9 @@
 #include "common/CommonModule.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
+#include "platform/Text.h"
 #include "platform/WindowText.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -44,12 +46,13 @@ std::wstring Shown(const wchar_t* wmiTime) { return Form10::ParseWmiDate(wmiTime
 
 TEST(EventViewerList, ListsPolicyBlocksAndOwnEntriesOnly) {
   const std::vector<platform::EventEntry> log = {
-      Entry(L"IronlatchFilterMod", 10177, kJune1st2014Noon + 50, L"filter"),
+      Entry(kFilterModuleEventSource, 10177, kJune1st2014Noon + 50, L"filter"),
       Entry(L"SomeOtherProgram", 10177, kJune1st2014Noon + 40, L"other 10177"),
       Entry(L"Any Source", 866, kJune1st2014Noon + 30, L"policy block"),
-      Entry(L"Ironlatch", 10177, kJune1st2014Noon + 20, L"main program"),
+      Entry(kEventSource, 10177, kJune1st2014Noon + 20, L"main program"),
       Entry(kPolicySource, 8660, kJune1st2014Noon + 10, L"near code"),
-      Entry(L"My IRONLATCH Tools", 0x400027C1, kJune1st2014Noon, L"high bits ignored"),  // code 10177
+      Entry(L"My " + platform::Upper(kProductName) + L" Tools", 0x400027C1, kJune1st2014Noon,
+            L"high bits ignored"),  // code 10177
   };
   const auto rows = Form10::ListEvents(log, false, L"", L"");
   std::vector<std::wstring> messages;
@@ -210,7 +213,7 @@ TEST(EventViewerWindow, ListsBlockedEntriesAndShowsTheirText) {
   const std::wstring own = L"Blocked: C:\\Temp\\" + Token(L"own") + L"\\helloworld2.exe\r\nRule: appdata";
   const std::wstring unrelated = Token(L"unrelated");
   for (const auto& [source, id, text] : {std::tuple{std::wstring(kPolicySource), 866u, blocked},
-                                         std::tuple{std::wstring(L"IronlatchFilterMod"), 10177u, own},
+                                         std::tuple{std::wstring(kFilterModuleEventSource), 10177u, own},
                                          std::tuple{std::wstring(L"SomeOtherProgram"), 10177u, unrelated}}) {
     platform::EventSource s(source);
     ASSERT_TRUE(s.Ok() && s.Report(platform::kEventWarning, 0, id, {text}));

@@ -1,4 +1,4 @@
-// The event monitoring service installed, started, stopped and removed by Ironlatch.exe's
+// The event monitoring service installed, started, stopped and removed by the main program's
 // deployment roads, as the service manager and the registry see it.
 #include <windows.h>
 
@@ -16,10 +16,11 @@ using namespace testsupport;
 
 namespace {
 
-const std::wstring kServiceKey = L"SYSTEM\\CurrentControlSet\\services\\IronlatchEventSvc";
-const std::wstring kSafeBootKey = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\IronlatchEventSvc";
+const std::wstring kServiceKey = std::wstring(L"SYSTEM\\CurrentControlSet\\services\\") + kServiceName;
+const std::wstring kSafeBootKey =
+    std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\") + kServiceName;
 const std::wstring kSourcesKey = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\";
-const wchar_t* const kSources[] = {L"Ironlatch", L"IronlatchFilterMod"};
+const wchar_t* const kSources[] = {kEventSource, kFilterModuleEventSource};
 
 // The first action type of the recovery settings (1 restart, 0 none); -1 when there are none.
 int FirstFailureAction() {
@@ -39,7 +40,7 @@ class ServiceControlTest : public ClearedProductTest {
  protected:
   void SetUp() override {
     ClearedProductTest::SetUp();
-    ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", program_.Folder() + L"IronlatchEventSvc.exe"));
+    ASSERT_TRUE(CopyProgram(kServiceProgram, program_.Folder() + kServiceProgram));
   }
   void Clean() override {
     eventservice::Remove();
@@ -66,7 +67,7 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
 
   eventservice::State installed = eventservice::Query();
   ASSERT_TRUE(installed.exists);
-  EXPECT_EQ(installed.binaryPath, L"\"" + program_.Folder() + L"IronlatchEventSvc.exe\" ")
+  EXPECT_EQ(installed.binaryPath, L"\"" + program_.Folder() + kServiceProgram + L"\" ")
       << "the quoted program and one blank";
   EXPECT_EQ(installed.startType, static_cast<DWORD>(SERVICE_AUTO_START));
   std::wstring safeBoot;
@@ -78,7 +79,7 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
   for (const wchar_t* source : kSources) {
     std::wstring file;
     EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kSourcesKey + source, L"EventMessageFile", file)) << source;
-    EXPECT_EQ(file, program_.Folder() + L"MerrowindEventLogMsgHelper.dll") << source;
+    EXPECT_EQ(file, program_.Folder() + kEventMessageDll) << source;
   }
 
   const DWORD before = platform::NewestEventRecord(L"Application");
@@ -86,7 +87,8 @@ TEST_F(ServiceControlTest, TheBulkRoadInstallsAndStartsTheServiceAndTheUninstall
   EXPECT_FALSE(eventservice::Query().exists) << "stopped and deleted";
   bool noticed = false;
   for (const auto& entry : platform::ReadEventsFrom(L"Application", before + 1)) {
-    for (const auto& text : entry.strings) noticed |= text == L"Ironlatch - stopping event service...";
+    for (const auto& text : entry.strings)
+      noticed |= text == (std::wstring(kProductName) + L" - stopping event service...");
   }
   EXPECT_TRUE(noticed) << "the stop notice is written before the stop";
   EXPECT_FALSE(FileExists(program_.Folder() + L"ILEventSvc.reg"));
@@ -101,17 +103,17 @@ TEST_F(ServiceControlTest, AnExistingServiceIsCorrectedToThisCopy) {
   {
     platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     ASSERT_TRUE(manager);
+    const std::wstring elsewhere = std::wstring(L"\"C:\\Elsewhere\\") + kServiceProgram + L"\" /old";
     platform::UniqueServiceHandle service(CreateServiceW(
         manager.get(), eventservice::kServiceName, L"Old", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-        SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, L"\"C:\\Elsewhere\\IronlatchEventSvc.exe\" /old", nullptr,
-        nullptr, nullptr, nullptr, nullptr));
+        SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, elsewhere.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     ASSERT_TRUE(service);
   }
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"bulk.ini", kBulkIni));
   Run(L"/bulkinstaller");
   const eventservice::State installed = eventservice::Query();
   ASSERT_TRUE(installed.exists);
-  EXPECT_EQ(installed.binaryPath, L"\"" + program_.Folder() + L"IronlatchEventSvc.exe\" ");
+  EXPECT_EQ(installed.binaryPath, L"\"" + program_.Folder() + kServiceProgram + L"\" ");
   EXPECT_EQ(installed.startType, static_cast<DWORD>(SERVICE_AUTO_START));
   EXPECT_EQ(FirstFailureAction(), 1) << "restart on failure";
   EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "this copy's service was started";

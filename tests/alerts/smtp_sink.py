@@ -30,6 +30,7 @@ import threading
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E402
+from product_names import PRODUCT  # noqa: E402
 
 USER, PASSWORD = b"alice", b"s3cret"
 # The alert account of the tests that send through the programs, which log in with the address.
@@ -51,7 +52,7 @@ def make_unknown_ca_certificate(folder):
     names = {n: os.path.join(folder, n) for n in ("ca.key", "ca.pem", "leaf.key", "leaf.csr", "leaf.pem", "leaf.ext")}
     quiet = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", names["ca.key"],
-                    "-out", names["ca.pem"], "-days", "2", "-subj", "/CN=Ironlatch Test Unknown CA",
+                    "-out", names["ca.pem"], "-days", "2", "-subj", "/CN=%s Test Unknown CA" % PRODUCT,
                     "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign"],
                    **quiet)
     subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", names["leaf.key"],

@@ -25,8 +25,9 @@ const wchar_t kApplyQuestion[] =
 const wchar_t kSidebarQuestion[] =
     L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft now recommends "
     L"disabling them.  Would you like to disable them now?";
-const wchar_t kEmailQuestion[] =
-    L"Ironlatch can email you when an application is blocked.  Would you like to set up an email account for email "
+const std::wstring kEmailQuestion =
+    std::wstring(kProductName) +
+    L" can email you when an application is blocked.  Would you like to set up an email account for email "
     L"alerts?";
 const wchar_t kRestartQuestion[] = L"Finally we just need to restart the PC for changes to take effect.  Restart now?";
 
@@ -35,7 +36,7 @@ class FirstRunWizard : public ClearedProductTest {
   void Clean() override {
     ClearedProductTest::Clean();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSidebarKey);
-    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
+    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue);
     DeleteProductTasks();
     eventservice::Remove();
   }
@@ -53,12 +54,12 @@ class FirstRunWizard : public ClearedProductTest {
     DeleteFileW(program_.PromptLog().c_str());
     return shown;
   }
-  static std::wstring Box(const std::wstring& text, const std::wstring& caption = L"Ironlatch") {
+  static std::wstring Box(const std::wstring& text, const std::wstring& caption = kProductName) {
     return L"box|" + caption + L"|0x24|" + text;
   }
   std::wstring RestartEntry() const {
     std::wstring text;
-    return RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test", text) ? text : L"<missing>";
+    return RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue, text) ? text : L"<missing>";
   }
 
   InstalledProgram program_;
@@ -98,7 +99,7 @@ TEST_F(FirstRunWizard, YesAppliesTheDefaultsSchedulesAndAsksTheRest) {
   EXPECT_NE(std::find(rules.begin(), rules.end(), L"%appdata%\\*.exe"), rules.end());
 
   // The schedule dialog's choice: a weekday from Monday to Friday, between 8 and 11 o'clock.
-  const auto calls = TaskCalls(program_.Folder() + L"Ironlatch.log");
+  const auto calls = TaskCalls(program_.Folder() + kDebugLog);
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].name, kAppTask) << "the application task is created first";
   EXPECT_EQ(calls[1].name, kDefsTask);

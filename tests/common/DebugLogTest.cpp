@@ -3,6 +3,7 @@
 
 #include "common/CommonModule.h"
 #include "tests/common/CommonTestHelpers.h"
+#include "tests/support/ProductState.h"
 
 using namespace CommonModule;
 using commontest::DebugCapture;
@@ -194,7 +195,7 @@ TEST(InitAppSettings, LogToFileNumbersTheLogAfterTheFilesInTheDebugFolder) {
   MakeFile(debug + L"one.txt");
   MakeFile(debug + L"two.log");
   MakeFile(debug + L"three");
-  MakeFile(debug + L"DebugOutput - Ironlatch 1.txt");
+  MakeFile(debug + L"DebugOutput - " + testsupport::kProductName + L" 1.txt");
   MakeFile(debug + L"hidden.txt", FILE_ATTRIBUTE_HIDDEN);  // not an ordinary file
   CreateDirectoryW((debug + L"sub").c_str(), nullptr);     // nor is a folder
 

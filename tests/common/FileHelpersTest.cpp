@@ -5,6 +5,7 @@
 
 #include "common/CommonModule.h"
 #include "tests/common/CommonTestHelpers.h"
+#include "tests/support/ProductState.h"
 
 using namespace CommonModule;
 using commontest::DebugCapture;
@@ -242,7 +243,7 @@ TEST(IsFolderWritable, WritesAndRemovesAProbe) {
 // ---- FileVersionNo -----------------------------------------------------------------------------
 
 TEST(FileVersionNo, ThreePartsUnlessTheBuildWordIsUsedOrFourAreAsked) {
-  const std::wstring program = testsupport::ProgramsDir() + L"Ironlatch.exe";  // 1.0.0.1
+  const std::wstring program = testsupport::ProgramsDir() + testsupport::kMainProgram;  // 1.0.0.1
   bool fourParts = false;
   EXPECT_EQ(FileVersionNo(program, fourParts), L"1.0.1");
   EXPECT_FALSE(fourParts);

@@ -14,6 +14,7 @@
 #include "platform/FileTree.h"
 #include "tests/common/CommonTestHelpers.h"
 #include "tests/common/RehearsalLog.h"
+#include "tests/support/ProductState.h"
 
 using commontest::DebugCapture;
 using testsupport::ScratchDir;
@@ -325,7 +326,7 @@ TEST_F(FsoTest, FileDetailsAndHiddenTest) {
   EXPECT_EQ(prompts.back().kind, L"box");
   EXPECT_EQ(prompts.back().fields.at(2), L"HA");
 
-  const std::wstring exe = testsupport::ProgramsDir() + L"Ironlatch.exe";
+  const std::wstring exe = testsupport::ProgramsDir() + testsupport::kMainProgram;
   EXPECT_EQ(fso_.Get_Version(exe), L"1.0.0.1");
   EXPECT_EQ(fso_.Get_VB_Version(exe), L"1.0.1");
   EXPECT_EQ(fso_.Get_Version(At(L"seen.txt")), L"");

@@ -15,6 +15,7 @@
 #include "platform/Handle.h"
 #include "platform/ProcessAccount.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace keyopstest {
@@ -122,12 +123,12 @@ inline void RemoveKeyTree(HKEY root, const std::wstring& path, REGSAM view = KEY
     RegDeleteKeyExW(parent.get(), path.substr(slash + 1).c_str(), view, 0);
 }
 
-// A fresh key path under HKLM\Software\IronlatchTests (in both views), removed again at the end.
+// A fresh key path under HKLM's kTestsKey (in both views), removed again at the end.
 class ScratchKey {
  public:
   explicit ScratchKey(const std::wstring& tag = L"KeyOps") {
     static int counter = 0;
-    path_ = L"Software\\IronlatchTests\\" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    path_ = std::wstring(testsupport::kTestsKey) + L"\\" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter);
   }
   ~ScratchKey() {

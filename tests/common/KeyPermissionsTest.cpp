@@ -87,7 +87,7 @@ TEST_F(KeyPermissionsTest, SetsOneAceByAccountRightsAndAllowOrDeny) {
       {L"Administrators", L"deny", L"read", true, L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)"},
       // The account's own ACEs are replaced.
       {L"SYSTEM", L"", L"Read", true, L"D:P(A;CI;KR;;;SY)"},
-      {L"NoSuchAccount-Ironlatch", L"", L"ALL", false, before},
+      {L"NoSuchAccount-OfTheseTests", L"", L"ALL", false, before},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << platform::ToUtf8(c.account) << " " << platform::ToUtf8(c.allowOrDeny) << " "
@@ -130,7 +130,7 @@ TEST(KeyPermissionsBuilder, BuildsFromNoOldListAndClearsOnlyTheSidsItLookedUp) {
   EXPECT_EQ(keyopstest::SddlOf(security.SecurityDescriptor.get()), NormalDacl(L"D:(D;;KW;;;USER)(A;CI;KA;;;SY)"));
 
   // An account that does not resolve fails the whole list and leaves nothing behind.
-  entries[0].AccountName = L"NoSuchAccount-Ironlatch";
+  entries[0].AccountName = L"NoSuchAccount-OfTheseTests";
   EXPECT_FALSE(SetPerm::BuildNewDacl(nullptr, entries, security));
   EXPECT_FALSE(security.SecurityDescriptor);
   EXPECT_FALSE(security.Dacl);

@@ -10,6 +10,7 @@
 #include "common/modRegistry.h"
 #include "tests/common/CommonTestHelpers.h"
 #include "tests/common/KeyOpsTestHelpers.h"
+#include "tests/support/ProductState.h"
 
 using keyopstest::CreateKey;
 using keyopstest::KeyExists;
@@ -413,7 +414,7 @@ TEST_F(RegistryFallbackTest, ARefusedValueDeleteTakesRightsAndRunsDelRegBeforeIt
     keyopstest::RemoveKeyTree(c.root, path);
   }
   keyopstest::RemoveKeyTree(HKEY_CURRENT_CONFIG, key_.Path());
-  RegDeleteKeyW(HKEY_CURRENT_CONFIG, L"Software\\IronlatchTests");  // only when no one else's key is left
+  RegDeleteKeyW(HKEY_CURRENT_CONFIG, testsupport::kTestsKey);  // only when no one else's key is left
 }
 
 TEST_F(RegistryFallbackTest, NothingMissingOrDeletableRunsAnOutsideProgram) {

@@ -9,6 +9,7 @@
 #include "common/modRegistry.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using modRegistry::fReadValue;
@@ -86,7 +87,7 @@ class RegistryValueTest : public testing::Test {
  protected:
   void SetUp() override {
     name_ = UniqueName();
-    key_ = L"Software\\IronlatchTests\\" + name_;
+    key_ = std::wstring(testsupport::kTestsKey) + L"\\" + name_;
     logPath_ = scratch_ / L"debug.log";
     CommonModule::DebugLogPath = logPath_;
     CommonModule::DebugToFile = true;
@@ -95,7 +96,8 @@ class RegistryValueTest : public testing::Test {
     CommonModule::DebugToFile = false;
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
       testsupport::RegDeleteTreeQuiet(root, key_);
-      testsupport::RegDeleteTreeQuiet(root, L"Software\\Wow6432Node\\IronlatchTests\\" + name_);
+      testsupport::RegDeleteTreeQuiet(
+          root, std::wstring(L"Software\\Wow6432Node\\") + testsupport::kTestsKeyName + L"\\" + name_);
     }
   }
   std::vector<std::wstring> Logged() const { return LoggedLines(logPath_); }
@@ -207,7 +209,7 @@ TEST_F(RegistryViewTest, ChoosesPathAndViewFlag) {
 
 TEST_F(RegistryValueTest, Wow6432NodeReadsGoThroughTheStrippedPathInThe32BitView) {
   ASSERT_TRUE(modRegistry::Is64BitRegistry());
-  const std::wstring through32 = L"SOFTWARE\\Wow6432Node\\IronlatchTests\\" + name_;
+  const std::wstring through32 = std::wstring(L"SOFTWARE\\Wow6432Node\\") + testsupport::kTestsKeyName + L"\\" + name_;
   // Writes take the path literally, in the 64-bit view: the 32-bit view's key of the same name.
   ASSERT_EQ(fWriteValue(L"HKLM", through32, L"Where", L"S", L"32-bit"), 0);
   ASSERT_EQ(fWriteValue(L"HKLM", key_, L"Where", L"S", L"64-bit"), 0);
@@ -215,7 +217,8 @@ TEST_F(RegistryValueTest, Wow6432NodeReadsGoThroughTheStrippedPathInThe32BitView
   ASSERT_TRUE(testsupport::RegRead(HKEY_LOCAL_MACHINE, through32, L"Where", stored));
   EXPECT_EQ(stored, L"32-bit");
 
-  ExpectTextRead(L"HKLM", through32, L"Where", L"32-bit", platform::Lower(L"software\\IronlatchTests\\" + name_));
+  ExpectTextRead(L"HKLM", through32, L"Where", L"32-bit",
+                 platform::Lower(std::wstring(testsupport::kTestsKey) + L"\\" + name_));
   ExpectTextRead(L"HKLM", key_, L"Where", L"64-bit", key_);
 }
 

@@ -1,5 +1,5 @@
 // The configuration INI road, the prevention test, the Sidebar policy and the uninstall roads,
-// run through Ironlatch.exe as installers and administrators run it.
+// run through the main program as installers and administrators run it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,10 +43,10 @@ class IniRoadTest : public ClearedProductTest {
 }  // namespace
 
 TEST_F(IniRoadTest, ApplyIniCopiesTheChoicesAndAppliesOnlyWhatTheyChoose) {
-  WriteFile(L"Ironlatch.ini",
+  WriteFile(kSettingsIni,
             "[Config]\r\nAppdata=1\r\nNoRestartPrompt=yes\r\nSidebar=0\r\nBlockSyskey=1\r\n"
             "[FilterModule]\r\nNoAllow=1\r\n[FilterSuspicious]\r\nSCR=0\r\n");
-  WriteFile(L"Ironlatch_Whitelist.txt", "Vendor\\tool.exe\r\n\r\n   \r\nother.exe\r\n");
+  WriteFile(kWhitelistFile, "Vendor\\tool.exe\r\n\r\n   \r\nother.exe\r\n");
   EXPECT_TRUE(Run(L"/applyini /silent /nogpupdate").empty());
 
   EXPECT_EQ(ProductSetting(L"Installed"), L"1");
@@ -79,7 +79,7 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
             "[EmailConfig]\r\nSMTPServer=mail.example\r\nSMTPPort=587\r\nSendToEmail=it@example\r\n"
             "SMTPPassword=" + platform::ToUtf8(modBase85::ScrambleString(L"bulk pa55", modBase85::kScrambleKey)) +
                 "\r\n");
-  WriteFile(L"Ironlatch_Whitelist.txt", "Acme\\agent.exe\r\n");
+  WriteFile(kWhitelistFile, "Acme\\agent.exe\r\n");
   // Nothing is asked. The closing update check shows its download window, which a rehearsal closes
   // at once; the question that close raises is the only box.
   for (const auto& shown : Run(L"/bulkinstaller")) {
@@ -117,11 +117,11 @@ TEST_F(IniRoadTest, BulkInstallerTakesTheEmailSettingsAndDeletesBulkIni) {
 }
 
 TEST_F(IniRoadTest, StartingWithoutArgumentsOffersToApplyTheIni) {
-  WriteFile(L"Ironlatch.ini", "[Config]\r\nAppdata=1\r\n");
+  WriteFile(kSettingsIni, "[Config]\r\nAppdata=1\r\n");
   // Wine does not enforce the policy, so the test program runs: "apply now?" is the question.
   auto shown = Run(L"", L"no");
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].fields[2], L"Apply Latchward now?");
+  EXPECT_EQ(shown[0].fields[2], std::wstring(L"Apply ") + kRuleDescription + L" now?");
   EXPECT_TRUE(RuleItemData(kDisallowedPaths).empty()) << "No changes nothing";
 
   shown = Run(L"", L"yes,no");

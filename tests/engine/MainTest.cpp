@@ -1,4 +1,4 @@
-// Ironlatch.exe started the way administrators and scripts start it: what the user is shown and
+// The main program started the way administrators and scripts start it: what the user is shown and
 // what is left in the registry and the program folder.
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ class MainTest : public testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
-    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
+    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue);
   }
 
   // Runs the program and returns what it showed, in order.
@@ -30,7 +30,7 @@ class MainTest : public testing::Test {
   InstalledProgram program;
 };
 
-const wchar_t kHelpCaption[] = L"Ironlatch:  Command Line Parameters";
+const std::wstring kHelpCaption = std::wstring(kProductName) + L":  Command Line Parameters";
 
 void ExpectHelpWindow(const PromptRecord& record) {
   EXPECT_EQ(record.kind, L"window");
@@ -43,7 +43,7 @@ void ExpectHelpWindow(const PromptRecord& record) {
 void ExpectBox(const PromptRecord& record, const std::wstring& text, const std::wstring& flags) {
   EXPECT_EQ(record.kind, L"box");
   ASSERT_EQ(record.fields.size(), 4u);
-  EXPECT_EQ(record.fields[0], L"Ironlatch");
+  EXPECT_EQ(record.fields[0], kProductName);
   EXPECT_EQ(record.fields[1], flags);
   EXPECT_EQ(record.fields[2], text);
 }
@@ -93,7 +93,7 @@ TEST_F(MainTest, ApplyAsksToRestartAndQueuesThePreventionTest) {
             L"0x24");
   EXPECT_EQ(shown[2].kind, L"reboot");
   std::wstring entry;
-  ASSERT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test", entry));
+  ASSERT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue, entry));
   EXPECT_EQ(entry, L"cmd /c start \"\" \"" + program.ExePath() + L"\" /test");
 }
 
@@ -105,7 +105,7 @@ TEST_F(MainTest, DecliningTheRestartLeavesNothingQueued) {
             L"Restart now?",
             L"0x24");
   std::wstring entry;
-  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test", entry));
+  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue, entry));
 }
 
 TEST_F(MainTest, WhitelistAloneRestartsWithoutQueueingTheTest) {
@@ -115,7 +115,7 @@ TEST_F(MainTest, WhitelistAloneRestartsWithoutQueueingTheTest) {
             L"0x24");
   EXPECT_EQ(shown[1].kind, L"reboot");
   std::wstring entry;
-  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test", entry));
+  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue, entry));
 }
 
 TEST_F(MainTest, SilentAndRebootAskNothing) {
@@ -170,7 +170,7 @@ TEST_F(MainTest, NoArgumentsShowsTheMainWindow) {
 }
 
 TEST_F(MainTest, FirstStartAfterAnUpdateRemovesTheOldProgram) {
-  ASSERT_TRUE(WriteTextFile(program.Folder() + L"Ironlatch_old.exe", "old"));
+  ASSERT_TRUE(WriteTextFile(program.Folder() + kMainBackup, "old"));
   auto shown = RunShown(L"");
   ASSERT_EQ(shown.size(), 2u);
   ExpectBox(shown[0],
@@ -178,12 +178,12 @@ TEST_F(MainTest, FirstStartAfterAnUpdateRemovesTheOldProgram) {
             L"button.",
             L"0x40");
   EXPECT_EQ(shown[1].fields[0], L"Form1");
-  EXPECT_FALSE(FileExists(program.Folder() + L"Ironlatch_old.exe"));
+  EXPECT_FALSE(FileExists(program.Folder() + kMainBackup));
 }
 
 TEST_F(MainTest, WithAnIniAfterAnUpdateTheReapplyQuestionCanBeDeclined) {
-  ASSERT_TRUE(WriteTextFile(program.Folder() + L"Ironlatch.ini", "[Config]\r\n"));
-  ASSERT_TRUE(WriteTextFile(program.Folder() + L"Ironlatch_old.exe", "old"));
+  ASSERT_TRUE(WriteTextFile(program.Folder() + kSettingsIni, "[Config]\r\n"));
+  ASSERT_TRUE(WriteTextFile(program.Folder() + kMainBackup, "old"));
   auto shown = RunShown(L"", L"no");
   ASSERT_EQ(shown.size(), 1u);
   ExpectBox(shown[0], L"It appears this application was recently updated.  Re-apply protection now?  (Recommended)",
@@ -192,12 +192,12 @@ TEST_F(MainTest, WithAnIniAfterAnUpdateTheReapplyQuestionCanBeDeclined) {
 
 TEST_F(MainTest, DebugSwitchLogsToTheProgramFolder) {
   RunShown(L"/w=a.exe /DEBUG");
-  auto lines = Lines(ReadTextFile(program.Folder() + L"Ironlatch.log"));
+  auto lines = Lines(ReadTextFile(program.Folder() + kDebugLog));
   ASSERT_FALSE(lines.empty());
   // The time of day, then a TAB that opens the line.
   const std::wstring& first = lines.front();
   size_t tab = first.find(L'\t');
   ASSERT_NE(tab, std::wstring::npos);
   EXPECT_NE(first.find(L':'), std::wstring::npos);
-  EXPECT_EQ(first.substr(tab), L"\tStarted:  Ironlatch.exe /w=a.exe /debug");
+  EXPECT_EQ(first.substr(tab), std::wstring(L"\tStarted:  ") + kMainProgram + L" /w=a.exe /debug");
 }

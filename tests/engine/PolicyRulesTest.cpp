@@ -1,4 +1,4 @@
-// The policy that Ironlatch.exe writes and removes, read back from the registry as Windows would.
+// The policy that the main program writes and removes, read back from the registry as Windows would.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,9 +94,10 @@ std::string RegFileBytes(const std::wstring& text) {
 // Where the program keeps the file classes as they were before their first hook.
 const std::wstring kBackupStore = kSettingsKey + std::wstring(L"\\ClassBackups");
 // A key nobody else writes: it appears only if a planted .reg text was imported.
-const std::wstring kPlantedKey = L"Software\\IronlatchTests\\Planted";
-const std::wstring kPlantedText = L"Windows Registry Editor Version 5.00\r\n\r\n"
-                                  L"[HKEY_LOCAL_MACHINE\\Software\\IronlatchTests\\Planted]\r\n"
+const std::wstring kPlantedKey = std::wstring(kTestsKey) + L"\\Planted";
+const std::wstring kPlantedText = L"Windows Registry Editor Version 5.00\r\n\r\n" +
+                                  std::wstring(L"[HKEY_LOCAL_MACHINE\\Software\\") + kTestsKeyName +
+                                  L"\\Planted]\r\n"
                                   L"\"Imported\"=\"yes\"\r\n";
 
 std::wstring ClassCommand(const std::wstring& key, const std::wstring& value = L"") {
@@ -119,7 +120,8 @@ class PolicyTest : public ClearedProductTest {
 
   void Run(const std::wstring& arguments) {
     RunResult result = program_.Run(arguments);
-    ASSERT_TRUE(result.finished) << "Ironlatch.exe " << platform::ToUtf8(arguments) << " did not end";
+    ASSERT_TRUE(result.finished) << platform::ToUtf8(kMainProgram) << " " << platform::ToUtf8(arguments)
+                                 << " did not end";
   }
 
   InstalledProgram program_;
@@ -136,7 +138,7 @@ TEST_F(PolicyTest, BlockRuleIsOneDisallowedPathRuleUnderAFreshLowerCaseGuid) {
   EXPECT_NE(rules[0].key, rules[1].key);
   for (const auto& rule : rules) {
     EXPECT_TRUE(IsLowerCaseGuidKey(rule.key)) << platform::ToUtf8(rule.key);
-    EXPECT_EQ(rule.description, L"Latchward");
+    EXPECT_EQ(rule.description, kRuleDescription);
     EXPECT_EQ(rule.descriptionType, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(rule.saferFlags, 0u);
     EXPECT_EQ(rule.saferFlagsType, static_cast<DWORD>(REG_DWORD));
@@ -190,7 +192,7 @@ TEST_F(PolicyTest, EveryApplyWritesTheDefaultsAndTheBuiltInHashRules) {
     EXPECT_EQ(number, 0x8003u);
     std::wstring description;
     EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, hashKey, L"Description", description));
-    EXPECT_EQ(description, L"Latchward");
+    EXPECT_EQ(description, kRuleDescription);
     ASSERT_TRUE(RegReadRaw(HKEY_LOCAL_MACHINE, hashKey + L"\\SHA256", L"ItemData", type, data));
     EXPECT_EQ(Hex(data), platform::ToUtf8(row[3]));
     EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, hashKey + L"\\SHA256", L"HashAlg", number));
@@ -217,7 +219,7 @@ TEST_F(PolicyTest, FakeExtensionsWriteOneHundredRulesAndTheRightToLeftOverrideRu
   ASSERT_NE(rlo, rules.end());
   EXPECT_EQ(rlo->itemData, std::wstring(L"*\x202E*"));
   EXPECT_EQ(rlo->itemDataType, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(rlo->description, L"Latchward");
+  EXPECT_EQ(rlo->description, kRuleDescription);
   auto patterns = Patterns(rules);
   for (const wchar_t* p : {L"*.pdf*.exe", L"*.7z*.pif", L"*.docx*.com", L"*.mp4*.scr"})
     EXPECT_TRUE(std::binary_search(patterns.begin(), patterns.end(), p)) << platform::ToUtf8(p);
@@ -227,16 +229,19 @@ TEST_F(PolicyTest, FakeExtensionsWriteOneHundredRulesAndTheRightToLeftOverrideRu
 TEST_F(PolicyTest, UndoRemovesOnlyOurRulesAndUndoAllAlsoOurWhitelist) {
   Run(L"/silent /nogpupdate /appdata /cipher");
   // Rules an administrator made, a rule of ours in other letter case, an old fixed-GUID rule.
+  const std::wstring ours = kRuleDescription;
+  const std::wstring oursInOtherCase =
+      platform::Lower(ours.substr(0, ours.size() / 2)) + platform::Upper(ours.substr(ours.size() / 2));
   RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{11111111-2222-3333-4444-555555555555}", L"Description",
                  L"Site policy");
   RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{11111111-2222-3333-4444-555555555556}", L"ItemData",
                  L"x.exe");
   RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{11111111-2222-3333-4444-555555555557}", L"Description",
-                 L"  latchWARD ");
+                 L"  " + oursInOtherCase + L" ");
   RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{fb2fb8b3-e5ad-4120-998e-ec692cff49f1}", L"Description",
                  L"anything");
   RegWriteString(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\{22222222-2222-3333-4444-555555555555}", L"Description",
-                 L"Latchward");
+                 kRuleDescription);
   RegWriteString(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\{33333333-2222-3333-4444-555555555555}", L"Description",
                  L"Site allow");
 
@@ -256,11 +261,11 @@ TEST_F(PolicyTest, UndoRemovesOnlyOurRulesAndUndoAllAlsoOurWhitelist) {
 
 TEST_F(PolicyTest, UndoGoesOnWhenTheHashesKeyIsMissing) {
   RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{44444444-2222-3333-4444-555555555555}", L"Description",
-                 L"Latchward");
+                 kRuleDescription);
   RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{7e4d0e46-a959-4c30-8bb7-769a09d0c274}", L"ItemData",
                  L"old.exe");
   RegWriteString(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\{55555555-2222-3333-4444-555555555555}", L"Description",
-                 L"Latchward");
+                 kRuleDescription);
   ASSERT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kHashes));
   Run(L"/undoall /silent /nogpupdate");
   EXPECT_TRUE(RegSubkeys(HKEY_LOCAL_MACHINE, kDisallowedPaths).empty()) << "the legacy key goes too";
@@ -303,7 +308,7 @@ TEST_F(GroupPolicyRefreshTest, AHangingRefreshIsLeftBehindAfterItsLimit) {
 
 TEST_F(PolicyTest, HookingAFileClassWritesTheFilterCommandsAndUndoRestoresTheClass) {
   hooked_ = true;
-  const std::wstring filter = L"\"" + program_.Folder() + L"IronlatchFilterMod.exe\"";
+  const std::wstring filter = L"\"" + program_.Folder() + kFilterModuleProgram + L"\"";
   Run(L"/fs=scr /fc=pif /fs=cpl");
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\open\\command"), filter + L" \"%1\" /S %*");
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\runas\\command"), filter + L" \"%1\" /S %*");
@@ -343,9 +348,10 @@ TEST_F(PolicyTest, HookingAFileClassWritesTheFilterCommandsAndUndoRestoresTheCla
 TEST_F(PolicyTest, ABackupThatHoldsOurOwnHookIsNeverRestored) {
   hooked_ = true;
   // A backup taken from an already hooked class, left by some earlier copy of the program.
-  std::wstring stale = L"Windows Registry Editor Version 5.00\r\n\r\n"
-                       L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\piffile\\shell\\open\\command]\r\n"
-                       L"@=\"\\\"C:\\\\Old\\\\IronlatchFilterMod.exe\\\" *\\\"%1\\\" %*\"\r\n";
+  std::wstring stale =
+      L"Windows Registry Editor Version 5.00\r\n\r\n"
+      L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\piffile\\shell\\open\\command]\r\n" +
+      std::wstring(L"@=\"\\\"C:\\\\Old\\\\") + kFilterModuleProgram + L"\\\" *\\\"%1\\\" %*\"\r\n";
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kBackupStore, L"piffile", stale));
   Run(L"/fc=pif");
   Run(L"/undo /silent /nogpupdate");
@@ -375,11 +381,13 @@ TEST_F(PolicyTest, NoPlantedOrForeignRegistryTextIsImported) {
 
   // A kept backup that names another key as well is refused as a whole.
   Run(L"/fs=pif");
-  const std::wstring foreign = L"Windows Registry Editor Version 5.00\r\n\r\n"
-                               L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\piffile\\shell\\open\\command]\r\n"
-                               L"@=\"\\\"%1\\\" %*\"\r\n\r\n"
-                               L"[HKEY_LOCAL_MACHINE\\Software\\IronlatchTests\\Planted]\r\n"
-                               L"\"Imported\"=\"yes\"\r\n";
+  const std::wstring foreign =
+      L"Windows Registry Editor Version 5.00\r\n\r\n"
+      L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\piffile\\shell\\open\\command]\r\n"
+      L"@=\"\\\"%1\\\" %*\"\r\n\r\n" +
+      std::wstring(L"[HKEY_LOCAL_MACHINE\\Software\\") + kTestsKeyName +
+      L"\\Planted]\r\n"
+      L"\"Imported\"=\"yes\"\r\n";
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kBackupStore, L"piffile", foreign));
   Run(L"/undo /silent /nogpupdate");
   hooked_ = false;
@@ -412,9 +420,9 @@ TEST_F(PolicyTest, TheApplyRoadHooksWhatTheSavedFilterSettingsChoose) {
   Run(L"/silent /nogpupdate");
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\open\\command"), originalOpen_[L"scrfile"]);
 
-  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", program_.Folder() + L"IronlatchFilterMod.exe"));
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", program_.Folder() + kFilterModuleProgram));
   Run(L"/silent /nogpupdate");
-  const std::wstring filter = L"\"" + program_.Folder() + L"IronlatchFilterMod.exe\"";
+  const std::wstring filter = L"\"" + program_.Folder() + kFilterModuleProgram + L"\"";
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\open\\command"), filter + L" *\"%1\" /S %*") << "constant wins";
   EXPECT_EQ(ClassCommand(L"piffile\\shell\\open\\command"), originalOpen_[L"piffile"]);
 }

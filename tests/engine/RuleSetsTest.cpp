@@ -1,4 +1,4 @@
-// Every protection option's rules as Ironlatch.exe writes them, for both Windows families.
+// Every protection option's rules as the main program writes them, for both Windows families.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,7 +94,7 @@ class RuleSetsTest : public testing::TestWithParam<bool> {
     ASSERT_TRUE(program_.Run(L"/silent /nogpupdate " + options).finished);
   }
 
-  static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Ironlatch.exe";
+  static constexpr auto& kAppDefaults = kMainProgramWineKey;
   InstalledProgram program_;
 };
 

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/ScheduleRules.h"
+#include "platform/Text.h"
 #include "tests/support/ProductState.h"
 #include "tests/update/ScheduleTestHelpers.h"
 #include "engine/modScheduleTask.h"
@@ -53,10 +54,11 @@ TEST(ScheduleRules, TwoDigitsTimesAndWeekdays) {
 }
 
 TEST(ScheduleRules, TaskListingIsSearchedForTheWholeNameInAnyCase) {
-  const std::wstring listing = L"Folder: \\\r\nTaskName   Next Run Time\r\nIRONLATCH app UPDATE   12/12/2026 09:14:00\r\n";
+  const std::wstring listing = L"Folder: \\\r\nTaskName   Next Run Time\r\n" + platform::Upper(kProductName) +
+                               L" app UPDATE   12/12/2026 09:14:00\r\n";
   EXPECT_TRUE(ScheduleRules::IsTaskListed(listing, kAppTask));
   EXPECT_FALSE(ScheduleRules::IsTaskListed(listing, kDefsTask)) << "the other task's name is no match";
-  EXPECT_TRUE(ScheduleRules::IsTaskListed(L"xxIronlatch Updatexx", kDefsTask));
+  EXPECT_TRUE(ScheduleRules::IsTaskListed(std::wstring(L"xx") + kProductName + L" Updatexx", kDefsTask));
   EXPECT_FALSE(ScheduleRules::IsTaskListed(L"", kDefsTask));
   EXPECT_FALSE(ScheduleRules::IsTaskListed(
       L"Failed to create process, check the path of the command line:\r\nschtasks.exe /query", kDefsTask));
@@ -104,13 +106,13 @@ class InstallerSchedule : public testing::Test {
     DeleteProductTasks();
   }
   std::vector<TaskCall> Install(InstalledProgram& program, const std::string& config) {
-    if (!config.empty()) WriteTextFile(program.Folder() + L"Ironlatch.ini", "[Config]\r\n" + config);
+    if (!config.empty()) WriteTextFile(program.Folder() + kSettingsIni, "[Config]\r\n" + config);
     EXPECT_TRUE(program.Run(L"/debug /installer").finished);
-    return TaskCalls(program.Folder() + L"Ironlatch.log");
+    return TaskCalls(program.Folder() + kDebugLog);
   }
   static void AsWindowsXp() { ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kAppDefaults, L"Version", L"winxp64")); }
 
-  static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Ironlatch.exe";
+  static constexpr auto& kAppDefaults = kMainProgramWineKey;
 };
 
 bool IsOneOf(const std::wstring& text, std::initializer_list<const wchar_t*> options) {
@@ -155,9 +157,12 @@ TEST_F(InstallerSchedule, BothTasksFromTheIniHourAndWeekday) {
       EXPECT_EQ(call->time.substr(5), L":00");
     }
     const std::wstring defsXml = TaskXml(kDefsTask);
-    EXPECT_NE(defsXml.find(L"<Description>Ironlatch Automatic Definition Updates</Description>"), std::wstring::npos);
-    EXPECT_NE(defsXml.find(L"<Author>Merrowind IT LLC</Author>"), std::wstring::npos);
-    EXPECT_NE(TaskXml(kAppTask).find(L"<Description>Ironlatch Automatic Application Updates</Description>"),
+    EXPECT_NE(
+        defsXml.find(std::wstring(L"<Description>") + kProductName + L" Automatic Definition Updates</Description>"),
+        std::wstring::npos);
+    EXPECT_NE(defsXml.find(std::wstring(L"<Author>") + kTaskAuthor + L"</Author>"), std::wstring::npos);
+    EXPECT_NE(TaskXml(kAppTask).find(std::wstring(L"<Description>") + kProductName +
+                                     L" Automatic Application Updates</Description>"),
               std::wstring::npos);
     EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"<missing>") << "the INI road writes no schedule setting";
     DeleteProductTasks();
@@ -196,8 +201,9 @@ TEST_F(InstallerSchedule, WindowsXpReplacesTheTasksThroughItsOwnScheduler) {
   const auto calls = Install(program, "EnableSchedule=1\r\nScheduledHour=9\r\nScheduledDay=wed\r\n");
   ASSERT_EQ(calls.size(), 2u);
 
-  EXPECT_EQ(fakes.Calls(L"schtasks"), (std::vector<std::wstring>{L"/delete /f /tn \"Ironlatch Update\"",
-                                                                 L"/delete /f /tn \"Ironlatch App Update\""}));
+  EXPECT_EQ(fakes.Calls(L"schtasks"),
+            (std::vector<std::wstring>{std::wstring(L"/delete /f /tn \"") + kDefsUpdateTask + L"\"",
+                                       std::wstring(L"/delete /f /tn \"") + kAppUpdateTask + L"\""}));
   const auto registered = fakes.Calls(L"regsvr32");
   ASSERT_FALSE(registered.empty());
   EXPECT_EQ(registered[0], L"/s \"" + program.Folder() + L"tskschd.dll\"");
@@ -208,8 +214,8 @@ TEST_F(InstallerSchedule, WindowsXpReplacesTheTasksThroughItsOwnScheduler) {
   EXPECT_EQ(defs.application, program.ExePath());
   EXPECT_EQ(defs.parameters, L"/autoupdate");
   EXPECT_EQ(defs.workingFolder, folder);
-  EXPECT_EQ(defs.comment, L"Ironlatch Automatic Definition Updates");
-  EXPECT_EQ(defs.creator, L"Merrowind IT LLC");
+  EXPECT_EQ(defs.comment, std::wstring(kProductName) + L" Automatic Definition Updates");
+  EXPECT_EQ(defs.creator, kTaskAuthor);
   EXPECT_EQ(defs.flags & TASK_FLAG_INTERACTIVE, static_cast<DWORD>(TASK_FLAG_INTERACTIVE));
   ASSERT_EQ(defs.triggers, 1);
   EXPECT_EQ(defs.trigger.TriggerType, TASK_TIME_TRIGGER_DAILY);
@@ -222,7 +228,7 @@ TEST_F(InstallerSchedule, WindowsXpReplacesTheTasksThroughItsOwnScheduler) {
   const XpTask app = ReadXpTask(kAppTask);
   ASSERT_TRUE(app.found);
   EXPECT_EQ(app.parameters, L"/autoupdateapp");
-  EXPECT_EQ(app.comment, L"Ironlatch Automatic Application Updates");
+  EXPECT_EQ(app.comment, std::wstring(kProductName) + L" Automatic Application Updates");
   ASSERT_EQ(app.triggers, 1);
   EXPECT_EQ(app.trigger.TriggerType, TASK_TIME_TRIGGER_WEEKLY);
   EXPECT_EQ(app.trigger.Type.Weekly.rgfDaysOfTheWeek, TASK_WEDNESDAY);

@@ -60,7 +60,7 @@ TEST_F(WhitelistTest, EachSwitchWritesTheRulesOfItsFoldersOnce) {
     std::wstring description;
     DWORD flags = 7;
     EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\" + name, L"Description", description));
-    EXPECT_EQ(description, L"Latchward");
+    EXPECT_EQ(description, kRuleDescription);
     EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\" + name, L"SaferFlags", flags));
     EXPECT_EQ(flags, 0u);
   }
@@ -131,7 +131,7 @@ TEST_F(WhitelistTest, TheScanWhitelistsProgramsAlreadyInTheProtectedFoldersOnce)
 // Every pattern a switch looks up is logged before its rule is written or found, as the
 // one-at-a-time check logs it: the first run logs the check, the second the check and the find.
 TEST_F(WhitelistTest, EachCheckOfAPatternIsInTheDebugLog) {
-  const std::wstring log = program_.Folder() + L"Ironlatch.log";
+  const std::wstring log = program_.Folder() + kDebugLog;
   const std::wstring pattern = L"%appdata%\\logged\\tool.exe";
   auto count = [&](const std::wstring& prefix) {
     const auto lines = Lines(ReadTextFile(log));

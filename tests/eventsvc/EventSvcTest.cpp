@@ -72,7 +72,7 @@ int WaitForMails(const std::string& token, int count, DWORD timeoutMs) {
   return got;
 }
 
-const wchar_t kFilterModSource[] = L"IronlatchFilterMod";
+constexpr auto& kFilterModSource = testsupport::kFilterModuleEventSource;
 
 // The text of an alert entry as the filter module writes it, for a blocked file.
 std::wstring AlertEntryText(const std::string& program, const std::wstring& subject = L"Restricted program blocked!") {
@@ -112,7 +112,7 @@ bool WriteEntry(const std::wstring& source, uint16_t type, uint32_t id, const st
 }
 
 bool WriteStopNotice() {
-  return modWriteEvent::WriteEventAs(L"Ironlatch", modFilterEvents::kStopNotice, 0);
+  return modWriteEvent::WriteEventAs(testsupport::kEventSource, modFilterEvents::kStopNotice, 0);
 }
 
 using ServiceRoad = AlertSettings;
@@ -129,7 +129,7 @@ TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndOnlyTheServiceManagersStopEnd
   // Entries that must not mail come first: once the blocked entry's mail is in, they were handled.
   const std::string ownEntry = Token("own"), nearCode = Token("near"), userTool = Token("user-tool"),
                     forged = Token("forged");
-  ASSERT_TRUE(WriteEntry(L"IronlatchFilterMod", platform::kEventInformation, 10177, W(ownEntry)));
+  ASSERT_TRUE(WriteEntry(testsupport::kFilterModuleEventSource, platform::kEventInformation, 10177, W(ownEntry)));
   ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 8660, W(nearCode)));
   // What any user can write: an 866 of their own, and an alert entry in the module's form.
   ASSERT_TRUE(WriteEntry(L"SomeUserTool", platform::kEventWarning, 866, W("Access to C:\\" + userTool + ".exe")));
@@ -150,7 +150,9 @@ TEST_F(ServiceRoad, BlockedEntryMailsOthersDoNotAndOnlyTheServiceManagersStopEnd
                         "Source Name: Microsoft-Windows-SoftwareRestrictionPolicies\r\nMessage: Access to " +
                             path + " has been restricted by your Administrator.\r\n"))
       << mail;
-  EXPECT_TRUE(Has(mail, "This message sent by Ironlatch  v1.0.0.1 (Service Code v1.0.1)")) << mail;
+  EXPECT_TRUE(
+      Has(mail, std::string("This message sent by ") + testsupport::kProductNameA + "  v1.0.0.1 (Service Code v1.0.1)"))
+      << mail;
   EXPECT_FALSE(AnyMailHas(ownEntry));
   EXPECT_FALSE(AnyMailHas(nearCode));
   EXPECT_FALSE(AnyMailHas(userTool)) << "an 866 from another source was mailed";
@@ -177,9 +179,10 @@ TEST_F(ServiceRoad, ForgedStopNoticesLeaveMonitoringRunning) {
   ASSERT_TRUE(service.Start());
   const std::wstring notice = modFilterEvents::kStopNotice;
   ASSERT_TRUE(WriteEntry(L"SomeUserTool", platform::kEventInformation, 10177, notice));
-  ASSERT_TRUE(WriteEntry(L"Ironlatch", platform::kEventInformation, 10177, L"x " + notice));
+  ASSERT_TRUE(WriteEntry(testsupport::kEventSource, platform::kEventInformation, 10177, L"x " + notice));
   const std::string named = Token("named");
-  const std::string path = "C:\\Users\\someone\\Downloads\\" + named + " Ironlatch - stopping event service....exe";
+  const std::string path =
+      "C:\\Users\\someone\\Downloads\\" + named + " " + testsupport::kProductNameA + " - stopping event service....exe";
   ASSERT_TRUE(WriteEntry(kPolicySource, platform::kEventWarning, 866,
                          W("Access to " + path + " has been restricted by your Administrator.")));
   const std::string mail = WaitForMail(named);
@@ -245,7 +248,7 @@ TEST_F(ServiceRoad, ServiceLogsInWithTheStoredPasswordAndMovesAScrambledOne) {
 
 // A standard user who makes the guard's name first must not keep the service from starting.
 TEST_F(ServiceRoad, SquattedGuardObjectDoesNotStopTheServiceStarting) {
-  platform::UniqueKernelHandle squatter(CreateMutexW(nullptr, FALSE, L"Global\\IronlatchEventSvc.Instance"));
+  platform::UniqueKernelHandle squatter(CreateMutexW(nullptr, FALSE, testsupport::kServiceInstanceMutex));
   ASSERT_TRUE(squatter);
   InstalledService service;
   ASSERT_TRUE(service.Ok());
@@ -307,7 +310,7 @@ TEST_F(ServiceRoad, StopRequestAloneEndsTheServiceAndASecondCopyEndsSilently) {
 
   const std::wstring log = service.Dir() / L"prompts.log";
   const testsupport::RunResult second = testsupport::RunProcess(
-      L"\"" + (service.Dir() / L"IronlatchEventSvc.exe") + L"\"", {L"ILATCH_PROMPT_LOG=" + log}, 20000);
+      L"\"" + (service.Dir() / testsupport::kServiceProgram) + L"\"", {L"ILATCH_PROMPT_LOG=" + log}, 20000);
   ASSERT_TRUE(second.finished);
   EXPECT_TRUE(testsupport::ReadPromptLog(log).empty());
   EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
@@ -318,21 +321,21 @@ TEST_F(ServiceRoad, StopRequestAloneEndsTheServiceAndASecondCopyEndsSilently) {
 }
 
 TEST(ServiceByHand, StartedFromAPromptSaysSoAndEnds) {
-  testsupport::InstalledProgram program(L"IronlatchEventSvc.exe");
+  testsupport::InstalledProgram program(testsupport::kServiceProgram);
   const testsupport::RunResult run = program.Run(L"", L"", 30000);
   ASSERT_TRUE(run.finished);
   const auto prompts = program.Prompts();
   ASSERT_EQ(prompts.size(), 1u);
   EXPECT_EQ(prompts[0].kind, L"box");
   ASSERT_GE(prompts[0].fields.size(), 3u);
-  EXPECT_EQ(prompts[0].fields[0], L"Ironlatch");
+  EXPECT_EQ(prompts[0].fields[0], testsupport::kProductName);
   EXPECT_EQ(prompts[0].fields[2], L"This program must be started as a service.");
 }
 
 // The service asks a short-lived copy of itself for the mail's LAN address (the query's libraries
 // are never unloaded): the copy answers with what the query gives in this process and ends.
 TEST(LanAddressHelper, CopyAnswersWithTheQueryTextAndEnds) {
-  testsupport::InstalledProgram program(L"IronlatchEventSvc.exe");
+  testsupport::InstalledProgram program(testsupport::kServiceProgram);
   const platform::CapturedRun run =
       platform::RunAndCapture(L"\"" + program.ExePath() + L"\" /lanaddress", 30000, 4096);
   ASSERT_EQ(run.startError, 0u);
@@ -390,7 +393,7 @@ class FilterTest : public AlertSettings {
  protected:
   void SetUp() override {
     AlertSettings::SetUp();
-    CommonModule::IniPath = ini_ / L"Ironlatch.ini";
+    CommonModule::IniPath = ini_ / testsupport::kSettingsIni;
     Module1::BuildProductTitle();
     modFilterEvents::StopServiceFlag = false;
     modFilterEvents::EventTimeShift.clear();
@@ -411,18 +414,19 @@ TEST_F(FilterTest, OnlyTheBlockedCodeMailsAndOnlyTheOwnSourcesNoticeWakes) {
   struct Case {
     const char* name;
     const wchar_t* code;
-    const wchar_t* extra;
+    std::wstring extra;
     const wchar_t* source;
     bool wakes;
     bool mails;
   };
+  const std::wstring kStopNotice = std::wstring(L" ") + testsupport::kProductName + L" - stopping event service...";
   const Case cases[] = {
-      {"notice-in-blocked-name", L"866", L" IRONLATCH - STOPPING EVENT SERVICE...", kPolicySource, false, true},
-      {"notice-other-source", L"10177", L" Ironlatch - stopping event service...", L"SomeUserTool", false, false},
-      {"notice-own-source", L"10177", L" ironlatch - stopping event service...", L"Ironlatch", true, false},
+      {"notice-in-blocked-name", L"866", platform::Upper(kStopNotice), kPolicySource, false, true},
+      {"notice-other-source", L"10177", kStopNotice, L"SomeUserTool", false, false},
+      {"notice-own-source", L"10177", platform::Lower(kStopNotice), testsupport::kEventSource, true, false},
       {"blanks", L" 866 ", L"", kPolicySource, false, true},
       {"near", L"8660", L"", kPolicySource, false, false},
-      {"own", L"10177", L"", L"IronlatchFilterMod", false, false},
+      {"own", L"10177", L"", testsupport::kFilterModuleEventSource, false, false},
       {"blocked-other-source", L"866", L"", L"SomeUserTool", false, false},
       {"blocked-source-with-blanks", L"866", L"", L" Microsoft-Windows-SoftwareRestrictionPolicies ", false, true},
   };

@@ -14,6 +14,7 @@
 #include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/common/CommonTestHelpers.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
 
@@ -119,8 +120,8 @@ class DataFolderSecure : public ::testing::Test {
     env_.Set(L"ILATCH_RIGHTS_LOG", (dir_ / L"rights.log").c_str());
     ASSERT_TRUE(CreateDirectoryW((dir_ / L"root").c_str(), nullptr));
   }
-  std::wstring Maker() const { return dir_ / L"root\\Merrowind IT"; }
-  std::wstring Data() const { return Maker() + L"\\Ironlatch"; }
+  std::wstring Maker() const { return dir_ / (std::wstring(L"root\\") + kMakerName); }
+  std::wstring Data() const { return Maker() + L"\\" + kProductName; }
   // The names beside path that it was set aside under.
   std::vector<std::wstring> SetAside(const std::wstring& path) const {
     std::vector<std::wstring> names;
@@ -171,7 +172,7 @@ TEST_F(DataFolderSecure, AFolderAUserOwnsIsSetAsideWithTheDateAndMadeAfresh) {
   wchar_t year[8] = {};
   swprintf(year, 8, L"%04u-", now.wYear);
   EXPECT_NE(aside[0].find(std::wstring(L"(set aside ") + year), std::wstring::npos) << platform::ToUtf8(aside[0]);
-  EXPECT_EQ(ReadFileBytes(aside[0] + L"\\Ironlatch\\ExecFilter.md5"), "; a user's own list\r\n");
+  EXPECT_EQ(ReadFileBytes(aside[0] + L"\\" + kProductName + L"\\ExecFilter.md5"), "; a user's own list\r\n");
 }
 
 TEST_F(DataFolderSecure, AFileInTheFolderPlaceIsSetAside) {

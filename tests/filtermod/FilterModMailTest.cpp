@@ -24,7 +24,7 @@ using namespace testsupport;
 namespace {
 
 constexpr uint16_t kPlainPort = 47025;
-const wchar_t kModuleSource[] = L"IronlatchFilterMod";
+constexpr auto& kModuleSource = kFilterModuleEventSource;
 constexpr ALG_ID kSha256 = 0x800C;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -113,7 +113,7 @@ class FilterModMailTest : public testing::Test {
     return blocked;
   }
 
-  InstalledProgram program{L"IronlatchFilterMod.exe"};
+  InstalledProgram program{kFilterModuleProgram};
 };
 
 class WithService : public FilterModMailTest {
@@ -208,7 +208,7 @@ TEST_F(FilterModMailTest, WithTheServiceStoppedTheAlertStaysInTheLogAndNothingIs
 TEST_F(FilterModMailTest, TheModuleReadsNoMailSettings) {
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"EmailPassword", L"scrambled-password"));
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kEmailSetupKey, L"Authenticate", L"1"));
-  ASSERT_TRUE(WriteTextFile(program.Folder() + L"Ironlatch.ini",
+  ASSERT_TRUE(WriteTextFile(program.Folder() + kSettingsIni,
                             "[EmailConfig]\r\nEmailAlerts=1\r\nSMTPUserName=u\r\nSMTPPassword=ini-password\r\n"));
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kFilterModuleKey, L"SilentBlock", L"1"));
   const std::wstring blocked = program.Folder() + L"quiet.scr";

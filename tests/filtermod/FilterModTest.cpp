@@ -1,4 +1,4 @@
-// IronlatchFilterMod.exe started the way Windows starts it for a hooked file class: what the user is
+// The filter module started the way Windows starts it for a hooked file class: what the user is
 // asked, whether the launched file (the recording fake program under the file's name) runs and
 // with which arguments, and what lands in the Application log.
 #include <gtest/gtest.h>
@@ -27,7 +27,8 @@ using namespace testsupport;
 
 namespace {
 
-const wchar_t kSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\IronlatchFilterMod";
+const std::wstring kSourceKey =
+    std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\") + kFilterModuleEventSource;
 const wchar_t kCrLf[] = L"\r\n";
 constexpr ALG_ID kSha256 = 0x800C;
 
@@ -142,7 +143,7 @@ class FilterModTest : public testing::Test {
   static std::vector<platform::EventEntry> EntriesAbout(const std::wstring& path) {
     std::vector<platform::EventEntry> mine;
     for (auto& e : platform::ReadEventsNewestFirst(L"Application", 2000))
-      if (e.source == L"IronlatchFilterMod" && e.strings.size() == 1 && platform::Contains(e.strings[0], path) &&
+      if (e.source == kFilterModuleEventSource && e.strings.size() == 1 && platform::Contains(e.strings[0], path) &&
           !AlertEntry::Parse(e.strings[0]))
         mine.push_back(e);
     return mine;
@@ -151,8 +152,8 @@ class FilterModTest : public testing::Test {
   static std::vector<std::wstring> AlertSubjectsAbout(const std::wstring& path) {
     std::vector<std::wstring> subjects;
     for (auto& e : platform::ReadEventsNewestFirst(L"Application", 2000)) {
-      const auto alert = e.source == L"IronlatchFilterMod" && e.strings.size() == 1 ? AlertEntry::Parse(e.strings[0])
-                                                                                     : std::nullopt;
+      const auto alert = e.source == kFilterModuleEventSource && e.strings.size() == 1 ? AlertEntry::Parse(e.strings[0])
+                                                                                       : std::nullopt;
       if (alert && platform::Contains(alert->body, path)) subjects.push_back(alert->subject);
     }
     return subjects;
@@ -171,13 +172,13 @@ class FilterModTest : public testing::Test {
     for (size_t i = 0; i < prompts.size(); ++i) {
       EXPECT_EQ(prompts[i].kind, L"box");
       ASSERT_EQ(prompts[i].fields.size(), 4u);
-      EXPECT_EQ(prompts[i].fields[0], L"Ironlatch");
+      EXPECT_EQ(prompts[i].fields[0], kProductName);
       EXPECT_EQ(prompts[i].fields[1], flagsAndTexts[i].first);
       EXPECT_EQ(prompts[i].fields[2], flagsAndTexts[i].second);
     }
   }
 
-  InstalledProgram program{L"IronlatchFilterMod.exe"};
+  InstalledProgram program{kFilterModuleProgram};
   std::vector<std::wstring> extraFiles_;
 };
 
@@ -257,12 +258,12 @@ TEST_F(FilterModTest, LookalikeOfWindowsFolderIsAsked) {
 }
 
 // SilentBlock blocks without a box, from either source; NoAllow shows the OK-only notice; Bulk.ini
-// beside the module replaces Ironlatch.ini.
+// beside the module replaces the settings INI.
 TEST_F(FilterModTest, BlockingSwitchesFromRegistryAndIni) {
   struct Case {
     const wchar_t* name;
     const wchar_t* registrySwitch;  // name=value or ""
-    const char* ironlatchIni;
+    const char* settingsIni;
     const char* bulkIni;
     bool notice;    // the OK-only notice is shown
     bool question;  // the question is asked (and answered No)
@@ -276,12 +277,12 @@ TEST_F(FilterModTest, BlockingSwitchesFromRegistryAndIni) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
-    DeleteFileW((program.Folder() + L"Ironlatch.ini").c_str());
+    DeleteFileW((program.Folder() + kSettingsIni).c_str());
     DeleteFileW((program.Folder() + L"Bulk.ini").c_str());
     DeleteFileW(program.PromptLog().c_str());
     const std::wstring sw = c.registrySwitch;
     if (!sw.empty()) SetSwitch(sw.substr(0, sw.find(L'=')), sw.substr(sw.find(L'=') + 1));
-    if (c.ironlatchIni) WriteTextFile(program.Folder() + L"Ironlatch.ini", c.ironlatchIni);
+    if (c.settingsIni) WriteTextFile(program.Folder() + kSettingsIni, c.settingsIni);
     if (c.bulkIni) WriteTextFile(program.Folder() + L"Bulk.ini", c.bulkIni);
 
     const std::wstring target = Target(std::wstring(c.name) + L"\\ctl.cpl");
@@ -514,7 +515,7 @@ TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
 
   livewindow::LiveProgram module(L"\"" + program.ExePath() + L"\" /\"" + target + L"\"");
   ASSERT_TRUE(module.Started());
-  ASSERT_TRUE(module.Window(L"Ironlatch", false)) << "the question did not come";
+  ASSERT_TRUE(module.Window(kProductName, false)) << "the question did not come";
   {
     platform::UniqueFileHandle writer(CreateFileW(target.c_str(), GENERIC_WRITE,
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -527,7 +528,7 @@ TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
       << "another file could be moved over the hashed file";
   const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
   EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L".moved").c_str())) << "the hashed file's folder could be renamed";
-  EXPECT_TRUE(platform::Contains(module.Answer(L"Ironlatch", IDYES), L"Allow program to run?"));
+  EXPECT_TRUE(platform::Contains(module.Answer(kProductName, IDYES), L"Allow program to run?"));
   ASSERT_TRUE(module.WaitForExit(30000));
 
   EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\""});
@@ -552,7 +553,7 @@ TEST_F(FilterModTest, RefusedStartEndsInFailureEntry) {
 
 // Nothing to do, or a launch of the module itself: nothing is asked, nothing logged.
 TEST_F(FilterModTest, EmptyOrSelfLaunchDoesNothing) {
-  const std::wstring self = Target(L"x\\IRONLATCHFILTERMOD.EXE");
+  const std::wstring self = Target(L"x\\" + platform::Upper(kFilterModuleProgram));
   for (const std::wstring& arguments : {std::wstring(L""), L"\"" + self + L"\"", L"/\"" + self + L"\""}) {
     Run(arguments, L"yes");
     EXPECT_TRUE(program.Prompts().empty()) << arguments;
@@ -651,20 +652,20 @@ std::vector<DWORD> RunningFilterModules() {
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
-    if (platform::EqualsNoCase(entry.szExeFile, L"IronlatchFilterMod.exe")) ids.push_back(entry.th32ProcessID);
+    if (platform::EqualsNoCase(entry.szExeFile, kFilterModuleProgram)) ids.push_back(entry.th32ProcessID);
   return ids;
 }
 
 // The screen-saver class hooked by the main program itself, put back when the test ends.
 class HookedScreenSavers {
  public:
-  explicit HookedScreenSavers(const InstalledProgram& filter) : main_(filter.Folder() + L"Ironlatch.exe") {
+  explicit HookedScreenSavers(const InstalledProgram& filter) : main_(filter.Folder() + kMainProgram) {
     // The shell finds the class of a .scr file through its extension key.
     std::wstring cls;
     if (!RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr", L"", cls)) {
       addedExtension_ = RegWriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr", L"", L"scrfile");
     }
-    ok_ = CopyProgram(L"Ironlatch.exe", main_) && Main(L"/fs=scr");
+    ok_ = CopyProgram(kMainProgram, main_) && Main(L"/fs=scr");
   }
   ~HookedScreenSavers() {
     Main(L"/undo /silent /nogpupdate");

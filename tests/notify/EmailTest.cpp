@@ -30,8 +30,8 @@ namespace {
 // The programs build these at start-up; this test stands in for them.
 struct ProductNames : ::testing::Environment {
   void SetUp() override {
-    Product::ProductLabel = L"Ironlatch";
-    Product::ProductTitle = L"Ironlatch  v9.8.7.6";
+    Product::ProductLabel = testsupport::kProductName;
+    Product::ProductTitle = std::wstring(testsupport::kProductName) + L"  v9.8.7.6";
   }
 };
 ::testing::Environment* const kProductNames = ::testing::AddGlobalTestEnvironment(new ProductNames);
@@ -67,7 +67,7 @@ platform::SmtpRequest Request(uint16_t port, const std::string& token) {
   platform::SmtpRequest r;
   r.server = L"127.0.0.1";
   r.port = port;
-  r.fromName = L"Ironlatch";
+  r.fromName = testsupport::kProductName;
   r.fromAddress = L"alerts@example.test";
   r.recipients = {L"admin@example.test", L"second@example.test"};
   r.subject = platform::FromUtf8("Alert " + token);
@@ -91,7 +91,7 @@ TEST(SmtpClient, PlainSendCarriesEnvelopeHeadersAndBody) {
   EXPECT_TRUE(Has(mail, "X-Sink-To: admin@example.test,second@example.test\r\n"));
   EXPECT_TRUE(Has(mail, "X-Sink-TLS: no\r\n"));
   EXPECT_TRUE(Has(mail, "X-Sink-Login: \r\n"));
-  EXPECT_TRUE(Has(mail, "\r\nFrom: \"Ironlatch\" <alerts@example.test>\r\n"));
+  EXPECT_TRUE(Has(mail, std::string("\r\nFrom: \"") + testsupport::kProductNameA + "\" <alerts@example.test>\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nTo: admin@example.test, second@example.test\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nSubject: Alert " + token + "\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nDate: "));
@@ -289,7 +289,7 @@ TEST(SmtpClient, LongHeadersAreFoldedAndNamesEncoded) {
   request.subject = platform::FromUtf8(subject);
   request.recipients.clear();
   for (int i = 0; i < 8; ++i) request.recipients.push_back(L"recipient" + std::to_wstring(i) + L"@example.test");
-  request.fromName = platform::FromUtf8("Z\xC3\xBC" "rich Ironlatch");
+  request.fromName = platform::FromUtf8(std::string("Z\xC3\xBC") + "rich " + testsupport::kProductNameA);
   request.replyToName = request.fromName;
   request.replyToAddress = L"reply@example.test";
   ASSERT_TRUE(platform::SendSmtpMail(request).ok);
@@ -390,12 +390,12 @@ TEST(SmtpClient, LongWordsNeverMakeAHeaderLineOverTheLimit) {
     const char* name;
     std::string subject, fromName, replyToName;
   } cases[] = {
-      {"subject word", "Test Email - " + word, "Ironlatch", ""},
-      {"subject word, not ASCII", "Blocked - " + word + "\xC3\xA9" + word, "Ironlatch", ""},
+      {"subject word", "Test Email - " + word, testsupport::kProductNameA, ""},
+      {"subject word, not ASCII", "Blocked - " + word + "\xC3\xA9" + word, testsupport::kProductNameA, ""},
       {"sender name", "Alert", word, ""},
       {"sender name with quotes", "Alert", "\"" + word + "\" \\ x", ""},
-      {"reply-to name", "Alert", "Ironlatch", "a " + word + " b"},
-      {"word just over a line", "Alert " + std::string(77, 'w'), "Ironlatch", ""},
+      {"reply-to name", "Alert", testsupport::kProductNameA, "a " + word + " b"},
+      {"word just over a line", "Alert " + std::string(77, 'w'), testsupport::kProductNameA, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -414,7 +414,8 @@ TEST(SmtpClient, LongWordsNeverMakeAHeaderLineOverTheLimit) {
     for (const std::string& line : headers.lines) EXPECT_LE(line.size(), 998u) << line.substr(0, 60);
     EXPECT_EQ(DecodedHeader(headers.Unfolded("Subject")), c.subject + " " + token);
     // A name that needs no encoding stays a quoted string.
-    const std::string shownName = c.fromName == "Ironlatch" ? "\"Ironlatch\"" : c.fromName;
+    const std::string shownName =
+        c.fromName == testsupport::kProductNameA ? std::string("\"") + testsupport::kProductNameA + "\"" : c.fromName;
     EXPECT_EQ(DecodedHeader(headers.Unfolded("From")), shownName + " <alerts@example.test>");
     if (!c.replyToName.empty()) {
       EXPECT_EQ(DecodedHeader(headers.Unfolded("Reply-To")), c.replyToName + " <reply@example.test>");
@@ -509,13 +510,13 @@ TEST(AlertMail, HeaderTexts) {
 }
 
 TEST(AlertMail, FooterNamesTheSendingProgram) {
-  const std::wstring title = L"Ironlatch  v1.2.0.3";
+  const std::wstring title = std::wstring(testsupport::kProductName) + L"  v1.2.0.3";
   const std::wstring base = L"\r\n\r\nThis message sent by " + title;
-  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"IronlatchEventSvc", 1, 2, 3), base + L" (Service Code v1.2.3)");
-  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"ironlatchfiltermod", 4, 0, 12),
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, testsupport::kServiceName, 1, 2, 3), base + L" (Service Code v1.2.3)");
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, platform::Lower(testsupport::kFilterModuleEventSource), 4, 0, 12),
             base + L" (Filter Module Code v4.0.12)");
-  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"Ironlatch", 1, 2, 3), base);
-  EXPECT_EQ(modEmailSvc::AlertFooter(title, L"IronlatchEventSvc_old", 1, 2, 3), base);
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, testsupport::kProductName, 1, 2, 3), base);
+  EXPECT_EQ(modEmailSvc::AlertFooter(title, std::wstring(testsupport::kServiceName) + L"_old", 1, 2, 3), base);
 }
 
 TEST(AlertMail, LanAddressIsTheFirstAddressSeen) {
@@ -541,7 +542,7 @@ class EmailSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Clear();
-    CommonModule::IniPath = ini_ / L"Ironlatch.ini";
+    CommonModule::IniPath = ini_ / testsupport::kSettingsIni;
   }
   void TearDown() override { Clear(); }
   static void Clear() {
@@ -737,15 +738,18 @@ TEST_F(EmailSettingsTest, SendEmailBuildsTheAlertMail) {
   EXPECT_TRUE(Has(mail, "X-Sink-Login: alice\r\n"));
   EXPECT_TRUE(Has(mail, "X-Sink-From: override@example.test\r\n"));
   EXPECT_TRUE(Has(mail, "X-Sink-To: first@example.test,admin@example.test\r\n"));
-  EXPECT_TRUE(Has(mail, "\r\nFrom: \"Ironlatch\" <override@example.test>\r\n"));
-  EXPECT_TRUE(Has(mail, "\r\nReply-To: \"Ironlatch\" <override@example.test>\r\n"));
+  EXPECT_TRUE(Has(mail, std::string("\r\nFrom: \"") + testsupport::kProductNameA + "\" <override@example.test>\r\n"));
+  EXPECT_TRUE(
+      Has(mail, std::string("\r\nReply-To: \"") + testsupport::kProductNameA + "\" <override@example.test>\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nTo: first@example.test, admin@example.test\r\n"));
   EXPECT_TRUE(Has(mail, "\r\nSubject: Blocked " + token + " - Acme Ltd\r\n"));
   const std::string computer = platform::ToUtf8(platform::GetEnv(L"computername"));
   const std::string body = "\r\n\r\nClient Name:  Acme Ltd\r\nComputer Name:  " + computer + "\r\nLAN IP:  ";
   EXPECT_TRUE(Has(mail, body)) << mail;
   // This test program counts as the main program: the footer ends with the title.
-  EXPECT_TRUE(Has(mail, "\r\n\r\nProgram X was blocked.\r\n\r\nThis message sent by Ironlatch  v9.8.7.6\r\n")) << mail;
+  EXPECT_TRUE(Has(mail, std::string("\r\n\r\nProgram X was blocked.\r\n\r\nThis message sent by ") +
+                            testsupport::kProductNameA + "  v9.8.7.6\r\n"))
+      << mail;
 }
 
 // A client name of 1,200 characters without a blank: the alert mail has no line over 998

@@ -79,11 +79,12 @@ TEST(EventLogTest, EntriesFromAnotherProcessReadBackNewestFirst) {
   EXPECT_EQ(platform::ReadEventsNewestFirst(L"Application", 2).size(), 2u);
 }
 
-// The main program's writer, run as a program named Ironlatch: the layout the viewer and the
+// The main program's writer, run as a program of the main program's name: the layout the viewer and the
 // service read.
 TEST(EventLogTest, WriteEventRecordLayout) {
   ScratchDir dir;
-  ASSERT_TRUE(CopyFileW((testsupport::TestsDir() + L"eventprobe.exe").c_str(), (dir / L"Ironlatch.exe").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((testsupport::TestsDir() + L"eventprobe.exe").c_str(),
+                        (dir / testsupport::kMainProgram).c_str(), FALSE));
   struct Case {
     int type;
     uint16_t written;
@@ -91,15 +92,16 @@ TEST(EventLogTest, WriteEventRecordLayout) {
                {4, platform::kEventInformation}};
   for (const auto& c : cases) {
     const std::wstring marker = Unique(L"layout");
-    const auto run = RunProcess(L"\"" + (dir / L"Ironlatch.exe") + L"\" writeevent " + std::to_wstring(c.type) +
-                                    L" \"Ironlatch - " + marker + L"\\r\\n\\r\\nline two\"",
-                                {});
+    const auto run =
+        RunProcess(L"\"" + (dir / testsupport::kMainProgram) + L"\" writeevent " + std::to_wstring(c.type) +
+                       std::wstring(L" \"") + testsupport::kProductName + L" - " + marker + L"\\r\\n\\r\\nline two\"",
+                   {});
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u) << c.type;
     const auto mine = WithMessage(platform::ReadEventsNewestFirst(L"Application"),
-                                  L"Ironlatch - " + marker + L"\r\n\r\nline two");
+                                  std::wstring(testsupport::kProductName) + L" - " + marker + L"\r\n\r\nline two");
     ASSERT_EQ(mine.size(), 1u) << c.type;
-    EXPECT_EQ(mine[0].source, L"Ironlatch");
+    EXPECT_EQ(mine[0].source, testsupport::kEventSource);
     EXPECT_EQ(mine[0].eventId, modWriteEvent::ProductEventId);
     EXPECT_EQ(mine[0].eventId & 0xFFFF, 10177u);
     EXPECT_EQ(mine[0].type, c.written) << c.type;
@@ -108,7 +110,7 @@ TEST(EventLogTest, WriteEventRecordLayout) {
 }
 
 TEST(EventLogTest, WriteEventInProcessUsesOwnTitle) {
-  const std::wstring message = Unique(L"Ironlatch - stopping event service...");
+  const std::wstring message = Unique(std::wstring(testsupport::kProductName) + L" - stopping event service...");
   ASSERT_TRUE(modWriteEvent::WriteEvent(message, 0));
   const auto mine = WithMessage(platform::ReadEventsNewestFirst(L"Application"), message);
   ASSERT_EQ(mine.size(), 1u);
@@ -205,7 +207,7 @@ TEST(EventLogTest, JournalToleratesBrokenTail) {
   const std::wstring journal = std::wstring(base) + testsupport::kMakerFolder + L"\\EventJournal\\Application.journal";
   {
     // What a writer stopped mid-record leaves: a length and a few bytes. Taken under the writers' lock.
-    platform::UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, L"Global\\IronlatchEventJournal"));
+    platform::UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, testsupport::kEventJournalMutex));
     ASSERT_TRUE(mutex);
     ASSERT_EQ(WaitForSingleObject(mutex.get(), 10000), WAIT_OBJECT_0);
     platform::UniqueFileHandle file(CreateFileW(journal.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "platform/Handle.h"
+#include "tests/support/ProductState.h"
 
 namespace eventservice {
 
-inline constexpr wchar_t kServiceName[] = L"IronlatchEventSvc";
+using testsupport::kServiceName;
 
 // exists false when the service is not installed.
 struct State {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Handle.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 namespace testsupport {
@@ -15,11 +16,10 @@ class InstalledService {
  public:
   InstalledService() : name_(L"IlEvtSvcTest" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                              std::to_wstring(GetTickCount())) {
-    ok_ = CopyProgram(L"IronlatchEventSvc.exe", dir_ / L"IronlatchEventSvc.exe") &&
-          CopyProgram(L"Ironlatch.exe", dir_ / L"Ironlatch.exe");
+    ok_ = CopyProgram(kServiceProgram, dir_ / kServiceProgram) && CopyProgram(kMainProgram, dir_ / kMainProgram);
     manager_.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!ok_ || !manager_) return;
-    const std::wstring binary = L"\"" + (dir_ / L"IronlatchEventSvc.exe") + L"\" ";
+    const std::wstring binary = L"\"" + (dir_ / kServiceProgram) + L"\" ";
     service_.reset(CreateServiceW(manager_.get(), name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                   binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 
 namespace testsupport {
 
@@ -18,7 +19,7 @@ inline void ExpectOneRunFromAPrivateFolder(const std::vector<std::wstring>& call
   wchar_t windows[MAX_PATH] = {};
   ASSERT_NE(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
   const std::wstring call = platform::Lower(calls[0]);
-  EXPECT_TRUE(platform::StartsWith(call, platform::Lower(std::wstring(windows) + L"\\Temp\\Ironlatch-{")))
+  EXPECT_TRUE(platform::StartsWith(call, platform::Lower(std::wstring(windows) + L"\\Temp\\" + kProductName + L"-{")))
       << platform::ToUtf8(calls[0]);
   EXPECT_TRUE(platform::EndsWith(call, L"}\\" + platform::Lower(tail))) << platform::ToUtf8(calls[0]);
   const std::wstring program = calls[0].substr(0, calls[0].find(L' '));

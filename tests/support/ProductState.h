@@ -14,11 +14,25 @@ namespace testsupport {
 inline constexpr wchar_t kRestrictionPolicyKey[] = L"SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
 
 // The maker's and the product's names, as the programs must spell them; every name a test uses
-// is built from these two here, and spelled nowhere else in the tests.
-#define TESTSUPPORT_MAKER_ L"Merrowind IT"
-#define TESTSUPPORT_PRODUCT_ L"Ironlatch"
-inline constexpr wchar_t kMakerName[] = TESTSUPPORT_MAKER_;
-inline constexpr wchar_t kProductName[] = TESTSUPPORT_PRODUCT_;
+// is built from these two here, and spelled nowhere else in the tests. The Python helpers
+// (product_names.py) and tests/CMakeLists.txt read them from these two lines, so each stays one
+// #define of one quoted text. Narrow, so that each is part of wide and narrow literals alike:
+// L"a" "b" is the wide L"ab".
+#define TESTSUPPORT_MAKER_ "Merrowind IT"
+#define TESTSUPPORT_PRODUCT_ "Ironlatch"
+inline constexpr wchar_t kMakerName[] = L"" TESTSUPPORT_MAKER_;
+inline constexpr wchar_t kProductName[] = L"" TESTSUPPORT_PRODUCT_;
+// The product's name in the programs' narrow texts (mail, ini and .reg files a test writes or reads).
+inline constexpr char kProductNameA[] = TESTSUPPORT_PRODUCT_;
+// The author of the scheduled update tasks.
+inline constexpr wchar_t kTaskAuthor[] = L"" TESTSUPPORT_MAKER_ " LLC";
+
+// The description every restriction rule of the product carries (the name of its prevention in
+// the program's texts too), wide and narrow.
+#define TESTSUPPORT_RULES_ "Latchward"
+inline constexpr wchar_t kRuleDescription[] = L"" TESTSUPPORT_RULES_;
+inline constexpr char kRuleDescriptionA[] = TESTSUPPORT_RULES_;
+#undef TESTSUPPORT_RULES_
 
 // The product's keys under HKLM and its folder below a root (the all-users data root, Program
 // Files), as the programs must write them.
@@ -34,8 +48,10 @@ inline constexpr wchar_t kEmailPasswordValue[] = L"Password";
 inline constexpr wchar_t kMakerFolder[] = L"\\" TESTSUPPORT_MAKER_;
 inline constexpr wchar_t kProductFolder[] = L"\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_;
 
-// The programs, the files beside them and what an update leaves there.
+// The programs, the files beside them and what an update leaves there; and Wine's settings key of
+// the main program (where a test sets the Windows version it is told).
 inline constexpr wchar_t kMainProgram[] = TESTSUPPORT_PRODUCT_ L".exe";
+inline constexpr wchar_t kMainProgramWineKey[] = L"Software\\Wine\\AppDefaults\\" TESTSUPPORT_PRODUCT_ L".exe";
 inline constexpr wchar_t kFilterModuleProgram[] = TESTSUPPORT_PRODUCT_ L"FilterMod.exe";
 inline constexpr wchar_t kServiceProgram[] = TESTSUPPORT_PRODUCT_ L"EventSvc.exe";
 inline constexpr wchar_t kServiceName[] = TESTSUPPORT_PRODUCT_ L"EventSvc";
@@ -44,16 +60,27 @@ inline constexpr wchar_t kServiceBackup[] = TESTSUPPORT_PRODUCT_ L"EventSvc_old.
 inline constexpr wchar_t kSettingsIni[] = TESTSUPPORT_PRODUCT_ L".ini";
 inline constexpr wchar_t kWhitelistFile[] = TESTSUPPORT_PRODUCT_ L"_Whitelist.txt";
 inline constexpr wchar_t kDebugLog[] = TESTSUPPORT_PRODUCT_ L".log";
+// What the recording fake writes beside itself when it stands in as the main program.
+inline constexpr wchar_t kStandInCallsLog[] = TESTSUPPORT_PRODUCT_ L".calls.log";
 inline constexpr wchar_t kEventMessageDll[] = L"MerrowindEventLogMsgHelper.dll";
 inline constexpr wchar_t kSetupProgram[] = TESTSUPPORT_PRODUCT_ L"Setup.exe";
 inline constexpr wchar_t kSilentSetupProgram[] = TESTSUPPORT_PRODUCT_ L"SetupSilent.exe";
+// The installers' names without ".exe", as the installer script's output names them.
+inline constexpr wchar_t kSetupBaseName[] = TESTSUPPORT_PRODUCT_ L"Setup";
+inline constexpr wchar_t kSilentSetupBaseName[] = TESTSUPPORT_PRODUCT_ L"SetupSilent";
 // The event sources of the main program and the filter module.
-inline constexpr wchar_t kEventSource[] = TESTSUPPORT_PRODUCT_;
+inline constexpr wchar_t kEventSource[] = L"" TESTSUPPORT_PRODUCT_;
 inline constexpr wchar_t kFilterModuleEventSource[] = TESTSUPPORT_PRODUCT_ L"FilterMod";
+// The kernel objects the programs name: the event journal's lock, the service's one-instance mark.
+inline constexpr wchar_t kEventJournalMutex[] = L"Global\\" TESTSUPPORT_PRODUCT_ L"EventJournal";
+inline constexpr wchar_t kServiceInstanceMutex[] = L"Global\\" TESTSUPPORT_PRODUCT_ L"EventSvc.Instance";
 // The RunOnce value that queues the prevention test, and the two scheduled update tasks.
 inline constexpr wchar_t kRestartTestValue[] = L"*" TESTSUPPORT_PRODUCT_ L" Test";
 inline constexpr wchar_t kDefsUpdateTask[] = TESTSUPPORT_PRODUCT_ L" Update";
 inline constexpr wchar_t kAppUpdateTask[] = TESTSUPPORT_PRODUCT_ L" App Update";
+// The same two as Windows' task tools list them (narrow output).
+inline constexpr char kDefsUpdateTaskA[] = TESTSUPPORT_PRODUCT_ " Update";
+inline constexpr char kAppUpdateTaskA[] = TESTSUPPORT_PRODUCT_ " App Update";
 
 // The update server's files: the index zip and its ini (section: the product's name), the
 // program package and its branded twin, the definitions' version file, and the name the
@@ -61,12 +88,20 @@ inline constexpr wchar_t kAppUpdateTask[] = TESTSUPPORT_PRODUCT_ L" App Update";
 inline constexpr wchar_t kUpdateIndexZip[] = TESTSUPPORT_PRODUCT_ L"_Updates.zip";
 inline constexpr wchar_t kUpdateIndexIni[] = TESTSUPPORT_PRODUCT_ L"_Updates.ini";
 inline constexpr wchar_t kUpdateIndexSection[] = L"[" TESTSUPPORT_PRODUCT_ L"]";
+inline constexpr char kUpdateIndexSectionA[] = "[" TESTSUPPORT_PRODUCT_ "]";
 inline constexpr wchar_t kProgramPackage[] = TESTSUPPORT_PRODUCT_ L"U.zip";
 inline constexpr wchar_t kBrandedPackage[] = TESTSUPPORT_PRODUCT_ L"Branded.zip";
 inline constexpr wchar_t kDefinitionsVersionFile[] = TESTSUPPORT_PRODUCT_ L".Def";
 inline constexpr wchar_t kDownloadedPackage[] = TESTSUPPORT_PRODUCT_ L".zip";
 
+// The maker's web host and the product's folder on it, where the programs' web pages are; and
+// the host the forced install downloads from (a host of its own today).
+inline constexpr wchar_t kMakerWebHost[] = L"www.merrowind-it.example";
+inline constexpr wchar_t kProductWebFolder[] = L"ironlatch";
+inline constexpr wchar_t kInstallDownloadHost[] = L"www.merrowind-it.com";
+
 // A key of the tests' own, beside the product's, for what a test plants.
+inline constexpr wchar_t kTestsKeyName[] = TESTSUPPORT_PRODUCT_ L"Tests";
 inline constexpr wchar_t kTestsKey[] = L"Software\\" TESTSUPPORT_PRODUCT_ L"Tests";
 
 #undef TESTSUPPORT_PRODUCT_

@@ -51,15 +51,15 @@ std::wstring ProgramsDir() { return FullPath(OwnFolder() + L"..\\..\\bin\\"); }
 std::wstring TestsDir() { return OwnFolder(); }
 
 std::wstring MainWindowCaption() {
-  const std::wstring exe = ProgramsDir() + L"Ironlatch.exe";
+  const std::wstring exe = ProgramsDir() + kMainProgram;
   DWORD ignored = 0;
   std::vector<BYTE> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
   VS_FIXEDFILEINFO* info = nullptr;
   UINT size = 0;
   if (data.empty() || !GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
       !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size) || info == nullptr)
-    return L"Ironlatch v?";
-  return L"Ironlatch v" + std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+    return std::wstring(kProductName) + L" v?";
+  return std::wstring(kProductName) + L" v" + std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
          std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS)) + L" ";
 }
 
@@ -183,6 +183,8 @@ std::vector<PromptRecord> ReadPromptLog(const std::wstring& path) {
   }
   return records;
 }
+
+InstalledProgram::InstalledProgram() : InstalledProgram(kMainProgram) {}
 
 InstalledProgram::InstalledProgram(const std::wstring& exeName) : exeName_(exeName) {
   CopyProgram(exeName, ExePath());

@@ -7,11 +7,11 @@
 
 namespace testsupport {
 
-// Folder of the built programs (Ironlatch.exe, ...), with a trailing backslash.
+// Folder of the built programs (the main program, ...), with a trailing backslash.
 std::wstring ProgramsDir();
 // Folder of the test programs and fakes, with a trailing backslash.
 std::wstring TestsDir();
-// The main window's caption outside branded mode: "Ironlatch v" and the built program's major,
+// The main window's caption outside branded mode: the product's name, " v" and the built program's major,
 // minor and revision numbers, then a blank.
 std::wstring MainWindowCaption();
 
@@ -55,10 +55,12 @@ struct PromptRecord {
 };
 std::vector<PromptRecord> ReadPromptLog(const std::wstring& path);
 
-// Ironlatch.exe copied into a scratch folder and run there with a prompt log.
+// The main program (or another built program) copied into a scratch folder and run there with a
+// prompt log.
 class InstalledProgram {
  public:
-  explicit InstalledProgram(const std::wstring& exeName = L"Ironlatch.exe");
+  InstalledProgram();
+  explicit InstalledProgram(const std::wstring& exeName);
   const std::wstring& Folder() const { return dir_.Path(); }
   std::wstring ExePath() const { return dir_.Path() + exeName_; }
   RunResult Run(const std::wstring& arguments, const std::wstring& answers = L"", DWORD timeoutMs = 60000);
@@ -83,7 +85,7 @@ void RegDeleteTreeQuiet(HKEY root, const std::wstring& key);
 void RegDeleteValueQuiet(HKEY root, const std::wstring& key, const std::wstring& value);
 bool RegReadRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD& type, std::vector<BYTE>& data);
 std::vector<std::wstring> RegSubkeys(HKEY root, const std::wstring& key);
-// A value under the product's settings key (HKLM "Software\Merrowind IT\Ironlatch" & subkey), or
+// A value under the product's settings key (HKLM kSettingsKey & subkey), or
 // "<missing>" when it is not there.
 std::wstring ProductSetting(const std::wstring& value, const std::wstring& subkey = L"");
 // Removes the product's settings and the whole restriction policy: the state a test starts from.

@@ -22,7 +22,7 @@ std::wstring ProbePath() { return TestsDir() + L"editorwindowsprobe.exe"; }
 void ExpectBox(const LiveProgram& program, const std::wstring& text, std::vector<int> buttons, int answer) {
   MessageBoxSeen box = WaitForMessageBox(program.ProcessId());
   ASSERT_NE(box.window, nullptr) << "no message box: " << U(text);
-  EXPECT_EQ(box.caption, L"Ironlatch");
+  EXPECT_EQ(box.caption, kProductName);
   EXPECT_EQ(box.text, text);
   std::sort(buttons.begin(), buttons.end());
   std::sort(box.buttons.begin(), box.buttons.end());
@@ -77,19 +77,19 @@ TEST(AboutWindow, ShowsItsTextsAndAsksBeforeEveryLink) {
   BrowserStandIn browser;
   LiveProgram program(L"\"" + ProbePath() + L"\" form3");
   ASSERT_TRUE(program.Started());
-  HWND window = WaitForWindow(L"Ironlatch:  About", program.ProcessId());
+  HWND window = WaitForWindow(std::wstring(kProductName) + L":  About", program.ProcessId());
   ASSERT_NE(window, nullptr) << "the About window did not appear";
-  EXPECT_EQ(Text(window), L"Ironlatch:  About");
+  EXPECT_EQ(Text(window), std::wstring(kProductName) + L":  About");
   const std::vector<std::wstring> texts = ChildTexts(window);
-  for (const wchar_t* expected :
-       {L"Ironlatch was originally based on the prevention info in:",
-        L"Some information on prevention tactics provided by:", L"PC technicians from around the globe",
-        L"For the most current information on this tool, visit:",
-        L"For a white-label redistributable version for IT providers:", L"Learn more about Ironlatch White-Label",
-        L"OK"})
+  for (const std::wstring& expected : std::vector<std::wstring>{
+           std::wstring(kProductName) + L" was originally based on the prevention info in:",
+           L"Some information on prevention tactics provided by:", L"PC technicians from around the globe",
+           L"For the most current information on this tool, visit:",
+           L"For a white-label redistributable version for IT providers:",
+           std::wstring(L"Learn more about ") + kProductName + L" White-Label", L"OK"})
     EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << "missing: " << U(expected);
   EXPECT_TRUE(platform::EndsWith(Text(GetDlgItem(window, 2006)), L"and some pretty awesome"));
-  EXPECT_TRUE(platform::StartsWith(Text(GetDlgItem(window, kLabel4)), L"Ironlatch on "));
+  EXPECT_TRUE(platform::StartsWith(Text(GetDlgItem(window, kLabel4)), std::wstring(kProductName) + L" on "));
 
   // Each link asks first; No opens nothing and leaves the window open.
   for (int link : {kPicture1, kLabel2, kLabel4, kLabel7}) {
@@ -97,7 +97,7 @@ TEST(AboutWindow, ShowsItsTextsAndAsksBeforeEveryLink) {
     ClickLabel(GetDlgItem(window, link));
     MessageBoxSeen box = WaitForMessageBox(program.ProcessId());
     ASSERT_NE(box.window, nullptr) << "no question";
-    EXPECT_EQ(box.caption, L"Ironlatch");
+    EXPECT_EQ(box.caption, kProductName);
     EXPECT_TRUE(platform::EndsWith(box.text, L"?")) << U(box.text);
     std::sort(box.buttons.begin(), box.buttons.end());
     EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
@@ -115,7 +115,8 @@ TEST(AboutWindow, ShowsItsTextsAndAsksBeforeEveryLink) {
   std::vector<std::wstring> opened;
   for (int i = 0; i < 100 && opened.empty(); ++i, Sleep(100)) opened = browser.Opened();
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_NE(opened[0].find(L"https://www.merrowind-it.example/ironlatch"), std::wstring::npos) << U(opened[0]);
+  EXPECT_NE(opened[0].find(std::wstring(L"https://") + kMakerWebHost + L"/" + kProductWebFolder), std::wstring::npos)
+      << U(opened[0]);
 
   SendNotifyMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
   EXPECT_TRUE(program.WaitForExit(20000)) << "OK closes the window";
@@ -123,13 +124,13 @@ TEST(AboutWindow, ShowsItsTextsAndAsksBeforeEveryLink) {
 
 TEST(AboutWindow, ASecondOpenBringsBackTheSameWindow) {
   LiveProgram program(L"\"" + ProbePath() + L"\" form3");
-  HWND window = WaitForWindow(L"Ironlatch:  About", program.ProcessId());
+  HWND window = WaitForWindow(std::wstring(kProductName) + L":  About", program.ProcessId());
   ASSERT_NE(window, nullptr);
   ShowWindow(window, SW_MINIMIZE);
   Sleep(300);
   ASSERT_TRUE(PostThreadMessageW(program.ThreadId(), WM_APP, 0, 0));
   Sleep(1000);
-  const auto windows = WindowsOf(L"Ironlatch:  About", program.ProcessId());
+  const auto windows = WindowsOf(std::wstring(kProductName) + L":  About", program.ProcessId());
   ASSERT_EQ(windows.size(), 1u) << "one window, not two";
   EXPECT_EQ(windows[0], window);
   EXPECT_FALSE(IsIconic(window)) << "brought back";
@@ -185,7 +186,8 @@ TEST(HashListEditor, OpensWithNoListChosenAndSaysThatNothingIsSavedThen) {
       << "nothing can be typed before a list is chosen: it would belong to no list";
   for (int id : {2201, 2204, 2205, static_cast<int>(kSave)}) EXPECT_NE(Text(editor.Item(id)), L"");
   EXPECT_EQ(Text(editor.Item(2204)), L"Place each file hash value on a separate line.  ");
-  EXPECT_EQ(Text(editor.Item(2205)), L"These definitions apply only to the Ironlatch Filter Module.  ");
+  EXPECT_EQ(Text(editor.Item(2205)),
+            std::wstring(L"These definitions apply only to the ") + kProductName + L" Filter Module.  ");
 
   Click(editor.Window(), kSave);
   ExpectBox(editor.Program(), L"Nothing was saved: select a hash type first.", {IDOK}, IDOK);

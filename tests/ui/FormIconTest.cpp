@@ -8,6 +8,7 @@
 #include "alerts/Form10.h"
 #include "common/CommonModule.h"
 #include "engine/Module1.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
 
@@ -82,7 +83,7 @@ TEST(FormIcons, BuiltInIconOrTheLogoFileOnEveryCallingWindowAndItsOwner) {
   ExpectBuiltIn(owner, "top owner");
 
   // A branded copy's logo replaces the built-in icon.
-  ASSERT_TRUE(CopyFileW((TestsDir() + L"..\\resources\\Ironlatch.ico").c_str(), logo.path.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((TestsDir() + L"..\\resources\\" + kProductName + L".ico").c_str(), logo.path.c_str(), FALSE));
   Module1::SetFormIcon(owned);
   for (HWND window : {owned, owner}) {
     EXPECT_NE(IconOf(window, ICON_BIG), nullptr);

@@ -10,8 +10,8 @@
 namespace {
 
 // A borderless window: its inner size is its size, and nothing stops it shrinking to 0 x 0.
-const wchar_t kFormClass[] = L"IronlatchResizerTestForm";
-const wchar_t kContainerClass[] = L"IronlatchResizerTestContainer";
+const wchar_t kFormClass[] = L"ResizerTestForm";
+const wchar_t kContainerClass[] = L"ResizerTestContainer";
 
 enum : int { kButton = 101, kLabel = 102, kEdit = 103, kList = 104, kCombo = 105, kContainer = 106, kInner = 107,
              kOption = 110 };

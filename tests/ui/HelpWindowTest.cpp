@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Handle.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -42,15 +43,17 @@ TEST(HelpWindow, ShowsEverySwitchAndClosesWithOk) {
   ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
   platform::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
 
-  HWND window = WaitForWindow(L"Ironlatch:  Command Line Parameters", info.dwProcessId, 30000);
+  HWND window =
+      WaitForWindow((std::wstring(kProductName) + L":  Command Line Parameters").c_str(), info.dwProcessId, 30000);
   ASSERT_NE(window, nullptr) << "the help window did not appear";
   std::vector<std::wstring> texts;
   EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&texts));
-  for (const wchar_t* expected :
-       {L"Command Line Parameters:", L"/apply", L"Apply protection and alert when completed.", L"/tempexes",
-        L"from archives.  (not recommended!)", L"/w=[filename.exe]", L"Whitelist a specific executable in %appdata%  ",
-        L"/undoall", L"Example Usage:", L"Ironlatch.exe /apply /appdata /whitelist /reboot",
-        L"Ironlatch.exe /w=Foo\\Bar.exe /silent", L"OK"}) {
+  for (const std::wstring& expected :
+       std::vector<std::wstring>{L"Command Line Parameters:", L"/apply", L"Apply protection and alert when completed.",
+                                 L"/tempexes", L"from archives.  (not recommended!)", L"/w=[filename.exe]",
+                                 L"Whitelist a specific executable in %appdata%  ", L"/undoall", L"Example Usage:",
+                                 std::wstring(kMainProgram) + L" /apply /appdata /whitelist /reboot",
+                                 std::wstring(kMainProgram) + L" /w=Foo\\Bar.exe /silent", L"OK"}) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), expected), texts.end()) << "missing: " << testing::PrintToString(std::wstring(expected));
   }
 

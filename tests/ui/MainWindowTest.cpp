@@ -1,4 +1,4 @@
-// The main window as a user meets it: the real Ironlatch.exe with its window open under Xvfb,
+// The main window as a user meets it: the real main program with its window open under Xvfb,
 // driven from outside by clicks on its boxes, buttons and menu items, its questions answered
 // through the prompt seam. What is checked is what the user sees (boxes, menu checks, captions,
 // icons, questions) and what the window leaves in the registry.
@@ -41,7 +41,7 @@ void ClearState() {
   // A sidebar setting left behind would make Undo ask about it.
   RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Windows\\Sidebar",
                       L"TurnOffSidebar");
-  RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test");
+  RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue);
 }
 
 void Save(const std::wstring& key, const std::wstring& value, const std::wstring& text) {
@@ -98,7 +98,7 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return SendMessageW(window, message, wParam, lParam);
 }
 
-// Ironlatch.exe in a scratch folder, started without arguments so that its main window opens and
+// The main program in a scratch folder, started without arguments so that its main window opens and
 // stays open; the boxes it shows are answered from answers.
 class MainWindow {
  public:
@@ -188,7 +188,8 @@ std::vector<std::wstring> Flat(const std::vector<PromptRecord>& records) {
   return out;
 }
 
-std::wstring Question(const std::wstring& text, const std::wstring& answer, const std::wstring& caption = L"Ironlatch") {
+std::wstring Question(const std::wstring& text, const std::wstring& answer,
+                      const std::wstring& caption = kProductName) {
   return L"box|" + caption + L"|0x24|" + text + L"|" + answer;
 }
 
@@ -234,10 +235,10 @@ TEST_F(MainWindowTest, FirstStartOfAnInstalledCopyShowsTheDefaults) {
                  IDM_FORM1_HELPFORUMS, IDM_FORM1_TECHNICALINFO})
     EXPECT_TRUE(ui.MenuEnabled(id)) << "menu item " << id;
   EXPECT_TRUE(IsWindowEnabled(ui.Control(IDC_FORM1_CHKNOALLOW)));
-  EXPECT_EQ(livewindow::Text(ui.Control(IDC_FORM1_FRAME3)), L"Ironlatch Filter Module:");
+  EXPECT_EQ(livewindow::Text(ui.Control(IDC_FORM1_FRAME3)), std::wstring(kProductName) + L" Filter Module:");
 
   const std::wstring caption = ui.Caption();
-  EXPECT_EQ(caption.rfind(L"Ironlatch v", 0), 0u) << testing::PrintToString(caption);
+  EXPECT_EQ(caption.rfind(std::wstring(kProductName) + L" v", 0), 0u) << testing::PrintToString(caption);
   EXPECT_EQ(Flat(ui.Prompts()), std::vector<std::wstring>{L"window|Form1|" + caption}) << "nothing is asked at load";
 }
 
@@ -342,16 +343,16 @@ TEST_F(MainWindowTest, SavedChoicesAndOlderGroupValuesSetTheBoxes) {
 }
 
 TEST_F(MainWindowTest, BrandedCopyWithoutWebsiteHasNoInformationMenu) {
-  ASSERT_TRUE(WriteTextFile(ui.program.Folder() + L"Ironlatch.ini", "[Installer]\r\nWebsite=\r\n"));
+  ASSERT_TRUE(WriteTextFile(ui.program.Folder() + kSettingsIni, "[Installer]\r\nWebsite=\r\n"));
   ui.Start(L"", L"/showmain");  // without it the INI would be applied
-  EXPECT_EQ(ui.Caption(), L"Ironlatch");
+  EXPECT_EQ(ui.Caption(), kProductName);
   for (int id : {IDM_FORM1_ABOUT, IDM_FORM1_HELPFORUMS, IDM_FORM1_TECHNICALINFO, IDM_FORM1_CMDLINE})
     EXPECT_EQ(ui.Menu(id), kHidden) << id;
   EXPECT_TRUE(ui.MenuEnabled(IDM_FORM1_LOG1));
 }
 
 TEST_F(MainWindowTest, BrandedWebsiteMenuOpensTheSite) {
-  const std::wstring ini = ui.program.Folder() + L"Ironlatch.ini";
+  const std::wstring ini = ui.program.Folder() + kSettingsIni;
   ASSERT_TRUE(WriteTextFile(ini, "[Installer]\r\nWebsite=www.example.com/ours/\r\n"));
   ui.Start(L"", L"/showmain");
   EXPECT_TRUE(ui.MenuEnabled(IDM_FORM1_ABOUT));
@@ -463,10 +464,10 @@ TEST_F(MainWindowTest, ApplyWritesTheChosenRulesAndSavesEveryChoice) {
       L"Policies created, but you must restart the PC to ensure the changes take effect!  Restart now?";
   auto shown = ui.Prompts(before);
   ASSERT_EQ(shown.size(), 2u) << testing::PrintToString(Flat(shown));
-  EXPECT_EQ(Flat(shown[0]), L"window|frmStatusWin|Ironlatch") << "the refresh after changes is on";
+  EXPECT_EQ(Flat(shown[0]), std::wstring(L"window|frmStatusWin|") + kProductName) << "the refresh after changes is on";
   EXPECT_EQ(Flat(shown[1]), Question(restart, L"no"));
   std::wstring queued;
-  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test", queued));
+  EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue, queued));
 
   // Without the refresh, and this time accepting the restart.
   ui.ChooseMenu(IDM_FORM1_APPLYGPUPDATE);
@@ -479,7 +480,7 @@ TEST_F(MainWindowTest, ApplyWritesTheChosenRulesAndSavesEveryChoice) {
   EXPECT_EQ(shown[1].kind, L"reboot");
   ASSERT_FALSE(shown[1].fields.empty());
   EXPECT_EQ(shown[1].fields[0], L"force");
-  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, L"*Ironlatch Test", queued));
+  EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kRunOnceKey, kRestartTestValue, queued));
   EXPECT_EQ(queued, L"cmd /c start \"\" \"" + ui.program.ExePath() + L"\" /test");
 }
 
@@ -533,7 +534,7 @@ TEST_F(MainWindowTest, UndoRemovesOwnRulesAndAsksAboutWhitelistRules) {
   Save(kSettingsKey, L"Appdata", L"1");
   auto rule = [](const std::wstring& paths, const wchar_t* guid, const wchar_t* item) {
     const std::wstring key = paths + L"\\" + guid;
-    Save(key, L"Description", L"Latchward");
+    Save(key, L"Description", kRuleDescription);
     Save(key, L"ItemData", item);
     ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, key, L"SaferFlags", 0));
   };
@@ -551,7 +552,7 @@ TEST_F(MainWindowTest, UndoRemovesOwnRulesAndAsksAboutWhitelistRules) {
   EXPECT_TRUE(RuleItemData(kAllowRules).empty());
 
   const std::wstring whitelist = L"Also remove any whitelist policies?";
-  const std::wstring refresh = L"window|frmStatusWin|Ironlatch";
+  const std::wstring refresh = std::wstring(L"window|frmStatusWin|") + kProductName;
   const std::wstring restart =
       Question(L"Policies deleted, but you should reboot to ensure changes take effect.  Restart now?", L"no");
   EXPECT_EQ(Flat(ui.Prompts(1)), (std::vector<std::wstring>{Question(whitelist, L"no"), refresh, restart,
@@ -604,14 +605,15 @@ const wchar_t kExeOpenCommand[] = L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Com
 TEST_F(MainWindowTest, ExeComFilterNeedsTheTypedConfirmation) {
   Installed();
   Save(kSettingsKey, L"ProgramData", L"2");  // greyed: saved as it is, but no rules
-  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", ui.program.Folder() + L"IronlatchFilterMod.exe"));
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", ui.program.Folder() + kFilterModuleProgram));
   // lower-case "yes" typed; then the right text; Apply not restarting; on again; off.
   ui.Start(L"yes,yes,yes,YES,ok,no,yes,YES,ok,ok");
   const std::wstring sure = Question(L"This option is EXPERIMENTAL.  Are you sure you wish to do this?", L"yes",
                                      L"Are you sure?");
   const std::wstring confirm = L"input|CONFIRMATION REQUESTED.|Confirm by typing 'YES' in the box below:  (no quotes, "
                                L"in all caps)||";
-  const std::wstring enabled = L"box|Ironlatch|0x0|Filtering is enabled, no reboot required.|ok";
+  const std::wstring enabled =
+      std::wstring(L"box|") + kProductName + L"|0x0|Filtering is enabled, no reboot required.|ok";
 
   ui.ChooseMenu(IDM_FORM1_EXEFILTER);
   EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
@@ -641,8 +643,8 @@ TEST_F(MainWindowTest, ExeComFilterNeedsTheTypedConfirmation) {
   ui.ChooseMenu(IDM_FORM1_EXEFILTER);
   EXPECT_FALSE(ui.MenuChecked(IDM_FORM1_EXEFILTER));
   EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"0");
-  EXPECT_EQ(Flat(ui.Prompts(before)),
-            std::vector<std::wstring>{L"box|Ironlatch|0x0|Filtering is disabled, no reboot required.|ok"});
+  EXPECT_EQ(Flat(ui.Prompts(before)), std::vector<std::wstring>{std::wstring(L"box|") + kProductName +
+                                                                L"|0x0|Filtering is disabled, no reboot required.|ok"});
 }
 
 // Pointed at a filter module that is not there, every program started from the shell would fail.
@@ -659,16 +661,18 @@ TEST_F(MainWindowTest, ExeComFilterStaysOffWithoutTheFilterModule) {
   EXPECT_EQ(commandAfter, commandBefore) << "the program classes are left as they were";
   const auto shown = Flat(ui.Prompts(1));
   ASSERT_EQ(shown.size(), 3u) << testing::PrintToString(shown);
-  EXPECT_EQ(shown[2],
-            L"box|Ironlatch|0x30|Filtering was not enabled: the filter module IronlatchFilterMod.exe is missing from the "
-            L"program folder, or its file classes could not be written.|ok");
+  EXPECT_EQ(shown[2], std::wstring(L"box|") + kProductName + L"|0x30|Filtering was not enabled: the filter module " +
+                          kFilterModuleProgram +
+                          L" is missing from the "
+                          L"program folder, or its file classes could not be written.|ok");
 }
 
 TEST_F(MainWindowTest, ResetStartsAFreshInstalledCopy) {
   Save(kSettingsKey, L"Appdata", L"0");  // portable: no "Installed"
   Save(kEmailSetupKey, L"SMTPServer", L"mail.example.com");
   ui.Start(L"no,yes");
-  const std::wstring reset = L"box|Ironlatch|0x124|This will restart the program with default settings.  From there "
+  const std::wstring reset = std::wstring(L"box|") + kProductName +
+                             L"|0x124|This will restart the program with default settings.  From there "
                              L"you can modify them if necessary and click Apply Protections to finalize.  Proceed?|";
 
   ui.ChooseMenu(IDM_FORM1_DEFAULT);
@@ -718,10 +722,11 @@ TEST_F(MainWindowTest, MenusOpenTheirWindowsAndPages) {
   ui.ChooseMenu(IDM_FORM1_TECHNICALINFO);  // yes
   auto shown = ui.Prompts(before);
   ASSERT_EQ(shown.size(), 5u) << testing::PrintToString(Flat(shown));
-  EXPECT_EQ(Flat(shown[0]), Question(L"Go to the Ironlatch Support Forum?", L"no"));
-  EXPECT_EQ(Flat(shown[1]), Question(L"Go to the Ironlatch Support Forum?", L"yes"));
+  EXPECT_EQ(Flat(shown[0]), Question(std::wstring(L"Go to the ") + kProductName + L" Support Forum?", L"no"));
+  EXPECT_EQ(Flat(shown[1]), Question(std::wstring(L"Go to the ") + kProductName + L" Support Forum?", L"yes"));
   EXPECT_EQ(shown[2].kind, L"web");
-  EXPECT_EQ(Flat(shown[3]), Question(L"View Ironlatch technical information on the web?", L"yes"));
+  EXPECT_EQ(Flat(shown[3]),
+            Question(std::wstring(L"View ") + kProductName + L" technical information on the web?", L"yes"));
   EXPECT_EQ(shown[4].kind, L"web");
   EXPECT_NE(shown[2].fields, shown[4].fields);
 

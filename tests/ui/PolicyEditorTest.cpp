@@ -36,7 +36,7 @@ std::wstring WriteRule(const std::wstring& paths, const std::wstring& itemData) 
   wchar_t name[64];
   wsprintfW(name, L"{00000000-0000-4000-8000-%012d}", ++g_rule);
   const std::wstring key = paths + L"\\" + name;
-  RegWriteString(HKEY_LOCAL_MACHINE, key, L"Description", L"Latchward");
+  RegWriteString(HKEY_LOCAL_MACHINE, key, L"Description", kRuleDescription);
   RegWriteDword(HKEY_LOCAL_MACHINE, key, L"SaferFlags", 0);
   RegWriteString(HKEY_LOCAL_MACHINE, key, L"ItemData", itemData, REG_EXPAND_SZ);
   return name;
@@ -116,9 +116,10 @@ class PolicyEditorTest : public testing::Test {
 const wchar_t kWarning[] =
     L"This is an ADVANCED option that you should only use if you understand what you are doing and are familiar with "
     L"Windows software restriction policies and syntax!!  Do you wish to proceed?";
-const wchar_t kRuleCreated[] =
-    L"You may need to reboot if your rule does not work as expected.  NOTE:  This rule will not persist after a "
-    L"Ironlatch automatic application update!  To undo this rule, you must use the UNDO button to remove all "
+const std::wstring kRuleCreated =
+    L"You may need to reboot if your rule does not work as expected.  NOTE:  This rule will not persist after a " +
+    std::wstring(kProductName) +
+    L" automatic application update!  To undo this rule, you must use the UNDO button to remove all "
     L"protection, then re-apply your preferred protection settings.";
 
 }  // namespace
@@ -221,7 +222,7 @@ TEST_F(PolicyEditorTest, AddToWhitelistWritesTheScopesRulesAndAnEmptyBoxNothing)
   std::wstring description;
   DWORD flags = 99;
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\" + keys[0], L"Description", description));
-  EXPECT_EQ(description, L"Latchward");
+  EXPECT_EQ(description, kRuleDescription);
   EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kWhitelistPaths + L"\\" + keys[0], L"SaferFlags", flags));
   EXPECT_EQ(flags, 0u);
   EXPECT_EQ(Text(Item(kText1)), L"") << "the box is emptied";
@@ -264,7 +265,7 @@ TEST_F(PolicyEditorTest, AddToBlacklistWarnsRefusesStarDotExeAndDoesNotReloadThe
     Click(window_, kAddBlacklist);
     ExpectBox(L"WARNING!", kWarning, {IDOK, IDCANCEL}, IDOK);
     if (c.refused) {
-      ExpectBox(L"Ironlatch", L"Blacklisting that will ruin the OS!", {IDOK}, IDOK);
+      ExpectBox(kProductName, L"Blacklisting that will ruin the OS!", {IDOK}, IDOK);
       EXPECT_EQ(Text(Item(kText2)), L"");
     } else {
       ExpectBox(L"Rule Created!", kRuleCreated, {IDOK}, IDOK);
@@ -322,7 +323,7 @@ TEST_F(PolicyEditorTest, ClosingWhileTheScanRunsWaitsForItsEnd) {
   Open();
   Press(window_, kWhitelistAll);
   PostMessageW(window_, WM_CLOSE, 0, 0);
-  ExpectBox(L"Ironlatch", L"Operation completed.", {IDOK}, IDOK);
+  ExpectBox(kProductName, L"Operation completed.", {IDOK}, IDOK);
   Sleep(300);
   EXPECT_TRUE(IsWindow(window_)) << "the window outlives the close that came during the scan";
   EXPECT_FALSE(program_->WaitForExit(0));
@@ -333,7 +334,7 @@ TEST_F(PolicyEditorTest, ClosingWhileTheScanRunsWaitsForItsEnd) {
 TEST_F(PolicyEditorTest, WhitelistAllAloneRunsNoRefresh) {
   Open();
   Click(window_, kWhitelistAll);
-  ExpectBox(L"Ironlatch", L"Operation completed.", {IDOK}, IDOK);
+  ExpectBox(kProductName, L"Operation completed.", {IDOK}, IDOK);
   EXPECT_EQ(SortedNoCase(ListItems(Item(kList1))).size(), RuleItemData(kWhitelistPaths).size())
       << "the whitelist is read again";
   Close();
@@ -453,7 +454,7 @@ TEST_F(PolicyEditorTest, BrowseInTheProgramDataScopeOnWindowsXpOpensNoDialog) {
   const std::wstring folder = dir.Path().substr(0, dir.Path().size() - 1);
   const std::wstring exeName = L"ilxp_" + folder.substr(folder.find_last_of(L'\\') + 1) + L".exe";
   const std::wstring appDefaults = L"Software\\Wine\\AppDefaults\\" + exeName;
-  ASSERT_TRUE(CopyProgram(L"Ironlatch.exe", dir / exeName));
+  ASSERT_TRUE(CopyProgram(kMainProgram, dir / exeName));
   ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, appDefaults, L"Version", L"winxp64"));
   struct Undo {
     std::wstring key;
@@ -462,7 +463,7 @@ TEST_F(PolicyEditorTest, BrowseInTheProgramDataScopeOnWindowsXpOpensNoDialog) {
   Open(dir / exeName);
   Click(window_, kOptProgramData);
   Click(window_, kBrowse);
-  ExpectBox(L"Ironlatch", L"ProgramData does not exist on Windows XP.", {IDOK}, IDOK);
+  ExpectBox(kProductName, L"ProgramData does not exist on Windows XP.", {IDOK}, IDOK);
   EXPECT_EQ(WaitForWindow(L"Select an Executable to Whitelist", program_->ProcessId(), 1500), nullptr)
       << "no file dialog follows";
   EXPECT_EQ(Text(Item(kText1)), L"");

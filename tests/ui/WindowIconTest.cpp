@@ -3,8 +3,9 @@
 
 #include <windows.h>
 
-#include "tests/support/TestSupport.h"
 #include "common/mod32BitIcon.h"
+#include "tests/support/ProductState.h"
+#include "tests/support/TestSupport.h"
 
 using namespace testsupport;
 
@@ -84,7 +85,7 @@ TEST(WindowIcons, ResourceIconGoesToTheWindowAndItsTopOwnerOnly) {
 TEST(WindowIcons, IconFileInBothSizesAndUnloadableImagesRemoveTheIcon) {
   ScratchDir dir;
   const std::wstring icon = dir / L"applogo.ico";
-  ASSERT_TRUE(CopyFileW((TestsDir() + L"..\\resources\\Ironlatch.ico").c_str(), icon.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW((TestsDir() + L"..\\resources\\" + kProductName + L".ico").c_str(), icon.c_str(), FALSE));
   OwnerChain chain;
   mod32BitIcon::SetIconFromFile(chain.window, icon, true);
   ExpectBothSizes(chain.window, "window");

@@ -1,4 +1,4 @@
-// The scheduled program update: Ironlatch.exe "/autoupdateapp" against the update account of the
+// The scheduled program update: the main program's "/autoupdateapp" against the update account of the
 // local FTP server (the ftpserver fixture, tests/update/ftp_server.py), and "/applyupdate", the
 // step that the new program takes after it.
 //
@@ -33,7 +33,7 @@ const std::wstring kExeOpenCommand = L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\
 std::wstring ServerFolder() { return TestsDir() + L"ftpserver\\root\\update\\"; }
 
 void ClearServerFolder() {
-  for (const wchar_t* name : {L"Ironlatch_Updates.zip", L"IronlatchU.zip", L"IronlatchBranded.zip"}) {
+  for (const wchar_t* name : {kUpdateIndexZip, kProgramPackage, kBrandedPackage}) {
     for (const wchar_t* suffix : {L"", L".short", L".next", L".cut", L".sig", L".next.sig"})
       DeleteFileW((ServerFolder() + name + suffix).c_str());
   }
@@ -51,7 +51,9 @@ bool WriteZip(const std::wstring& path, const Entries& entries) {
   return zip.WriteZip(path, true);
 }
 
-std::string IndexIni(const std::string& version) { return "[Ironlatch]\r\nCurrentVersion=" + version + "\r\n"; }
+std::string IndexIni(const std::string& version) {
+  return std::string(kUpdateIndexSectionA) + "\r\nCurrentVersion=" + version + "\r\n";
+}
 
 // The running program is 1.0.0.1: major, minor and revision make "1.0.1".
 constexpr char kNewer[] = "1.0.2";
@@ -64,7 +66,7 @@ std::string FakeProgram(const wchar_t* version = L"1_0_0_2") {
 
 // A package whose new program is the recording fake, so that its start is seen.
 Entries Package(const std::string& serviceBytes = "new service", const std::string& program = FakeProgram()) {
-  return {{L"Ironlatch.exe", program}, {L"IronlatchEventSvc.exe", serviceBytes}, {L"readme.txt", "new"}};
+  return {{kMainProgram, program}, {kServiceProgram, serviceBytes}, {L"readme.txt", "new"}};
 }
 
 bool ContainsLine(const std::wstring& log, const std::wstring& text) { return log.find(text) != std::wstring::npos; }
@@ -75,7 +77,7 @@ class AutoUpdateTest : public testing::Test {
     ClearServerFolder();
     original_ = ReadFileBytes(program_.ExePath());
     ASSERT_FALSE(original_.empty());
-    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc.exe", "old service"));
+    ASSERT_TRUE(WriteTextFile(Folder() + kServiceProgram, "old service"));
   }
   void TearDown() override { ClearServerFolder(); }
 
@@ -88,9 +90,7 @@ class AutoUpdateTest : public testing::Test {
     ASSERT_TRUE(WriteZip(ServerFolder() + name, entries));
     ASSERT_TRUE(SignFile(ServerFolder() + name));
   }
-  void ServeIndex(const std::string& version) {
-    Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni(version)}});
-  }
+  void ServeIndex(const std::string& version) { Serve(kUpdateIndexZip, {{kUpdateIndexIni, IndexIni(version)}}); }
   void ServeText(const std::wstring& name, const std::string& text) {
     ASSERT_TRUE(WriteTextFile(ServerFolder() + name, text));
   }
@@ -102,36 +102,36 @@ class AutoUpdateTest : public testing::Test {
     env.insert(env.end(), moreEnv.begin(), moreEnv.end());
     RunResult run = RunProcess(L"\"" + program_.ExePath() + L"\" /debug /autoupdateapp", env, 90000);
     EXPECT_TRUE(run.finished);
-    return ReadTextFile(Folder() + L"Ironlatch.log");
+    return ReadTextFile(Folder() + kDebugLog);
   }
 
   // What the recording fake that replaced the program was started with; waits for it a while.
   std::wstring NewProgramCalls(DWORD waitMs = 10000) {
-    const std::wstring log = Folder() + L"Ironlatch.calls.log";
+    const std::wstring log = Folder() + kStandInCallsLog;
     for (DWORD waited = 0; waited < waitMs && !FileExists(log); waited += 100) Sleep(100);
     Sleep(200);
     return ReadTextFile(log);
   }
 
   void ExpectInstalled() {
-    EXPECT_EQ(Bytes(L"Ironlatch.exe"), FakeProgram()) << "the new program";
-    EXPECT_EQ(Bytes(L"Ironlatch_old.exe"), original_) << "the old program, renamed";
-    EXPECT_EQ(Bytes(L"IronlatchEventSvc_old.exe"), "old service");
-    EXPECT_FALSE(Has(L"IronlatchU.zip"));
-    EXPECT_FALSE(Has(L"Ironlatch_Updates.zip"));
-    EXPECT_FALSE(Has(L"Ironlatch_Updates.ini"));
+    EXPECT_EQ(Bytes(kMainProgram), FakeProgram()) << "the new program";
+    EXPECT_EQ(Bytes(kMainBackup), original_) << "the old program, renamed";
+    EXPECT_EQ(Bytes(kServiceBackup), "old service");
+    EXPECT_FALSE(Has(kProgramPackage));
+    EXPECT_FALSE(Has(kUpdateIndexZip));
+    EXPECT_FALSE(Has(kUpdateIndexIni));
     const std::wstring calls = NewProgramCalls();
     EXPECT_NE(calls.find(L"/applyupdate"), std::wstring::npos) << "the new program is started";
     EXPECT_EQ(Lines(calls).size(), 1u);
   }
 
   void ExpectUnchanged() {
-    EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
-    EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "old service");
-    EXPECT_FALSE(Has(L"Ironlatch_old.exe"));
-    EXPECT_FALSE(Has(L"IronlatchEventSvc_old.exe"));
+    EXPECT_EQ(Bytes(kMainProgram), original_);
+    EXPECT_EQ(Bytes(kServiceProgram), "old service");
+    EXPECT_FALSE(Has(kMainBackup));
+    EXPECT_FALSE(Has(kServiceBackup));
     EXPECT_FALSE(Has(L"readme.txt"));
-    EXPECT_FALSE(Has(L"Ironlatch_Updates.ini"));
+    EXPECT_FALSE(Has(kUpdateIndexIni));
     EXPECT_TRUE(NewProgramCalls(1000).empty()) << "nothing is started";
   }
 
@@ -143,17 +143,17 @@ class AutoUpdateTest : public testing::Test {
 
 TEST_F(AutoUpdateTest, ANewerVersionIsFetchedSwappedInAndStarted) {
   ServeIndex(kNewer);
-  Serve(L"IronlatchU.zip", Package());
+  Serve(kProgramPackage, Package());
   const std::wstring log = RunUpdate();
   ExpectInstalled();
-  EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "new service");
+  EXPECT_EQ(Bytes(kServiceProgram), "new service");
   EXPECT_EQ(Bytes(L"readme.txt"), "new");
   EXPECT_TRUE(ContainsLine(log, L"/AutoUpdateApp triggered."));
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  Ironlatch_Updates.zip  to  "));
+  EXPECT_TRUE(ContainsLine(log, std::wstring(L"d/l + verify:  ") + kUpdateIndexZip + L"  to  "));
   EXPECT_FALSE(ContainsLine(log, L"to  " + Folder())) << "downloads go to a private folder, not the program's";
   EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True, updates available."));
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip  to  "));
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip.sig  to  "));
+  EXPECT_TRUE(ContainsLine(log, std::wstring(L"d/l + verify:  ") + kProgramPackage + L"  to  "));
+  EXPECT_TRUE(ContainsLine(log, std::wstring(L"d/l + verify:  ") + kProgramPackage + L".sig  to  "));
   EXPECT_FALSE(ContainsLine(log, L"2nd attempt"));
   for (const auto& record : program_.Prompts()) EXPECT_NE(record.kind, L"box") << "no message";
 }
@@ -162,16 +162,16 @@ TEST_F(AutoUpdateTest, NoNewerVersionFetchesNoPackageAndRemovesOldBackups) {
   for (const char* version : {"1.0.1", "1.0.0", "0.9", "", "not a version"}) {
     SCOPED_TRACE(version);
     ServeIndex(version);
-    Serve(L"IronlatchU.zip", Package());
-    ASSERT_TRUE(WriteTextFile(Folder() + L"Ironlatch_old.exe", "older backup"));
-    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc_old.exe", "older backup"));
+    Serve(kProgramPackage, Package());
+    ASSERT_TRUE(WriteTextFile(Folder() + kMainBackup, "older backup"));
+    ASSERT_TRUE(WriteTextFile(Folder() + kServiceBackup, "older backup"));
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns False, no updates available."));
-    EXPECT_FALSE(ContainsLine(log, L"IronlatchU.zip"));
-    EXPECT_FALSE(Has(L"IronlatchU.zip"));
-    EXPECT_FALSE(Has(L"Ironlatch_Updates.zip"));
+    EXPECT_FALSE(ContainsLine(log, kProgramPackage));
+    EXPECT_FALSE(Has(kProgramPackage));
+    EXPECT_FALSE(Has(kUpdateIndexZip));
     ExpectUnchanged();
-    DeleteFileW((Folder() + L"Ironlatch.log").c_str());
+    DeleteFileW((Folder() + kDebugLog).c_str());
   }
 }
 
@@ -187,27 +187,28 @@ TEST_F(AutoUpdateTest, FailedDownloadsAreTriedTwiceThenGiveUp) {
        false,
        true,
        0,
-       {L"d/l + verify:  Ironlatch_Updates.zip", L"Failed download", L"2nd attempt triggered",
+       {std::wstring(L"d/l + verify:  ") + kUpdateIndexZip, L"Failed download", L"2nd attempt triggered",
         L"2nd attempt - failed download!"}},
       {"package missing",
        true,
        false,
        0,
-       {L"CheckUpdate returns True", L"d/l + verify:  IronlatchU.zip", L"2nd attempt - failed download!"}},
+       {L"CheckUpdate returns True", std::wstring(L"d/l + verify:  ") + kProgramPackage,
+        L"2nd attempt - failed download!"}},
       // The second attempt reads as the first does: a short transfer fails as it ends.
       {"package cut short twice",
        true,
        true,
        2,
-       {L"d/l + verify:  IronlatchU.zip", L"Failed download", L"2nd attempt triggered",
+       {std::wstring(L"d/l + verify:  ") + kProgramPackage, L"Failed download", L"2nd attempt triggered",
         L"2nd attempt - failed download!"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ClearServerFolder();
     if (c.index) ServeIndex(kNewer);
-    if (c.package) Serve(L"IronlatchU.zip", Package());
-    if (c.shortTransfers) ServeText(L"IronlatchU.zip.short", std::to_string(c.shortTransfers));
+    if (c.package) Serve(kProgramPackage, Package());
+    if (c.shortTransfers) ServeText(std::wstring(kProgramPackage) + L".short", std::to_string(c.shortTransfers));
     const std::wstring log = RunUpdate();
     size_t at = 0;
     for (const auto& line : c.lines) {
@@ -217,7 +218,7 @@ TEST_F(AutoUpdateTest, FailedDownloadsAreTriedTwiceThenGiveUp) {
     }
     EXPECT_FALSE(ContainsLine(log, L"CheckUpdate returns False"));
     ExpectUnchanged();
-    DeleteFileW((Folder() + L"Ironlatch.log").c_str());
+    DeleteFileW((Folder() + kDebugLog).c_str());
   }
 }
 
@@ -234,21 +235,20 @@ TEST_F(AutoUpdateTest, ASpoiledFirstDownloadIsFetchedAgain) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ClearServerFolder();
-    for (const wchar_t* name : {L"Ironlatch.exe", L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe",
-                                L"Ironlatch.calls.log", L"Ironlatch.log"})
+    for (const wchar_t* name : {kMainProgram, kMainBackup, kServiceBackup, kStandInCallsLog, kDebugLog})
       DeleteFileW((Folder() + name).c_str());
     ASSERT_TRUE(WriteTextFile(program_.ExePath(), original_));
-    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc.exe", "old service"));
+    ASSERT_TRUE(WriteTextFile(Folder() + kServiceProgram, "old service"));
     ServeIndex(kNewer);
     if (c.cutShort) {
-      Serve(L"IronlatchU.zip", Package());
-      ServeText(L"IronlatchU.zip.short", "1");
+      Serve(kProgramPackage, Package());
+      ServeText(std::wstring(kProgramPackage) + L".short", "1");
     } else {
-      Serve(L"IronlatchU.zip", Package("the service before the server's file changed"));
-      Serve(L"IronlatchU.zip.next", Package("the service after"));
+      Serve(kProgramPackage, Package("the service before the server's file changed"));
+      Serve(std::wstring(kProgramPackage) + L".next", Package("the service after"));
       // What is published in the end is what the maker signed.
-      ASSERT_TRUE(CopyFileW((ServerFolder() + L"IronlatchU.zip.next.sig").c_str(),
-                            (ServerFolder() + L"IronlatchU.zip.sig").c_str(), FALSE));
+      ASSERT_TRUE(CopyFileW((ServerFolder() + kProgramPackage + L".next.sig").c_str(),
+                            (ServerFolder() + kProgramPackage + L".sig").c_str(), FALSE));
     }
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, c.line)) << platform::ToUtf8(log);
@@ -256,21 +256,21 @@ TEST_F(AutoUpdateTest, ASpoiledFirstDownloadIsFetchedAgain) {
     EXPECT_FALSE(ContainsLine(log, L"2nd attempt - "));
     ExpectInstalled();
     if (!c.cutShort) {
-      EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "the service after");
+      EXPECT_EQ(Bytes(kServiceProgram), "the service after");
     }
   }
 }
 
 TEST_F(AutoUpdateTest, ABrandedCopyFetchesTheBrandedPackage) {
-  ASSERT_TRUE(WriteTextFile(Folder() + L"Ironlatch.ini", "[Config]\r\n"));
+  ASSERT_TRUE(WriteTextFile(Folder() + kSettingsIni, "[Config]\r\n"));
   ServeIndex(kNewer);
-  Serve(L"IronlatchU.zip", Package("ordinary service"));
-  Serve(L"IronlatchBranded.zip", Package("branded service"));
+  Serve(kProgramPackage, Package("ordinary service"));
+  Serve(kBrandedPackage, Package("branded service"));
   const std::wstring log = RunUpdate();
-  EXPECT_TRUE(ContainsLine(log, L"d/l + verify:  IronlatchBranded.zip  to  "));
+  EXPECT_TRUE(ContainsLine(log, std::wstring(L"d/l + verify:  ") + kBrandedPackage + L"  to  "));
   ExpectInstalled();
-  EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "branded service");
-  EXPECT_FALSE(Has(L"IronlatchBranded.zip"));
+  EXPECT_EQ(Bytes(kServiceProgram), "branded service");
+  EXPECT_FALSE(Has(kBrandedPackage));
 }
 
 TEST_F(AutoUpdateTest, APackageThatCannotBeInstalledGivesTheOldFilesTheirNamesBack) {
@@ -294,25 +294,24 @@ TEST_F(AutoUpdateTest, APackageThatCannotBeInstalledGivesTheOldFilesTheirNamesBa
        }},
       {"no program in it",
        [](const std::wstring& path) {
-         ASSERT_TRUE(WriteZip(path, {{L"IronlatchEventSvc.exe", "new service"}, {L"readme.txt", "new"}}));
+         ASSERT_TRUE(WriteZip(path, {{kServiceProgram, "new service"}, {L"readme.txt", "new"}}));
        }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ClearServerFolder();
     ServeIndex(kNewer);
-    c.writePackage(ServerFolder() + L"IronlatchU.zip");
-    ASSERT_TRUE(SignFile(ServerFolder() + L"IronlatchU.zip"));
+    c.writePackage(ServerFolder() + kProgramPackage);
+    ASSERT_TRUE(SignFile(ServerFolder() + kProgramPackage));
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True"));
-    EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
-    EXPECT_EQ(Bytes(L"IronlatchEventSvc.exe"), "old service");
-    EXPECT_FALSE(Has(L"Ironlatch_old.exe"));
-    EXPECT_FALSE(Has(L"IronlatchEventSvc_old.exe"));
-    EXPECT_FALSE(Has(L"IronlatchU.zip")) << "the package goes after the attempt";
+    EXPECT_EQ(Bytes(kMainProgram), original_);
+    EXPECT_EQ(Bytes(kServiceProgram), "old service");
+    EXPECT_FALSE(Has(kMainBackup));
+    EXPECT_FALSE(Has(kServiceBackup));
+    EXPECT_FALSE(Has(kProgramPackage)) << "the package goes after the attempt";
     EXPECT_TRUE(NewProgramCalls(1000).empty());
-    for (const wchar_t* name : {L"readme.txt", L"Ironlatch.log", L"z_damaged.bin"})
-      DeleteFileW((Folder() + name).c_str());
+    for (const wchar_t* name : {L"readme.txt", kDebugLog, L"z_damaged.bin"}) DeleteFileW((Folder() + name).c_str());
   }
 }
 
@@ -324,34 +323,34 @@ TEST_F(AutoUpdateTest, NothingTheMakerDidNotSignIsUsed) {
   };
   auto unsigned_ = [](const std::wstring& path) { DeleteFileW((path + L".sig").c_str()); };
   const Case cases[] = {
-      {"unsigned package", L"IronlatchU.zip", unsigned_},
-      {"unsigned index", L"Ironlatch_Updates.zip", unsigned_},
-      {"package signed with another key", L"IronlatchU.zip",
+      {"unsigned package", kProgramPackage, unsigned_},
+      {"unsigned index", kUpdateIndexZip, unsigned_},
+      {"package signed with another key", kProgramPackage,
        [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::ForeignKey)); }},
-      {"package altered after signing", L"IronlatchU.zip",
+      {"package altered after signing", kProgramPackage,
        [](const std::wstring& path) {
          std::string bytes = ReadFileBytes(path);
          bytes[bytes.size() / 2] ^= 0x01;
          ASSERT_TRUE(WriteTextFile(path, bytes));
        }},
-      {"truncated signature", L"IronlatchU.zip",
+      {"truncated signature", kProgramPackage,
        [](const std::wstring& path) {
          const std::string signature = ReadFileBytes(path + L".sig");
          ASSERT_TRUE(WriteTextFile(path + L".sig", signature.substr(0, signature.size() - 1)));
        }},
-      {"SHA-1 signature", L"IronlatchU.zip",
+      {"SHA-1 signature", kProgramPackage,
        [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::MakerSha1)); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ClearServerFolder();
     ServeIndex(kNewer);
-    Serve(L"IronlatchU.zip", Package());
+    Serve(kProgramPackage, Package());
     c.spoil(ServerFolder() + c.file);
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, L"refused: no valid signature")) << platform::ToUtf8(log);
     ExpectUnchanged();
-    DeleteFileW((Folder() + L"Ironlatch.log").c_str());
+    DeleteFileW((Folder() + kDebugLog).c_str());
   }
 }
 
@@ -359,24 +358,23 @@ TEST_F(AutoUpdateTest, OnlyAPackageOfTheAnnouncedNewerVersionIsInstalled) {
   for (const PackageVersionCase& c : kPackageVersionCases) {
     SCOPED_TRACE(c.what);
     ClearServerFolder();
-    for (const wchar_t* name : {L"Ironlatch.exe", L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe", L"readme.txt",
-                                L"Ironlatch.calls.log", L"Ironlatch.log"})
+    for (const wchar_t* name : {kMainProgram, kMainBackup, kServiceBackup, L"readme.txt", kStandInCallsLog, kDebugLog})
       DeleteFileW((Folder() + name).c_str());
     ASSERT_TRUE(WriteTextFile(program_.ExePath(), original_));
-    ASSERT_TRUE(WriteTextFile(Folder() + L"IronlatchEventSvc.exe", "old service"));
+    ASSERT_TRUE(WriteTextFile(Folder() + kServiceProgram, "old service"));
     ServeIndex(platform::ToUtf8(c.index));
-    Serve(L"IronlatchU.zip", Package("new service", FakeProgram(c.packaged)));
+    Serve(kProgramPackage, Package("new service", FakeProgram(c.packaged)));
     const std::wstring log = RunUpdate();
     EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True"));
     if (c.taken) {
-      EXPECT_EQ(Bytes(L"Ironlatch.exe"), FakeProgram(c.packaged));
+      EXPECT_EQ(Bytes(kMainProgram), FakeProgram(c.packaged));
       EXPECT_NE(NewProgramCalls().find(L"/applyupdate"), std::wstring::npos);
       EXPECT_FALSE(ContainsLine(log, L"Refused version"));
       continue;
     }
     // As after a failed download: the old program and service stay, nothing is started.
     ExpectUnchanged();
-    EXPECT_FALSE(Has(L"IronlatchU.zip"));
+    EXPECT_FALSE(Has(kProgramPackage));
     const std::wstring refused = L"Refused version\t" + std::wstring(c.packaged ? L"1.0." : L"(none)");
     EXPECT_TRUE(ContainsLine(log, refused)) << platform::ToUtf8(log);
     EXPECT_TRUE(ContainsLine(log, L"announced " + std::wstring(c.index) + L", running 1.0.1"));
@@ -387,12 +385,12 @@ TEST_F(AutoUpdateTest, OnlyAPackageOfTheAnnouncedNewerVersionIsInstalled) {
 // within the limit: the second takes what is left of the first one's deadline.
 TEST_F(AutoUpdateTest, BothAttemptsAtATrickledPackageEndWithinTheOneLimit) {
   ServeIndex(kNewer);
-  Serve(L"IronlatchU.zip", Package());
-  ServeText(L"IronlatchU.zip.slow", "");
+  Serve(kProgramPackage, Package());
+  ServeText(std::wstring(kProgramPackage) + L".slow", "");
   const DWORD started = GetTickCount();
   const std::wstring log = RunUpdate({L"ILATCH_DOWNLOAD_SECONDS=2"});
   const DWORD took = GetTickCount() - started;
-  DeleteFileW((ServerFolder() + L"IronlatchU.zip.slow").c_str());
+  DeleteFileW((ServerFolder() + kProgramPackage + L".slow").c_str());
   EXPECT_LT(took, 12000u) << "the limit, the pause between the attempts and the program's start";
   EXPECT_TRUE(ContainsLine(log, L"2nd attempt - failed download!")) << platform::ToUtf8(log);
   EXPECT_TRUE(ContainsLine(log, L"over its time limit"));
@@ -404,24 +402,24 @@ TEST_F(AutoUpdateTest, AnIndexOverItsSizeCapIsNotFetched) {
   std::string noise(300 * 1024, '\0');
   uint32_t x = 12345;
   for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-  Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni(kNewer)}, {L"padding.bin", noise}});
-  Serve(L"IronlatchU.zip", Package());
+  Serve(kUpdateIndexZip, {{kUpdateIndexIni, IndexIni(kNewer)}, {L"padding.bin", noise}});
+  Serve(kProgramPackage, Package());
   const std::wstring log = RunUpdate();
   EXPECT_TRUE(ContainsLine(log, L"larger than its size cap")) << platform::ToUtf8(log);
   EXPECT_FALSE(ContainsLine(log, L"CheckUpdate returns"));
-  EXPECT_FALSE(ContainsLine(log, L"d/l + verify:  IronlatchU.zip"));
+  EXPECT_FALSE(ContainsLine(log, std::wstring(L"d/l + verify:  ") + kProgramPackage));
   ExpectUnchanged();
 }
 
 TEST_F(AutoUpdateTest, OnlyTheIniIsTakenFromTheIndexZip) {
-  Serve(L"Ironlatch_Updates.zip", {{L"Ironlatch_Updates.ini", IndexIni("1.0.1")},
-                                   {L"Ironlatch.exe", "a program slipped into the index"},
-                                   {L"planted.dll", "a library slipped into the index"}});
+  Serve(kUpdateIndexZip, {{kUpdateIndexIni, IndexIni("1.0.1")},
+                          {kMainProgram, "a program slipped into the index"},
+                          {L"planted.dll", "a library slipped into the index"}});
   const std::wstring log = RunUpdate();
   EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns False, no updates available."));
-  EXPECT_EQ(Bytes(L"Ironlatch.exe"), original_);
+  EXPECT_EQ(Bytes(kMainProgram), original_);
   EXPECT_FALSE(Has(L"planted.dll"));
-  EXPECT_FALSE(Has(L"Ironlatch_Updates.ini"));
+  EXPECT_FALSE(Has(kUpdateIndexIni));
   ExpectUnchanged();
 }
 
@@ -500,7 +498,7 @@ TEST_P(ApplyUpdateChoices, TheSavedChoicesAreAppliedAsSaved) {
   for (const auto& [name, value] : c.saved) Save(name, value);
   // Rules of the old program are replaced, not added to.
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{00000000-0000-0000-0000-000000000001}",
-                             L"Description", L"Latchward"));
+                             L"Description", kRuleDescription));
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kDisallowedPaths + L"\\{00000000-0000-0000-0000-000000000001}",
                              L"ItemData", L"%appdata%\\*.exe", REG_EXPAND_SZ));
   Run();
@@ -584,24 +582,25 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(ApplyUpdateRun, RemovesTheBackupsAndKeepsTheExeComFilter) {
-  for (const wchar_t* backup : {L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe"})
+  for (const wchar_t* backup : {kMainBackup, kServiceBackup})
     ASSERT_TRUE(WriteTextFile(program_.Folder() + backup, "old"));
   Save(L"SuspiciousExeComFiles", L"1", L"FilterModule");
   Save(L"Appdata", L"1");
-  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", program_.Folder() + L"IronlatchFilterMod.exe"));
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", program_.Folder() + kFilterModuleProgram));
   Run();
-  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
-  EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+  EXPECT_FALSE(FileExists(program_.Folder() + kMainBackup));
+  EXPECT_FALSE(FileExists(program_.Folder() + kServiceBackup));
   EXPECT_EQ(AppliedOptions(), L"appdata,syskey");
   // The rule writers switch this filter off while they replace the old rules; it comes back on.
   EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"1");
   std::wstring command;
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command));
-  EXPECT_NE(command.find(L"IronlatchFilterMod.exe\" /\"%1\""), std::wstring::npos) << platform::ToUtf8(command);
+  EXPECT_NE(command.find(std::wstring(kFilterModuleProgram) + L"\" /\"%1\""), std::wstring::npos)
+      << platform::ToUtf8(command);
   // Put the program classes back as they were.
   ASSERT_TRUE(program_.Run(L"/undo /silent /nogpupdate").finished);
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command));
-  EXPECT_EQ(command.find(L"IronlatchFilterMod"), std::wstring::npos);
+  EXPECT_EQ(command.find(kFilterModuleEventSource), std::wstring::npos);
 }
 
 // Pointed at a filter module the update did not bring, every program started from the shell
@@ -612,7 +611,7 @@ TEST_F(ApplyUpdateRun, LeavesTheExeComFilterOffWithoutTheFilterModule) {
   EXPECT_EQ(ProductSetting(L"SuspiciousExeComFiles", L"\\FilterModule"), L"0");
   std::wstring command;
   RegRead(HKEY_LOCAL_MACHINE, kExeOpenCommand, L"", command);
-  EXPECT_EQ(command.find(L"IronlatchFilterMod"), std::wstring::npos) << platform::ToUtf8(command);
+  EXPECT_EQ(command.find(kFilterModuleEventSource), std::wstring::npos) << platform::ToUtf8(command);
 }
 
 namespace {
@@ -625,7 +624,8 @@ class ApplyUpdateService : public ApplyUpdateRun {
   }
   void TearDown() override {
     eventservice::Remove();
-    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\IronlatchEventSvc");
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE,
+                       std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\") + kServiceName);
     ApplyUpdateRun::TearDown();
   }
 };
@@ -638,19 +638,19 @@ TEST_F(ApplyUpdateService, TheEventServiceRestartsFromTheNewFile) {
   Save(L"EmailAddress", L"it@example.test", L"Email Setup");
   Save(L"SMTPServer", L"127.0.0.1", L"Email Setup");
   Save(L"SMTPPort", L"9", L"Email Setup");
-  const std::wstring service = program_.Folder() + L"IronlatchEventSvc.exe";
-  ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", service));
+  const std::wstring service = program_.Folder() + kServiceProgram;
+  ASSERT_TRUE(CopyProgram(kServiceProgram, service));
   Run();
   ASSERT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "installed and started";
   const DWORD oldProcess = eventservice::Query().processId;
 
   // What the swap leaves: the running service's file renamed, the new one under the name.
-  ASSERT_TRUE(MoveFileW(service.c_str(), (program_.Folder() + L"IronlatchEventSvc_old.exe").c_str()));
-  ASSERT_TRUE(CopyProgram(L"IronlatchEventSvc.exe", service));
+  ASSERT_TRUE(MoveFileW(service.c_str(), (program_.Folder() + kServiceBackup).c_str()));
+  ASSERT_TRUE(CopyProgram(kServiceProgram, service));
   Run();
   EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000));
   EXPECT_NE(eventservice::Query().processId, oldProcess) << "a new service process";
-  EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+  EXPECT_FALSE(FileExists(program_.Folder() + kServiceBackup));
 }
 
 namespace {
@@ -679,7 +679,7 @@ class ApplyUpdateOnXp : public ApplyUpdateRun {
     return records;
   }
 
-  static constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Ironlatch.exe";
+  static constexpr auto& kAppDefaults = kMainProgramWineKey;
 };
 
 }  // namespace
@@ -691,7 +691,7 @@ TEST_F(ApplyUpdateOnXp, TheRestartHelperAsksToRestart) {
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].kind, L"box");
   ASSERT_GE(records[0].fields.size(), 4u);  // caption, type, text, answer
-  EXPECT_EQ(records[0].fields[0], L"Ironlatch");
+  EXPECT_EQ(records[0].fields[0], kProductName);
   EXPECT_NE(records[0].fields[2].find(L"Restart the PC now"), std::wstring::npos);
   EXPECT_EQ(records[0].fields[3], L"yes");
   EXPECT_EQ(records[1].kind, L"reboot");
@@ -702,7 +702,7 @@ TEST_F(ApplyUpdateOnXp, NoRestartPromptInTheRegistryOrTheIniKeepsTheHelperOut) {
   for (bool inIni : {false, true}) {
     SCOPED_TRACE(inIni ? "INI" : "registry");
     if (inIni) {
-      ASSERT_TRUE(WriteTextFile(program_.Folder() + L"Ironlatch.ini", "[Config]\r\nNoRestartPrompt=1\r\n"));
+      ASSERT_TRUE(WriteTextFile(program_.Folder() + kSettingsIni, "[Config]\r\nNoRestartPrompt=1\r\n"));
       RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSettingsKey);
     } else {
       Save(L"NoRestartPrompt", L"1");

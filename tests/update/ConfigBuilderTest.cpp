@@ -9,6 +9,7 @@
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
+#include "tests/support/ProductState.h"
 #include "update/Form4Ids.h"
 #include "update/Form5Ids.h"
 
@@ -16,7 +17,7 @@ using namespace testsupport;
 
 namespace {
 
-const wchar_t kCaption[] = L"Ironlatch";
+constexpr auto& kCaption = kProductName;
 
 // The builder window of a freshly started "/config".
 class Builder : public livewindow::ScratchProgram {
@@ -57,7 +58,7 @@ class Builder : public livewindow::ScratchProgram {
   }
   std::wstring Ini(const std::wstring& section, const std::wstring& key) const {
     wchar_t value[512] = {};
-    GetPrivateProfileStringW(section.c_str(), key.c_str(), L"<missing>", value, 512, (*this / L"Ironlatch.ini").c_str());
+    GetPrivateProfileStringW(section.c_str(), key.c_str(), L"<missing>", value, 512, (*this / kSettingsIni).c_str());
     return value;
   }
   void Close() {
@@ -150,12 +151,12 @@ std::string Bitmap(int width, int height) {
 TEST(ConfigBuilder, FirstOpeningShowsTheDefaultsAndSavesThem) {
   REQUIRE_DISPLAY();
   Builder builder;
-  ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch_old.exe", "left by an update"));
+  ASSERT_TRUE(WriteTextFile(builder / kMainBackup, "left by an update"));
   ASSERT_TRUE(builder.Open());
   const std::wstring caption = livewindow::Text(builder.Form());
-  EXPECT_TRUE(platform::StartsWith(caption, L"Ironlatch v")) << caption;
+  EXPECT_TRUE(platform::StartsWith(caption, std::wstring(kProductName) + L" v")) << caption;
   EXPECT_TRUE(platform::EndsWith(caption, L" -  White-Label Config")) << caption;
-  EXPECT_FALSE(FileExists(builder / L"Ironlatch_old.exe")) << "the update's leftover is removed";
+  EXPECT_FALSE(FileExists(builder / kMainBackup)) << "the update's leftover is removed";
 
   for (const auto& box : kBoxes) EXPECT_EQ(builder.Checked(box.id), box.before) << box.key;
   const std::wstring hour = builder.Text(IDC_FORM4_COMBO1), day = builder.Text(IDC_FORM4_COMBO2);
@@ -175,7 +176,7 @@ TEST(ConfigBuilder, FirstOpeningShowsTheDefaultsAndSavesThem) {
            {L"Reg", L"RegName"}, {L"Installer", L"Website"}, {L"Installer", L"EULA"}, {L"Installer", L"PreInfo"},
            {L"Installer", L"PostInfo"}})
     EXPECT_EQ(builder.Ini(section, key), L"") << key;
-  EXPECT_FALSE(FileExists(builder / L"Ironlatch_Whitelist.txt")) << "an empty whitelist leaves no file";
+  EXPECT_FALSE(FileExists(builder / kWhitelistFile)) << "an empty whitelist leaves no file";
   builder.Close();
 }
 
@@ -197,8 +198,8 @@ TEST(ConfigBuilder, LoadsEveryKeyAndSavesItBackLeavingForeignKeys) {
   sections[L"FilterSuspicious"] = "CPL=1\r\nSCR=0\r\nPIF=1\r\n";
   sections[L"FilterConstant"] = "CPL=1\r\nSCR=1\r\nPIF=abc\r\n";  // CPL in both: the constant key wins
   for (const auto& [section, keys] : sections) ini += "[" + platform::ToAnsi(section) + "]\r\n" + keys;
-  ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch.ini", ini));
-  ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch_Whitelist.txt", "Foo\\Bar.exe\r\n\r\nother\\tool.exe\r\nfoo\\bar.exe\r\n"));
+  ASSERT_TRUE(WriteTextFile(builder / kSettingsIni, ini));
+  ASSERT_TRUE(WriteTextFile(builder / kWhitelistFile, "Foo\\Bar.exe\r\n\r\nother\\tool.exe\r\nfoo\\bar.exe\r\n"));
   ASSERT_TRUE(builder.Open());
 
   for (const auto& box : kBoxes) {
@@ -231,7 +232,7 @@ TEST(ConfigBuilder, LoadsEveryKeyAndSavesItBackLeavingForeignKeys) {
   EXPECT_EQ(builder.Ini(L"Reg", L"RegName"), L"Acme IT");
   EXPECT_EQ(builder.Ini(L"Config", L"ScheduledHour"), L"17");
   EXPECT_EQ(builder.Ini(L"Installer", L"Website"), L"www.example.com/page/");
-  EXPECT_EQ(Lines(ReadTextFile(builder / L"Ironlatch_Whitelist.txt")),
+  EXPECT_EQ(Lines(ReadTextFile(builder / kWhitelistFile)),
             (std::vector<std::wstring>{L"Foo\\Bar.exe", L"other\\tool.exe", L"foo\\bar.exe"}))
       << "the list is written as it was loaded";
   builder.Close();
@@ -246,7 +247,7 @@ TEST(ConfigBuilder, TempExeQuestionWhileLoadingAndOnTheFirstClickOnly) {
   } cases[] = {{"no clears the box", IDNO, false}, {"yes keeps it", IDYES, true}};
   for (const auto& c : cases) {
     Builder builder;
-    ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch.ini", "[Config]\r\nTempEXEs=1\r\n"));
+    ASSERT_TRUE(WriteTextFile(builder / kSettingsIni, "[Config]\r\nTempEXEs=1\r\n"));
     livewindow::MessageBoxSeen asked;
     ASSERT_TRUE(builder.Open([&] { asked = builder.Answer(c.answer, 30000); })) << c.name;
     EXPECT_EQ(asked.text, kTempExeQuestion) << c.name;
@@ -352,7 +353,7 @@ TEST(ConfigBuilder, WhitelistAddBrowseRemove) {
       << platform::ToUtf8(refused.text);
 
   builder.Save();
-  EXPECT_EQ(Lines(ReadTextFile(builder / L"Ironlatch_Whitelist.txt")),
+  EXPECT_EQ(Lines(ReadTextFile(builder / kWhitelistFile)),
             (std::vector<std::wstring>{L"Foo\\Bar.exe", L"Second\\One.exe", platform::Lower(folder) + L"\\bar.exe"}));
 
   // "All" then "Remove" empties the list; "None" leaves nothing selected to remove.
@@ -366,7 +367,7 @@ TEST(ConfigBuilder, WhitelistAddBrowseRemove) {
   builder.Settle();
   EXPECT_EQ(SendMessageW(builder.Item(IDC_FORM4_LIST1), LB_GETCOUNT, 0, 0), 0);
   builder.Save();
-  EXPECT_FALSE(FileExists(builder / L"Ironlatch_Whitelist.txt"));
+  EXPECT_FALSE(FileExists(builder / kWhitelistFile));
   builder.Close();
 }
 
@@ -401,11 +402,12 @@ TEST(ConfigBuilder, BrandingAndInstallerTextsAreBroughtIntoTheProgramFolder) {
   EXPECT_FALSE(FileExists(builder / L"brand.ico"));
 
   // A typed name of another kind is refused: the settings file is not renamed to the icon.
-  ASSERT_TRUE(WriteTextFile(builder / L"Ironlatch.ini", "[Config]\r\n"));
+  ASSERT_TRUE(WriteTextFile(builder / kSettingsIni, "[Config]\r\n"));
   builder.Click(IDC_FORM4_COMMAND6);
-  builder.PickFile(builder / L"Ironlatch.ini");
-  EXPECT_EQ(builder.Answer(IDOK).text, L"Oops, there was a problem importing that logo.\r\n\r\n" + (builder / L"Ironlatch.ini"));
-  EXPECT_TRUE(FileExists(builder / L"Ironlatch.ini"));
+  builder.PickFile(builder / kSettingsIni);
+  EXPECT_EQ(builder.Answer(IDOK).text,
+            L"Oops, there was a problem importing that logo.\r\n\r\n" + (builder / kSettingsIni));
+  EXPECT_TRUE(FileExists(builder / kSettingsIni));
   EXPECT_EQ(ReadFileBytes(builder / L"applogo.ico"), "icon bytes");
 
   // An installer text from elsewhere is copied in and named in its box.
@@ -439,7 +441,7 @@ TEST(ConfigBuilder, BrandingAndInstallerTextsAreBroughtIntoTheProgramFolder) {
 TEST(ConfigBuilder, ARehearsalRecordsTheWindowAndItsLoadQuestionAndEnds) {
   REQUIRE_DISPLAY();
   InstalledProgram program;
-  ASSERT_TRUE(WriteTextFile(program.Folder() + L"Ironlatch.ini", "[Config]\r\nTempEXEs=1\r\n"));
+  ASSERT_TRUE(WriteTextFile(program.Folder() + kSettingsIni, "[Config]\r\nTempEXEs=1\r\n"));
   const RunResult run = program.Run(L"/config", L"no");
   ASSERT_TRUE(run.finished);
   std::vector<std::wstring> seen;

@@ -27,7 +27,7 @@ std::wstring ProgramFiles() {
   return path;
 }
 std::wstring InstallFolder() { return ProgramFiles() + kProductFolder + L"\\"; }
-std::wstring OldInstallFolder() { return ProgramFiles() + L"\\Ironlatch\\"; }
+std::wstring OldInstallFolder() { return ProgramFiles() + L"\\" + kProductName + L"\\"; }
 
 void RemoveTree(const std::wstring& folder) {
   std::wstring from = folder + L'\0';
@@ -75,7 +75,7 @@ const std::wstring kFailureFlags = L"0x14";  // Yes, No; critical
 const Box kKeepDownloading = {L"0x4", L"Are you sure you wish to cancel any active downloads and exit?", L"no"};
 
 // What the roads fetch, from the product's web host; test runs fetch it from the local server.
-const std::wstring kWebHost = L"www.merrowind-it.com";
+const std::wstring kWebHost = kInstallDownloadHost;
 const std::wstring kServerAddress = L"127.0.0.1:47131";
 std::wstring ServerRoot() { return TestsDir() + L"httpserver\\root\\"; }
 
@@ -89,7 +89,7 @@ class InstallRoads : public testing::Test {
   void TearDown() override { Clean(); }
   static void Clean() {
     RemoveTree(ProgramFiles() + kMakerFolder);
-    RemoveTree(ProgramFiles() + L"\\Ironlatch");
+    RemoveTree(ProgramFiles() + L"\\" + kProductName);
   }
   std::wstring Probe() const { return dir_ / L"installprobe.exe"; }
   // The runs after it fetch from a fresh, empty folder of the server's.
@@ -120,12 +120,27 @@ class InstallRoads : public testing::Test {
          L"There was an error downloading or extracting the update.  Click OK to download the file manually, and "
          L"extract it to the path that will pop up after you click OK.",
          L"ok"},
-        {L"web", WebAddress(L"IronlatchU.zip"), L""},
+        {L"web", WebAddress(kProgramPackage), L""},
         {L"explorer", platform::Lower(folder), L""},
-        {L"0x40", L"When the files are extracted, start Ironlatch.exe in that folder to finish the install.", L"ok"},
+        {L"0x40",
+         std::wstring(L"When the files are extracted, start ") + kMainProgram +
+             L" in that folder to finish the install.",
+         L"ok"},
     };
   }
-  static std::wstring Package() { return TestsDir() + L"installfixtures\\IronlatchU.zip"; }
+  // A standard install whose setup is not fetched: the download, then the user is told and sent to
+  // the page to fetch and run it by hand.
+  static std::vector<Box> SetupNotFetchedBoxes() {
+    return {
+        kKeepDownloading,
+        {L"0x10",
+         std::wstring(kProductName) +
+             L" Download Failed.  In the next pop up, download the installer and run it yourself.",
+         L"ok"},
+        {L"web", WebAddress(kSetupProgram), L""},
+    };
+  }
+  static std::wstring Package() { return TestsDir() + L"installfixtures\\" + kProgramPackage; }
   static void PlaceFake(const std::wstring& path, const std::string& fakeIni = "") {
     CreateDirectoryW(CommonFolder(path, 2).c_str(), nullptr);
     CreateDirectoryW(CommonFolder(path, 1).c_str(), nullptr);
@@ -180,17 +195,19 @@ class InstallRoads : public testing::Test {
         ADD_FAILURE() << "short box record";
         continue;
       }
-      EXPECT_EQ(record.fields[0], L"Ironlatch") << "caption";
+      EXPECT_EQ(record.fields[0], kProductName) << "caption";
       boxes_.push_back({record.fields[1], record.fields[2], record.fields[3]});
     }
     return exitCode;
   }
 
   // The setup's runs, wherever it ran from (see FAKEPROG_HOME).
-  std::vector<std::wstring> SetupCalls() const { return Lines(ReadTextFile(home_ / L"IronlatchSetup.calls.log")); }
+  std::vector<std::wstring> SetupCalls() const {
+    return Lines(ReadTextFile(home_ / (std::wstring(kSetupBaseName) + L".calls.log")));
+  }
   // An unsigned setup beside the program, as anyone who can write there may leave one.
   std::wstring PlantSetupBesideTheProgram() const {
-    const std::wstring planted = dir_ / L"IronlatchSetup.exe";
+    const std::wstring planted = dir_ / kSetupProgram;
     PlaceFake(planted);
     return planted;
   }
@@ -204,14 +221,14 @@ class InstallRoads : public testing::Test {
 }  // namespace
 
 TEST_F(InstallRoads, CancelInEitherChoiceDoesNothing) {
-  PlaceFake(dir_ / L"IronlatchSetup.exe");
+  PlaceFake(dir_ / kSetupProgram);
   PlaceFake(InstallFolder() + L"Unins000.exe");
   EXPECT_EQ(Run(L"install", L"cancel"), 1u);
   EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"cancel"}}));
   EXPECT_EQ(Run(L"uninstall", L"cancel"), 1u);
   EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kUninstallChoice, L"cancel"}}));
   Sleep(500);
-  EXPECT_FALSE(FileExists(dir_ / L"IronlatchSetup.calls.log"));
+  EXPECT_FALSE(FileExists(dir_ / (std::wstring(kSetupBaseName) + L".calls.log")));
   EXPECT_FALSE(FileExists(InstallFolder() + L"Unins000.calls.log"));
 }
 
@@ -232,16 +249,18 @@ TEST_F(InstallRoads, StandardInstallRunsOnlyTheSignedSetupFromAPrivateFolder) {
     SCOPED_TRACE(c.name);
     Clean();
     NewServedFolder();
-    DeleteFileW((home_ / L"IronlatchSetup.calls.log").c_str());
+    DeleteFileW((home_ / (std::wstring(kSetupBaseName) + L".calls.log")).c_str());
     const std::wstring planted = PlantSetupBesideTheProgram();
-    Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe");
+    Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe");
     // The installed copy that a real installer would leave.
-    if (c.installedAfterwards) PlaceFake(InstallFolder() + L"Ironlatch.exe");
+    if (c.installedAfterwards) PlaceFake(InstallFolder() + kMainProgram);
     EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << "the program goes on running";
     EXPECT_EQ(boxes_, c.boxes);
-    ExpectOneRunFromAPrivateFolder(SetupCalls(), L"IronlatchSetup.exe /silent");
+    ExpectOneRunFromAPrivateFolder(SetupCalls(), std::wstring(kSetupProgram) + L" /silent");
     EXPECT_TRUE(Calls(planted, 0).empty()) << "the setup beside the program was run";
-    if (c.installedAfterwards) { EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.calls.log")); }
+    if (c.installedAfterwards) {
+      EXPECT_FALSE(FileExists(InstallFolder() + kStandInCallsLog));
+    }
   }
 }
 
@@ -250,27 +269,22 @@ TEST_F(InstallRoads, StandardInstallRunsOnlyTheSignedSetupFromAPrivateFolder) {
 TEST_F(InstallRoads, AFailedFetchOfTheSetupOnlySendsTheUserToThePage) {
   const std::wstring planted = PlantSetupBesideTheProgram();
   EXPECT_EQ(Run(L"install", L"yes,no,ok"), 1u) << "the program goes on running";
-  EXPECT_EQ(boxes_,
-            (std::vector<Box>{
-                {kChoiceFlags, kInstallChoice, L"yes"},
-                kKeepDownloading,
-                {L"0x10", L"Ironlatch Download Failed.  In the next pop up, download the installer and run it yourself.",
-                 L"ok"},
-                {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
-            }));
+  std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, L"yes"}};
+  for (const Box& box : SetupNotFetchedBoxes()) boxes.push_back(box);
+  EXPECT_EQ(boxes_, boxes);
   Sleep(500);
   EXPECT_TRUE(Calls(planted, 0).empty()) << "the setup beside the program was run";
   EXPECT_TRUE(SetupCalls().empty());
-  EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.exe"));
+  EXPECT_FALSE(FileExists(InstallFolder() + kMainProgram));
 }
 
 TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
   // The installed copy comes out of the fetched package; its fake settings are put there first.
-  Serve(L"IronlatchU.zip", Package());
-  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  Serve(kProgramPackage, Package());
+  const std::wstring installed = InstallFolder() + kMainProgram;
   CreateDirectoryW((ProgramFiles() + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(InstallFolder().c_str(), nullptr);
-  ASSERT_TRUE(WriteTextFile(InstallFolder() + L"Ironlatch.fake.ini", "[fake]\r\nsleepms=1500\r\n"));
+  ASSERT_TRUE(WriteTextFile(InstallFolder() + kProductName + L".fake.ini", "[fake]\r\nsleepms=1500\r\n"));
   const DWORD start = GetTickCount();
   EXPECT_EQ(Run(L"install", L"no,no"), 0u) << "the forced install ends the running program";
   EXPECT_GE(GetTickCount() - start, 1400u) << "\"/installer\" is waited for";
@@ -278,12 +292,12 @@ TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
   EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"));
-  EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip")) << "the package went with its private folder";
+  EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage)) << "the package went with its private folder";
 }
 
 TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage) {
-  Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe");
-  Serve(L"IronlatchU.zip", Package());
+  Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe");
+  Serve(kProgramPackage, Package());
   EXPECT_EQ(Run(L"install", L"yes,no,yes,no"), 0u) << "the forced install ends the running program";
   EXPECT_EQ(boxes_, (std::vector<Box>{
                         {kChoiceFlags, kInstallChoice, L"yes"},
@@ -293,23 +307,23 @@ TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage
                         kKeepDownloading,
                     }));
   EXPECT_EQ(SetupCalls().size(), 1u);
-  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  const std::wstring installed = InstallFolder() + kMainProgram;
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
-  EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
+  EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage));
 }
 
 // Without the package the user is sent for it and to the folder to unpack it in; what lies in
 // that folder (here an old copy) is not run for them.
 TEST_F(InstallRoads, AForcedInstallWithoutThePackageSendsTheUserForItAndRunsNothing) {
-  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  const std::wstring installed = InstallFolder() + kMainProgram;
   PlaceFake(installed);
   EXPECT_EQ(Run(L"install", L"no,no,ok,ok,ok"), 1u) << "the program goes on running";
   std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, L"no"}};
   for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
   EXPECT_EQ(boxes_, boxes);
   EXPECT_TRUE(FolderExists(InstallFolder())) << "the folder to unpack into is made";
-  EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
+  EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage));
   Sleep(500);
   EXPECT_TRUE(Calls(installed, 0).empty()) << "a copy the road did not unpack was run";
 }
@@ -324,26 +338,21 @@ TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNo
     SCOPED_TRACE(name);
     Clean();
     NewServedFolder();
-    DeleteFileW((home_ / L"IronlatchSetup.calls.log").c_str());
-    Serve(L"IronlatchSetup.exe", TestsDir() + L"fakes\\fakeprog.exe", signer);
-    Serve(L"IronlatchU.zip", Package(), signer);
+    DeleteFileW((home_ / (std::wstring(kSetupBaseName) + L".calls.log")).c_str());
+    Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe", signer);
+    Serve(kProgramPackage, Package(), signer);
     EXPECT_EQ(Run(L"install", L"yes,no,ok"), 1u) << "the program goes on running";
-    EXPECT_EQ(boxes_,
-              (std::vector<Box>{
-                  {kChoiceFlags, kInstallChoice, L"yes"},
-                  kKeepDownloading,
-                  {L"0x10",
-                   L"Ironlatch Download Failed.  In the next pop up, download the installer and run it yourself.", L"ok"},
-                  {L"web", WebAddress(L"IronlatchSetup.exe"), L""},
-              }));
+    std::vector<Box> refused = {{kChoiceFlags, kInstallChoice, L"yes"}};
+    for (const Box& box : SetupNotFetchedBoxes()) refused.push_back(box);
+    EXPECT_EQ(boxes_, refused);
     EXPECT_EQ(Run(L"install", L"no,no,ok,ok"), 1u) << "the program goes on running";
     std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, L"no"}};
     for (const Box& box : PackageNotUnpackedBoxes()) boxes.push_back(box);
     EXPECT_EQ(boxes_, boxes);
     Sleep(500);
     EXPECT_TRUE(SetupCalls().empty()) << "the installer was run";
-    EXPECT_FALSE(FileExists(InstallFolder() + L"Ironlatch.exe")) << "the package was unpacked";
-    EXPECT_FALSE(FileExists(InstallFolder() + L"IronlatchU.zip"));
+    EXPECT_FALSE(FileExists(InstallFolder() + kMainProgram)) << "the package was unpacked";
+    EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage));
   }
 }
 
@@ -366,7 +375,8 @@ TEST_F(InstallRoads, StandardUninstallRunsTheUninstallerOfTheNewerFolder) {
 
 TEST_F(InstallRoads, UninstallWithNothingInstalled) {
   const std::wstring question = L"Cannot find uninstall file!  Would you like to force the uninstall?";
-  const Box nothing = {L"0x10", L"Could not find Ironlatch.exe anywhere in:\r\n\r\n" + ProgramFiles(), L"ok"};
+  const Box nothing = {
+      L"0x10", std::wstring(L"Could not find ") + kMainProgram + L" anywhere in:\r\n\r\n" + ProgramFiles(), L"ok"};
   struct Case {
     const char* answers;
     std::vector<Box> boxes;
@@ -382,8 +392,8 @@ TEST_F(InstallRoads, UninstallWithNothingInstalled) {
 }
 
 TEST_F(InstallRoads, ForcedUninstallRunsTheInstalledCopysBulkUninstallOfTheNewerFolder) {
-  PlaceFake(OldInstallFolder() + L"Ironlatch.exe");
-  const std::wstring installed = InstallFolder() + L"Ironlatch.exe";
+  PlaceFake(OldInstallFolder() + kMainProgram);
+  const std::wstring installed = InstallFolder() + kMainProgram;
   PlaceFake(installed, "[fake]\r\nsleepms=1000\r\n");
   const DWORD start = GetTickCount();
   EXPECT_EQ(Run(L"uninstall", L"no"), 1u) << "the program goes on running";
@@ -398,5 +408,5 @@ TEST_F(InstallRoads, ForcedUninstallRunsTheInstalledCopysBulkUninstallOfTheNewer
                         {L"explorer", platform::Lower(InstallFolder().substr(0, InstallFolder().size() - 1)), L""},
                     }));
   EXPECT_EQ(Calls(installed, 1), (std::vector<std::wstring>{Quoted(installed) + L" /bulkuninstaller"}));
-  EXPECT_FALSE(FileExists(OldInstallFolder() + L"Ironlatch.calls.log"));
+  EXPECT_FALSE(FileExists(OldInstallFolder() + kStandInCallsLog));
 }

@@ -12,6 +12,7 @@
 #include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
 #include "tests/support/PrivateFolderRun.h"
+#include "tests/support/ProductState.h"
 #include "update/Form4Ids.h"
 #include "update/Form5Ids.h"
 #include "update/InstallerScript.h"
@@ -151,8 +152,8 @@ TEST_F(InstallerBuild, ScriptOfEveryOptionCompiledIntoTheSilentInstaller) {
   InstallFakeCompiler("[fake]\r\nsleepms=3000\r\n");
   Window window;
   const std::wstring folder = window.Folder();
-  for (const wchar_t* name : {L"eula.txt", L"applogo.ico", L"IronlatchEventSvc.exe", L"MerrowindEventLogMsgHelper.dll",
-                              L"IronlatchSetup.exe", L"IronlatchSetupSilent.exe", L"Setup.iss"})
+  for (const wchar_t* name : {L"eula.txt", L"applogo.ico", kServiceProgram, kEventMessageDll, kSetupProgram,
+                              kSilentSetupProgram, L"Setup.iss"})
     ASSERT_TRUE(WriteTextFile(folder + name, "old"));
   ASSERT_TRUE(window.Open());
   window.Set(IDC_FORM4_TXTNAME, L"Acme IT");
@@ -167,36 +168,36 @@ TEST_F(InstallerBuild, ScriptOfEveryOptionCompiledIntoTheSilentInstaller) {
   const std::wstring calls = CompilerFolder() + L"Compil32.calls.log";
   for (int i = 0; i < 200 && !FileExists(calls); ++i) Sleep(50);
   ASSERT_TRUE(FileExists(calls)) << "the compiler was not started";
-  EXPECT_FALSE(FileExists(folder + L"IronlatchSetupSilent.exe")) << "the old installer is deleted first";
-  ASSERT_TRUE(WriteTextFile(folder + L"IronlatchSetupSilent.exe", "new installer"));
+  EXPECT_FALSE(FileExists(folder + kSilentSetupProgram)) << "the old installer is deleted first";
+  ASSERT_TRUE(WriteTextFile(folder + kSilentSetupProgram, "new installer"));
   const livewindow::MessageBoxSeen told = window.Answer(IDOK, 30000);
-  EXPECT_EQ(told.text, L"Output file has been created:\r\n\r\nIronlatchSetupSilent");
-  EXPECT_EQ(told.caption, L"Ironlatch");
+  EXPECT_EQ(told.text, std::wstring(L"Output file has been created:\r\n\r\n") + kSilentSetupBaseName);
+  EXPECT_EQ(told.caption, kProductName);
   EXPECT_EQ(Lines(ReadTextFile(calls)),
             (std::vector<std::wstring>{L"\"" + CompilerFolder() + L"Compil32.exe\" /cc \"" + folder + L"Setup.iss\""}));
-  EXPECT_TRUE(FileExists(folder + L"Ironlatch.ini")) << "the settings are saved first";
+  EXPECT_TRUE(FileExists(folder + kSettingsIni)) << "the settings are saved first";
 
   const std::vector<std::wstring> lines = Lines(ReadTextFile(folder + L"Setup.iss"));
   const std::vector<std::wstring> head(lines.begin(), std::find(lines.begin(), lines.end(), L""));
   EXPECT_EQ(head, (std::vector<std::wstring>{
                       L"[Setup]",
                       L"AppId={{7D80BE23-2834-4457-95A9-F896C24C1FDB}",
-                      L"AppName=Latchward",
-                      L"AppVerName=Latchward",
+                      std::wstring(L"AppName=") + kRuleDescription,
+                      std::wstring(L"AppVerName=") + kRuleDescription,
                       L"AppPublisher=Acme IT",
                       L"AppPublisherURL=www.example.com/page",
                       L"AppSupportURL=www.example.com/page",
                       L"AppUpdatesURL=www.example.com/page",
-                      L"DefaultDirName={pf}\\Ironlatch",
+                      std::wstring(L"DefaultDirName={pf}\\") + kProductName,
                       L"DisableDirPage=yes",
-                      L"DefaultGroupName=Acme IT\\Latchward",
+                      std::wstring(L"DefaultGroupName=Acme IT\\") + kRuleDescription,
                       L"DisableProgramGroupPage=yes",
                       L"OutputDir=.",
-                      L"OutputBaseFilename=IronlatchSetupSilent",
+                      std::wstring(L"OutputBaseFilename=") + kSilentSetupBaseName,
                       L"Compression=lzma",
                       L"SolidCompression=yes",
                       L"UninstallRestartComputer=yes",
-                      L"VersionInfoVersion=" + VersionOf(folder + L"Ironlatch.exe"),
+                      L"VersionInfoVersion=" + VersionOf(folder + kMainProgram),
                       L"PrivilegesRequired=admin",
                       L"MinVersion=0,5.0",
                       L"LicenseFile=eula.txt",
@@ -209,12 +210,12 @@ TEST_F(InstallerBuild, ScriptOfEveryOptionCompiledIntoTheSilentInstaller) {
     return L"Source: \"" + folder + name + L"\"; DestDir: \"{app}\"; Flags: " + flags;
   };
   EXPECT_EQ(fileSet, (std::set<std::wstring>{
-                         source(L"Ironlatch.exe", L"ignoreversion"),
-                         source(L"Ironlatch.ini", L"ignoreversion"),
+                         source(kMainProgram, L"ignoreversion"),
+                         source(kSettingsIni, L"ignoreversion"),
                          source(L"eula.txt", L"ignoreversion"),
                          source(L"applogo.ico", L"ignoreversion"),
-                         source(L"IronlatchEventSvc.exe", L"restartreplace"),
-                         source(L"MerrowindEventLogMsgHelper.dll", L"onlyifdoesntexist"),
+                         source(kServiceProgram, L"restartreplace"),
+                         source(kEventMessageDll, L"onlyifdoesntexist"),
                      }))
       << "the script and the installers are never packed";
   EXPECT_EQ(files.size(), fileSet.size());
@@ -222,20 +223,26 @@ TEST_F(InstallerBuild, ScriptOfEveryOptionCompiledIntoTheSilentInstaller) {
   EXPECT_EQ(Section(lines, L"[Icons]"),
             (std::vector<std::wstring>{
                 L"Name: \"{group}\\..\\www.example.com/page\"; Filename: \"http://www.example.com/page/\"",
-                L"Name: \"{group}\\Apply Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/applyini\"" + icon,
-                L"Name: \"{group}\\Undo Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/undo\"" + icon,
-                L"Name: \"{group}\\Test Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/test\"" + icon,
-                L"Name: \"{group}\\{cm:UninstallProgram,Latchward}\"; Filename: \"{uninstallexe}\"",
+                std::wstring(L"Name: \"{group}\\Apply ") + kRuleDescription + L"\"; Filename: \"{app}\\" +
+                    kMainProgram + L"\"; Parameters: \"/applyini\"" + icon,
+                std::wstring(L"Name: \"{group}\\Undo ") + kRuleDescription + L"\"; Filename: \"{app}\\" + kMainProgram +
+                    L"\"; Parameters: \"/undo\"" + icon,
+                std::wstring(L"Name: \"{group}\\Test ") + kRuleDescription + L"\"; Filename: \"{app}\\" + kMainProgram +
+                    L"\"; Parameters: \"/test\"" + icon,
+                std::wstring(L"Name: \"{group}\\{cm:UninstallProgram,") + kRuleDescription +
+                    L"}\"; Filename: \"{uninstallexe}\"",
             }));
   EXPECT_EQ(Section(lines, L"[Run]"),
             (std::vector<std::wstring>{
-                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/installer\"; Flags: runascurrentuser",
-                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/applyini /silent /reboot\"; Description: \"Apply "
-                L"Latchward\"; Flags: postinstall runascurrentuser",
+                std::wstring(L"Filename: \"{app}\\") + kMainProgram +
+                    L"\"; Parameters: \"/installer\"; Flags: runascurrentuser",
+                std::wstring(L"Filename: \"{app}\\") + kMainProgram +
+                    L"\"; Parameters: \"/applyini /silent /reboot\"; Description: \"Apply " +
+                    kRuleDescription + L"\"; Flags: postinstall runascurrentuser",
             }));
   EXPECT_EQ(Section(lines, L"[UninstallRun]"),
-            (std::vector<std::wstring>{
-                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/uninstallerb\"; Flags: runascurrentuser"}));
+            (std::vector<std::wstring>{std::wstring(L"Filename: \"{app}\\") + kMainProgram +
+                                       L"\"; Parameters: \"/uninstallerb\"; Flags: runascurrentuser"}));
   EXPECT_EQ(Section(lines, L"[UninstallDelete]"), (std::vector<std::wstring>{L"Type: filesandordirs; Name: \"{app}\""}));
   EXPECT_EQ(lines.back(), L"Type: filesandordirs; Name: \"{app}\"");
   window.Close();
@@ -255,10 +262,10 @@ TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFail
   window.Click(IDC_FORM4_COMMAND3);
   const livewindow::MessageBoxSeen told = window.Answer(IDOK, 30000);
   EXPECT_EQ(told.text, L"The installer could not be created.");
-  EXPECT_FALSE(FileExists(folder + L"IronlatchSetup.exe"));
+  EXPECT_FALSE(FileExists(folder + kSetupProgram));
 
   const std::vector<std::wstring> lines = Lines(ReadTextFile(folder + L"Setup.iss"));
-  EXPECT_NE(std::find(lines.begin(), lines.end(), L"OutputBaseFilename=IronlatchSetup"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::wstring(L"OutputBaseFilename=") + kSetupBaseName), lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), L"AppPublisherURL="), lines.end());
   for (const auto& line : lines) {
     EXPECT_EQ(line.find(L"IconFilename"), std::wstring::npos) << "no icon: " << testing::PrintToString(line);
@@ -268,16 +275,23 @@ TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFail
   }
   EXPECT_EQ(Section(lines, L"[Icons]"),
             (std::vector<std::wstring>{
-                L"Name: \"{group}\\Apply Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/applyini\"",
-                L"Name: \"{group}\\Undo Latchward\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/undo\"",
-                L"Name: \"{group}\\Advanced Options\"; Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/showmain\"",
-                L"Name: \"{group}\\{cm:UninstallProgram,Latchward}\"; Filename: \"{uninstallexe}\"",
+                std::wstring(L"Name: \"{group}\\Apply ") + kRuleDescription + L"\"; Filename: \"{app}\\" +
+                    kMainProgram + L"\"; Parameters: \"/applyini\"",
+                std::wstring(L"Name: \"{group}\\Undo ") + kRuleDescription + L"\"; Filename: \"{app}\\" + kMainProgram +
+                    L"\"; Parameters: \"/undo\"",
+                std::wstring(L"Name: \"{group}\\Advanced Options\"; Filename: \"{app}\\") + kMainProgram +
+                    L"\"; Parameters: \"/showmain\"",
+                std::wstring(L"Name: \"{group}\\{cm:UninstallProgram,") + kRuleDescription +
+                    L"}\"; Filename: \"{uninstallexe}\"",
             }));
   EXPECT_EQ(Section(lines, L"[Run]"),
             (std::vector<std::wstring>{
-                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/installer\"; Flags: runascurrentuser",
-                L"Filename: \"{app}\\Ironlatch.exe\"; Parameters: \"/updateandapply /reboot\"; Description: \"Check for "
-                L"Updates and Apply Latchward\"; Flags: postinstall runascurrentuser",
+                std::wstring(L"Filename: \"{app}\\") + kMainProgram +
+                    L"\"; Parameters: \"/installer\"; Flags: runascurrentuser",
+                std::wstring(L"Filename: \"{app}\\") + kMainProgram +
+                    L"\"; Parameters: \"/updateandapply /reboot\"; Description: \"Check for "
+                    L"Updates and Apply " +
+                    kRuleDescription + L"\"; Flags: postinstall runascurrentuser",
             }));
   window.Close();
 }
@@ -287,7 +301,7 @@ TEST_F(InstallerBuild, PlainOptionsAndACompilerThatMakesNothingIsReportedAsAFail
 TEST_F(InstallerBuild, AFailedCompileOrAnOldInstallerThatStaysIsNoSuccess) {
   InstallFakeCompiler("[fake]\r\nsleepms=3000\r\nexit=2\r\n");
   Window window;
-  const std::wstring installer = window.Folder() + L"IronlatchSetup.exe";
+  const std::wstring installer = window.Folder() + kSetupProgram;
   ASSERT_TRUE(window.Open());
   window.Tick(IDC_FORM4_CHECK5, false);
   window.Click(IDC_FORM4_COMMAND3);
@@ -330,7 +344,7 @@ TEST_F(InstallerBuild, RehearsedWhitelistAddIsAskedThroughThePromptLog) {
   ASSERT_EQ(inputs.size(), 1u) << "no input record: the box was shown for real";
   EXPECT_EQ(inputs[0].fields,
             (std::vector<std::wstring>{
-                L"Ironlatch",
+                kProductName,
                 L"Enter a path\\executable name in the box below, wildcards are NOT accepted.  You MUST leave off the "
                 L"%appdata% part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe",
                 L"", L"Foo\\Bar.exe"}));
@@ -364,8 +378,9 @@ bool ServerWasAskedFor(const std::wstring& served) {
 const std::wstring kCompilerNotice =
     L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
     L"'Quickstart' package, just the base install.";
-const std::vector<std::wstring> kSentForTheCompiler = {L"box | Ironlatch | 0x0 | " + kCompilerNotice + L" | ok",
-                                                       L"web | http://www.jrsoftware.org/isdl.php"};
+const std::vector<std::wstring> kSentForTheCompiler = {
+    std::wstring(L"box | ") + kProductName + L" | 0x0 | " + kCompilerNotice + L" | ok",
+    L"web | http://www.jrsoftware.org/isdl.php"};
 
 // A folder the recording fake reports to (FAKEPROG_HOME) when it runs from a folder that is gone after.
 struct FakeHome : ScratchDir {
@@ -396,10 +411,10 @@ TEST_F(InstallerBuild, WithoutTheCompilerOnlyThePinnedInstallerIsFetchedAndRun) 
     EXPECT_EQ(Told(log, 2), kSentForTheCompiler) << "nothing served";
     window.Click(IDC_FORM4_COMMAND4);
     std::vector<std::wstring> expected = kSentForTheCompiler;
-    expected.push_back(L"box | Ironlatch | 0x0 | Config Saved. | ok");
+    expected.push_back(std::wstring(L"box | ") + kProductName + L" | 0x0 | Config Saved. | ok");
     EXPECT_EQ(Told(log, 3), expected);
     EXPECT_FALSE(FileExists(window / L"Setup.iss")) << "nothing is built";
-    EXPECT_TRUE(FileExists(window / L"Ironlatch.ini"));
+    EXPECT_TRUE(FileExists(window / kSettingsIni));
 
     // The stand-in with one byte more (it would still run and record, but its digest is not the
     // pinned one) is fetched, refused and deleted unrun.
@@ -496,20 +511,18 @@ TEST(InstallerScriptNames, WebsiteFormsAndOutputName) {
     EXPECT_EQ(InstallerScript::FullUrl(c.website), c.full) << testing::PrintToString(std::wstring(c.website));
     EXPECT_EQ(InstallerScript::SiteForm(c.website), c.site) << testing::PrintToString(std::wstring(c.website));
   }
-  EXPECT_EQ(InstallerScript::OutputBaseName(true), L"IronlatchSetupSilent");
-  EXPECT_EQ(InstallerScript::OutputBaseName(false), L"IronlatchSetup");
+  EXPECT_EQ(InstallerScript::OutputBaseName(true), kSilentSetupBaseName);
+  EXPECT_EQ(InstallerScript::OutputBaseName(false), kSetupBaseName);
 }
 
 // What a program folder holds besides the product after updates, builds and runs: none of it goes
 // into an installer. And the texts the user typed reach the script as typed, braces included.
 TEST(InstallerScriptFiles, OnlyTheProductIsPackedAndTypedBracesStayBraces) {
   ScratchDir folder;
-  const std::vector<std::wstring> product = {L"Ironlatch.exe", L"IronlatchEventSvc.exe", L"Ironlatch.ini",
-                                             L"eula {v2}.txt"};
+  const std::vector<std::wstring> product = {kMainProgram, kServiceProgram, kSettingsIni, L"eula {v2}.txt"};
   const std::vector<std::wstring> leftovers = {
-      L"Ironlatch_old.exe",  L"IronlatchEventSvc_old.exe", L"Policy_backup.reg", L"Ironlatch.log",
-      L"Ironlatch.zip",      L"IronlatchU.zip",            L"Hashes.reg",        L"ILEventSvc.reg",
-      L"InnoSetup.exe",      L"bulk.ini",                  L"Setup.iss",         L"IronlatchSetup.exe"};
+      kMainBackup,   kServiceBackup,    L"Policy_backup.reg", kDebugLog,   kDownloadedPackage, kProgramPackage,
+      L"Hashes.reg", L"ILEventSvc.reg", L"InnoSetup.exe",     L"bulk.ini", L"Setup.iss",       kSetupProgram};
   for (const auto& name : product) ASSERT_TRUE(WriteTextFile(folder / name, "x"));
   for (const auto& name : leftovers) ASSERT_TRUE(WriteTextFile(folder / name, "x"));
   InstallerScript::Options options;
@@ -524,14 +537,13 @@ TEST(InstallerScriptFiles, OnlyTheProductIsPackedAndTypedBracesStayBraces) {
     const std::wstring path = line.substr(9, line.find(L"\"; DestDir") - 9);
     packed.insert(path.substr(path.find_last_of(L'\\') + 1));
   }
-  EXPECT_EQ(packed, (std::set<std::wstring>{L"Ironlatch.exe", L"IronlatchEventSvc.exe", L"Ironlatch.ini",
-                                            L"eula {{v2}.txt"}));
-  for (const std::wstring expected :
-       {L"AppPublisher=Acme {{IT}", L"DefaultGroupName=Acme {{IT}\\Latchward", L"AppPublisherURL=www.example.com/{{page}",
-        L"LicenseFile=eula {{v2}.txt",
-        L"Name: \"{group}\\..\\www.example.com/{{page}\"; Filename: \"http://www.example.com/{{page}/\""}) {
+  EXPECT_EQ(packed, (std::set<std::wstring>{kMainProgram, kServiceProgram, kSettingsIni, L"eula {{v2}.txt"}));
+  for (const std::wstring& expected : std::vector<std::wstring>{
+           L"AppPublisher=Acme {{IT}", std::wstring(L"DefaultGroupName=Acme {{IT}\\") + kRuleDescription,
+           L"AppPublisherURL=www.example.com/{{page}", L"LicenseFile=eula {{v2}.txt",
+           L"Name: \"{group}\\..\\www.example.com/{{page}\"; Filename: \"http://www.example.com/{{page}/\""}) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << platform::ToUtf8(expected);
   }
   // The product's own constants keep their braces single.
-  EXPECT_NE(std::find(lines.begin(), lines.end(), L"DefaultDirName={pf}\\Ironlatch"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), std::wstring(L"DefaultDirName={pf}\\") + kProductName), lines.end());
 }

@@ -1,10 +1,11 @@
 // The update-schedule dialog as a live window under the test display, and the check that
 // re-creates a missing update task, both run from the main program's own code (schedprobe, copied
-// as Ironlatch.exe into a scratch folder).
+// as the main program into a scratch folder).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "platform/Text.h"
 #include "tests/support/LiveWindow.h"
 #include "tests/support/ProductState.h"
 #include "tests/update/ScheduleTestHelpers.h"
@@ -19,12 +20,12 @@ namespace {
 class ScheduleProgram {
  public:
   ScheduleProgram() { CopyFileW((TestsDir() + L"schedprobe.exe").c_str(), ExePath().c_str(), FALSE); }
-  std::wstring ExePath() const { return dir_ / L"Ironlatch.exe"; }
+  std::wstring ExePath() const { return dir_ / kMainProgram; }
   std::wstring Folder() const { return dir_.Path(); }
   std::wstring Line(const std::wstring& what) const { return L"\"" + ExePath() + L"\" " + what; }
   void Run(const std::wstring& what) const { EXPECT_TRUE(RunProcess(Line(what), {}).finished) << what; }
-  std::vector<TaskCall> Calls() const { return TaskCalls(dir_ / L"Ironlatch.log"); }
-  void WriteIni(const std::string& config) const { WriteTextFile(dir_ / L"Ironlatch.ini", "[Config]\r\n" + config); }
+  std::vector<TaskCall> Calls() const { return TaskCalls(dir_ / kDebugLog); }
+  void WriteIni(const std::string& config) const { WriteTextFile(dir_ / kSettingsIni, "[Config]\r\n" + config); }
 
  private:
   ScratchDir dir_;
@@ -55,7 +56,7 @@ std::wstring SaveInDialog(const ScheduleProgram& program) {
   HWND dialog = live.Window(L"Automatic Updates - NOT Enabled", false);
   if (!dialog) return L"(the dialog did not appear)";
   Press(dialog, IDC_FORM7_COMMAND1);
-  const std::wstring told = live.Answer(L"Ironlatch", IDOK);
+  const std::wstring told = live.Answer(kProductName, IDOK);
   EXPECT_TRUE(live.WaitForExit(20000));
   return told;
 }
@@ -90,7 +91,7 @@ TEST_F(ScheduleTest, DialogPresetsAMorningOnAWeekdayAndSavesTheChosenTime) {
   SendMessageW(hours, CB_SETCURSEL, 14, 0);
   SendMessageW(days, CB_SETCURSEL, 5, 0);  // sat
   Press(dialog, IDC_FORM7_COMMAND1);
-  EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Created!");
+  EXPECT_EQ(live.Answer(kProductName, IDOK), L"Schedule Created!");
   EXPECT_TRUE(live.WaitForExit(20000)) << "the dialog closes after saving";
 
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
@@ -121,16 +122,17 @@ TEST_F(ScheduleTest, DialogShowsTheStoredScheduleAndRemovesItOnYesOnly) {
 
   const wchar_t question[] = L"Are you sure you wish to delete the schedule for automatic updates?";
   Press(dialog, IDC_FORM7_COMMAND2);
-  EXPECT_EQ(live.Answer(L"Ironlatch", IDNO), question);
+  EXPECT_EQ(live.Answer(kProductName, IDNO), question);
   Sleep(300);
   EXPECT_TRUE(fakes.Calls(L"schtasks").empty());
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
 
   Press(dialog, IDC_FORM7_COMMAND2);
-  EXPECT_EQ(live.Answer(L"Ironlatch", IDYES), question);
-  EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Deleted!");
-  EXPECT_EQ(fakes.Calls(L"schtasks"), (std::vector<std::wstring>{L"/delete /f /tn \"Ironlatch Update\"",
-                                                                 L"/delete /f /tn \"Ironlatch App Update\""}));
+  EXPECT_EQ(live.Answer(kProductName, IDYES), question);
+  EXPECT_EQ(live.Answer(kProductName, IDOK), L"Schedule Deleted!");
+  EXPECT_EQ(fakes.Calls(L"schtasks"),
+            (std::vector<std::wstring>{std::wstring(L"/delete /f /tn \"") + kDefsUpdateTask + L"\"",
+                                       std::wstring(L"/delete /f /tn \"") + kAppUpdateTask + L"\""}));
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"<missing>");
   EXPECT_EQ(ProductSetting(L"ScheduleHour"), L"14");
   ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
@@ -162,15 +164,16 @@ TEST_F(ScheduleTest, ADeleteThatLeavesTheTasksIsReportedAsNotDeleted) {
     HWND dialog = live.Window(L"Automatic Updates - ENABLED!", false);
     ASSERT_NE(dialog, nullptr) << "the dialog did not appear";
     Press(dialog, IDC_FORM7_COMMAND2);
-    live.Answer(L"Ironlatch", IDYES);
-    EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"The schedule could not be deleted.");
+    live.Answer(kProductName, IDYES);
+    EXPECT_EQ(live.Answer(kProductName, IDOK), L"The schedule could not be deleted.");
     EXPECT_EQ(Text(dialog), L"Automatic Updates - ENABLED!");
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     EXPECT_TRUE(live.WaitForExit(20000));
   }
   DeleteFileW(failing.c_str());
-  EXPECT_EQ(fakes.Calls(L"schtasks"), (std::vector<std::wstring>{L"/delete /f /tn \"Ironlatch Update\"",
-                                                                 L"/delete /f /tn \"Ironlatch App Update\""}));
+  EXPECT_EQ(fakes.Calls(L"schtasks"),
+            (std::vector<std::wstring>{std::wstring(L"/delete /f /tn \"") + kDefsUpdateTask + L"\"",
+                                       std::wstring(L"/delete /f /tn \"") + kAppUpdateTask + L"\""}));
   EXPECT_EQ(ProductSetting(L"ScheduleEnabled"), L"1");
 }
 
@@ -184,7 +187,7 @@ TEST_F(ScheduleTest, AStoredHourThatIsNoListItemLeavesThePreset) {
   EXPECT_TRUE(hour == L"08" || hour == L"09" || hour == L"10" || hour == L"11") << hour;
   EXPECT_EQ(Selected(GetDlgItem(dialog, IDC_FORM7_COMBO2)), L"sat") << "found as the list finds its items";
   Press(dialog, IDC_FORM7_COMMAND1);
-  EXPECT_EQ(live.Answer(L"Ironlatch", IDOK), L"Schedule Created!");
+  EXPECT_EQ(live.Answer(kProductName, IDOK), L"Schedule Created!");
   EXPECT_TRUE(live.WaitForExit(20000));
   const auto calls = program_.Calls();
   ASSERT_EQ(calls.size(), 2u);
@@ -206,11 +209,13 @@ TEST_F(ScheduleTest, TheCheckRecreatesOnlyAMissingTaskFromTheStoredSchedule) {
     const wchar_t* daysMade;
   } cases[] = {
       {"both missing", L"1", "", "", L"14", L"sat", true, true, 14, L"64"},
-      {"defs listed in other case", L"1", "", "TaskName\r\nIRONLATCH UPDATE   Ready\r\n", L"14", L"sat", false, true, 14,
-       L"64"},
-      {"only the app task listed", L"1", "", "\\Ironlatch App Update   Ready\r\n", L"9", L"", true, false, 9, nullptr},
-      {"both listed, other hour stored", L"1", "", "Ironlatch Update\r\nIronlatch App Update\r\n", L"3", L"mon", false,
-       false, -1, nullptr},
+      {"defs listed in other case", L"1", "",
+       "TaskName\r\n" + platform::ToUtf8(platform::Upper(kDefsUpdateTask)) + "   Ready\r\n", L"14", L"sat", false, true,
+       14, L"64"},
+      {"only the app task listed", L"1", "", std::string("\\") + kAppUpdateTaskA + "   Ready\r\n", L"9", L"", true,
+       false, 9, nullptr},
+      {"both listed, other hour stored", L"1", "", std::string(kDefsUpdateTaskA) + "\r\n" + kAppUpdateTaskA + "\r\n",
+       L"3", L"mon", false, false, -1, nullptr},
       {"the INI switches it on", nullptr, "EnableSchedule=1\r\nScheduledHour=10\r\nScheduledDay=Wed\r\n", "", nullptr,
        nullptr, true, true, 10, L"8"},
       {"stored day used as stored", L"1", "ScheduledDay=fri\r\n", "", L"16", L"Thur", true, true, 16, L"4"},

@@ -1,6 +1,6 @@
 // The main program's schedule parts on their own, for the roads of the real program that are not
 // reachable from its command line yet: the update-schedule dialog of the main window's menu, and
-// the re-creating check after a program update. Copied as "Ironlatch.exe" into a scratch folder;
+// the re-creating check after a program update. Copied as the main program into a scratch folder;
 // writes its debug log beside itself.
 //   schedprobe form7       shows the dialog and runs until it closes
 //   schedprobe checkdefs   Module1::CheckDefsUpdateTask

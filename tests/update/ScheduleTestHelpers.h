@@ -12,8 +12,8 @@
 
 namespace scheduletest {
 
-inline const wchar_t kDefsTask[] = L"Ironlatch Update";
-inline const wchar_t kAppTask[] = L"Ironlatch App Update";
+inline constexpr auto& kDefsTask = testsupport::kDefsUpdateTask;
+inline constexpr auto& kAppTask = testsupport::kAppUpdateTask;
 using testsupport::kSettingsKey;
 
 inline std::wstring SystemFolder() {

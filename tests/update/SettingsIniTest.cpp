@@ -66,8 +66,8 @@ Settings Filled() {
 
 class SettingsIniTest : public testing::Test {
  protected:
-  std::wstring Ini() const { return dir_ / L"Ironlatch.ini"; }
-  std::wstring List() const { return dir_ / L"Ironlatch_Whitelist.txt"; }
+  std::wstring Ini() const { return dir_ / kSettingsIni; }
+  std::wstring List() const { return dir_ / kWhitelistFile; }
   ScratchDir dir_;
 };
 
@@ -185,7 +185,7 @@ TEST_F(SettingsIniTest, ReadersTakeFlagsAndFilterClassesByTheirOwnRules) {
 
 TEST(SettingsIniPaths, BothFilesLieInTheProgramFolder) {
   EXPECT_EQ(SettingsIni::BulkIniPath(), CommonModule::AppPath() + L"bulk.ini");
-  EXPECT_EQ(SettingsIni::WhitelistTextFilePath(), CommonModule::AppPath() + L"Ironlatch_Whitelist.txt");
+  EXPECT_EQ(SettingsIni::WhitelistTextFilePath(), CommonModule::AppPath() + kWhitelistFile);
 }
 
 namespace {
@@ -195,9 +195,9 @@ const std::wstring kRules = kRestrictionPolicyKey;
 class SettingsIniAppliedTest : public ClearedProductTest {
  protected:
   // The INI and the whitelist as the builder writes them into the program folder; name picks
-  // Ironlatch.ini or its bulk twin.
+  // the settings INI or its bulk twin.
   void SaveBeside(const std::wstring& name, const Settings& s) {
-    SettingsIni::Save(program_.Folder() + name, program_.Folder() + L"Ironlatch_Whitelist.txt", s);
+    SettingsIni::Save(program_.Folder() + name, program_.Folder() + kWhitelistFile, s);
   }
   InstalledProgram program_;
 };
@@ -235,7 +235,7 @@ void ExpectApplied() {
 }  // namespace
 
 TEST_F(SettingsIniAppliedTest, TheProgramAppliesWhatOurIniSays) {
-  SaveBeside(L"Ironlatch.ini", Chosen());
+  SaveBeside(kSettingsIni, Chosen());
   RunResult run = program_.Run(L"/applyini /silent /nogpupdate");
   ASSERT_TRUE(run.finished);
   ExpectApplied();

@@ -9,6 +9,7 @@
 
 #include "platform/FileTree.h"
 #include "tests/support/LiveWindow.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testsupport;
@@ -46,8 +47,8 @@ TEST(TestSwitchGate, AProgramOutsideTheListedFoldersTakesNothingFromTheEnvironme
   EXPECT_EQ(records[0].fields.at(2), kUnknownSwitch);
 
   UnlistedFolder folder;
-  const std::wstring exe = folder.Path() + L"Ironlatch.exe";
-  ASSERT_TRUE(CopyProgram(L"Ironlatch.exe", exe));
+  const std::wstring exe = folder.Path() + kMainProgram;
+  ASSERT_TRUE(CopyProgram(kMainProgram, exe));
   const std::wstring log = folder.Path() + L"prompts.log";
   SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", log.c_str());
   SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", L"ok");
@@ -55,6 +56,6 @@ TEST(TestSwitchGate, AProgramOutsideTheListedFoldersTakesNothingFromTheEnvironme
   SetEnvironmentVariableW(L"ILATCH_PROMPT_LOG", nullptr);
   SetEnvironmentVariableW(L"ILATCH_PROMPT_ANSWERS", nullptr);
   ASSERT_TRUE(unlisted.Started());
-  EXPECT_EQ(unlisted.Answer(L"Ironlatch", IDOK), kUnknownSwitch) << "the question is shown for real";
+  EXPECT_EQ(unlisted.Answer(kProductName, IDOK), kUnknownSwitch) << "the question is shown for real";
   EXPECT_FALSE(FileExists(log)) << "nothing is written to the file the environment names";
 }

@@ -1,4 +1,4 @@
-// The HTTP update roads end to end: the real Ironlatch.exe in a scratch folder fetches its update
+// The HTTP update roads end to end: the real main program in a scratch folder fetches its update
 // index and packages from the local server of the httpserver fixture (tests/support/http_server.py).
 // ILATCH_UPDATE_HOST points the program at a folder of its own on that server; TEMP and the data
 // root (ILATCH_DATA_ROOT) point at scratch folders. The new program in a package is the recording fake, so a
@@ -74,8 +74,8 @@ class UpdateRoad : public ::testing::Test {
     CreateDirectoryW((data_ / L"programdata").c_str(), nullptr);
     CreateDirectoryW((data_ / L"stage").c_str(), nullptr);
     ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
-    ASSERT_TRUE(WriteTextFile(program_.Folder() + L"Ironlatch_old.exe", "a backup from an earlier update"));
-    ASSERT_TRUE(WriteTextFile(program_.Folder() + L"IronlatchEventSvc_old.exe", "an earlier service backup"));
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + kMainBackup, "a backup from an earlier update"));
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + kServiceBackup, "an earlier service backup"));
     realProgram_ = ReadFileBytes(program_.ExePath());
     fake_ = ReadFileBytes(Fake(kNewerFake));
     ASSERT_FALSE(realProgram_.empty());
@@ -89,31 +89,31 @@ class UpdateRoad : public ::testing::Test {
   std::wstring Url(const std::wstring& name) const { return L"http://" + kServerAddress + L"/" + served_ + L"/" + name; }
   std::wstring Served(const std::wstring& name) const { return ServerRoot() + served_ + L"\\" + name; }
   std::wstring Stage(const std::wstring& name) const { return data_ / (L"stage\\" + name); }
-  std::wstring ServiceExe() const { return program_.Folder() + L"IronlatchEventSvc.exe"; }
+  std::wstring ServiceExe() const { return program_.Folder() + kServiceProgram; }
   std::wstring DefsFolder() const { return data_ / L"programdata" + kProductFolder + L"\\"; }
 
   void WriteIndex(const std::wstring& version, const std::wstring& defs = L"105", const std::wstring& packageUrl = L"") {
-    const std::string ini = "[Ironlatch]\r\nCurrentVersion=" + platform::ToUtf8(version) + "\r\nDownloadURLB=" +
-                            platform::ToUtf8(packageUrl.empty() ? Url(L"package.zip") : packageUrl) + "\r\nCurrentDefs=" +
-                            platform::ToUtf8(defs) + "\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) + "\r\n";
-    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch_Updates.ini"), ini));
-    ASSERT_TRUE(Zip({{Stage(L"Ironlatch_Updates.ini"), L"Ironlatch_Updates.ini"}}, Served(L"Ironlatch_Updates.zip")));
+    const std::string ini =
+        std::string(kUpdateIndexSectionA) + "\r\nCurrentVersion=" + platform::ToUtf8(version) +
+        "\r\nDownloadURLB=" + platform::ToUtf8(packageUrl.empty() ? Url(L"package.zip") : packageUrl) +
+        "\r\nCurrentDefs=" + platform::ToUtf8(defs) + "\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) +
+        "\r\n";
+    ASSERT_TRUE(WriteTextFile(Stage(kUpdateIndexIni), ini));
+    ASSERT_TRUE(Zip({{Stage(kUpdateIndexIni), kUpdateIndexIni}}, Served(kUpdateIndexZip)));
   }
 
   // A package whose programs are the recording fake, by default of the version 1.0.2.
   void WritePackage(const std::wstring& program = Fake(kNewerFake)) {
     ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "new files"));
-    ASSERT_TRUE(Zip({{program, L"Ironlatch.exe"},
-                     {Fake(kNewerFake), L"IronlatchEventSvc.exe"},
-                     {Stage(L"readme.txt"), L"readme.txt"}},
-                    Served(L"package.zip")));
+    ASSERT_TRUE(
+        Zip({{program, kMainProgram}, {Fake(kNewerFake), kServiceProgram}, {Stage(L"readme.txt"), L"readme.txt"}},
+            Served(L"package.zip")));
   }
 
   // A package that fails half-way: the new program is written, then an entry's data is damaged.
   void WriteBrokenPackage() {
     ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), std::string(5000, 'x')));
-    ASSERT_TRUE(Zip({{Fake(kNewerFake), L"Ironlatch.exe"}, {Stage(L"last.txt"), L"last.txt"}},
-                    Served(L"package.zip")));
+    ASSERT_TRUE(Zip({{Fake(kNewerFake), kMainProgram}, {Stage(L"last.txt"), L"last.txt"}}, Served(L"package.zip")));
     std::string bytes = ReadFileBytes(Served(L"package.zip"));
     const size_t second = bytes.find("PK\x03\x04", 4);
     ASSERT_NE(second, std::string::npos);
@@ -123,15 +123,17 @@ class UpdateRoad : public ::testing::Test {
 
   // A definitions package whose version file gives version; nullptr: it has none.
   void WriteDefinitions(bool withHashes, const char* version = "105") {
-    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"),
-                              version ? std::string("[Ironlatch]\r\nCurrentDefs=") + version + "\r\n" : "[Ironlatch]\r\n"));
+    ASSERT_TRUE(WriteTextFile(Stage(kDefinitionsVersionFile),
+                              version ? std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=" + version + "\r\n"
+                                      : std::string(kUpdateIndexSectionA) + "\r\n"));
     ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "; definitions\r\n0123456789ABCDEF0123456789ABCDEF\r\n"));
-    std::vector<std::pair<std::wstring, std::wstring>> files = {{Stage(L"Ironlatch.Def"), L"Ironlatch.Def"},
-                                                                {Stage(L"ExecFilter.md5"), L"ExecFilter.md5"}};
+    std::vector<std::pair<std::wstring, std::wstring>> files = {
+        {Stage(kDefinitionsVersionFile), kDefinitionsVersionFile}, {Stage(L"ExecFilter.md5"), L"ExecFilter.md5"}};
     if (withHashes) {
-      ASSERT_TRUE(WriteTextFile(Stage(L"Hashes.reg"), "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\" +
-                                                          platform::ToUtf8(kHashRuleKey) +
-                                                          "]\r\n\"Description\"=\"Latchward\"\r\n\r\n"));
+      ASSERT_TRUE(WriteTextFile(Stage(L"Hashes.reg"),
+                                "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\" +
+                                    platform::ToUtf8(kHashRuleKey) + std::string("]\r\n\"Description\"=\"") +
+                                    kRuleDescriptionA + "\"\r\n\r\n"));
       files.push_back({Stage(L"Hashes.reg"), L"Hashes.reg"});
     }
     ASSERT_TRUE(Zip(files, Served(L"defs.zip")));
@@ -139,12 +141,13 @@ class UpdateRoad : public ::testing::Test {
 
   // Definitions with both lists and the version given.
   void WriteBothLists(const std::string& version) {
-    ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=" + version + "\r\n"));
+    ASSERT_TRUE(WriteTextFile(Stage(kDefinitionsVersionFile),
+                              std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=" + version + "\r\n"));
     ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "NEW MD5 " + version + "\r\n"));
     ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.sha256"), "NEW SHA " + version + "\r\n"));
     ASSERT_TRUE(Zip({{Stage(L"ExecFilter.md5"), L"ExecFilter.md5"},
                      {Stage(L"ExecFilter.sha256"), L"ExecFilter.sha256"},
-                     {Stage(L"Ironlatch.Def"), L"Ironlatch.Def"}},
+                     {Stage(kDefinitionsVersionFile), kDefinitionsVersionFile}},
                     Served(L"defs.zip")));
   }
 
@@ -181,12 +184,12 @@ class UpdateRoad : public ::testing::Test {
 
   // The restarted program's command line, waiting for it to start; "" when it did not.
   std::wstring RestartedWith(DWORD waitMs = 10000) const {
-    const std::wstring log = program_.Folder() + L"Ironlatch.calls.log";
+    const std::wstring log = program_.Folder() + kStandInCallsLog;
     for (DWORD waited = 0; waited < waitMs && !FileExists(log); waited += 100) Sleep(100);
     const auto lines = Lines(ReadTextFile(log));
     if (lines.empty()) return L"";
     const std::wstring& line = lines[0];
-    const size_t exe = platform::Lower(line).find(L"ironlatch.exe");
+    const size_t exe = platform::Lower(line).find(platform::Lower(kMainProgram));
     if (exe == std::wstring::npos) return line;
     std::wstring rest = line.substr(exe + 13);
     if (!rest.empty() && rest[0] == L'"') rest.erase(0, 1);
@@ -195,19 +198,19 @@ class UpdateRoad : public ::testing::Test {
 
   void ExpectSwapped() {
     EXPECT_EQ(ReadFileBytes(program_.ExePath()), fake_);
-    EXPECT_EQ(ReadFileBytes(program_.Folder() + L"Ironlatch_old.exe"), realProgram_);
+    EXPECT_EQ(ReadFileBytes(program_.Folder() + kMainBackup), realProgram_);
     EXPECT_EQ(ReadFileBytes(ServiceExe()), fake_);
-    EXPECT_EQ(ReadFileBytes(program_.Folder() + L"IronlatchEventSvc_old.exe"), "the service executable before the update");
+    EXPECT_EQ(ReadFileBytes(program_.Folder() + kServiceBackup), "the service executable before the update");
     EXPECT_TRUE(FileExists(program_.Folder() + L"readme.txt"));
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
+    EXPECT_FALSE(FileExists(program_.Folder() + kDownloadedPackage));
   }
   void ExpectNotSwapped() {
     EXPECT_EQ(ReadFileBytes(program_.ExePath()), realProgram_);
     EXPECT_EQ(ReadFileBytes(ServiceExe()), "the service executable before the update");
   }
   void ExpectIndexGone() {
-    EXPECT_FALSE(FileExists(data_ / L"tmp\\Ironlatch_Updates.zip"));
-    EXPECT_FALSE(FileExists(data_ / L"tmp\\Ironlatch_Updates.ini"));
+    EXPECT_FALSE(FileExists(data_ / (std::wstring(L"tmp\\") + kUpdateIndexZip)));
+    EXPECT_FALSE(FileExists(data_ / (std::wstring(L"tmp\\") + kUpdateIndexIni)));
   }
 
   InstalledProgram program_;
@@ -228,7 +231,7 @@ TEST_F(UpdateRoad, UpdateSwapsProgramAndServiceKeepingOneGenerationOfBackupsAndR
   EXPECT_EQ(run.exitCode, 0u);
   ExpectSwapped();
   EXPECT_EQ(RestartedWith(), L"");
-  EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  EXPECT_TRUE(FileExists(program_.Folder() + kStandInCallsLog));
   ExpectIndexGone();
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -253,7 +256,7 @@ TEST_F(UpdateRoad, UpdateReportsWhenThereIsNothingNewerOrNoIndex) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.version ? platform::ToUtf8(c.version) : "no index");
     DeleteFileW(program_.PromptLog().c_str());
-    DeleteFileW(Served(L"Ironlatch_Updates.zip").c_str());
+    DeleteFileW(Served(kUpdateIndexZip).c_str());
     if (c.version) WriteIndex(c.version);
     ASSERT_TRUE(Run(L"/update").finished);
     const auto boxes = Boxes();
@@ -262,7 +265,7 @@ TEST_F(UpdateRoad, UpdateReportsWhenThereIsNothingNewerOrNoIndex) {
     EXPECT_EQ(boxes[0].text, c.text);
     EXPECT_EQ(boxes[0].flags, c.flags);
     ExpectNotSwapped();
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
+    EXPECT_FALSE(FileExists(program_.Folder() + kDownloadedPackage));
     ExpectIndexGone();
   }
 }
@@ -272,8 +275,8 @@ TEST_F(UpdateRoad, CancelledUpdateChangesNothing) {
   WritePackage();
   ASSERT_TRUE(Run(L"/update", L"no,cancel").finished);
   ExpectNotSwapped();
-  EXPECT_EQ(ReadFileBytes(program_.Folder() + L"Ironlatch_old.exe"), "a backup from an earlier update");
-  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  EXPECT_EQ(ReadFileBytes(program_.Folder() + kMainBackup), "a backup from an earlier update");
+  EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
 }
 
 TEST_F(UpdateRoad, FailedExtractionPutsTheOldProgramsBack) {
@@ -291,11 +294,11 @@ TEST_F(UpdateRoad, FailedExtractionPutsTheOldProgramsBack) {
       ASSERT_TRUE(ServeSignedText(Served(L"package.zip"), "this is no zip archive"));
     ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
     ExpectNotSwapped();
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
-    EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+    EXPECT_FALSE(FileExists(program_.Folder() + kMainBackup));
+    EXPECT_FALSE(FileExists(program_.Folder() + kServiceBackup));
     // The package was fetched into a private folder, which is gone with the road.
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+    EXPECT_FALSE(FileExists(program_.Folder() + kDownloadedPackage));
+    EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].title, L"Update Check");
@@ -310,8 +313,8 @@ TEST_F(UpdateRoad, MissingPackageStopsBeforeTheSwap) {
   ExpectNotSwapped();
   EXPECT_EQ(Boxes().size(), 1u);  // only the question: the swap procedures report no failed download
   // The earlier backups were deleted when the swap began.
-  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch_old.exe"));
-  EXPECT_FALSE(FileExists(program_.Folder() + L"IronlatchEventSvc_old.exe"));
+  EXPECT_FALSE(FileExists(program_.Folder() + kMainBackup));
+  EXPECT_FALSE(FileExists(program_.Folder() + kServiceBackup));
 }
 
 // ---- "/updateandapply" --------------------------------------------------------------------------
@@ -332,10 +335,10 @@ TEST_F(UpdateRoad, UpdateAndApplyRestartsIntoTheIniRoadWithItsSwitches) {
   for (const auto& c : cases) {
     SCOPED_TRACE(platform::ToUtf8(c.arguments));
     UpdateRoad::TearDown();
-    for (const wchar_t* name : {L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe", L"Ironlatch.calls.log"})
+    for (const wchar_t* name : {kMainBackup, kServiceBackup, kStandInCallsLog})
       DeleteFileW((program_.Folder() + name).c_str());
     DeleteFileW(program_.PromptLog().c_str());
-    CopyProgram(L"Ironlatch.exe", program_.ExePath());
+    CopyProgram(kMainProgram, program_.ExePath());
     ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
     WriteIndex(L"1.0.2");
     WritePackage();
@@ -373,7 +376,7 @@ TEST_F(UpdateRoad, UpdateAndApplyWithoutAnUpdateGoesOnToApplyProtection) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     DeleteFileW(program_.PromptLog().c_str());
-    DeleteFileW(Served(L"Ironlatch_Updates.zip").c_str());
+    DeleteFileW(Served(kUpdateIndexZip).c_str());
     if (c.version) WriteIndex(c.version);
     ASSERT_TRUE(Run(L"/updateandapply", c.answers).finished);
     ExpectNotSwapped();
@@ -381,8 +384,8 @@ TEST_F(UpdateRoad, UpdateAndApplyWithoutAnUpdateGoesOnToApplyProtection) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, c.first);
     // The protection's own question comes next (answered No here).
-    EXPECT_EQ(boxes[1].title, L"Ironlatch");
-    EXPECT_NE(boxes[1].text.find(L"Latchward"), std::wstring::npos) << platform::ToUtf8(boxes[1].text);
+    EXPECT_EQ(boxes[1].title, kProductName);
+    EXPECT_NE(boxes[1].text.find(kRuleDescription), std::wstring::npos) << platform::ToUtf8(boxes[1].text);
     ExpectIndexGone();
   }
 }
@@ -392,15 +395,15 @@ TEST_F(UpdateRoad, UpdateAndApplyWithoutAnUpdateGoesOnToApplyProtection) {
 TEST_F(UpdateRoad, DefinitionsAreUnpackedIntoTheDefinitionsFolderWhenOlder) {
   struct Case {
     const char* what;
-    const char* localDef;  // nullptr: no version file yet
+    std::string localDef;  // empty: no version file yet
     bool updated;
   };
   const Case cases[] = {
-      {"first run, no version file", nullptr, true},
-      {"older", "[Ironlatch]\r\nCurrentDefs=104\r\n", true},
-      {"unreadable version", "[Ironlatch]\r\nCurrentDefs=abc\r\n", true},
-      {"equal", "[Ironlatch]\r\nCurrentDefs=105\r\n", false},
-      {"newer", "[Ironlatch]\r\nCurrentDefs=106\r\n", false},
+      {"first run, no version file", "", true},
+      {"older", std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n", true},
+      {"unreadable version", std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=abc\r\n", true},
+      {"equal", std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n", false},
+      {"newer", std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=106\r\n", false},
   };
   WriteIndex(L"1.0.1", L"105");
   WriteDefinitions(true);
@@ -408,11 +411,11 @@ TEST_F(UpdateRoad, DefinitionsAreUnpackedIntoTheDefinitionsFolderWhenOlder) {
     SCOPED_TRACE(c.what);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
     DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
-    DeleteFileW((DefsFolder() + L"Ironlatch.Def").c_str());
-    if (c.localDef) {
+    DeleteFileW((DefsFolder() + kDefinitionsVersionFile).c_str());
+    if (!c.localDef.empty()) {
       CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
       CreateDirectoryW(DefsFolder().c_str(), nullptr);
-      ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", c.localDef));
+      ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, c.localDef));
     }
     ASSERT_TRUE(Run(L"/autoupdate").finished);
     EXPECT_TRUE(program_.Prompts().empty());
@@ -420,7 +423,8 @@ TEST_F(UpdateRoad, DefinitionsAreUnpackedIntoTheDefinitionsFolderWhenOlder) {
     EXPECT_EQ(FileExists(DefsFolder() + L"ExecFilter.md5"), c.updated);
     EXPECT_EQ(RegKeyExists(HKEY_LOCAL_MACHINE, kHashRuleKey), c.updated);
     if (c.updated) {
-      EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n");
+      EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile),
+                std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n");
     }
     EXPECT_FALSE(FileExists(DefsFolder() + L"Hashes.reg"));
     EXPECT_FALSE(FileExists(DefsFolder() + L"Defs.zip"));
@@ -439,7 +443,8 @@ TEST_F(UpdateRoad, DefinitionsWithoutHashRulesAndAMissingPackage) {
   WriteIndex(L"1.0.1", L"106");
   DeleteFileW(Served(L"defs.zip").c_str());
   ASSERT_TRUE(Run(L"/autoupdate").finished);
-  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n");
+  EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile),
+            std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n");
   EXPECT_TRUE(FileExists(DefsFolder() + L"ExecFilter.md5"));
   EXPECT_FALSE(FileExists(DefsFolder() + L"Defs.zip"));
   EXPECT_TRUE(program_.Prompts().empty());
@@ -454,7 +459,7 @@ TEST_F(UpdateRoad, BulkInstallSwapsSilentlyWithoutRestartingOrUpdatesDefinitions
   ASSERT_TRUE(Run(L"/bulkinstaller").finished);
   ExpectSwapped();
   EXPECT_EQ(RestartedWith(3000), L"");
-  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
   // The process ended with the swap: the definitions check after it did not run.
   EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5"));
   EXPECT_TRUE(Boxes().empty());
@@ -509,7 +514,7 @@ std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring
   if (!search) return files;
   do {
     const std::wstring name = found.cFileName;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || name == L"prompts.log" || name == L"Ironlatch.log") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || name == L"prompts.log" || name == kDebugLog) continue;
     files.emplace_back(name, ReadFileBytes(folder + name));
   } while (FindNextFileW(search.get(), &found));
   std::sort(files.begin(), files.end());
@@ -524,18 +529,17 @@ TEST_F(UpdateRoad, OnlyAPackageOfTheAnnouncedNewerVersionIsSwappedIn) {
   for (const PackageVersionCase& c : kPackageVersionCases) {
     SCOPED_TRACE(c.what);
     UpdateRoad::TearDown();
-    for (const wchar_t* name : {L"Ironlatch_old.exe", L"IronlatchEventSvc_old.exe", L"Ironlatch.calls.log",
-                                L"Ironlatch.log", L"readme.txt"})
+    for (const wchar_t* name : {kMainBackup, kServiceBackup, kStandInCallsLog, kDebugLog, L"readme.txt"})
       DeleteFileW((program_.Folder() + name).c_str());
     DeleteFileW(program_.PromptLog().c_str());
-    CopyProgram(L"Ironlatch.exe", program_.ExePath());
+    CopyProgram(kMainProgram, program_.ExePath());
     ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
     const auto files = FolderFiles(program_.Folder());
     WriteIndex(c.index);
     WritePackage(Fake(c.packaged));
     const RunResult run = Run(L"/debug /update", L"no,ok,no");
     ASSERT_TRUE(run.finished);
-    const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
+    const std::wstring log = ReadTextFile(program_.Folder() + kDebugLog);
     if (c.taken) {
       EXPECT_EQ(ReadFileBytes(program_.ExePath()), ReadFileBytes(Fake(c.packaged)));
       EXPECT_EQ(RestartedWith(), L"");
@@ -545,7 +549,7 @@ TEST_F(UpdateRoad, OnlyAPackageOfTheAnnouncedNewerVersionIsSwappedIn) {
     // The old program ran on to its end, as after a failed download: nothing replaced or started.
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(FolderFiles(program_.Folder()), files);
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+    EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, L"Press OK to update this application to v" + std::wstring(c.index));
@@ -577,16 +581,18 @@ TEST_F(UpdateRoad, DefinitionsAreTakenOnlyWhenTheirOwnVersionIsTheIndexsAndNewer
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
     const auto policy = Policy();
     DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
-    DeleteFileW((program_.Folder() + L"Ironlatch.log").c_str());
-    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", "[Ironlatch]\r\nCurrentDefs=104\r\n"));
+    DeleteFileW((program_.Folder() + kDebugLog).c_str());
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile,
+                              std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n"));
     WriteDefinitions(true, c.packaged);
     ASSERT_TRUE(Run(L"/debug /autoupdate").finished);
     EXPECT_TRUE(program_.Prompts().empty());
     EXPECT_EQ(FileExists(DefsFolder() + L"ExecFilter.md5"), c.taken);
     EXPECT_EQ(RegKeyExists(HKEY_LOCAL_MACHINE, kHashRuleKey), c.taken);
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"),
-              c.taken ? "[Ironlatch]\r\nCurrentDefs=105\r\n" : "[Ironlatch]\r\nCurrentDefs=104\r\n");
-    const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile),
+              c.taken ? std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n"
+                      : std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n");
+    const std::wstring log = ReadTextFile(program_.Folder() + kDebugLog);
     EXPECT_EQ(log.find(L"Refused definitions\t" + (c.packaged ? platform::FromUtf8(c.packaged) : L"(none)")) !=
                   std::wstring::npos,
               !c.taken)
@@ -617,8 +623,8 @@ TEST_F(UpdateRoad, OnlyAPackageTheMakerSignedIsSwappedIn) {
       {"SHA-1 signature", [](const std::wstring& path) { ASSERT_TRUE(SignFile(path, Signer::MakerSha1)); }},
       {"signed by the maker", nullptr},
   };
-  DeleteFileW((program_.Folder() + L"Ironlatch_old.exe").c_str());
-  DeleteFileW((program_.Folder() + L"IronlatchEventSvc_old.exe").c_str());
+  DeleteFileW((program_.Folder() + kMainBackup).c_str());
+  DeleteFileW((program_.Folder() + kServiceBackup).c_str());
   const auto policy = Policy();
   const auto files = FolderFiles(program_.Folder());
   for (const auto& c : cases) {
@@ -632,7 +638,7 @@ TEST_F(UpdateRoad, OnlyAPackageTheMakerSignedIsSwappedIn) {
     if (!c.spoil) {
       ExpectSwapped();
       EXPECT_EQ(RestartedWith(), L"");  // waits for the restarted program's record
-      EXPECT_TRUE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+      EXPECT_TRUE(FileExists(program_.Folder() + kStandInCallsLog));
     } else {
       EXPECT_EQ(FolderFiles(program_.Folder()), files);
       EXPECT_EQ(Boxes().size(), 1u);  // the question; the swap reports a failed download with nothing
@@ -645,7 +651,7 @@ TEST_F(UpdateRoad, AnUnsignedIndexOrDefinitionsPackageIsNotUsed) {
   const auto files = FolderFiles(program_.Folder());
   WriteIndex(L"1.0.2");
   WritePackage();
-  DeleteFileW((Served(L"Ironlatch_Updates.zip") + L".sig").c_str());
+  DeleteFileW((Served(kUpdateIndexZip) + L".sig").c_str());
   ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -658,20 +664,22 @@ TEST_F(UpdateRoad, AnUnsignedIndexOrDefinitionsPackageIsNotUsed) {
   ASSERT_TRUE(Run(L"/autoupdate").finished);
   EXPECT_EQ(Policy(), policy);
   EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5"));
-  EXPECT_FALSE(FileExists(DefsFolder() + L"Ironlatch.Def"));
+  EXPECT_FALSE(FileExists(DefsFolder() + kDefinitionsVersionFile));
 }
 
 TEST_F(UpdateRoad, AnIndexPlantedInTheOldTemporaryPlaceIsNotUsed) {
   // Any user can write the temporary folder and hold a file there open, so that it cannot be
   // replaced: an index naming a newer version, with no index on the server at all.
-  ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch_Updates.ini"),
-                            "[Ironlatch]\r\nCurrentVersion=9.9.9\r\nDownloadURLB=" + platform::ToUtf8(Url(L"package.zip")) +
-                                "\r\nCurrentDefs=32000\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) + "\r\n"));
+  ASSERT_TRUE(WriteTextFile(Stage(kUpdateIndexIni),
+                            std::string(kUpdateIndexSectionA) +
+                                "\r\nCurrentVersion=9.9.9\r\nDownloadURLB=" + platform::ToUtf8(Url(L"package.zip")) +
+                                "\r\nCurrentDefs=32000\r\nDownloadDefsURL=" + platform::ToUtf8(Url(L"defs.zip")) +
+                                "\r\n"));
   ZipClass zip;
-  ASSERT_TRUE(zip.AddFile(Stage(L"Ironlatch_Updates.ini"), L"Ironlatch_Updates.ini"));
-  ASSERT_TRUE(zip.WriteZip(data_ / L"tmp\\Ironlatch_Updates.zip", true));
-  platform::UniqueFileHandle held(CreateFileW((data_ / L"tmp\\Ironlatch_Updates.zip").c_str(), GENERIC_READ,
-                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(zip.AddFile(Stage(kUpdateIndexIni), kUpdateIndexIni));
+  ASSERT_TRUE(zip.WriteZip(data_ / (std::wstring(L"tmp\\") + kUpdateIndexZip), true));
+  platform::UniqueFileHandle held(CreateFileW((data_ / (std::wstring(L"tmp\\") + kUpdateIndexZip)).c_str(),
+                                              GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   WritePackage();
   WriteDefinitions(true);
@@ -694,31 +702,46 @@ TEST_F(UpdateRoad, DefinitionsImportOnlyHashRules) {
   const std::string policyKey = hklm + "SOFTWARE\\Policies\\Microsoft\\Windows\\safer\\codeidentifiers";
   const std::string reg =
       "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[" + policyKey + "\\0\\Hashes]\r\n\r\n"
-      "[" + hklm + platform::ToUtf8(rule) + "]\r\n"
-      "\"Description\"=\"Latchward\"\r\n\"SaferFlags\"=dword:00000000\r\n\"HashAlg\"=dword:00008003\r\n"
+      "[" +
+      policyKey +
+      "\\0\\Hashes]\r\n\r\n"
+      "[" +
+      hklm + platform::ToUtf8(rule) + "]\r\n" + std::string("\"Description\"=\"") + kRuleDescriptionA +
+      "\"\r\n\"SaferFlags\"=dword:00000000\r\n\"HashAlg\"=dword:00008003\r\n"
       "\"ItemData\"=hex:01,23,45,67,89,ab,cd,ef,\\\r\n  01,23,45,67,89,ab,cd,ef\r\n"
       "\"ItemSize\"=hex(b):00,10,00,00,00,00,00,00\r\n"
       "\"Run\"=\"C:\\\\evil.exe\"\r\n\r\n"
-      "[" + hklm + platform::ToUtf8(rule) + "\\SHA256]\r\n\"HashAlg\"=dword:0000800c\r\n"
-      "\"ItemData\"=hex:00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,ff,00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,ff\r\n\r\n"
-      "[" + hklm + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n\"IlatchPlanted\"=\"C:\\\\evil.exe\"\r\n\r\n"
-      "[" + policyKey + "]\r\n\"DefaultLevel\"=dword:00000000\r\n\r\n"
-      "[" + policyKey + "\\262144\\Hashes\\{11111111-2222-4333-8444-555555555555}]\r\n\"Description\"=\"allowed\"\r\n\r\n"
-      "[-" + hklm + "SOFTWARE\\IlatchKeepMe]\r\n\r\n"
+      "[" +
+      hklm + platform::ToUtf8(rule) +
+      "\\SHA256]\r\n\"HashAlg\"=dword:0000800c\r\n"
+      "\"ItemData\"=hex:00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,ff,00,11,22,33,44,55,66,77,88,99,aa,bb,cc,dd,ee,"
+      "ff\r\n\r\n"
+      "[" +
+      hklm +
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n\"IlatchPlanted\"=\"C:\\\\evil.exe\"\r\n\r\n"
+      "[" +
+      policyKey +
+      "]\r\n\"DefaultLevel\"=dword:00000000\r\n\r\n"
+      "[" +
+      policyKey +
+      "\\262144\\Hashes\\{11111111-2222-4333-8444-555555555555}]\r\n\"Description\"=\"allowed\"\r\n\r\n"
+      "[-" +
+      hklm +
+      "SOFTWARE\\IlatchKeepMe]\r\n\r\n"
       "[HKEY_CURRENT_USER\\Software\\IlatchPlanted]\r\n\"x\"=\"y\"\r\n\r\n";
   ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, kPolicyKey, L"DefaultLevel", 0x40000));
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IlatchKeepMe", L"v", L"kept"));
-  ASSERT_TRUE(WriteTextFile(Stage(L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n"));
+  ASSERT_TRUE(
+      WriteTextFile(Stage(kDefinitionsVersionFile), std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n"));
   ASSERT_TRUE(WriteTextFile(Stage(L"Hashes.reg"), reg));
   WriteIndex(L"1.0.1", L"105");
-  ASSERT_TRUE(Zip({{Stage(L"Ironlatch.Def"), L"Ironlatch.Def"}, {Stage(L"Hashes.reg"), L"Hashes.reg"}},
+  ASSERT_TRUE(Zip({{Stage(kDefinitionsVersionFile), kDefinitionsVersionFile}, {Stage(L"Hashes.reg"), L"Hashes.reg"}},
                   Served(L"defs.zip")));
 
   ASSERT_TRUE(Run(L"/autoupdate").finished);
   std::wstring text;
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, rule, L"Description", text));
-  EXPECT_EQ(text, L"Latchward");
+  EXPECT_EQ(text, kRuleDescription);
   DWORD number = 0;
   EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, rule + L"\\SHA256", L"HashAlg", number));
   EXPECT_EQ(number, 0x800cu);
@@ -729,7 +752,8 @@ TEST_F(UpdateRoad, DefinitionsImportOnlyHashRules) {
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kPolicyKey + L"\\262144\\Hashes\\{11111111-2222-4333-8444-555555555555}"));
   EXPECT_TRUE(RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IlatchKeepMe", L"v", text));
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, L"Software\\IlatchPlanted"));
-  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), "[Ironlatch]\r\nCurrentDefs=105\r\n");
+  EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile),
+            std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n");
   EXPECT_FALSE(FileExists(DefsFolder() + L"Hashes.reg"));
   RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IlatchKeepMe");
   RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"IlatchPlanted");
@@ -741,8 +765,8 @@ TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"last.txt", "the last file before the update"));
   ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), "the new last file"));
   ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "the new readme"));
-  ASSERT_TRUE(Zip({{Fake(kNewerFake), L"Ironlatch.exe"},
-                   {Fake(kNewerFake), L"IronlatchEventSvc.exe"},
+  ASSERT_TRUE(Zip({{Fake(kNewerFake), kMainProgram},
+                   {Fake(kNewerFake), kServiceProgram},
                    {Stage(L"readme.txt"), L"readme.txt"},
                    {Stage(L"last.txt"), L"last.txt"}},
                   Served(L"package.zip")));
@@ -756,7 +780,7 @@ TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
   ExpectNotSwapped();
   EXPECT_EQ(ReadFileBytes(program_.Folder() + L"readme.txt"), "the readme before the update");
   EXPECT_EQ(ReadFileBytes(program_.Folder() + L"last.txt"), "the last file before the update");
-  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+  EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].text, L"Failed to unzip update.");
@@ -805,12 +829,12 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     DeleteFileW(program_.PromptLog().c_str());
-    DeleteFileW((program_.Folder() + L"Ironlatch.log").c_str());
+    DeleteFileW((program_.Folder() + kDebugLog).c_str());
     WriteIndex(L"1.0.2", L"105", L"http://" + kServerAddress + L"/" + c.packageRoad + served_ + L"/package.zip");
     WritePackage();
     // The swap road deletes the backups of an earlier update first: without them, nothing may change.
-    DeleteFileW((program_.Folder() + L"Ironlatch_old.exe").c_str());
-    DeleteFileW((program_.Folder() + L"IronlatchEventSvc_old.exe").c_str());
+    DeleteFileW((program_.Folder() + kMainBackup).c_str());
+    DeleteFileW((program_.Folder() + kServiceBackup).c_str());
     const auto files = FolderFiles(program_.Folder());
     const DWORD start = GetTickCount();
     const RunResult run = Run(L"/debug /update", L"no,ok,no",
@@ -818,7 +842,7 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
                                L"ILATCH_STALL_SECONDS=" + std::wstring(c.stallSeconds)});
     ASSERT_TRUE(run.finished);
     EXPECT_LT(GetTickCount() - start, 45000u);
-    const std::wstring log = ReadTextFile(program_.Folder() + L"Ironlatch.log");
+    const std::wstring log = ReadTextFile(program_.Folder() + kDebugLog);
     EXPECT_TRUE(log.find(c.logLine) != std::wstring::npos ||
                 (c.orLogLine && log.find(c.orLogLine) != std::wstring::npos))
         << platform::ToUtf8(log);
@@ -826,7 +850,7 @@ TEST_F(UpdateRoad, TransfersThatCrawlOrOutgrowTheirCapAreGivenUp) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, c.box);
     EXPECT_EQ(FolderFiles(program_.Folder()), files);
-    EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.calls.log"));
+    EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
   }
 }
 
@@ -872,7 +896,7 @@ TEST_F(UpdateRoad, UpdateAndApplyAfterAFailedUpdateSaysSoAndAppliesProtection) {
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].text, L"Press OK to update this application to v1.0.2");
   EXPECT_EQ(boxes[1].text, L"The update failed.  Click OK to apply protection.");
-  EXPECT_NE(boxes[2].text.find(L"Latchward"), std::wstring::npos) << platform::ToUtf8(boxes[2].text);
+  EXPECT_NE(boxes[2].text.find(kRuleDescription), std::wstring::npos) << platform::ToUtf8(boxes[2].text);
 }
 
 // ---- The windows' menu checks, through the probe that carries the main program ------------------
@@ -926,7 +950,7 @@ TEST_F(MenuCheck, BuilderCheckSwapsOnlyTheProgramAndReturnsToTheBuilder) {
   ExpectRestartedIntoTheBuilder();
   // The service is not part of this road.
   EXPECT_EQ(ReadFileBytes(ServiceExe()), "the service executable before the update");
-  EXPECT_FALSE(FileExists(program_.Folder() + L"Ironlatch.zip"));
+  EXPECT_FALSE(FileExists(program_.Folder() + kDownloadedPackage));
   ExpectIndexGone();
 }
 
@@ -940,17 +964,26 @@ TEST_F(MenuCheck, BuilderCheckOffersThePackageAgainAndReportsFailures) {
     bool swapped;
   };
   const Case cases[] = {
-      {"same version, declined", kRunningVersion.c_str(), 1, L"no,cancel",
+      {"same version, declined",
+       kRunningVersion.c_str(),
+       1,
+       L"no,cancel",
        {L"No updates were detected. | 0x31 | No updates were detected.\r\n\r\nPress OK to re-download the previous "
         L"update:  v1.0.1"},
        false},
-      {"no package", L"1.0.2", 0, L"no,ok,no",
+      {"no package",
+       L"1.0.2",
+       0,
+       L"no,ok,no",
        {L"An update is available! | 0x31 | Press OK to update this application to v1.0.2",
-        L"Ironlatch Update | 0x0 | Failed to download update."},
+        std::wstring(kProductName) + L" Update | 0x0 | Failed to download update."},
        false},
-      {"not a zip", L"1.0.2", 2, L"no,ok,no",
+      {"not a zip",
+       L"1.0.2",
+       2,
+       L"no,ok,no",
        {L"An update is available! | 0x31 | Press OK to update this application to v1.0.2",
-        L"Ironlatch Update | 0x0 | Failed to unzip update."},
+        std::wstring(kProductName) + L" Update | 0x0 | Failed to unzip update."},
        false},
   };
   for (const auto& c : cases) {
@@ -998,10 +1031,11 @@ TEST_F(MenuCheck, MainWindowDefinitionsCheckAsksAndReports) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     DeleteFileW(program_.PromptLog().c_str());
-    DeleteFileW(Served(L"Ironlatch_Updates.zip").c_str());
+    DeleteFileW(Served(kUpdateIndexZip).c_str());
     DeleteFileW(Served(L"defs.zip").c_str());
     DeleteFileW((DefsFolder() + L"ExecFilter.md5").c_str());
-    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", "[Ironlatch]\r\nCurrentDefs=104\r\n"));
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile,
+                              std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n"));
     if (c.remoteDefs) WriteIndex(kRunningVersion, c.remoteDefs);
     if (c.package == 1) WriteDefinitions(false);
     if (c.package == 2) {
@@ -1039,7 +1073,7 @@ TEST_F(MenuCheck, TheReDownloadTakesTheRunningVersionOnOkButNeverALowerOne) {
     ASSERT_TRUE(RunProbe(L"interactive", L"no,ok,no").finished);
     std::vector<std::wstring> boxes = {L"No updates were detected. | 0x31 | No updates were detected.\r\n\r\nPress OK "
                                        L"to re-download the previous update:  v" + std::wstring(c.index)};
-    if (!c.taken) boxes.push_back(L"Ironlatch Update | 0x0 | Failed to download update.");
+    if (!c.taken) boxes.push_back(std::wstring(kProductName) + L" Update | 0x0 | Failed to download update.");
     EXPECT_EQ(BoxLines(), boxes);
     if (c.taken) {
       EXPECT_EQ(ReadFileBytes(Probe()), ReadFileBytes(Fake(c.packaged)));
@@ -1063,9 +1097,10 @@ TEST_F(UpdateRoad, EveryPlacedDefinitionsFileLetsUsersReadAndOnlyAdministratorsC
   const auto user = TestToken(true);
   const auto admin = TestToken(false);
   ASSERT_TRUE(user && admin);
-  const std::pair<const wchar_t*, const char*> placed[] = {{L"ExecFilter.md5", "NEW MD5 105\r\n"},
-                                                           {L"ExecFilter.sha256", "NEW SHA 105\r\n"},
-                                                           {L"Ironlatch.Def", "[Ironlatch]\r\nCurrentDefs=105\r\n"}};
+  const std::pair<const wchar_t*, std::string> placed[] = {
+      {L"ExecFilter.md5", "NEW MD5 105\r\n"},
+      {L"ExecFilter.sha256", "NEW SHA 105\r\n"},
+      {kDefinitionsVersionFile, std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n"}};
   for (const auto& [name, content] : placed) {
     SCOPED_TRACE(platform::ToUtf8(name));
     EXPECT_EQ(ReadFileBytes(DefsFolder() + name), content);
@@ -1085,8 +1120,8 @@ TEST_F(UpdateRoad, EveryPlacedDefinitionsFileLetsUsersReadAndOnlyAdministratorsC
 TEST_F(MenuCheck, ADefinitionsUpdateAgainstAHeldListKeepsTheOldLists) {
   CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(DefsFolder().c_str(), nullptr);
-  const std::string oldDef = "[Ironlatch]\r\nCurrentDefs=104\r\n";
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"Ironlatch.Def", oldDef));
+  const std::string oldDef = std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n";
+  ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, oldDef));
   ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.md5", "OLD MD5\r\n"));
   ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.sha256", "OLD SHA\r\n"));
   WriteIndex(kRunningVersion, L"105");
@@ -1102,8 +1137,8 @@ TEST_F(MenuCheck, ADefinitionsUpdateAgainstAHeldListKeepsTheOldLists) {
     EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}));
     EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "OLD MD5\r\n");
     EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "OLD SHA\r\n");
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"Ironlatch.Def"), oldDef);
-    for (const wchar_t* name : {L"ExecFilter.md5", L"ExecFilter.sha256", L"Ironlatch.Def"}) {
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), oldDef);
+    for (const wchar_t* name : {L"ExecFilter.md5", L"ExecFilter.sha256", kDefinitionsVersionFile}) {
       EXPECT_FALSE(FileExists(DefsFolder() + name + L".new"));
       EXPECT_FALSE(FileExists(DefsFolder() + name + L".old"));
     }

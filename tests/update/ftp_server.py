@@ -23,9 +23,10 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E402
+from product_names import UPDATE_USER  # noqa: E402
 
 USER, PASSWORD = "ftpuser", "s3cret"
-UPDATE_USER, UPDATE_PASSWORD = "IronlatchUser", "Kv7#rLq"
+UPDATE_PASSWORD = "Kv7#rLq"
 
 
 def serve(folder, port):

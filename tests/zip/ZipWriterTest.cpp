@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "zip/ZipClass.h"
 #include "zip/ZipExtractionClass.h"
@@ -60,7 +61,7 @@ struct Source {
 
 std::vector<Source> Sources() {
   return {
-      {L"readme.txt", "Ironlatch update\r\n", L"", L"the read-me"},
+      {L"readme.txt", std::string(testsupport::kProductNameA) + " update\r\n", L"", L"the read-me"},
       {L"random.bin", Random(300000, 7), L"", L""},
       {L"defs.txt", Repetitive(1500000), L"", L""},
       {L"empty.txt", "", L"", L""},
@@ -177,7 +178,7 @@ TEST(ZipWriter, ReadsBackThroughTheReader) {
     const std::wstring target = dir / L"out\\" + (*s.entryName ? name : name.substr(name.find_last_of(L'\\') + 1));
     EXPECT_TRUE(ReadFileBytes(target) == s.bytes) << target;
   }
-  EXPECT_EQ(ReadFileBytes(dir / L"out\\caf\u00E9.txt"), "Ironlatch update\r\n");
+  EXPECT_EQ(ReadFileBytes(dir / L"out\\caf\u00E9.txt"), std::string(testsupport::kProductNameA) + " update\r\n");
 }
 
 TEST(ZipWriter, RefusesWhatIsNoFile) {

@@ -12,6 +12,9 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from product_names import PRODUCT  # noqa: E402
+
 
 def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -22,7 +25,7 @@ def write(path, data):
 def make_trees(trees):
     rng = random.Random(1234)
     basic = os.path.join(trees, "basic")
-    write(os.path.join(basic, "readme.txt"), b"Ironlatch zip test\r\n" * 300)
+    write(os.path.join(basic, "readme.txt"), ("%s zip test\r\n" % PRODUCT).encode("ascii") * 300)
     write(os.path.join(basic, "empty.txt"), b"")
     write(os.path.join(basic, "data", "blob.bin"), rng.randbytes(150000))
     write(os.path.join(basic, "data", "nested", "deeper", "leaf.txt"), b"leaf " * 5000)
