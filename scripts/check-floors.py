@@ -10,6 +10,11 @@ and no circle of calls runs between files of different modules (a function whose
 file takes counts as called from there, so a table of function pointers is followed like calls). A
 module may span several files (Form1Apply.cpp, Module1Policy.cpp: the module's name and a role);
 its files may call each other. Prints every breach and exits 1 when there is one.
+
+The check cannot be passed by reading too little: a top-level folder of sources that is neither in
+the table nor among the folders outside the programs is a breach, and so are a build folder that is
+not there, one without the programs' objects, and a source of the programs without its object (a
+build folder of another tree, or one not built since the source came).
 """
 import collections
 import os
@@ -30,19 +35,52 @@ FLOORS = {
     'app': {'ui', 'update', 'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
     'filtermod': {'notify', 'common', 'platform'},
     'eventsvc': {'notify', 'common', 'platform'},
+    # The small programs the main program carries and writes out (the restart helper, the
+    # prevention test's program), each in a folder of its own.
+    'resources': {'common', 'platform'},
 }
+# Sources that are not the programs' code: the tests and the benchmarks may use any folder.
+OUTSIDE = {'tests', 'bench'}
+SOURCE_ENDINGS = ('.cpp', '.c', '.h')
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/([A-Za-z0-9_]+)\.h"', re.M)
+
+
+def sources(source_dir, folder):
+    """The source files of a top-level folder, as paths below the source folder, sorted."""
+    found = []
+    for root, dirs, files in os.walk(os.path.join(source_dir, folder)):
+        dirs.sort()
+        for name in sorted(files):
+            if name.endswith(SOURCE_ENDINGS):
+                found.append(os.path.relpath(os.path.join(root, name), source_dir).replace(os.sep, '/'))
+    return found
+
+
+def is_build_folder(path):
+    """A CMake build folder (with its generated sources) inside the source tree: never read."""
+    for root, dirs, files in os.walk(path):
+        if 'CMakeCache.txt' in files:
+            return True
+        if os.path.relpath(root, path).count(os.sep) >= 1:
+            dirs[:] = []
+    return False
+
+
+def unlisted_folders(source_dir):
+    breaches = []
+    for name in sorted(os.listdir(source_dir)):
+        path = os.path.join(source_dir, name)
+        if name.startswith('.') or not os.path.isdir(path) or name in FLOORS or name in OUTSIDE:
+            continue
+        if not is_build_folder(path) and sources(source_dir, name):
+            breaches.append(f'{name}/ holds sources but has no floor in the table')
+    return breaches
 
 
 def include_breaches(source_dir):
     breaches = []
     for folder, allowed in FLOORS.items():
-        if not os.path.isdir(os.path.join(source_dir, folder)):
-            continue
-        for name in sorted(os.listdir(os.path.join(source_dir, folder))):
-            if not name.endswith(('.cpp', '.h')):
-                continue
-            path = f'{folder}/{name}'
+        for path in sources(source_dir, folder):
             with open(os.path.join(source_dir, path), encoding='utf-8', errors='replace') as f:
                 text = f.read()
             for target, header in INCLUDE.findall(text):
@@ -52,24 +90,42 @@ def include_breaches(source_dir):
     return breaches
 
 
+OBJECT = re.compile(r'/([a-z]+)/CMakeFiles/[^/]+/((?:[A-Za-z0-9_]+/)*[A-Za-z0-9_]+)\.(cpp|c)\.obj$')
+
+
 def object_files(source_dir, object_dir):
     """(folder/stem, path) of every object file of the programs' code. An object whose source is
     gone (a file moved since the build folder last built it) is left out: it links nowhere."""
     found = []
     for root, _, files in os.walk(object_dir):
         for name in files:
-            m = re.search(r'/([a-z]+)/CMakeFiles/[^/]+/([A-Za-z0-9_]+)\.cpp\.obj$', os.path.join(root, name))
-            if m and m.group(1) in FLOORS and os.path.exists(os.path.join(source_dir, m.group(1), m.group(2) + '.cpp')):
-                found.append((f'{m.group(1)}/{m.group(2)}', os.path.join(root, name)))
+            path = os.path.join(root, name).replace(os.sep, '/')
+            m = OBJECT.search(path)
+            if not m or m.group(1) not in FLOORS:
+                continue
+            unit = f'{m.group(1)}/{m.group(2)}'
+            if os.path.exists(os.path.join(source_dir, f'{unit}.{m.group(3)}')):
+                found.append((unit, path))
     return found
+
+
+def missing_objects(source_dir, object_dir, units):
+    """Why the build folder cannot vouch for this tree: it is not there, or a source has no object."""
+    if not os.path.isdir(object_dir):
+        return [f'the build folder {object_dir} does not exist']
+    if not units:
+        return [f'the build folder {object_dir} holds no object of the programs']
+    built = {unit for unit, _ in units}
+    return [f'{path} has no object in the build folder' for folder in FLOORS for path in sources(source_dir, folder)
+            if not path.endswith('.h') and path.rsplit('.', 1)[0] not in built]
 
 
 def module_of(unit, units):
     """The module a file belongs to: itself, or the file whose name and a role word make its name."""
-    folder, stem = unit.split('/')
+    folder, stem = unit.rsplit('/', 1)
     best = stem
     for other in units:
-        other_folder, other_stem = other.split('/')
+        other_folder, other_stem = other.rsplit('/', 1)
         if other_folder == folder and other_stem != stem and stem.startswith(other_stem):
             role = stem[len(other_stem):]
             if role[0].isupper() and len(other_stem) < len(best):
@@ -79,6 +135,9 @@ def module_of(unit, units):
 
 def circle_breaches(source_dir, object_dir, nm):
     units = object_files(source_dir, object_dir)
+    missing = missing_objects(source_dir, object_dir, units)
+    if missing:
+        return missing
     defined = collections.defaultdict(set)
     used = {}
     for unit, path in units:
@@ -151,7 +210,7 @@ def circle_breaches(source_dir, object_dir, nm):
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    breaches = include_breaches(sys.argv[1])
+    breaches = unlisted_folders(sys.argv[1]) + include_breaches(sys.argv[1])
     if len(sys.argv) == 3:
         nm = os.environ.get('ILATCH_NM', 'x86_64-w64-mingw32-nm')
         breaches += circle_breaches(sys.argv[1], sys.argv[2], nm)

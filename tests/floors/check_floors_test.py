@@ -15,7 +15,9 @@ CHECK = sys.argv[1] if len(sys.argv) > 1 else ''
 CXX = os.environ.get('ILATCH_CXX', 'x86_64-w64-mingw32-g++')
 
 # Files are {path: text}; a .cpp is compiled unless it lies under 'gone/' (then only its object is
-# made, as a build folder keeps the object of a file that has since moved away).
+# made, as a build folder keeps the object of a file that has since moved away) or under 'unbuilt/'
+# (then only the source is there, as in a build folder not built since the source came). A case's
+# fourth item, when there is one, is the build folder handed to the check in place of the real one.
 CASES = [
     ('a call down to a lower floor', {
         'engine/Rules.cpp': 'int Rules() { return 1; }\n',
@@ -48,20 +50,42 @@ CASES = [
         'update/Update.cpp': 'int Update() { return 2; }\n',
         'gone/engine/Old.cpp': 'int Update();\nint Old() { return Update(); }\n',
     }, []),
+    ('a small program the main program carries, in a folder of its own', {
+        'common/Names.h': 'int Names();\n',
+        'common/Names.cpp': 'int Names() { return 3; }\n',
+        'resources/helper/Helper.cpp': '#include "common/Names.h"\nint Helper() { return Names(); }\n',
+    }, []),
+    ('a folder of sources that the table does not list', {
+        'update/Update.cpp': 'int Update() { return 2; }\n',
+        'extra/Tool.cpp': 'int Tool() { return 4; }\n',
+    }, ['extra/ holds sources but has no floor in the table']),
+    ('a source without its object', {
+        'update/Update.cpp': 'int Update() { return 2; }\n',
+        'unbuilt/engine/Rules.cpp': 'int Update();\nint Rules() { return Update(); }\n',
+    }, ['engine/Rules.cpp has no object in the build folder']),
+    ('a build folder that is not there', {
+        'engine/Rules.cpp': 'int Rules() { return 1; }\n',
+    }, ['the build folder {root}/missing does not exist'], 'missing'),
+    ('a build folder without the programs\' objects', {
+        'unbuilt/engine/Rules.cpp': 'int Rules() { return 1; }\n',
+        'tests/RulesTest.cpp': 'int RulesTest() { return 0; }\n',
+    }, ['the build folder {root}/build holds no object of the programs'], 'build'),
 ]
 
 
 def build_tree(root, files):
+    os.makedirs(os.path.join(root, 'build'))
     for path, text in files.items():
-        real = path[len('gone/'):] if path.startswith('gone/') else path
+        kind, _, rest = path.partition('/')
+        real = rest if kind in ('gone', 'unbuilt') else path
         source = os.path.join(root, 'src', real)
         os.makedirs(os.path.dirname(source), exist_ok=True)
         with open(source, 'w') as f:
             f.write(text)
-        if real.endswith('.cpp'):
-            folder, name = real.split('/')
+        if real.endswith('.cpp') and kind != 'unbuilt':
+            folder, name = real.split('/', 1)
             objects = os.path.join(root, 'build', folder, 'CMakeFiles', f'il{folder}.dir')
-            os.makedirs(objects, exist_ok=True)
+            os.makedirs(os.path.dirname(os.path.join(objects, name)), exist_ok=True)
             subprocess.run([CXX, '-c', '-O0', '-I', os.path.join(root, 'src'), source, '-o',
                             os.path.join(objects, name + '.obj')], check=True)
         if path.startswith('gone/'):
@@ -70,13 +94,14 @@ def build_tree(root, files):
 
 class FloorsCheckTest(unittest.TestCase):
     def test_cases(self):
-        for title, files, expected in CASES:
+        for title, files, expected, *build in CASES:
             with self.subTest(title), tempfile.TemporaryDirectory() as root:
                 build_tree(root, files)
-                run = subprocess.run([sys.executable, CHECK, os.path.join(root, 'src'), os.path.join(root, 'build')],
+                objects = os.path.join(root, build[0] if build else 'build')
+                run = subprocess.run([sys.executable, CHECK, os.path.join(root, 'src'), objects],
                                      capture_output=True, text=True)
                 printed = sorted(line for line in run.stdout.splitlines() if line)
-                self.assertEqual(printed, sorted(expected), run.stderr)
+                self.assertEqual(printed, sorted(line.format(root=root) for line in expected), run.stderr)
                 self.assertEqual(run.returncode, 1 if expected else 0)
 
 
