@@ -74,6 +74,16 @@ const std::wstring kFailureFlags = L"0x14";  // Yes, No; critical
 // A run with a prompt log closes every window it opens: the download window asks first.
 const Box kKeepDownloading = {L"0x4", L"Are you sure you wish to cancel any active downloads and exit?", L"no"};
 
+// The recording fake under the programs' version block of a version ("1_0_0_2"), as the release
+// of that version; with nullptr, the fake without any version resource. The probe runs as 1.0.1
+// (the project's 1.0.0.1: major, minor, revision).
+std::wstring FakeName(const wchar_t* version) {
+  return L"fakeprog" + (version ? std::wstring(L"_") + version : std::wstring());
+}
+std::wstring Fake(const wchar_t* version) { return TestsDir() + L"fakes\\" + FakeName(version) + L".exe"; }
+// The release the probe runs: what the roads take as today.
+const wchar_t kRunningRelease[] = L"1_0_0_1";
+
 // What the roads fetch, from the product's web host; test runs fetch it from the local server.
 const std::wstring kWebHost = kInstallDownloadHost;
 const std::wstring kServerAddress = L"127.0.0.1:47131";
@@ -140,7 +150,10 @@ class InstallRoads : public testing::Test {
         {L"web", WebAddress(kSetupProgram), L""},
     };
   }
-  static std::wstring Package() { return TestsDir() + L"installfixtures\\" + kProgramPackage; }
+  // The program package whose main program is that fake.
+  static std::wstring Package(const wchar_t* version = kRunningRelease) {
+    return TestsDir() + L"installfixtures\\" + FakeName(version) + L"\\" + kProgramPackage;
+  }
   static void PlaceFake(const std::wstring& path, const std::string& fakeIni = "") {
     CreateDirectoryW(CommonFolder(path, 2).c_str(), nullptr);
     CreateDirectoryW(CommonFolder(path, 1).c_str(), nullptr);
@@ -201,6 +214,13 @@ class InstallRoads : public testing::Test {
     return exitCode;
   }
 
+  // The fakes a road started, by their calls logs (see FAKEPROG_HOME); cleared for the next run.
+  std::vector<std::wstring> StartedPrograms() const { return FileNames(home_ / L"*.calls.log"); }
+  void ForgetStartedPrograms() const {
+    for (const std::wstring& name : StartedPrograms()) DeleteFileW((home_ / name).c_str());
+  }
+  std::wstring DebugLog() const { return ReadTextFile(dir_ / L"installprobe.log"); }
+
   // The setup's runs, wherever it ran from (see FAKEPROG_HOME).
   std::vector<std::wstring> SetupCalls() const {
     return Lines(ReadTextFile(home_ / (std::wstring(kSetupBaseName) + L".calls.log")));
@@ -249,9 +269,9 @@ TEST_F(InstallRoads, StandardInstallRunsOnlyTheSignedSetupFromAPrivateFolder) {
     SCOPED_TRACE(c.name);
     Clean();
     NewServedFolder();
-    DeleteFileW((home_ / (std::wstring(kSetupBaseName) + L".calls.log")).c_str());
+    ForgetStartedPrograms();
     const std::wstring planted = PlantSetupBesideTheProgram();
-    Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe");
+    Serve(kSetupProgram, Fake(kRunningRelease));
     // The installed copy that a real installer would leave.
     if (c.installedAfterwards) PlaceFake(InstallFolder() + kMainProgram);
     EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << "the program goes on running";
@@ -291,12 +311,12 @@ TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
   EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"no"}, kKeepDownloading}));
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
-  EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"));
+  EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(Fake(kRunningRelease)));
   EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage)) << "the package went with its private folder";
 }
 
 TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage) {
-  Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe");
+  Serve(kSetupProgram, Fake(kRunningRelease));
   Serve(kProgramPackage, Package());
   EXPECT_EQ(Run(L"install", L"yes,no,yes,no"), 0u) << "the forced install ends the running program";
   EXPECT_EQ(boxes_, (std::vector<Box>{
@@ -338,8 +358,8 @@ TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNo
     SCOPED_TRACE(name);
     Clean();
     NewServedFolder();
-    DeleteFileW((home_ / (std::wstring(kSetupBaseName) + L".calls.log")).c_str());
-    Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe", signer);
+    ForgetStartedPrograms();
+    Serve(kSetupProgram, Fake(kRunningRelease), signer);
     Serve(kProgramPackage, Package(), signer);
     EXPECT_EQ(Run(L"install", L"yes,no,ok"), 1u) << "the program goes on running";
     std::vector<Box> refused = {{kChoiceFlags, kInstallChoice, L"yes"}};
