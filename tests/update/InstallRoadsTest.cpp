@@ -376,6 +376,78 @@ TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNo
   }
 }
 
+// The signature binds bytes, not a release: a man in the middle can serve an older signed release.
+// Neither road takes one older than the running program (the setup by its own version resource,
+// the package by its main program's); what is refused is neither run nor unpacked, and the road
+// goes on as after a failed download. The running release again, or a newer one, is taken.
+TEST_F(InstallRoads, NeitherInstallRoadTakesAnOlderReleaseThanTheRunningOne) {
+  enum class Road { Standard, Forced, ForcedAfterStandard };
+  struct Case {
+    const char* what;
+    Road road;
+    const wchar_t* release;  // the served setup's or package's version; nullptr: no version resource
+    bool taken;
+  } cases[] = {
+      {"standard, older", Road::Standard, L"1_0_0_0", false},
+      {"standard, as old as running", Road::Standard, L"1_0_0_1", true},
+      {"standard, newer", Road::Standard, L"1_0_0_2", true},
+      {"standard, without a version resource", Road::Standard, nullptr, false},
+      {"forced, older", Road::Forced, L"1_0_0_0", false},
+      {"forced, as old as running", Road::Forced, L"1_0_0_1", true},
+      {"forced, newer", Road::Forced, L"1_0_0_2", true},
+      {"forced, without a version resource", Road::Forced, nullptr, false},
+      {"forced after a failed standard install, older package", Road::ForcedAfterStandard, L"1_0_0_0", false},
+  };
+  const std::wstring notInstalled = L"It appears installation was not succesful!  Would you like to force the install?";
+  const std::wstring installed = InstallFolder() + kMainProgram;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    NewServedFolder();
+    ForgetStartedPrograms();
+    DeleteFileW((dir_ / L"installprobe.log").c_str());
+    const bool standard = c.road != Road::Forced, forced = c.road != Road::Standard;
+    Serve(kSetupProgram, Fake(forced ? kRunningRelease : c.release));
+    Serve(kProgramPackage, Package(forced ? c.release : kRunningRelease));
+    // What the user sees and what is started: the standard road's setup runs (and, as a stand-in,
+    // installs nothing), then the forced road unpacks and starts the installed copy.
+    std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, standard ? L"yes" : L"no"}};
+    auto add = [&boxes](const std::vector<Box>& more) { boxes.insert(boxes.end(), more.begin(), more.end()); };
+    std::vector<std::wstring> started;
+    if (standard && (forced || c.taken)) {
+      add({kKeepDownloading, {kFailureFlags, notInstalled, forced ? L"yes" : L"no"}});
+      started.push_back(std::wstring(kSetupBaseName) + L".calls.log");
+    } else if (standard) {
+      add(SetupNotFetchedBoxes());
+    }
+    if (forced) add(c.taken ? std::vector<Box>{kKeepDownloading} : PackageNotUnpackedBoxes());
+    if (forced && c.taken) started.insert(started.begin(), kStandInCallsLog);
+    std::wstring answers;
+    for (const Box& box : boxes)
+      if (box.flags != L"web" && box.flags != L"explorer") answers += (answers.empty() ? L"" : L",") + box.answer;
+
+    EXPECT_EQ(Run(L"install", answers), forced && c.taken ? 0u : 1u) << "0: the forced install ends the program";
+    EXPECT_EQ(boxes_, boxes);
+    if (forced && c.taken) Calls(installed, 2);  // "/installerprompt" is not waited for
+    EXPECT_EQ(StartedPrograms(), started);
+    const std::wstring log = DebugLog();
+    if (c.taken) {
+      if (standard) ExpectOneRunFromAPrivateFolder(SetupCalls(), std::wstring(kSetupProgram) + L" /silent");
+      else EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(Fake(c.release)));
+      EXPECT_EQ(log.find(L"Refused version"), std::wstring::npos) << platform::ToUtf8(log);
+      continue;
+    }
+    // Nothing unpacked into the program folder.
+    EXPECT_EQ(FileNames(InstallFolder() + L"*"), std::vector<std::wstring>{});
+    const std::wstring refused = c.release ? L"1.0.0" : L"(none)";
+    const std::wstring why = c.release                    ? L"- Older than the running program"
+                             : c.road == Road::Standard ? L"- The setup carries no version"
+                                                        : L"- The package's program carries no version";
+    EXPECT_NE(log.find(L"Refused version\t" + refused + L"\t" + why), std::wstring::npos) << platform::ToUtf8(log);
+    EXPECT_NE(log.find(L"running 1.0.1"), std::wstring::npos) << platform::ToUtf8(log);
+  }
+}
+
 TEST_F(InstallRoads, StandardUninstallRunsTheUninstallerOfTheNewerFolder) {
   struct Case {
     const char* name;
