@@ -42,14 +42,48 @@ bool SameVersion(const std::wstring& a, const std::wstring& b) {
   return !CommonModule::IsNewerVersion(a, b) && !CommonModule::IsNewerVersion(b, a);
 }
 
-// Why a package of this version may not come in; nullptr when it may.
-const wchar_t* RefusalOf(const std::wstring& packaged, const std::wstring& announced, VersionRule rule) {
+constexpr wchar_t kPackageWithoutVersion[] = L"- The package's program carries no version";
+
+// Why a program of this version may not come in; nullptr when it may. announced is the version the
+// index gave; the install roads, which have no index, pass nullptr.
+const wchar_t* RefusalOf(const std::wstring& version, const wchar_t* withoutVersion, const std::wstring* announced,
+                         VersionRule rule) {
   const std::wstring running = RunningVersion();
-  if (packaged.empty()) return L"- The package's program carries no version";
-  if (!IsVersionText(announced) || !SameVersion(packaged, announced)) return L"- Not the version the index announced";
-  if (CommonModule::IsNewerVersion(running, packaged)) return nullptr;
-  if (rule == VersionRule::NewerOrEqual && SameVersion(running, packaged)) return nullptr;
-  return L"- Not newer than the running program";
+  if (version.empty()) return withoutVersion;
+  if (announced && (!IsVersionText(*announced) || !SameVersion(version, *announced)))
+    return L"- Not the version the index announced";
+  if (CommonModule::IsNewerVersion(running, version)) return nullptr;
+  if (rule == VersionRule::NewerOrEqual && SameVersion(running, version)) return nullptr;
+  return rule == VersionRule::Newer ? L"- Not newer than the running program" : L"- Older than the running program";
+}
+
+// The refused file goes at once; the debug log keeps which version it was and why.
+void Refuse(const wchar_t* check, const std::wstring& file, const std::wstring& version, const wchar_t* refusal,
+            const std::wstring* announced) {
+  CommonModule::DPrint(check, L"- Refused version", version.empty() ? L"(none)" : version, refusal,
+                       (announced ? L"announced " + *announced + L", " : std::wstring()) + L"running " +
+                           RunningVersion());
+  CommonModule::DeleteFileQuietly(file);
+}
+
+// A package's program (program: its file name) against the rule. Unpacked into a private folder
+// of its own: only the program's version resource is read.
+PackageCheck JudgePackage(const wchar_t* check, const std::wstring& packageZip, const std::wstring& program,
+                          const std::wstring* announced, VersionRule rule) {
+  bool unpacked = false;
+  std::wstring packaged;
+  {
+    platform::PrivateFolder work;
+    std::wstring folder = work.Path() + L"\\package";
+    bool silent = true;
+    unpacked = work.Ok() && modZip::UnzipFile(packageZip, folder, silent);
+    if (unpacked) packaged = ProgramVersion(folder + L"\\" + program);
+  }
+  const wchar_t* refusal =
+      unpacked ? RefusalOf(packaged, kPackageWithoutVersion, announced, rule) : L"- The package cannot be unpacked";
+  if (!refusal) return PackageCheck::Accepted;
+  Refuse(check, packageZip, packaged, refusal, announced);
+  return unpacked ? PackageCheck::WrongVersion : PackageCheck::Unreadable;
 }
 
 }  // namespace
@@ -60,23 +94,21 @@ std::wstring RunningVersion() {
 }
 
 PackageCheck CheckPackageVersion(const std::wstring& packageZip, const std::wstring& announced, VersionRule rule) {
-  // Unpacked into a private folder of its own: only the program's version resource is read.
-  bool unpacked = false;
-  std::wstring packaged;
-  {
-    platform::PrivateFolder work;
-    std::wstring folder = work.Path() + L"\\package";
-    bool silent = true;
-    unpacked = work.Ok() && modZip::UnzipFile(packageZip, folder, silent);
-    if (unpacked) packaged = ProgramVersion(folder + L"\\" + CommonModule::StripPath(CommonModule::AppExeFullPath()));
-  }
-  const wchar_t* refusal = unpacked ? RefusalOf(packaged, announced, rule) : L"- The package cannot be unpacked";
-  if (!refusal) return PackageCheck::Accepted;
-  CommonModule::DPrint(L"ProgramSwap\\CheckPackageVersion: ", L"- Refused version",
-                       packaged.empty() ? L"(none)" : packaged, refusal,
-                       L"announced " + announced + L", running " + RunningVersion());
-  CommonModule::DeleteFileQuietly(packageZip);
-  return unpacked ? PackageCheck::WrongVersion : PackageCheck::Unreadable;
+  return JudgePackage(L"ProgramSwap\\CheckPackageVersion: ", packageZip,
+                      CommonModule::StripPath(CommonModule::AppExeFullPath()), &announced, rule);
+}
+
+PackageCheck CheckInstallPackageVersion(const std::wstring& packageZip) {
+  return JudgePackage(L"ProgramSwap\\CheckInstallPackageVersion: ", packageZip, Product::kMainProgram, nullptr,
+                      VersionRule::NewerOrEqual);
+}
+
+bool CheckSetupVersion(const std::wstring& setup) {
+  const std::wstring version = ProgramVersion(setup);
+  const wchar_t* refusal = RefusalOf(version, L"- The setup carries no version", nullptr, VersionRule::NewerOrEqual);
+  if (!refusal) return true;
+  Refuse(L"ProgramSwap\\CheckSetupVersion: ", setup, version, refusal, nullptr);
+  return false;
 }
 
 bool IsVersionText(const std::wstring& text) {

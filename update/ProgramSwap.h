@@ -22,6 +22,14 @@ enum class VersionRule { Newer, NewerOrEqual };
 enum class PackageCheck { Accepted, WrongVersion, Unreadable };
 PackageCheck CheckPackageVersion(const std::wstring& packageZip, const std::wstring& announced, VersionRule rule);
 
+// The menu's install roads have no index: they take a release only when it is not older than the
+// running program. A program package is Accepted when its Product::kMainProgram carries a version
+// resource not lower than the running version; a setup, fetched and checked where no user can
+// swap it, when its own version resource is not lower (an installer carries its release's program
+// version). What is refused is deleted, and the debug log says which version was refused and why.
+PackageCheck CheckInstallPackageVersion(const std::wstring& packageZip);
+bool CheckSetupVersion(const std::wstring& setup);
+
 // A version as the update index may give it: one to four dot-separated whole numbers of at most
 // 65535, digits only. Anything else cannot be compared and means that no check was possible.
 bool IsVersionText(const std::wstring& text);

@@ -7,6 +7,7 @@
 #include "engine/Module1.h"
 #include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
+#include "update/ProgramSwap.h"
 #include "update/SignedDownload.h"
 #include "update/modSpecialFolders.h"
 #include "zip/modZip.h"
@@ -75,10 +76,11 @@ void UninstallPrompt() {
 void StandardInstall() {
   // Run elevated, the installer is run only as the maker signed it, from a fresh folder that no
   // user can write. A copy lying beside the program is never run: anyone may have put it there.
+  // The signature binds bytes, not a release: an older signed setup is refused like a failed fetch.
   const platform::PrivateFolder download;
   const std::wstring setup = download.Path() + L"\\" + kSetupName;
   const std::wstring url = std::wstring(kWebHost) + L"/" + kSetupName;
-  if (!download.Ok() || !SignedDownload::Fetch(url, setup, false)) {
+  if (!download.Ok() || !SignedDownload::Fetch(url, setup, false) || !ProgramSwap::CheckSetupVersion(setup)) {
     // The user fetches and starts the installer by hand; nothing is run on their behalf.
     Tell(std::wstring(Product::kName) +
              L" Download Failed.  In the next pop up, download the installer and run it yourself.",
@@ -98,13 +100,15 @@ void ForcedInstall() {
   CommonModule::MakeFolder(folder);
   const std::wstring url = std::wstring(kWebHost) + L"/" + kPackageName;
   const std::wstring installed = folder + L"\\" + Product::kMainProgram;
-  // The package is fetched where no user can swap it and unpacked only as the maker signed it; the
-  // installed copy is started only when it came out of that package.
+  // The package is fetched where no user can swap it and unpacked only as the maker signed it, and
+  // only when it is no older release than this one; the installed copy is started only when it
+  // came out of that package.
   bool unpacked = false;
   {
     const platform::PrivateFolder download;
     const std::wstring package = download.Path() + L"\\" + kPackageName;
-    if (download.Ok() && SignedDownload::Fetch(url, package, false)) {
+    if (download.Ok() && SignedDownload::Fetch(url, package, false) &&
+        ProgramSwap::CheckInstallPackageVersion(package) == ProgramSwap::PackageCheck::Accepted) {
       std::wstring destination = folder;
       bool silent = false;
       unpacked = modZip::UnzipFile(package, destination, silent) && CommonModule::DoesFileExist(installed);

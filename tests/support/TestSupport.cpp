@@ -196,6 +196,18 @@ RunResult InstalledProgram::Run(const std::wstring& arguments, const std::wstrin
   return RunProcess(command, {L"ILATCH_PROMPT_LOG=" + PromptLog(), L"ILATCH_PROMPT_ANSWERS=" + answers}, timeoutMs);
 }
 
+std::vector<std::wstring> FileNames(const std::wstring& pattern) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  platform::UniqueFindHandle search(FindFirstFileW(pattern.c_str(), &found));
+  if (!search) return names;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+  } while (FindNextFileW(search.get(), &found));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::vector<std::string> SinkMails() {
   std::vector<std::string> mails;
   const std::wstring folder = TestsDir() + L"smtpsink\\mail\\";

@@ -35,6 +35,8 @@ bool WriteTextFile(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 std::vector<std::wstring> Lines(const std::wstring& text);
+// The names of the files (not folders) that a pattern ("folder\*.log") matches, sorted.
+std::vector<std::wstring> FileNames(const std::wstring& pattern);
 
 // Copies a built program or the fake (fakeprog.exe) to a full path.
 bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath);

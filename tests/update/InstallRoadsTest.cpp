@@ -74,6 +74,16 @@ const std::wstring kFailureFlags = L"0x14";  // Yes, No; critical
 // A run with a prompt log closes every window it opens: the download window asks first.
 const Box kKeepDownloading = {L"0x4", L"Are you sure you wish to cancel any active downloads and exit?", L"no"};
 
+// The recording fake under the programs' version block of a version ("1_0_0_2"), as the release
+// of that version; with nullptr, the fake without any version resource. The probe runs as 1.0.1
+// (the project's 1.0.0.1: major, minor, revision).
+std::wstring FakeName(const wchar_t* version) {
+  return L"fakeprog" + (version ? std::wstring(L"_") + version : std::wstring());
+}
+std::wstring Fake(const wchar_t* version) { return TestsDir() + L"fakes\\" + FakeName(version) + L".exe"; }
+// The release the probe runs: what the roads take as today.
+const wchar_t kRunningRelease[] = L"1_0_0_1";
+
 // What the roads fetch, from the product's web host; test runs fetch it from the local server.
 const std::wstring kWebHost = kInstallDownloadHost;
 const std::wstring kServerAddress = L"127.0.0.1:47131";
@@ -140,7 +150,10 @@ class InstallRoads : public testing::Test {
         {L"web", WebAddress(kSetupProgram), L""},
     };
   }
-  static std::wstring Package() { return TestsDir() + L"installfixtures\\" + kProgramPackage; }
+  // The program package whose main program is that fake.
+  static std::wstring Package(const wchar_t* version = kRunningRelease) {
+    return TestsDir() + L"installfixtures\\" + FakeName(version) + L"\\" + kProgramPackage;
+  }
   static void PlaceFake(const std::wstring& path, const std::string& fakeIni = "") {
     CreateDirectoryW(CommonFolder(path, 2).c_str(), nullptr);
     CreateDirectoryW(CommonFolder(path, 1).c_str(), nullptr);
@@ -201,6 +214,13 @@ class InstallRoads : public testing::Test {
     return exitCode;
   }
 
+  // The fakes a road started, by their calls logs (see FAKEPROG_HOME); cleared for the next run.
+  std::vector<std::wstring> StartedPrograms() const { return FileNames(home_ / L"*.calls.log"); }
+  void ForgetStartedPrograms() const {
+    for (const std::wstring& name : StartedPrograms()) DeleteFileW((home_ / name).c_str());
+  }
+  std::wstring DebugLog() const { return ReadTextFile(dir_ / L"installprobe.log"); }
+
   // The setup's runs, wherever it ran from (see FAKEPROG_HOME).
   std::vector<std::wstring> SetupCalls() const {
     return Lines(ReadTextFile(home_ / (std::wstring(kSetupBaseName) + L".calls.log")));
@@ -249,9 +269,9 @@ TEST_F(InstallRoads, StandardInstallRunsOnlyTheSignedSetupFromAPrivateFolder) {
     SCOPED_TRACE(c.name);
     Clean();
     NewServedFolder();
-    DeleteFileW((home_ / (std::wstring(kSetupBaseName) + L".calls.log")).c_str());
+    ForgetStartedPrograms();
     const std::wstring planted = PlantSetupBesideTheProgram();
-    Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe");
+    Serve(kSetupProgram, Fake(kRunningRelease));
     // The installed copy that a real installer would leave.
     if (c.installedAfterwards) PlaceFake(InstallFolder() + kMainProgram);
     EXPECT_EQ(Run(L"install", L"yes,no"), 1u) << "the program goes on running";
@@ -291,12 +311,12 @@ TEST_F(InstallRoads, ForcedInstallLetsTheInstalledCopySetItselfUpThenEnds) {
   EXPECT_EQ(boxes_, (std::vector<Box>{{kChoiceFlags, kInstallChoice, L"no"}, kKeepDownloading}));
   EXPECT_EQ(Calls(installed, 2),
             (std::vector<std::wstring>{Quoted(installed) + L" /installer", Quoted(installed) + L" /installerprompt"}));
-  EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe"));
+  EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(Fake(kRunningRelease)));
   EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage)) << "the package went with its private folder";
 }
 
 TEST_F(InstallRoads, AFailedStandardInstallFallsBackToUnpackingTheProgramPackage) {
-  Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe");
+  Serve(kSetupProgram, Fake(kRunningRelease));
   Serve(kProgramPackage, Package());
   EXPECT_EQ(Run(L"install", L"yes,no,yes,no"), 0u) << "the forced install ends the running program";
   EXPECT_EQ(boxes_, (std::vector<Box>{
@@ -338,8 +358,8 @@ TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNo
     SCOPED_TRACE(name);
     Clean();
     NewServedFolder();
-    DeleteFileW((home_ / (std::wstring(kSetupBaseName) + L".calls.log")).c_str());
-    Serve(kSetupProgram, TestsDir() + L"fakes\\fakeprog.exe", signer);
+    ForgetStartedPrograms();
+    Serve(kSetupProgram, Fake(kRunningRelease), signer);
     Serve(kProgramPackage, Package(), signer);
     EXPECT_EQ(Run(L"install", L"yes,no,ok"), 1u) << "the program goes on running";
     std::vector<Box> refused = {{kChoiceFlags, kInstallChoice, L"yes"}};
@@ -353,6 +373,78 @@ TEST_F(InstallRoads, AnInstallerOrPackageWithoutTheMakersSignatureIsNeitherRunNo
     EXPECT_TRUE(SetupCalls().empty()) << "the installer was run";
     EXPECT_FALSE(FileExists(InstallFolder() + kMainProgram)) << "the package was unpacked";
     EXPECT_FALSE(FileExists(InstallFolder() + kProgramPackage));
+  }
+}
+
+// The signature binds bytes, not a release: a man in the middle can serve an older signed release.
+// Neither road takes one older than the running program (the setup by its own version resource,
+// the package by its main program's); what is refused is neither run nor unpacked, and the road
+// goes on as after a failed download. The running release again, or a newer one, is taken.
+TEST_F(InstallRoads, NeitherInstallRoadTakesAnOlderReleaseThanTheRunningOne) {
+  enum class Road { Standard, Forced, ForcedAfterStandard };
+  struct Case {
+    const char* what;
+    Road road;
+    const wchar_t* release;  // the served setup's or package's version; nullptr: no version resource
+    bool taken;
+  } cases[] = {
+      {"standard, older", Road::Standard, L"1_0_0_0", false},
+      {"standard, as old as running", Road::Standard, L"1_0_0_1", true},
+      {"standard, newer", Road::Standard, L"1_0_0_2", true},
+      {"standard, without a version resource", Road::Standard, nullptr, false},
+      {"forced, older", Road::Forced, L"1_0_0_0", false},
+      {"forced, as old as running", Road::Forced, L"1_0_0_1", true},
+      {"forced, newer", Road::Forced, L"1_0_0_2", true},
+      {"forced, without a version resource", Road::Forced, nullptr, false},
+      {"forced after a failed standard install, older package", Road::ForcedAfterStandard, L"1_0_0_0", false},
+  };
+  const std::wstring notInstalled = L"It appears installation was not succesful!  Would you like to force the install?";
+  const std::wstring installed = InstallFolder() + kMainProgram;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    NewServedFolder();
+    ForgetStartedPrograms();
+    DeleteFileW((dir_ / L"installprobe.log").c_str());
+    const bool standard = c.road != Road::Forced, forced = c.road != Road::Standard;
+    Serve(kSetupProgram, Fake(forced ? kRunningRelease : c.release));
+    Serve(kProgramPackage, Package(forced ? c.release : kRunningRelease));
+    // What the user sees and what is started: the standard road's setup runs (and, as a stand-in,
+    // installs nothing), then the forced road unpacks and starts the installed copy.
+    std::vector<Box> boxes = {{kChoiceFlags, kInstallChoice, standard ? L"yes" : L"no"}};
+    auto add = [&boxes](const std::vector<Box>& more) { boxes.insert(boxes.end(), more.begin(), more.end()); };
+    std::vector<std::wstring> started;
+    if (standard && (forced || c.taken)) {
+      add({kKeepDownloading, {kFailureFlags, notInstalled, forced ? L"yes" : L"no"}});
+      started.push_back(std::wstring(kSetupBaseName) + L".calls.log");
+    } else if (standard) {
+      add(SetupNotFetchedBoxes());
+    }
+    if (forced) add(c.taken ? std::vector<Box>{kKeepDownloading} : PackageNotUnpackedBoxes());
+    if (forced && c.taken) started.insert(started.begin(), kStandInCallsLog);
+    std::wstring answers;
+    for (const Box& box : boxes)
+      if (box.flags != L"web" && box.flags != L"explorer") answers += (answers.empty() ? L"" : L",") + box.answer;
+
+    EXPECT_EQ(Run(L"install", answers), forced && c.taken ? 0u : 1u) << "0: the forced install ends the program";
+    EXPECT_EQ(boxes_, boxes);
+    if (forced && c.taken) Calls(installed, 2);  // "/installerprompt" is not waited for
+    EXPECT_EQ(StartedPrograms(), started);
+    const std::wstring log = DebugLog();
+    if (c.taken) {
+      if (standard) ExpectOneRunFromAPrivateFolder(SetupCalls(), std::wstring(kSetupProgram) + L" /silent");
+      else EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(Fake(c.release)));
+      EXPECT_EQ(log.find(L"Refused version"), std::wstring::npos) << platform::ToUtf8(log);
+      continue;
+    }
+    // Nothing unpacked into the program folder.
+    EXPECT_EQ(FileNames(InstallFolder() + L"*"), std::vector<std::wstring>{});
+    const std::wstring refused = c.release ? L"1.0.0" : L"(none)";
+    const std::wstring why = c.release                    ? L"- Older than the running program"
+                             : c.road == Road::Standard ? L"- The setup carries no version"
+                                                        : L"- The package's program carries no version";
+    EXPECT_NE(log.find(L"Refused version\t" + refused + L"\t" + why), std::wstring::npos) << platform::ToUtf8(log);
+    EXPECT_NE(log.find(L"running 1.0.1"), std::wstring::npos) << platform::ToUtf8(log);
   }
 }
 
