@@ -36,7 +36,7 @@ bool FileExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 std::vector<std::wstring> Lines(const std::wstring& text);
 
-// Copies a built program or the fake (fakeprog.exe) to a full path.
+// Copies a built program or one of the fakes (fakeprog.exe, fakecpl_a.cpl, ...) to a full path.
 bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath);
 
 struct RunResult {
