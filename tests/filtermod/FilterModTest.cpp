@@ -414,10 +414,10 @@ void ListOtherFile() { WriteList(L"UserExecFilter.md5", std::string(32, '0') + "
 
 // Every error on the way to the hash decision blocks a listed program, in either mode and before
 // any folder is trusted: a list held without sharing (longer than the module waits) or unreadable,
-// a target somebody holds open for writing, a target that is not there. The box names the file;
-// the entry names the cause.
+// a target somebody holds open for writing, a target that is not there, a folder on its path that
+// the module cannot hold. The box names the file; the entry names the cause.
 TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
-  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing, kFolderNotTheSystems };
+  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing, kFolderNotTheSystems, kTargetFolderHeld };
   const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" + RunTag();
   struct Case {
     const wchar_t* name;
@@ -441,6 +441,9 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
       // A folder a user made before the first apply: its lists would be the user's to empty.
       {L"data folder owned by a user", kFolderNotTheSystems, L"/", TargetAt(windowsTemp + L"c.exe"), false,
        L"the folder that holds the hash lists is not the system's:  "},
+      // Held unshared by another program, which may rename it away once the module has let it be.
+      {L"the target's folder held without sharing", kTargetFolderHeld, L"", Target(L"fail\\busy\\saver.scr"), false,
+       L"a folder on its path could not be held:  "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -471,6 +474,11 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
         break;
       case kFolderNotTheSystems:  // Wine's one account owns every file: trust another in its place
         env.Set(L"ILATCH_TRUSTED_OWNER", L"S-1-5-21-1004336348-1177238915-682003330-500");
+        break;
+      case kTargetFolderHeld:
+        held.reset(CreateFileW(c.target.substr(0, c.target.find_last_of(L'\\')).c_str(), FILE_LIST_DIRECTORY | DELETE, 0,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(held);
         break;
     }
     Run(c.prefix + L"\"" + c.target + L"\"", L"yes,yes");
