@@ -1,5 +1,7 @@
 #include "filtermod/FileBinding.h"
 
+#include <cwctype>
+
 #include "platform/Text.h"
 
 namespace FileBinding {

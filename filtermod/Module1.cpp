@@ -209,6 +209,7 @@ void LaunchProgram(const std::wstring& extension, const Launch& launch, const He
   if (!held.BoundPath().empty()) {
     // The file hashed is started by the path it was bound to. The given path must still lead to
     // it: one that no longer does was re-pointed on the way, and nothing starts.
+    CommonModule::DPrint(L"Module1\\LaunchProgram: bound", L"- Started as: " + held.BoundPath());
     BoundLaunch::Outcome outcome;
     if (!held.IsAt(filePath, true))
       outcome.problem = L"its path was re-pointed after the check and no longer leads to the file checked";
