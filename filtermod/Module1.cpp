@@ -8,6 +8,7 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
+#include "filtermod/BoundLaunch.h"
 #include "filtermod/LaunchPath.h"
 #include "filtermod/Module3.h"
 #include "filtermod/RelaunchMark.h"
@@ -126,7 +127,7 @@ void FilterExecutable(const Launch& launch, bool alertAllow) {
   HeldFile held;
   if (modEXEScan::CheckHashRules(path, shown, false, held)) return;
   const auto start = [&] {
-    LaunchProgram(L"exe", launch);
+    LaunchProgram(L"exe", launch, held, false);
     held.Release();
   };
   if (!Contains(path, L"\\") || LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))
@@ -166,7 +167,7 @@ void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllo
   HeldFile held;
   if (modEXEScan::CheckHashRules(path, shown, silentBlock, held)) return;
   const auto start = [&] {
-    LaunchProgram(launch.extension, launch);
+    LaunchProgram(launch.extension, launch, held, silentBlock);
     held.Release();
   };
   if (!constantMode && (LaunchPath::InWindowsFolder(path) || LaunchPath::InProgramFiles(path))) return start();
@@ -200,28 +201,47 @@ void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllo
   Module3::WriteEventLog(notice, 1);
 }
 
-void LaunchProgram(const std::wstring& extension, const Launch& launch) {
+void LaunchProgram(const std::wstring& extension, const Launch& launch, const HeldFile& held, bool silent) {
   const std::wstring& filePath = launch.canonicalPath;
   const std::wstring& arguments = launch.arguments;
-  if (Lower(extension) == L"cpl") {
+  const bool applet = Lower(extension) == L"cpl";
+  DWORD startError = 0;
+  if (!held.BoundPath().empty()) {
+    // The file hashed is started by the path it was bound to. The given path must still lead to
+    // it: one that no longer does was re-pointed on the way, and nothing starts.
+    CommonModule::DPrint(L"Module1\\LaunchProgram: bound", L"- Started as: " + held.BoundPath());
+    BoundLaunch::Outcome outcome;
+    if (!held.IsAt(filePath, true))
+      outcome.problem = L"its path was re-pointed after the check and no longer leads to the file checked";
+    else
+      outcome = applet ? BoundLaunch::StartApplet(held) : BoundLaunch::StartProgram(held, arguments);
+    if (!outcome.problem.empty()) return modEXEScan::ReportFailedCheck(filePath, launch.filePath, silent, outcome.problem);
+    if (!outcome.startError) return;
+    startError = outcome.startError;
+    if (applet) {
+      // The shell's verb for the class is this module again: it would only try the same.
+      CommonModule::DPrint(L"Module1\\LaunchProgram: the control-panel host did not start",
+                           L"- Windows error: " + std::to_wstring(startError));
+      return;
+    }
+  } else if (applet) {
     int32_t exitCode = 0;
     CommonModule::ShellX(L"control.exe", CommonModule::QuoteArgument(filePath), false, SW_SHOWNORMAL, exitCode, false,
                          false, CommonModule::kNoTimeLimit);
     return;
+  } else {
+    // The path is always quoted: unquoted, a path with blanks would let CreateProcess try
+    // "C:\Users\John.exe" for "C:\Users\John Smith\...".
+    std::wstring command = L"\"" + filePath + L"\"";
+    if (!arguments.empty()) command += L" " + arguments;
+    platform::UniqueKernelHandle process;
+    DWORD processId = 0;
+    {
+      const CommonModule::RedirectionOff off;
+      startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
+    }
+    if (processId) return;
   }
-
-  // The path is always quoted: unquoted, a path with blanks would let CreateProcess try
-  // "C:\Users\John.exe" for "C:\Users\John Smith\...".
-  std::wstring command = L"\"" + filePath + L"\"";
-  if (!arguments.empty()) command += L" " + arguments;
-  platform::UniqueKernelHandle process;
-  DWORD processId = 0;
-  DWORD startError = 0;
-  {
-    const CommonModule::RedirectionOff off;
-    startError = platform::StartProgram(command, SW_SHOWNORMAL, process, processId);
-  }
-  if (processId) return;
   CommonModule::DPrint(L"Module1\\LaunchProgram: start refused", L"- Windows error: " + std::to_wstring(startError));
 
   // The shell's verb for a hooked class is this module again: a relaunch hands nothing on.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Product.h"
+#include "filtermod/HeldFile.h"
 
 namespace Module1 {
 
@@ -44,8 +45,11 @@ void InitCommonControlsVB();
 
 void FilterExecutable(const Launch& launch, bool alertAllow);
 void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllow, bool constantMode, bool noAllow);
-// Starts the canonical file; a refused start goes to the shell's verb once, never from a relaunch.
-void LaunchProgram(const std::wstring& extension, const Launch& launch);
+// Starts the file: a bound one (held) by its bound path, so that what runs is what was hashed;
+// otherwise the canonical file. A refused start goes to the shell's verb once, never from a
+// relaunch. A bound file that cannot be started as itself is blocked as a failed check (the user
+// told unless silent).
+void LaunchProgram(const std::wstring& extension, const Launch& launch, const HeldFile& held, bool silent);
 bool IsElevated();
 
 }  // namespace Module1

@@ -49,6 +49,8 @@ const HashList* FindIn(const std::vector<HashList>& lists, const std::wstring& d
 
 std::wstring SystemErrorText(DWORD error) { return L"system error " + std::to_wstring(error); }
 
+}  // namespace
+
 // A check that could not be made blocks like a match: an error must never let a listed file run.
 void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, bool silent,
                        const std::wstring& cause) {
@@ -63,8 +65,6 @@ void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, 
                              kCrLf + kCrLf + shownPath + kCrLf + kCrLf + L"Cause:  " + cause,
                          1);
 }
-
-}  // namespace
 
 std::wstring GetFileMD5(const std::wstring& path) { return Digest(path, CALG_MD5); }
 std::wstring GetFileSHA256(const std::wstring& path) { return Digest(path, kCalgSha256); }
@@ -111,6 +111,11 @@ bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, boo
   if (const DWORD openError = held.Open(path)) {
     ReportFailedCheck(path, shownPath, silent,
                       L"the file could not be opened for hashing (" + SystemErrorText(openError) + L")");
+    return true;
+  }
+  // A file that cannot be bound to what would start could be swapped for another after the check.
+  if (!held.Problem().empty()) {
+    ReportFailedCheck(path, shownPath, silent, held.Problem());
     return true;
   }
   std::vector<ALG_ID> algorithms;

@@ -28,6 +28,12 @@ std::wstring LoadHashLists();
 // list hold entries, both digests come from one read of the file.
 // When the file was hashed it is left open in held: nobody can change, replace or delete it, or
 // move its folders, while held lives, so keep it until the program has started.
+// The file is bound to the path it is started by (HeldFile); one that cannot be bound is a check
+// that could not be made.
 bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held);
+
+// Blocks a file whose check could not be made, or cannot be held to what would start: the box
+// (unless silent or under SYSTEM) names the file as shown, the entry and the debug log the cause.
+void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, bool silent, const std::wstring& cause);
 
 }  // namespace modEXEScan

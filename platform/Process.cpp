@@ -1,24 +1,78 @@
 #include "platform/Process.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 #include "platform/Forms.h"
+#include "platform/Procedure.h"
 
 namespace platform {
 
-DWORD StartProgram(const std::wstring& commandLine, int showState, UniqueKernelHandle& process, DWORD& processId) {
+namespace {
+
+DWORD Start(const wchar_t* programFile, const std::wstring& commandLine, int showState, DWORD flags,
+            UniqueKernelHandle& process, UniqueKernelHandle* thread, DWORD* processId) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(showState);
   PROCESS_INFORMATION info = {};
   std::wstring line = commandLine;  // CreateProcess may write into it
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+  if (!CreateProcessW(programFile, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &info))
     return GetLastError();
-  CloseHandle(info.hThread);
+  UniqueKernelHandle firstThread(info.hThread);
   process.reset(info.hProcess);
-  processId = info.dwProcessId;
+  if (thread) *thread = std::move(firstThread);
+  if (processId) *processId = info.dwProcessId;
   return 0;
+}
+
+}  // namespace
+
+DWORD StartProgram(const std::wstring& commandLine, int showState, UniqueKernelHandle& process, DWORD& processId) {
+  return Start(nullptr, commandLine, showState, 0, process, nullptr, &processId);
+}
+
+DWORD StartSuspended(const std::wstring& programFile, const std::wstring& commandLine, int showState,
+                     UniqueKernelHandle& process, UniqueKernelHandle& thread) {
+  return Start(programFile.c_str(), commandLine, showState, CREATE_SUSPENDED, process, &thread, nullptr);
+}
+
+std::wstring ProcessImagePath(HANDLE process, DWORD& error) {
+  using ImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+  static const auto imageName = GetLoadedProcedure<ImageNameFn>(L"kernel32.dll", "QueryFullProcessImageNameW");
+  error = 0;
+  if (!imageName) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return L"";
+  }
+  std::wstring text(32768, L'\0');
+  DWORD size = static_cast<DWORD>(text.size());
+  if (!imageName(process, 0, text.data(), &size)) {
+    error = GetLastError();
+    return L"";
+  }
+  text.resize(size);
+  return text;
+}
+
+std::vector<std::wstring> ProcessModuleFiles(DWORD processId, DWORD& error) {
+  std::vector<std::wstring> files;
+  error = 0;
+  // The 32-bit modules of a 32-bit process on 64-bit Windows too.
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return files;
+  }
+  const UniqueKernelHandle owned(snapshot);
+  MODULEENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry))
+    files.push_back(entry.szExePath);
+  if (files.empty()) error = GetLastError();
+  return files;
 }
 
 bool WaitForProgram(HANDLE process, DWORD limitMs) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Handle.h"
 
@@ -10,6 +11,20 @@ namespace platform {
 
 // Starts the command line with the given show state. 0, or the Windows error of the start.
 DWORD StartProgram(const std::wstring& commandLine, int showState, UniqueKernelHandle& process, DWORD& processId);
+
+// Starts exactly the program file given (no search, no extension added) with that command line,
+// its first thread suspended: nothing of the program runs until the caller resumes that thread.
+// 0, or the Windows error of the start.
+DWORD StartSuspended(const std::wstring& programFile, const std::wstring& commandLine, int showState,
+                     UniqueKernelHandle& process, UniqueKernelHandle& thread);
+
+// The full path of the process's program file (Vista and later); "" with error set when it cannot
+// be read, ERROR_CALL_NOT_IMPLEMENTED before Vista.
+std::wstring ProcessImagePath(HANDLE process, DWORD& error);
+
+// The files of the modules the process has loaded, its program among them; empty with error set
+// while the list cannot be read (a process still starting has none to read yet).
+std::vector<std::wstring> ProcessModuleFiles(DWORD processId, DWORD& error);
 
 // Waits for the process in 100 ms steps, letting window events run; false when the limit ended
 // the wait (the process is left running).

@@ -7,6 +7,7 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -393,22 +394,30 @@ std::wstring FailedCheckEntryStart(const std::wstring& path) {
          path + kCrLf + kCrLf + L"Cause:  ";
 }
 
+// One of the four lists written into the data folder, the folder made first.
+void WriteList(const wchar_t* list, const std::string& content) {
+  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(DataFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(DataFolder() + list, content));
+}
+
 // The definitions SHA-256 list naming the file: whatever the module then does, it must not run it.
 void ListFile(const std::wstring& file) {
   clsHash sha;
   const std::wstring digest = sha.HashFile(file, kSha256);
   ASSERT_EQ(digest.size(), 64u);
-  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
-  ASSERT_TRUE(WriteTextFile(DataFolder() + L"ExecFilter.sha256", "; definitions\r\n" + platform::ToAnsi(digest) + "\r\n"));
+  WriteList(L"ExecFilter.sha256", "; definitions\r\n" + platform::ToAnsi(digest) + "\r\n");
 }
+
+// A user list naming some other file: the module hashes the file it is given, holds it, goes on.
+void ListOtherFile() { WriteList(L"UserExecFilter.md5", std::string(32, '0') + "\r\n"); }
 
 // Every error on the way to the hash decision blocks a listed program, in either mode and before
 // any folder is trusted: a list held without sharing (longer than the module waits) or unreadable,
-// a target somebody holds open for writing, a target that is not there. The box names the file;
-// the entry names the cause.
+// a target somebody holds open for writing, a target that is not there, a folder on its path that
+// the module cannot hold. The box names the file; the entry names the cause.
 TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
-  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing, kFolderNotTheSystems };
+  enum Fault { kListHeld, kListUnreadable, kTargetHeldForWriting, kTargetMissing, kFolderNotTheSystems, kTargetFolderHeld };
   const std::wstring windowsTemp = platform::GetEnv(L"systemroot") + L"\\Temp\\ilfail" + RunTag();
   struct Case {
     const wchar_t* name;
@@ -432,6 +441,9 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
       // A folder a user made before the first apply: its lists would be the user's to empty.
       {L"data folder owned by a user", kFolderNotTheSystems, L"/", TargetAt(windowsTemp + L"c.exe"), false,
        L"the folder that holds the hash lists is not the system's:  "},
+      // Held unshared by another program, which may rename it away once the module has let it be.
+      {L"the target's folder held without sharing", kTargetFolderHeld, L"", Target(L"fail\\busy\\saver.scr"), false,
+       L"a folder on its path could not be held:  "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -462,6 +474,11 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
         break;
       case kFolderNotTheSystems:  // Wine's one account owns every file: trust another in its place
         env.Set(L"ILATCH_TRUSTED_OWNER", L"S-1-5-21-1004336348-1177238915-682003330-500");
+        break;
+      case kTargetFolderHeld:
+        held.reset(CreateFileW(c.target.substr(0, c.target.find_last_of(L'\\')).c_str(), FILE_LIST_DIRECTORY | DELETE, 0,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(held);
         break;
     }
     Run(c.prefix + L"\"" + c.target + L"\"", L"yes,yes");
@@ -508,10 +525,7 @@ TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
   const std::string original = ReadFileBytes(target);
   const std::wstring other = program.Folder() + L"other.exe";
   ASSERT_TRUE(WriteTextFile(other, "MZ not the program that was hashed"));
-  // A list naming some other file: the module hashes the target and asks.
-  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
-  ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
+  ListOtherFile();
 
   livewindow::LiveProgram module(L"\"" + program.ExePath() + L"\" /\"" + target + L"\"");
   ASSERT_TRUE(module.Started());
@@ -533,6 +547,165 @@ TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
 
   EXPECT_EQ(Calls(target, true), std::vector<std::wstring>{L"\"" + target + L"\""});
   EXPECT_TRUE(ReadFileBytes(target) == original) << "the file on disk is no longer the one hashed";
+}
+
+// ---- Links on the path ----
+
+// A Unix symbolic link to a folder beside it: Wine follows it as it follows any folder, and a user
+// who owns the folder can re-point it at any moment (here with the Unix ln, which the test starts
+// through Wine's \\?\unix\ names). Windows' junctions and mount points behave the same way for
+// whoever may write the folder that holds them.
+class UnixFolderLink {
+ public:
+  UnixFolderLink(const std::wstring& link, const std::wstring& target) : link_(link) {
+    const size_t slash = link.find_last_of(L'\\');
+    const std::wstring folder = UnixName(link.substr(0, slash));
+    if (!folder.empty()) unixLink_ = folder + L"/" + link.substr(slash + 1);
+    ok_ = PointAt(target);
+  }
+  ~UnixFolderLink() {
+    if (!unixLink_.empty()) Unix(L"rm -f " + unixLink_);
+  }
+  bool Ok() const { return ok_; }
+  // target: the name of a folder beside the link. True once the link leads there.
+  bool PointAt(const std::wstring& target) const {
+    if (unixLink_.empty() || !Unix(L"ln -sfn " + target + L" " + unixLink_)) return false;
+    const std::wstring targetPath = link_.substr(0, link_.find_last_of(L'\\') + 1) + target;
+    // Wine hands back no handle of a Unix process: wait until the link has changed.
+    for (int i = 0; i < 200; ++i, Sleep(50))
+      if (SameFolder(link_, targetPath)) return true;
+    return false;
+  }
+
+ private:
+  // The Unix name of an existing folder, from Wine's own kernel32.
+  static std::wstring UnixName(const std::wstring& path) {
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+    if (!name) return L"";
+    const std::wstring text = platform::FromUtf8(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+  }
+  // Starts a program of /bin with these arguments (no blanks inside one).
+  static bool Unix(const std::wstring& command) {
+    const std::wstring program = L"\\\\?\\unix\\bin\\" + command.substr(0, command.find(L' '));
+    std::wstring line = command;
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+      return false;
+    platform::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    return true;
+  }
+  static bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    BY_HANDLE_FILE_INFORMATION infoA = {}, infoB = {};
+    for (auto [path, info] : {std::pair{&a, &infoA}, std::pair{&b, &infoB}}) {
+      platform::UniqueFileHandle folder(CreateFileW(path->c_str(), FILE_READ_ATTRIBUTES,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (!folder || !GetFileInformationByHandle(folder.get(), info)) return false;
+    }
+    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+           infoA.nFileIndexLow == infoB.nFileIndexLow;
+  }
+
+  std::wstring link_, unixLink_;
+  bool ok_ = false;
+};
+
+// A link on the path of an unlisted program is re-pointed while its question is open, at a folder
+// holding a listed program of the same name; then the user answers Yes. The listed program must
+// not start, and nothing starts in its place: the entry names the cause. Left alone, the link
+// leads to the program that was hashed, which starts under the path it resolves to.
+TEST_F(FilterModTest, LinkRepointedWhileTheQuestionIsOpenStartsNothing) {
+  struct Case {
+    const wchar_t* name;
+    std::wstring prefix;  // the launch's mode
+    std::wstring folder;  // holds the link
+    std::wstring file;
+    bool repoint;
+  } cases[] = {
+      {L"EXE/COM mode", L"/", L"exe\\AppData\\Roaming", L"drop.exe", true},
+      {L"suspicious screen saver", L"", L"scr", L"saver.scr", true},
+      {L"constant screen saver", L"*", L"const", L"saver.scr", true},
+      {L"link left alone", L"/", L"kept\\AppData\\Roaming", L"drop.exe", false},
+  };
+  ScratchDir home;
+  commontest::EnvironmentGuard env;
+  env.Set(L"FAKEPROG_HOME", home.Path().substr(0, home.Path().size() - 1).c_str());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Clean();
+    const std::wstring folder = program.Folder() + c.folder;
+    const std::wstring hashed = Target(c.folder + L"\\checked\\" + c.file);
+    const std::wstring listed = Target(c.folder + L"\\listed\\" + c.file);
+    ASSERT_TRUE(WriteTextFile(listed, ReadFileBytes(listed) + "another program"));
+    ListFile(listed);
+    const UnixFolderLink link(folder + L"\\link", L"checked");
+    if (!link.Ok()) GTEST_SKIP() << "needs Wine's Unix side to make the link";
+    const std::wstring shown = folder + L"\\link\\" + c.file;
+    const std::wstring homeLog = CallsLog(home / c.file);
+    DeleteFileW(homeLog.c_str());
+
+    livewindow::LiveProgram module(L"\"" + program.ExePath() + L"\" " + c.prefix + L"\"" + shown + L"\"");
+    ASSERT_TRUE(module.Started());
+    ASSERT_TRUE(module.Window(kProductName, false)) << "the question did not come";
+    if (c.repoint) {
+      ASSERT_TRUE(link.PointAt(L"listed"));
+    }
+    EXPECT_TRUE(platform::Contains(module.Answer(kProductName, IDYES), L"Allow program to run?"));
+    if (c.repoint) {
+      EXPECT_EQ(module.Answer(kProductName, IDOK), FailedCheckBox(shown));
+    }
+    ASSERT_TRUE(module.WaitForExit(30000));
+
+    if (!c.repoint) {
+      EXPECT_EQ(Calls(home / c.file, true), std::vector<std::wstring>{L"\"" + hashed + L"\""});
+      continue;
+    }
+    EXPECT_TRUE(Calls(home / c.file, false).empty()) << "a program started";
+    EXPECT_FALSE(FileExists(CallsLog(listed))) << "the listed program started";
+    std::vector<std::wstring> failures;
+    for (const auto& entry : EntriesAbout(shown))
+      if (entry.type == platform::kEventError) failures.push_back(entry.strings[0]);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(platform::StartsWith(failures[0], FailedCheckEntryStart(shown))) << platform::ToUtf8(failures[0]);
+    EXPECT_TRUE(platform::Contains(failures[0], L"re-pointed")) << platform::ToUtf8(failures[0]);
+  }
+}
+
+// A control-panel file overwritten, from the moment its question is open and without a pause,
+// until the applet has run: the host loads the file that was hashed, or nothing. The module starts
+// the host itself and holds the file until the host has it loaded; loaded, it cannot be written.
+TEST_F(FilterModTest, ControlPanelFileOverwrittenBeforeItLoadsIsNotWhatRuns) {
+  const std::wstring target = program.Folder() + L"applet\\panel.cpl";
+  CreateDirectoryW((program.Folder() + L"applet").c_str(), nullptr);
+  ASSERT_TRUE(CopyProgram(L"fakecpl_a.cpl", target));
+  const std::wstring replacement = program.Folder() + L"replacement.cpl";
+  ASSERT_TRUE(CopyProgram(L"fakecpl_b.cpl", replacement));
+  ListOtherFile();
+
+  livewindow::LiveProgram module(L"\"" + program.ExePath() + L"\" \"" + target + L"\"");
+  ASSERT_TRUE(module.Started());
+  ASSERT_TRUE(module.Window(kProductName, false)) << "the question did not come";
+  std::atomic<bool> stop{false};
+  std::thread attacker([&] {
+    while (!stop && !CopyFileW(replacement.c_str(), target.c_str(), FALSE)) Sleep(1);
+  });
+  EXPECT_TRUE(platform::Contains(module.Answer(kProductName, IDYES), TypedQuestion(L"CPL", target)));
+  const bool ended = module.WaitForExit(60000);
+  std::vector<std::wstring> calls;
+  for (int i = 0; i < 200 && (calls = Lines(ReadTextFile(CallsLog(target)))).size() < 2; ++i) Sleep(50);
+  stop = true;
+  attacker.join();
+
+  ASSERT_TRUE(ended) << "the filter module did not end";
+  ASSERT_FALSE(calls.empty()) << "the applet never ran";
+  for (const auto& call : calls) EXPECT_TRUE(platform::StartsWith(call, L"a ")) << "ran: " << platform::ToUtf8(call);
+  EXPECT_EQ(calls[0], L"a CPL_INIT " + target);
 }
 
 // A start Windows refuses goes to the shell; when that fails too, the failure is logged.
@@ -697,11 +870,7 @@ TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
   ASSERT_TRUE(hook.Ok());
   for (const bool withList : {false, true}) {
     SCOPED_TRACE(withList ? "a list naming another file" : "no lists");
-    if (withList) {
-      CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-      CreateDirectoryW(DataFolder().c_str(), nullptr);
-      ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
-    }
+    if (withList) ListOtherFile();
     const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" + RunTag() + L".scr";
     extraFiles_.push_back(given);
     ASSERT_TRUE(WriteTextFile(given, "not a program"));

@@ -129,7 +129,8 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 }
 
 bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath) {
-  std::wstring from = builtName == L"fakeprog.exe" ? TestsDir() + L"fakes\\fakeprog.exe" : ProgramsDir() + builtName;
+  const bool fake = builtName.rfind(L"fake", 0) == 0;
+  std::wstring from = fake ? TestsDir() + L"fakes\\" + builtName : ProgramsDir() + builtName;
   return CopyFileW(from.c_str(), toPath.c_str(), FALSE) != 0;
 }
 

@@ -38,7 +38,7 @@ std::vector<std::wstring> Lines(const std::wstring& text);
 // The names of the files (not folders) that a pattern ("folder\*.log") matches, sorted.
 std::vector<std::wstring> FileNames(const std::wstring& pattern);
 
-// Copies a built program or the fake (fakeprog.exe) to a full path.
+// Copies a built program or one of the fakes (fakeprog.exe, fakecpl_a.cpl, ...) to a full path.
 bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath);
 
 struct RunResult {
