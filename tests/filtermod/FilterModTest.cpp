@@ -733,3 +733,30 @@ TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
         << "the entry comes from the relaunch, which hands nothing on";
   }
 }
+
+// The Windows version the user who launches a file sets for the module (a compatibility layer;
+// here Wine's per-program version) does not move its lists: told Windows XP, the module would
+// look for them beside itself, find none, and let a listed program run.
+TEST_F(FilterModTest, AWindowsVersionTheUserSetsDoesNotMoveTheLists) {
+  // A copy under a name of its own, so that the setting reaches no other test's module.
+  const std::wstring name = L"ilfm" + RunTag() + L".exe";
+  const std::wstring copy = program.Folder() + name;
+  ASSERT_TRUE(CopyProgram(kFilterModuleProgram, copy));
+  // Wine refuses plain "winxp" for the whole of a 64-bit prefix, not for one program: both.
+  for (const wchar_t* version : {L"winxp", L"winxp64"}) {
+    SCOPED_TRACE(platform::ToUtf8(version));
+    const std::wstring target = Target(std::wstring(L"told_") + version + L"\\saver.scr");
+    ListFile(target);
+    DeleteFileW(program.PromptLog().c_str());
+    RunResult result;
+    {
+      const WineProgramVersion told(name, version);
+      ASSERT_TRUE(told.Ok());
+      result = RunProcess(L"\"" + copy + L"\" \"" + target + L"\"",
+                          {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=yes"});
+    }
+    ASSERT_TRUE(result.finished);
+    ExpectBoxes({{L"0x0", kHashBox}});
+    EXPECT_TRUE(Calls(target, false).empty()) << "the listed program ran";
+  }
+}
