@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/KernelVersion.h"
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
@@ -21,12 +22,10 @@ namespace {
 
 constexpr wchar_t kNul = L'\0';
 
+// The dialog of the Windows that runs, whatever version the program is told.
 DWORD RecordSize() {
-  OSVERSIONINFOW version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  GetVersionExW(&version);
-  return version.dwMajorVersion * 100 + version.dwMinorVersion < 500 ? OPENFILENAME_SIZE_VERSION_400W
-                                                                     : sizeof(OPENFILENAMEW);
+  const platform::KernelVersion version = platform::RunningKernelVersion();
+  return version.major * 100 + version.minor < 500 ? OPENFILENAME_SIZE_VERSION_400W : sizeof(OPENFILENAMEW);
 }
 
 const wchar_t* TextOrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }

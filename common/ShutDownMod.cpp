@@ -4,6 +4,7 @@
 
 #include "common/CommonModule.h"
 #include "common/SetOwnerFS.h"
+#include "platform/KernelVersion.h"
 #include "platform/PromptSeam.h"
 
 namespace ShutDownMod {
@@ -84,17 +85,8 @@ bool EnableShutdownPrivilege(ShutdownError& error) {
   }
 }
 
-bool IsNTPlatform() {
-  static bool checked = false;
-  static bool isNT = false;
-  if (checked) return isNT;
-  OSVERSIONINFOW info = {};
-  info.dwOSVersionInfoSize = sizeof info;
-  if (!GetVersionExW(&info)) return isNT;  // asked again next time
-  isNT = info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-  checked = true;
-  return isNT;
-}
+// The kernel's answer: a compatibility setting for Windows 95 would tell the program "not NT".
+bool IsNTPlatform() { return platform::RunningKernelVersion().platformId == VER_PLATFORM_WIN32_NT; }
 
 std::wstring GetApiErrorText(int32_t code) {
   wchar_t buffer[256] = {};

@@ -41,7 +41,7 @@ bool ShutdownSystem(int32_t flags, ShutdownError& error);
 // refusal comes later.
 bool EnableShutdownPrivilege(ShutdownError& error);
 
-// True on the NT family; asked once and kept.
+// True on the NT family, as the kernel says.
 bool IsNTPlatform();
 
 // The system's message text for an error code, with its closing line break; "" when it has none.

@@ -10,7 +10,9 @@
 
 class clsOpSys {
  public:
-  // Asks Windows: environment, version query, BuildLabEx from the registry, SKU from WMI.
+  // Asks Windows: environment, version query, BuildLabEx from the registry, SKU from WMI. The
+  // version is the one Windows tells this program, which its user can set: fit to name the
+  // version, never to choose a folder or a road (modOpSys.h).
   clsOpSys();
   // Sees the Windows that the given version record, BuildLabEx text and SKU number describe
   // (the folders still come from the environment).

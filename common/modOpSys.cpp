@@ -1,11 +1,29 @@
 #include "common/modOpSys.h"
 
-#include "common/clsOpSys.h"
+#include <windows.h>
 
-// Each question asks Windows anew through a fresh version object.
+#include "common/clsOpSys.h"
+#include "platform/KernelVersion.h"
+
+// Each question builds a fresh version object of the kernel's version: its flags follow the one
+// table of clsOpSys, major and minor compared each on its own.
 namespace modOpSys {
 
-bool IsVista() { return clsOpSys().IsVista(); }
-bool IsWin7() { return clsOpSys().IsWin7(); }
+namespace {
+
+clsOpSys KernelOpSys() {
+  const platform::KernelVersion kernel = platform::RunningKernelVersion();
+  OSVERSIONINFOEXW record = {};
+  record.dwOSVersionInfoSize = sizeof record;
+  record.dwMajorVersion = kernel.major;
+  record.dwMinorVersion = kernel.minor;
+  record.dwPlatformId = kernel.platformId;
+  return clsOpSys(record, L"", 0);
+}
+
+}  // namespace
+
+bool IsVista() { return KernelOpSys().IsVista(); }
+bool IsWin7() { return KernelOpSys().IsWin7(); }
 
 }  // namespace modOpSys

@@ -237,6 +237,9 @@ constexpr const wchar_t* kFilterModuleExe = Product::kFilterModuleProgram;
 const wchar_t kPlainCommand[] = L"\"%1\" %*";
 const wchar_t kPlainControlPanelCommand[] = L"%SystemRoot%\\System32\\control.exe \"%1\",%*";
 const wchar_t kClassesKey[] = L"SOFTWARE\\Classes\\";
+// What the shell runs for a verb's elevated start on Vista and later, in place of the verb's
+// command: hooked along with the run-as command, or "Run as administrator" would skip the module.
+const wchar_t kIsolatedCommand[] = L"IsolatedCommand";
 const wchar_t* const kFilterSettingsKey = Product::kFilterModuleKey;
 constexpr auto& kHookedClasses = Product::kHookedClasses;
 
@@ -293,14 +296,13 @@ void HookFileClass(const std::wstring& fileClass, bool constant) {
   const std::wstring mode = constant ? L" *" : L" ";
   const std::wstring tail = lower == L"scr" ? L" /S %*" : L" %*";
   const std::wstring hook = L"\"" + FilterModulePath() + L"\"" + mode + L"\"%1\"" + tail;
-  const std::wstring isolated = L"\"%1\"" + tail;
 
   BackUpClass(fileClass + L"file");
   const std::wstring classKey = kClassesKey + lower + L"file\\shell\\";
   WriteCommand(classKey + L"open\\command", L"", hook);
   if (lower != L"cpl") {
     WriteCommand(classKey + L"runas\\command", L"", hook);
-    WriteCommand(classKey + L"runas\\command", L"IsolatedCommand", isolated);
+    WriteCommand(classKey + L"runas\\command", kIsolatedCommand, hook);
   }
 }
 
@@ -356,6 +358,10 @@ bool SetExeComFilter(bool on) {
   static const wchar_t* const kProgramClassKeys[] = {
       L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\Open\\Command",
       L"SOFTWARE\\Classes\\exefile\\Shell\\runas\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\runas\\Command"};
+  static const struct {
+    const wchar_t* name;
+    const wchar_t* runAsKey;
+  } kProgramClasses[] = {{L"exefile", kProgramClassKeys[2]}, {L"comfile", kProgramClassKeys[3]}};
   // Pointed at a missing filter module, every program started from the shell would fail.
   if (on && !CommonModule::DoesFileExist(FilterModulePath())) {
     CommonModule::DPrint(L"Module1\\SetExeComFilter: ",
@@ -363,10 +369,12 @@ bool SetExeComFilter(bool on) {
     return false;
   }
   if (on) {
-    for (const wchar_t* programClass : {L"exefile", L"comfile"}) BackUpClass(programClass);
+    for (const auto& programClass : kProgramClasses) BackUpClass(programClass.name);
     const std::wstring hook = L"\"" + FilterModulePath() + L"\" /\"%1\" %*";
     bool hooked = true;
     for (const wchar_t* key : kProgramClassKeys) hooked = WriteCommand(key, L"", hook) && hooked;
+    for (const auto& programClass : kProgramClasses)
+      hooked = WriteCommand(programClass.runAsKey, kIsolatedCommand, hook) && hooked;
     if (!hooked) {
       // Half hooked is worse than off.
       SetExeComFilter(false);
@@ -375,7 +383,16 @@ bool SetExeComFilter(bool on) {
     return SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"1");
   }
   for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", kPlainCommand);
-  for (const wchar_t* programClass : {L"exefile", L"comfile"}) RestoreClass(programClass);
+  for (const auto& programClass : kProgramClasses) {
+    // The hook's isolated command goes (without one the shell's elevated start runs the plain
+    // command); Windows' own comes back with the class, where it had one.
+    Variant isolated;
+    modRegistry::fReadValue(L"HKLM", programClass.runAsKey, kIsolatedCommand, L"S", Variant(L""), isolated);
+    bool notFound = false;
+    if (NamesFilterModule(isolated.Text()))
+      modRegistry::fDeleteValue(L"HKLM", programClass.runAsKey, kIsolatedCommand, notFound);
+    RestoreClass(programClass.name);
+  }
   SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"0");
   return true;
 }

@@ -20,6 +20,7 @@
 #include "eventsvc/modFilterEvents.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
+#include "platform/KernelVersion.h"
 #include "platform/PromptSeam.h"
 
 namespace Sample {
@@ -116,15 +117,9 @@ std::unique_ptr<platform::NewEventWatch> OpenWatch() {
 
 }  // namespace
 
-bool IsNTPlatform() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof(info);  // 148 bytes
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExA(&info)) return false;
-#pragma GCC diagnostic pop
-  return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
+// The kernel's answer: a compatibility setting for Windows 95 would tell the service "not NT",
+// and it would end at once.
+bool IsNTPlatform() { return platform::RunningKernelVersion().platformId == VER_PLATFORM_WIN32_NT; }
 
 int32_t WaitWithMessages(int32_t& intervalMs, const HANDLE* handles, DWORD count) {
   const bool limited = intervalMs != -1;

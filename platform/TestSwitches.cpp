@@ -23,6 +23,7 @@ const wchar_t kSwitchDataRoot[] = L"ILATCH_DATA_ROOT";
 const wchar_t kSwitchNoInstallerPin[] = L"ILATCH_NO_INSTALLER_PIN";
 const wchar_t kSwitchTrustedOwner[] = L"ILATCH_TRUSTED_OWNER";
 const wchar_t kSwitchRightsLog[] = L"ILATCH_RIGHTS_LOG";
+const wchar_t kSwitchWindowsVersion[] = L"ILATCH_WINDOWS_VERSION";
 
 namespace {
 

@@ -26,6 +26,7 @@ extern const wchar_t kSwitchDataRoot[];        // the all-users data root, in pl
 extern const wchar_t kSwitchNoInstallerPin[];  // acts as a build that pins no compiler installer
 extern const wchar_t kSwitchTrustedOwner[];    // one more owner SID the data folder may carry
 extern const wchar_t kSwitchRightsLog[];       // file the rights given in the data folder are recorded to
+extern const wchar_t kSwitchWindowsVersion[];  // "major.minor" in place of the kernel's version
 
 // True when this program's folder is listed for test runs.
 bool TestSwitchesAllowed();

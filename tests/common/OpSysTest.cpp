@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -391,18 +392,16 @@ TEST(OpSysLive, SystemFolderOfA9xEnvironmentIsSystem) {
 }
 
 // The probe program under its own name in a scratch folder, told a Windows version through
-// Wine's per-program setting, which is removed again afterwards.
+// Wine's per-program setting (removed again afterwards), and given the test runs' stand-in for
+// the kernel's version when asked.
 class ProbeRun {
  public:
-  explicit ProbeRun(const std::wstring& wineVersion) {
+  explicit ProbeRun(const std::wstring& wineVersion, const std::wstring& kernelStandIn = L"")
+      : kernelStandIn_(kernelStandIn) {
     std::wstring folder = dir_.Path().substr(0, dir_.Path().size() - 1);
     exeName_ = L"osprobe_" + folder.substr(folder.find_last_of(L'\\') + 1) + L".exe";
-    if (!wineVersion.empty())
-      testsupport::RegWriteString(HKEY_CURRENT_USER, AppDefaultsKey(), L"Version", wineVersion);
+    if (!wineVersion.empty()) told_ = std::make_unique<testsupport::WineProgramVersion>(exeName_, wineVersion);
   }
-  ~ProbeRun() { testsupport::RegDeleteTreeQuiet(HKEY_CURRENT_USER, AppDefaultsKey()); }
-  ProbeRun(const ProbeRun&) = delete;
-  ProbeRun& operator=(const ProbeRun&) = delete;
 
   std::wstring AppDefaultsKey() const { return L"Software\\Wine\\AppDefaults\\" + exeName_; }
 
@@ -410,8 +409,10 @@ class ProbeRun {
     std::map<std::wstring, std::wstring> values;
     std::wstring exe = dir_ / exeName_;
     std::wstring report = dir_ / L"report.txt";
+    if (told_ && !told_->Ok()) return values;
     if (!CopyFileW((testsupport::TestsDir() + L"fakes\\osprobe.exe").c_str(), exe.c_str(), FALSE)) return values;
-    testsupport::RunResult result = testsupport::RunProcess(L"\"" + exe + L"\" \"" + report + L"\"", {});
+    testsupport::RunResult result =
+        testsupport::RunProcess(L"\"" + exe + L"\" \"" + report + L"\"", {testsupport::KernelVersionStandIn::Entry(kernelStandIn_)});
     if (!result.finished || result.exitCode != 0) return values;
     for (const auto& line : testsupport::Lines(testsupport::ReadTextFile(report))) {
       size_t at = line.find(L'=');
@@ -423,23 +424,31 @@ class ProbeRun {
  private:
   ScratchDir dir_;
   std::wstring exeName_;
+  std::wstring kernelStandIn_;
+  std::unique_ptr<testsupport::WineProgramVersion> told_;
 };
 
-TEST(OpSysLive, ProgramSeesTheVersionWindowsReportsToIt) {
+// What Windows tells a program follows what its user sets for it (here Wine's per-program
+// version): it names the version, and decides nothing. The wrappers, which choose folders and
+// roads, answer from the kernel's version (Wine's own, Windows 7), whatever the program is told.
+TEST(OpSysLive, WhatAProgramIsToldNamesTheVersionAndTheWrappersAnswerFromTheKernel) {
   const struct {
     const wchar_t* wineVersion;  // empty: Wine's default
     const wchar_t* major;
     const wchar_t* minor;
+    const wchar_t* platformId;
     const wchar_t* vista;
     const wchar_t* win7;
     const wchar_t* platformStart;
   } cases[] = {
-      {L"", L"6", L"1", L"True", L"True", L"Windows 7 "},
-      {L"winxp64", L"5", L"2", L"False", L"False", L"Windows Server 2003"},
-      {L"vista", L"6", L"0", L"True", L"False", L"Windows Vista "},
-      {L"win81", L"6", L"3", L"True", L"True", L"Windows 8.1 "},
+      {L"", L"6", L"1", L"2", L"True", L"True", L"Windows 7 "},
+      {L"winxp", L"5", L"1", L"2", L"False", L"False", L"Windows XP"},
+      {L"winxp64", L"5", L"2", L"2", L"False", L"False", L"Windows Server 2003"},
+      {L"vista", L"6", L"0", L"2", L"True", L"False", L"Windows Vista "},
+      {L"win81", L"6", L"3", L"2", L"True", L"True", L"Windows 8.1 "},
       // Later Windows is reported as 8.1, the newest one the manifest names.
-      {L"win10", L"6", L"3", L"True", L"True", L"Windows 8.1 "},
+      {L"win10", L"6", L"3", L"2", L"True", L"True", L"Windows 8.1 "},
+      {L"win95", L"4", L"0", L"1", L"False", L"False", L"Windows 95"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "Wine version [" << platform::ToUtf8(c.wineVersion) << "]");
@@ -450,15 +459,44 @@ TEST(OpSysLive, ProgramSeesTheVersionWindowsReportsToIt) {
       key = probe.AppDefaultsKey();
       seen = probe.Run();
     }
-    EXPECT_FALSE(testsupport::RegKeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_FALSE(testsupport::RegKeyExists(HKEY_CURRENT_USER, key)) << "the per-program version was left behind";
     ASSERT_FALSE(seen.empty()) << "the probe wrote no report";
     EXPECT_EQ(seen[L"MajorVersion"], c.major);
     EXPECT_EQ(seen[L"MinorVersion"], c.minor);
+    EXPECT_EQ(seen[L"PlatformID"], c.platformId);
     EXPECT_EQ(seen[L"IsVista"], c.vista);
     EXPECT_EQ(seen[L"IsWin7"], c.win7);
+    EXPECT_TRUE(platform::StartsWith(seen[L"Platform"], c.platformStart)) << platform::ToUtf8(seen[L"Platform"]);
+    EXPECT_EQ(seen[L"Kernel"], L"6.1");
+    EXPECT_EQ(seen[L"modOpSys.IsVista"], L"True");
+    EXPECT_EQ(seen[L"modOpSys.IsWin7"], L"True");
+    EXPECT_EQ(seen[L"ShutDownMod.IsNTPlatform"], L"True");
+  }
+}
+
+// The kernel's version as the wrappers see it is capped at 8.1, as the manifest caps what a
+// program is told: they compare major and minor each on its own, and 10.0 must still count as 7
+// and later. The test runs' stand-in takes the kernel's place (and nothing else's).
+TEST(OpSysLive, TheKernelsVersionIsCappedAt81) {
+  const struct {
+    const wchar_t* standIn;
+    const wchar_t* kernel;
+    const wchar_t* vista;
+    const wchar_t* win7;
+  } cases[] = {
+      {L"5.1", L"5.1", L"False", L"False"}, {L"6.0", L"6.0", L"True", L"False"},
+      {L"6.2", L"6.2", L"True", L"True"},   {L"6.4", L"6.3", L"True", L"True"},
+      {L"10.0", L"6.3", L"True", L"True"},  {L"ten", L"6.1", L"True", L"True"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "stand-in [" << platform::ToUtf8(c.standIn) << "]");
+    ProbeRun probe(L"", c.standIn);
+    std::map<std::wstring, std::wstring> seen = probe.Run();
+    ASSERT_FALSE(seen.empty()) << "the probe wrote no report";
+    EXPECT_EQ(seen[L"Kernel"], c.kernel);
     EXPECT_EQ(seen[L"modOpSys.IsVista"], c.vista);
     EXPECT_EQ(seen[L"modOpSys.IsWin7"], c.win7);
-    EXPECT_TRUE(platform::StartsWith(seen[L"Platform"], c.platformStart)) << platform::ToUtf8(seen[L"Platform"]);
+    EXPECT_EQ(seen[L"MajorVersion"] + L"." + seen[L"MinorVersion"], L"6.1") << "what the program is told stays";
   }
 }
 

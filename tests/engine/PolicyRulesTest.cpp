@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
@@ -312,9 +313,10 @@ TEST_F(PolicyTest, HookingAFileClassWritesTheFilterCommandsAndUndoRestoresTheCla
   Run(L"/fs=scr /fc=pif /fs=cpl");
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\open\\command"), filter + L" \"%1\" /S %*");
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\runas\\command"), filter + L" \"%1\" /S %*");
-  EXPECT_EQ(ClassCommand(L"scrfile\\shell\\runas\\command", L"IsolatedCommand"), L"\"%1\" /S %*");
+  // The elevated start runs the isolated command: it goes through the module as well.
+  EXPECT_EQ(ClassCommand(L"scrfile\\shell\\runas\\command", L"IsolatedCommand"), filter + L" \"%1\" /S %*");
   EXPECT_EQ(ClassCommand(L"piffile\\shell\\open\\command"), filter + L" *\"%1\" %*");
-  EXPECT_EQ(ClassCommand(L"piffile\\shell\\runas\\command", L"IsolatedCommand"), L"\"%1\" %*");
+  EXPECT_EQ(ClassCommand(L"piffile\\shell\\runas\\command", L"IsolatedCommand"), filter + L" *\"%1\" %*");
   EXPECT_EQ(ClassCommand(L"cplfile\\shell\\open\\command"), filter + L" \"%1\" %*");
   EXPECT_EQ(ClassCommand(L"cplfile\\shell\\runas\\command"), L"<missing>") << "control-panel files get no run-as";
   // The backups are kept where only administrators can write, never beside the program.
@@ -425,4 +427,205 @@ TEST_F(PolicyTest, TheApplyRoadHooksWhatTheSavedFilterSettingsChoose) {
   const std::wstring filter = L"\"" + program_.Folder() + kFilterModuleProgram + L"\"";
   EXPECT_EQ(ClassCommand(L"scrfile\\shell\\open\\command"), filter + L" *\"%1\" /S %*") << "constant wins";
   EXPECT_EQ(ClassCommand(L"piffile\\shell\\open\\command"), originalOpen_[L"piffile"]);
+}
+
+// ---- "Run as administrator" through the hooks, and back ----
+
+namespace {
+
+const wchar_t* const kClassKeys[] = {L"scrfile", L"piffile", L"cplfile", L"exefile", L"comfile"};
+
+// One class key with everything below it, one line per value: subkey path and value name (lower
+// case, as Windows compares them), type and data bytes. An absent key has no lines.
+void AddTreeLines(HKEY key, const std::wstring& path, std::vector<std::string>& lines) {
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[16384];
+    DWORD nameLength = 16384, type = 0, size = 0;
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    std::vector<BYTE> data(size);
+    nameLength = 16384;
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
+    data.resize(size);
+    lines.push_back(platform::ToUtf8(path + L" | " + platform::Lower(name)) + " | " + std::to_string(type) + " | " +
+                    Hex(data));
+  }
+  lines.push_back(platform::ToUtf8(path));  // the key itself, also when it holds no value
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    platform::UniqueRegKey sub;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ | KEY_WOW64_64KEY, sub.put()) == ERROR_SUCCESS)
+      AddTreeLines(sub.get(), path + L"\\" + platform::Lower(name), lines);
+  }
+}
+
+std::vector<std::string> ClassLines(const std::wstring& classKey) {
+  std::vector<std::string> lines;
+  platform::UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SOFTWARE\\Classes\\" + classKey).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+                    key.put()) == ERROR_SUCCESS)
+    AddTreeLines(key.get(), classKey, lines);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// A value of a class as some Windows has it.
+struct ClassValue {
+  const wchar_t* key;  // below SOFTWARE\Classes
+  const wchar_t* name;
+  DWORD type;
+  const wchar_t* text;
+};
+
+// The five classes as Windows 7 has them, where each run-as command carries its isolated command.
+const ClassValue kWindows7Classes[] = {
+    {L"exefile", L"", REG_SZ, L"Application"},
+    {L"exefile\\DefaultIcon", L"", REG_SZ, L"%1"},
+    {L"exefile\\shell\\open\\command", L"", REG_SZ, L"\"%1\" %*"},
+    {L"exefile\\shell\\open\\command", L"IsolatedCommand", REG_SZ, L"\"%1\" %*"},
+    {L"exefile\\shell\\runas\\command", L"", REG_SZ, L"\"%1\" %*"},
+    {L"exefile\\shell\\runas\\command", L"IsolatedCommand", REG_SZ, L"\"%1\" %*"},
+    {L"exefile\\shell\\runasuser\\command", L"DelegateExecute", REG_SZ, L"{ea72d00e-4960-42fa-ba92-7792a7944c1d}"},
+    {L"comfile", L"", REG_SZ, L"MS-DOS Application"},
+    {L"comfile\\shell\\open\\command", L"", REG_SZ, L"\"%1\" %*"},
+    {L"comfile\\shell\\open\\command", L"IsolatedCommand", REG_SZ, L"\"%1\" %*"},
+    {L"comfile\\shell\\runas\\command", L"", REG_SZ, L"\"%1\" %*"},
+    {L"comfile\\shell\\runas\\command", L"IsolatedCommand", REG_SZ, L"\"%1\" %*"},
+    {L"scrfile", L"", REG_SZ, L"Screen saver"},
+    {L"scrfile\\shell\\config\\command", L"", REG_SZ, L"\"%1\""},
+    {L"scrfile\\shell\\install\\command", L"", REG_EXPAND_SZ, L"rundll32.exe desk.cpl,InstallScreenSaver %l"},
+    {L"scrfile\\shell\\open\\command", L"", REG_SZ, L"\"%1\" /S"},
+    {L"piffile", L"", REG_SZ, L"Shortcut to MS-DOS Program"},
+    {L"piffile\\shell\\open\\command", L"", REG_SZ, L"\"%1\" %*"},
+    {L"cplfile", L"", REG_SZ, L"Control Panel Item"},
+    {L"cplfile\\shell\\cplopen\\command", L"", REG_SZ, L"rundll32.exe shell32.dll,Control_RunDLL \"%1\",%*"},
+};
+
+// Commands an administrator set by hand, unlike any the hooks or the plain fallbacks write:
+// each can only come back from the class backup.
+const ClassValue kOwnClasses[] = {
+    {L"exefile\\shell\\open\\command", L"", REG_EXPAND_SZ, L"\"%1\" %* "},
+    {L"exefile\\shell\\runas\\command", L"", REG_EXPAND_SZ, L"\"%1\" %*  "},
+    {L"exefile\\shell\\runas\\command", L"IsolatedCommand", REG_EXPAND_SZ, L"\"%1\"  %*"},
+    {L"comfile\\shell\\runas\\command", L"IsolatedCommand", REG_SZ, L"\"%1\"  %*"},
+    {L"scrfile\\shell\\open\\command", L"", REG_SZ, L"\"%1\"  /S"},
+    {L"scrfile\\shell\\runas\\command", L"", REG_SZ, L"\"%1\" /S  %*"},
+    {L"scrfile\\shell\\runas\\command", L"IsolatedCommand", REG_EXPAND_SZ, L"\"%1\"  /S %*"},
+    {L"piffile\\shell\\runas\\command", L"IsolatedCommand", REG_SZ, L"\"%1\"  %*"},
+};
+
+bool WriteClassValue(const ClassValue& v) {
+  return RegWriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\" + std::wstring(v.key), v.name, v.text, v.type);
+}
+
+// The classes of the prefix, exported before a test writes its own and imported again after.
+class ClassesPutBack {
+ public:
+  ClassesPutBack() {
+    for (const wchar_t* classKey : kClassKeys) {
+      const std::wstring file = dir_ / (std::wstring(classKey) + L".reg");
+      saved_[classKey] = RunProcess(L"reg.exe export HKLM\\SOFTWARE\\Classes\\" + std::wstring(classKey) + L" \"" +
+                                        file + L"\" /y",
+                                    {})
+                                     .exitCode == 0 &&
+                                 FileExists(file);
+    }
+  }
+  ~ClassesPutBack() {
+    for (const wchar_t* classKey : kClassKeys) {
+      RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\" + std::wstring(classKey));
+      if (saved_[classKey]) RunProcess(L"reg.exe import \"" + dir_ / (std::wstring(classKey) + L".reg") + L"\"", {});
+    }
+  }
+
+ private:
+  ScratchDir dir_;
+  std::map<std::wstring, bool> saved_;
+};
+
+class RunAsHookTest : public PolicyTest {
+ protected:
+  void SetUp() override {
+    PolicyTest::SetUp();
+    ASSERT_TRUE(CopyProgram(L"fakeprog.exe", program_.Folder() + kFilterModuleProgram));
+    ASSERT_TRUE(CopyFileW((TestsDir() + L"execomprobe.exe").c_str(), (program_.Folder() + L"execomprobe.exe").c_str(),
+                          FALSE));
+  }
+  // Switches the EXE/COM filter as the main window's menu does.
+  void ExeComFilter(const wchar_t* onOrOff) {
+    const RunResult result = RunProcess(L"\"" + program_.Folder() + L"execomprobe.exe\" " + onOrOff, {});
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u) << "the EXE/COM filter was not switched " << platform::ToUtf8(onOrOff);
+  }
+  std::map<std::wstring, std::vector<std::string>> Classes() const {
+    std::map<std::wstring, std::vector<std::string>> classes;
+    for (const wchar_t* classKey : kClassKeys) classes[classKey] = ClassLines(classKey);
+    return classes;
+  }
+  std::wstring Filter() const { return L"\"" + program_.Folder() + kFilterModuleProgram + L"\""; }
+
+  ClassesPutBack putBack_;
+};
+
+}  // namespace
+
+// On Vista and later the shell's elevated start runs a verb's "IsolatedCommand": each hooked
+// run-as command carries the module's hook there too. Undo and the EXE/COM filter's off switch put
+// every class back byte for byte, the isolated commands included, also where there was none, and
+// add none where nothing was hooked.
+TEST_F(RunAsHookTest, ElevatedStartsGoThroughTheModuleAndEveryClassComesBackAsItWas) {
+  const struct {
+    const char* name;
+    bool isolatedCommands;  // Windows 7's classes with their isolated commands, or without any
+    bool ownCommands;       // with the administrator's own commands over them
+  } cases[] = {
+      {"Windows 7", true, false},
+      {"no isolated commands (as Windows XP)", false, false},
+      {"an administrator's own commands", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);  // no backup of an earlier case
+    for (const wchar_t* classKey : kClassKeys)
+      RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\" + std::wstring(classKey));
+    for (const ClassValue& v : kWindows7Classes) {
+      if (!c.isolatedCommands && std::wstring(v.name) == L"IsolatedCommand") continue;
+      ASSERT_TRUE(WriteClassValue(v));
+    }
+    if (c.ownCommands) {
+      for (const ClassValue& v : kOwnClasses) ASSERT_TRUE(WriteClassValue(v));
+    }
+    const auto before = Classes();
+    if (!c.ownCommands) {
+      // Nothing hooked: an undo writes the plain commands, which are Windows' own, and adds nothing.
+      Run(L"/undo /silent /nogpupdate");
+      for (const auto& [classKey, lines] : Classes())
+        EXPECT_EQ(lines, before.at(classKey)) << "after an undo with nothing hooked: " << platform::ToUtf8(classKey);
+    }
+
+    hooked_ = true;
+    Run(L"/fs=scr /fc=pif /fs=cpl");
+    ExeComFilter(L"on");
+    EXPECT_EQ(ClassCommand(L"scrfile\\shell\\runas\\command", L"IsolatedCommand"), Filter() + L" \"%1\" /S %*");
+    EXPECT_EQ(ClassCommand(L"piffile\\shell\\runas\\command", L"IsolatedCommand"), Filter() + L" *\"%1\" %*");
+    EXPECT_EQ(ClassCommand(L"cplfile\\shell\\runas\\command", L"IsolatedCommand"), L"<missing>");
+    for (const wchar_t* programClass : {L"exefile", L"comfile"}) {
+      const std::wstring runAs = std::wstring(programClass) + L"\\shell\\runas\\command";
+      EXPECT_EQ(ClassCommand(runAs), Filter() + L" /\"%1\" %*") << platform::ToUtf8(programClass);
+      EXPECT_EQ(ClassCommand(runAs, L"IsolatedCommand"), Filter() + L" /\"%1\" %*") << platform::ToUtf8(programClass);
+    }
+
+    Run(L"/undo /silent /nogpupdate");
+    hooked_ = false;
+    for (const auto& [classKey, lines] : Classes())
+      EXPECT_EQ(lines, before.at(classKey)) << "after undo: " << platform::ToUtf8(classKey);
+
+    ExeComFilter(L"on");
+    ExeComFilter(L"off");
+    const auto afterOff = Classes();
+    for (const wchar_t* programClass : {L"exefile", L"comfile"})
+      EXPECT_EQ(afterOff.at(programClass), before.at(programClass))
+          << "after the EXE/COM filter's off switch: " << platform::ToUtf8(programClass);
+  }
 }

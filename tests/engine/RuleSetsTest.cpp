@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
@@ -75,17 +76,16 @@ std::vector<std::wstring> UserProfileRules(const std::wstring& profilesFolder) {
   return rules;
 }
 
-// Runs the program as the given Windows version, through Wine's per-program setting.
+// Runs the program on Windows 7 or, through the test runs' stand-in for the kernel's version, on
+// Windows XP.
 class RuleSetsTest : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kRoot);
-    if (!Vista()) {
-      ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kAppDefaults, L"Version", L"winxp64"));
-    }
+    if (!Vista()) xp_ = std::make_unique<KernelVersionStandIn>(L"5.2");
   }
   void TearDown() override {
-    RegDeleteTreeQuiet(HKEY_CURRENT_USER, kAppDefaults);
+    xp_.reset();
     ClearProductAndPolicy();
   }
   bool Vista() const { return GetParam(); }
@@ -94,7 +94,7 @@ class RuleSetsTest : public testing::TestWithParam<bool> {
     ASSERT_TRUE(program_.Run(L"/silent /nogpupdate " + options).finished);
   }
 
-  static constexpr auto& kAppDefaults = kMainProgramWineKey;
+  std::unique_ptr<KernelVersionStandIn> xp_;
   InstalledProgram program_;
 };
 

@@ -2,6 +2,7 @@
 // program, which creates both tasks from the settings INI, on Windows 7 and on Windows XP.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 
 #include "engine/ScheduleRules.h"
@@ -101,7 +102,7 @@ class InstallerSchedule : public testing::Test {
     DeleteProductTasks();
   }
   void TearDown() override {
-    RegDeleteTreeQuiet(HKEY_CURRENT_USER, kAppDefaults);
+    xp_.reset();
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     DeleteProductTasks();
   }
@@ -110,9 +111,10 @@ class InstallerSchedule : public testing::Test {
     EXPECT_TRUE(program.Run(L"/debug /installer").finished);
     return TaskCalls(program.Folder() + kDebugLog);
   }
-  static void AsWindowsXp() { ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kAppDefaults, L"Version", L"winxp64")); }
+  // The program runs on Windows XP, as the test runs' stand-in for the kernel's version says.
+  void AsWindowsXp() { xp_ = std::make_unique<KernelVersionStandIn>(L"5.2"); }
 
-  static constexpr auto& kAppDefaults = kMainProgramWineKey;
+  std::unique_ptr<KernelVersionStandIn> xp_;
 };
 
 bool IsOneOf(const std::wstring& text, std::initializer_list<const wchar_t*> options) {

@@ -1,12 +1,15 @@
 // Writes what the version class and its wrappers see into the file named by the first argument,
-// one "name=value" line each (UTF-8), so tests can steer the Windows version a program sees.
+// one "name=value" line each (UTF-8), so tests can steer the Windows version a program is told
+// and see which answers follow it.
 #include <windows.h>
 
 #include <string>
 
+#include "common/ShutDownMod.h"
 #include "common/clsOpSys.h"
 #include "common/modOpSys.h"
 #include "platform/Handle.h"
+#include "platform/KernelVersion.h"
 #include "platform/Text.h"
 
 namespace {
@@ -26,6 +29,10 @@ int wmain(int argc, wchar_t** argv) {
   text += L"modOpSys.IsWin7=" + std::wstring(Truth(modOpSys::IsWin7())) + L"\r\n";
   text += L"Platform=" + os.Platform() + L"\r\n";
   text += L"Version=" + os.Version() + L"\r\n";
+  const platform::KernelVersion kernel = platform::RunningKernelVersion();
+  text += L"Kernel=" + std::to_wstring(kernel.major) + L"." + std::to_wstring(kernel.minor) + L"\r\n";
+  text += L"PlatformID=" + std::to_wstring(os.PlatformID()) + L"\r\n";
+  text += L"ShutDownMod.IsNTPlatform=" + std::wstring(Truth(ShutDownMod::IsNTPlatform())) + L"\r\n";
 
   platform::UniqueFileHandle file(
       CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -829,29 +829,40 @@ std::vector<DWORD> RunningFilterModules() {
   return ids;
 }
 
-// The screen-saver class hooked by the main program itself, put back when the test ends.
-class HookedScreenSavers {
+// The screen-saver class hooked by the main program itself, and with exeCom the program classes
+// by the EXE/COM filter's switch, put back when the test ends.
+class HookedClasses {
  public:
-  explicit HookedScreenSavers(const InstalledProgram& filter) : main_(filter.Folder() + kMainProgram) {
+  explicit HookedClasses(const InstalledProgram& filter, bool exeCom = false) : main_(filter.Folder() + kMainProgram) {
     // The shell finds the class of a .scr file through its extension key.
     std::wstring cls;
     if (!RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr", L"", cls)) {
       addedExtension_ = RegWriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr", L"", L"scrfile");
     }
     ok_ = CopyProgram(kMainProgram, main_) && Main(L"/fs=scr");
+    if (ok_ && exeCom) {
+      const std::wstring probe = filter.Folder() + L"execomprobe.exe";
+      ok_ = CopyFileW((TestsDir() + L"execomprobe.exe").c_str(), probe.c_str(), FALSE) &&
+            RunProcess(L"\"" + probe + L"\" on", {}).exitCode == 0;
+    }
   }
-  ~HookedScreenSavers() {
-    Main(L"/undo /silent /nogpupdate");
+  ~HookedClasses() {
+    Main(L"/undo /silent /nogpupdate");  // the EXE/COM filter goes off with it
     if (addedExtension_) RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\.scr");
   }
   bool Ok() const { return ok_; }
   bool Main(const std::wstring& arguments) const {
     return RunProcess(L"\"" + main_ + L"\" " + arguments, {L"ILATCH_PROMPT_LOG=" + main_ + L".prompts.log"}).finished;
   }
-  // The launch command the main program wrote, for one file and no further arguments.
-  std::wstring CommandFor(const std::wstring& file) const {
+  // The command that the main program wrote for a verb of a class ("scrfile", "open"), as the shell
+  // runs it for one file and no further arguments: the verb's command, or its isolated command,
+  // which the shell's elevated start runs.
+  static std::wstring CommandFor(const std::wstring& classKey, const std::wstring& verb, const std::wstring& value,
+                                 const std::wstring& file) {
     std::wstring command;
-    if (!RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\scrfile\\shell\\open\\command", L"", command)) return L"";
+    if (!RegRead(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\" + classKey + L"\\shell\\" + verb + L"\\command", value,
+                 command))
+      return L"";
     command = platform::ReplaceAll(command, L"%1", file);
     return platform::TrimRight(platform::ReplaceAll(command, L"%*", L""));
   }
@@ -864,20 +875,32 @@ class HookedScreenSavers {
 
 // A screen saver under the Windows folder that Windows refuses to start goes to the shell's verb,
 // which is the hooked command: the relaunch weighs it again, and the chain ends there. With a list
-// to check, the relaunch hashes the file while the first module still holds it.
+// to check, the relaunch hashes the file while the first module still holds it. The same holds for
+// the module that an elevated start runs ("Run as administrator", the isolated command), which
+// hands a refused start to the shell as well.
 TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
-  const HookedScreenSavers hook(program);
+  const HookedClasses hook(program);
   ASSERT_TRUE(hook.Ok());
-  for (const bool withList : {false, true}) {
-    SCOPED_TRACE(withList ? "a list naming another file" : "no lists");
-    if (withList) ListOtherFile();
+  const struct {
+    const char* name;
+    const wchar_t* verb;
+    const wchar_t* value;
+    bool withList;
+  } cases[] = {
+      {"open, no lists", L"open", L"", false},
+      {"open, a list naming another file", L"open", L"", true},
+      {"elevated start, a list naming another file", L"runas", L"IsolatedCommand", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.withList) ListOtherFile();
     const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" + RunTag() + L".scr";
     extraFiles_.push_back(given);
     ASSERT_TRUE(WriteTextFile(given, "not a program"));
     wchar_t onDisk[MAX_PATH] = {};
     ASSERT_TRUE(GetLongPathNameW(given.c_str(), onDisk, MAX_PATH));
     const std::wstring target = onDisk;  // the name the module hands to the shell
-    const std::wstring command = hook.CommandFor(target);
+    const std::wstring command = hook.CommandFor(L"scrfile", c.verb, c.value, target);
     ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
 
     const RunResult result =
@@ -900,5 +923,57 @@ TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
         << platform::ToUtf8(entries[0].strings[0]);
     EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Verb:  none (already handed to the shell once)"))
         << "the entry comes from the relaunch, which hands nothing on";
+  }
+}
+
+// "Run as administrator" runs the run-as verb's isolated command. For a hooked screen saver, and
+// for a program with the EXE/COM filter on, that is the module, which weighs the file as for any
+// start: a listed one is blocked by its hash.
+TEST_F(FilterModTest, TheElevatedStartsIsolatedCommandBlocksAListedProgram) {
+  const HookedClasses hook(program, true);
+  ASSERT_TRUE(hook.Ok());
+  const struct {
+    const wchar_t* classKey;
+    const wchar_t* file;
+  } cases[] = {{L"scrfile", L"elevated\\saver.scr"}, {L"exefile", L"elevated\\Downloads\\setup.exe"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.classKey));
+    const std::wstring target = Target(c.file);
+    ListFile(target);
+    DeleteFileW(program.PromptLog().c_str());
+    const std::wstring command = hook.CommandFor(c.classKey, L"runas", L"IsolatedCommand", target);
+    ASSERT_TRUE(platform::StartsWith(command, L"\"" + program.ExePath() + L"\"")) << platform::ToUtf8(command);
+    const RunResult result =
+        RunProcess(command, {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=yes,yes"});
+    ASSERT_TRUE(result.finished);
+    ExpectBoxes({{L"0x0", kHashBox}});
+    EXPECT_TRUE(Calls(target, false).empty()) << "the listed program ran";
+  }
+}
+
+// The Windows version the user who launches a file sets for the module (a compatibility layer;
+// here Wine's per-program version) does not move its lists: told Windows XP, the module would
+// look for them beside itself, find none, and let a listed program run.
+TEST_F(FilterModTest, AWindowsVersionTheUserSetsDoesNotMoveTheLists) {
+  // A copy under a name of its own, so that the setting reaches no other test's module.
+  const std::wstring name = L"ilfm" + RunTag() + L".exe";
+  const std::wstring copy = program.Folder() + name;
+  ASSERT_TRUE(CopyProgram(kFilterModuleProgram, copy));
+  // Wine refuses plain "winxp" for the whole of a 64-bit prefix, not for one program: both.
+  for (const wchar_t* version : {L"winxp", L"winxp64"}) {
+    SCOPED_TRACE(platform::ToUtf8(version));
+    const std::wstring target = Target(std::wstring(L"told_") + version + L"\\saver.scr");
+    ListFile(target);
+    DeleteFileW(program.PromptLog().c_str());
+    RunResult result;
+    {
+      const WineProgramVersion told(name, version);
+      ASSERT_TRUE(told.Ok());
+      result = RunProcess(L"\"" + copy + L"\" \"" + target + L"\"",
+                          {L"ILATCH_PROMPT_LOG=" + program.PromptLog(), L"ILATCH_PROMPT_ANSWERS=yes"});
+    }
+    ASSERT_TRUE(result.finished);
+    ExpectBoxes({{L"0x0", kHashBox}});
+    EXPECT_TRUE(Calls(target, false).empty()) << "the listed program ran";
   }
 }

@@ -48,10 +48,8 @@ inline constexpr wchar_t kEmailPasswordValue[] = L"Password";
 inline constexpr wchar_t kMakerFolder[] = L"\\" TESTSUPPORT_MAKER_;
 inline constexpr wchar_t kProductFolder[] = L"\\" TESTSUPPORT_MAKER_ L"\\" TESTSUPPORT_PRODUCT_;
 
-// The programs, the files beside them and what an update leaves there; and Wine's settings key of
-// the main program (where a test sets the Windows version it is told).
+// The programs, the files beside them and what an update leaves there.
 inline constexpr wchar_t kMainProgram[] = TESTSUPPORT_PRODUCT_ L".exe";
-inline constexpr wchar_t kMainProgramWineKey[] = L"Software\\Wine\\AppDefaults\\" TESTSUPPORT_PRODUCT_ L".exe";
 inline constexpr wchar_t kFilterModuleProgram[] = TESTSUPPORT_PRODUCT_ L"FilterMod.exe";
 inline constexpr wchar_t kServiceProgram[] = TESTSUPPORT_PRODUCT_ L"EventSvc.exe";
 inline constexpr wchar_t kServiceName[] = TESTSUPPORT_PRODUCT_ L"EventSvc";

@@ -209,6 +209,27 @@ std::vector<std::wstring> FileNames(const std::wstring& pattern) {
   return names;
 }
 
+WineProgramVersion::WineProgramVersion(const std::wstring& exeName, const std::wstring& version)
+    : key_(L"Software\\Wine\\AppDefaults\\" + exeName) {
+  ok_ = RegWriteString(HKEY_CURRENT_USER, key_, L"Version", version);
+}
+
+WineProgramVersion::~WineProgramVersion() { RegDeleteTreeQuiet(HKEY_CURRENT_USER, key_); }
+
+namespace {
+const wchar_t kKernelVersionSwitch[] = L"ILATCH_WINDOWS_VERSION";
+}  // namespace
+
+KernelVersionStandIn::KernelVersionStandIn(const std::wstring& majorDotMinor) {
+  SetEnvironmentVariableW(kKernelVersionSwitch, majorDotMinor.c_str());
+}
+
+KernelVersionStandIn::~KernelVersionStandIn() { SetEnvironmentVariableW(kKernelVersionSwitch, nullptr); }
+
+std::wstring KernelVersionStandIn::Entry(const std::wstring& majorDotMinor) {
+  return std::wstring(kKernelVersionSwitch) + L"=" + majorDotMinor;
+}
+
 std::vector<std::string> SinkMails() {
   std::vector<std::string> mails;
   const std::wstring folder = TestsDir() + L"smtpsink\\mail\\";

@@ -74,6 +74,37 @@ class InstalledProgram {
   std::wstring exeName_;
 };
 
+// The Windows version Wine tells one program (HKCU\Software\Wine\AppDefaults\<exe name>, value
+// Version), which any user can set for any program, as a compatibility layer on Windows; removed
+// again when the object goes. The tests share one prefix: set it only for a copy under a name of
+// its own.
+class WineProgramVersion {
+ public:
+  WineProgramVersion(const std::wstring& exeName, const std::wstring& version);
+  ~WineProgramVersion();
+  WineProgramVersion(const WineProgramVersion&) = delete;
+  WineProgramVersion& operator=(const WineProgramVersion&) = delete;
+  bool Ok() const { return ok_; }
+  const std::wstring& Key() const { return key_; }
+
+ private:
+  std::wstring key_;
+  bool ok_ = false;
+};
+
+// The test runs' stand-in for the kernel's Windows version (ILATCH_WINDOWS_VERSION, "5.2"): the
+// programs this process starts while the object lives take it for the Windows they run on, in
+// every version test that chooses a folder or a road. Gone with the object.
+class KernelVersionStandIn {
+ public:
+  explicit KernelVersionStandIn(const std::wstring& majorDotMinor);
+  ~KernelVersionStandIn();
+  KernelVersionStandIn(const KernelVersionStandIn&) = delete;
+  KernelVersionStandIn& operator=(const KernelVersionStandIn&) = delete;
+  // The environment entry that gives it to one program only.
+  static std::wstring Entry(const std::wstring& majorDotMinor);
+};
+
 // Mail that the local SMTP sink of the tests (the smtpsink fixture) received, one text per message.
 std::vector<std::string> SinkMails();
 // The received mail that holds token, waiting up to timeoutMs; "" when none came.

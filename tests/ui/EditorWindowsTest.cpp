@@ -143,25 +143,27 @@ TEST(AboutWindow, ASecondOpenBringsBackTheSameWindow) {
 enum : int { kOptMd5 = 2202, kOptSha256 = 2203, kText1 = 2206, kSave = 2207 };
 const wchar_t kModified[] = L"Definitions file has been modified, save it?";
 
-// The editor in a probe whose data folder lies in a scratch folder (ILATCH_DATA_ROOT). With xp the probe
-// is told it runs on Windows XP, where the lists live beside the program.
+// The kernel's version of Windows XP, where the lists live beside the program.
+const wchar_t kXp[] = L"5.2";
+
+// The editor in a probe whose data folder lies in a scratch folder (ILATCH_DATA_ROOT). With a
+// kernel version the probe runs on that Windows (the test runs' stand-in); with a told version it
+// is told that Windows, as its user can set (Wine's per-program version).
 class HashEditor {
  public:
-  explicit HashEditor(bool xp = false) {
+  explicit HashEditor(const std::wstring& kernel = L"", const std::wstring& told = L"") {
     const std::wstring folder = dir_.Path().substr(0, dir_.Path().size() - 1);
-    exe_ = dir_ / (L"hashprobe_" + folder.substr(folder.find_last_of(L'\\') + 1) + L".exe");
+    const std::wstring exeName = L"hashprobe_" + folder.substr(folder.find_last_of(L'\\') + 1) + L".exe";
+    exe_ = dir_ / exeName;
     CopyFileW(ProbePath().c_str(), exe_.c_str(), FALSE);
-    appDefaults_ = L"Software\\Wine\\AppDefaults\\" + exe_.substr(exe_.find_last_of(L'\\') + 1);
-    if (xp) RegWriteString(HKEY_CURRENT_USER, appDefaults_, L"Version", L"winxp64");
+    if (!kernel.empty()) kernel_ = std::make_unique<KernelVersionStandIn>(kernel);
+    if (!told.empty()) told_ = std::make_unique<WineProgramVersion>(exeName, told);
     CreateDirectoryW((dir_ / L"data").c_str(), nullptr);
     SetEnvironmentVariableW(L"ILATCH_DATA_ROOT", (dir_ / L"data").c_str());
     program_ = std::make_unique<LiveProgram>(L"\"" + exe_ + L"\" form11");
     window_ = WaitForWindow(L"User Blacklist HASH Definitions", program_->ProcessId());
   }
-  ~HashEditor() {
-    program_.reset();
-    RegDeleteTreeQuiet(HKEY_CURRENT_USER, appDefaults_);
-  }
+  ~HashEditor() { program_.reset(); }
   HWND Window() const { return window_; }
   HWND Item(int id) const { return GetDlgItem(window_, id); }
   const LiveProgram& Program() const { return *program_; }
@@ -170,7 +172,9 @@ class HashEditor {
 
  private:
   ScratchDir dir_;
-  std::wstring exe_, appDefaults_;
+  std::wstring exe_;
+  std::unique_ptr<KernelVersionStandIn> kernel_;
+  std::unique_ptr<WineProgramVersion> told_;
   std::unique_ptr<LiveProgram> program_;
   HWND window_ = nullptr;
 };
@@ -316,17 +320,39 @@ TEST(HashListEditor, ASaveThatFailsSaysSoAndKeepsTheText) {
   EXPECT_TRUE(editor.Program().WaitForExit(20000));
 }
 
-TEST(HashListEditor, OnWindowsXpTheListsLieBesideTheProgram) {
-  HashEditor editor(true);
-  ASSERT_NE(editor.Window(), nullptr);
-  Click(editor.Window(), kOptSha256);
-  Type(editor.Item(kText1), L"FEEDFACE");
-  Click(editor.Window(), kSave);
-  ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
-  EXPECT_EQ(ReadFileBytes(editor.ProgramFolder() + L"UserExecFilter.sha256"), "FEEDFACE\r\n");
-  EXPECT_FALSE(FolderExists(editor.DataFolder())) << "no data folder before Vista";
-  PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
-  EXPECT_TRUE(editor.Program().WaitForExit(20000));
+// On Windows XP the lists lie beside the program. A Windows version that the user sets for the
+// program (a compatibility layer; here Wine's per-program version), also from an administrator's
+// unelevated session, moves nothing: the lists still go to the data folder, where the filter
+// module reads them.
+TEST(HashListEditor, OnWindowsXpTheListsLieBesideTheProgramWhateverTheUserTellsIt) {
+  const struct {
+    const char* name;
+    const wchar_t* kernel;
+    const wchar_t* told;
+    bool besideTheProgram;
+  } cases[] = {
+      {"Windows XP", kXp, L"", true},
+      {"Windows 7 told winxp", L"", L"winxp", false},
+      {"Windows 7 told winxp64", L"", L"winxp64", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HashEditor editor(c.kernel, c.told);
+    ASSERT_NE(editor.Window(), nullptr);
+    Click(editor.Window(), kOptSha256);
+    Type(editor.Item(kText1), L"FEEDFACE");
+    Click(editor.Window(), kSave);
+    ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
+    const std::wstring beside = editor.ProgramFolder() + L"UserExecFilter.sha256";
+    const std::wstring inData = editor.DataFolder() + L"UserExecFilter.sha256";
+    EXPECT_EQ(ReadFileBytes(c.besideTheProgram ? beside : inData), "FEEDFACE\r\n");
+    EXPECT_FALSE(FileExists(c.besideTheProgram ? inData : beside));
+    if (c.besideTheProgram) {
+      EXPECT_FALSE(FolderExists(editor.DataFolder())) << "no data folder before Vista";
+    }
+    PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(editor.Program().WaitForExit(20000));
+  }
 }
 
 // A saved list ends with the folder's inherited rights, whatever the file it replaced carried:
@@ -339,7 +365,7 @@ TEST(HashListEditor, ASavedListLetsUsersReadAndOnlyAdministratorsChangeIt) {
     SCOPED_TRACE(xp ? "Windows XP, beside the program" : "the data folder");
     ScratchDir logs;
     SetEnvironmentVariableW(L"ILATCH_RIGHTS_LOG", (logs / L"rights.log").c_str());
-    HashEditor editor(xp);
+    HashEditor editor(xp ? kXp : L"");
     SetEnvironmentVariableW(L"ILATCH_RIGHTS_LOG", nullptr);
     ASSERT_NE(editor.Window(), nullptr);
     const std::wstring md5 = (xp ? editor.ProgramFolder() : editor.DataFolder()) + L"UserExecFilter.md5";

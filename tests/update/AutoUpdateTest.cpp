@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -655,15 +656,11 @@ TEST_F(ApplyUpdateService, TheEventServiceRestartsFromTheNewFile) {
 
 namespace {
 
-// Runs the program as Windows XP through Wine's per-program setting.
+// Runs the program on Windows XP, as the test runs' stand-in for the kernel's version says.
 class ApplyUpdateOnXp : public ApplyUpdateRun {
  protected:
-  void SetUp() override {
-    ApplyUpdateRun::SetUp();
-    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kAppDefaults, L"Version", L"winxp64"));
-  }
   void TearDown() override {
-    RegDeleteTreeQuiet(HKEY_CURRENT_USER, kAppDefaults);
+    xp_.reset();
     ApplyUpdateRun::TearDown();
   }
   std::wstring Helper() const { return program_.Folder() + L"Vellcycle.exe"; }
@@ -679,7 +676,7 @@ class ApplyUpdateOnXp : public ApplyUpdateRun {
     return records;
   }
 
-  static constexpr auto& kAppDefaults = kMainProgramWineKey;
+  std::unique_ptr<KernelVersionStandIn> xp_ = std::make_unique<KernelVersionStandIn>(L"5.2");
 };
 
 }  // namespace
