@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 namespace AlertLimiter {
@@ -19,32 +21,39 @@ uint64_t SystemClockMs() {
 Limiter::Limiter(const Limits& limits, Clock clock) : limits_(limits), clock_(std::move(clock)) {}
 
 void Limiter::ForgetOld(uint64_t now) {
-  while (!sent_.empty() && now - sent_.front() >= limits_.windowMs) sent_.pop_front();
+  for (auto& sent : sent_)
+    while (!sent.empty() && now - sent.front().at >= limits_.windowMs) sent.pop_front();
   for (auto it = lastMailed_.begin(); it != lastMailed_.end();)
     it = now - it->second >= limits_.repeatWindowMs ? lastMailed_.erase(it) : std::next(it);
 }
 
-Verdict Limiter::Offer(const std::wstring& kind, const std::wstring& program) {
+Verdict Limiter::Offer(const Alert& alert) {
   const uint64_t now = clock_();
   ForgetOld(now);
-  // Windows names files without regard to case. The kind never holds the separator's NUL: the
-  // two parts cannot run into each other.
-  const std::wstring key = kind + L'\0' + platform::Lower(program);
+  const size_t budget = static_cast<size_t>(alert.budget);
+  // Windows names files without regard to case. No part holds the separator's NUL (entries carry
+  // NUL-terminated texts): the parts cannot run into each other.
+  const std::wstring key = std::to_wstring(budget) + L'\0' + alert.kind + L'\0' + alert.writer + L'\0' +
+                           platform::Lower(alert.program);
   if (lastMailed_.count(key)) return Verdict::Repeat;
-  if (sent_.size() >= limits_.mailsPerWindow) {
-    if (heldBack_++ == 0) summaryDue_ = now + limits_.summaryPeriodMs;
+  std::deque<Sent>& sent = sent_[budget];
+  const size_t fromWriter =
+      std::count_if(sent.begin(), sent.end(), [&](const Sent& s) { return s.writer == alert.writer; });
+  if (sent.size() >= limits_.mailsPerWindow || fromWriter >= limits_.writerMailsPerWindow) {
+    if (heldBack_ == HeldBack{}) summaryDue_ = now + limits_.summaryPeriodMs;
+    ++heldBack_[budget];
     return Verdict::HeldBack;
   }
-  sent_.push_back(now);
+  sent.push_back({now, alert.writer});
   lastMailed_[key] = now;
   return Verdict::Mail;
 }
 
-uint32_t Limiter::TakeDueSummary() {
-  if (heldBack_ == 0 || clock_() < summaryDue_) return 0;
-  const uint32_t count = heldBack_;
-  heldBack_ = 0;
-  return count;
+HeldBack Limiter::TakeDueSummary() {
+  if (heldBack_ == HeldBack{} || clock_() < summaryDue_) return {};
+  const HeldBack counts = heldBack_;
+  heldBack_ = {};
+  return counts;
 }
 
 }  // namespace AlertLimiter

@@ -73,10 +73,13 @@ std::wstring TypeText(uint16_t type) {
   }
 }
 
-// The product's own entries carry their text as their one insertion string: it is read as written,
-// whatever a message file would make of it.
+// The text of a watched entry. The product's own entries carry it as their one insertion string:
+// it is read as written, whatever a message file would make of it, and one of another shape is
+// neither a notice nor an alert. Only the policy's entries are formatted with their source's
+// message file.
 std::wstring TextOf(const platform::EventEntry& e) {
-  if ((e.eventId & 0xFFFF) != modWriteEvent::ProductEventId || e.strings.size() != 1) return EventTimeText::MessageText(e);
+  if ((e.eventId & 0xFFFF) != modWriteEvent::ProductEventId) return EventTimeText::MessageText(e);
+  if (e.strings.size() != 1) return L"";
   std::wstring text = e.strings[0];
   text.erase(std::remove(text.begin(), text.end(), L'\0'), text.end());
   return text;
@@ -85,16 +88,16 @@ std::wstring TextOf(const platform::EventEntry& e) {
 // True when the entry is the program's stop notice.
 bool Hand(const platform::EventEntry& e) {
   return modFilterEvents::FilterEvent(TypeText(e.type), std::to_wstring(e.eventId & 0xFFFF), e.source, TextOf(e), e.log,
-                                      EventTimeText::WmiTimeText(e.timeWritten));
+                                      EventTimeText::WmiTimeText(e.timeWritten), e.userSid);
 }
 
 // Runs until the service manager asks for a stop, which is looked at between any two entries and
 // every half second; a mail under way is abandoned by the same request. The stop notice from the
 // program's own source only makes the loop look at once. A summary of the alerts held back goes
-// out when it is due.
+// out when it is due. Entries of no watched source and ID are passed over unbuilt.
 void EventLoop(platform::NewEventWatch& watch) {
   while (!StopRequested()) {
-    for (const auto& e : watch.Next(kEventPollMs)) {
+    for (const auto& e : watch.Next(kEventPollMs, &modFilterEvents::IsWatched)) {
       if (StopRequested()) break;
       Hand(e);
     }

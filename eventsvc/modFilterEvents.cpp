@@ -48,30 +48,50 @@ AlertLimiter::Limiter& Limits() {
 }
 
 // The gate, the limits, then the mail.
-void MailAlert(const std::wstring& kind, const std::wstring& program, const std::wstring& subject,
-               const std::wstring& text) {
+void MailAlert(const AlertLimiter::Alert& alert, const std::wstring& subject, const std::wstring& text) {
   if (!AlertsOn()) return;
-  if (Limits().Offer(kind, program) != AlertLimiter::Verdict::Mail) return;
+  if (Limits().Offer(alert) != AlertLimiter::Verdict::Mail) return;
   CommonModule::DPrint(L"DoAction Initiated");
   modEmailSvc::SendEmail(subject, text);
 }
 
+const std::wstring kProductEventCode = std::to_wstring(modWriteEvent::ProductEventId);
+
+// What each budget's alerts are called in the summary, one and several.
+struct KindName {
+  const wchar_t* one;
+  const wchar_t* several;
+};
+constexpr KindName kKindNames[AlertLimiter::kBudgets] = {
+    {L"policy alert (event 866)", L"policy alerts (event 866)"},
+    {L"filter-module alert", L"filter-module alerts"},
+};
+
 }  // namespace
+
+bool IsWatched(const std::wstring& sourceName, uint32_t eventId) {
+  // The event code shown is the identifier's low 16 bits; the rest are severity and facility.
+  const uint32_t code = eventId & 0xFFFF;
+  if (code == modWriteEvent::ProductEventId)
+    return SameSource(sourceName, kOwnSource) || SameSource(sourceName, kFilterModuleSource);
+  return std::to_wstring(code) == kBlockedEventCode && IsPolicySource(sourceName);
+}
 
 void ResetAlertLimits(AlertLimiter::Clock clock) {
   Limits() = AlertLimiter::Limiter(AlertLimiter::kServiceLimits, std::move(clock));
 }
 
 bool FilterEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
-                 const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated) {
+                 const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated,
+                 const std::wstring& writerSid) {
   // Anyone may write an entry under any source, and a blocked file may carry the notice in its
   // name: the notice never ends monitoring, and a blocked entry that holds it is still reported.
   if (SameSource(sourceName, kOwnSource) && ContainsNoCase(message, kStopNotice)) return true;
   const std::wstring code = platform::Trim(eventCode);
   if (code == kBlockedEventCode && IsPolicySource(sourceName)) {
-    ReportBlockedEvent(type, eventCode, sourceName, message, logFile, timeGenerated);
-  } else if (code == std::to_wstring(modWriteEvent::ProductEventId) && SameSource(sourceName, kFilterModuleSource)) {
-    MailFilterModuleAlert(message);
+    ReportBlockedEvent(type, eventCode, sourceName, message, logFile, timeGenerated, writerSid);
+  } else if (code == kProductEventCode && SameSource(sourceName, kFilterModuleSource)) {
+    MailFilterModuleAlert(message, writerSid);
   }
   return false;
 }
@@ -100,14 +120,16 @@ std::wstring AlertBody(const std::wstring& type, const std::wstring& eventCode, 
 }
 
 void ReportBlockedEvent(const std::wstring& type, const std::wstring& eventCode, const std::wstring& sourceName,
-                        const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated) {
-  DoAction(AlertBody(type, eventCode, sourceName, message, logFile, timeGenerated), message);
+                        const std::wstring& message, const std::wstring& logFile, const std::wstring& timeGenerated,
+                        const std::wstring& writerSid) {
+  DoAction(AlertBody(type, eventCode, sourceName, message, logFile, timeGenerated), message, writerSid);
 }
 
-void MailFilterModuleAlert(const std::wstring& message) {
+void MailFilterModuleAlert(const std::wstring& message, const std::wstring& writerSid) {
   const auto alert = AlertEntry::Parse(message);
   if (!alert || !AlertEntry::IsFilterModuleSubject(alert->subject)) return;
-  MailAlert(alert->subject, alert->program, alert->subject, alert->body);
+  MailAlert({AlertLimiter::Budget::FilterModule, alert->subject, writerSid, alert->program}, alert->subject,
+            alert->body);
 }
 
 std::wstring AlertText(const std::wstring& body) {
@@ -120,21 +142,31 @@ bool AlertsOn() {
          CommonModule::ReadIni(CommonModule::IniPath, L"EmailConfig", L"EmailAlerts") == L"1";
 }
 
-void DoAction(const std::wstring& body, const std::wstring& program) {
-  MailAlert(kBlockedEventCode, program, kAlertSubject, AlertText(body));
+void DoAction(const std::wstring& body, const std::wstring& program, const std::wstring& writerSid) {
+  MailAlert({AlertLimiter::Budget::Policy, kBlockedEventCode, writerSid, program}, kAlertSubject, AlertText(body));
 }
 
-std::wstring SummaryText(uint32_t heldBack, const AlertLimiter::Limits& limits) {
-  return std::to_wstring(heldBack) + (heldBack == 1 ? L" alert was" : L" alerts were") +
-         L" not mailed: at most " + std::to_wstring(limits.mailsPerWindow) + L" alert mails go out in any " +
-         std::to_wstring(limits.windowMs / 60000) + L" minutes. The Application event log holds "
-         L"every one of them.";
+std::wstring SummaryText(const AlertLimiter::HeldBack& heldBack, const AlertLimiter::Limits& limits) {
+  std::wstring kinds;
+  uint32_t total = 0;
+  for (size_t budget = 0; budget < AlertLimiter::kBudgets; ++budget) {
+    const uint32_t count = heldBack[budget];
+    if (count == 0) continue;
+    if (!kinds.empty()) kinds += L" and ";
+    kinds += std::to_wstring(count) + L" " + (count == 1 ? kKindNames[budget].one : kKindNames[budget].several);
+    total += count;
+  }
+  return kinds + (total == 1 ? L" was" : L" were") + L" not mailed: at most " +
+         std::to_wstring(limits.mailsPerWindow) + L" alert mails of each kind go out in any " +
+         std::to_wstring(limits.windowMs / 60000) + L" minutes, at most " +
+         std::to_wstring(limits.writerMailsPerWindow) +
+         L" of them for the entries of one account. The Application event log holds every one of them.";
 }
 
 void SendDueSummary() {
-  const uint32_t heldBack = Limits().TakeDueSummary();
-  if (heldBack == 0) return;
-  CommonModule::DPrint(L"SendDueSummary: ", std::to_wstring(heldBack));
+  const AlertLimiter::HeldBack heldBack = Limits().TakeDueSummary();
+  if (heldBack == AlertLimiter::HeldBack{}) return;
+  CommonModule::DPrint(L"SendDueSummary: ", std::to_wstring(heldBack[0]), std::to_wstring(heldBack[1]));
   modEmailSvc::SendEmail(kSummarySubject, SummaryText(heldBack, Limits().Figures()));
 }
 

@@ -1,10 +1,13 @@
 #include "platform/EventLog.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Handle.h"
+#include "platform/ProcessAccount.h"
 #include "platform/ProductName.h"
 
 namespace platform {
@@ -14,8 +17,9 @@ namespace {
 //
 // One file per log. Each record:
 //   uint32 length (whole record, a multiple of 4), uint32 magic, uint32 record, uint32 time written,
-//   uint32 event id, uint16 type, uint16 category, uint16 string count, uint16 reserved,
-//   source and strings as NUL-terminated UTF-16, padding, uint32 length again.
+//   uint32 event id, uint16 type, uint16 category, uint16 string count, uint16 user SID length,
+//   source and strings as NUL-terminated UTF-16, the user SID's bytes (if any), padding, uint32
+//   length again. Records written before entries named an account have a SID length of 0.
 // A record counts only when both lengths and the magic agree, so a reader stops cleanly at a tail
 // that a writer left half-written, and the next writer cuts such a tail off.
 
@@ -56,35 +60,71 @@ bool GetText(const std::string& b, size_t& at, size_t end, std::wstring& text) {
   return false;
 }
 
-// Parses the record at offset at; its length when it is whole and sound, else 0.
-size_t ParseRecord(const std::string& b, size_t at, const std::wstring& log, EventEntry* entry) {
+// The text form of a SID as an entry holds it; "" for none, or for bytes that are no whole SID.
+std::wstring SidText(const void* bytes, size_t length) {
+  if (length == 0 || length > SECURITY_MAX_SID_SIZE) return L"";
+  std::vector<BYTE> copy(static_cast<const BYTE*>(bytes), static_cast<const BYTE*>(bytes) + length);
+  PSID sid = copy.data();
+  wchar_t* text = nullptr;
+  if (!IsValidSid(sid) || GetLengthSid(sid) != length || !ConvertSidToStringSidW(sid, &text)) return L"";
+  UniqueLocal owner(text);
+  return text;
+}
+
+// The bytes of a SID given as text; empty for "" or for a text that names no SID.
+std::vector<BYTE> SidBytes(const std::wstring& text) {
+  PSID sid = nullptr;
+  if (text.empty() || !ConvertStringSidToSidW(text.c_str(), &sid)) return {};
+  UniqueLocal owner(sid);
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
+}
+
+std::wstring ProcessUserSidText() {
+  std::vector<BYTE> buffer;
+  PSID sid = nullptr;
+  return ProcessUserSid(buffer, sid) ? SidText(sid, GetLengthSid(sid)) : L"";
+}
+
+// The length of the record at offset at when it is whole and sound, else 0.
+size_t RecordLength(const std::string& b, size_t at) {
   if (b.size() - at < kMinRecordBytes) return 0;
   const uint32_t length = Get32(b, at);
   if (length < kMinRecordBytes || length % 4 != 0 || length > b.size() - at) return 0;
   if (Get32(b, at + 4) != kMagic || Get32(b, at + length - 4) != length) return 0;
-  if (!entry) return length;
-  EventEntry e;
-  e.log = log;
-  e.record = Get32(b, at + 8);
-  e.timeWritten = Get32(b, at + 12);
-  e.eventId = Get32(b, at + 16);
-  e.type = Get16(b, at + 20);
-  e.category = Get16(b, at + 22);
-  const uint16_t count = Get16(b, at + 24);
-  size_t pos = at + kHeaderBytes;
-  const size_t end = at + length - 4;
-  if (!GetText(b, pos, end, e.source)) return 0;
-  for (uint16_t i = 0; i < count; ++i) {
-    std::wstring s;
-    if (!GetText(b, pos, end, s)) return 0;
-    e.strings.push_back(std::move(s));
-  }
-  *entry = std::move(e);
   return length;
 }
 
+// Builds the sound record of that length at offset at, unless wanted declines its header; false
+// when it was declined or its texts are not whole.
+bool ParseRecord(const std::string& b, size_t at, size_t length, const std::wstring& log,
+                 const EventHeaderFilter& wanted, EventEntry& entry) {
+  EventEntry e;
+  size_t pos = at + kHeaderBytes;
+  const size_t end = at + length - 4;
+  e.eventId = Get32(b, at + 16);
+  if (!GetText(b, pos, end, e.source)) return false;
+  if (wanted && !wanted(e.source, e.eventId)) return false;
+  e.log = log;
+  e.record = Get32(b, at + 8);
+  e.timeWritten = Get32(b, at + 12);
+  e.type = Get16(b, at + 20);
+  e.category = Get16(b, at + 22);
+  const uint16_t count = Get16(b, at + 24);
+  for (uint16_t i = 0; i < count; ++i) {
+    std::wstring s;
+    if (!GetText(b, pos, end, s)) return false;
+    e.strings.push_back(std::move(s));
+  }
+  const uint16_t sidLength = Get16(b, at + 26);
+  if (sidLength > end - pos) return false;
+  e.userSid = SidText(b.data() + pos, sidLength);
+  entry = std::move(e);
+  return true;
+}
+
 std::string BuildRecord(uint32_t record, const std::wstring& source, uint16_t type, uint16_t category,
-                        uint32_t eventId, const std::vector<std::wstring>& strings) {
+                        uint32_t eventId, const std::vector<std::wstring>& strings, const std::vector<BYTE>& sid) {
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);
   const uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -98,9 +138,10 @@ std::string BuildRecord(uint32_t record, const std::wstring& source, uint16_t ty
   Put16(b, type);
   Put16(b, category);
   Put16(b, static_cast<uint16_t>(strings.size()));
-  Put16(b, 0);
+  Put16(b, static_cast<uint16_t>(sid.size()));
   PutText(b, source);
   for (const auto& s : strings) PutText(b, s);
+  b.append(sid.begin(), sid.end());
   while ((b.size() + 4) % 4 != 0) b += '\0';
   const uint32_t length = static_cast<uint32_t>(b.size() + 4);
   std::memcpy(b.data(), &length, 4);
@@ -211,31 +252,28 @@ bool TruncateAt(HANDLE file, uint64_t offset) {
 void ScanJournal(const std::string& bytes, size_t& validEnd, uint32_t& lastRecord) {
   validEnd = 0;
   lastRecord = 0;
-  for (size_t length; (length = ParseRecord(bytes, validEnd, L"", nullptr)) != 0; validEnd += length)
+  for (size_t length; (length = RecordLength(bytes, validEnd)) != 0; validEnd += length)
     lastRecord = Get32(bytes, validEnd + 8);
 }
 
-// The entries from firstRecord on; older records are only stepped over, so that a watcher asking
-// for the newest few does not build every entry of the journal each time.
-std::vector<EventEntry> ParseJournal(const std::string& bytes, const std::wstring& log, uint32_t firstRecord = 0) {
+// The entries from firstRecord on that wanted takes; older records are only stepped over, so that a
+// watcher asking for the newest few does not build every entry of the journal each time. lastRead:
+// the number of the last record from firstRecord on, taken or not (left alone when there is none).
+std::vector<EventEntry> ParseJournal(const std::string& bytes, const std::wstring& log, uint32_t firstRecord,
+                                     const EventHeaderFilter& wanted, uint32_t& lastRead) {
   std::vector<EventEntry> entries;
-  size_t at = 0;
-  for (;;) {
-    size_t length = ParseRecord(bytes, at, log, nullptr);
-    if (length == 0) break;
-    if (Get32(bytes, at + 8) >= firstRecord) {
-      EventEntry e;
-      length = ParseRecord(bytes, at, log, &e);
-      if (length == 0) break;
-      entries.push_back(std::move(e));
-    }
-    at += length;
+  for (size_t at = 0, length; (length = RecordLength(bytes, at)) != 0; at += length) {
+    const uint32_t record = Get32(bytes, at + 8);
+    if (record < firstRecord) continue;
+    lastRead = record;
+    EventEntry e;
+    if (ParseRecord(bytes, at, length, log, wanted, e)) entries.push_back(std::move(e));
   }
   return entries;
 }
 
 bool JournalAppend(const std::wstring& log, const std::wstring& source, uint16_t type, uint16_t category,
-                   uint32_t eventId, const std::vector<std::wstring>& strings) {
+                   uint32_t eventId, const std::vector<std::wstring>& strings, const std::vector<BYTE>& sid) {
   bool written = false;
   {
     JournalLock lock;
@@ -255,7 +293,7 @@ bool JournalAppend(const std::wstring& log, const std::wstring& source, uint16_t
       if (!WriteAt(file.get(), 0, bytes)) return false;
       validEnd = bytes.size();
     }
-    const std::string record = BuildRecord(lastRecord + 1, source, type, category, eventId, strings);
+    const std::string record = BuildRecord(lastRecord + 1, source, type, category, eventId, strings, sid);
     written = WriteAt(file.get(), validEnd, record) && TruncateAt(file.get(), validEnd + record.size());
   }
   if (written) {
@@ -265,13 +303,19 @@ bool JournalAppend(const std::wstring& log, const std::wstring& source, uint16_t
   return written;
 }
 
-std::vector<EventEntry> JournalRead(const std::wstring& log, uint32_t firstRecord = 0) {
+std::vector<EventEntry> JournalRead(const std::wstring& log, uint32_t firstRecord, const EventHeaderFilter& wanted,
+                                    uint32_t& lastRead) {
   JournalLock lock;
   if (!lock.Held()) return {};
   UniqueFileHandle file = OpenJournal(log, false);
   std::string bytes;
   if (!file || !ReadAll(file.get(), bytes)) return {};
-  return ParseJournal(bytes, log, firstRecord);
+  return ParseJournal(bytes, log, firstRecord, wanted, lastRead);
+}
+
+std::vector<EventEntry> JournalRead(const std::wstring& log) {
+  uint32_t lastRead = 0;
+  return JournalRead(log, 0, nullptr, lastRead);
 }
 
 // Waiters ask this often: the last record alone is read when the tail is sound.
@@ -294,7 +338,7 @@ uint32_t JournalNewest(const std::wstring& log) {
       at.QuadPart = size.QuadPart - length;
       if (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
           ReadFile(file.get(), record.data(), length, &got, nullptr) && got == length &&
-          ParseRecord(record, 0, L"", nullptr) == length)
+          RecordLength(record, 0) == length)
         return Get32(record, 8);
     }
   }
@@ -310,6 +354,14 @@ uint32_t JournalNewest(const std::wstring& log) {
 
 using UniqueEventLog = UniqueHandle<HANDLE, EventLogTraits>;
 
+// The source name that follows the record's fixed part.
+std::wstring RecordSource(const EVENTLOGRECORD& r) {
+  const BYTE* base = reinterpret_cast<const BYTE*>(&r);
+  const wchar_t* source = reinterpret_cast<const wchar_t*>(base + sizeof(EVENTLOGRECORD));
+  const wchar_t* end = reinterpret_cast<const wchar_t*>(base + r.Length);
+  return std::wstring(source, std::find(source, end, L'\0'));
+}
+
 EventEntry FromRecord(const EVENTLOGRECORD& r, const std::wstring& log) {
   EventEntry e;
   e.log = log;
@@ -318,10 +370,11 @@ EventEntry FromRecord(const EVENTLOGRECORD& r, const std::wstring& log) {
   e.eventId = r.EventID;
   e.type = r.EventType;
   e.category = r.EventCategory;
+  e.source = RecordSource(r);
   const BYTE* base = reinterpret_cast<const BYTE*>(&r);
-  const wchar_t* source = reinterpret_cast<const wchar_t*>(base + sizeof(EVENTLOGRECORD));
   const wchar_t* end = reinterpret_cast<const wchar_t*>(base + r.Length);
-  e.source.assign(source, std::find(source, end, L'\0'));
+  if (r.UserSidLength > 0 && r.UserSidOffset <= r.Length && r.UserSidLength <= r.Length - r.UserSidOffset)
+    e.userSid = SidText(base + r.UserSidOffset, r.UserSidLength);
   if (r.StringOffset < r.Length) {
     const wchar_t* s = reinterpret_cast<const wchar_t*>(base + r.StringOffset);
     for (WORD i = 0; i < r.NumStrings && s < end; ++i) {
@@ -333,7 +386,8 @@ EventEntry FromRecord(const EVENTLOGRECORD& r, const std::wstring& log) {
   return e;
 }
 
-// Reads records with the given flags until keep says stop or the log ends.
+// Reads records with the given flags until keep says stop or the log ends; keep takes each
+// EVENTLOGRECORD as read, so that it builds only the entries it wants.
 template <typename Keep>
 void ApiRead(const std::wstring& log, DWORD flags, DWORD offset, Keep keep) {
   UniqueEventLog handle(OpenEventLogW(nullptr, log.c_str()));
@@ -352,7 +406,7 @@ void ApiRead(const std::wstring& log, DWORD flags, DWORD offset, Keep keep) {
     for (DWORD at = 0; at + sizeof(EVENTLOGRECORD) <= got;) {
       const auto* r = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + at);
       if (r->Length < sizeof(EVENTLOGRECORD) || at + r->Length > got) return;
-      if (!keep(FromRecord(*r, log))) return;
+      if (!keep(*r)) return;
       at += r->Length;
     }
     flags = (flags & ~EVENTLOG_SEEK_READ) | EVENTLOG_SEQUENTIAL_READ;
@@ -386,12 +440,20 @@ EventSource::EventSource(const std::wstring& source) : source_(source) {
 
 bool EventSource::Report(uint16_t type, uint16_t category, uint32_t eventId,
                          const std::vector<std::wstring>& strings) {
+  return ReportNaming(ProcessUserSidText(), type, category, eventId, strings);
+}
+
+bool EventSource::ReportNaming(const std::wstring& userSid, uint16_t type, uint16_t category, uint32_t eventId,
+                               const std::vector<std::wstring>& strings) {
   if (!ok_ || strings.size() > 0xFFFF) return false;
-  if (EventLogIsJournal()) return JournalAppend(L"Application", source_, type, category, eventId, strings);
+  std::vector<BYTE> sid = SidBytes(userSid);
+  if (!userSid.empty() && sid.empty()) return false;  // no SID of that text
+  if (EventLogIsJournal()) return JournalAppend(L"Application", source_, type, category, eventId, strings, sid);
   std::vector<LPCWSTR> pointers;
   for (const auto& s : strings) pointers.push_back(s.c_str());
-  return ReportEventW(handle_.get(), type, category, eventId, nullptr, static_cast<WORD>(pointers.size()), 0,
-                      pointers.empty() ? nullptr : pointers.data(), nullptr) != FALSE;
+  return ReportEventW(handle_.get(), type, category, eventId, sid.empty() ? nullptr : sid.data(),
+                      static_cast<WORD>(pointers.size()), 0, pointers.empty() ? nullptr : pointers.data(),
+                      nullptr) != FALSE;
 }
 
 std::vector<EventEntry> ReadEventsNewestFirst(const std::wstring& log, size_t maxCount) {
@@ -403,8 +465,8 @@ std::vector<EventEntry> ReadEventsNewestFirst(const std::wstring& log, size_t ma
     if (entries.size() > maxCount) entries.resize(maxCount);
     return entries;
   }
-  ApiRead(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, [&](EventEntry&& e) {
-    entries.push_back(std::move(e));
+  ApiRead(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, [&](const EVENTLOGRECORD& r) {
+    entries.push_back(FromRecord(r, log));
     return entries.size() < maxCount;
   });
   return entries;
@@ -417,7 +479,8 @@ void VisitEventsNewestFirst(const std::wstring& log, const std::function<bool(co
       if (!visit(*e)) return;
     return;
   }
-  ApiRead(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, [&](EventEntry&& e) { return visit(e); });
+  ApiRead(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0,
+          [&](const EVENTLOGRECORD& r) { return visit(FromRecord(r, log)); });
 }
 
 EventMessageFormatter::~EventMessageFormatter() {
@@ -481,24 +544,38 @@ std::wstring EventMessageFormatter::Format(const EventEntry& entry) {
   return joined;
 }
 
-std::vector<EventEntry> ReadEventsFrom(const std::wstring& log, uint32_t firstRecord) {
+namespace {
+
+// The entries from firstRecord on that wanted takes, oldest first. lastRead: the number of the
+// last record from firstRecord on, taken or not (left alone when there is none).
+std::vector<EventEntry> ReadFrom(const std::wstring& log, uint32_t firstRecord, const EventHeaderFilter& wanted,
+                                 uint32_t& lastRead) {
+  if (EventLogIsJournal()) return JournalRead(log, firstRecord, wanted, lastRead);
   std::vector<EventEntry> entries;
-  if (EventLogIsJournal()) {
-    return JournalRead(log, firstRecord);
-  }
-  auto keep = [&](EventEntry&& e) {
-    if (e.record >= firstRecord) entries.push_back(std::move(e));
+  bool any = false;
+  auto keep = [&](const EVENTLOGRECORD& r) {
+    if (r.RecordNumber < firstRecord) return true;
+    any = true;
+    lastRead = r.RecordNumber;
+    if (!wanted || wanted(RecordSource(r), r.EventID)) entries.push_back(FromRecord(r, log));
     return true;
   };
   UniqueEventLog handle(OpenEventLogW(nullptr, log.c_str()));
   DWORD oldest = 0;
   if (handle && GetOldestEventLogRecord(handle.get(), &oldest) && firstRecord > oldest) {
     ApiRead(log, EVENTLOG_SEEK_READ | EVENTLOG_FORWARDS_READ, firstRecord, keep);
-    if (!entries.empty()) return entries;
+    if (any) return entries;
   }
   // Seeking is refused by some systems; reading from the start always works.
   ApiRead(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, keep);
   return entries;
+}
+
+}  // namespace
+
+std::vector<EventEntry> ReadEventsFrom(const std::wstring& log, uint32_t firstRecord) {
+  uint32_t lastRead = 0;
+  return ReadFrom(log, firstRecord, nullptr, lastRead);
 }
 
 uint32_t NewestEventRecord(const std::wstring& log) {
@@ -519,18 +596,15 @@ NewEventWatch::NewEventWatch(const std::wstring& log) : log_(log) {
   ok_ = static_cast<bool>(changed_);
 }
 
-std::vector<EventEntry> NewEventWatch::Next(DWORD timeoutMs) {
+std::vector<EventEntry> NewEventWatch::Next(DWORD timeoutMs, const EventHeaderFilter& wanted) {
   if (!ok_) return {};
   const DWORD start = GetTickCount();
   for (;;) {
     const uint32_t newest = NewestEventRecord(log_);
     if (newest < lastSeen_) lastSeen_ = 0;  // the log was cleared or replaced
     if (newest > lastSeen_) {
-      auto entries = ReadEventsFrom(log_, lastSeen_ + 1);
-      if (!entries.empty()) {
-        lastSeen_ = entries.back().record;
-        return entries;
-      }
+      auto entries = ReadFrom(log_, lastSeen_ + 1, wanted, lastSeen_);
+      if (!entries.empty()) return entries;
     }
     const DWORD elapsed = GetTickCount() - start;
     if (timeoutMs != INFINITE && elapsed >= timeoutMs) return {};

@@ -41,7 +41,14 @@ struct EventEntry {
   uint16_t type = 0;
   uint16_t category = 0;
   std::vector<std::wstring> strings;  // insertion strings
+  // The account the entry names ("S-1-5-21-..."), "" when it names none. Whoever writes an entry
+  // names it, in the event log as in the journal: it tells entries apart, it proves nothing.
+  std::wstring userSid;
 };
+
+// Decides on an entry's header alone (its source and event ID) whether the entry is read at all:
+// one it declines is stepped over without its texts being built.
+using EventHeaderFilter = std::function<bool(const std::wstring& source, uint32_t eventId)>;
 
 // True when running under Wine, where the journal stands in for the event log.
 bool EventLogIsJournal();
@@ -52,7 +59,11 @@ class EventSource {
   explicit EventSource(const std::wstring& source);
 
   bool Ok() const { return ok_; }
+  // Writes one entry that names this process's account (its token user).
   bool Report(uint16_t type, uint16_t category, uint32_t eventId, const std::vector<std::wstring>& strings);
+  // Writes one entry that names the account given ("" none), as any writer may.
+  bool ReportNaming(const std::wstring& userSid, uint16_t type, uint16_t category, uint32_t eventId,
+                    const std::vector<std::wstring>& strings);
 
  private:
   std::wstring source_;
@@ -95,8 +106,9 @@ class NewEventWatch {
 
   bool Ok() const { return ok_; }
   // The entries written since the watch began or since the last call, oldest first; when there are
-  // none yet, waits up to timeoutMs (INFINITE allowed) for one. Empty after the time is up.
-  std::vector<EventEntry> Next(DWORD timeoutMs);
+  // none yet, waits up to timeoutMs (INFINITE allowed) for one. Empty after the time is up. With a
+  // filter, the entries it declines are passed over, unbuilt, and never handed out.
+  std::vector<EventEntry> Next(DWORD timeoutMs, const EventHeaderFilter& wanted = nullptr);
 
  private:
   std::wstring log_;

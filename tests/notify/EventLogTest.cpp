@@ -3,10 +3,13 @@
 // Other tests write to the same log at the same time: every case picks out its own entries by a
 // source or message of its own.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <ctime>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +18,8 @@
 #include "common/CommonModule.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"
+#include "platform/ProcessAccount.h"
+#include "platform/Text.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -164,6 +169,60 @@ TEST(EventLogTest, WatchHereSeesWriterElsewhereAndTimesOut) {
   const DWORD t0 = GetTickCount();
   for (auto& e : watch.Next(400)) EXPECT_NE(e.source, source);
   EXPECT_LT(GetTickCount() - t0, 3000u);
+}
+
+// A watch with a filter hands out only the entries it takes, decided on source and ID; the others
+// are passed over for good, not handed out by a later call.
+TEST(EventLogTest, WatchWithAFilterPassesOverTheEntriesItDeclines) {
+  platform::NewEventWatch watch;
+  ASSERT_TRUE(watch.Ok());
+  const std::wstring wanted = Unique(L"ILWanted"), other = Unique(L"ILDeclined");
+  struct Entry {
+    const std::wstring* source;
+    uint32_t id;
+    const wchar_t* text;
+  };
+  for (const Entry e : {Entry{&other, 866, L"other-866"}, Entry{&wanted, 10177, L"wanted-10177"},
+                        Entry{&wanted, 866, L"first"}, Entry{&other, 866, L"other-again"},
+                        Entry{&wanted, 866, L"second"}}) {
+    platform::EventSource s(*e.source);
+    ASSERT_TRUE(s.Ok() && s.Report(platform::kEventWarning, 0, e.id, {e.text}));
+  }
+  const auto takes = [&](const std::wstring& source, uint32_t id) { return source == wanted && id == 866; };
+  std::vector<std::wstring> seen;
+  for (const DWORD start = GetTickCount(); seen.size() < 2 && GetTickCount() - start < 10000;)
+    for (const auto& e : watch.Next(1000, takes)) {
+      EXPECT_TRUE(takes(e.source, e.eventId)) << platform::ToUtf8(e.source) << " " << e.eventId;
+      if (e.source == wanted) seen.push_back(e.strings.at(0));
+    }
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"first", L"second"}));
+  for (const auto& e : watch.Next(300))
+    EXPECT_TRUE(e.source != wanted && e.source != other) << "handed out later: " << platform::ToUtf8(e.strings.at(0));
+}
+
+// Each entry names the account its writer gives: by default the writer's own (its token's user),
+// else the one it names, or none; a text that is no SID writes nothing.
+TEST(EventLogTest, EntriesNameTheAccountTheirWriterGives) {
+  std::vector<BYTE> buffer;
+  PSID sid = nullptr;
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(platform::ProcessUserSid(buffer, sid) && ConvertSidToStringSidW(sid, &text));
+  const std::wstring own = text;
+  LocalFree(text);
+
+  const std::wstring source = Unique(L"ILAccount");
+  ASSERT_EQ(RunProcess(Probe() + L" write " + source + L" 4 1 own", {}).exitCode, 0u);
+  platform::EventSource s(source);
+  ASSERT_TRUE(s.Ok());
+  ASSERT_TRUE(s.ReportNaming(L"S-1-5-21-1111-2222-3333-1001", platform::kEventWarning, 0, 866, {L"named"}));
+  ASSERT_TRUE(s.ReportNaming(L"", platform::kEventWarning, 0, 866, {L"none"}));
+  EXPECT_FALSE(s.ReportNaming(L"S-1-5-21-x", platform::kEventWarning, 0, 866, {L"not a SID"}));
+
+  std::map<std::wstring, std::wstring> named;
+  for (const auto& e : FromSource(platform::ReadEventsNewestFirst(L"Application"), source))
+    named[e.strings.at(0)] = e.userSid;
+  EXPECT_EQ(named, (std::map<std::wstring, std::wstring>{
+                       {L"own #0", own}, {L"named", L"S-1-5-21-1111-2222-3333-1001"}, {L"none", L""}}));
 }
 
 TEST(EventLogTest, ConcurrentWritersKeepEveryEntry) {
