@@ -358,10 +358,7 @@ bool SetExeComFilter(bool on) {
   static const wchar_t* const kProgramClassKeys[] = {
       L"SOFTWARE\\Classes\\exefile\\Shell\\Open\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\Open\\Command",
       L"SOFTWARE\\Classes\\exefile\\Shell\\runas\\Command", L"SOFTWARE\\Classes\\comfile\\Shell\\runas\\Command"};
-  static const struct {
-    const wchar_t* name;
-    const wchar_t* runAsKey;
-  } kProgramClasses[] = {{L"exefile", kProgramClassKeys[2]}, {L"comfile", kProgramClassKeys[3]}};
+  static const wchar_t* const kProgramClasses[] = {L"exefile", L"comfile"};
   // Pointed at a missing filter module, every program started from the shell would fail.
   if (on && !CommonModule::DoesFileExist(FilterModulePath())) {
     CommonModule::DPrint(L"Module1\\SetExeComFilter: ",
@@ -369,12 +366,15 @@ bool SetExeComFilter(bool on) {
     return false;
   }
   if (on) {
-    for (const auto& programClass : kProgramClasses) BackUpClass(programClass.name);
+    for (const wchar_t* programClass : kProgramClasses) BackUpClass(programClass);
     const std::wstring hook = L"\"" + FilterModulePath() + L"\" /\"%1\" %*";
     bool hooked = true;
-    for (const wchar_t* key : kProgramClassKeys) hooked = WriteCommand(key, L"", hook) && hooked;
-    for (const auto& programClass : kProgramClasses)
-      hooked = WriteCommand(programClass.runAsKey, kIsolatedCommand, hook) && hooked;
+    // Both verbs' isolated commands too: Windows keeps a plain one under each, and the shell runs
+    // it for an elevated start.
+    for (const wchar_t* key : kProgramClassKeys) {
+      hooked = WriteCommand(key, L"", hook) && hooked;
+      hooked = WriteCommand(key, kIsolatedCommand, hook) && hooked;
+    }
     if (!hooked) {
       // Half hooked is worse than off.
       SetExeComFilter(false);
@@ -382,17 +382,16 @@ bool SetExeComFilter(bool on) {
     }
     return SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"1");
   }
-  for (const wchar_t* key : kProgramClassKeys) WriteCommand(key, L"", kPlainCommand);
-  for (const auto& programClass : kProgramClasses) {
+  for (const wchar_t* key : kProgramClassKeys) {
+    WriteCommand(key, L"", kPlainCommand);
     // The hook's isolated command goes (without one the shell's elevated start runs the plain
     // command); Windows' own comes back with the class, where it had one.
     Variant isolated;
-    modRegistry::fReadValue(L"HKLM", programClass.runAsKey, kIsolatedCommand, L"S", Variant(L""), isolated);
+    modRegistry::fReadValue(L"HKLM", key, kIsolatedCommand, L"S", Variant(L""), isolated);
     bool notFound = false;
-    if (NamesFilterModule(isolated.Text()))
-      modRegistry::fDeleteValue(L"HKLM", programClass.runAsKey, kIsolatedCommand, notFound);
-    RestoreClass(programClass.name);
+    if (NamesFilterModule(isolated.Text())) modRegistry::fDeleteValue(L"HKLM", key, kIsolatedCommand, notFound);
   }
+  for (const wchar_t* programClass : kProgramClasses) RestoreClass(programClass);
   SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"0");
   return true;
 }

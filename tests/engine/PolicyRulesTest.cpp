@@ -571,7 +571,7 @@ class RunAsHookTest : public PolicyTest {
 }  // namespace
 
 // On Vista and later the shell's elevated start runs a verb's "IsolatedCommand": each hooked
-// run-as command carries the module's hook there too. Undo and the EXE/COM filter's off switch put
+// run-as command carries the module's hook there too, and so do both verbs of the program classes. Undo and the EXE/COM filter's off switch put
 // every class back byte for byte, the isolated commands included, also where there was none, and
 // add none where nothing was hooked.
 TEST_F(RunAsHookTest, ElevatedStartsGoThroughTheModuleAndEveryClassComesBackAsItWas) {
@@ -611,9 +611,11 @@ TEST_F(RunAsHookTest, ElevatedStartsGoThroughTheModuleAndEveryClassComesBackAsIt
     EXPECT_EQ(ClassCommand(L"piffile\\shell\\runas\\command", L"IsolatedCommand"), Filter() + L" *\"%1\" %*");
     EXPECT_EQ(ClassCommand(L"cplfile\\shell\\runas\\command", L"IsolatedCommand"), L"<missing>");
     for (const wchar_t* programClass : {L"exefile", L"comfile"}) {
-      const std::wstring runAs = std::wstring(programClass) + L"\\shell\\runas\\command";
-      EXPECT_EQ(ClassCommand(runAs), Filter() + L" /\"%1\" %*") << platform::ToUtf8(programClass);
-      EXPECT_EQ(ClassCommand(runAs, L"IsolatedCommand"), Filter() + L" /\"%1\" %*") << platform::ToUtf8(programClass);
+      for (const wchar_t* verb : {L"open", L"runas"}) {
+        const std::wstring key = std::wstring(programClass) + L"\\shell\\" + verb + L"\\command";
+        EXPECT_EQ(ClassCommand(key), Filter() + L" /\"%1\" %*") << platform::ToUtf8(key);
+        EXPECT_EQ(ClassCommand(key, L"IsolatedCommand"), Filter() + L" /\"%1\" %*") << platform::ToUtf8(key);
+      }
     }
 
     Run(L"/undo /silent /nogpupdate");
