@@ -20,6 +20,7 @@ bool ListOpenFolder(HANDLE folder, std::vector<std::wstring>& names) {
     ULONG fileNameLength;  // in bytes
     WCHAR fileName[1];
   };
+  static_assert(offsetof(DirectoryInformation, fileName) == 64, "the layout NtQueryDirectoryFile writes");
   using QueryDirectoryFn = LONG(WINAPI*)(HANDLE, HANDLE, void*, void*, IoStatus*, void*, ULONG, int, BOOLEAN, void*,
                                          BOOLEAN);
   constexpr int kFileDirectoryInformation = 1;
