@@ -87,12 +87,12 @@ bool Secure(const std::wstring& folder);
 // reparse point, removed as itself, never followed. Tree: a folder: everything inside first, then
 // itself. Name: a file: this name goes (the content stays for a hard link's other names).
 enum class Removal { Keep, Link, Tree, Name };
-// dataFolder: the data folder itself, which is entered only when Judge finds it the system's;
-// otherwise an entry inside it, which goes whoever owns it.
+// dataFolder: the data folder itself, which is entered only when Judge does not find it foreign
+// (loose rights do not keep it); otherwise an entry inside it, which goes whoever owns it.
 Removal HowToRemove(const Facts& facts, bool dataFolder);
 
-// The uninstall's removal of the data folder: nothing happens unless the maker's folder passes
-// Judge; the data folder and everything inside is then opened without following reparse points
+// The uninstall's removal of the data folder: nothing happens when Judge finds the maker's folder
+// foreign; the data folder and everything inside is then opened without following reparse points
 // and removed as HowToRemove says. Every step is logged. True when the folder is gone (or was
 // never there). Needs an elevated caller.
 bool Remove(const std::wstring& folder);
