@@ -5,9 +5,9 @@
 #include "alerts/Form10.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/DataFolder.h"
 #include "common/Product.h"
 #include "common/ShutDownMod.h"
-#include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
@@ -307,10 +307,9 @@ bool CleanupAfterUpdate() {
 
 void RemoveDataFolder() {
   if (!modOpSys::IsVista()) return;
-  std::wstring folder = Product::DataFolder();
-  if (!CommonModule::DoesDirExist(folder)) return;
-  clsFSO fso;
-  fso.KillDir(folder, false);
+  const std::wstring folder = Product::DataFolder();
+  // Judged first and deleted without following any link: a user could have planted one on the way.
+  if (!folder.empty()) DataFolder::Remove(folder);
 }
 
 }  // namespace Module1

@@ -9,6 +9,7 @@
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
 #include "platform/Handle.h"
+#include "platform/Procedure.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
 
@@ -50,6 +51,53 @@ std::wstring SidText(PSID sid) {
   return text;
 }
 
+// Whether an entry of the DACL lets someone other than Administrators and SYSTEM change the object
+// (or, in a folder, create, delete or rename what is inside). An entry that only passes to what
+// is made inside does not count, a denying one takes away and never gives, and an allowing one of
+// a kind not read here counts against.
+bool LetsOthersChange(const ACE_HEADER* header) {
+  if (header->AceFlags & INHERIT_ONLY_ACE) return false;
+  switch (header->AceType) {
+    case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: return false;
+    default: break;
+  }
+  const auto* entry = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);  // every kind has its mask here
+  if (!(entry->Mask & kChangeAccess)) return false;
+  if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return true;
+  return !Trusted(SidText(const_cast<DWORD*>(&entry->SidStart)));
+}
+
+// No DACL at all lets everyone do everything.
+bool OthersMayChange(const ACL* dacl) {
+  if (!dacl) return true;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(const_cast<ACL*>(dacl), i, &ace) || LetsOthersChange(static_cast<ACE_HEADER*>(ace))) return true;
+  }
+  return false;
+}
+
+// Whether one of the groups every standard user holds may read, and none of them is denied it.
+bool EveryUserMayRead(const ACL* dacl) {
+  bool read = false;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(const_cast<ACL*>(dacl), i, &ace)) return false;
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
+    const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // both kinds share this layout
+    if (!(entry->Mask & kReadAccess) ||
+        !Listed(SidText(const_cast<DWORD*>(&entry->SidStart)), std::begin(kEveryUserSids), std::end(kEveryUserSids)))
+      continue;
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) return false;
+    read = true;
+  }
+  return read;
+}
+
 // The rights read back from a file: owned by a trusted account, changed by nobody else, read by every user.
 bool UsersReadOnly(PSECURITY_DESCRIPTOR descriptor) {
   BOOL present = FALSE, defaulted = FALSE;
@@ -57,24 +105,59 @@ bool UsersReadOnly(PSECURITY_DESCRIPTOR descriptor) {
   PSID owner = nullptr;
   if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !Trusted(SidText(owner))) return false;
   if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) return false;
-  bool usersRead = false;
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* ace = nullptr;
-    if (!GetAce(dacl, i, &ace)) return false;
-    const auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) return false;
-    const auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // both kinds share this layout
-    const std::wstring sid = SidText(const_cast<DWORD*>(&entry->SidStart));
-    const bool everyUser = Listed(sid, std::begin(kEveryUserSids), std::end(kEveryUserSids));
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
-      if (everyUser && (entry->Mask & kReadAccess)) return false;
-      continue;
-    }
-    if (Trusted(sid)) continue;
-    if (entry->Mask & kChangeAccess) return false;
-    if (everyUser && (entry->Mask & kReadAccess)) usersRead = true;
+  return !OthersMayChange(dacl) && EveryUserMayRead(dacl);
+}
+
+// The rights in SDDL, weighed: false when they are no rights at all.
+bool ReadRights(const std::wstring& sddl, bool& othersMayChange) {
+  // No DACL at all, spelled out (Wine reads it back as an empty one, which would deny everyone).
+  if (sddl.find(L"NO_ACCESS_CONTROL") != std::wstring::npos) {
+    othersMayChange = true;
+    return true;
   }
-  return usersRead;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (sddl.empty() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  platform::UniqueLocal owned(descriptor);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present) return false;
+  othersMayChange = OthersMayChange(dacl);
+  return true;
+}
+
+// The path the system gives the object behind a handle, in its "\\?\" form; false when it cannot say.
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+bool FinalPath(FinalPathFn get, HANDLE handle, std::wstring& path) {
+  path.assign(MAX_PATH, L'\0');
+  DWORD length = get(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+  if (length >= path.size()) {
+    path.assign(length + 1, L'\0');
+    length = get(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+  }
+  if (length == 0 || length >= path.size()) return false;
+  path.resize(length);
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return true;
+}
+
+// Windows opens a reparse point as itself when told to, but Wine follows its Unix symbolic links
+// all the same: such a handle leads into another folder than its path's. Before Vista there is no
+// link but a reparse point, which the attributes show.
+bool LeadsElsewhere(HANDLE handle, const std::wstring& path) {
+  static const auto get = platform::GetLoadedProcedure<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+  if (!get) return false;
+  const size_t slash = path.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash + 1 == path.size()) return true;
+  std::wstring parentPath = path.substr(0, slash);
+  if (!parentPath.empty() && parentPath.back() == L':') parentPath += L'\\';
+  const platform::UniqueFileHandle parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring own, folder;
+  if (!parent || !FinalPath(get, parent.get(), folder) || !FinalPath(get, handle, own)) return true;
+  return !platform::EqualsNoCase(own, folder + L"\\" + path.substr(slash + 1));
 }
 
 // Tests read what was given from here: Wine keeps no rights on files.
@@ -89,6 +172,8 @@ void RecordRights(const std::wstring& path, const wchar_t* rights) {
   WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
+const wchar_t kSetAsideMark[] = L" (set aside ";
+
 std::wstring Stamp() {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
@@ -101,12 +186,22 @@ std::wstring Stamp() {
 }  // namespace
 
 Verdict Judge(const Facts& facts, bool folder, std::wstring& reason) {
+  bool othersMayChange = true;
   if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     reason = L"a reparse point (junction, symbolic link or mount point)";
+  } else if (facts.elsewhere) {
+    reason = L"a link that leads elsewhere";
   } else if (((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != folder) {
     reason = folder ? L"not a folder" : L"a folder";
+  } else if (!folder && facts.links != 1) {
+    reason = L"a file with " + std::to_wstring(facts.links) + L" names (hard links)";
   } else if (!Trusted(facts.ownerSid)) {
     reason = facts.ownerSid.empty() ? L"its owner cannot be read" : L"owned by " + facts.ownerSid;
+  } else if (!ReadRights(facts.rights, othersMayChange)) {
+    reason = L"its rights cannot be read";
+  } else if (othersMayChange) {
+    reason = (folder ? L"its rights let other accounts create or change what is in it: " : L"its rights let other accounts change it: ") + facts.rights;
+    return Verdict::Loose;
   } else {
     return Verdict::Proper;
   }
@@ -119,18 +214,27 @@ platform::UniqueFileHandle OpenUnfollowed(const std::wstring& path, DWORD share)
                                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-bool ReadFacts(HANDLE handle, Facts& facts) {
+bool ReadFacts(HANDLE handle, Facts& facts, const std::wstring& path) {
   BY_HANDLE_FILE_INFORMATION info = {};
   if (!GetFileInformationByHandle(handle, &info)) return false;
   facts.attributes = info.dwFileAttributes;
+  facts.links = info.nNumberOfLinks;
+  facts.ownerSid.clear();
+  facts.rights.clear();
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  facts.ownerSid.clear();
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      &descriptor) == ERROR_SUCCESS) {
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &descriptor) == ERROR_SUCCESS) {
     platform::UniqueLocal owned(descriptor);
     facts.ownerSid = SidText(owner);
+    wchar_t* text = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+      platform::UniqueLocal textOwned(text);
+      facts.rights = text;
+    }
   }
+  facts.elsewhere = !path.empty() && LeadsElsewhere(handle, path);
   return true;
 }
 
@@ -146,20 +250,21 @@ Presence CheckForReader(const std::wstring& path, std::wstring& reason) {
     return Presence::Foreign;
   }
   Facts facts;
-  if (!ReadFacts(handle.get(), facts)) {
+  if (!ReadFacts(handle.get(), facts, path)) {
     reason = L"what it is could not be read (system error " + std::to_wstring(GetLastError()) + L")";
     return Presence::Foreign;
   }
   return Judge(facts, true, reason) == Verdict::Proper ? Presence::Proper : Presence::Foreign;
 }
 
-bool SetAside(const std::wstring& path, const std::wstring& reason) {
-  const std::wstring base = path + L" (set aside " + Stamp();
+bool SetAside(const std::wstring& path, const std::wstring& reason, std::wstring* aside) {
+  const std::wstring base = path + kSetAsideMark + Stamp();
   for (int n = 1; n <= 9; ++n) {
-    const std::wstring aside = base + (n == 1 ? L"" : L" " + std::to_wstring(n)) + L")";
+    const std::wstring name = base + (n == 1 ? L"" : L" " + std::to_wstring(n)) + L")";
     // No copy: a junction or link is renamed itself, never what it points to.
-    if (MoveFileExW(path.c_str(), aside.c_str(), 0)) {
-      CommonModule::DPrint(L"DataFolder: set aside " + path + L" (" + reason + L") as " + aside);
+    if (MoveFileExW(path.c_str(), name.c_str(), 0)) {
+      CommonModule::DPrint(L"DataFolder: set aside " + path + L" (" + reason + L") as " + name);
+      if (aside) *aside = name;
       return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
@@ -168,6 +273,8 @@ bool SetAside(const std::wstring& path, const std::wstring& reason) {
                        std::to_wstring(GetLastError()));
   return false;
 }
+
+bool IsSetAsideName(const std::wstring& name) { return name.find(kSetAsideMark) != std::wstring::npos; }
 
 bool GiveRights(HANDLE handle, const std::wstring& path, const wchar_t* rights, bool file) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -4,26 +4,17 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Procedure.h"
+#include "platform/NtFileInformation.h"
 
 namespace platform {
 
 bool RenameOpenFile(HANDLE file, const std::wstring& newPath) {
-  struct IoStatus {
-    void* status;
-    ULONG_PTR information;
-  };
   struct RenameInformation {
     BOOLEAN replaceIfExists;
     HANDLE rootDirectory;
     ULONG fileNameLength;
     WCHAR fileName[1];
   };
-  using SetInformationFn = LONG(WINAPI*)(HANDLE, IoStatus*, void*, ULONG, int);
-  constexpr int kFileRenameInformation = 10;
-  static const auto setInformation = GetLoadedProcedure<SetInformationFn>(L"ntdll.dll", "NtSetInformationFile");
-  if (!setInformation) return false;
-
   DWORD length = GetFullPathNameW(newPath.c_str(), 0, nullptr, nullptr);
   if (length == 0) return false;
   std::wstring full(length, L'\0');
@@ -41,8 +32,7 @@ bool RenameOpenFile(HANDLE file, const std::wstring& newPath) {
   info->fileNameLength = static_cast<ULONG>(ntPath.size() * sizeof(WCHAR));
   std::memcpy(reinterpret_cast<char*>(info) + offsetof(RenameInformation, fileName), ntPath.data(),
               ntPath.size() * sizeof(WCHAR));
-  IoStatus io = {};
-  return setInformation(file, &io, info, static_cast<ULONG>(bytes), kFileRenameInformation) == 0;
+  return SetOpenFileInformation(file, info, static_cast<ULONG>(bytes), kFileRenameInformation);
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "notify/modBase85.h"
 #include "platform/Text.h"
@@ -10,6 +11,7 @@
 #include "tests/support/ProductState.h"
 #include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UnixLink.h"
 
 using namespace testsupport;
 
@@ -203,6 +205,71 @@ TEST_F(IniRoadTest, UninstallDeletesTheSystemsDataFolderNotOneTheEnvironmentName
   ASSERT_TRUE(result.finished);
   EXPECT_TRUE(FileExists(chosen + L"\\keep.txt"));
   EXPECT_FALSE(FolderExists(ours)) << "the data folder the program keeps its lists in goes with it";
+}
+
+// The uninstall deletes the data folder without following anything planted on the way. Wine makes
+// no junctions, but it follows a Unix symbolic link without showing a reparse point: a link inside
+// the folder, or in the maker's or the data folder's place, leaves what it leads to as it was (the
+// link itself stays: Wine cannot remove it without following it). A hard link loses only its name,
+// and a maker's folder that is not the system's is not entered at all.
+TEST_F(IniRoadTest, TheUninstallDeletesNothingThroughALinkNorInAFolderOfSomeoneElse) {
+  enum Plant { kNothing, kLinkToFolderInside, kLinkToFileInside, kHardLinkInside, kMakerLink, kDataLink, kForeignMaker };
+  struct Case {
+    const char* what;
+    Plant plant;
+  } cases[] = {
+      {"nothing planted: lists, folders and a read-only file all go", kNothing},
+      {"a Unix link inside to a folder elsewhere", kLinkToFolderInside},
+      {"a Unix link named like a list to a file elsewhere", kLinkToFileInside},
+      {"a hard link named like a list to a file elsewhere", kHardLinkInside},
+      {"the maker's folder a Unix link to a folder elsewhere", kMakerLink},
+      {"the data folder a Unix link to a folder elsewhere", kDataLink},
+      {"a maker's folder that is not the system's", kForeignMaker},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::wstring root = dir / L"root", elsewhere = dir / L"elsewhere";
+    const std::wstring maker = root + kMakerFolder, data = root + kProductFolder;
+    // Elsewhere: a user's files, and a folder named like the data folder.
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr) && CreateDirectoryW(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((elsewhere + L"\\" + kProductName).c_str(), nullptr));
+    ASSERT_TRUE(WriteTextFile(elsewhere + L"\\keep.txt", "a user's file"));
+    ASSERT_TRUE(WriteTextFile(elsewhere + L"\\" + kProductName + L"\\keep.txt", "a user's file too"));
+    std::optional<UnixLink> link;
+    if (c.plant == kMakerLink) {
+      link.emplace(elsewhere, maker);
+    } else {
+      ASSERT_TRUE(CreateDirectoryW(maker.c_str(), nullptr));
+      if (c.plant == kDataLink) link.emplace(elsewhere, data);
+    }
+    const bool planted = c.plant != kMakerLink && c.plant != kDataLink;
+    if (planted) {
+      ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr) && CreateDirectoryW((data + L"\\sub").c_str(), nullptr));
+      ASSERT_TRUE(WriteTextFile(data + L"\\UserExecFilter.md5", "; a list\r\n"));
+      ASSERT_TRUE(WriteTextFile(data + L"\\sub\\read-only.txt", "x"));
+      ASSERT_TRUE(SetFileAttributesW((data + L"\\sub\\read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    if (c.plant == kLinkToFolderInside) link.emplace(elsewhere, data + L"\\sub\\elsewhere");
+    if (c.plant == kLinkToFileInside) link.emplace(elsewhere + L"\\keep.txt", data + L"\\ExecFilter.md5");
+    if (c.plant == kHardLinkInside) {
+      ASSERT_TRUE(CreateHardLinkW((data + L"\\ExecFilter.md5").c_str(), (elsewhere + L"\\keep.txt").c_str(), nullptr));
+    }
+    if (link && !link->Made()) continue;  // not Wine: no Unix link to test
+
+    std::vector<std::wstring> env = {L"ILATCH_PROMPT_LOG=" + program_.PromptLog(), L"ILATCH_DATA_ROOT=" + root};
+    if (c.plant == kForeignMaker) env.push_back(L"ILATCH_TRUSTED_OWNER=S-1-0-0");  // Wine's account: a standard user
+    const RunResult result = RunProcess(L"\"" + program_.ExePath() + L"\" /uninstallerb /nogpupdate", env);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(ReadFileBytes(elsewhere + L"\\keep.txt"), "a user's file");
+    EXPECT_EQ(ReadFileBytes(elsewhere + L"\\" + kProductName + L"\\keep.txt"), "a user's file too");
+    if (!planted) continue;
+    // What is the system's goes, down to a folder that holds a link left in place.
+    const bool entered = c.plant != kForeignMaker;
+    EXPECT_EQ(FileExists(data + L"\\UserExecFilter.md5"), !entered);
+    EXPECT_EQ(FileExists(data + L"\\sub\\read-only.txt"), !entered);
+    EXPECT_EQ(FolderExists(data), c.plant == kForeignMaker || c.plant == kLinkToFolderInside || c.plant == kLinkToFileInside);
+  }
 }
 
 // Apply makes the data folder the system's: a list already inside gets the folder's inherited

@@ -3,6 +3,7 @@
 // AccessCheck.h). Wine keeps no rights on files, so tests check the rights a program records
 // (see ILATCH_RIGHTS_LOG) this way.
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <map>
@@ -23,6 +24,24 @@ inline bool AccessGranted(HANDLE token, const std::wstring& rights, DWORD access
     return false;
   platform::UniqueLocal owned(descriptor);
   return Granted(token, descriptor, access, kFileMapping);
+}
+
+// Gives a file or folder rights that let every account change it (Everyone: full control, also
+// for what is made inside): a folder an administrator loosened. Under Wine this makes it writable
+// for every Unix account, which is what Wine then reports back.
+inline bool LetEveryoneChange(const std::wstring& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)",
+                                                            SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  platform::UniqueLocal owned(descriptor);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  platform::UniqueFileHandle handle(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return handle && GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) &&
+         SetSecurityInfo(handle.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr) ==
+             ERROR_SUCCESS;
 }
 
 // The last rights recorded for each path (lower-cased) in an ILATCH_RIGHTS_LOG file.

@@ -9,15 +9,17 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/FileTree.h"
 #include "platform/Handle.h"
-
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/UnixLink.h"
 #include "tests/support/UpdateSigning.h"
 #include "tests/update/PackageVersionCases.h"
 #include "zip/ZipClass.h"
@@ -1166,4 +1168,58 @@ TEST_F(UpdateRoad, APlantedDataFolderIsSetAsideAndTheDefinitionsGoIntoAFreshOne)
   platform::UniqueFindHandle search(FindFirstFileW((planted + L" (set aside *)").c_str(), &found));
   ASSERT_TRUE(search) << "the planted file was not set aside";
   EXPECT_EQ(ReadFileBytes(data_ / L"programdata" + kMakerFolder + L"\\" + found.cFileName), "planted in the folder's place");
+}
+
+// A version file that a user planted claims definitions newer than any the maker will publish,
+// which would stop every update for good: in a folder whose rights let users create files (the
+// folder goes aside whole, the version file with it), or as a hard link or a Unix link in the
+// version file's place (set aside, or taking the folder aside). The next update sees no installed
+// definitions and lands; the file a link led to keeps its content.
+TEST_F(UpdateRoad, APlantedVersionFileStopsNoUpdate) {
+  enum Plant { kLooseFolder, kHardLink, kUnixLink };
+  const struct {
+    const char* what;
+    Plant plant;
+  } cases[] = {
+      {"a folder users could write, holding a version file", kLooseFolder},
+      {"a hard link in the version file's place", kHardLink},
+      {"a Unix link in the version file's place", kUnixLink},
+  };
+  WriteIndex(L"1.0.1", L"105");
+  WriteDefinitions(false);
+  const std::string planted = std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=32000\r\n";
+  const std::wstring folder = DefsFolder().substr(0, DefsFolder().size() - 1);
+  const std::wstring outside = data_ / L"outside.def";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::RemoveFolderTree(data_ / L"programdata" + kMakerFolder);
+    ASSERT_TRUE(CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteTextFile(outside, planted));
+    std::optional<UnixLink> link;
+    switch (c.plant) {
+      case kLooseFolder:
+        ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, planted));
+        ASSERT_TRUE(LetEveryoneChange(folder));
+        break;
+      case kHardLink:
+        ASSERT_TRUE(CreateHardLinkW((DefsFolder() + kDefinitionsVersionFile).c_str(), outside.c_str(), nullptr));
+        break;
+      case kUnixLink:
+        link.emplace(outside, DefsFolder() + kDefinitionsVersionFile);
+        if (!link->Made()) continue;  // not Wine
+        break;
+    }
+    ASSERT_TRUE(Run(L"/autoupdate").finished);
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile),
+              std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n");
+    EXPECT_TRUE(FileExists(DefsFolder() + L"ExecFilter.md5"));
+    EXPECT_EQ(ReadFileBytes(outside), planted);
+    if (link) {
+      WIN32_FIND_DATAW found = {};
+      platform::UniqueFindHandle aside(FindFirstFileW((folder + L" (set aside *)").c_str(), &found));
+      ASSERT_TRUE(aside) << "the folder with the link was not set aside";
+      link->MovedTo(data_ / L"programdata" + kMakerFolder + L"\\" + found.cFileName + L"\\" + kDefinitionsVersionFile);
+    }
+  }
 }
