@@ -8,8 +8,8 @@
 
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
+#include "platform/FileIdentity.h"
 #include "platform/Handle.h"
-#include "platform/Procedure.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
 
@@ -127,37 +127,30 @@ bool ReadRights(const std::wstring& sddl, bool& othersMayChange) {
   return true;
 }
 
-// The path the system gives the object behind a handle, in its "\\?\" form; false when it cannot say.
-using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-bool FinalPath(FinalPathFn get, HANDLE handle, std::wstring& path) {
-  path.assign(MAX_PATH, L'\0');
-  DWORD length = get(handle, &path[0], static_cast<DWORD>(path.size()), 0);
-  if (length >= path.size()) {
-    path.assign(length + 1, L'\0');
-    length = get(handle, &path[0], static_cast<DWORD>(path.size()), 0);
-  }
-  if (length == 0 || length >= path.size()) return false;
-  path.resize(length);
+// The path the system gives the object behind a handle, in its "\\?\" form, without a trailing
+// backslash; empty when it cannot say (error tells why).
+std::wstring FinalPath(HANDLE handle, DWORD& error) {
+  std::wstring path = platform::FinalPathName(handle, error);
   while (!path.empty() && path.back() == L'\\') path.pop_back();
-  return true;
+  return path;
 }
 
 // Windows opens a reparse point as itself when told to, but Wine follows its Unix symbolic links
 // all the same: such a handle leads into another folder than its path's. Before Vista there is no
 // link but a reparse point, which the attributes show.
 bool LeadsElsewhere(HANDLE handle, const std::wstring& path) {
-  static const auto get = platform::GetLoadedProcedure<FinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  if (!get) return false;
+  DWORD error = 0;
+  const std::wstring own = FinalPath(handle, error);
+  if (error == ERROR_CALL_NOT_IMPLEMENTED) return false;
   const size_t slash = path.find_last_of(L'\\');
-  if (slash == std::wstring::npos || slash + 1 == path.size()) return true;
+  if (own.empty() || slash == std::wstring::npos || slash + 1 == path.size()) return true;
   std::wstring parentPath = path.substr(0, slash);
   if (!parentPath.empty() && parentPath.back() == L':') parentPath += L'\\';
   const platform::UniqueFileHandle parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  std::wstring own, folder;
-  if (!parent || !FinalPath(get, parent.get(), folder) || !FinalPath(get, handle, own)) return true;
-  return !platform::EqualsNoCase(own, folder + L"\\" + path.substr(slash + 1));
+  const std::wstring folder = parent ? FinalPath(parent.get(), error) : L"";
+  return folder.empty() || !platform::EqualsNoCase(own, folder + L"\\" + path.substr(slash + 1));
 }
 
 // Tests read what was given from here: Wine keeps no rights on files.
