@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
+
 #include "platform/Handle.h"
 
 namespace testsupport {
@@ -41,7 +43,10 @@ void Collect(const std::wstring& folder, const std::wstring& relative, std::map<
       contents[relative + name] = "<folder>";
       Collect(folder, relative + name + L"\\", contents);
     } else {
-      contents[relative + name] = ReadFileBytes(folder + relative + name);
+      // A digest keeps a failure's message short; any change of the bytes changes it.
+      const std::string bytes = ReadFileBytes(folder + relative + name);
+      contents[relative + name] =
+          std::to_string(bytes.size()) + " bytes, hash " + std::to_string(std::hash<std::string>()(bytes));
     }
   } while (FindNextFileW(find.get(), &found));
 }

@@ -27,8 +27,8 @@ class PlantedFolders {
   ScratchDir folder_, records_;
 };
 
-// Every file and folder below folder, by path relative to it, with each file's bytes (a folder's
-// entry is "<folder>"): what a comparison before and after a run looks at.
+// Every file and folder below folder, by path relative to it, with each file's size and a digest
+// of its bytes (a folder's entry is "<folder>"): what a comparison before and after a run looks at.
 std::map<std::wstring, std::string> FolderContents(const std::wstring& folder);
 
 // The folder of this process's user as the shell keeps it (a CSIDL_ number), without a trailing
