@@ -5,14 +5,15 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <userenv.h>
 
 #include <new>
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
 #include "platform/PromptSeam.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
+#include "platform/UserFolder.h"
 
 namespace CommonModule2 {
 
@@ -21,8 +22,10 @@ std::vector<std::wstring> UserProfileList;
 
 namespace {
 
+// The drive Windows runs from, as Windows reports it: %SystemDrive% is whoever started the program.
 bool SameSystemDrive() {
-  return platform::Lower(SystemDriveCache) == platform::Lower(platform::GetEnv(L"systemdrive"));
+  const std::wstring system = platform::SystemDrive();
+  return !system.empty() && platform::Lower(SystemDriveCache) == platform::Lower(system);
 }
 
 }  // namespace
@@ -30,9 +33,8 @@ bool SameSystemDrive() {
 std::wstring GetUserProf(bool ask) {
   try {
     if (!SameSystemDrive()) return GetUserProfOld(ask);
-    wchar_t buffer[256] = {};
-    DWORD size = 255;
-    std::wstring folder = GetProfilesDirectoryW(buffer, &size) ? TrimNull(buffer) : std::wstring();
+    // The profile list's own entry, its %SystemDrive% taken from the system, not the environment.
+    const std::wstring folder = platform::ProfilesFolder();
     if (!folder.empty() && CommonModule::DoesDirExist(folder)) {
       CommonModule::DPrint(L"getuserprof returns:  " + folder);
       return folder;
@@ -49,7 +51,9 @@ std::wstring GetUserProfOld(bool ask) {
     const std::wstring& drive = SystemDriveCache;
     std::wstring folder;
     if (SameSystemDrive()) {
-      folder = CommonModule::StripEndOfString(platform::GetEnv(L"userprofile"), L"\\", false, false, false);
+      // The parent of this program's user's own profile, as Windows keeps it.
+      const std::wstring profile = platform::UserFolderPath(platform::UserFolder::Profile);
+      folder = profile.empty() ? profile : CommonModule::StripEndOfString(profile, L"\\", false, false, false);
       CommonModule::DPrint(L"getuserprofold returns:  " + folder);
     } else if (IsNewProfileLayout()) {
       folder = drive + L"\\Users";

@@ -12,7 +12,9 @@ extern std::wstring SystemDriveCache;
 extern std::vector<std::wstring> UserProfileList;
 
 // The folder that holds the user profiles (C:\Users, C:\Documents and Settings), "" when none
-// is found. ask: let the user pick the folder when it cannot be found (callers pass false).
+// is found. ask: let the user pick the folder when it cannot be found (callers pass false). On the
+// drive Windows runs from it is the profile list's folder, or else the parent of this program's
+// user's profile, both as Windows keeps them: never taken from the environment.
 std::wstring GetUserProf(bool ask);
 std::wstring GetUserProfOld(bool ask);
 

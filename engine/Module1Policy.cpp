@@ -18,12 +18,16 @@
 #include "engine/PolicyLayout.h"
 #include "engine/RuleSets.h"
 #include "engine/SavedChoices.h"
+#include "engine/TestProgram.h"
 #include "engine/modGUID.h"
 #include "notify/modWriteEvent.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Process.h"
+#include "platform/SystemFolder.h"
+#include "platform/TestSwitches.h"
 #include "platform/Text.h"
+#include "platform/UserFolder.h"
 #include "zip/modZip.h"
 
 namespace Module1 {
@@ -154,7 +158,7 @@ void WriteProgramDataRules(const std::wstring& extension) { WriteOptionRules(Rul
 void WriteTempArchiveRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::TempArchives, extension); }
 
 void WriteUserProfileRules(const std::wstring& extension) {
-  CommonModule2::SystemDriveCache = platform::GetEnv(L"systemdrive");
+  CommonModule2::SystemDriveCache = platform::SystemDrive();
   WriteOptionRules(RuleSets::Option::UserProfile, extension, CommonModule2::GetUserProf(false));
 }
 
@@ -400,57 +404,45 @@ bool SetExeComFilter(bool on) {
 
 namespace {
 
-// Writes the test program afresh and opens it so that nobody can change it until it has run;
-// false when that fails. The open handle denies writers and deleters while it is held.
-bool WriteTestProgram(const std::wstring& path, platform::UniqueFileHandle& guard) {
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+// The test program carried as the "hello" resource; false when it is not there.
+bool TestProgramBytes(const BYTE*& bytes, DWORD& size) {
   HRSRC resource = FindResourceW(nullptr, L"hello", L"CUSTOM");
   HGLOBAL loaded = resource ? LoadResource(nullptr, resource) : nullptr;
-  const BYTE* bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-  DWORD size = resource ? SizeofResource(nullptr, resource) : 0;
-  if (!bytes || !size) return false;
-  {
-    // CREATE_NEW: a file that appeared since the delete is someone else's, and is not used.
-    platform::UniqueFileHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (!file || !WriteFile(file.get(), bytes, size, &written, nullptr) || written != size) return false;
-  }
-  guard.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!guard) return false;
-  std::vector<BYTE> check(size + 1);
-  DWORD got = 0;
-  return ReadFile(guard.get(), check.data(), size + 1, &got, nullptr) && got == size &&
-         std::equal(check.begin(), check.begin() + size, bytes);
+  bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  size = resource ? SizeofResource(nullptr, resource) : 0;
+  return bytes && size;
 }
 
 }  // namespace
 
 PreventionResult RunPreventionTest() {
-  const std::wstring path = platform::GetEnv(L"appdata") + L"\\HelloWorld2.exe";
+  // The AppData folder that Windows keeps for this program's user. %APPDATA% is whoever started
+  // the program: it would choose where an administrator's program writes, deletes and starts.
+  const std::wstring folder = platform::UserFolderPath(platform::UserFolder::AppData);
+  const BYTE* bytes = nullptr;
+  DWORD size = 0;
+  TestProgram program;
+  std::wstring refusal = L"Windows names no AppData folder";
+  bool written = false;
+  if (!folder.empty()) {
+    refusal = L"the test program is not carried";
+    written = TestProgramBytes(bytes, size) && program.Write(folder, L"HelloWorld2.exe", bytes, size, refusal);
+  }
+  if (!written) {
+    CommonModule::DPrint(L"Module1\\TestPrevention: the test program was not written to " + folder + L": " + refusal);
+    return PreventionResult::NotRun;
+  }
+  platform::WaitAtTestGate(platform::kSwitchPreventionGate);
   PreventionResult result = PreventionResult::NotRun;
-  {
-    platform::UniqueFileHandle guard;
-    if (WriteTestProgram(path, guard)) {
-      // A test program that hangs is ended, so that its copy can be removed below.
-      platform::ProgramRun run = platform::RunAndWait(L"\"" + path + L"\"", SW_HIDE, 30000, true);
-      if (platform::IsRefusedByPolicy(run.startError)) result = PreventionResult::Blocked;
-      else if (run.startError == 0 && run.finished && run.exitCode == 9) result = PreventionResult::Ran;
-      else
-        CommonModule::DPrint(L"Module1\\TestPrevention: the test program did not run: start error " +
-                             std::to_wstring(run.startError) + L", exit code " + std::to_wstring(run.exitCode));
-    } else {
-      CommonModule::DPrint(L"Module1\\TestPrevention: cannot write the test program to " + path);
-    }
-  }
-  // An ended program's file may be held for a moment after its end.
-  bool removed = false;
-  for (int attempt = 0; attempt < 20 && !removed; ++attempt) {
-    removed = DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
-    if (!removed) Sleep(100);
-  }
-  if (!removed) {
+  // A test program that hangs is ended, so that its copy can be removed below.
+  const platform::ProgramRun run = platform::RunAndWait(L"\"" + program.Path() + L"\"", SW_HIDE, 30000, true);
+  if (platform::IsRefusedByPolicy(run.startError)) result = PreventionResult::Blocked;
+  else if (run.startError == 0 && run.finished && run.exitCode == 9) result = PreventionResult::Ran;
+  else
+    CommonModule::DPrint(L"Module1\\TestPrevention: the test program did not run: start error " +
+                         std::to_wstring(run.startError) + L", exit code " + std::to_wstring(run.exitCode));
+  const std::wstring path = program.Path();
+  if (!program.Remove()) {
     CommonModule::DPrint(L"Module1\\TestPrevention: cannot remove the test program " + path);
     result = PreventionResult::NotRun;
   }

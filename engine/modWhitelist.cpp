@@ -13,13 +13,17 @@
 #include "engine/SavedChoices.h"
 #include "engine/modGUID.h"
 #include "platform/Forms.h"
+#include "platform/SystemFolder.h"
 #include "platform/Text.h"
+#include "platform/UserFolder.h"
 
 namespace modWhitelist {
 
 namespace {
 
 using CommonModule::DPrint;
+using platform::UserFolder;
+using platform::UserFolderPath;
 
 // Folder prefixes of each kind of item, per Windows family.
 const std::vector<const wchar_t*> kAppDataVista = {L"%appdata%\\", L"%userprofile%\\AppData\\Roaming\\",
@@ -142,8 +146,8 @@ void StartupItem(const std::wstring& item, KnownRules& known) {
 
 void AppDataItem(const std::wstring& givenItem, KnownRules& known) {
   const bool vista = modOpSys::IsVista();
-  const std::wstring appData = platform::Lower(platform::GetEnv(L"appdata"));
-  const std::wstring localAppData = platform::Lower(platform::GetEnv(L"localappdata"));
+  const std::wstring appData = platform::Lower(UserFolderPath(UserFolder::AppData));
+  const std::wstring localAppData = platform::Lower(UserFolderPath(UserFolder::LocalAppData));
   std::wstring item = givenItem;
   // A full path under this user's application-data folders becomes its relative remainder.
   if (!appData.empty()) item = CommonModule::Strip(platform::Lower(item), appData + L"\\");
@@ -167,8 +171,8 @@ std::wstring WithoutTrailingBackslash(std::wstring folder) {
   return folder;
 }
 
-void AddFolder(std::vector<std::wstring>& folders, const std::wstring& base, const wchar_t* below = L"") {
-  if (!platform::Trim(base).empty()) folders.push_back(WithoutTrailingBackslash(base) + below);
+void AddFolder(std::vector<std::wstring>& folders, const std::wstring& folder) {
+  if (!platform::Trim(folder).empty()) folders.push_back(WithoutTrailingBackslash(folder));
 }
 
 }  // namespace
@@ -188,22 +192,16 @@ void WhitelistItem(const std::wstring& item) { OneItem(AppDataItem, item); }
 
 std::vector<std::wstring> AppDataFolders() {
   std::vector<std::wstring> folders;
-  AddFolder(folders, platform::GetEnv(L"appdata"));
-  if (modOpSys::IsVista()) AddFolder(folders, platform::GetEnv(L"localappdata"));
-  else AddFolder(folders, platform::GetEnv(L"userprofile"), L"\\Local Settings\\Application Data");
+  // On XP the local one is the profile's Local Settings\Application Data.
+  AddFolder(folders, UserFolderPath(UserFolder::AppData));
+  AddFolder(folders, UserFolderPath(UserFolder::LocalAppData));
   return folders;
 }
 
 std::vector<std::wstring> StartupFolders() {
   std::vector<std::wstring> folders;
-  if (modOpSys::IsVista()) {
-    AddFolder(folders, platform::GetEnv(L"userprofile"),
-              L"\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
-    AddFolder(folders, platform::GetEnv(L"programdata"), L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup");
-  } else {
-    AddFolder(folders, platform::GetEnv(L"userprofile"), L"\\Start Menu\\Programs\\Startup");
-    AddFolder(folders, platform::GetEnv(L"allusersprofile"), L"\\Start Menu\\Programs\\Startup");
-  }
+  AddFolder(folders, UserFolderPath(UserFolder::Startup));
+  AddFolder(folders, UserFolderPath(UserFolder::CommonStartup));
   return folders;
 }
 
@@ -246,7 +244,7 @@ void WhitelistAllInDir(const std::wstring& folder, ItemList& list, bool isBase) 
 }
 
 void WhitelistAllKnownItems() {
-  const std::wstring systemDrive = platform::GetEnv(L"systemdrive");
+  const std::wstring systemDrive = platform::SystemDrive();
   DPrint(L"WhitelistAllKnownItems started on:  " + systemDrive);
   CommonModule2::SystemDriveCache = systemDrive;
   CommonModule2::GetUserList(false);
@@ -255,7 +253,7 @@ void WhitelistAllKnownItems() {
   FoundItems appData, userProfile, startup, programData;
   {
     clsFSO fso;
-    ScanWithSubfolders(fso, platform::GetEnv(L"appdata"), appData);
+    ScanWithSubfolders(fso, UserFolderPath(UserFolder::AppData), appData);
     for (const auto& profile : CommonModule2::UserProfileList) {
       DPrint(L"WhitelistAll beginning for:  " + profile);
       CollectDir(profile, userProfile, true);
@@ -273,9 +271,11 @@ void WhitelistAllKnownItems() {
   }
   KnownRules known;
   if (vista) {
-    const std::wstring programDataFolder = platform::GetEnv(L"programdata");
-    CollectDir(programDataFolder + L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", startup, true);
-    CollectDir(programDataFolder, programData, true);
+    const std::wstring programDataFolder = UserFolderPath(UserFolder::CommonAppData);
+    if (!programDataFolder.empty()) {
+      CollectDir(programDataFolder + L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", startup, true);
+      CollectDir(programDataFolder, programData, true);
+    }
     for (const auto& item : programData.items) ProgramDataItem(item, known);
   }
   for (const auto& item : appData.items) AppDataItem(item, known);

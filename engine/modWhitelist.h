@@ -17,14 +17,16 @@ void WhitelistUserProfileItem(const std::wstring& item);
 void WhitelistStartupItem(const std::wstring& item);
 void WhitelistItem(const std::wstring& item);
 
-// Whitelists every program already present in the protected folders of every profile.
+// Whitelists every program already present in the protected folders of every profile: the
+// current user's folders, the profiles and ProgramData as Windows keeps them.
 void WhitelistAllKnownItems();
 void WhitelistAllInDir(const std::wstring& folder, ItemList& list, bool isBase);
 void AddToList(const std::wstring& item, ItemList& list);
 
-// The folders a whitelist scope's items are relative to, as the environment names them now
-// (without a trailing backslash; unknown ones left out). The application-data scope: the roaming
-// folder and the local one; the startup scope: the user's and the all-users startup folder.
+// The folders a whitelist scope's items are relative to, as Windows keeps them for this
+// program's user, never as the environment names them (without a trailing backslash; unknown ones
+// left out). The application-data scope: the roaming folder and the local one; the startup scope:
+// the user's and the all-users startup folder.
 std::vector<std::wstring> AppDataFolders();
 std::vector<std::wstring> StartupFolders();
 // path below the first of folders that holds it, lower-cased; false (relative untouched) when

@@ -9,6 +9,7 @@
 #include "platform/Handle.h"
 #include "platform/ProcessAccount.h"
 #include "platform/ProductName.h"
+#include "platform/SystemFolder.h"
 
 namespace platform {
 namespace {
@@ -503,10 +504,10 @@ const std::vector<HMODULE>& EventMessageFormatter::FilesOf(const std::wstring& l
   const LONG read = RegQueryValueExW(key, L"EventMessageFile", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   RegCloseKey(key);
   if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return modules;
-  wchar_t expanded[4096] = {};
-  if (!ExpandEnvironmentStringsW(value, expanded, 4096)) return modules;
+  // The Windows folder as Windows reports it: the environment's %SystemRoot% is whoever started us.
+  std::wstring list;
+  if (!ExpandSystemPath(value, list)) return modules;
   // One file or several, separated by ";".
-  std::wstring list = expanded;
   for (size_t start = 0; start <= list.size();) {
     size_t end = list.find(L';', start);
     if (end == std::wstring::npos) end = list.size();

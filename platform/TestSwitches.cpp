@@ -24,6 +24,7 @@ const wchar_t kSwitchNoInstallerPin[] = L"ILATCH_NO_INSTALLER_PIN";
 const wchar_t kSwitchTrustedOwner[] = L"ILATCH_TRUSTED_OWNER";
 const wchar_t kSwitchRightsLog[] = L"ILATCH_RIGHTS_LOG";
 const wchar_t kSwitchWindowsVersion[] = L"ILATCH_WINDOWS_VERSION";
+const wchar_t kSwitchPreventionGate[] = L"ILATCH_PREVENTION_GATE";
 
 namespace {
 
@@ -91,6 +92,18 @@ unsigned long TestSwitchLimitMs(const wchar_t* name, unsigned long seconds) {
   int64_t given = 0;
   if (ParseInt64(TestSwitch(name), given) && given > 0 && given < 86400) seconds = static_cast<unsigned long>(given);
   return seconds * 1000;
+}
+
+void WaitAtTestGate(const wchar_t* name) {
+  const std::wstring gate = TestSwitch(name);
+  if (gate.empty()) return;
+  {
+    UniqueFileHandle made(CreateFileW(gate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!made) return;
+  }
+  for (int waited = 0; waited < 30000 && GetFileAttributesW(gate.c_str()) != INVALID_FILE_ATTRIBUTES; waited += 50)
+    Sleep(50);
 }
 
 }  // namespace platform

@@ -27,6 +27,7 @@ extern const wchar_t kSwitchNoInstallerPin[];  // acts as a build that pins no c
 extern const wchar_t kSwitchTrustedOwner[];    // one more owner SID the data folder may carry
 extern const wchar_t kSwitchRightsLog[];       // file the rights given in the data folder are recorded to
 extern const wchar_t kSwitchWindowsVersion[];  // "major.minor" in place of the kernel's version
+extern const wchar_t kSwitchPreventionGate[];  // file the prevention test waits on between write and start
 
 // True when this program's folder is listed for test runs.
 bool TestSwitchesAllowed();
@@ -37,5 +38,10 @@ std::wstring TestSwitch(const wchar_t* name);
 // A time limit in milliseconds: the switch's whole number of seconds (1 to 86399) where it gives
 // one, else the seconds given.
 unsigned long TestSwitchLimitMs(const wchar_t* name, unsigned long seconds);
+
+// A moment at which a test acts on the program from outside: when the switch names a file, the
+// file is made and the program waits until the test deletes it, 30 seconds at most. Without the
+// switch it returns at once.
+void WaitAtTestGate(const wchar_t* name);
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "platform/UserFolder.h"
 #include "platform/WindowText.h"
 #include "ui/ActionScope.h"
 #include "ui/Form6Ids.h"
@@ -160,12 +161,14 @@ int Scope() {
   return 0;
 }
 
-// The folders a scope's rules are relative to; the first is where the file dialog opens.
+// The folders a scope's rules are relative to, as Windows keeps them (the environment would let
+// whoever started the program choose what a chosen file's rule names); the first is where the file
+// dialog opens.
 std::vector<std::wstring> ScopeFolders(int scope) {
   switch (scope) {
     case 1: return modWhitelist::AppDataFolders();
-    case 2: return {platform::GetEnv(L"programdata")};
-    case 3: return {platform::GetEnv(L"userprofile")};
+    case 2: return {platform::UserFolderPath(platform::UserFolder::CommonAppData)};
+    case 3: return {platform::UserFolderPath(platform::UserFolder::Profile)};
     case 4: return modWhitelist::StartupFolders();
     default: return {};
   }

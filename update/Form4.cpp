@@ -19,6 +19,7 @@
 #include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
+#include "platform/UserFolder.h"
 #include "platform/WindowText.h"
 #include "update/Form4Ids.h"
 #include "update/Form4Installer.h"
@@ -302,7 +303,7 @@ void AddClick() {
 
 void BrowseWhitelistClick() {
   const std::wstring chosen = PickFile(L"Select an Executable to Whitelist", L"EXEs (*.exe)|*.exe",
-                                       platform::GetEnv(L"APPDATA"));
+                                       platform::UserFolderPath(platform::UserFolder::AppData));
   if (chosen.empty()) return;
   std::wstring entry;
   if (!Form4::WhitelistEntryFromPath(chosen, entry)) {

@@ -1,6 +1,7 @@
 // The profiles folder, the Vista-style layout test, the profile list and the folder picker. A
 // scratch folder stands in for the system drive of another Windows installation.
 #include <windows.h>
+#include <shlobj.h>
 #include <userenv.h>
 
 #include <gtest/gtest.h>
@@ -93,13 +94,39 @@ TEST_F(UserProfileTest, TheOlderLayoutIsDocumentsAndSettings) {
   EXPECT_EQ(CommonModule2::GetUserProf(false), drive_ + L"\\Documents and Settings");
 }
 
-TEST_F(UserProfileTest, OnThisDriveTheFallbackIsTheParentOfTheOwnProfile) {
+// The environment belongs to whoever started the program: a planted %SystemDrive% or %USERPROFILE%
+// moves neither the profiles folder nor its fallback on the drive Windows runs from, and turns no
+// other drive into that one.
+TEST_F(UserProfileTest, TheEnvironmentChoosesNoProfilesFolder) {
+  wchar_t windows[MAX_PATH] = {}, profiles[MAX_PATH] = {}, own[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 2u);
+  ASSERT_TRUE(GetProfilesDirectoryW(profiles, &size));
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, own)));
+  const std::wstring ownProfile = own;
+  MakeVistaLayout();  // where the planted drive would lead
   EnvironmentGuard environment;
-  environment.Set(L"SYSTEMDRIVE", L"C:");
-  environment.Set(L"USERPROFILE", L"C:\\Profiles Here\\tester");
-  CommonModule2::SystemDriveCache = L"c:";
-  EXPECT_EQ(CommonModule2::GetUserProfOld(false), L"C:\\Profiles Here");
-  EXPECT_EQ(log_.Lines(), std::vector<std::wstring>{L"\tgetuserprofold returns:  C:\\Profiles Here"});
+  environment.Set(L"SYSTEMDRIVE", drive_.c_str());
+  environment.Set(L"USERPROFILE", (drive_ + L"\\Users\\tester").c_str());
+
+  const std::wstring parent = ownProfile.substr(0, ownProfile.find_last_of(L'\\'));
+  struct Case {
+    const char* name;
+    std::wstring drive, profilesFolder, fallback;
+    std::vector<std::wstring> fallbackLog;
+  } cases[] = {
+      {"the drive Windows runs from", platform::Upper(std::wstring(windows, 2)), profiles, parent,
+       {L"\tgetuserprofold returns:  " + parent}},
+      {"the planted drive, as another installation's", drive_, drive_ + L"\\Users", drive_ + L"\\Users", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CommonModule2::SystemDriveCache = c.drive;
+    EXPECT_EQ(CommonModule2::GetUserProf(false), c.profilesFolder);
+    log_.Clear();
+    EXPECT_EQ(CommonModule2::GetUserProfOld(false), c.fallback);
+    EXPECT_EQ(log_.Lines(), c.fallbackLog);
+  }
 }
 
 TEST_F(UserProfileTest, TheProfileListHoldsTheFoldersDirectlyUnderTheProfilesFolder) {

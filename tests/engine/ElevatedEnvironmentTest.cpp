@@ -5,9 +5,14 @@
 
 #include <windows.h>
 #include <sddl.h>
+#include <shlobj.h>
 
+#include <thread>
+
+#include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/PlantedFolders.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -147,4 +152,156 @@ TEST_F(ElevatedEnvironmentTest, NoToolComesFromTheEnvironmentAndRightsGoToTheTok
   EXPECT_FALSE(RegSubkeys(HKEY_LOCAL_MACHINE, kHashes).empty()) << "the system's reg.exe did not import";
 
   EXPECT_EQ(StandInsThatRan(), std::vector<std::wstring>{});
+}
+
+namespace {
+
+// The main program run with the planted environment on a thread of its own and held at the
+// prevention test's gate (ILATCH_PREVENTION_GATE): after the test program is written, before it
+// starts.
+class GatedRun {
+ public:
+  GatedRun(const InstalledProgram& program, const std::wstring& arguments, const std::wstring& answers,
+           const PlantedFolders& planted)
+      : gate_(dir_ / L"gate") {
+    std::vector<std::wstring> env = planted.Environment();
+    env.push_back(L"ILATCH_PROMPT_LOG=" + program.PromptLog());
+    env.push_back(L"ILATCH_PROMPT_ANSWERS=" + answers);
+    env.push_back(L"ILATCH_PREVENTION_GATE=" + gate_);
+    const std::wstring command = L"\"" + program.ExePath() + L"\" " + arguments;
+    thread_ = std::thread([this, command, env] { result_ = RunProcess(command, env, 90000); });
+  }
+  ~GatedRun() { Finish(); }
+
+  // True once the program waits at the gate.
+  bool AtGate() const {
+    for (int waited = 0; waited < 60000 && !FileExists(gate_); waited += 50) Sleep(50);
+    return FileExists(gate_);
+  }
+  // Opens the gate and waits for the program's end.
+  RunResult Finish() {
+    DeleteFileW(gate_.c_str());
+    if (thread_.joinable()) thread_.join();
+    return result_;
+  }
+
+ private:
+  ScratchDir dir_;
+  std::wstring gate_;
+  RunResult result_;
+  std::thread thread_;
+};
+
+// Planted folders for the prevention test: a stand-in of the test program's name where the planted
+// %APPDATA% (and %USERPROFILE%\AppData\Roaming) would put it.
+class PreventionTestFolderTest : public ClearedProductTest {
+ protected:
+  void SetUp() override {
+    ClearedProductTest::SetUp();
+    ASSERT_FALSE(appData_.empty());
+    ASSERT_TRUE(planted_.PlantProgram(L"HelloWorld2.exe"));
+    ASSERT_TRUE(planted_.PlantProgram(L"AppData\\Roaming\\HelloWorld2.exe"));
+    before_ = FolderContents(planted_.Folder());
+  }
+  void TearDown() override {
+    DeleteFileW(TestProgram().c_str());
+    ClearedProductTest::TearDown();
+  }
+  std::wstring TestProgram() const { return appData_ + L"\\HelloWorld2.exe"; }
+  // The text of the first message box recorded. (An unsuccessful /test also opens the main window
+  // in a process of its own, whose record may come in later.)
+  std::wstring FirstBoxText() const {
+    for (const auto& record : program_.Prompts())
+      if (record.kind == L"box" && record.fields.size() >= 3) return record.fields[2];
+    return L"<no box>";
+  }
+
+  const std::wstring appData_ = OwnFolder(CSIDL_APPDATA);  // this user's, as the system keeps it
+  PlantedFolders planted_;
+  std::map<std::wstring, std::string> before_;
+  InstalledProgram program_;
+};
+
+std::string U(const std::wstring& text) { return platform::ToUtf8(text); }
+
+}  // namespace
+
+// /test and the question of the apply road run the prevention test. It writes, starts and removes
+// its program in this user's own AppData; the planted folder is not written, deleted or started.
+TEST_F(PreventionTestFolderTest, ThePreventionTestRunsInTheUsersOwnAppDataWhateverTheEnvironmentSays) {
+  const std::string standIn = ReadFileBytes(TestsDir() + L"fakes\\fakeprog.exe");
+  struct Road {
+    const char* name;
+    const wchar_t* arguments;
+    const char* ini;  // the configuration INI beside the program, or none
+    const wchar_t* answers;
+    std::wstring firstBox;
+  };
+  const Road roads[] = {
+      {"/test", L"/test", nullptr, L"", L"Prevention Not Applied or Unsuccessful!"},
+      {"the apply road", L"", "[Config]\r\nAppdata=1\r\n", L"no", std::wstring(L"Apply ") + kRuleDescription + L" now?"},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    DeleteFileW(program_.PromptLog().c_str());
+    DeleteFileW((program_.Folder() + kSettingsIni).c_str());
+    if (road.ini) ASSERT_TRUE(WriteTextFile(program_.Folder() + kSettingsIni, road.ini));
+    {
+      GatedRun run(program_, road.arguments, road.answers, planted_);
+      ASSERT_TRUE(run.AtGate()) << "the prevention test never reached its start";
+      const std::string written = ReadFileBytes(TestProgram());
+      EXPECT_EQ(written.substr(0, 2), "MZ") << "no test program in this user's AppData";
+      EXPECT_NE(written, standIn);
+      EXPECT_EQ(FolderContents(planted_.Folder()), before_) << "the planted folder was written or emptied";
+      EXPECT_TRUE(run.Finish().finished);
+    }
+    // Wine enforces no policy: the carried test program ran, and said so with its exit code.
+    EXPECT_EQ(FirstBoxText(), road.firstBox);
+    EXPECT_FALSE(FileExists(TestProgram())) << "the test program is removed again";
+    EXPECT_EQ(FolderContents(planted_.Folder()), before_);
+    EXPECT_EQ(planted_.StartsRecorded(), std::vector<std::wstring>{});
+  }
+}
+
+// Between the write and the start nobody can re-point the path to the test program: no folder on
+// the way can be renamed away (to put a new one with another program of that name in its place),
+// and the file itself cannot be deleted, replaced or written.
+TEST_F(PreventionTestFolderTest, NothingOnTheWayToTheTestProgramCanBeSwappedBeforeItStarts) {
+  ScratchDir other;
+  const std::wstring impostor = other / L"HelloWorld2.exe";
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", impostor));
+  std::wstring renamedFrom, renamedTo;
+  {
+    GatedRun run(program_, L"/test", L"", planted_);
+    ASSERT_TRUE(run.AtGate()) << "the prevention test never reached its start";
+    const std::wstring roaming = appData_;
+    const std::wstring appDataRoot = roaming.substr(0, roaming.find_last_of(L'\\'));
+    for (const std::wstring& folder : {roaming, appDataRoot, OwnFolder(CSIDL_PROFILE)}) {
+      SCOPED_TRACE(U(folder));
+      const std::wstring aside = folder + L" (renamed)";
+      const bool moved = MoveFileW(folder.c_str(), aside.c_str()) != FALSE;
+      EXPECT_FALSE(moved) << "a folder on the way was renamed";
+      if (!moved) continue;
+      // What an attacker puts in its place: the same path, another program behind it.
+      renamedFrom = folder;
+      renamedTo = aside;
+      SHCreateDirectoryExW(nullptr, roaming.c_str(), nullptr);
+      CopyProgram(L"fakeprog.exe", TestProgram());
+      break;
+    }
+    EXPECT_FALSE(DeleteFileW(TestProgram().c_str()));
+    EXPECT_FALSE(MoveFileExW(impostor.c_str(), TestProgram().c_str(), MOVEFILE_REPLACE_EXISTING));
+    const platform::UniqueFileHandle writer(CreateFileW(TestProgram().c_str(), GENERIC_WRITE,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(static_cast<bool>(writer)) << "the test program could be opened for writing";
+    EXPECT_TRUE(run.Finish().finished);
+  }
+  if (!renamedFrom.empty()) {
+    platform::RemoveFolderTree(renamedFrom);
+    MoveFileW(renamedTo.c_str(), renamedFrom.c_str());
+  }
+  EXPECT_EQ(planted_.StartsRecorded(), std::vector<std::wstring>{}) << "another program ran as the test program";
+  EXPECT_EQ(FirstBoxText(), L"Prevention Not Applied or Unsuccessful!") << "the carried test program ran";
+  EXPECT_FALSE(FileExists(TestProgram()));
 }

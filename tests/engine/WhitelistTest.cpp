@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "tests/support/PlantedFolders.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 
@@ -145,4 +146,31 @@ TEST_F(WhitelistTest, EachCheckOfAPatternIsInTheDebugLog) {
     EXPECT_EQ(count(L"ItemExistCheck:  "), 1);
     EXPECT_EQ(count(L"ItemExistCheck RULE EXISTS:  "), run == 1 ? 0 : 1);
   }
+}
+
+// The scan and "w=" take the folders from the system. The environment belongs to whoever started the
+// program: a folder it names is not scanned, and its programs become no unrestricted rule.
+TEST_F(WhitelistTest, TheEnvironmentChoosesNoFolderToScanOrStrip) {
+  PlantedFolders planted;
+  for (const wchar_t* program :
+       {L"PlantedTop.exe", L"PlantedVendor\\PlantedTool.exe", L"AppData\\Roaming\\PlantedRoaming.exe",
+        L"AppData\\Roaming\\PlantedVendor\\PlantedDeep.com", L"AppData\\Local\\PlantedLocal.exe",
+        L"AppData\\LocalLow\\PlantedLow.scr",
+        L"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\PlantedStart.exe",
+        L"Microsoft\\Windows\\Start Menu\\Programs\\Startup\\PlantedShared.exe"})
+    ASSERT_TRUE(planted.PlantProgram(program)) << platform::ToUtf8(program);
+  const std::wstring appData = OwnFolder(CSIDL_APPDATA);
+  Plant(appData + L"\\ScanOwn.exe");
+  std::vector<std::wstring> env = planted.Environment();
+  env.push_back(L"ILATCH_PROMPT_LOG=" + program_.PromptLog());
+  const std::wstring exe = L"\"" + program_.ExePath() + L"\" ";
+  ASSERT_TRUE(RunProcess(exe + L"/whitelist /silent /nogpupdate", env).finished);
+  ASSERT_TRUE(RunProcess(exe + L"/w=" + appData + L"\\Vendor\\Full.exe", env).finished);
+
+  const auto patterns = RuleItemData(kWhitelistPaths);
+  for (const auto& p : patterns) EXPECT_EQ(platform::Lower(p).find(L"planted"), std::wstring::npos) << platform::ToUtf8(p);
+  // This user's own folders are still the ones scanned and stripped.
+  EXPECT_TRUE(std::binary_search(patterns.begin(), patterns.end(), L"%appdata%\\scanown.exe"));
+  EXPECT_TRUE(std::binary_search(patterns.begin(), patterns.end(), L"%appdata%\\vendor\\full.exe"));
+  EXPECT_EQ(planted.StartsRecorded(), std::vector<std::wstring>{});
 }

@@ -8,7 +8,10 @@
 
 #include <shlobj.h>
 
+#include "platform/FileTree.h"
 #include "platform/Text.h"
+#include "tests/common/CommonTestHelpers.h"
+#include "tests/support/PlantedFolders.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/LiveWindow.h"
@@ -24,7 +27,7 @@ const std::wstring kBlacklistPaths = kRoot + L"\\0\\Paths";
 
 // Control IDs of the window (its resource header is the program's own business).
 enum : int {
-  kOptCustom = 2102, kOptAppData = 2103, kOptProgramData = 2104, kText1 = 2108, kBrowse = 2109, kAddWhitelist = 2110,
+  kOptCustom = 2102, kOptAppData = 2103, kOptProgramData = 2104, kOptUserProfile = 2105, kText1 = 2108, kBrowse = 2109, kAddWhitelist = 2110,
   kWhitelistAll = 2111, kList1 = 2114, kDeWhitelist = 2115, kAll1 = 2117, kNone1 = 2118, kText2 = 2120,
   kAddBlacklist = 2121, kList2 = 2124, kDeBlacklist = 2125, kAll2 = 2127, kNone2 = 2128, kSearch = 2130,
 };
@@ -545,6 +548,57 @@ TEST_F(PolicyEditorTest, BrowseFillsThePathBelowTheChosenScope) {
   EXPECT_EQ(Text(Item(kText1)), platform::Lower(sub + L"\\Vendor\\Tool.EXE")) << "the box keeps its text";
   Close();
   EXPECT_EQ(Refreshes(), 0u);
+}
+
+// The scopes' folders are the system's. An editor started with its user folders planted at a folder
+// inside AppData makes a chosen file's item relative to the real folders, and refuses a file that
+// lies only inside the planted ProgramData.
+TEST_F(PolicyEditorTest, BrowseTakesTheScopesFoldersFromTheSystemNotTheEnvironment) {
+  ScratchDir dir;
+  const std::wstring appData = OwnFolder(CSIDL_APPDATA), profile = OwnFolder(CSIDL_PROFILE);
+  ASSERT_EQ(appData.rfind(profile + L"\\", 0), 0u) << "AppData lies in the profile";
+  const std::wstring token = dir.Path().substr(0, dir.Path().size() - 1);
+  const std::wstring sub = L"ilt-" + token.substr(token.find_last_of(L'\\') + 1);
+  const std::wstring planted = appData + L"\\" + sub;
+  const std::wstring chosen = planted + L"\\Vendor\\Tool.EXE";
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, (planted + L"\\Vendor").c_str(), nullptr), ERROR_SUCCESS);
+  struct Cleanup {
+    std::wstring folder;
+    ~Cleanup() { platform::RemoveFolderTree(folder); }
+  } cleanup{planted};
+  ASSERT_TRUE(WriteTextFile(chosen, "MZ"));
+  {
+    commontest::EnvironmentGuard environment;  // the editor inherits it
+    for (const wchar_t* name : {L"APPDATA", L"LOCALAPPDATA", L"USERPROFILE", L"PROGRAMDATA"})
+      environment.Set(name, planted.c_str());
+    Open();
+  }
+
+  struct Case {
+    int scope;
+    std::wstring item;  // empty: refused as outside the scope's folder
+  } cases[] = {
+      {kOptAppData, platform::Lower(sub + L"\\Vendor\\Tool.EXE")},
+      {kOptUserProfile, platform::Lower(chosen.substr(profile.size() + 1))},
+      {kOptProgramData, L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.scope);
+    SetText(Item(kText1), L"");
+    Click(window_, c.scope);
+    Click(window_, kBrowse);
+    ASSERT_TRUE(PickInFileDialog(program_->ProcessId(), chosen));
+    if (c.item.empty()) {
+      MessageBoxSeen box = WaitForMessageBox(program_->ProcessId());
+      ASSERT_NE(box.window, nullptr) << "the refusal is told";
+      EXPECT_NE(box.text.find(L"not inside the folder of the chosen scope"), std::wstring::npos) << U(box.text);
+      EXPECT_EQ(box.text.find(planted), std::wstring::npos) << U(box.text);
+      Answer(box, IDOK);
+    }
+    Sleep(200);
+    EXPECT_EQ(Text(Item(kText1)), c.item);
+  }
+  Close();
 }
 
 // The file dialog has no owner, so the editor can be closed while it is open: the close must wait.
