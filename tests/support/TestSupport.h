@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -35,6 +36,10 @@ bool WriteTextFile(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 std::vector<std::wstring> Lines(const std::wstring& text);
+
+// The files directly in a folder (with its trailing backslash) with their bytes, sorted, without
+// the run's own records (the prompt log and the debug log).
+std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring& folder);
 
 // Copies a built program or the fake (fakeprog.exe) to a full path.
 bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath);
