@@ -46,6 +46,9 @@ inline constexpr wchar_t kSettingsIni[] = PRODUCT_NAME_ L".ini";
 inline constexpr wchar_t kWhitelistFile[] = PRODUCT_NAME_ L"_Whitelist.txt";
 // What an update appends to a program's file name for the backup it leaves beside the new one.
 inline constexpr wchar_t kBackupEnding[] = L"_old.exe";
+// The folder beside the programs where a program package waits for the restart when another
+// program holds one of the files it replaces.
+inline constexpr wchar_t kStagedUpdateFolder[] = PRODUCT_NAME_ L"_StagedUpdate";
 
 // The hash lists the filter module weighs a program against, in the data folder: the maker's
 // definitions and the administrator's own list, each as MD5 and as SHA-256 digests.

@@ -55,6 +55,8 @@ inline constexpr wchar_t kServiceProgram[] = TESTSUPPORT_PRODUCT_ L"EventSvc.exe
 inline constexpr wchar_t kServiceName[] = TESTSUPPORT_PRODUCT_ L"EventSvc";
 inline constexpr wchar_t kMainBackup[] = TESTSUPPORT_PRODUCT_ L"_old.exe";
 inline constexpr wchar_t kServiceBackup[] = TESTSUPPORT_PRODUCT_ L"EventSvc_old.exe";
+// The folder in the program folder where a program update waits for the restart.
+inline constexpr wchar_t kStagedUpdateFolder[] = TESTSUPPORT_PRODUCT_ L"_StagedUpdate";
 inline constexpr wchar_t kSettingsIni[] = TESTSUPPORT_PRODUCT_ L".ini";
 inline constexpr wchar_t kWhitelistFile[] = TESTSUPPORT_PRODUCT_ L"_Whitelist.txt";
 inline constexpr wchar_t kDebugLog[] = TESTSUPPORT_PRODUCT_ L".log";
