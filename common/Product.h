@@ -53,6 +53,15 @@ inline constexpr wchar_t kDefinitionsMd5List[] = L"ExecFilter.md5";
 inline constexpr wchar_t kDefinitionsSha256List[] = L"ExecFilter.sha256";
 inline constexpr wchar_t kUserMd5List[] = L"UserExecFilter.md5";
 inline constexpr wchar_t kUserSha256List[] = L"UserExecFilter.sha256";
+// The list index that stands for those four (common/HashListIndex.h): each generation a file of
+// its own in the same folder, kListIndexPrefix, its number and kListIndexSuffix; the current one
+// is the number in the REG_DWORD value kListIndexValue of kSettingsKey, which only administrators
+// can write. The filter module keeps the index it last used whole, per user, as kUserListCopy in
+// the user's local application data folder below kFolder.
+inline constexpr wchar_t kListIndexPrefix[] = L"HashLists.";
+inline constexpr wchar_t kListIndexSuffix[] = L".idx";
+inline constexpr wchar_t kListIndexValue[] = L"HashListIndex";
+inline constexpr wchar_t kUserListCopy[] = L"HashLists.idx";
 
 // The event sources the main program and the filter module write under (each its own program's
 // name), and the message file beside the programs that turns their entries into text.

@@ -80,7 +80,8 @@ std::wstring LoadHashLists() {
   if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
   for (const auto& [path, entries] : lists) {
     if (path->empty()) return L"the data folder that holds the hash lists could not be found";
-    if (entries->Read(*path) == HashListFile::ReadResult::Unreadable)
+    const HashListFile::ReadResult read = entries->Read(*path, true);
+    if (read == HashListFile::ReadResult::Held || read == HashListFile::ReadResult::Unreadable)
       return L"hash list could not be read:  " + *path + L" (" + SystemErrorText(entries->LastError()) + L")";
   }
   return L"";
