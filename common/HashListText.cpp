@@ -1,8 +1,12 @@
 #include "common/HashListText.h"
 
+#include <algorithm>
+
 namespace HashListText {
 
 namespace {
+
+constexpr DWORD kReadChunk = 1 << 20;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -18,6 +22,27 @@ int HexValue(char c) {
 }
 
 }  // namespace
+
+DWORD ReadWhole(HANDLE file, std::unique_ptr<char[]>& text, size_t& size) {
+  LARGE_INTEGER fileSize = {};
+  if (!GetFileSizeEx(file, &fileSize)) return GetLastError();
+  size_t capacity = static_cast<size_t>(fileSize.QuadPart) + 1;
+  text.reset(new char[capacity]);
+  size = 0;
+  for (;;) {
+    if (size == capacity) {
+      std::unique_ptr<char[]> grown(new char[capacity + kReadChunk]);
+      std::copy(text.get(), text.get() + size, grown.get());
+      text = std::move(grown);
+      capacity += kReadChunk;
+    }
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(capacity - size, kReadChunk));
+    DWORD got = 0;
+    if (!ReadFile(file, text.get() + size, want, &got, nullptr)) return GetLastError();
+    if (got == 0) return ERROR_SUCCESS;
+    size += got;
+  }
+}
 
 std::string_view Body(std::string_view text) {
   if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());

@@ -4,11 +4,18 @@
 // empty line and a line beginning with ";" are no entry. An entry names a file when it is that
 // file's digest, in either letter case, and nothing else. The filter module's text reader and the
 // index builder both read a list through here, so that both find the same entries.
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace HashListText {
+
+// The whole file behind the handle, into a buffer that is not filled first; a file that grows
+// while it is read is read on to its end. ERROR_SUCCESS, or the Windows error.
+DWORD ReadWhole(HANDLE file, std::unique_ptr<char[]>& text, size_t& size);
 
 // The text without the byte-order mark that may open it.
 std::string_view Body(std::string_view text);

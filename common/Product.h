@@ -99,6 +99,9 @@ inline constexpr wchar_t kUpdateIndexSection[] = PRODUCT_NAME_;
 inline constexpr wchar_t kProgramPackage[] = PRODUCT_NAME_ L"U.zip";
 inline constexpr wchar_t kBrandedPackage[] = PRODUCT_NAME_ L"Branded.zip";
 inline constexpr wchar_t kDefinitionsVersionFile[] = PRODUCT_NAME_ L".Def";
+// The key, in the section kUpdateIndexSection, that gives the definitions version: in the update
+// index's ini (the published one) and in kDefinitionsVersionFile (the installed one).
+inline constexpr wchar_t kDefinitionsVersionKey[] = L"CurrentDefs";
 // The name a downloaded program package is kept under in its private download folder.
 inline constexpr wchar_t kDownloadedPackage[] = PRODUCT_NAME_ L".zip";
 

@@ -11,37 +11,12 @@ namespace HashListFile {
 
 namespace {
 
-constexpr DWORD kReadChunk = 1 << 20;
-
 // Other readers, and a replacement by rename, are let in. A writer is not: a list read while it is
 // rewritten in place could lack the very line that names a file, and a writer waits the few
 // milliseconds of a read far better than a listed program may start.
 HANDLE OpenShared(const std::wstring& path) {
   return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
-// The whole file into a buffer that is not filled first; a file that grows while it is read is
-// read on to its end.
-DWORD ReadWhole(HANDLE file, std::unique_ptr<char[]>& text, size_t& size) {
-  LARGE_INTEGER fileSize = {};
-  if (!GetFileSizeEx(file, &fileSize)) return GetLastError();
-  size_t capacity = static_cast<size_t>(fileSize.QuadPart) + 1;
-  text.reset(new char[capacity]);
-  size = 0;
-  for (;;) {
-    if (size == capacity) {
-      std::unique_ptr<char[]> grown(new char[capacity + kReadChunk]);
-      std::copy(text.get(), text.get() + size, grown.get());
-      text = std::move(grown);
-      capacity += kReadChunk;
-    }
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(capacity - size, kReadChunk));
-    DWORD got = 0;
-    if (!ReadFile(file, text.get() + size, want, &got, nullptr)) return GetLastError();
-    if (got == 0) return ERROR_SUCCESS;
-    size += got;
-  }
 }
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -63,7 +38,7 @@ ReadResult Entries::Read(const std::wstring& path, bool waitForHolder) {
   }
   std::unique_ptr<char[]> text;
   size_t size = 0;
-  lastError_ = ReadWhole(file.get(), text, size);
+  lastError_ = HashListText::ReadWhole(file.get(), text, size);
   if (lastError_ != ERROR_SUCCESS) return ReadResult::Unreadable;
   text_ = std::move(text);
   size_ = size;
