@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <iterator>
 #include <vector>
 
-#include "filtermod/Module3.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
+#include "common/HashListIndex.h"
+#include "common/HashListIndexFile.h"
 #include "filtermod/Module1.h"
 #include "filtermod/Module3.h"
 #include "filtermod/clsHash.h"
@@ -69,22 +71,106 @@ void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, 
 std::wstring GetFileMD5(const std::wstring& path) { return Digest(path, CALG_MD5); }
 std::wstring GetFileSHA256(const std::wstring& path) { return Digest(path, kCalgSha256); }
 
-std::wstring LoadHashLists() {
-  const std::pair<const std::wstring*, HashListFile::Entries*> lists[] = {
-      {&Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
-      {&Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
-      {&Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
-      {&Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
-  };
-  for (const auto& [path, entries] : lists) entries->Clear();
-  if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
-  for (const auto& [path, entries] : lists) {
-    if (path->empty()) return L"the data folder that holds the hash lists could not be found";
-    const HashListFile::ReadResult read = entries->Read(*path, true);
-    if (read == HashListFile::ReadResult::Held || read == HashListFile::ReadResult::Unreadable)
-      return L"hash list could not be read:  " + *path + L" (" + SystemErrorText(entries->LastError()) + L")";
+namespace {
+
+using HashListIndex::List;
+
+struct ListSlot {
+  List list;
+  const std::wstring* path;
+  HashListFile::Entries* entries;
+};
+const ListSlot kSlots[] = {
+    {List::DefinitionsMd5, &Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
+    {List::DefinitionsSha256, &Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
+    {List::UserMd5, &Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
+    {List::UserSha256, &Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
+};
+
+// What the entries taken from an index point into: the shared index or this user's copy.
+HashListIndex::MappedIndex g_indexInUse;
+
+void Log(const std::wstring& what) { CommonModule::DPrint(L"modEXEScan\\LoadHashLists: ", what); }
+
+std::wstring CouldNotRead(const wchar_t* what, const std::wstring& path, DWORD error) {
+  return std::wstring(what) + L" could not be read:  " + path + L" (" + SystemErrorText(error) + L")";
+}
+
+void UseIndex(const HashListIndex::View& index) {
+  for (const ListSlot& slot : kSlots) slot.entries->UseIndex(index.DigestsOf(slot.list), index.HasEntries(slot.list));
+}
+
+// Whether the index stands for every text list as it is now: each one's stamp is the one recorded.
+bool StandsForTheLists(const HashListIndex::View& index) {
+  for (const ListSlot& slot : kSlots) {
+    HashListIndex::Stamp now;
+    if (!HashListIndex::ReadStamp(*slot.path, now) || now != index.StampOf(slot.list)) {
+      Log(L"- Written since the index was made: " + *slot.path);
+      return false;
+    }
+  }
+  return true;
+}
+
+enum class FromIndex { Taken, TextRoad, Failed };
+
+// The lists from the current generation of the index, when there is one that stands for them.
+FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
+  const uint32_t generation = HashListIndex::CurrentGeneration();
+  if (!generation) return FromIndex::TextRoad;
+  const std::wstring path = HashListIndex::PathIn(folder, HashListIndex::GenerationName(generation));
+  HashListIndex::Opened opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+  // Held without sharing: waited for as a held list is.
+  for (int retry = 0; opened == HashListIndex::Opened::Held && retry < HashListFile::kSharingRetries; ++retry) {
+    Sleep(HashListFile::kSharingRetryMs);
+    opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+  }
+  switch (opened) {
+    case HashListIndex::Opened::Usable: break;
+    case HashListIndex::Opened::Missing: return FromIndex::TextRoad;
+    case HashListIndex::Opened::Foreign:
+    case HashListIndex::Opened::Damaged:
+      Log(L"- Index not used: " + path + L" (" + g_indexInUse.Reason() + L")");
+      return FromIndex::TextRoad;
+    case HashListIndex::Opened::Held:
+    case HashListIndex::Opened::Unreadable:
+      failure = CouldNotRead(L"hash list index", path, g_indexInUse.Error());
+      return FromIndex::Failed;
+  }
+  if (!StandsForTheLists(g_indexInUse.Index())) {
+    g_indexInUse.Close();
+    return FromIndex::TextRoad;
+  }
+  UseIndex(g_indexInUse.Index());
+  return FromIndex::Taken;
+}
+
+// The lists from their text files.
+std::wstring ReadTextLists() {
+  for (const ListSlot& slot : kSlots) {
+    const HashListFile::ReadResult result = slot.entries->Read(*slot.path, true);
+    if (result == HashListFile::ReadResult::Held || result == HashListFile::ReadResult::Unreadable)
+      return CouldNotRead(L"hash list", *slot.path, slot.entries->LastError());
   }
   return L"";
+}
+
+}  // namespace
+
+std::wstring LoadHashLists() {
+  g_indexInUse.Close();
+  for (const ListSlot& slot : kSlots) slot.entries->Clear();
+  if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
+  for (const ListSlot& slot : kSlots)
+    if (slot.path->empty()) return L"the data folder that holds the hash lists could not be found";
+  const std::wstring& first = Module1::ExecFilterMd5Path;
+  std::wstring failure;
+  switch (TakeSharedIndex(first.substr(0, first.find_last_of(L'\\')), failure)) {
+    case FromIndex::Taken: return L"";
+    case FromIndex::Failed: return failure;
+    case FromIndex::TextRoad: break;
+  }
+  return ReadTextLists();
 }
 
 bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held) {

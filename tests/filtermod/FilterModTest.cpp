@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/HashListPlacing.h"
 #include "notify/AlertEntry.h"
 #include "filtermod/clsHash.h"
 #include "platform/EventLog.h"
@@ -87,7 +88,7 @@ TEST(HashFile, MissingFileIsNumberedError) {
 
 // ---- The program ----
 
-std::wstring DataFolder() { return platform::GetEnv(L"programdata") + kProductFolder + L"\\"; }
+std::wstring ListsFolder() { return platform::GetEnv(L"programdata") + kProductFolder + L"\\"; }
 
 class FilterModTest : public testing::Test {
  protected:
@@ -96,12 +97,33 @@ class FilterModTest : public testing::Test {
     Clean();
     for (const auto& file : extraFiles_) DeleteFileW(file.c_str());
   }
+  // No lists, no list index, no pointer to one.
   void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourceKey);
-    for (const wchar_t* list : {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5", L"UserExecFilter.sha256"})
-      DeleteFileW((DataFolder() + list).c_str());
+    for (const wchar_t* list : kHashLists) DeleteFileW((ListsFolder() + list).c_str());
+    for (const std::wstring& index : FilesIn(ListsFolder(), kListIndexPrefix + std::wstring(L"*") + kListIndexSuffix)) {
+      SetFileAttributesW(index.c_str(), FILE_ATTRIBUTE_NORMAL);
+      RemoveDirectoryW(index.c_str());
+      DeleteFileW(index.c_str());
+    }
   }
+  static std::vector<std::wstring> FilesIn(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found = {};
+    platform::UniqueFindHandle search(FindFirstFileW((folder + pattern).c_str(), &found));
+    if (search) {
+      do files.push_back(folder + found.cFileName);
+      while (FindNextFileW(search.get(), &found));
+    }
+    return files;
+  }
+  // The list index built as the main program builds it at apply, for the lists as they are.
+  static void IndexTheLists() {
+    ASSERT_TRUE(HashListPlacing::RenewIndex(ListsFolder()));
+    ASSERT_NE(CurrentListIndex(), 0u);
+  }
+  static std::wstring CurrentIndexFile() { return ListsFolder() + ListIndexName(CurrentListIndex()); }
 
   // The fake program copied as the launched file; its calls land in <name>.calls.log beside it.
   std::wstring Target(const std::wstring& relative) {
@@ -333,7 +355,7 @@ TEST_F(FilterModTest, UserHashListBlocks) {
   const std::string shaText = platform::ToAnsi(sha.HashFile(probe, kSha256));
   ASSERT_EQ(md5Text.size(), 32u);
   CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
 
   // A definitions list of 100,000 other digests, with the probe's digest last or not at all.
   std::string longList;
@@ -360,15 +382,27 @@ TEST_F(FilterModTest, UserHashListBlocks) {
       {L"ExecFilter.sha256", longList + shaText + "\r\n", true},
       {L"ExecFilter.sha256", longList, false},
   };
+  // Each case read from the list's text, and from the list index built for it: the module then
+  // finds the same entries without reading the text, which is held open unshared meanwhile (read as
+  // text, it would make a failed check).
   int n = 0;
+  for (const bool indexed : {false, true})
   for (const auto& c : cases) {
     SCOPED_TRACE(n);
+    SCOPED_TRACE(indexed ? "from the index" : "from the text");
     Clean();
     DeleteFileW(program.PromptLog().c_str());
-    ASSERT_TRUE(WriteTextFile(DataFolder() + c.list, c.content));
+    ASSERT_TRUE(WriteTextFile(ListsFolder() + c.list, c.content));
+    platform::UniqueFileHandle held;
+    if (indexed) {
+      IndexTheLists();
+      held.reset(CreateFileW((ListsFolder() + c.list).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held);
+    }
     const std::wstring target = program.Folder() + L"h" + std::to_wstring(n++) + L".scr";
     ASSERT_TRUE(CopyFileW(probe.c_str(), target.c_str(), FALSE));
     Run(L"\"" + target + L"\"", L"yes");
+    held.reset();
     if (c.blocks) {
       ExpectBoxes({{L"0x0", L"This file matches a malware hash!  Aborting execution!"}});
       EXPECT_TRUE(Calls(target, false).empty());
@@ -399,8 +433,8 @@ void ListFile(const std::wstring& file) {
   const std::wstring digest = sha.HashFile(file, kSha256);
   ASSERT_EQ(digest.size(), 64u);
   CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
-  ASSERT_TRUE(WriteTextFile(DataFolder() + L"ExecFilter.sha256", "; definitions\r\n" + platform::ToAnsi(digest) + "\r\n"));
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + L"ExecFilter.sha256", "; definitions\r\n" + platform::ToAnsi(digest) + "\r\n"));
 }
 
 // Every error on the way to the hash decision blocks a listed program, in either mode and before
@@ -440,12 +474,12 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
     DeleteFileW(program.PromptLog().c_str());
     ListFile(c.target);
     if (c.silent) SetSwitch(L"SilentBlock", L"1");
-    const std::wstring unreadable = DataFolder() + L"UserExecFilter.md5";
+    const std::wstring unreadable = ListsFolder() + L"UserExecFilter.md5";
     platform::UniqueFileHandle held;
     commontest::EnvironmentGuard env;
     switch (c.fault) {
       case kListHeld:
-        held.reset(CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        held.reset(CreateFileW((ListsFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                0, nullptr));
         ASSERT_TRUE(held);
         break;
@@ -488,7 +522,7 @@ TEST_F(FilterModTest, ListHeldForAMomentIsReadOnceFree) {
   const std::wstring target = Target(L"moment\\saver.scr");
   ListFile(target);
   platform::UniqueFileHandle held(
-      CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      CreateFileW((ListsFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   std::thread release([&] {
     Sleep(400);
@@ -498,6 +532,104 @@ TEST_F(FilterModTest, ListHeldForAMomentIsReadOnceFree) {
   release.join();
   ExpectBoxes({{L"0x0", kHashBox}});
   EXPECT_TRUE(Calls(target, false).empty());
+}
+
+// ---- The list index ----
+
+// An administrator's list written by hand after the index was built: its stamp is no longer the
+// one the index recorded, so the module reads it as text and its new entry blocks.
+TEST_F(FilterModTest, AListWrittenByHandAfterTheIndexIsReadAsText) {
+  const std::wstring target = Target(L"byhand\\saver.scr");
+  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
+  // Of the very size the list naming the file has: only the time of writing tells them apart.
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + L"ExecFilter.sha256", "; definitions\r\n" + std::string(64, 'A') + "\r\n"));
+  IndexTheLists();
+  ListFile(target);
+  Run(L"\"" + target + L"\"", L"yes");
+  ExpectBoxes({{L"0x0", kHashBox}});
+  EXPECT_TRUE(Calls(target, false).empty());
+}
+
+// An index the module must not trust, or that is not whole, is not used: the lists are read as
+// text (or the check fails), never taken for allowed. The list names the file while the index,
+// built before, does not, and the list has the stamp the index recorded: a module that used the
+// index would ask (the first row shows it does when the index is sound).
+TEST_F(FilterModTest, AnIndexThatIsNotTheSystemsOrNotWholeIsNotUsed) {
+  enum Damage { kNone, kTruncated, kFolderInItsPlace, kSecondName, kOwnerNotTrusted, kHeld, kGenerationMissing };
+  struct Case {
+    const char* what;
+    Damage damage;
+    bool failedCheck;  // the check fails (rather than the text road blocking by the hash)
+  } cases[] = {
+      {"a sound index is used", kNone, false},
+      {"truncated by a byte", kTruncated, false},
+      {"a folder in its place", kFolderInItsPlace, false},
+      {"a second name for it", kSecondName, false},
+      {"an owner the module does not trust", kOwnerNotTrusted, true},
+      {"held open without sharing", kHeld, true},
+      {"the generation named is not there", kGenerationMissing, false},
+  };
+  const std::wstring list = ListsFolder() + L"ExecFilter.sha256";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    DeleteFileW(program.PromptLog().c_str());
+    const std::wstring target = Target(std::wstring(L"index_") + std::to_wstring(c.damage) + L"\\saver.scr");
+    CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+    CreateDirectoryW(ListsFolder().c_str(), nullptr);
+    ASSERT_TRUE(WriteTextFile(list, "; definitions\r\n" + std::string(64, 'A') + "\r\n"));
+    IndexTheLists();
+    FILETIME written = {};
+    {
+      platform::UniqueFileHandle file(CreateFileW(list.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(file && GetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+    ListFile(target);
+    {
+      platform::UniqueFileHandle file(CreateFileW(list.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+
+    const std::wstring index = CurrentIndexFile();
+    const std::wstring link = program.Folder() + L"index.link";
+    platform::UniqueFileHandle held;
+    commontest::EnvironmentGuard env;
+    switch (c.damage) {
+      case kNone: break;
+      case kTruncated: {
+        const std::string bytes = ReadFileBytes(index);
+        ASSERT_TRUE(WriteTextFile(index, bytes.substr(0, bytes.size() - 1)));
+        break;
+      }
+      case kFolderInItsPlace:
+        ASSERT_TRUE(DeleteFileW(index.c_str()) && CreateDirectoryW(index.c_str(), nullptr));
+        break;
+      case kSecondName:
+        ASSERT_TRUE(CreateHardLinkW(link.c_str(), index.c_str(), nullptr));
+        break;
+      case kOwnerNotTrusted:  // Wine's one account owns every file: trust another in its place
+        env.Set(L"ILATCH_TRUSTED_OWNER", L"S-1-5-21-1004336348-1177238915-682003330-500");
+        break;
+      case kHeld:
+        held.reset(CreateFileW(index.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        break;
+      case kGenerationMissing:
+        ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, kListIndexValue, CurrentListIndex() + 100));
+        break;
+    }
+    Run(L"\"" + target + L"\"", L"no");
+    held.reset();
+    DeleteFileW(link.c_str());
+    EXPECT_TRUE(Calls(target, false).empty());
+    if (c.damage == kNone)
+      ExpectBoxes({{L"0x114", TypedQuestion(L"SCR", target)}});
+    else
+      ExpectBoxes({{L"0x0", c.failedCheck ? FailedCheckBox(target) : kHashBox}});
+  }
 }
 
 // The file hashed is the file started: while the module has read the file and waits for the user's
@@ -510,8 +642,8 @@ TEST_F(FilterModTest, HashedFileCannotBeSwappedBeforeItStarts) {
   ASSERT_TRUE(WriteTextFile(other, "MZ not the program that was hashed"));
   // A list naming some other file: the module hashes the target and asks.
   CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
-  ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
 
   livewindow::LiveProgram module(L"\"" + program.ExePath() + L"\" /\"" + target + L"\"");
   ASSERT_TRUE(module.Started());
@@ -699,8 +831,8 @@ TEST_F(FilterModTest, RefusedStartThroughHookedClassRelaunchesOnceAtMost) {
     SCOPED_TRACE(withList ? "a list naming another file" : "no lists");
     if (withList) {
       CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-      CreateDirectoryW(DataFolder().c_str(), nullptr);
-      ASSERT_TRUE(WriteTextFile(DataFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
+      CreateDirectoryW(ListsFolder().c_str(), nullptr);
+      ASSERT_TRUE(WriteTextFile(ListsFolder() + L"UserExecFilter.md5", std::string(32, '0') + "\r\n"));
     }
     const std::wstring given = platform::GetEnv(L"systemroot") + L"\\Temp\\ilrelaunch" + RunTag() + L".scr";
     extraFiles_.push_back(given);

@@ -88,8 +88,10 @@ inline constexpr char kAppUpdateTaskA[] = TESTSUPPORT_PRODUCT_ " App Update";
 inline constexpr const wchar_t* kHashLists[] = {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5",
                                                 L"UserExecFilter.sha256"};
 inline constexpr wchar_t kListIndexValue[] = L"HashListIndex";
+inline constexpr wchar_t kListIndexPrefix[] = L"HashLists.";
+inline constexpr wchar_t kListIndexSuffix[] = L".idx";
 inline std::wstring ListIndexName(unsigned long generation) {
-  return L"HashLists." + std::to_wstring(generation) + L".idx";
+  return kListIndexPrefix + std::to_wstring(generation) + kListIndexSuffix;
 }
 inline constexpr wchar_t kUserListCopy[] = L"HashLists.idx";
 
