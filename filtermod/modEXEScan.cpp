@@ -12,6 +12,7 @@
 #include "common/HashListIndexFile.h"
 #include "filtermod/Module1.h"
 #include "filtermod/Module3.h"
+#include "filtermod/UserListCopy.h"
 #include "filtermod/clsHash.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -112,6 +113,20 @@ bool StandsForTheLists(const HashListIndex::View& index) {
   return true;
 }
 
+// Another program holds a list (or the index) open without sharing: this user's copy is used at
+// once, and the entry says so. False when this user has no copy to use.
+bool UseCopyPast(const std::wstring& held) {
+  if (!UserListCopy::Open(g_indexInUse)) return false;
+  UseIndex(g_indexInUse.Index());
+  const auto version = g_indexInUse.Index().DefinitionsVersion();
+  Module3::WriteEventLog(std::wstring(L"The hash lists are held open by another program; the lists this user last "
+                                      L"read were used:") +
+                             kCrLf + kCrLf + held + kCrLf + kCrLf + L"Definitions version:  " +
+                             (version ? std::to_wstring(*version) : L"none"),
+                         2);
+  return true;
+}
+
 enum class FromIndex { Taken, TextRoad, Failed };
 
 // The lists from the current generation of the index, when there is one that stands for them.
@@ -120,10 +135,13 @@ FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
   if (!generation) return FromIndex::TextRoad;
   const std::wstring path = HashListIndex::PathIn(folder, HashListIndex::GenerationName(generation));
   HashListIndex::Opened opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
-  // Held without sharing: waited for as a held list is.
-  for (int retry = 0; opened == HashListIndex::Opened::Held && retry < HashListFile::kSharingRetries; ++retry) {
-    Sleep(HashListFile::kSharingRetryMs);
-    opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+  if (opened == HashListIndex::Opened::Held) {
+    if (UseCopyPast(path)) return FromIndex::Taken;
+    // No copy: waited for as a held list is.
+    for (int retry = 0; opened == HashListIndex::Opened::Held && retry < HashListFile::kSharingRetries; ++retry) {
+      Sleep(HashListFile::kSharingRetryMs);
+      opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+    }
   }
   switch (opened) {
     case HashListIndex::Opened::Usable: break;
@@ -142,15 +160,26 @@ FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
     return FromIndex::TextRoad;
   }
   UseIndex(g_indexInUse.Index());
+  UserListCopy::Refresh(g_indexInUse.Index());
   return FromIndex::Taken;
 }
 
-// The lists from their text files.
+// The lists from their text files; a list held without sharing sends this user to their copy at
+// once, or is waited for.
 std::wstring ReadTextLists() {
-  for (const ListSlot& slot : kSlots) {
-    const HashListFile::ReadResult result = slot.entries->Read(*slot.path, true);
-    if (result == HashListFile::ReadResult::Held || result == HashListFile::ReadResult::Unreadable)
-      return CouldNotRead(L"hash list", *slot.path, slot.entries->LastError());
+  using HashListFile::ReadResult;
+  ReadResult results[std::size(kSlots)];
+  for (size_t i = 0; i < std::size(kSlots); ++i) {
+    results[i] = kSlots[i].entries->Read(*kSlots[i].path, false);
+    // Only a holder sends the user to the copy: a list that cannot be read decides nothing.
+    if (results[i] == ReadResult::Unreadable)
+      return CouldNotRead(L"hash list", *kSlots[i].path, kSlots[i].entries->LastError());
+    if (results[i] == ReadResult::Held && UseCopyPast(*kSlots[i].path)) return L"";
+  }
+  for (size_t i = 0; i < std::size(kSlots); ++i) {
+    if (results[i] == ReadResult::Held) results[i] = kSlots[i].entries->Read(*kSlots[i].path, true);
+    if (results[i] == ReadResult::Held || results[i] == ReadResult::Unreadable)
+      return CouldNotRead(L"hash list", *kSlots[i].path, kSlots[i].entries->LastError());
   }
   return L"";
 }

@@ -166,12 +166,13 @@ enum class DefsState { Older, UpToDate, Unreadable };
 
 // The installed definitions against the index's. A local version that cannot be read counts as
 // older, so that a missing or damaged version file is replaced; a remote one that cannot be read
-// means the check failed.
+// means the check failed. The installed version is the version file's, or while another program
+// holds that file, the current list index's (which the last update made).
 DefsState CompareDefinitions(const std::wstring& folder, const std::wstring& remoteText) {
   if (folder.empty()) return DefsState::Unreadable;  // no data folder to hold them
   const std::optional<int64_t> remote = DefinitionsVersion::Parse(remoteText);
   if (!remote) return DefsState::Unreadable;
-  const std::optional<int64_t> local = DefinitionsVersion::Read(folder + kVersionFileName);
+  const std::optional<int64_t> local = HashListPlacing::InstalledDefinitions(folder);
   if (!local) return DefsState::Older;
   return *local < *remote ? DefsState::Older : DefsState::UpToDate;
 }
@@ -198,7 +199,9 @@ bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstrin
 
 // Places the unpacked definition files (not the hash rules) into the definitions folder, all or
 // nothing, each with the folder's rights, the version file last: until it arrives, the next check
-// fetches the whole package again. The list index's next generation goes in with them.
+// fetches the whole package again. The list index's next generation goes in with them. A file
+// another program holds open without sharing is left as it is: the index carries a held list's
+// new content, and the new version, to the filter module; the debug log names each one.
 bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& folder) {
   std::vector<DataFolder::Placement> files;
   WIN32_FIND_DATAW found = {};
@@ -214,7 +217,10 @@ bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& fold
   if (CommonModule::DoesFileExist(unpacked + L"\\" + kVersionFileName))
     files.push_back({unpacked + L"\\" + kVersionFileName, folder + kVersionFileName});
   std::vector<std::wstring> held;
-  return HashListPlacing::PlaceLists(folder, files, DataFolder::HeldTarget::FailsAll, held);
+  const bool placed = HashListPlacing::PlaceLists(folder, files, DataFolder::HeldTarget::LeftAsItIs, held);
+  for (const std::wstring& file : held)
+    CommonModule::DPrint(L"modUpdate\\UpdateDefinitions: ", L"- Held open by another program, left as it was: " + file);
+  return placed;
 }
 
 }  // namespace

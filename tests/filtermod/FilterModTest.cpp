@@ -97,11 +97,14 @@ class FilterModTest : public testing::Test {
     Clean();
     for (const auto& file : extraFiles_) DeleteFileW(file.c_str());
   }
-  // No lists, no list index, no pointer to one.
+  // No lists, no list index, no pointer to one, no copy of one.
   void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourceKey);
     for (const wchar_t* list : kHashLists) DeleteFileW((ListsFolder() + list).c_str());
+    DeleteFileW((ListsFolder() + kDefinitionsVersionFile).c_str());
+    // Nor this user's copy of an index that an earlier test built.
+    RemoveUserListCopy();
     for (const std::wstring& index : FilesIn(ListsFolder(), kListIndexPrefix + std::wstring(L"*") + kListIndexSuffix)) {
       SetFileAttributesW(index.c_str(), FILE_ATTRIBUTE_NORMAL);
       RemoveDirectoryW(index.c_str());
@@ -630,6 +633,125 @@ TEST_F(FilterModTest, AnIndexThatIsNotTheSystemsOrNotWholeIsNotUsed) {
     else
       ExpectBoxes({{L"0x0", c.failedCheck ? FailedCheckBox(target) : kHashBox}});
   }
+}
+
+// ---- Another program holding the lists ----
+
+// A copy of the fake program with bytes of its own at the end: a digest no other target has.
+std::wstring Distinct(const std::wstring& target) {
+  std::string bytes = ReadFileBytes(target);
+  bytes += platform::ToUtf8(target);
+  EXPECT_TRUE(WriteTextFile(target, bytes));
+  return target;
+}
+
+const wchar_t kHeldEntryStart[] =
+    L"The hash lists are held open by another program; the lists this user last read were used:";
+
+// Another program, any user's, holds a list or the index open without sharing: every user whose
+// module read the lists before goes on with them at once, a listed program still blocked and an
+// unlisted one still started; where this user's copy was used, the entry names what was held.
+// With no copy to use (a damaged one is none) the check fails, as for a user who never read them.
+TEST_F(FilterModTest, AHolderOfTheListsKeepsNoUserWhoReadThemBeforeFromThem) {
+  const std::wstring listed = Distinct(Target(L"held\\listed.exe"));
+  const std::wstring unlisted = Target(L"held\\unlisted.exe");
+  const std::wstring list = ListsFolder() + L"ExecFilter.sha256";
+  ListFile(listed);
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + kDefinitionsVersionFile, std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n"));
+  IndexTheLists();
+  const std::wstring index = CurrentIndexFile();
+  // This user's first launch since the index was made: the module keeps its copy.
+  Run(L"/\"" + unlisted + L"\"");
+  ASSERT_EQ(Calls(unlisted, true).size(), 1u);
+  ASSERT_TRUE(FileExists(UserListCopyPath()));
+
+  enum Hold { kList, kIndex, kListWrittenByHand, kIndexAndCopyDamaged };
+  struct Case {
+    const char* what;
+    Hold hold;
+    std::wstring heldEntry;  // the file the entry names; "" when no entry is written
+    bool checkFails;
+  } cases[] = {
+      {"the list held: the index stands for it", kList, L"", false},
+      {"the index held: this user's copy", kIndex, index, false},
+      {"the list written by hand since, and held: this user's copy", kListWrittenByHand, list, false},
+      {"the index held and this user's copy damaged", kIndexAndCopyDamaged, L"", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.hold == kListWrittenByHand) ListFile(listed);
+    if (c.hold == kIndexAndCopyDamaged) {
+      const std::string copy = ReadFileBytes(UserListCopyPath());
+      ASSERT_TRUE(WriteTextFile(UserListCopyPath(), copy.substr(0, copy.size() - 1)));
+    }
+    const std::wstring& heldFile = c.hold == kList || c.hold == kListWrittenByHand ? list : index;
+    platform::UniqueFileHandle held(CreateFileW(heldFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const auto heldEntries = [&] {
+      std::vector<platform::EventEntry> mine;
+      for (auto& e : EntriesAbout(heldFile))
+        if (platform::StartsWith(e.strings[0], kHeldEntryStart)) mine.push_back(e);
+      return mine;
+    };
+    const size_t entriesBefore = heldEntries().size();
+    for (const std::wstring& target : {listed, unlisted}) {
+      DeleteFileW(program.PromptLog().c_str());
+      DeleteFileW(CallsLog(target).c_str());
+      Run(L"/\"" + target + L"\"");
+      if (c.checkFails) {
+        ExpectBoxes({{L"0x0", FailedCheckBox(target)}});
+        EXPECT_TRUE(Calls(target, false).empty());
+        const auto entries = EntriesAbout(target);
+        ASSERT_FALSE(entries.empty());
+        EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Cause:  hash list index could not be read:  " + index +
+                                                                  L" (system error 32)"))
+            << platform::ToUtf8(entries[0].strings[0]);
+      } else if (target == listed) {
+        ExpectBoxes({{L"0x0", kHashBox}});
+        EXPECT_TRUE(Calls(target, false).empty());
+      } else {
+        EXPECT_TRUE(program.Prompts().empty());
+        EXPECT_EQ(Calls(target, true).size(), 1u) << "the unlisted program did not start";
+      }
+    }
+    held.reset();
+    const auto entries = heldEntries();
+    if (c.heldEntry.empty()) {
+      EXPECT_EQ(entries.size(), entriesBefore) << "no copy was used";
+    } else {
+      ASSERT_EQ(entries.size(), entriesBefore + 2) << "one entry for each launch";
+      EXPECT_EQ(entries[0].type, platform::kEventWarning);
+      EXPECT_EQ(entries[0].strings[0], kHeldEntryStart + std::wstring(kCrLf) + kCrLf + c.heldEntry + kCrLf + kCrLf +
+                                           L"Definitions version:  105");
+    }
+  }
+}
+
+// The copy follows the lists: the first launch after a new generation brings it along, so that a
+// holder later finds this user with the newer lists.
+TEST_F(FilterModTest, ThisUsersCopyFollowsEachNewGeneration) {
+  const std::wstring first = Distinct(Target(L"follow\\first.exe"));
+  const std::wstring second = Distinct(Target(L"follow\\second.exe"));
+  const std::wstring other = Target(L"follow\\other.exe");
+  ListFile(first);
+  IndexTheLists();
+  Run(L"/\"" + other + L"\"");
+  ListFile(second);  // by an administrator's hand, then applied
+  IndexTheLists();
+  DeleteFileW(CallsLog(other).c_str());
+  Run(L"/\"" + other + L"\"");
+  ASSERT_EQ(Calls(other, true).size(), 1u);
+
+  platform::UniqueFileHandle held(CreateFileW(CurrentIndexFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  DeleteFileW(program.PromptLog().c_str());
+  Run(L"/\"" + second + L"\"");
+  ExpectBoxes({{L"0x0", kHashBox}});
+  EXPECT_TRUE(Calls(second, false).empty());
+  DeleteFileW(program.PromptLog().c_str());
+  Run(L"/\"" + first + L"\"");
+  EXPECT_TRUE(program.Prompts().empty());
+  EXPECT_EQ(Calls(first, true).size(), 1u) << "listed no more";
 }
 
 // The file hashed is the file started: while the module has read the file and waits for the user's
