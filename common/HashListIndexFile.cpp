@@ -1,5 +1,7 @@
 #include "common/HashListIndexFile.h"
 
+#include <cstdint>
+
 #include "common/DataFolder.h"
 #include "common/Product.h"
 
@@ -40,13 +42,14 @@ Opened MappedIndex::Open(const std::wstring& path, Owner owner) {
   }
   BY_HANDLE_FILE_INFORMATION info = {};
   DataFolder::Facts facts;
-  if (!GetFileInformationByHandle(file_.get(), &info) || !DataFolder::ReadFacts(file_.get(), facts)) {
+  if (!GetFileInformationByHandle(file_.get(), &info) ||
+      (owner == Owner::System && !DataFolder::ReadFacts(file_.get(), facts))) {
     error_ = GetLastError();
     Close();
     return Opened::Unreadable;
   }
   // A user's own copy is weighed only for what it is, not for whose.
-  if (owner == Owner::Anyone) facts.ownerSid = L"S-1-5-18";
+  if (owner == Owner::Anyone) facts = {info.dwFileAttributes, L"S-1-5-18"};
   if (DataFolder::Judge(facts, false, reason_) != DataFolder::Verdict::Proper) {
     Close();
     return Opened::Foreign;

@@ -130,11 +130,27 @@ bool UseCopyPast(const std::wstring& held) {
 enum class FromIndex { Taken, TextRoad, Failed };
 
 // The lists from the current generation of the index, when there is one that stands for them.
+// The generation the pointer names, opened; Missing with no path when none is named. A placement
+// that names a newer one meanwhile deletes the one named before (which a module still reading it
+// keeps for a moment, about to go): the newer one is taken.
+HashListIndex::Opened OpenCurrentIndex(const std::wstring& folder, std::wstring& path) {
+  HashListIndex::Opened opened = HashListIndex::Opened::Missing;
+  path.clear();
+  uint32_t tried = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const uint32_t generation = HashListIndex::CurrentGeneration();
+    if (!generation || generation == tried) break;
+    tried = generation;
+    path = HashListIndex::PathIn(folder, HashListIndex::GenerationName(generation));
+    opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+    if (opened != HashListIndex::Opened::Missing && opened != HashListIndex::Opened::Unreadable) break;
+  }
+  return opened;
+}
+
 FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
-  const uint32_t generation = HashListIndex::CurrentGeneration();
-  if (!generation) return FromIndex::TextRoad;
-  const std::wstring path = HashListIndex::PathIn(folder, HashListIndex::GenerationName(generation));
-  HashListIndex::Opened opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+  std::wstring path;
+  HashListIndex::Opened opened = OpenCurrentIndex(folder, path);
   if (opened == HashListIndex::Opened::Held) {
     if (UseCopyPast(path)) return FromIndex::Taken;
     // No copy: waited for as a held list is.
