@@ -31,9 +31,15 @@ struct IndexHeader {
   uint64_t builtAt;
   int64_t definitionsVersion;
   ListHeader lists[kListCount];
+  // The version file's stamp: while another program holds that file, the version above stands
+  // for it only as long as the file is the one recorded.
+  uint64_t versionFileSize;
+  uint64_t versionFileLastWrite;
+  uint32_t versionFilePresent;
+  uint32_t reserved;
 };
 #pragma pack(pop)
-static_assert(sizeof(IndexHeader) == 168, "the header's layout is the file's");
+static_assert(sizeof(IndexHeader) == 192, "the header's layout is the file's");
 
 const IndexHeader& HeaderOf(const uint8_t* bytes) { return *reinterpret_cast<const IndexHeader*>(bytes); }
 
@@ -128,6 +134,9 @@ std::string Build(const Contents& contents) {
   GetSystemTimeAsFileTime(&now);
   header.builtAt = static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
   header.definitionsVersion = contents.definitionsVersion ? *contents.definitionsVersion : kNoVersion;
+  header.versionFileSize = contents.versionFile.size;
+  header.versionFileLastWrite = contents.versionFile.lastWrite;
+  header.versionFilePresent = contents.versionFile.present ? 1 : 0;
   size_t total = sizeof(IndexHeader);
   for (const List list : kLists) {
     const int i = IndexOf(list);
@@ -154,7 +163,8 @@ bool View::Attach(const void* bytes, uint64_t size) {
   const auto* raw = static_cast<const uint8_t*>(bytes);
   const IndexHeader& header = HeaderOf(raw);
   if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.format != kFormat ||
-      header.headerSize != sizeof(IndexHeader) || header.definitionsVersion < kNoVersion)
+      header.headerSize != sizeof(IndexHeader) || header.definitionsVersion < kNoVersion ||
+      header.versionFilePresent > 1)
     return false;
   uint64_t total = sizeof(IndexHeader);
   for (const List list : kLists) {
@@ -181,6 +191,15 @@ Stamp View::StampOf(List list) const {
   stamp.present = entry.present != 0;
   stamp.size = entry.size;
   stamp.lastWrite = entry.lastWrite;
+  return stamp;
+}
+
+Stamp View::VersionFileStamp() const {
+  const IndexHeader& header = HeaderOf(bytes_);
+  Stamp stamp;
+  stamp.present = header.versionFilePresent != 0;
+  stamp.size = header.versionFileSize;
+  stamp.lastWrite = header.versionFileLastWrite;
   return stamp;
 }
 

@@ -6,8 +6,9 @@
 // (present or not, size, last write) is the one it recorded.
 //
 // Layout, little-endian: a header (magic, format, header size, generation, time of building, the
-// definitions version, and per list its stamp, whether it has entries at all and its digest count),
-// then each list's digests as raw bytes, sorted and without repeats, in the order of List.
+// definitions version, per list its stamp, whether it has entries at all and its digest count, and
+// the version file's stamp), then each list's digests as raw bytes, sorted and without repeats, in
+// the order of List.
 #include <windows.h>
 
 #include <cstdint>
@@ -64,6 +65,7 @@ ListContent FromDigests(const Digests& digests, bool hasEntries);
 struct Contents {
   uint64_t generation = 0;
   std::optional<int64_t> definitionsVersion;
+  Stamp versionFile;  // of the version file the version stands for
   Stamp stamps[kListCount];
   ListContent lists[kListCount];
 };
@@ -79,6 +81,7 @@ class View {
   uint64_t Generation() const;
   std::optional<int64_t> DefinitionsVersion() const;
   Stamp StampOf(List list) const;
+  Stamp VersionFileStamp() const;
   bool HasEntries(List list) const;
   Digests DigestsOf(List list) const;
   // The header bytes: two indexes with the same header are the same index.

@@ -50,10 +50,18 @@ bool OpenCurrent(const std::wstring& folder, HashListIndex::MappedIndex& current
                       HashListIndex::Owner::System) == HashListIndex::Opened::Usable;
 }
 
+std::wstring VersionFile(const std::wstring& folder) {
+  return HashListIndex::PathIn(folder, Product::kDefinitionsVersionFile);
+}
+
+// The version file's version; while another program holds it, the current index's, as long as
+// the file is still the one that index recorded.
 std::optional<int64_t> InstalledVersion(const std::wstring& folder, const HashListIndex::MappedIndex* current) {
-  const std::wstring file = HashListIndex::PathIn(folder, Product::kDefinitionsVersionFile);
-  if (DefinitionsVersion::Held(file)) return current ? current->Index().DefinitionsVersion() : std::nullopt;
-  return DefinitionsVersion::Read(file);
+  const std::wstring file = VersionFile(folder);
+  if (!DefinitionsVersion::Held(file)) return DefinitionsVersion::Read(file);
+  HashListIndex::Stamp now;
+  if (!current || !HashListIndex::ReadStamp(file, now) || now != current->Index().VersionFileStamp()) return std::nullopt;
+  return current->Index().DefinitionsVersion();
 }
 
 // The generations lying in the folder, by their number.
@@ -179,7 +187,7 @@ bool PlaceLists(const std::wstring& folder, const std::vector<DataFolder::Placem
       return false;
     }
   }
-  const DataFolder::Placement* versionFile = placementFor(HashListIndex::PathIn(folder, Product::kDefinitionsVersionFile));
+  const DataFolder::Placement* versionFile = placementFor(VersionFile(folder));
   const std::optional<int64_t> version =
       versionFile ? DefinitionsVersion::Read(versionFile->first) : InstalledVersion(folder, current);
 
@@ -194,6 +202,7 @@ bool PlaceLists(const std::wstring& folder, const std::vector<DataFolder::Placem
     HashListIndex::Contents contents;
     contents.generation = generation;
     contents.definitionsVersion = version;
+    if (!HashListIndex::ReadStamp(VersionFile(folder), contents.versionFile)) return false;
     for (const List list : kLists) {
       const int i = HashListIndex::IndexOf(list);
       // A placed list's stamp is the new file's; a held one's is the old file's, which stays.
@@ -222,7 +231,8 @@ bool RenewIndex(const std::wstring& folder) {
   {
     HashListIndex::MappedIndex current;
     if (OpenCurrent(folder, current)) {
-      bool standing = InstalledVersion(folder, &current) == current.Index().DefinitionsVersion();
+      HashListIndex::Stamp version;
+      bool standing = HashListIndex::ReadStamp(VersionFile(folder), version) && version == current.Index().VersionFileStamp();
       for (const List list : kLists) {
         HashListIndex::Stamp now;
         standing = standing && HashListIndex::ReadStamp(ListPath(folder, list), now) && now == current.Index().StampOf(list);

@@ -26,7 +26,8 @@ bool PlaceLists(const std::wstring& folder, const std::vector<DataFolder::Placem
 bool RenewIndex(const std::wstring& folder);
 
 // The definitions version installed in the folder: the version file's, or while another program
-// holds that file open without sharing, the current index's. nullopt when neither gives one.
+// holds that file open without sharing, the current index's, as long as the file is still the one
+// the index recorded. nullopt when neither gives one.
 std::optional<int64_t> InstalledDefinitions(const std::wstring& folder);
 
 }  // namespace HashListPlacing

@@ -142,7 +142,8 @@ TEST(HashListIndex, RefusesAnIndexThatIsNotWhole) {
   HashListIndex::View view;
   ASSERT_TRUE(view.Attach(whole.data(), whole.size()));
   // Offsets into the header: magic 0, format 8, header size 12, version 32, the lists' entries
-  // from 40, 32 bytes each: size, last write, present 16, has entries 20, count 24.
+  // from 40, 32 bytes each: size, last write, present 16, has entries 20, count 24; the version
+  // file's stamp from 168: size, last write, present 16.
   const auto patched = [&](size_t at, uint32_t value) {
     std::string bytes = whole;
     std::memcpy(&bytes[at], &value, sizeof value);
@@ -154,12 +155,13 @@ TEST(HashListIndex, RefusesAnIndexThatIsNotWhole) {
   } cases[] = {
       {"one byte short", whole.substr(0, whole.size() - 1)},
       {"one byte more", whole + "x"},
-      {"the header alone", whole.substr(0, 168)},
+      {"the header alone", whole.substr(0, 192)},
+      {"version file present neither yes nor no", patched(168 + 16, 2)},
       {"less than a header", whole.substr(0, 100)},
       {"empty", ""},
       {"another magic", patched(0, 0x58444E49)},
       {"another format", patched(8, 2)},
-      {"another header size", patched(12, 176)},
+      {"another header size", patched(12, 200)},
       {"a count too many", patched(40 + 24, 11)},
       {"a count too few", patched(40 + 32 + 24, 9)},
       {"digests in a list without entries", patched(40 + 20, 0)},

@@ -167,6 +167,11 @@ TEST_F(ListPlacing, AHeldListOrVersionFileIsLeftAndTheIndexCarriesItsNewContent)
   EXPECT_EQ(ReadFileBytes(In(L"ExecFilter.md5")), kMd5B + "\r\n");
   EXPECT_EQ(ReadFileBytes(In(L"ExecFilter.sha256")), kShaA + "\r\n") << "the held list keeps its text";
   EXPECT_EQ(HashListPlacing::InstalledDefinitions(Data()), 104) << "released, the version file speaks again";
+  // Written by hand since, then held: the index's version stands for another file.
+  ASSERT_TRUE(WriteTextFile(In(kDefinitionsVersionFile), Version(103)));
+  def = HoldUnshared(In(kDefinitionsVersionFile));
+  EXPECT_EQ(HashListPlacing::InstalledDefinitions(Data()), std::nullopt);
+  def.reset();
   for (const std::wstring& name : {std::wstring(L"ExecFilter.md5"), std::wstring(L"ExecFilter.sha256"),
                                    std::wstring(kDefinitionsVersionFile)}) {
     EXPECT_FALSE(FileExists(In(name + L".new")));
