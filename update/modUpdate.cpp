@@ -16,6 +16,8 @@
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
+#include "common/DefinitionsVersion.h"
+#include "common/HashListPlacing.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
@@ -45,6 +47,7 @@ constexpr const wchar_t* kSection = Product::kUpdateIndexSection;
 constexpr const wchar_t* kIndexZipName = Product::kUpdateIndexZip;
 constexpr const wchar_t* kIndexIniName = Product::kUpdateIndexIni;
 constexpr const wchar_t* kVersionFileName = Product::kDefinitionsVersionFile;
+constexpr const wchar_t* kDefsKey = Product::kDefinitionsVersionKey;
 // Where a program package is kept in its private download folder.
 const std::wstring kDownloadedPackage = std::wstring(L"\\") + Product::kDownloadedPackage;
 const std::wstring kUpdateFailedTitle = std::wstring(Product::kName) + L" Update";
@@ -84,7 +87,7 @@ IndexCheck FetchIndex(bool hidden, bool unzipSilent) {
   const std::wstring ini = unpacked + L"\\" + kIndexIniName;
   check.remoteVersion = CommonModule::ReadIni(ini, kSection, L"CurrentVersion");
   check.packageUrl = CommonModule::ReadIni(ini, kSection, L"DownloadURLB");
-  check.remoteDefs = CommonModule::ReadIni(ini, kSection, L"CurrentDefs");
+  check.remoteDefs = CommonModule::ReadIni(ini, kSection, kDefsKey);
   check.defsUrl = CommonModule::ReadIni(ini, kSection, L"DownloadDefsURL");
   check.fetched = true;
   check.newer = ProgramSwap::IsVersionText(check.remoteVersion) &&
@@ -163,38 +166,32 @@ ProgramSwap::SwapResult RunSwapRoad(const std::wstring& url, const std::wstring&
   RestartAndEnd(program, road == SwapRoad::AndReapply ? arguments : L"");
 }
 
-// A definitions version: a whole number of up to 64 bits, digits only.
-bool ToDefinitionsVersion(const std::wstring& text, int64_t& value) {
-  const std::wstring digits = platform::Trim(text);
-  if (digits.empty() || digits.size() > 19 || digits.find_first_not_of(L"0123456789") != std::wstring::npos)
-    return false;
-  return platform::ParseInt64(digits, value);
-}
-
 enum class DefsState { Older, UpToDate, Unreadable };
 
 // The installed definitions against the index's. A local version that cannot be read counts as
 // older, so that a missing or damaged version file is replaced; a remote one that cannot be read
-// means the check failed.
+// means the check failed. The installed version is the version file's, or while another program
+// holds that file, the current list index's (which the last update made).
 DefsState CompareDefinitions(const std::wstring& folder, const std::wstring& remoteText) {
   if (folder.empty()) return DefsState::Unreadable;  // no data folder to hold them
-  int64_t local = 0, remote = 0;
-  if (!ToDefinitionsVersion(remoteText, remote)) return DefsState::Unreadable;
-  if (!ToDefinitionsVersion(CommonModule::ReadIni(folder + kVersionFileName, kSection, L"CurrentDefs"), local))
-    return DefsState::Older;
-  return local < remote ? DefsState::Older : DefsState::UpToDate;
+  const std::optional<int64_t> remote = DefinitionsVersion::Parse(remoteText);
+  if (!remote) return DefsState::Unreadable;
+  const std::optional<int64_t> local = HashListPlacing::InstalledDefinitions(folder);
+  if (!local) return DefsState::Older;
+  return *local < *remote ? DefsState::Older : DefsState::UpToDate;
 }
 
 // The package's own version file must give the version the index announced, and that must be
 // newer than the installed one: a signed older package under a newer index takes nothing back.
 bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstring& announced,
                                  const std::wstring& folder) {
-  const std::wstring packagedText = CommonModule::ReadIni(unpacked + L"\\" + kVersionFileName, kSection, L"CurrentDefs");
-  int64_t packaged = 0, expected = 0;
+  const std::wstring packagedText = CommonModule::ReadIni(unpacked + L"\\" + kVersionFileName, kSection, kDefsKey);
+  const std::optional<int64_t> packaged = DefinitionsVersion::Parse(packagedText);
+  const std::optional<int64_t> expected = DefinitionsVersion::Parse(announced);
   const wchar_t* refusal = nullptr;
-  if (!ToDefinitionsVersion(packagedText, packaged))
+  if (!packaged)
     refusal = L"- The package carries no readable version";
-  else if (!ToDefinitionsVersion(announced, expected) || packaged != expected)
+  else if (!expected || *packaged != *expected)
     refusal = L"- Not the version the index announced";
   else if (CompareDefinitions(folder, packagedText) != DefsState::Older)
     refusal = L"- Not newer than the installed definitions";
@@ -206,7 +203,9 @@ bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstrin
 
 // Places the unpacked definition files (not the hash rules) into the definitions folder, all or
 // nothing, each with the folder's rights, the version file last: until it arrives, the next check
-// fetches the whole package again.
+// fetches the whole package again. The list index's next generation goes in with them. A file
+// another program holds open without sharing is left as it is: the index carries a held list's
+// new content, and the new version, to the filter module; the debug log names each one.
 bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& folder) {
   std::vector<DataFolder::Placement> files;
   WIN32_FIND_DATAW found = {};
@@ -221,7 +220,11 @@ bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& fold
   }
   if (CommonModule::DoesFileExist(unpacked + L"\\" + kVersionFileName))
     files.push_back({unpacked + L"\\" + kVersionFileName, folder + kVersionFileName});
-  return DataFolder::PlaceFiles(files);
+  std::vector<std::wstring> held;
+  const bool placed = HashListPlacing::PlaceLists(folder, files, DataFolder::HeldTarget::LeftAsItIs, held);
+  for (const std::wstring& file : held)
+    CommonModule::DPrint(L"modUpdate\\UpdateDefinitions: ", L"- Held open by another program, left as it was: " + file);
+  return placed;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/FileDigest.h"
 #include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
@@ -90,6 +91,7 @@ class UpdateRoad : public ::testing::Test {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
     ClearProductAndPolicy();
     ForgetRestartMovesFrom(program_.Folder());
+    RemoveUserListCopy();  // made by a filter module a test ran
   }
 
   std::wstring Url(const std::wstring& name) const { return L"http://" + kServerAddress + L"/" + served_ + L"/" + name; }
@@ -1368,38 +1370,94 @@ TEST_F(UpdateRoad, EveryPlacedDefinitionsFileLetsUsersReadAndOnlyAdministratorsC
   EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5.new"));
 }
 
-// A list another program holds open without sharing: the update fails as a failed unpacking does,
-// every old file stays, and the next update after the list is released goes through.
-TEST_F(MenuCheck, ADefinitionsUpdateAgainstAHeldListKeepsTheOldLists) {
+// Another program (any user's) holding a list or the version file open without sharing no longer
+// stops a definitions update: the held file keeps its text, everything else is placed, the debug
+// log names the held file, and while it is still held the filter module blocks a program listed
+// only in the new definitions. A held version file speaks through the list index until it is let
+// go; then the next check finds the old version in it and takes the same definitions again.
+TEST_F(MenuCheck, ADefinitionsUpdateLandsPastAHeldListOrVersionFile) {
+  InstalledProgram filter{kFilterModuleProgram};
+  const std::wstring listed = filter.Folder() + L"listed.exe";
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", listed));
+  ASSERT_TRUE(WriteTextFile(listed, ReadFileBytes(listed) + "listed only in the new definitions"));
+  const std::string digest = platform::ToUtf8(platform::Sha256OfFile(listed));
+  ASSERT_EQ(digest.size(), 64u);
+  // A user's launch of the listed program, the module reading this test's data folder.
+  const auto launchIsBlocked = [&] {
+    DeleteFileW(filter.PromptLog().c_str());
+    EXPECT_TRUE(RunProcess(L"\"" + filter.ExePath() + L"\" /\"" + listed + L"\"",
+                           {L"ILATCH_PROMPT_LOG=" + filter.PromptLog(), L"ILATCH_DATA_ROOT=" + data_ / L"programdata"})
+                    .finished);
+    const auto prompts = filter.Prompts();
+    return prompts.size() == 1 && prompts[0].fields.size() > 2 &&
+           prompts[0].fields[2] == L"This file matches a malware hash!  Aborting execution!";
+  };
   CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(DefsFolder().c_str(), nullptr);
   const std::string oldDef = std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n";
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, oldDef));
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.md5", "OLD MD5\r\n"));
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.sha256", "OLD SHA\r\n"));
+  const std::string newDef = std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n";
   WriteIndex(kRunningVersion, L"105");
-  WriteBothLists("105");
-  const std::wstring offer = L"Updated definitions are available! | 0x31 | Press OK to update to definitions dated 105";
-  for (const wchar_t* held : {L"ExecFilter.md5", L"ExecFilter.sha256"}) {
-    SCOPED_TRACE(platform::ToUtf8(held));
-    DeleteFileW(program_.PromptLog().c_str());
-    platform::UniqueFileHandle hold(CreateFileW((DefsFolder() + held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(hold);
-    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
-    hold.reset();
-    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}));
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "OLD MD5\r\n");
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "OLD SHA\r\n");
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), oldDef);
+  ASSERT_TRUE(WriteTextFile(Stage(kDefinitionsVersionFile), newDef));
+  ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "NEW MD5 105\r\n"));
+  ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.sha256"), "; 105\r\n" + digest + "\r\n"));
+  ASSERT_TRUE(Zip({{Stage(L"ExecFilter.md5"), L"ExecFilter.md5"},
+                   {Stage(L"ExecFilter.sha256"), L"ExecFilter.sha256"},
+                   {Stage(kDefinitionsVersionFile), kDefinitionsVersionFile}},
+                  Served(L"defs.zip")));
+  const auto installOld = [&] {
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, oldDef));
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.md5", "OLD MD5\r\n"));
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.sha256", "OLD SHA\r\n"));
+  };
+  const auto hold = [&](const wchar_t* name) {
+    return platform::UniqueFileHandle(
+        CreateFileW((DefsFolder() + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  const auto expectNothingLeftBeside = [&] {
     for (const wchar_t* name : {L"ExecFilter.md5", L"ExecFilter.sha256", kDefinitionsVersionFile}) {
       EXPECT_FALSE(FileExists(DefsFolder() + name + L".new"));
       EXPECT_FALSE(FileExists(DefsFolder() + name + L".old"));
     }
+  };
+
+  {
+    SCOPED_TRACE("a list held, the scheduled update");
+    installOld();
+    platform::UniqueFileHandle held = hold(L"ExecFilter.sha256");
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(Run(L"/debug /autoupdate").finished);
+    EXPECT_TRUE(launchIsBlocked()) << "the new definitions are not in force";
+    held.reset();
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "OLD SHA\r\n");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "NEW MD5 105\r\n");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), newDef);
+    EXPECT_TRUE(platform::Contains(ReadTextFile(program_.Folder() + kDebugLog),
+                                   L"Held open by another program, left as it was: " + DefsFolder() + L"ExecFilter.sha256"));
+    expectNothingLeftBeside();
   }
-  DeleteFileW(program_.PromptLog().c_str());
-  ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
-  EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
-  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "NEW SHA 105\r\n");
+  {
+    SCOPED_TRACE("the version file held, the menu's check");
+    installOld();
+    const std::wstring offer = L"Updated definitions are available! | 0x31 | Press OK to update to definitions dated 105";
+    platform::UniqueFileHandle held = hold(kDefinitionsVersionFile);
+    ASSERT_TRUE(held);
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
+    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
+    EXPECT_TRUE(launchIsBlocked()) << "the new definitions are not in force";
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(RunProbe(L"defs", L"no").finished);
+    EXPECT_EQ(BoxLines(), std::vector<std::wstring>{L"Update Check | 0x40 | No updates exist."});
+    held.reset();
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), oldDef);
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "; 105\r\n" + digest + "\r\n");
+    expectNothingLeftBeside();
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
+    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), newDef);
+    EXPECT_TRUE(launchIsBlocked());
+  }
 }
 
 // Something planted where the data folder belongs is set aside, never used or followed; the
