@@ -80,7 +80,9 @@ void ApplyIniSettings(const std::wstring& iniPath) {
   const modEmailSvc::EmailSettings email = modEmailSvc::EmailSettings::LoadBulkIni(file);
   if (email.alerts == L"1") {
     // The password goes where only Administrators and SYSTEM can read it, never in clear or
-    // scrambled where every user can. One that does not unscramble is not stored.
+    // scrambled where every user can. One that does not unscramble is not stored. The scrambled
+    // form carries one byte a character, so this road takes no password beyond the Western
+    // alphabets; the e-mail dialog's protected store takes any.
     if (!email.Save() || (email.passwordGiven && !email.password))
       CommonModule::DPrint(L"Module1\\ApplyIniSettings: the INI's SMTPPassword was not stored");
     modService::InstallEventService();
