@@ -4,15 +4,14 @@
 #include <commctrl.h>
 
 #include "alerts/Form9Ids.h"
-#include "notify/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/WebPages.h"
-#include "common/Product.h"
-#include "common/Variant.h"
-#include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "notify/EmailSettings.h"
+#include "notify/modEmailSvc.h"
 #include "platform/Dialogs.h"
+#include "platform/Handle.h"
 #include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -22,7 +21,6 @@ namespace {
 
 constexpr wchar_t kGmailServer[] = L"smtp.gmail.com";
 constexpr const wchar_t* kEmailHelpPage = WebPages::kEmailSetupHelp;
-constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 
 // The controls that each panel holds.
 constexpr int kPicEmail[] = {IDC_FORM9_CHECK1,          IDC_FORM9_LABEL2,  IDC_FORM9_TXTSMTPUSERNAME,
@@ -72,15 +70,6 @@ void SetCheck(int id, const std::wstring& stored) {
   if (stored == L"1" || stored == L"0") CheckDlgButton(Window(), id, stored == L"1" ? BST_CHECKED : BST_UNCHECKED);
 }
 
-std::wstring ReadValue(const std::wstring& key, const wchar_t* name) {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", key, name, L"S", Variant(L""), value);
-  return value.Text();
-}
-void WriteValue(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
-  modRegistry::fWriteValue(L"HKLM", key, name, L"S", Variant(text));
-}
-
 int Tell(const std::wstring& text, UINT type) {
   return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
 }
@@ -99,65 +88,56 @@ void LoadEmailSettings() {
   SendMessageW(port, CB_RESETCONTENT, 0, 0);
   for (const wchar_t* number : {L"25", L"465"}) SendMessageW(port, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(number));
 
-  SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPUSERNAME, ReadValue(kEmailKey, L"EmailAddress").c_str());
-  std::wstring password;
-  if (modEmailSvc::ReadMailPassword(password)) SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPPASSWORD, password.c_str());
-  const std::wstring server = ReadValue(kEmailKey, L"SMTPServer");
-  SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPSERVER, server.c_str());
-  if (!server.empty() && platform::Lower(platform::Trim(server)) != kGmailServer) {
+  const modEmailSvc::EmailSettings stored = modEmailSvc::EmailSettings::Load();
+  SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPUSERNAME, stored.address.c_str());
+  if (stored.password) SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPPASSWORD, stored.password->c_str());
+  SetDlgItemTextW(Window(), IDC_FORM9_TXTSMTPSERVER, stored.server.c_str());
+  if (!stored.server.empty() && platform::Lower(platform::Trim(stored.server)) != kGmailServer) {
     CheckRadioButton(Window(), IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION2);
     Option2Click();
   }
-  SetWindowTextW(port, ReadValue(kEmailKey, L"SMTPPort").c_str());
-  SetCheck(IDC_FORM9_CHKSMTPAUTH, ReadValue(kEmailKey, L"Authenticate"));
-  SetCheck(IDC_FORM9_CHKUSESSL, ReadValue(kEmailKey, L"UseSSL"));
-  SetCheck(IDC_FORM9_CHECK1, ReadValue(Module1::kSettingsKey, L"EmailAlerts"));
+  SetWindowTextW(port, stored.port.c_str());
+  SetCheck(IDC_FORM9_CHKSMTPAUTH, stored.authenticate);
+  SetCheck(IDC_FORM9_CHKUSESSL, stored.useSsl);
+  SetCheck(IDC_FORM9_CHECK1, stored.alerts);
 }
 
-// The stored form carries one byte a character: a password with other characters would be
-// stored as something else than typed.
-bool PasswordStorable(const std::wstring& password) {
-  for (wchar_t c : password)
-    if (c > 0xFF) return false;
-  return true;
-}
-
-// False, with nothing saved, when the password cannot be stored as typed.
-bool SaveEmailSettings() {
-  const std::wstring password = Text(IDC_FORM9_TXTSMTPPASSWORD);
-  if (!PasswordStorable(password)) {
-    Tell(L"The password holds characters that cannot be stored.  Please use letters, digits and signs of the "
-         L"Western alphabets only.",
-         MB_OK | MB_ICONEXCLAMATION);
-    return false;
-  }
+// What the boxes say. The sender and recipient overrides are the INI road's: the dialog leaves them.
+modEmailSvc::EmailSettings TypedSettings() {
+  modEmailSvc::EmailSettings typed;
+  typed.alerts = CheckText(IDC_FORM9_CHECK1);
+  typed.address = platform::Lower(platform::Trim(Text(IDC_FORM9_TXTSMTPUSERNAME)));
   // A box empty or blank keeps the saved password: it is never shown back when it cannot be read.
-  // Otherwise the password is stored as typed, blanks at either end included, where only
-  // Administrators and SYSTEM can read it; nothing is saved when that fails.
-  if (!platform::Trim(password).empty() && !modEmailSvc::StoreMailPassword(password)) {
-    Tell(L"The password could not be stored.  Nothing was saved.", MB_OK | MB_ICONEXCLAMATION);
-    return false;
-  }
-  WriteValue(Module1::kSettingsKey, L"EmailAlerts", CheckText(IDC_FORM9_CHECK1));
-  WriteValue(kEmailKey, L"EmailAddress", platform::Lower(platform::Trim(Text(IDC_FORM9_TXTSMTPUSERNAME))));
+  // Otherwise the password is stored as typed, blanks at either end included; the protected
+  // store holds any character.
+  const std::wstring password = Text(IDC_FORM9_TXTSMTPPASSWORD);
+  if (!platform::Trim(password).empty()) typed.password = password;
   if (Checked(IDC_FORM9_OPTION2)) {
-    WriteValue(kEmailKey, L"SMTPServer", platform::Trim(Text(IDC_FORM9_TXTSMTPSERVER)));
-    WriteValue(kEmailKey, L"SMTPPort", platform::Trim(Text(IDC_FORM9_COMBOSMTPPORT)));
-    WriteValue(kEmailKey, L"Authenticate", CheckText(IDC_FORM9_CHKSMTPAUTH));
-    WriteValue(kEmailKey, L"UseSSL", CheckText(IDC_FORM9_CHKUSESSL));
+    typed.server = platform::Trim(Text(IDC_FORM9_TXTSMTPSERVER));
+    typed.port = platform::Trim(Text(IDC_FORM9_COMBOSMTPPORT));
+    typed.authenticate = CheckText(IDC_FORM9_CHKSMTPAUTH);
+    typed.useSsl = CheckText(IDC_FORM9_CHKUSESSL);
   } else {
-    WriteValue(kEmailKey, L"SMTPServer", kGmailServer);
-    WriteValue(kEmailKey, L"SMTPPort", L"465");
-    WriteValue(kEmailKey, L"Authenticate", L"1");
-    WriteValue(kEmailKey, L"UseSSL", L"1");
+    typed.server = kGmailServer;
+    typed.port = L"465";
+    typed.authenticate = L"1";
+    typed.useSsl = L"1";
   }
-  return true;
+  return typed;
+}
+
+// False, with nothing saved, when the password cannot be stored where only Administrators and
+// SYSTEM can read it.
+bool SaveEmailSettings() {
+  if (TypedSettings().Save()) return true;
+  Tell(L"The password could not be stored.  Nothing was saved.", MB_OK | MB_ICONEXCLAMATION);
+  return false;
 }
 
 // Signalled when the dialog closes during a send, so that the worker gives up at once.
 HANDLE AbandonEvent() {
-  static HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  return event;
+  static const platform::UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  return event.get();
 }
 
 void Command1Click() {
@@ -198,12 +178,8 @@ void Command2Click() {
   ResetEvent(AbandonEvent());
   modEmailSvc::SetAbandonEvent(AbandonEvent());
   SetSending(true);
-  HANDLE worker = CreateThread(nullptr, 0, SendTestMail, Window(), 0, nullptr);
-  if (worker) {
-    CloseHandle(worker);
-  } else {
-    PostMessageW(Window(), kTestMailDone, 0, 0);
-  }
+  const platform::UniqueKernelHandle worker(CreateThread(nullptr, 0, SendTestMail, Window(), 0, nullptr));
+  if (!worker) PostMessageW(Window(), kTestMailDone, 0, 0);
 }
 
 void TestMailDone(bool sent) {

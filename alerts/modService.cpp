@@ -30,10 +30,9 @@ void ImportRecoveryResource(const wchar_t* resource) {
 
 bool InstallEventService() {
   if (!modEmailSvc::LoadEmailConfig()) return false;
-  InitServiceVars();
   if (modServiceControl::ServiceQueryConfig() != 0) {
     if (modServiceControl::ServiceCreate(L"") != 0) return false;
-    modRegistry::fWriteValue(L"HKLM", std::wstring(kSafeBootParent) + L"\\" + ServiceName, L"", L"S",
+    modRegistry::fWriteValue(L"HKLM", std::wstring(kSafeBootParent) + L"\\" + kServiceName, L"", L"S",
                              Variant(L"Service"));
   } else {
     // A service left by an older copy or another folder runs this copy's program.
@@ -45,7 +44,6 @@ bool InstallEventService() {
 }
 
 void RemoveEventService(bool deleteService, bool quiet) {
-  InitServiceVars();
   if (modServiceControl::ServiceQueryConfig() != 0) return;
   ImportRecoveryResource(L"stopsvc");
   modServiceControl::ServiceSetRecovery(false);
@@ -53,7 +51,7 @@ void RemoveEventService(bool deleteService, bool quiet) {
   modServiceControl::ServiceStop(true, quiet);
   if (deleteService && modServiceControl::ServiceDelete() == 0) {
     bool notFound = false;
-    modRegistry::fDeleteKey(L"HKLM", kSafeBootParent, ServiceName, notFound);
+    modRegistry::fDeleteKey(L"HKLM", kSafeBootParent, kServiceName, notFound);
   }
 }
 

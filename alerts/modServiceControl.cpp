@@ -31,7 +31,7 @@ DWORD OpenManager(DWORD access, UniqueServiceHandle& manager) {
 DWORD OpenService(DWORD managerAccess, DWORD serviceAccess, UniqueServiceHandle& manager,
                   UniqueServiceHandle& service) {
   if (DWORD error = OpenManager(managerAccess, manager)) return error;
-  service.reset(OpenServiceW(manager.get(), modService::ServiceName.c_str(), serviceAccess));
+  service.reset(OpenServiceW(manager.get(), modService::kServiceName, serviceAccess));
   return service ? 0 : GetLastError();
 }
 
@@ -41,11 +41,11 @@ DWORD ServiceType() {
 }
 
 std::wstring BinaryPath(const std::wstring& arguments) {
-  return L"\"" + CommonModule::AppPath() + modService::ServiceExeName + L"\" " + arguments;
+  return L"\"" + CommonModule::AppPath() + modService::kServiceExeName + L"\" " + arguments;
 }
 
 void SetDescription(SC_HANDLE service) {
-  std::wstring description = modService::ServiceDescription;
+  std::wstring description = modService::ServiceDescription();
   SERVICE_DESCRIPTIONW info = {description.data()};
   ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &info);
 }
@@ -76,8 +76,8 @@ DWORD ServiceCreate(const std::wstring& arguments) {
   UniqueServiceHandle manager;
   if (DWORD error = OpenManager(SC_MANAGER_CREATE_SERVICE, manager)) return error;
   const std::wstring binary = BinaryPath(arguments);
-  UniqueServiceHandle service(CreateServiceW(manager.get(), modService::ServiceName.c_str(),
-                                             modService::ServiceDisplayName.c_str(), SERVICE_ALL_ACCESS, ServiceType(),
+  UniqueServiceHandle service(CreateServiceW(manager.get(), modService::kServiceName,
+                                             modService::kServiceDisplayName, SERVICE_ALL_ACCESS, ServiceType(),
                                              SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary.c_str(), nullptr,
                                              nullptr, nullptr, L"LocalSystem", L""));
   if (!service) return GetLastError();
@@ -91,7 +91,7 @@ DWORD ServiceCorrectConfig(const std::wstring& arguments) {
   const std::wstring binary = BinaryPath(arguments);
   // No load-order group and no dependencies, as at creation: empty lists replace what was there.
   if (!ChangeServiceConfigW(service.get(), ServiceType(), SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binary.c_str(),
-                            L"", nullptr, L"\0", L"LocalSystem", L"", modService::ServiceDisplayName.c_str()))
+                            L"", nullptr, L"\0", L"LocalSystem", L"", modService::kServiceDisplayName))
     return GetLastError();
   SetDescription(service.get());
   return 0;
@@ -128,8 +128,8 @@ DWORD ServiceStart() {
   if (result == ERROR_SERVICE_ALREADY_RUNNING) result = 0;
   // A second request through net.exe; its outcome is not looked at.
   int32_t exitCode = 0;
-  CommonModule::ShellX(NetExe(), L"start " + modService::ServiceName, false, SW_HIDE, exitCode, false, false,
-                       CommonModule::kNoTimeLimit);
+  CommonModule::ShellX(NetExe(), std::wstring(L"start ") + modService::kServiceName, false, SW_HIDE, exitCode, false,
+                       false, CommonModule::kNoTimeLimit);
   return result;
 }
 
@@ -143,15 +143,15 @@ DWORD ServiceStop(bool wait, bool quiet) {
   CommonModule::Delay(1);
 
   int32_t exitCode = 0;
-  const std::wstring stop = L"stop " + modService::ServiceName;  // a name without blanks
+  const std::wstring stop = std::wstring(L"stop ") + modService::kServiceName;  // a name without blanks
   if (quiet) {
     CommonModule::ShellX(NetExe(), stop, wait, SW_HIDE, exitCode, false, false, CommonModule::kNoTimeLimit);
   } else {
     // A titled console window, so the user sees what the wait is for.
     const std::wstring cmd = platform::SystemTool(L"cmd.exe");
     CommonModule::ShellX(cmd,
-                         L"/c title " ILATCH_PRODUCT_NAME L"&echo Stopping Service: " + modService::ServiceName +
-                             L", Please Wait...&" + NetExe() + L" " + stop,
+                         std::wstring(L"/c title " ILATCH_PRODUCT_NAME L"&echo Stopping Service: ") +
+                             modService::kServiceName + L", Please Wait...&" + NetExe() + L" " + stop,
                          wait, SW_SHOWNOACTIVATE, exitCode, false, false, CommonModule::kNoTimeLimit);
   }
   return result;

@@ -77,19 +77,13 @@ void ApplyIniSettings(const std::wstring& iniPath) {
   RunGPUpdate(true);
   if (!bulk) return;
 
-  if (IniChoice(file, L"EmailAlerts")) {
-    WriteSetting(settings, L"EmailAlerts", L"1");
-    static const std::pair<const wchar_t*, const wchar_t*> kEmail[] = {
-        {L"FromEmail", L"FromEmail"},     {L"SMTPUserName", L"EmailAddress"}, {L"SendToEmail", L"SendToEmail"},
-        {L"SMTPServer", L"SMTPServer"}, {L"SMTPPort", L"SMTPPort"},
-        {L"SMTPAuth", L"Authenticate"},   {L"UseSSL", L"UseSSL"},
-    };
-    for (const auto& [key, value] : kEmail)
-      WriteSetting(Product::kEmailSetupKey, value, IniValue(file, L"EmailConfig", key));
+  const modEmailSvc::EmailSettings email = modEmailSvc::EmailSettings::LoadBulkIni(file);
+  if (email.alerts == L"1") {
     // The password goes where only Administrators and SYSTEM can read it, never in clear or
-    // scrambled where every user can.
-    const std::wstring password = IniValue(file, L"EmailConfig", L"SMTPPassword");
-    if (!password.empty() && !modEmailSvc::StoreScrambledMailPassword(password))
+    // scrambled where every user can. One that does not unscramble is not stored. The scrambled
+    // form carries one byte a character, so this road takes no password beyond the Western
+    // alphabets; the e-mail dialog's protected store takes any.
+    if (!email.Save() || (email.passwordGiven && !email.password))
       CommonModule::DPrint(L"Module1\\ApplyIniSettings: the INI's SMTPPassword was not stored");
     modService::InstallEventService();
   }

@@ -137,10 +137,7 @@ std::wstring AlertText(const std::wstring& body) {
   return std::wstring(test ? L"TEST EVENT" : L"SUSPICIOUS APPLICATION BLOCKED") + L"\r\n\r\n" + body;
 }
 
-bool AlertsOn() {
-  return SettingsText(L"EmailAlerts") == L"1" ||
-         CommonModule::ReadIni(CommonModule::IniPath, L"EmailConfig", L"EmailAlerts") == L"1";
-}
+bool AlertsOn() { return modEmailSvc::EmailAlertsSwitchedOn(); }
 
 void DoAction(const std::wstring& body, const std::wstring& program, const std::wstring& writerSid) {
   MailAlert({AlertLimiter::Budget::Policy, kBlockedEventCode, writerSid, program}, kAlertSubject, AlertText(body));

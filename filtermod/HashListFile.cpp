@@ -40,10 +40,15 @@ ReadResult Entries::Read(const std::wstring& path, bool waitForHolder) {
   size_t size = 0;
   lastError_ = HashListText::ReadWhole(file.get(), text, size);
   if (lastError_ != ERROR_SUCCESS) return ReadResult::Unreadable;
+  UseText(std::move(text), size);
+  return ReadResult::Read;
+}
+
+void Entries::UseText(std::unique_ptr<char[]> text, size_t size) {
+  Clear();
   text_ = std::move(text);
   size_ = size;
   hasEntries_ = HashListText::AnyEntry(std::string_view(text_.get(), size_));
-  return ReadResult::Read;
 }
 
 void Entries::UseIndex(const HashListIndex::Digests& digests, bool hasEntries) {

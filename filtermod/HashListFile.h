@@ -31,6 +31,8 @@ class Entries {
   // tells the Windows error. With waitForHolder, a file held without sharing is tried again for a
   // short while first.
   ReadResult Read(const std::wstring& path, bool waitForHolder);
+  // The entries of a list's whole text, already read.
+  void UseText(std::unique_ptr<char[]> text, size_t size);
   void UseIndex(const HashListIndex::Digests& digests, bool hasEntries);
   void Clear();
   // True when no line is an entry (every line empty or a comment).

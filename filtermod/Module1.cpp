@@ -22,8 +22,6 @@
 
 namespace Module1 {
 
-HMODULE Shell32Handle = nullptr;
-
 namespace {
 
 const wchar_t kCrLf[] = L"\r\n";
@@ -37,10 +35,13 @@ constexpr UINT kNoticeStyle = MB_OK | MB_ICONHAND;
 using platform::Contains;
 using platform::Lower;
 
-void ReleaseShell32() {
-  if (Shell32Handle) FreeLibrary(Shell32Handle);
-  Shell32Handle = nullptr;
+// Shell32 stays loaded from the first question until the user has answered it.
+platform::UniqueModule& Shell32() {
+  static platform::UniqueModule shell32;
+  return shell32;
 }
+
+void ReleaseShell32() { Shell32().reset(); }
 
 // On when the INI or the registry holds exactly "1".
 bool FilterSwitch(const std::wstring& name) {
@@ -97,35 +98,36 @@ void Main() {
       CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + Product::kSettingsIni;
   BuildProductTitle();
 
-  SetHashListPaths();
-
   const bool silentBlock = FilterSwitch(L"SilentBlock");
   const bool alertAllow = FilterSwitch(L"AlertAllow");
   const bool noAllow = FilterSwitch(L"NoAllow");
 
   CommonModule::DPrint(L"Module1\\Main: ", L"- Passed: " + commandLine, L"- File: " + launch.filePath,
                        L"- Canonical: " + launch.canonicalPath, L"- Arguments: " + launch.arguments);
+  // The lists as they are now, read once for this launch.
+  HashLists lists;
+  modEXEScan::LoadHashLists(FindHashLists(), lists);
   if (launch.mode == L'/') {
-    FilterExecutable(launch, alertAllow);
+    FilterExecutable(launch, lists, alertAllow);
   } else {
-    FilterRestrictedFile(launch, silentBlock, alertAllow, launch.mode == L'*', noAllow);
+    FilterRestrictedFile(launch, lists, silentBlock, alertAllow, launch.mode == L'*', noAllow);
   }
   ReleaseShell32();
 }
 
 void InitCommonControlsVB() {
-  if (!Shell32Handle) Shell32Handle = LoadLibraryW(L"shell32.dll");
+  if (!Shell32()) Shell32().reset(LoadLibraryW(L"shell32.dll"));
   InitCommonControls();
 }
 
-void FilterExecutable(const Launch& launch, bool alertAllow) {
+void FilterExecutable(const Launch& launch, const HashLists& lists, bool alertAllow) {
   const std::wstring& path = launch.canonicalPath;
   const std::wstring& shown = launch.filePath;
   // The hash lists first, wherever the file lies: the trusted folders hold places any user can
   // write to (the Windows folder's Temp, Tasks, spool). Held open from the hash read until the
   // program has started.
   HeldFile held;
-  if (modEXEScan::CheckHashRules(path, shown, false, held)) return;
+  if (modEXEScan::CheckHashRules(lists, path, shown, false, held)) return;
   const auto start = [&] {
     LaunchProgram(L"exe", launch, held, false);
     held.Release();
@@ -160,12 +162,13 @@ void FilterExecutable(const Launch& launch, bool alertAllow) {
   start();
 }
 
-void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllow, bool constantMode, bool noAllow) {
+void FilterRestrictedFile(const Launch& launch, const HashLists& lists, bool silentBlock, bool alertAllow,
+                          bool constantMode, bool noAllow) {
   const std::wstring& path = launch.canonicalPath;
   const std::wstring& shown = launch.filePath;
   // Held open from the hash read until the program has started.
   HeldFile held;
-  if (modEXEScan::CheckHashRules(path, shown, silentBlock, held)) return;
+  if (modEXEScan::CheckHashRules(lists, path, shown, silentBlock, held)) return;
   const auto start = [&] {
     LaunchProgram(launch.extension, launch, held, silentBlock);
     held.Release();

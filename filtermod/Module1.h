@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Product.h"
+#include "filtermod/HashLists.h"
 #include "filtermod/HeldFile.h"
 
 namespace Module1 {
@@ -13,19 +14,11 @@ namespace Module1 {
 // Caption of every message box and the mail sender's name; the name-and-version text of mails.
 using Product::ProductLabel;
 using Product::ProductTitle;
-extern HMODULE Shell32Handle;
 
-// The four hash lists, set at start by SetHashListPaths: in the data folder on Windows Vista and
-// later, beside the program before.
-extern std::wstring ExecFilterMd5Path;
-extern std::wstring ExecFilterSha256Path;
-extern std::wstring UserExecFilterMd5Path;
-extern std::wstring UserExecFilterSha256Path;
-void SetHashListPaths();
-// Why the folder that holds the lists cannot be trusted, or "" when it can (or is not there, and
-// the lists with it). A folder a user planted or redirected decides nothing: its lists could
-// switch the blocklist off for every user.
-std::wstring HashListFolderProblem();
+// The four hash lists: in the data folder on Windows Vista and later, beside the program before,
+// with the problem of the folder that holds them. A folder a user planted or redirected decides
+// nothing: its lists could switch the blocklist off for every user.
+HashListPaths FindHashLists();
 
 // How the launch reached us: the mode prefix of the launch command, the file and its arguments.
 struct Launch {
@@ -43,8 +36,10 @@ void Main();
 using Product::BuildProductTitle;
 void InitCommonControlsVB();
 
-void FilterExecutable(const Launch& launch, bool alertAllow);
-void FilterRestrictedFile(const Launch& launch, bool silentBlock, bool alertAllow, bool constantMode, bool noAllow);
+// Each weighs the launch against the lists read for it first.
+void FilterExecutable(const Launch& launch, const HashLists& lists, bool alertAllow);
+void FilterRestrictedFile(const Launch& launch, const HashLists& lists, bool silentBlock, bool alertAllow,
+                          bool constantMode, bool noAllow);
 // Starts the file: a bound one (held) by its bound path, so that what runs is what was hashed;
 // otherwise the canonical file. A refused start goes to the shell's verb once, never from a
 // relaunch. A bound file that cannot be started as itself is blocked as a failed check (the user

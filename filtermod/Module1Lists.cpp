@@ -1,4 +1,4 @@
-// Where the filter module finds its four hash lists. The scan reads them; start-up sets them.
+// Where the filter module finds its four hash lists, and whether the folder that holds them is the system's.
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
 #include "common/Product.h"
@@ -6,11 +6,6 @@
 #include "filtermod/Module1.h"
 
 namespace Module1 {
-
-std::wstring ExecFilterMd5Path;
-std::wstring ExecFilterSha256Path;
-std::wstring UserExecFilterMd5Path;
-std::wstring UserExecFilterSha256Path;
 
 namespace {
 
@@ -21,15 +16,6 @@ std::wstring HashListPath(const std::wstring& fileName) {
     return folder.empty() ? L"" : folder + L"\\" + fileName;
   }
   return CommonModule::AppPath() + fileName;
-}
-
-}  // namespace
-
-void SetHashListPaths() {
-  ExecFilterMd5Path = HashListPath(Product::kDefinitionsMd5List);
-  ExecFilterSha256Path = HashListPath(Product::kDefinitionsSha256List);
-  UserExecFilterMd5Path = HashListPath(Product::kUserMd5List);
-  UserExecFilterSha256Path = HashListPath(Product::kUserSha256List);
 }
 
 std::wstring HashListFolderProblem() {
@@ -49,6 +35,18 @@ std::wstring HashListFolderProblem() {
     }
   }
   return L"";
+}
+
+}  // namespace
+
+HashListPaths FindHashLists() {
+  HashListPaths paths;
+  paths.definitionsMd5 = HashListPath(Product::kDefinitionsMd5List);
+  paths.definitionsSha256 = HashListPath(Product::kDefinitionsSha256List);
+  paths.userMd5 = HashListPath(Product::kUserMd5List);
+  paths.userSha256 = HashListPath(Product::kUserSha256List);
+  paths.folderProblem = HashListFolderProblem();
+  return paths;
 }
 
 }  // namespace Module1

@@ -19,11 +19,6 @@
 
 namespace modEXEScan {
 
-HashListFile::Entries ExecFilterMd5Hashes;
-HashListFile::Entries ExecFilterSha256Hashes;
-HashListFile::Entries UserExecFilterMd5Hashes;
-HashListFile::Entries UserExecFilterSha256Hashes;
-
 namespace {
 
 const wchar_t kCrLf[] = L"\r\n";
@@ -76,20 +71,18 @@ namespace {
 
 using HashListIndex::List;
 
+// Each list: its place in the index, where it lies and what was read of it.
 struct ListSlot {
   List list;
-  const std::wstring* path;
-  HashListFile::Entries* entries;
+  std::wstring HashListPaths::*path;
+  HashListFile::Entries HashLists::*entries;
 };
 const ListSlot kSlots[] = {
-    {List::DefinitionsMd5, &Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
-    {List::DefinitionsSha256, &Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
-    {List::UserMd5, &Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
-    {List::UserSha256, &Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
+    {List::DefinitionsMd5, &HashListPaths::definitionsMd5, &HashLists::definitionsMd5},
+    {List::DefinitionsSha256, &HashListPaths::definitionsSha256, &HashLists::definitionsSha256},
+    {List::UserMd5, &HashListPaths::userMd5, &HashLists::userMd5},
+    {List::UserSha256, &HashListPaths::userSha256, &HashLists::userSha256},
 };
-
-// What the entries taken from an index point into: the shared index or this user's copy.
-HashListIndex::MappedIndex g_indexInUse;
 
 void Log(const std::wstring& what) { CommonModule::DPrint(L"modEXEScan\\LoadHashLists: ", what); }
 
@@ -97,16 +90,20 @@ std::wstring CouldNotRead(const wchar_t* what, const std::wstring& path, DWORD e
   return std::wstring(what) + L" could not be read:  " + path + L" (" + SystemErrorText(error) + L")";
 }
 
-void UseIndex(const HashListIndex::View& index) {
-  for (const ListSlot& slot : kSlots) slot.entries->UseIndex(index.DigestsOf(slot.list), index.HasEntries(slot.list));
+// The entries from lists.index, the shared index or this user's copy.
+void UseIndex(HashLists& lists) {
+  const HashListIndex::View& index = lists.index.Index();
+  for (const ListSlot& slot : kSlots)
+    (lists.*slot.entries).UseIndex(index.DigestsOf(slot.list), index.HasEntries(slot.list));
 }
 
 // Whether the index stands for every text list as it is now: each one's stamp is the one recorded.
-bool StandsForTheLists(const HashListIndex::View& index) {
+bool StandsForTheLists(const HashListIndex::View& index, const HashListPaths& paths) {
   for (const ListSlot& slot : kSlots) {
     HashListIndex::Stamp now;
-    if (!HashListIndex::ReadStamp(*slot.path, now) || now != index.StampOf(slot.list)) {
-      Log(L"- Written since the index was made: " + *slot.path);
+    const std::wstring& path = paths.*slot.path;
+    if (!HashListIndex::ReadStamp(path, now) || now != index.StampOf(slot.list)) {
+      Log(L"- Written since the index was made: " + path);
       return false;
     }
   }
@@ -115,10 +112,10 @@ bool StandsForTheLists(const HashListIndex::View& index) {
 
 // Another program holds a list (or the index) open without sharing: this user's copy is used at
 // once, and the entry says so. False when this user has no copy to use.
-bool UseCopyPast(const std::wstring& held) {
-  if (!UserListCopy::Open(g_indexInUse)) return false;
-  UseIndex(g_indexInUse.Index());
-  const auto version = g_indexInUse.Index().DefinitionsVersion();
+bool UseCopyPast(const std::wstring& held, HashLists& lists) {
+  if (!UserListCopy::Open(lists.index)) return false;
+  UseIndex(lists);
+  const auto version = lists.index.Index().DefinitionsVersion();
   Module3::WriteEventLog(std::wstring(L"The hash lists are held open by another program; the lists this user last "
                                       L"read were used:") +
                              kCrLf + kCrLf + held + kCrLf + kCrLf + L"Definitions version:  " +
@@ -133,7 +130,8 @@ enum class FromIndex { Taken, TextRoad, Failed };
 // The generation the pointer names, opened; Missing with no path when none is named. A placement
 // that names a newer one meanwhile deletes the one named before (which a module still reading it
 // keeps for a moment, about to go): the newer one is taken.
-HashListIndex::Opened OpenCurrentIndex(const std::wstring& folder, std::wstring& path) {
+HashListIndex::Opened OpenCurrentIndex(const std::wstring& folder, HashListIndex::MappedIndex& index,
+                                       std::wstring& path) {
   HashListIndex::Opened opened = HashListIndex::Opened::Missing;
   path.clear();
   uint32_t tried = 0;
@@ -142,21 +140,21 @@ HashListIndex::Opened OpenCurrentIndex(const std::wstring& folder, std::wstring&
     if (!generation || generation == tried) break;
     tried = generation;
     path = HashListIndex::PathIn(folder, HashListIndex::GenerationName(generation));
-    opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+    opened = index.Open(path, HashListIndex::Owner::System);
     if (opened != HashListIndex::Opened::Missing && opened != HashListIndex::Opened::Unreadable) break;
   }
   return opened;
 }
 
-FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
+FromIndex TakeSharedIndex(const std::wstring& folder, const HashListPaths& paths, HashLists& lists) {
   std::wstring path;
-  HashListIndex::Opened opened = OpenCurrentIndex(folder, path);
+  HashListIndex::Opened opened = OpenCurrentIndex(folder, lists.index, path);
   if (opened == HashListIndex::Opened::Held) {
-    if (UseCopyPast(path)) return FromIndex::Taken;
+    if (UseCopyPast(path, lists)) return FromIndex::Taken;
     // No copy: waited for as a held list is.
     for (int retry = 0; opened == HashListIndex::Opened::Held && retry < HashListFile::kSharingRetries; ++retry) {
       Sleep(HashListFile::kSharingRetryMs);
-      opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+      opened = lists.index.Open(path, HashListIndex::Owner::System);
     }
   }
   switch (opened) {
@@ -164,72 +162,79 @@ FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
     case HashListIndex::Opened::Missing: return FromIndex::TextRoad;
     case HashListIndex::Opened::Foreign:
     case HashListIndex::Opened::Damaged:
-      Log(L"- Index not used: " + path + L" (" + g_indexInUse.Reason() + L")");
+      Log(L"- Index not used: " + path + L" (" + lists.index.Reason() + L")");
       return FromIndex::TextRoad;
     case HashListIndex::Opened::Held:
     case HashListIndex::Opened::Unreadable:
-      failure = CouldNotRead(L"hash list index", path, g_indexInUse.Error());
+      lists.failure = CouldNotRead(L"hash list index", path, lists.index.Error());
       return FromIndex::Failed;
   }
-  if (!StandsForTheLists(g_indexInUse.Index())) {
-    g_indexInUse.Close();
+  if (!StandsForTheLists(lists.index.Index(), paths)) {
+    lists.index.Close();
     return FromIndex::TextRoad;
   }
-  UseIndex(g_indexInUse.Index());
-  UserListCopy::Refresh(g_indexInUse.Index());
+  UseIndex(lists);
+  UserListCopy::Refresh(lists.index.Index());
   return FromIndex::Taken;
 }
 
 // The lists from their text files; a list held without sharing sends this user to their copy at
 // once, or is waited for.
-std::wstring ReadTextLists() {
+std::wstring ReadTextLists(const HashListPaths& paths, HashLists& lists) {
   using HashListFile::ReadResult;
   ReadResult results[std::size(kSlots)];
   for (size_t i = 0; i < std::size(kSlots); ++i) {
-    results[i] = kSlots[i].entries->Read(*kSlots[i].path, false);
+    const std::wstring& path = paths.*kSlots[i].path;
+    HashListFile::Entries& entries = lists.*kSlots[i].entries;
+    results[i] = entries.Read(path, false);
     // Only a holder sends the user to the copy: a list that cannot be read decides nothing.
-    if (results[i] == ReadResult::Unreadable)
-      return CouldNotRead(L"hash list", *kSlots[i].path, kSlots[i].entries->LastError());
-    if (results[i] == ReadResult::Held && UseCopyPast(*kSlots[i].path)) return L"";
+    if (results[i] == ReadResult::Unreadable) return CouldNotRead(L"hash list", path, entries.LastError());
+    if (results[i] == ReadResult::Held && UseCopyPast(path, lists)) return L"";
   }
   for (size_t i = 0; i < std::size(kSlots); ++i) {
-    if (results[i] == ReadResult::Held) results[i] = kSlots[i].entries->Read(*kSlots[i].path, true);
+    const std::wstring& path = paths.*kSlots[i].path;
+    HashListFile::Entries& entries = lists.*kSlots[i].entries;
+    if (results[i] == ReadResult::Held) results[i] = entries.Read(path, true);
     if (results[i] == ReadResult::Held || results[i] == ReadResult::Unreadable)
-      return CouldNotRead(L"hash list", *kSlots[i].path, kSlots[i].entries->LastError());
+      return CouldNotRead(L"hash list", path, entries.LastError());
   }
   return L"";
 }
 
-}  // namespace
-
-std::wstring LoadHashLists() {
-  g_indexInUse.Close();
-  for (const ListSlot& slot : kSlots) slot.entries->Clear();
-  if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
+std::wstring ReadLists(const HashListPaths& paths, HashLists& lists) {
+  if (!paths.folderProblem.empty()) return paths.folderProblem;
   for (const ListSlot& slot : kSlots)
-    if (slot.path->empty()) return L"the data folder that holds the hash lists could not be found";
-  const std::wstring& first = Module1::ExecFilterMd5Path;
-  std::wstring failure;
-  switch (TakeSharedIndex(first.substr(0, first.find_last_of(L'\\')), failure)) {
+    if ((paths.*slot.path).empty()) return L"the data folder that holds the hash lists could not be found";
+  const std::wstring& first = paths.definitionsMd5;
+  switch (TakeSharedIndex(first.substr(0, first.find_last_of(L'\\')), paths, lists)) {
     case FromIndex::Taken: return L"";
-    case FromIndex::Failed: return failure;
+    case FromIndex::Failed: return lists.failure;
     case FromIndex::TextRoad: break;
   }
-  return ReadTextLists();
+  return ReadTextLists(paths, lists);
 }
 
-bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held) {
-  if (const std::wstring failure = LoadHashLists(); !failure.empty()) {
-    ReportFailedCheck(path, shownPath, silent, failure);
+}  // namespace
+
+void LoadHashLists(const HashListPaths& paths, HashLists& lists) {
+  lists.index.Close();
+  for (const ListSlot& slot : kSlots) (lists.*slot.entries).Clear();
+  lists.failure = ReadLists(paths, lists);
+}
+
+bool CheckHashRules(const HashLists& lists, const std::wstring& path, const std::wstring& shownPath, bool silent,
+                    HeldFile& held) {
+  if (!lists.failure.empty()) {
+    ReportFailedCheck(path, shownPath, silent, lists.failure);
     return true;
   }
   const std::vector<HashList> md5Lists = {
-      {ExecFilterMd5Hashes, L"MD5 Hash:  "},
-      {UserExecFilterMd5Hashes, L"User-defined MD5 Hash:  "},
+      {lists.definitionsMd5, L"MD5 Hash:  "},
+      {lists.userMd5, L"User-defined MD5 Hash:  "},
   };
   const std::vector<HashList> shaLists = {
-      {ExecFilterSha256Hashes, L"SHA256 Hash:  "},
-      {UserExecFilterSha256Hashes, L"User-defined SHA256 Hash:  "},
+      {lists.definitionsSha256, L"SHA256 Hash:  "},
+      {lists.userSha256, L"User-defined SHA256 Hash:  "},
   };
   const auto anyEntries = [](const std::vector<HashList>& lists) {
     for (const auto& list : lists)

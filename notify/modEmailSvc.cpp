@@ -6,9 +6,7 @@
 #include <wbemidl.h>
 
 #include <memory>
-#include <mutex>
 
-#include "notify/modBase85.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/Variant.h"
@@ -21,15 +19,10 @@ namespace modEmailSvc {
 namespace {
 
 using Product::kSettingsKey;
-constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
-constexpr wchar_t kIniSection[] = L"EmailConfig";
 constexpr uint32_t kConnectTimeoutMs = 60 * 1000;
 constexpr long kBadPortCode = 10022;  // Winsock's "invalid argument"
 constexpr long kWmiWaitMs = 30 * 1000;  // WMI that does not answer must not hold an alert for ever
 
-// The e-mail dialog sends from a thread of its own: the record is replaced and copied under a lock.
-EmailSettings g_settings;
-std::mutex g_settingsLock;
 HANDLE g_abandon = nullptr;
 LanIpsSource g_lanIps = nullptr;
 
@@ -39,16 +32,8 @@ std::wstring RegText(const std::wstring& key, const std::wstring& name) {
   return value.Text();
 }
 
-std::wstring IniText(const std::wstring& key) { return CommonModule::ReadIni(CommonModule::IniPath, kIniSection, key); }
-
 void SetIfNotEmpty(std::wstring& field, const std::wstring& value) {
   if (!value.empty()) field = value;
-}
-
-// An unreadable stored password leaves the field as it was.
-void Unscramble(const std::wstring& stored, std::wstring& field) {
-  std::wstring password;
-  if (modBase85::UnscrambleString(stored, modBase85::kScrambleKey, password)) field = password;
 }
 
 std::vector<std::wstring> Addresses(const std::wstring& list) {
@@ -121,8 +106,6 @@ std::vector<LanAdapter> QueryAdapters() {
 
 }  // namespace
 
-const EmailSettings& Settings() { return g_settings; }
-
 void SetAbandonEvent(void* event) { g_abandon = static_cast<HANDLE>(event); }
 
 bool FlagOn(const std::wstring& text) {
@@ -130,69 +113,63 @@ bool FlagOn(const std::wstring& text) {
   return word == L"1" || word == L"true" || word == L"yes" || word == L"on";
 }
 
-bool LoadEmailConfig() {
-  EmailSettings loaded;
-  bool alertsOn = false;
-  bool complete = true;
-
-  if (RegText(kSettingsKey, L"EmailAlerts") == L"1") {
-    alertsOn = true;
-    SetIfNotEmpty(loaded.MailFromOverride, RegText(kEmailKey, L"FromEmail"));
-    SetIfNotEmpty(loaded.MailSendToOverride, RegText(kEmailKey, L"SendToEmail"));
-    const std::wstring address = RegText(kEmailKey, L"EmailAddress");
-    if (address.empty()) {
-      complete = false;
+MailSettings MergeMailSettings(const EmailSettings& registry, const EmailSettings& ini) {
+  MailSettings merged;
+  if (registry.alerts == L"1") {
+    merged.alertsOn = true;
+    SetIfNotEmpty(merged.MailFromOverride, registry.fromOverride.value_or(L""));
+    SetIfNotEmpty(merged.MailSendToOverride, registry.sendToOverride.value_or(L""));
+    if (registry.address.empty()) {
+      merged.complete = false;
     } else {
-      loaded.MailUser = loaded.MailRecipients = loaded.MailFromAddress = address;
+      merged.MailUser = merged.MailRecipients = merged.MailFromAddress = registry.address;
     }
-    ReadMailPassword(loaded.MailPassword);
-    const std::wstring server = RegText(kEmailKey, L"SMTPServer");
-    const std::wstring port = RegText(kEmailKey, L"SMTPPort");
-    SetIfNotEmpty(loaded.MailServer, server);
-    SetIfNotEmpty(loaded.MailPort, port);
-    if (server.empty() || port.empty()) complete = false;
-    loaded.MailAuth = FlagOn(RegText(kEmailKey, L"Authenticate"));
-    loaded.MailUseSSL = FlagOn(RegText(kEmailKey, L"UseSSL"));
+    if (registry.password) merged.MailPassword = *registry.password;
+    SetIfNotEmpty(merged.MailServer, registry.server);
+    SetIfNotEmpty(merged.MailPort, registry.port);
+    if (registry.server.empty() || registry.port.empty()) merged.complete = false;
+    merged.MailAuth = FlagOn(registry.authenticate);
+    merged.MailUseSSL = FlagOn(registry.useSsl);
   }
 
-  if (IniText(L"EmailAlerts") == L"1") {
-    alertsOn = true;
+  if (ini.alerts == L"1") {
+    merged.alertsOn = true;
     // The INI's switches, where it holds them, override the registry's.
-    const std::wstring useSsl = IniText(L"UseSSL"), auth = IniText(L"SMTPAuth");
-    if (!platform::Trim(useSsl).empty()) loaded.MailUseSSL = FlagOn(useSsl);
-    if (!platform::Trim(auth).empty()) loaded.MailAuth = FlagOn(auth);
-    SetIfNotEmpty(loaded.MailSendToOverride, IniText(L"SendToEmail"));
-    SetIfNotEmpty(loaded.MailFromOverride, IniText(L"FromEmail"));
-    const std::wstring user = IniText(L"SMTPUserName");
-    SetIfNotEmpty(loaded.MailUser, user);
-    if (user.empty()) complete = false;
+    if (!platform::Trim(ini.useSsl).empty()) merged.MailUseSSL = FlagOn(ini.useSsl);
+    if (!platform::Trim(ini.authenticate).empty()) merged.MailAuth = FlagOn(ini.authenticate);
+    SetIfNotEmpty(merged.MailSendToOverride, ini.sendToOverride.value_or(L""));
+    SetIfNotEmpty(merged.MailFromOverride, ini.fromOverride.value_or(L""));
+    SetIfNotEmpty(merged.MailUser, ini.address);
+    if (ini.address.empty()) merged.complete = false;
 
-    const std::wstring registryAddress = RegText(kEmailKey, L"EmailAddress");
-    const std::wstring adminAddress = IniText(L"AdminEmail");
+    const std::wstring& registryAddress = registry.address;
+    const std::wstring& adminAddress = ini.adminEmail;
     if (registryAddress.empty() || adminAddress.empty()) {
-      loaded.MailRecipients = loaded.MailFromAddress = registryAddress + adminAddress;
+      merged.MailRecipients = merged.MailFromAddress = registryAddress + adminAddress;
     } else {
-      loaded.MailRecipients = registryAddress + L", " + adminAddress;
-      loaded.MailFromAddress = adminAddress;
+      merged.MailRecipients = registryAddress + L", " + adminAddress;
+      merged.MailFromAddress = adminAddress;
     }
-    if (loaded.MailRecipients.empty()) complete = false;
+    if (merged.MailRecipients.empty()) merged.complete = false;
 
-    const std::wstring password = IniText(L"SMTPPassword");
-    if (password.empty()) {
-      complete = false;
-    } else {
-      Unscramble(password, loaded.MailPassword);
+    // A password that does not unscramble leaves the field as it was.
+    if (!ini.passwordGiven) {
+      merged.complete = false;
+    } else if (ini.password) {
+      merged.MailPassword = *ini.password;
     }
-    const std::wstring port = IniText(L"SMTPPort");
-    const std::wstring server = IniText(L"SMTPServer");
-    SetIfNotEmpty(loaded.MailPort, port);
-    SetIfNotEmpty(loaded.MailServer, server);
-    if (port.empty() || server.empty()) complete = false;
+    SetIfNotEmpty(merged.MailPort, ini.port);
+    SetIfNotEmpty(merged.MailServer, ini.server);
+    if (ini.port.empty() || ini.server.empty()) merged.complete = false;
   }
-  std::lock_guard<std::mutex> hold(g_settingsLock);
-  g_settings = std::move(loaded);
-  return alertsOn && complete;
+  return merged;
 }
+
+MailSettings LoadMailSettings() {
+  return MergeMailSettings(EmailSettings::Load(), EmailSettings::LoadIni(CommonModule::IniPath));
+}
+
+bool LoadEmailConfig() { return LoadMailSettings().Ready(); }
 
 std::wstring GetClientName() {
   std::wstring name = RegText(kSettingsKey, L"ClientName");
@@ -233,12 +210,8 @@ std::wstring AlertFooter(const std::wstring& productTitle, const std::wstring& e
 }
 
 bool SendEmail(const std::wstring& subject, const std::wstring& body) {
-  if (!LoadEmailConfig()) return false;
-  EmailSettings settings;
-  {
-    std::lock_guard<std::mutex> hold(g_settingsLock);
-    settings = g_settings;
-  }
+  const MailSettings settings = LoadMailSettings();
+  if (!settings.Ready()) return false;
   const std::wstring client = GetClientName();
   uint16_t major = 0, minor = 0, revision = 0;
   OwnVersion(major, minor, revision);

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "notify/EmailSettings.h"
+
 namespace modEmailSvc {
 
-// Loaded afresh on every send: each load starts from an empty record, so a value removed or a
-// flag turned off counts at once.
-struct EmailSettings {
+// What a mail is sent with. Made afresh for every send from what the sources hold then, so a
+// value removed or a flag turned off counts at once.
+struct MailSettings {
   std::wstring MailRecipients;  // one address, or two joined by ", "
   std::wstring MailFromAddress;
   std::wstring MailUser;
@@ -20,11 +22,15 @@ struct EmailSettings {
   bool MailUseSSL = false;
   std::wstring MailSendToOverride;
   std::wstring MailFromOverride;
+  bool alertsOn = false;  // by either source's switch
+  bool complete = true;   // a gap in one source stays a gap even when the other fills it
+  bool Ready() const { return alertsOn && complete; }
 };
 
-// This process's settings record.
-const EmailSettings& Settings();
-
+// The registry's settings where its switch is "1", then the INI's overriding where its own is.
+MailSettings MergeMailSettings(const EmailSettings& registry, const EmailSettings& ini);
+// Merged from the registry and the running program's settings INI as they are now.
+MailSettings LoadMailSettings();
 // True when alerts are switched on (registry or INI) and the settings are complete.
 bool LoadEmailConfig();
 // True when the message was handed to the SMTP server. Alerts off or incomplete: False, no trace.

@@ -178,25 +178,28 @@ TEST_F(EmailDialog, IncompleteSettingsAskWhetherToSkip) {
   EXPECT_FALSE(eventservice::Exists());
 }
 
-// The stored form carries one byte a character: a password beyond that is refused, not mangled.
-TEST_F(EmailDialog, PasswordTheStoredFormCannotCarryIsRefused) {
+// The protected store holds any character: a password beyond the Western alphabets is stored as
+// typed, and the test mail logs in with it (the sink's account takes only that password).
+TEST_F(EmailDialog, PasswordBeyondTheWesternAlphabetsIsStoredAndLogsIn) {
+  const std::wstring client = L"client-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+  ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName", client));
+  const std::wstring password = L"pass\x20AC\x4E2D \x0416";
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
-  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"me@example.test");
-  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"pass\x20AC\x4E2D");
-  Press(dialog, IDC_FORM9_COMMAND1);
-  EXPECT_EQ(Told(), L"The password holds characters that cannot be stored.  Please use letters, digits and signs of "
-                    L"the Western alphabets only.");
-  EXPECT_FALSE(live_->WaitForExit(500)) << "the dialog stays open";
-  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kEmailPasswordKey));
-  EXPECT_EQ(ProductSetting(L"EmailAlerts"), L"<missing>") << "nothing is saved";
-  EXPECT_FALSE(eventservice::Exists());
-
-  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), L"caf\xE9 ");
-  Press(dialog, IDC_FORM9_COMMAND1);
-  EXPECT_EQ(Told(), L"Config Saved, Monitoring Service Started.");
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_OPTION2), BM_CLICK, 0, 0);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPUSERNAME), L"wide@example.test");
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPPASSWORD), password);
+  SetText(GetDlgItem(dialog, IDC_FORM9_TXTSMTPSERVER), L"127.0.0.1");
+  SetText(GetDlgItem(dialog, IDC_FORM9_COMBOSMTPPORT), L"47025");
+  SendMessageW(GetDlgItem(dialog, IDC_FORM9_CHKSMTPAUTH), BM_CLICK, 0, 0);
+  Press(dialog, IDC_FORM9_COMMAND2);
+  EXPECT_EQ(Told(), L"Test email sent successfully!  Your settings are now saved.");
   EXPECT_TRUE(live_->WaitForExit(20000));
-  ExpectOnlyProtected(L"caf\xE9 ");
+  const std::string mail = WaitForSinkMail(std::string(client.begin(), client.end()));
+  ASSERT_FALSE(mail.empty()) << "the sink got no test mail";
+  EXPECT_NE(mail.find("X-Sink-Login: wide@example.test\r\n"), std::string::npos) << mail;
+  ExpectOnlyProtected(password);
+  EXPECT_TRUE(eventservice::Exists());
 }
 
 TEST_F(EmailDialog, TestMailGoesToTheServerAndAFailureKeepsTheDialogOpen) {

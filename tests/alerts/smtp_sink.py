@@ -33,8 +33,13 @@ from fixture_server import fresh_folder, run, start_silent_listener  # noqa: E40
 from product_names import PRODUCT  # noqa: E402
 
 USER, PASSWORD = b"alice", b"s3cret"
-# The alert account of the tests that send through the programs, which log in with the address.
-ACCOUNTS = {USER: PASSWORD, b"alerts@example.test": b"Pa55 w\xc3\xb6rd!"}
+# The alert accounts of the tests that send through the programs, which log in with the address:
+# one whose password the Western alphabets hold, one whose password they do not (UTF-8).
+ACCOUNTS = {
+    USER: PASSWORD,
+    b"alerts@example.test": b"Pa55 w\xc3\xb6rd!",
+    b"wide@example.test": "pass\u20ac\u4e2d \u0416".encode("utf-8"),
+}
 
 
 def make_certificate(folder):

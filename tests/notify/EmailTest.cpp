@@ -9,6 +9,7 @@
 #include <sddl.h>
 
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -586,13 +587,20 @@ class EmailSettingsTest : public ::testing::Test {
     Ini(L"SMTPServer", L"127.0.0.1");
   }
 
+  // Loads as a send does, keeping what was loaded: alerts on and complete.
+  bool Load() {
+    loaded_ = modEmailSvc::LoadMailSettings();
+    return loaded_.Ready();
+  }
+
   testsupport::ScratchDir ini_;
+  modEmailSvc::MailSettings loaded_;
 };
 
 TEST_F(EmailSettingsTest, RegistryRoadWithoutPasswordIsComplete) {
   RegistryRoad();
-  EXPECT_TRUE(modEmailSvc::LoadEmailConfig());
-  const auto& s = modEmailSvc::Settings();
+  const modEmailSvc::MailSettings s = modEmailSvc::LoadMailSettings();
+  EXPECT_TRUE(s.Ready());
   EXPECT_EQ(s.MailUser, L"owner@example.test");
   EXPECT_EQ(s.MailRecipients, L"owner@example.test");
   EXPECT_EQ(s.MailFromAddress, L"owner@example.test");
@@ -634,16 +642,16 @@ TEST_F(EmailSettingsTest, SwitchingPresetsTurnsFlagsOffAgain) {
       Reg(name, value);
   };
   preset(L"smtp.gmail.com", L"465", L"1", L"from@example.test");
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_TRUE(modEmailSvc::Settings().MailUseSSL);
-  EXPECT_TRUE(modEmailSvc::Settings().MailAuth);
+  ASSERT_TRUE(Load());
+  EXPECT_TRUE(loaded_.MailUseSSL);
+  EXPECT_TRUE(loaded_.MailAuth);
 
   preset(L"127.0.0.1", std::to_wstring(kNoTlsPort), L"0", L"");
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_FALSE(modEmailSvc::Settings().MailUseSSL);
-  EXPECT_FALSE(modEmailSvc::Settings().MailAuth);
-  EXPECT_EQ(modEmailSvc::Settings().MailServer, L"127.0.0.1");
-  EXPECT_EQ(modEmailSvc::Settings().MailFromOverride, L"");
+  ASSERT_TRUE(Load());
+  EXPECT_FALSE(loaded_.MailUseSSL);
+  EXPECT_FALSE(loaded_.MailAuth);
+  EXPECT_EQ(loaded_.MailServer, L"127.0.0.1");
+  EXPECT_EQ(loaded_.MailFromOverride, L"");
   // The server offers no STARTTLS: a send that still asked for it would fail.
   const std::string token = Token("switched");
   EXPECT_TRUE(modEmailSvc::SendEmail(platform::FromUtf8(token), L"x"));
@@ -653,8 +661,8 @@ TEST_F(EmailSettingsTest, SwitchingPresetsTurnsFlagsOffAgain) {
   IniRoad();
   Reg(L"UseSSL", L"1");
   Ini(L"UseSSL", L"false");
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_FALSE(modEmailSvc::Settings().MailUseSSL);
+  ASSERT_TRUE(Load());
+  EXPECT_FALSE(loaded_.MailUseSSL);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -679,9 +687,9 @@ TEST_P(IniFlagTest, OnOnlyForTheWordsOfYes) {
   IniRoad();
   Ini(L"UseSSL", GetParam().first);
   Ini(L"SMTPAuth", GetParam().first);
-  modEmailSvc::LoadEmailConfig();
-  EXPECT_EQ(modEmailSvc::Settings().MailUseSSL, GetParam().second);
-  EXPECT_EQ(modEmailSvc::Settings().MailAuth, GetParam().second);
+  Load();
+  EXPECT_EQ(loaded_.MailUseSSL, GetParam().second);
+  EXPECT_EQ(loaded_.MailAuth, GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, IniFlagTest,
@@ -695,23 +703,23 @@ TEST_F(EmailSettingsTest, IniRoadJoinsRecipientsAndOverridesStick) {
   IniRoad();
   Reg(L"EmailAddress", L"first@example.test");
   Ini(L"FromEmail", L"override@example.test");
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_EQ(modEmailSvc::Settings().MailRecipients, L"first@example.test, admin@example.test");
-  EXPECT_EQ(modEmailSvc::Settings().MailFromAddress, L"admin@example.test");
-  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"s3cret");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(loaded_.MailRecipients, L"first@example.test, admin@example.test");
+  EXPECT_EQ(loaded_.MailFromAddress, L"admin@example.test");
+  EXPECT_EQ(loaded_.MailPassword, L"s3cret");
   // Cleared later in the same process, the override is gone at the next load.
   Ini(L"FromEmail", L"");
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_EQ(modEmailSvc::Settings().MailFromOverride, L"");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(loaded_.MailFromOverride, L"");
 }
 
 // An unreadable stored password leaves the password empty; it does not make the settings incomplete.
 TEST_F(EmailSettingsTest, UnreadablePasswordIsNotAnOldOne) {
   IniRoad();
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
+  ASSERT_TRUE(Load());
   Ini(L"SMTPPassword", L"not scrambled");
-  EXPECT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"");
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(loaded_.MailPassword, L"");
 }
 
 TEST_F(EmailSettingsTest, ClientNameFallsBackToTheCompanionTool) {
@@ -876,8 +884,8 @@ TEST_F(EmailSettingsTest, ScrambledPasswordStaysUntilAReaderMayMoveIt) {
     EXPECT_FALSE(stored) << "the standard user could write the protected key";
   }
   EXPECT_EQ(testsupport::ProductSetting(L"EmailPassword", L"\\Email Setup"), Scrambled(L"old one"));
-  ASSERT_TRUE(modEmailSvc::LoadEmailConfig());
-  EXPECT_EQ(modEmailSvc::Settings().MailPassword, L"old one");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(loaded_.MailPassword, L"old one");
   EXPECT_EQ(testsupport::ProductSetting(L"EmailPassword", L"\\Email Setup"), L"<missing>");
   std::wstring stored;
   EXPECT_TRUE(testsupport::StoredMailPassword(stored));
@@ -900,3 +908,113 @@ TEST_F(EmailSettingsTest, FailedSendLogsTwoLines) {
 }
 
 }  // namespace
+
+namespace {
+
+modEmailSvc::EmailSettings Typed(const wchar_t* address, std::optional<std::wstring> password, const wchar_t* server,
+                                 const wchar_t* port, const wchar_t* authenticate, const wchar_t* useSsl) {
+  modEmailSvc::EmailSettings typed;
+  typed.alerts = L"1";
+  typed.address = address;
+  typed.password = std::move(password);
+  typed.server = server;
+  typed.port = port;
+  typed.authenticate = authenticate;
+  typed.useSsl = useSsl;
+  return typed;
+}
+
+// What the registry can hand back of a record: an override never written reads as empty, and the
+// INI's own fields have no place there.
+modEmailSvc::EmailSettings AsRegistryHolds(modEmailSvc::EmailSettings settings) {
+  settings.fromOverride = settings.fromOverride.value_or(L"");
+  settings.sendToOverride = settings.sendToOverride.value_or(L"");
+  settings.passwordGiven = false;
+  settings.adminEmail.clear();
+  return settings;
+}
+
+std::string Describe(const modEmailSvc::EmailSettings& s) {
+  const auto text = [](const std::optional<std::wstring>& t) { return t ? "\"" + platform::ToUtf8(*t) + "\"" : "none"; };
+  return platform::ToUtf8(L"alerts=" + s.alerts + L" address=" + s.address + L" server=" + s.server + L" port=" +
+                          s.port + L" auth=" + s.authenticate + L" ssl=" + s.useSsl) +
+         " from=" + text(s.fromOverride) + " sendTo=" + text(s.sendToOverride) + " password=" + text(s.password);
+}
+
+// One set of settings as typed in the dialog, and the [EmailConfig] of a bulk INI that states the same.
+struct RoundTripCase {
+  const char* name;
+  modEmailSvc::EmailSettings typed;
+  std::string emailConfig;  // the password aside: the case's own, scrambled, when it has one
+};
+
+}  // namespace
+
+// The dialog and the bulk road save through one record, and the service and both roads load it:
+// a save by the dialog is what the service and the bulk INI's load give, and the bulk road's save
+// is what the dialog shows and the service sends with.
+TEST_F(EmailSettingsTest, EachRoadLoadsWhatTheOtherSaved) {
+  const RoundTripCase cases[] = {
+      {"the Gmail preset", Typed(L"admin@example.com", L"  s3cret pass  ", L"smtp.gmail.com", L"465", L"1", L"1"),
+       "SMTPUserName=admin@example.com\r\nSMTPServer=smtp.gmail.com\r\nSMTPPort=465\r\nSMTPAuth=1\r\nUseSSL=1\r\n"},
+      {"a server of its own, no login, no password",
+       Typed(L"me@site.test", std::nullopt, L"mail.site.test", L"25", L"0", L"0"),
+       "SMTPUserName=me@site.test\r\nSMTPServer=mail.site.test\r\nSMTPPort=25\r\nSMTPAuth=0\r\nUseSSL=0\r\n"},
+      {"a password of the Western alphabets",
+       Typed(L"alerts@example.test", L"Pa55 w\xF6rd!", L"127.0.0.1", L"47025", L"1", L"0"),
+       "SMTPUserName=alerts@example.test\r\nSMTPServer=127.0.0.1\r\nSMTPPort=47025\r\nSMTPAuth=1\r\nUseSSL=0\r\n"},
+  };
+  for (const RoundTripCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Clear();
+    ASSERT_TRUE(c.typed.Save());
+    const modEmailSvc::EmailSettings stored = modEmailSvc::EmailSettings::Load();
+    EXPECT_EQ(Describe(stored), Describe(AsRegistryHolds(c.typed)));
+    EXPECT_EQ(testsupport::ProductSetting(L"FromEmail", L"\\Email Setup"), L"<missing>") << "the dialog leaves it";
+
+    // The service sends with it.
+    const modEmailSvc::MailSettings mail = modEmailSvc::MergeMailSettings(stored, {});
+    EXPECT_TRUE(mail.Ready());
+    EXPECT_EQ(mail.MailUser, c.typed.address);
+    EXPECT_EQ(mail.MailRecipients, c.typed.address);
+    EXPECT_EQ(mail.MailFromAddress, c.typed.address);
+    EXPECT_EQ(mail.MailPassword, c.typed.password.value_or(L""));
+    EXPECT_EQ(mail.MailServer, c.typed.server);
+    EXPECT_EQ(mail.MailPort, c.typed.port);
+    EXPECT_EQ(mail.MailAuth, c.typed.authenticate == L"1");
+    EXPECT_EQ(mail.MailUseSSL, c.typed.useSsl == L"1");
+
+    // The bulk INI that states the same loads as the same record.
+    std::string bulk = "[Config]\r\nEmailAlerts=1\r\n[EmailConfig]\r\n" + c.emailConfig;
+    if (c.typed.password) bulk += "SMTPPassword=" + platform::ToUtf8(Scrambled(*c.typed.password)) + "\r\n";
+    const std::wstring bulkIni = ini_ / L"bulk.ini";
+    ASSERT_TRUE(testsupport::WriteTextFile(bulkIni, bulk));
+    const modEmailSvc::EmailSettings fromIni = modEmailSvc::EmailSettings::LoadBulkIni(bulkIni);
+    EXPECT_EQ(fromIni.passwordGiven, c.typed.password.has_value());
+    EXPECT_EQ(Describe(AsRegistryHolds(fromIni)), Describe(AsRegistryHolds(c.typed)));
+
+    // The reverse: the bulk road's save is what the dialog shows and the service sends with.
+    Clear();
+    ASSERT_TRUE(fromIni.Save());
+    EXPECT_EQ(testsupport::ProductSetting(L"FromEmail", L"\\Email Setup"), L"") << "the bulk road writes it";
+    const modEmailSvc::EmailSettings shown = modEmailSvc::EmailSettings::Load();
+    EXPECT_EQ(Describe(shown), Describe(AsRegistryHolds(c.typed)));
+    const modEmailSvc::MailSettings sent = modEmailSvc::MergeMailSettings(shown, {});
+    EXPECT_TRUE(sent.Ready());
+    EXPECT_EQ(sent.MailPassword, mail.MailPassword);
+    EXPECT_EQ(sent.MailAuth, mail.MailAuth);
+    EXPECT_EQ(sent.MailUseSSL, mail.MailUseSSL);
+  }
+}
+
+// The protected store takes any character; the INI's scrambled form carries one byte a character,
+// so such a password never comes from an INI as it was.
+TEST_F(EmailSettingsTest, OnlyTheProtectedStoreCarriesAPasswordBeyondOneByteACharacter) {
+  const std::wstring wide = L"pass\x20AC\x4E2D \x0416";
+  ASSERT_TRUE(Typed(L"me@example.test", wide, L"127.0.0.1", L"25", L"1", L"0").Save());
+  EXPECT_EQ(modEmailSvc::EmailSettings::Load().password.value_or(L"<none>"), wide);
+  Ini(L"SMTPPassword", Scrambled(wide));
+  const auto fromIni = modEmailSvc::EmailSettings::LoadIni(CommonModule::IniPath);
+  ASSERT_TRUE(fromIni.password);
+  EXPECT_NE(*fromIni.password, wide);
+}
