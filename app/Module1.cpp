@@ -33,13 +33,11 @@ namespace {
 
 using CommandLine::Switch;
 
-// The option and action flags that one command line collects.
+// What one command line asks for besides its protection options: the combined action and how it
+// runs.
 struct Flags {
-  bool appdata = false, appdatadeep = false, appdatalocal = false, bin = false, userprofile = false;
-  bool programdata = false, startup = false, tempexes = false, fakeexts = false;
-  bool syskey = false, bcdedit = false, cipher = false, vssadmin = false;
   bool apply = false, silent = false, reboot = false, undo = false, undoall = false;
-  bool whitelist = false, applyini = false, updateandapply = false, allexes = false, valuegiven = false;
+  bool applyini = false, updateandapply = false, valuegiven = false;
   // The uninstall roads remove the settings key only after the undo, whose own writes would
   // otherwise bring it back.
   bool deleteSettingsKey = false;
@@ -113,18 +111,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::EnableSidebar: modToggle::SetSidebarDisabled(false); break;
     case Switch::NoAllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 1); break;
     case Switch::AllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 0); break;
-    case Switch::Bcdedit: f.bcdedit = true; break;
-    case Switch::Syskey: f.syskey = true; break;
-    case Switch::Cipher: f.cipher = true; break;
-    case Switch::Vssadmin: f.vssadmin = true; break;
-    case Switch::ProgramData: f.programdata = true; break;
-    case Switch::Startup: f.startup = true; break;
-    case Switch::AppDataDeep: f.appdatadeep = true; break;
-    case Switch::AppDataLocal: f.appdatalocal = true; break;
-    case Switch::Bin: f.bin = true; break;
-    case Switch::AppData: f.appdata = true; break;
-    case Switch::UserProfile: f.userprofile = true; break;
-    case Switch::FakeExts: f.fakeexts = true; break;
+    case Switch::Option: break;  // gathered with the others: CommandLine::Options
     case Switch::ShowEmail: PromptEmailAlerts(); break;
     case Switch::ShowMain:
       InitCommonControlsVB();
@@ -138,8 +125,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
       break;
     case Switch::NoGPUpdate: NoGPUpdate = true; break;
     case Switch::Apply: f.apply = true; break;
-    case Switch::AllExes: f.allexes = true; break;
-    case Switch::TempExes: f.tempexes = true; break;
+    case Switch::AllExes: break;  // accepted; it chooses nothing
     case Switch::Silent: f.silent = f.apply = true; break;
     case Switch::Reboot: f.reboot = f.apply = true; break;
     case Switch::Undo: f.undo = true; break;
@@ -149,7 +135,6 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
       Form4::Show();
       ReleaseShell32();
       break;
-    case Switch::Whitelist: f.whitelist = true; break;
     case Switch::Test:
       InitCommonControlsVB();
       ReportPreventionTest(true);
@@ -212,7 +197,9 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
 }
 
 // The one action that the collected flags ask for, after every switch has been seen.
-void CombinedAction(const Flags& f) {
+void CombinedAction(const Flags& f, const ChoiceSet& options) {
+  // "/whitelist" whitelists what the blocked folders hold before anything is applied.
+  const bool whitelist = options.Has(Choice::AutoWhitelist);
   if (f.updateandapply) {
     modUpdate::CheckUpdateBeforeProtection(f.silent, f.reboot);
     PromptApplyNow(f.silent, f.reboot);
@@ -231,17 +218,16 @@ void CombinedAction(const Flags& f) {
     }
     return;
   }
-  if (f.whitelist) modWhitelist::WhitelistAllKnownItems();
+  if (whitelist) modWhitelist::WhitelistAllKnownItems();
   if (f.apply) {
-    ApplyProtection(f.appdata, f.tempexes, f.fakeexts, f.userprofile, f.syskey, f.bcdedit);
-    ApplyMoreProtection(f.appdatadeep, f.appdatalocal, f.bin, f.cipher, f.vssadmin, f.programdata, f.startup);
+    Apply(options);
     RunGPUpdate(f.silent);
     if (f.reboot) {
       ShutDownMod::RebootSystem(true);
     } else if (!f.silent) {
       InitCommonControlsVB();
       std::wstring question =
-          f.whitelist ? L"Prevention and whitelist policies created, but you should restart the PC for changes to take "
+          whitelist ? L"Prevention and whitelist policies created, but you should restart the PC for changes to take "
                         L"effect!  Restart now?"
                       : L"Prevention policies created, but you should restart the PC for changes to take effect!  "
                         L"Restart now?";
@@ -251,7 +237,7 @@ void CombinedAction(const Flags& f) {
       }
       ReleaseShell32();
     }
-  } else if (f.whitelist) {
+  } else if (whitelist) {
     if (f.reboot) {
       ShutDownMod::RebootSystem(true);
     } else if (!f.silent) {
@@ -289,7 +275,7 @@ void Main() {
   for (const auto& piece : parsed.pieces) {
     if (ActOn(piece, flags, commandLine)) return;
   }
-  CombinedAction(flags);
+  CombinedAction(flags, CommandLine::Options(parsed.pieces));
   if (flags.deleteSettingsKey) DeleteSettingsKey();
 }
 

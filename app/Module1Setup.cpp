@@ -35,9 +35,6 @@ std::wstring IniValue(const std::wstring& file, const wchar_t* section, const wc
 
 bool IniChoice(const std::wstring& file, const wchar_t* key) { return IniValue(file, L"Config", key) == L"1"; }
 
-using SavedChoices::Choice;
-using SavedChoices::IniChoice;  // the protection choices' keys
-
 }  // namespace
 
 void ApplyIniSettings(const std::wstring& iniPath) {
@@ -55,15 +52,10 @@ void ApplyIniSettings(const std::wstring& iniPath) {
   ApplyFilterIniSettings(file, true);
   SavedChoices::CopyFromIni(file, SavedChoices::IniSection::Config);
 
-  if (IniChoice(file, Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
-  ApplyProtection(IniChoice(file, Choice::Appdata), IniChoice(file, Choice::TempArchives),
-                  IniChoice(file, Choice::FakeExtensions), IniChoice(file, Choice::UserProfile),
-                  IniChoice(file, Choice::Syskey), IniChoice(file, Choice::BcdEdit));
-  ApplyMoreProtection(IniChoice(file, Choice::AppdataDeep), IniChoice(file, Choice::AppdataLocal),
-                      IniChoice(file, Choice::RecycleBin), IniChoice(file, Choice::Cipher),
-                      IniChoice(file, Choice::Vssadmin), IniChoice(file, Choice::ProgramData),
-                      IniChoice(file, Choice::StartupFolder));
-  if (IniChoice(file, Choice::AutoWhitelist)) modWhitelist::WhitelistAllKnownItems();
+  const ChoiceSet chosen = SavedChoices::IniChoices(file);
+  if (chosen.Has(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
+  Apply(chosen);
+  if (chosen.Has(Choice::AutoWhitelist)) modWhitelist::WhitelistAllKnownItems();
 
   const std::wstring whitelistFile = CommonModule::AppPath() + Product::kWhitelistFile;
   if (CommonModule::DoesFileExist(whitelistFile)) {
@@ -146,8 +138,7 @@ void ApplyDefaultProtections(bool schedule, bool askSidebar) {
   ApplyFilterIniSettings(CommonModule::IniPath, true);
   SaveApplyChoices(sidebarDisabled);
   modWhitelist::WhitelistAllKnownItems();
-  ApplyProtection(true, false, true, true, true, false);
-  ApplyMoreProtection(true, true, true, true, true, true, true);
+  Apply(ProtectionCatalogue::kFirstRunDefaults);
 }
 
 bool PromptRestartAfterApply() {

@@ -10,10 +10,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "common/Product.h"
+#include "common/ProtectionCatalogue.h"
 #include "common/ResourceFile.h"
 
 namespace Module1 {
@@ -59,10 +61,34 @@ void BlockBCDEdit();
 void SetSaferDefaults();
 void ImportHashRules();
 
-// ---- Protection option rule sets ----
-void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofile, bool syskey, bool bcdedit);
-void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,
-                         bool startup);
+// ---- Applying the chosen protection ----
+using ProtectionCatalogue::Choice;
+using ProtectionCatalogue::ChoiceSet;
+
+// Every road but the main window applies through this: ApplyProtection, then ApplyMoreProtection.
+// Only the choices that write rules count (ProtectionCatalogue::Rules); the roads act on the rest.
+void Apply(const ChoiceSet& chosen);
+
+// The main window's file-class boxes, in the order of Product::kHookedClasses: box values (0
+// unticked, 1 ticked, 2 greyed), saved as their numbers.
+struct ClassBoxes {
+  int suspicious[std::size(Product::kHookedClasses)] = {};
+  int constant[std::size(Product::kHookedClasses)] = {};
+};
+
+// The main window's Apply, as it has always laid the protection down: the old rules go and the
+// defaults are written as on the other roads; then its class boxes are saved and the file classes
+// hooked before any rule set, and the rule sets follow in the catalogue's order. It registers no
+// event sources and leaves the data folder as it is.
+void Apply(const ChoiceSet& chosen, const ClassBoxes& windowClasses);
+
+// The rules of one option, as Apply writes them; nothing for a choice that writes no rules.
+void WriteRuleSet(Choice choice);
+
+// The two halves of Apply: the old rules removed, the defaults, the first rule sets, the hooks,
+// the event sources and the data folder; then the further rule sets.
+void ApplyProtection(const ChoiceSet& chosen);
+void ApplyMoreProtection(const ChoiceSet& chosen);
 void BlockAppdata();
 void BlockAppdataDeep();
 void BlockAppdataLocal();

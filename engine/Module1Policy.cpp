@@ -100,7 +100,7 @@ void ImportHashRules() {
 
 namespace {
 
-void WriteOptionRules(RuleSets::Option option, const std::wstring& extension, const std::wstring& profiles = L"") {
+void WriteOptionRules(Choice option, const std::wstring& extension, const std::wstring& profiles = L"") {
   WriteDisallowedRules(RuleSets::OptionRules(option, modOpSys::IsVista(), extension, profiles));
 }
 
@@ -110,31 +110,94 @@ void ForEachExtension(void (*writer)(const std::wstring&)) {
 
 }  // namespace
 
-void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofile, bool syskey, bool bcdedit) {
+namespace {
+
+// The rule writer of each option that writes rules, in the order ApplyProtection and
+// ApplyMoreProtection write them.
+struct RuleWriter {
+  Choice choice;
+  void (*write)();
+};
+constexpr RuleWriter kFirstRules[] = {
+    {Choice::Appdata, BlockAppdata},          {Choice::UserProfile, BlockUserProfile},
+    {Choice::TempArchives, BlockTempArchives}, {Choice::FakeExtensions, BlockFakeExtensions},
+    {Choice::Syskey, BlockSyskey},            {Choice::BcdEdit, BlockBCDEdit},
+};
+constexpr RuleWriter kMoreRules[] = {
+    {Choice::AppdataDeep, BlockAppdataDeep},   {Choice::AppdataLocal, BlockAppdataLocal},
+    {Choice::RecycleBin, BlockRecycleBin},     {Choice::Cipher, BlockCipher},
+    {Choice::Vssadmin, [] { BlockVssadmin(true); }}, {Choice::ProgramData, BlockProgramData},
+    {Choice::StartupFolder, BlockStartupFolders},
+};
+
+template <size_t N>
+constexpr int Count(const RuleWriter (&writers)[N], Choice choice) {
+  int count = 0;
+  for (const RuleWriter& writer : writers) count += writer.choice == choice ? 1 : 0;
+  return count;
+}
+
+// Each writer table holds the options of its half of the catalogue once, and nothing else.
+constexpr bool WritersMatchTheCatalogue() {
+  using ProtectionCatalogue::Rules;
+  for (const ProtectionCatalogue::Row& row : ProtectionCatalogue::kRows) {
+    if (Count(kFirstRules, row.choice) != (row.rules == Rules::First ? 1 : 0)) return false;
+    if (Count(kMoreRules, row.choice) != (row.rules == Rules::More ? 1 : 0)) return false;
+  }
+  return true;
+}
+static_assert(WritersMatchTheCatalogue(), "every option's rules are written by the half its row names");
+
+template <size_t N>
+void WriteChosen(const RuleWriter (&writers)[N], const ChoiceSet& chosen) {
+  for (const RuleWriter& writer : writers)
+    if (chosen.Has(writer.choice)) writer.write();
+}
+
+
+void SaveClassBoxes(const ClassBoxes& boxes) {
+  const std::wstring filterKey = Product::kFilterModuleKey;
+  for (const auto& [subkey, values] : {std::pair{L"\\Suspicious", boxes.suspicious}, std::pair{L"\\Constant", boxes.constant}})
+    for (size_t i = 0; i < std::size(Product::kHookedClasses); ++i)
+      modRegistry::fWriteValue(L"HKLM", filterKey + subkey, Product::kHookedClasses[i], L"S",
+                               Variant(std::to_wstring(values[i])));
+}
+
+}  // namespace
+
+void WriteRuleSet(Choice choice) {
+  for (const RuleWriter& writer : kFirstRules)
+    if (writer.choice == choice) writer.write();
+  for (const RuleWriter& writer : kMoreRules)
+    if (writer.choice == choice) writer.write();
+}
+
+void Apply(const ChoiceSet& chosen) {
+  ApplyProtection(chosen);
+  ApplyMoreProtection(chosen);
+}
+
+void Apply(const ChoiceSet& chosen, const ClassBoxes& windowClasses) {
   RemoveProtection(false, true, false);
   SetSaferDefaults();
-  if (appdata) BlockAppdata();
-  if (userprofile) BlockUserProfile();
-  if (tempexes) BlockTempArchives();
-  if (fakeexts) BlockFakeExtensions();
-  if (syskey) BlockSyskey();
-  if (bcdedit) BlockBCDEdit();
+  SaveClassBoxes(windowClasses);
+  ApplyFilterModule();
+  // One by one, in the catalogue's order.
+  for (const ProtectionCatalogue::Row& row : ProtectionCatalogue::kRows)
+    if (chosen.Has(row.choice)) WriteRuleSet(row.choice);
+}
+
+void ApplyProtection(const ChoiceSet& chosen) {
+  RemoveProtection(false, true, false);
+  SetSaferDefaults();
+  WriteChosen(kFirstRules, chosen);
   ApplyFilterModule();
   modWriteEvent::RegisterEventSources();
   // The filter module trusts the hash lists there: no user may plant or edit one.
   if (modOpSys::IsVista()) DataFolder::Secure(Product::DataFolder());
 }
 
-void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,
-                         bool startup) {
-  if (appdatadeep) BlockAppdataDeep();
-  if (appdatalocal) BlockAppdataLocal();
-  if (bin) BlockRecycleBin();
-  if (cipher) BlockCipher();
-  if (vssadmin) BlockVssadmin(true);
-  if (programdata) BlockProgramData();
-  if (startup) BlockStartupFolders();
-}
+void ApplyMoreProtection(const ChoiceSet& chosen) { WriteChosen(kMoreRules, chosen); }
 
 void BlockAppdata() { ForEachExtension(WriteAppdataRules); }
 void BlockAppdataDeep() { ForEachExtension(WriteAppdataDeepRules); }
@@ -147,19 +210,17 @@ void BlockProgramData() {
   if (modOpSys::IsVista()) ForEachExtension(WriteProgramDataRules);
 }
 
-void WriteAppdataRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::AppData, extension); }
-void WriteAppdataDeepRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::AppDataDeep, extension); }
-void WriteAppdataLocalRules(const std::wstring& extension) {
-  WriteOptionRules(RuleSets::Option::AppDataLocal, extension);
-}
-void WriteRecycleBinRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::RecycleBin, extension); }
-void WriteStartupRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::Startup, extension); }
-void WriteProgramDataRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::ProgramData, extension); }
-void WriteTempArchiveRules(const std::wstring& extension) { WriteOptionRules(RuleSets::Option::TempArchives, extension); }
+void WriteAppdataRules(const std::wstring& extension) { WriteOptionRules(Choice::Appdata, extension); }
+void WriteAppdataDeepRules(const std::wstring& extension) { WriteOptionRules(Choice::AppdataDeep, extension); }
+void WriteAppdataLocalRules(const std::wstring& extension) { WriteOptionRules(Choice::AppdataLocal, extension); }
+void WriteRecycleBinRules(const std::wstring& extension) { WriteOptionRules(Choice::RecycleBin, extension); }
+void WriteStartupRules(const std::wstring& extension) { WriteOptionRules(Choice::StartupFolder, extension); }
+void WriteProgramDataRules(const std::wstring& extension) { WriteOptionRules(Choice::ProgramData, extension); }
+void WriteTempArchiveRules(const std::wstring& extension) { WriteOptionRules(Choice::TempArchives, extension); }
 
 void WriteUserProfileRules(const std::wstring& extension) {
   CommonModule2::SystemDriveCache = platform::SystemDrive();
-  WriteOptionRules(RuleSets::Option::UserProfile, extension, CommonModule2::GetUserProf(false));
+  WriteOptionRules(Choice::UserProfile, extension, CommonModule2::GetUserProf(false));
 }
 
 // ---- Fake-extension and right-to-left-override rules --------------------------------------------

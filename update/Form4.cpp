@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -54,46 +55,50 @@ HWND Window() { return Dialog().Window(); }
 
 bool g_tempExeWarned = false;  // the temp-EXE question is asked on the first change only
 
+using ProtectionCatalogue::Choice;
 using Settings = SettingsIni::Settings;
 using Flag = bool Settings::*;
 using Text = std::wstring Settings::*;
 
-// A control and the setting it holds, in the order the window loads them.
+// A control and the setting it holds (a protection option, a flag or a text), in the order the
+// window loads them.
 struct Bind {
   int id;
   Flag flag;
   Text text;
+  std::optional<Choice> choice;
 };
-constexpr Bind B(int id, Flag flag) { return {id, flag, nullptr}; }
-constexpr Bind T(int id, Text text) { return {id, nullptr, text}; }
+constexpr Bind C(int id, Choice choice) { return {id, nullptr, nullptr, choice}; }
+constexpr Bind B(int id, Flag flag) { return {id, flag, nullptr, {}}; }
+constexpr Bind T(int id, Text text) { return {id, nullptr, text, {}}; }
 
 const Bind kBinds[] = {
     T(IDC_FORM4_TXTNAME, &Settings::RegName),
     B(IDC_FORM4_CHECK9, &Settings::EnableSchedule),
     T(IDC_FORM4_COMBO1, &Settings::ScheduledHour),
     T(IDC_FORM4_COMBO2, &Settings::ScheduledDay),
-    B(IDC_FORM4_CHKSIDEBAR, &Settings::SideBar),
-    B(IDC_FORM4_CHKUSERPROFILE, &Settings::UserProf),
-    B(IDC_FORM4_CHKAPPDATA, &Settings::Appdata),
-    B(IDC_FORM4_CHKTEMPEXES, &Settings::TempEXEs),
-    B(IDC_FORM4_CHKWHITELIST, &Settings::ExcludeExisting),
+    C(IDC_FORM4_CHKSIDEBAR, Choice::Sidebar),
+    C(IDC_FORM4_CHKUSERPROFILE, Choice::UserProfile),
+    C(IDC_FORM4_CHKAPPDATA, Choice::Appdata),
+    C(IDC_FORM4_CHKTEMPEXES, Choice::TempArchives),
+    C(IDC_FORM4_CHKWHITELIST, Choice::AutoWhitelist),
     B(IDC_FORM4_CHECK13, &Settings::NoRestartPrompt),
-    B(IDC_FORM4_CHKFAKEEXT, &Settings::FakeEXEs),
-    B(IDC_FORM4_CHKSYSKEY, &Settings::BlockSyskey),
-    B(IDC_FORM4_CHKBCDEDIT, &Settings::BlockBCDEdit),
-    B(IDC_FORM4_CHKAPPDATADEEP, &Settings::AppdataDeep),
-    B(IDC_FORM4_CHKAPPDATALOCAL, &Settings::AppdataLocal),
-    B(IDC_FORM4_CHKRECYCLEBIN, &Settings::RecycleBin),
-    B(IDC_FORM4_CHKPROGRAMDATA, &Settings::ProgramData),
-    B(IDC_FORM4_CHKSTARTUPFOLDER, &Settings::StartupFolder),
-    B(IDC_FORM4_CHKCIPHER, &Settings::cipher),
-    B(IDC_FORM4_CHKVSSADMIN, &Settings::vssadmin),
+    C(IDC_FORM4_CHKFAKEEXT, Choice::FakeExtensions),
+    C(IDC_FORM4_CHKSYSKEY, Choice::Syskey),
+    C(IDC_FORM4_CHKBCDEDIT, Choice::BcdEdit),
+    C(IDC_FORM4_CHKAPPDATADEEP, Choice::AppdataDeep),
+    C(IDC_FORM4_CHKAPPDATALOCAL, Choice::AppdataLocal),
+    C(IDC_FORM4_CHKRECYCLEBIN, Choice::RecycleBin),
+    C(IDC_FORM4_CHKPROGRAMDATA, Choice::ProgramData),
+    C(IDC_FORM4_CHKSTARTUPFOLDER, Choice::StartupFolder),
+    C(IDC_FORM4_CHKCIPHER, Choice::Cipher),
+    C(IDC_FORM4_CHKVSSADMIN, Choice::Vssadmin),
     B(IDC_FORM4_CHECK4, &Settings::Advanced),
     B(IDC_FORM4_CHECK5, &Settings::ApplySilent),
     B(IDC_FORM4_CHECK6, &Settings::RebootSilent),
     B(IDC_FORM4_CHECK10, &Settings::UpdateOnInstall),
-    B(IDC_FORM4_CHKSILENTBLOCK, &Settings::SilentBlock),
-    B(IDC_FORM4_CHKNOALLOW, &Settings::NoAllow),
+    C(IDC_FORM4_CHKSILENTBLOCK, Choice::SilentBlock),
+    C(IDC_FORM4_CHKNOALLOW, Choice::NoAllow),
     B(IDC_FORM4_CHKSUSPICIOUS0, &Settings::SuspiciousCPL),
     B(IDC_FORM4_CHKSUSPICIOUS1, &Settings::SuspiciousSCR),
     B(IDC_FORM4_CHKSUSPICIOUS2, &Settings::SuspiciousPIF),
@@ -210,7 +215,8 @@ void OnBoxChanged(int id) {
 Settings ReadControls() {
   Settings settings;
   for (const Bind& bind : kBinds) {
-    if (bind.flag) settings.*bind.flag = Checked(bind.id);
+    if (bind.choice) settings.choices.Set(*bind.choice, Checked(bind.id));
+    else if (bind.flag) settings.*bind.flag = Checked(bind.id);
     else settings.*bind.text = ControlText(bind.id);
   }
   HWND list = Item(IDC_FORM4_LIST1);
@@ -262,7 +268,8 @@ void Load() {
   const std::wstring whitelistFile = SettingsIni::WhitelistTextFilePath();
   if (SettingsIni::Load(CommonModule::IniPath, whitelistFile, settings)) {
     for (const Bind& bind : kBinds) {
-      if (bind.flag) SetBox(bind.id, settings.*bind.flag);
+      if (bind.choice) SetBox(bind.id, settings.choices.Has(*bind.choice));
+      else if (bind.flag) SetBox(bind.id, settings.*bind.flag);
       else SetDlgItemTextW(Window(), bind.id, (settings.*bind.text).c_str());
     }
   } else if (CommonModule::DoesFileExist(whitelistFile)) {

@@ -462,19 +462,14 @@ void ApplyUpdatePostInstall() {
   DeleteBackupsAfterOldProgramEnded();
 
   using SavedChoices::Choice;
-  const SavedChoices::Saved saved = SavedChoices::Saved::Read();
-  const auto on = [&saved](Choice choice) { return saved.On(choice); };
-  if (on(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
+  const SavedChoices::ChoiceSet chosen = SavedChoices::Saved::Read().Chosen();
+  if (chosen.Has(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
   Module1::CheckAppUpdateTask();
   Module1::CheckDefsUpdateTask();
   Module1::ApplyFilterIniSettings(CommonModule::IniPath, false);
-  Module1::ApplyProtection(on(Choice::Appdata), on(Choice::TempArchives), on(Choice::FakeExtensions),
-                           on(Choice::UserProfile), on(Choice::Syskey), on(Choice::BcdEdit));
-  Module1::ApplyMoreProtection(on(Choice::AppdataDeep), on(Choice::AppdataLocal), on(Choice::RecycleBin),
-                               on(Choice::Cipher), on(Choice::Vssadmin), on(Choice::ProgramData),
-                               on(Choice::StartupFolder));
+  Module1::Apply(chosen);
   // After the rule writers: their removal of the old rules also switches this filter off.
-  if (on(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
+  if (chosen.Has(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
   Module1::RunGPUpdate(true);
   modService::InstallEventService();
   OfferRestartBeforeVista();
