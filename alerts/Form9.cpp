@@ -4,17 +4,17 @@
 #include <commctrl.h>
 
 #include "alerts/Form9Ids.h"
-#include "notify/modEmailSvc.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
-#include "common/WebPages.h"
 #include "common/Product.h"
 #include "common/Variant.h"
+#include "common/WebPages.h"
+#include "common/mod32BitIcon.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "notify/modEmailSvc.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
 
@@ -82,7 +82,7 @@ void WriteValue(const std::wstring& key, const wchar_t* name, const std::wstring
 }
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(Window(), text, Product::ProductLabel, type);
 }
 
 void Option1Click() {
@@ -111,7 +111,7 @@ void LoadEmailSettings() {
   SetWindowTextW(port, ReadValue(kEmailKey, L"SMTPPort").c_str());
   SetCheck(IDC_FORM9_CHKSMTPAUTH, ReadValue(kEmailKey, L"Authenticate"));
   SetCheck(IDC_FORM9_CHKUSESSL, ReadValue(kEmailKey, L"UseSSL"));
-  SetCheck(IDC_FORM9_CHECK1, ReadValue(Module1::kSettingsKey, L"EmailAlerts"));
+  SetCheck(IDC_FORM9_CHECK1, ReadValue(Product::kSettingsKey, L"EmailAlerts"));
 }
 
 // The stored form carries one byte a character: a password with other characters would be
@@ -138,7 +138,7 @@ bool SaveEmailSettings() {
     Tell(L"The password could not be stored.  Nothing was saved.", MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
-  WriteValue(Module1::kSettingsKey, L"EmailAlerts", CheckText(IDC_FORM9_CHECK1));
+  WriteValue(Product::kSettingsKey, L"EmailAlerts", CheckText(IDC_FORM9_CHECK1));
   WriteValue(kEmailKey, L"EmailAddress", platform::Lower(platform::Trim(Text(IDC_FORM9_TXTSMTPUSERNAME))));
   if (Checked(IDC_FORM9_OPTION2)) {
     WriteValue(kEmailKey, L"SMTPServer", platform::Trim(Text(IDC_FORM9_TXTSMTPSERVER)));
@@ -241,7 +241,7 @@ void AddServerTip() {
 }
 
 void Load(HWND dialog) {
-  Module1::SetFormIcon(dialog);
+  mod32BitIcon::SetFormIcon(dialog);
   CheckDlgButton(dialog, IDC_FORM9_CHECK1, BST_CHECKED);
   CheckRadioButton(dialog, IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION1);
   SendDlgItemMessageW(dialog, IDC_FORM9_TXTSMTPPASSWORD, EM_SETPASSWORDCHAR, L'*', 0);

@@ -11,11 +11,12 @@
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "notify/modEmailSvc.h"
+#include "platform/CommonControls.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "ui/Form1.h"
@@ -24,6 +25,8 @@
 #include "update/modUpdate.h"
 
 namespace Module1 {
+
+using namespace Protection;
 
 // ---- Applying the configuration INI -------------------------------------------------------------
 
@@ -38,7 +41,7 @@ bool IniChoice(const std::wstring& file, const wchar_t* key) { return IniValue(f
 }  // namespace
 
 void ApplyIniSettings(const std::wstring& iniPath) {
-  const std::wstring settings = kSettingsKey;
+  const std::wstring settings = Product::kSettingsKey;
   WriteSetting(settings, L"Installed", L"1");
 
   const bool bulk = iniPath.empty();
@@ -132,9 +135,8 @@ void ApplyDefaultProtections(bool schedule, bool askSidebar) {
       sidebarDisabled = true;
     }
   }
-  BlockSyskey();
-  BlockCipher();
-  BlockVssadmin(false);
+  // The tools' rules go again with the old rules when Apply starts, and come back with its own.
+  for (const Choice tool : {Choice::Syskey, Choice::Cipher, Choice::Vssadmin}) WriteRuleSet(tool);
   ApplyFilterIniSettings(CommonModule::IniPath, true);
   SaveApplyChoices(sidebarDisabled);
   modWhitelist::WhitelistAllKnownItems();
@@ -161,7 +163,7 @@ void PromptEmailAlerts() {
 }
 
 void RunFirstRunWizard() {
-  InitCommonControlsVB();
+  const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
   if (Ask(L"Would you like to apply all default protections and schedule automatic updates every day randomly between "
           L"8am and noon?  Select No to configure options manually.",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
@@ -173,7 +175,6 @@ void RunFirstRunWizard() {
   } else {
     Form1::Show();
   }
-  ReleaseShell32();
 }
 
 }  // namespace Module1

@@ -3,9 +3,9 @@
 
 #include "common/CommonModule.h"
 #include "common/Product.h"
-#include "common/ShutDownMod.h"
 #include "common/ProtectionCatalogue.h"
-#include "engine/Module1.h"
+#include "common/ShutDownMod.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
@@ -26,7 +26,7 @@ constexpr int kClassCount = static_cast<int>(std::size(Product::kHookedClasses))
 struct ApplyChoices {
   int controls[ProtectionCatalogue::kChoiceCount] = {};  // each choice's control: a box value, a menu item 1 or 0
   ProtectionCatalogue::ChoiceSet chosen;
-  Module1::ClassBoxes classes;
+  Protection::ClassBoxes classes;
   bool refresh = false;
 };
 
@@ -60,24 +60,24 @@ void SaveControls(const ApplyChoices& c) {
 
 void Form1::Command1_Click() {
   const ApplyChoices c = ReadChoices();
-  Module1::Apply(c.chosen, c.classes);
+  Protection::Apply(c.chosen, c.classes);
   ShowStoredExeComFilter();
   modToggle::SetSidebarDisabled(c.chosen.Has(Choice::Sidebar));
   if (c.chosen.Has(Choice::AutoWhitelist)) modWhitelist::WhitelistAllKnownItems();
   SaveControls(c);
 
-  if (c.refresh) Module1::RunGPUpdate(false);
+  if (c.refresh) Protection::RunGPUpdate(false);
 
   if (Ask(L"Policies created, but you must restart the PC to ensure the changes take effect!  Restart now?",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
-    Module1::WriteRestartTestEntry();
+    Protection::WriteRestartTestEntry();
     ShutDownMod::RebootSystem(true);
   }
 }
 
 void Form1::Command2_Click() {
   const bool alsoWhitelist = Ask(L"Also remove any whitelist policies?", MB_YESNO | MB_ICONQUESTION) == IDYES;
-  Module1::RemoveProtection(alsoWhitelist, false, true);
+  Protection::RemoveProtection(alsoWhitelist, false, true);
   ShowStoredExeComFilter();
   modToggle::PromptKeepSidebarDisabled();
   if (Ask(L"Policies deleted, but you should reboot to ensure changes take effect.  Restart now?",
@@ -85,4 +85,4 @@ void Form1::Command2_Click() {
     ShutDownMod::RebootSystem(true);
 }
 
-void Form1::Command3_Click() { Module1::ReportPreventionTest(false); }
+void Form1::Command3_Click() { Protection::ReportPreventionTest(false); }

@@ -5,8 +5,8 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/WebPages.h"
+#include "common/mod32BitIcon.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "engine/SavedChoices.h"
 #include "ui/Form1.h"
 #include "ui/Form1Ids.h"
@@ -70,11 +70,11 @@ void DisableFilterFrame() {
 
 void Form1::Form_Load() {
   HWND window = Window();
-  Module1::SetFormIcon(window);
+  mod32BitIcon::SetFormIcon(window);
   BrandedMode = CommonModule::DoesFileExist(CommonModule::IniPath);
 
   if (BrandedMode) {
-    SetWindowTextW(window, Module1::ProductLabel.c_str());
+    SetWindowTextW(window, Product::ProductLabel.c_str());
     if (CommonModule::ReadIni(CommonModule::IniPath, L"Installer", L"Website").empty()) {
       HideTopMenu(0);  // "Information"
     } else {
@@ -87,7 +87,7 @@ void Form1::Form_Load() {
     SetWindowTextW(window, CommonModule::GetVersionText(L"", L"").c_str());
   }
 
-  if (Read(Module1::kSettingsKey, L"Installed") != L"1") {
+  if (Read(Product::kSettingsKey, L"Installed") != L"1") {
     HideMenuItem(IDM_FORM1_INSTALL2);
     SetMenuEnabled(IDM_FORM1_EMAILALERTS, false);
     SetMenuEnabled(IDM_FORM1_EXEFILTER, false);

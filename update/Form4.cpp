@@ -11,19 +11,20 @@
 
 #include "common/CommonModule.h"
 #include "common/MCommonFile.h"
+#include "common/Product.h"
 #include "common/WebPages.h"
 #include "common/clsFSO.h"
+#include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
-#include "engine/Module1.h"
+#include "engine/UpdateTasks.h"
 #include "engine/modWhitelist.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
 #include "platform/WindowText.h"
 #include "update/Form4Ids.h"
-#include "update/Form4Installer.h"
 #include "update/Form5.h"
 #include "update/InstallerScript.h"
 #include "update/ProgramSwap.h"
@@ -171,7 +172,7 @@ const std::pair<int, const wchar_t*> kTips[] = {
 HWND Item(int id) { return GetDlgItem(Window(), id); }
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(Window(), text, Product::ProductLabel, type);
 }
 
 std::wstring ProgramFolder() { return CommonModule::StripTrailingCharacters(CommonModule::AppPath(), L"\\"); }
@@ -252,7 +253,7 @@ void FillCombo(int id, const std::vector<std::wstring>& items) {
 }
 
 void Load() {
-  Module1::SetFormIcon(Window());
+  mod32BitIcon::SetFormIcon(Window());
   SetWindowTextW(Window(), (CommonModule::GetVersionText(L"", L"") + L" -  White-Label Config").c_str());
   g_tempExeWarned = false;
   for (int id : kOnBeforeLoad) CheckDlgButton(Window(), id, BST_CHECKED);
@@ -262,7 +263,7 @@ void Load() {
   FillCombo(IDC_FORM4_COMBO1, hours);
   SetDlgItemTextW(Window(), IDC_FORM4_COMBO1, Form4::HourFromRandom(Form4::RandomMinute()).c_str());
   FillCombo(IDC_FORM4_COMBO2, {L"mon", L"tues", L"wed", L"thur", L"fri", L"sat", L"sun"});
-  SetDlgItemTextW(Window(), IDC_FORM4_COMBO2, Form4::DayFromRandom(Module1::RandomScheduleNumber()).c_str());
+  SetDlgItemTextW(Window(), IDC_FORM4_COMBO2, Form4::DayFromRandom(UpdateTasks::RandomScheduleNumber()).c_str());
 
   Settings settings = ReadControls();
   const std::wstring whitelistFile = SettingsIni::WhitelistTextFilePath();
@@ -304,7 +305,7 @@ void AddClick() {
       Window(),
       L"Enter a path\\executable name in the box below, wildcards are NOT accepted.  You MUST leave off the %appdata% "
       L"part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe",
-      Module1::ProductLabel, L"");
+      Product::ProductLabel, L"");
   if (!entry.empty()) Form4::AddIfNotInListBox(entry);
 }
 
@@ -514,14 +515,14 @@ void Form4::Menu_GetInno_Click() {
     Tell(L"Inno Setup is already installed!", MB_OK);
     return;
   }
-  if (Module1::EnsureInnoSetup()) Tell(L"Inno Setup Installed!", MB_OK);
+  if (Form4::EnsureInnoSetup()) Tell(L"Inno Setup Installed!", MB_OK);
 }
 
 void Form4::Command3_Click() {
   SaveConfig();
   std::wstring compiler = FindInnoCompiler();
   if (compiler.empty()) {
-    if (!Module1::EnsureInnoSetup()) return;
+    if (!Form4::EnsureInnoSetup()) return;
     compiler = FindInnoCompiler();
   }
 

@@ -17,15 +17,17 @@
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
 #include "common/Product.h"
+#include "common/ResourceFile.h"
 #include "common/modOpSys.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
+#include "engine/UpdateTasks.h"
 #include "engine/modToggle.h"
+#include "platform/Handle.h"
+#include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
-#include "platform/Handle.h"
-#include "platform/PrivateFolder.h"
 #include "update/Form8.h"
 #include "update/HashRuleImport.h"
 #include "update/ProgramSwap.h"
@@ -401,7 +403,7 @@ void UpdateDefinitions(const std::wstring& url, const std::wstring& version, boo
         if (!silent) Box(L"Could not import updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
         return;
       }
-      Module1::RunGPUpdate(silent);
+      Protection::RunGPUpdate(silent);
     }
     if (!PlaceDefinitionFiles(unpacked, folder)) {
       if (!silent) Box(L"Could not unzip updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
@@ -432,10 +434,10 @@ void DeleteBackupsAfterOldProgramEnded() {
 // unless the settings say not to.
 void OfferRestartBeforeVista() {
   if (modOpSys::IsVista()) return;
-  if (Module1::ReadSetting(L"NoRestartPrompt") == L"1") return;
+  if (Protection::ReadSetting(L"NoRestartPrompt") == L"1") return;
   if (CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"NoRestartPrompt") == L"1") return;
   const std::wstring helper = CommonModule::AppPath() + L"Vellcycle.exe";
-  Module1::ExtractResourceToFile(L"vellcycle", helper, true);
+  ResourceFile::ExtractResourceToFile(L"vellcycle", helper, true);
   int32_t exitCode = 0;
   CommonModule::ShellX(helper, L"", false, SW_SHOWNORMAL, exitCode, false, false, CommonModule::kNoTimeLimit);
 }
@@ -464,13 +466,13 @@ void ApplyUpdatePostInstall() {
   using SavedChoices::Choice;
   const SavedChoices::ChoiceSet chosen = SavedChoices::Saved::Read().Chosen();
   if (chosen.Has(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
-  Module1::CheckAppUpdateTask();
-  Module1::CheckDefsUpdateTask();
-  Module1::ApplyFilterIniSettings(CommonModule::IniPath, false);
-  Module1::Apply(chosen);
+  UpdateTasks::CheckAppUpdateTask();
+  UpdateTasks::CheckDefsUpdateTask();
+  Protection::ApplyFilterIniSettings(CommonModule::IniPath, false);
+  Protection::Apply(chosen);
   // After the rule writers: their removal of the old rules also switches this filter off.
-  if (chosen.Has(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
-  Module1::RunGPUpdate(true);
+  if (chosen.Has(Choice::ExeComFilter)) Protection::SetExeComFilter(true);
+  Protection::RunGPUpdate(true);
   modService::InstallEventService();
   OfferRestartBeforeVista();
 }

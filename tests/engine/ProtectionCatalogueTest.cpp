@@ -12,7 +12,7 @@
 
 #include "common/ProtectionCatalogue.h"
 #include "engine/CommandLine.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
@@ -141,7 +141,7 @@ TEST_F(ProtectionCatalogueTest, EveryOptionIsNamedAlikeOnEveryRoad) {
     EXPECT_EQ(SavedChoices::Saved::Read().Chosen(), c.choice == Choice::Syskey ? alone : WithUnsavedSyskey(alone));
 
     // Its rules, or none.
-    Module1::WriteRuleSet(c.choice);
+    Protection::WriteRuleSet(c.choice);
     const auto rules = RuleItemData(kDisallowedPaths);
     if (c.rule) {
       EXPECT_NE(std::find(rules.begin(), rules.end(), c.rule), rules.end()) << testing::PrintToString(rules);

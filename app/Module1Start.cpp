@@ -11,12 +11,14 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
+#include "engine/UpdateTasks.h"
 #include "engine/modScheduleTask.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "notify/modWriteEvent.h"
+#include "platform/CommonControls.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -32,6 +34,7 @@ namespace Module1 {
 namespace {
 
 using CommandLine::Switch;
+using namespace Protection;
 
 // What one command line asks for besides its protection options: the combined action and how it
 // runs.
@@ -45,7 +48,7 @@ struct Flags {
 
 void DeleteInstalledValue() {
   bool notFound = false;
-  modRegistry::fDeleteValue(L"HKLM", kSettingsKey, L"Installed", notFound);
+  modRegistry::fDeleteValue(L"HKLM", Product::kSettingsKey, L"Installed", notFound);
 }
 
 void DeleteSettingsKey() {
@@ -61,22 +64,25 @@ void RemoveServiceAndTasks() {
   modScheduleTask::DeleteTask(Product::kAppUpdateTask);
 }
 
-void ShowHelpWindow() {
-  InitCommonControlsVB();
-  Form2::Show();
-  ReleaseShell32();
+// Runs a road that shows windows or boxes: the common controls ready and shell32 held meanwhile.
+template <typename Road>
+void WindowRoad(Road road) {
+  const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
+  road();
 }
 
+void ShowHelpWindow() { WindowRoad(Form2::Show); }
+
 void ShowUnknownSwitch(const std::wstring& piece) {
-  InitCommonControlsVB();
-  Ask(L"The command parameter:  \"" + piece + L"\" was not recognized.  No changes made.", MB_OK);
-  ReleaseShell32();
+  WindowRoad([&piece] {
+    Ask(L"The command parameter:  \"" + piece + L"\" was not recognized.  No changes made.", MB_OK);
+  });
   Form2::Show();
 }
 
 void RoadWithoutArguments() {
   bool applyIni = CommonModule::DoesFileExist(CommonModule::IniPath);
-  InitCommonControlsVB();
+  const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
   if (applyIni) {
     if (CleanupAfterUpdate()) {
       if (Ask(L"It appears this application was recently updated.  Re-apply protection now?  (Recommended)",
@@ -92,7 +98,6 @@ void RoadWithoutArguments() {
           MB_OK | MB_ICONINFORMATION);
     Form1::Show();
   }
-  ReleaseShell32();
 }
 
 // A switch that acts at once. Returns true when the switch ends Main.
@@ -113,43 +118,23 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::AllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 0); break;
     case Switch::Option: break;  // gathered with the others: CommandLine::Options
     case Switch::ShowEmail: PromptEmailAlerts(); break;
-    case Switch::ShowMain:
-      InitCommonControlsVB();
-      Form1::Show();
-      ReleaseShell32();
-      break;
+    case Switch::ShowMain: WindowRoad(Form1::Show); break;
     case Switch::Debug:
       CommonModule::DebugToFile = true;
       CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
       CommonModule::DPrint(std::wstring(L"Started:  ") + Product::kMainProgram + L" " + platform::Lower(commandLine));
       break;
-    case Switch::NoGPUpdate: NoGPUpdate = true; break;
+    case Switch::NoGPUpdate: SetNoGPUpdate(true); break;
     case Switch::Apply: f.apply = true; break;
     case Switch::AllExes: break;  // accepted; it chooses nothing
     case Switch::Silent: f.silent = f.apply = true; break;
     case Switch::Reboot: f.reboot = f.apply = true; break;
     case Switch::Undo: f.undo = true; break;
     case Switch::UndoAll: f.undo = f.undoall = true; break;
-    case Switch::Config:
-      InitCommonControlsVB();
-      Form4::Show();
-      ReleaseShell32();
-      break;
-    case Switch::Test:
-      InitCommonControlsVB();
-      ReportPreventionTest(true);
-      ReleaseShell32();
-      break;
-    case Switch::WOptions:
-      InitCommonControlsVB();
-      Form6::Show();
-      ReleaseShell32();
-      break;
-    case Switch::EventLog:
-      InitCommonControlsVB();
-      Form10::Show();
-      ReleaseShell32();
-      break;
+    case Switch::Config: WindowRoad(Form4::Show); break;
+    case Switch::Test: WindowRoad([] { ReportPreventionTest(true); }); break;
+    case Switch::WOptions: WindowRoad(Form6::Show); break;
+    case Switch::EventLog: WindowRoad(Form10::Show); break;
     case Switch::ApplyIni: f.applyini = true; break;
     case Switch::Update: modUpdate::CheckForAppUpdate(); break;
     case Switch::AutoUpdate: modUpdate::CheckForDefsUpdate(true, false); break;
@@ -158,9 +143,9 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::UpdateAndApply: f.updateandapply = true; break;
     case Switch::BulkInstaller: ApplyIniSettings(L""); break;
     case Switch::Installer:
-      WriteSetting(kSettingsKey, L"Installed", L"1");
+      WriteSetting(Product::kSettingsKey, L"Installed", L"1");
       modWriteEvent::RegisterEventSources();
-      ScheduleTasksFromIni();
+      UpdateTasks::ScheduleTasksFromIni();
       modUpdate::CheckForDefsUpdate(true, true);
       break;
     case Switch::InstallerPrompt: RunFirstRunWizard(); break;
@@ -182,7 +167,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
       modToggle::PromptKeepSidebarDisabled();
       f.undo = f.undoall = f.silent = true;
       std::wstring names;
-      if (modRegistry::fEnumKey(L"HKLM", kSettingsKey, names) == ERROR_SUCCESS) {
+      if (modRegistry::fEnumKey(L"HKLM", Product::kSettingsKey, names) == ERROR_SUCCESS) {
         if (Ask(std::wstring(L"Would you like to keep the ") + Product::kName +
                     L" settings for a later re-installation?",
                 MB_YESNO | MB_ICONQUESTION) == IDYES)
@@ -211,11 +196,7 @@ void CombinedAction(const Flags& f, const ChoiceSet& options) {
   }
   if (f.undo) {
     RemoveProtection(f.undoall, f.silent, true);
-    if (!f.silent) {
-      InitCommonControlsVB();
-      Ask(L"Prevention Removed.", MB_OK);
-      ReleaseShell32();
-    }
+    if (!f.silent) WindowRoad([] { Ask(L"Prevention Removed.", MB_OK); });
     return;
   }
   if (whitelist) modWhitelist::WhitelistAllKnownItems();
@@ -225,7 +206,7 @@ void CombinedAction(const Flags& f, const ChoiceSet& options) {
     if (f.reboot) {
       ShutDownMod::RebootSystem(true);
     } else if (!f.silent) {
-      InitCommonControlsVB();
+      const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
       std::wstring question =
           whitelist ? L"Prevention and whitelist policies created, but you should restart the PC for changes to take "
                         L"effect!  Restart now?"
@@ -235,17 +216,16 @@ void CombinedAction(const Flags& f, const ChoiceSet& options) {
         WriteRestartTestEntry();
         ShutDownMod::RebootSystem(true);
       }
-      ReleaseShell32();
     }
   } else if (whitelist) {
     if (f.reboot) {
       ShutDownMod::RebootSystem(true);
     } else if (!f.silent) {
-      InitCommonControlsVB();
-      if (Ask(L"Whitelist policies created, but you should restart the PC for changes to take effect!  Restart now?",
-              MB_YESNO | MB_ICONQUESTION) == IDYES)
-        ShutDownMod::RebootSystem(true);
-      ReleaseShell32();
+      WindowRoad([] {
+        if (Ask(L"Whitelist policies created, but you should restart the PC for changes to take effect!  Restart now?",
+                MB_YESNO | MB_ICONQUESTION) == IDYES)
+          ShutDownMod::RebootSystem(true);
+      });
     }
   } else if (!f.valuegiven) {
     ShowHelpWindow();
@@ -257,7 +237,7 @@ void CombinedAction(const Flags& f, const ChoiceSet& options) {
 void Main() {
   CommonModule::InitAppSettings(true, true, false);
   CommonModule::FsRedirEnabled = true;
-  BuildProductTitle();
+  Product::BuildProductTitle();
 
   const std::wstring commandLine = platform::ProcessArguments();
   if (commandLine.empty()) {
