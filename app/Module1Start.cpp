@@ -80,6 +80,18 @@ void ShowUnknownSwitch(const std::wstring& piece) {
   Form2::Show();
 }
 
+// The switches that set how the whole run works hold for everything it does, the finish of an
+// update at start-up included.
+void TakeRunSettings(const CommandLine::ParseResult& parsed, const std::wstring& commandLine) {
+  for (const auto& piece : parsed.pieces) {
+    if (piece.id == Switch::NoGPUpdate) Protection::SetNoGPUpdate(true);
+    if (piece.id != Switch::Debug || CommonModule::DebugToFile) continue;
+    CommonModule::DebugToFile = true;
+    CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
+    CommonModule::DPrint(std::wstring(L"Started:  ") + Product::kMainProgram + L" " + platform::Lower(commandLine));
+  }
+}
+
 void RoadWithoutArguments() {
   bool applyIni = CommonModule::DoesFileExist(CommonModule::IniPath);
   const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
@@ -101,7 +113,7 @@ void RoadWithoutArguments() {
 }
 
 // A switch that acts at once. Returns true when the switch ends Main.
-bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& commandLine) {
+bool ActOn(const CommandLine::Piece& piece, Flags& f) {
   const std::wstring& value = piece.value;
   switch (piece.id) {
     case Switch::WhitelistItem: f.valuegiven = true; modWhitelist::WhitelistItem(value); break;
@@ -120,11 +132,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
     case Switch::ShowEmail: PromptEmailAlerts(); break;
     case Switch::ShowMain: WindowRoad(Form1::Show); break;
     case Switch::Debug:
-      CommonModule::DebugToFile = true;
-      CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
-      CommonModule::DPrint(std::wstring(L"Started:  ") + Product::kMainProgram + L" " + platform::Lower(commandLine));
-      break;
-    case Switch::NoGPUpdate: SetNoGPUpdate(true); break;
+    case Switch::NoGPUpdate: break;  // settings of the whole run, taken before anything acts
     case Switch::Apply: f.apply = true; break;
     case Switch::AllExes: break;  // accepted; it chooses nothing
     case Switch::Silent: f.silent = f.apply = true; break;
@@ -241,6 +249,7 @@ void Main() {
 
   const std::wstring commandLine = platform::ProcessArguments();
   if (commandLine.empty()) {
+    modUpdate::FinishUpdateAfterRestart();
     RoadWithoutArguments();
     return;
   }
@@ -251,9 +260,11 @@ void Main() {
     ShowUnknownSwitch(parsed.unknownPiece);
     return;
   }
+  TakeRunSettings(parsed, commandLine);
+  modUpdate::FinishUpdateAfterRestart();
   Flags flags;
   for (const auto& piece : parsed.pieces) {
-    if (ActOn(piece, flags, commandLine)) return;
+    if (ActOn(piece, flags)) return;
   }
   CombinedAction(flags, CommandLine::Options(parsed.pieces));
   if (flags.deleteSettingsKey) DeleteSettingsKey();

@@ -8,6 +8,7 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/DataFolder.h"
+#include "common/HashListPlacing.h"
 #include "common/Product.h"
 #include "common/ResourceFile.h"
 #include "common/Variant.h"
@@ -214,8 +215,12 @@ void ApplyProtection(const ChoiceSet& chosen) {
   WriteChosen(kFirstRules, chosen);
   ApplyFilterModule();
   modWriteEvent::RegisterEventSources();
-  // The filter module trusts the hash lists there: no user may plant or edit one.
-  if (modOpSys::IsVista()) DataFolder::Secure(Product::DataFolder());
+  // The filter module trusts the hash lists there: no user may plant or edit one. Lists written
+  // there by hand since the last placement get a list index that stands for them again.
+  if (!modOpSys::IsVista())
+    HashListPlacing::RenewIndex(CommonModule::AppPath());
+  else if (DataFolder::Secure(Product::DataFolder()))
+    HashListPlacing::RenewIndex(Product::DataFolder());
 }
 
 void ApplyMoreProtection(const ChoiceSet& chosen) { WriteChosen(kMoreRules, chosen); }

@@ -72,6 +72,12 @@ struct LocalMemTraits {
   static void Close(HLOCAL m) { LocalFree(m); }
 };
 
+struct MappedViewTraits {  // MapViewOfFile
+  static const void* Invalid() { return nullptr; }
+  static bool IsValid(const void* view) { return view != nullptr; }
+  static void Close(const void* view) { UnmapViewOfFile(view); }
+};
+
 struct ServiceHandleTraits {  // service manager and service handles
   static SC_HANDLE Invalid() { return nullptr; }
   static bool IsValid(SC_HANDLE h) { return h != nullptr; }
@@ -97,6 +103,7 @@ using UniqueFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueLocal = UniqueHandle<HLOCAL, LocalMemTraits>;
+using UniqueMappedView = UniqueHandle<const void*, MappedViewTraits>;
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 using UniqueInternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
 using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;
