@@ -9,9 +9,9 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/Variant.h"
+#include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "platform/StaticDialog.h"
 
 namespace {
@@ -150,7 +150,7 @@ std::wstring ProgramVersion() {
 }
 
 void Load(HWND dialog) {
-  Module1::SetFormIcon(dialog);
+  mod32BitIcon::SetFormIcon(dialog);
   HWND list = Item(IDC_FORM10_LIST1);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
   RECT client = {};

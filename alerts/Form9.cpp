@@ -6,14 +6,15 @@
 #include "alerts/Form9Ids.h"
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/WebPages.h"
-#include "engine/Module1.h"
+#include "common/mod32BitIcon.h"
 #include "notify/EmailSettings.h"
 #include "notify/modEmailSvc.h"
 #include "platform/Dialogs.h"
 #include "platform/Handle.h"
-#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
 
@@ -71,7 +72,7 @@ void SetCheck(int id, const std::wstring& stored) {
 }
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(Window(), text, Product::ProductLabel, type);
 }
 
 void Option1Click() {
@@ -217,7 +218,7 @@ void AddServerTip() {
 }
 
 void Load(HWND dialog) {
-  Module1::SetFormIcon(dialog);
+  mod32BitIcon::SetFormIcon(dialog);
   CheckDlgButton(dialog, IDC_FORM9_CHECK1, BST_CHECKED);
   CheckRadioButton(dialog, IDC_FORM9_OPTION1, IDC_FORM9_OPTION2, IDC_FORM9_OPTION1);
   SendDlgItemMessageW(dialog, IDC_FORM9_TXTSMTPPASSWORD, EM_SETPASSWORDCHAR, L'*', 0);

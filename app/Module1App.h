@@ -1,11 +1,11 @@
 #pragma once
 // The main program's start-up and set-up roads, on the top floor: they may call every floor, and
-// nothing below calls them. The engine's part of the module is in engine/Module1.h.
+// nothing below calls them. They apply the protection through the engine's face, engine/Protection.h.
 #include <string>
 
 namespace Module1 {
 
-// ---- Start-up and command line (app/Module1.cpp) ----
+// ---- Start-up and command line (app/Module1Start.cpp) ----
 void Main();
 bool CleanupAfterUpdate();
 void RemoveDataFolder();

@@ -11,11 +11,12 @@
 #include "common/ShutDownMod.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "notify/modEmailSvc.h"
+#include "platform/CommonControls.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
 #include "ui/Form1.h"
@@ -24,6 +25,8 @@
 #include "update/modUpdate.h"
 
 namespace Module1 {
+
+using namespace Protection;
 
 // ---- Applying the configuration INI -------------------------------------------------------------
 
@@ -35,13 +38,10 @@ std::wstring IniValue(const std::wstring& file, const wchar_t* section, const wc
 
 bool IniChoice(const std::wstring& file, const wchar_t* key) { return IniValue(file, L"Config", key) == L"1"; }
 
-using SavedChoices::Choice;
-using SavedChoices::IniChoice;  // the protection choices' keys
-
 }  // namespace
 
 void ApplyIniSettings(const std::wstring& iniPath) {
-  const std::wstring settings = kSettingsKey;
+  const std::wstring settings = Product::kSettingsKey;
   WriteSetting(settings, L"Installed", L"1");
 
   const bool bulk = iniPath.empty();
@@ -55,15 +55,10 @@ void ApplyIniSettings(const std::wstring& iniPath) {
   ApplyFilterIniSettings(file, true);
   SavedChoices::CopyFromIni(file, SavedChoices::IniSection::Config);
 
-  if (IniChoice(file, Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
-  ApplyProtection(IniChoice(file, Choice::Appdata), IniChoice(file, Choice::TempArchives),
-                  IniChoice(file, Choice::FakeExtensions), IniChoice(file, Choice::UserProfile),
-                  IniChoice(file, Choice::Syskey), IniChoice(file, Choice::BcdEdit));
-  ApplyMoreProtection(IniChoice(file, Choice::AppdataDeep), IniChoice(file, Choice::AppdataLocal),
-                      IniChoice(file, Choice::RecycleBin), IniChoice(file, Choice::Cipher),
-                      IniChoice(file, Choice::Vssadmin), IniChoice(file, Choice::ProgramData),
-                      IniChoice(file, Choice::StartupFolder));
-  if (IniChoice(file, Choice::AutoWhitelist)) modWhitelist::WhitelistAllKnownItems();
+  const ChoiceSet chosen = SavedChoices::IniChoices(file);
+  if (chosen.Has(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
+  Apply(chosen);
+  if (chosen.Has(Choice::AutoWhitelist)) modWhitelist::WhitelistAllKnownItems();
 
   const std::wstring whitelistFile = CommonModule::AppPath() + Product::kWhitelistFile;
   if (CommonModule::DoesFileExist(whitelistFile)) {
@@ -134,14 +129,12 @@ void ApplyDefaultProtections(bool schedule, bool askSidebar) {
       sidebarDisabled = true;
     }
   }
-  BlockSyskey();
-  BlockCipher();
-  BlockVssadmin(false);
+  // The tools' rules go again with the old rules when Apply starts, and come back with its own.
+  for (const Choice tool : {Choice::Syskey, Choice::Cipher, Choice::Vssadmin}) WriteRuleSet(tool);
   ApplyFilterIniSettings(CommonModule::IniPath, true);
   SaveApplyChoices(sidebarDisabled);
   modWhitelist::WhitelistAllKnownItems();
-  ApplyProtection(true, false, true, true, true, false);
-  ApplyMoreProtection(true, true, true, true, true, true, true);
+  Apply(ProtectionCatalogue::kFirstRunDefaults);
 }
 
 bool PromptRestartAfterApply() {
@@ -164,7 +157,7 @@ void PromptEmailAlerts() {
 }
 
 void RunFirstRunWizard() {
-  InitCommonControlsVB();
+  const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
   if (Ask(L"Would you like to apply all default protections and schedule automatic updates every day randomly between "
           L"8am and noon?  Select No to configure options manually.",
           MB_YESNO | MB_ICONQUESTION) == IDYES) {
@@ -176,7 +169,6 @@ void RunFirstRunWizard() {
   } else {
     Form1::Show();
   }
-  ReleaseShell32();
 }
 
 }  // namespace Module1

@@ -1,5 +1,7 @@
 #include "common/mod32BitIcon.h"
 
+#include "common/CommonModule.h"
+
 namespace mod32BitIcon {
 
 namespace {
@@ -38,6 +40,14 @@ void SetIconFromFile(HWND window, const std::wstring& iconPath, bool alsoTopOwne
   SetIcons(window, alsoTopOwner, [&](int width, int height) {
     return LoadImageW(nullptr, iconPath.c_str(), IMAGE_ICON, width, height, LR_LOADFROMFILE);
   });
+}
+
+void SetFormIcon(HWND form) {
+  const std::wstring logo = CommonModule::AppPath() + L"applogo.ico";
+  if (CommonModule::DoesFileExist(logo))
+    SetIconFromFile(form, logo, true);
+  else
+    SetIconFromResource(form, L"a1", true);
 }
 
 }  // namespace mod32BitIcon

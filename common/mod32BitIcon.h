@@ -1,6 +1,7 @@
 #pragma once
 // Window icons in both sizes (large and small, as the system metrics give them), from the
-// program's own icon resource or from an .ico file.
+// program's own icon resource or from an .ico file, and the icon every window of the main
+// program gives itself.
 #include <windows.h>
 
 #include <string>
@@ -12,5 +13,9 @@ namespace mod32BitIcon {
 // The icons are never destroyed: resource icons are shared, file icons live as long as the process.
 void SetIconFromResource(HWND window, const std::wstring& resourceName, bool alsoTopOwner);
 void SetIconFromFile(HWND window, const std::wstring& iconPath, bool alsoTopOwner);
+
+// Gives a window of the program its icons in both sizes, and its top owner too: "applogo.ico"
+// beside the program when there is one, else the built-in icon.
+void SetFormIcon(HWND form);
 
 }  // namespace mod32BitIcon

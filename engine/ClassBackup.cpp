@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Text.h"
@@ -16,7 +16,7 @@ namespace {
 constexpr wchar_t kLog[] = L"ClassBackup: ";
 constexpr wchar_t kClassesRoot[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
 
-std::wstring BackupKey() { return std::wstring(Module1::kSettingsKey) + L"\\ClassBackups"; }
+std::wstring BackupKey() { return std::wstring(Product::kSettingsKey) + L"\\ClassBackups"; }
 std::wstring ValueName(const std::wstring& classKeyName) { return platform::Lower(classKeyName); }
 
 bool WriteBytes(const std::wstring& file, const void* bytes, DWORD size) {

@@ -19,7 +19,9 @@ struct Entry {
   bool endsMain;
 };
 
-// In matching order: the first entry that fits wins.
+// In matching order: the first entry that fits wins. The protection options' words (the
+// catalogue's) are matched after these: none begins like a value or class switch, and none is a
+// word of this table.
 const Entry kSwitches[] = {
     {L"w=", Form::Value, Switch::WhitelistItem, false},
     {L"p=", Form::Value, Switch::WhitelistProgramData, false},
@@ -33,31 +35,17 @@ const Entry kSwitches[] = {
     {L"enablesidebar", Form::Word, Switch::EnableSidebar, false},
     {L"noallowprompt", Form::Word, Switch::NoAllowPrompt, false},
     {L"allowprompt", Form::Word, Switch::AllowPrompt, false},
-    {L"bcdedit", Form::Word, Switch::Bcdedit, false},
-    {L"syskey", Form::Word, Switch::Syskey, false},
-    {L"cipher", Form::Word, Switch::Cipher, false},
-    {L"vssadmin", Form::Word, Switch::Vssadmin, false},
-    {L"programdata", Form::Word, Switch::ProgramData, false},
-    {L"startup", Form::Word, Switch::Startup, false},
-    {L"appdatadeep", Form::Word, Switch::AppDataDeep, false},
-    {L"appdatalocal", Form::Word, Switch::AppDataLocal, false},
-    {L"bin", Form::Word, Switch::Bin, false},
-    {L"appdata", Form::Word, Switch::AppData, false},
-    {L"userprofile", Form::Word, Switch::UserProfile, false},
-    {L"fakeexts", Form::Word, Switch::FakeExts, false},
     {L"showemail", Form::Word, Switch::ShowEmail, true},
     {L"showmain", Form::Word, Switch::ShowMain, true},
     {L"debug", Form::Word, Switch::Debug, false},
     {L"nogpupdate", Form::Word, Switch::NoGPUpdate, false},
     {L"apply", Form::Word, Switch::Apply, false},
     {L"allexes", Form::Word, Switch::AllExes, false},
-    {L"tempexes", Form::Word, Switch::TempExes, false},
     {L"silent", Form::Word, Switch::Silent, false},
     {L"reboot", Form::Word, Switch::Reboot, false},
     {L"undo", Form::Word, Switch::Undo, false},
     {L"undoall", Form::Word, Switch::UndoAll, false},
     {L"config", Form::Word, Switch::Config, true},
-    {L"whitelist", Form::Word, Switch::Whitelist, false},
     {L"test", Form::Word, Switch::Test, true},
     {L"woptions", Form::Word, Switch::WOptions, true},
     {L"eventlog", Form::Word, Switch::EventLog, true},
@@ -110,6 +98,11 @@ bool Match(const std::wstring& piece, Piece& out) {
         return true;
     }
   }
+  for (const ProtectionCatalogue::Row& row : ProtectionCatalogue::kRows) {
+    if (!row.switchWord || word != row.switchWord) continue;
+    out = {Switch::Option, L"", row.choice};
+    return true;
+  }
   return false;
 }
 
@@ -120,6 +113,13 @@ bool EndsMain(Switch id) {
     if (entry.id == id) return entry.endsMain;
   }
   return false;
+}
+
+ProtectionCatalogue::ChoiceSet Options(const std::vector<Piece>& pieces) {
+  ProtectionCatalogue::ChoiceSet options;
+  for (const Piece& piece : pieces)
+    if (piece.id == Switch::Option) options.Add(piece.choice);
+  return options;
 }
 
 ParseResult Parse(const std::wstring& commandLine) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ProtectionCatalogue.h"
+
 namespace CommandLine {
 
 enum class Switch {
@@ -19,31 +21,18 @@ enum class Switch {
   EnableSidebar,
   NoAllowPrompt,
   AllowPrompt,
-  Bcdedit,
-  Syskey,
-  Cipher,
-  Vssadmin,
-  ProgramData,
-  Startup,
-  AppDataDeep,
-  AppDataLocal,
-  Bin,
-  AppData,
-  UserProfile,
-  FakeExts,
+  Option,  // a protection option's switch (the catalogue's): Piece::choice says which
   ShowEmail,
   ShowMain,
   Debug,
   NoGPUpdate,
   Apply,
   AllExes,
-  TempExes,
   Silent,
   Reboot,
   Undo,
   UndoAll,
   Config,
-  Whitelist,
   Test,
   WOptions,
   EventLog,
@@ -64,6 +53,7 @@ enum class Switch {
 struct Piece {
   Switch id;
   std::wstring value;  // the value of a value switch or the file class of fs= / fc=
+  ProtectionCatalogue::Choice choice{};  // the option of Switch::Option
 };
 
 struct ParseResult {
@@ -78,5 +68,8 @@ bool EndsMain(Switch id);
 // Lower-cases the line, splits it at every "/" and matches each non-blank piece against the
 // switches in table order. Stops at the first piece that matches none.
 ParseResult Parse(const std::wstring& commandLine);
+
+// The protection options the pieces name.
+ProtectionCatalogue::ChoiceSet Options(const std::vector<Piece>& pieces);
 
 }  // namespace CommandLine

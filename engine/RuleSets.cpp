@@ -5,7 +5,7 @@ namespace RuleSets {
 namespace {
 
 struct Row {
-  Option option;
+  Choice option;
   std::vector<const wchar_t*> everyWindows;
   std::vector<const wchar_t*> vistaOrLater;
   std::vector<const wchar_t*> earlier;
@@ -13,15 +13,15 @@ struct Row {
 
 const std::vector<Row>& Table() {
   static const std::vector<Row> rows = {
-      {Option::AppData,
+      {Choice::Appdata,
        {L"%appdata%\\*."},
        {L"%userprofile%\\AppData\\Roaming\\*.", L"%userprofile%\\AppData\\*."},
        {L"%allusersprofile%\\Application Data\\*.", L"%userprofile%\\Application Data\\*."}},
-      {Option::AppDataDeep,
+      {Choice::AppdataDeep,
        {L"%appdata%\\*\\*."},
        {L"%userprofile%\\AppData\\Roaming\\*\\*."},
        {L"%allusersprofile%\\Application Data\\*\\*.", L"%userprofile%\\Application Data\\*\\*."}},
-      {Option::AppDataLocal,
+      {Choice::AppdataLocal,
        {},
        {L"%userprofile%\\AppData\\Local\\*.", L"%userprofile%\\AppData\\LocalLow\\*.",
         L"%userprofile%\\AppData\\LocalLow\\*\\*."},
@@ -29,16 +29,16 @@ const std::vector<Row>& Table() {
         L"%allusersprofile%\\Local Settings\\Application Data\\*\\*.",
         L"%userprofile%\\Local Settings\\Application Data\\*.",
         L"%userprofile%\\Local Settings\\Application Data\\*\\*."}},
-      {Option::RecycleBin,
+      {Choice::RecycleBin,
        {},
        {L"*:\\$Recycle.Bin\\*\\*.", L"*:\\$Recycle.Bin\\*\\*\\*.", L"*:\\$Recycle.Bin\\*\\*\\*\\*."},
        {L"*:\\RECYCLER\\*\\*.", L"*:\\RECYCLER\\*\\*\\*.", L"*:\\RECYCLER\\*\\*\\*\\*."}},
-      {Option::Startup,
+      {Choice::StartupFolder,
        {},
        {L"%programdata%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\*.",
         L"%userprofile%\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\*."},
        {L"%allusersprofile%\\Start Menu\\Programs\\Startup\\*.", L"%userprofile%\\Start Menu\\Programs\\Startup\\*."}},
-      {Option::ProgramData, {}, {L"%programdata%\\*."}, {}},
+      {Choice::ProgramData, {}, {L"%programdata%\\*."}, {}},
   };
   return rows;
 }
@@ -48,17 +48,17 @@ const wchar_t* const kArchiveFolders[] = {L"\\wz*\\*.", L"\\*.zip\\*.", L"\\7z*\
 
 }  // namespace
 
-std::vector<std::wstring> OptionRules(Option option, bool vistaOrLater, const std::wstring& extension,
+std::vector<std::wstring> OptionRules(Choice option, bool vistaOrLater, const std::wstring& extension,
                                       const std::wstring& profilesFolder) {
   std::vector<std::wstring> rules;
-  if (option == Option::UserProfile) {
+  if (option == Choice::UserProfile) {
     rules.push_back(L"%userprofile%\\*." + extension);
     // The profiles folder is written literally; without one there is no rule (never "\*.exe").
     if (extension != L"com" && !profilesFolder.empty()) rules.push_back(profilesFolder + L"\\*." + extension);
     rules.push_back(L"%allusersprofile%\\*." + extension);
     return rules;
   }
-  if (option == Option::TempArchives) {
+  if (option == Choice::TempArchives) {
     std::wstring base = vistaOrLater ? L"%userprofile%\\AppData\\Local\\Temp" : L"%userprofile%\\Local Settings\\Temp";
     for (const wchar_t* folder : kArchiveFolders) rules.push_back(base + folder + extension);
     return rules;

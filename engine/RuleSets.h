@@ -4,17 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "common/ProtectionCatalogue.h"
+
 namespace RuleSets {
 
-enum class Option { AppData, AppDataDeep, AppDataLocal, RecycleBin, UserProfile, Startup, ProgramData, TempArchives };
+using ProtectionCatalogue::Choice;
 
 // The option rule sets take their extensions in this order.
 inline constexpr const wchar_t* kExtensions[] = {L"exe", L"scr", L"com", L"pif"};
 
-// The patterns of one option for one extension, extension appended, in the order they are
-// written: those for every Windows first, then those of the running family. profilesFolder is
-// the folder holding all user profiles (used by the user-profile set only; empty when unknown).
-std::vector<std::wstring> OptionRules(Option option, bool vistaOrLater, const std::wstring& extension,
+// The patterns of one option's folders for one extension, extension appended, in the order they
+// are written: those for every Windows first, then those of the running family. profilesFolder
+// is the folder holding all user profiles (used by the user-profile set only; empty when
+// unknown). None for a choice without folder patterns.
+std::vector<std::wstring> OptionRules(Choice option, bool vistaOrLater, const std::wstring& extension,
                                       const std::wstring& profilesFolder);
 
 // Document and media extensions that an executable may put before its own to pass for a file.

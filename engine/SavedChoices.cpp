@@ -13,77 +13,17 @@ namespace SavedChoices {
 
 namespace {
 
-// The group values of older versions, each saved under the settings key.
-enum class Group { None, Appdata, UserProf, Syskey };
+using ProtectionCatalogue::Group;
+using ProtectionCatalogue::kRows;
+using ProtectionCatalogue::Place;
+using ProtectionCatalogue::Row;
+using ProtectionCatalogue::RowOf;
 
-struct GroupRow {
-  Group group;
-  const wchar_t* value;
-};
-
-const GroupRow kGroups[] = {
-    {Group::Appdata, L"ApplyAppdata"},
-    {Group::UserProf, L"ApplyUserProf"},
-    {Group::Syskey, L"BlockSyskey"},
-};
-
-const wchar_t* GroupValue(Group group) {
-  for (const GroupRow& row : kGroups)
-    if (row.group == group) return row.value;
-  return nullptr;
-}
-
-struct Row {
-  Choice choice;
-  IniSection section;  // [FilterModule]: saved under the filter module's key; [Config]: the settings key
-  const wchar_t* value;
-  Group group;            // the older group value that stood for it
-  const wchar_t* iniKey;  // in its section; nullptr: not set from the INI
-  bool copiedFromIni;     // kCopied: the INI's text is saved as read; kApplied: only applied
-  std::optional<int> boxWhenUnsaved;  // the main window's box when nothing was saved (else as preset)
-  bool onWhenUnsaved;     // the re-apply after an update counts it on while nothing is saved
-};
-
-constexpr IniSection kConfig = IniSection::Config;
-constexpr IniSection kFilter = IniSection::FilterModule;
-constexpr bool kCopied = true, kApplied = false;
-constexpr std::optional<int> kAsPreset;
-
-// One row per choice, in the order of Choice, which is the order the INI road copies them in.
-constexpr Row kRows[] = {
-    {Choice::Sidebar, kConfig, L"Sidebar", Group::None, L"Sidebar", kCopied, 0, false},
-    {Choice::Appdata, kConfig, L"Appdata", Group::Appdata, L"Appdata", kCopied, kAsPreset, false},
-    {Choice::AppdataDeep, kConfig, L"AppdataDeep", Group::Appdata, L"AppdataDeep", kCopied, kAsPreset, false},
-    {Choice::AppdataLocal, kConfig, L"AppdataLocal", Group::Appdata, L"AppdataLocal", kCopied, kAsPreset, false},
-    {Choice::RecycleBin, kConfig, L"RecycleBin", Group::Appdata, L"RecycleBin", kCopied, kAsPreset, false},
-    {Choice::UserProfile, kConfig, L"UserProfile", Group::UserProf, L"UserProf", kCopied, kAsPreset, false},
-    {Choice::ProgramData, kConfig, L"ProgramData", Group::UserProf, L"ProgramData", kCopied, kAsPreset, false},
-    {Choice::StartupFolder, kConfig, L"StartupFolder", Group::UserProf, L"StartupFolder", kCopied, kAsPreset, false},
-    {Choice::Syskey, kConfig, L"syskey", Group::Syskey, L"BlockSyskey", kCopied, kAsPreset, true},
-    {Choice::Cipher, kConfig, L"cipher", Group::Syskey, L"cipher", kCopied, kAsPreset, false},
-    {Choice::Vssadmin, kConfig, L"vssadmin", Group::Syskey, L"vssadmin", kCopied, kAsPreset, false},
-    {Choice::BcdEdit, kConfig, L"BlockBCDEdit", Group::None, L"BlockBCDEdit", kCopied, kAsPreset, false},
-    {Choice::FakeExtensions, kConfig, L"ApplyFakeExts", Group::None, L"FakeEXEs", kCopied, kAsPreset, false},
-    {Choice::TempArchives, kConfig, L"ApplyTempEXEs", Group::None, L"TempEXEs", kApplied, kAsPreset, false},
-    {Choice::AutoWhitelist, kConfig, L"AutoWhitelist", Group::None, L"ExcludeExisting", kApplied, kAsPreset, false},
-    {Choice::SilentBlock, kFilter, L"SilentBlock", Group::None, L"SilentBlock", kCopied, kAsPreset, false},
-    {Choice::AlertAllow, kFilter, L"AlertAllow", Group::None, L"AlertAllow", kCopied, kAsPreset, false},
-    {Choice::NoAllow, kFilter, L"NoAllow", Group::None, L"NoAllow", kCopied, 1, false},
-    {Choice::ExeComFilter, kFilter, L"SuspiciousExeComFiles", Group::None, nullptr, kApplied, kAsPreset, false},
-};
+constexpr Group kGroups[] = {Group::Appdata, Group::UserProf, Group::Syskey};
 
 constexpr int Index(Choice choice) { return static_cast<int>(choice); }
 
-constexpr bool EveryChoiceInItsRow() {
-  for (int i = 0; i < static_cast<int>(std::size(kRows)); ++i)
-    if (Index(kRows[i].choice) != i) return false;
-  return std::size(kRows) == kChoiceCount;
-}
-static_assert(EveryChoiceInItsRow(), "kRows holds every choice once, in the order of Choice");
-
-const Row& RowOf(Choice choice) { return kRows[Index(choice)]; }
-
-const wchar_t* SectionName(IniSection section) { return section == kFilter ? L"FilterModule" : L"Config"; }
+Place PlaceOf(IniSection section) { return section == IniSection::FilterModule ? Place::FilterModule : Place::Settings; }
 
 std::wstring ReadValue(const std::wstring& key, const std::wstring& value) {
   Variant text;
@@ -104,12 +44,6 @@ std::optional<int> GroupBoxValue(const std::wstring& text) {
 
 }  // namespace
 
-const wchar_t* ValueName(Choice choice) { return RowOf(choice).value; }
-
-std::wstring Key(Choice choice) {
-  return RowOf(choice).section == kFilter ? std::wstring(Product::kFilterModuleKey) : std::wstring(Product::kSettingsKey);
-}
-
 std::wstring ReadText(Choice choice) { return ReadValue(Key(choice), ValueName(choice)); }
 
 bool Write(Choice choice, const std::wstring& text) { return WriteValue(Key(choice), ValueName(choice), text); }
@@ -122,11 +56,12 @@ Saved Saved::Read() {
     const int i = Index(row.choice);
     saved.texts_[i] = saved.stored_[i] = ReadText(row.choice);
   };
-  for (const GroupRow& group : kGroups) {
-    const std::optional<int> number = GroupBoxValue(ReadValue(Product::kSettingsKey, group.value));
+  for (const Group group : kGroups) {
+    const wchar_t* groupValue = ProtectionCatalogue::GroupValue(group);
+    const std::optional<int> number = GroupBoxValue(ReadValue(Product::kSettingsKey, groupValue));
     bool allSaved = true;
     for (const Row& row : kRows) {
-      if (row.group != group.group) continue;
+      if (row.saved.group != group) continue;
       if (!number) {
         readOwn(row);
         continue;
@@ -142,10 +77,10 @@ Saved Saved::Read() {
     }
     if (!number || !allSaved) continue;
     bool notFound = false;
-    modRegistry::fDeleteValue(L"HKLM", Product::kSettingsKey, group.value, notFound);
+    modRegistry::fDeleteValue(L"HKLM", Product::kSettingsKey, groupValue, notFound);
   }
   for (const Row& row : kRows)
-    if (row.group == Group::None) readOwn(row);
+    if (row.saved.group == Group::None) readOwn(row);
   return saved;
 }
 
@@ -153,38 +88,66 @@ const std::wstring& Saved::Text(Choice choice) const { return texts_[Index(choic
 
 std::optional<int> Saved::BoxValue(Choice choice) const {
   const std::wstring& text = Text(choice);
-  if (text.empty()) return RowOf(choice).boxWhenUnsaved;
+  if (text.empty()) return RowOf(choice).saved.boxWhenUnsaved;
   int32_t number = 0;
   if (!Variant(text).ToLong(number)) return std::nullopt;
   return number;
 }
 
 bool Saved::On(Choice choice) const {
-  return Text(choice) == L"1" || (RowOf(choice).onWhenUnsaved && stored_[Index(choice)].empty());
+  return Text(choice) == L"1" || (RowOf(choice).saved.onWhenUnsaved && stored_[Index(choice)].empty());
+}
+
+ChoiceSet Saved::Chosen() const {
+  ChoiceSet chosen;
+  for (const Row& row : kRows) chosen.Set(row.choice, On(row.choice));
+  return chosen;
 }
 
 bool IniChoice(const std::wstring& iniFile, Choice choice) {
   const Row& row = RowOf(choice);
-  if (!row.iniKey) return false;
-  return CommonModule::ReadIni(iniFile, SectionName(row.section), row.iniKey) == L"1";
+  if (!row.ini.key) return false;
+  return CommonModule::ReadIni(iniFile, ProtectionCatalogue::IniSection(row.saved.place), row.ini.key) == L"1";
+}
+
+ChoiceSet IniChoices(const std::wstring& iniFile) {
+  ChoiceSet chosen;
+  for (const Row& row : kRows) chosen.Set(row.choice, IniChoice(iniFile, row.choice));
+  return chosen;
 }
 
 void CopyFromIni(const std::wstring& iniFile, IniSection section) {
+  const Place place = PlaceOf(section);
   for (const Row& row : kRows) {
-    if (!row.copiedFromIni || row.section != section) continue;
-    Write(row.choice, CommonModule::ReadIni(iniFile, SectionName(section), row.iniKey));
+    if (!row.ini.copied || row.saved.place != place) continue;
+    Write(row.choice, CommonModule::ReadIni(iniFile, ProtectionCatalogue::IniSection(place), row.ini.key));
   }
 }
 
+namespace {
+
+// A group is on in a set when each of its members is.
+bool GroupIn(Group group, const ChoiceSet& set) {
+  for (const Row& row : kRows)
+    if (row.saved.group == group && !set.Has(row.choice)) return false;
+  return true;
+}
+
+const wchar_t* Flag(bool on) { return on ? L"1" : L"0"; }
+
+}  // namespace
+
 void SaveFirstRunDefaults(bool sidebarDisabled) {
+  using ProtectionCatalogue::GroupValue;
+  const ChoiceSet& set = ProtectionCatalogue::kFirstRunDefaults;
   const std::pair<const wchar_t*, const wchar_t*> defaults[] = {
-      {GroupValue(Group::Appdata), L"1"},
-      {GroupValue(Group::UserProf), L"1"},
-      {ValueName(Choice::FakeExtensions), L"1"},
-      {ValueName(Choice::TempArchives), L"0"},
-      {GroupValue(Group::Syskey), L"1"},
-      {ValueName(Choice::BcdEdit), L"0"},
-      {ValueName(Choice::Sidebar), sidebarDisabled ? L"1" : L"0"},
+      {GroupValue(Group::Appdata), Flag(GroupIn(Group::Appdata, set))},
+      {GroupValue(Group::UserProf), Flag(GroupIn(Group::UserProf, set))},
+      {ValueName(Choice::FakeExtensions), Flag(set.Has(Choice::FakeExtensions))},
+      {ValueName(Choice::TempArchives), Flag(set.Has(Choice::TempArchives))},
+      {GroupValue(Group::Syskey), Flag(GroupIn(Group::Syskey, set))},
+      {ValueName(Choice::BcdEdit), Flag(set.Has(Choice::BcdEdit))},
+      {ValueName(Choice::Sidebar), Flag(sidebarDisabled)},
   };
   for (const auto& [value, text] : defaults)
     if (ReadValue(Product::kSettingsKey, value) != text) WriteValue(Product::kSettingsKey, value, text);

@@ -1,41 +1,21 @@
 #pragma once
-// The protection choices saved in the registry: the value each is saved in, the group value of
-// older versions that stood for several of them, the configuration INI's key it comes from, and
-// what each road takes when nothing was saved. The main window, the set-up roads and the re-apply
-// after a program update all read and write them here.
+// The protection choices as saved in the registry and given in the configuration INI, read and
+// written by the rows of the catalogue (common/ProtectionCatalogue.h): the main window, the set-up
+// roads and the re-apply after a program update all read and write them here.
 #include <optional>
 #include <string>
 
+#include "common/ProtectionCatalogue.h"
+
 namespace SavedChoices {
 
-enum class Choice {
-  // Under the settings key; from the INI's [Config].
-  Sidebar,
-  Appdata,
-  AppdataDeep,
-  AppdataLocal,
-  RecycleBin,
-  UserProfile,
-  ProgramData,
-  StartupFolder,
-  Syskey,
-  Cipher,
-  Vssadmin,
-  BcdEdit,
-  FakeExtensions,
-  TempArchives,
-  AutoWhitelist,
-  // Under the filter module's key; from the INI's [FilterModule].
-  SilentBlock,
-  AlertAllow,
-  NoAllow,
-  ExeComFilter,
-};
-inline constexpr int kChoiceCount = static_cast<int>(Choice::ExeComFilter) + 1;
+using ProtectionCatalogue::Choice;
+using ProtectionCatalogue::ChoiceSet;
+using ProtectionCatalogue::kChoiceCount;
 
 // The registry value a choice is saved in, and the key (below HKLM) that holds it.
-const wchar_t* ValueName(Choice choice);
-std::wstring Key(Choice choice);
+using ProtectionCatalogue::Key;
+using ProtectionCatalogue::ValueName;
 
 // One choice's own saved text, read now (no group value is resolved); empty when nothing is saved.
 std::wstring ReadText(Choice choice);
@@ -64,6 +44,8 @@ class Saved {
   // left unticked, a "2" one left grey). Blocking syskey is on as well while no text of it is
   // saved.
   bool On(Choice choice) const;
+  // Every choice that is on so: what the re-apply after a program update applies.
+  ChoiceSet Chosen() const;
 
  private:
   std::wstring texts_[kChoiceCount];
@@ -72,6 +54,8 @@ class Saved {
 
 // The configuration INI: a choice counts as on when its key's text is exactly "1".
 bool IniChoice(const std::wstring& iniFile, Choice choice);
+// Every choice the INI turns on so: what the INI road applies.
+ChoiceSet IniChoices(const std::wstring& iniFile);
 
 // The INI's two sections of choices: [FilterModule] for those under the filter module's key,
 // [Config] for the rest.
@@ -82,8 +66,9 @@ enum class IniSection { FilterModule, Config };
 // what is there) are not copied.
 void CopyFromIni(const std::wstring& iniFile, IniSection section);
 
-// The first run's default set, saved the way older versions saved it (the groups on whole); each
-// value is written only when it differs. sidebarDisabled: the Sidebar choice now in effect.
+// The first run's default set (ProtectionCatalogue::kFirstRunDefaults), saved the way older
+// versions saved it: by its groups, each on when the whole group is in the set. Each value is
+// written only when it differs. sidebarDisabled: the Sidebar choice now in effect.
 void SaveFirstRunDefaults(bool sidebarDisabled);
 
 }  // namespace SavedChoices

@@ -5,7 +5,7 @@
 #include "common/CommonModule.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 
 namespace modToggle {
 
@@ -34,7 +34,7 @@ bool IsSidebarDisabled() {
 
 void PromptKeepSidebarDisabled() {
   if (!modOpSys::IsVista() || !IsSidebarDisabled()) return;
-  if (Module1::Ask(L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft "
+  if (Protection::Ask(L"The Windows Sidebar and Desktop Gadgets are a major security vulnerability and Microsoft "
                    L"recommends disabling them.  Would you like to keep them disabled (recommended)?",
                    MB_YESNO | MB_ICONQUESTION) == IDNO)
     SetSidebarDisabled(false);

@@ -15,7 +15,7 @@
 #include "common/modOpSys.h"
 #include "common/Product.h"
 #include "eventsvc/LanAddressHelper.h"
-#include "eventsvc/Module1.h"
+#include "eventsvc/Module1Names.h"
 #include "eventsvc/NTService.h"
 #include "eventsvc/modFilterEvents.h"
 #include "platform/EventLog.h"

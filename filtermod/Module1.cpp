@@ -6,6 +6,7 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/Product.h"
+#include "common/ProtectionCatalogue.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "filtermod/BoundLaunch.h"
@@ -25,7 +26,6 @@ namespace Module1 {
 namespace {
 
 const wchar_t kCrLf[] = L"\r\n";
-const wchar_t* const kFilterKey = Product::kFilterModuleKey;
 // How long a module handing a file to the shell waits for its relaunch to take the mark.
 constexpr DWORD kRelaunchClaimMs = 10000;
 // Yes/No, critical stop, No as the default: a stray Enter must not let a file run.
@@ -44,10 +44,13 @@ platform::UniqueModule& Shell32() {
 void ReleaseShell32() { Shell32().reset(); }
 
 // On when the INI or the registry holds exactly "1".
-bool FilterSwitch(const std::wstring& name) {
-  if (CommonModule::ReadIni(CommonModule::IniPath, L"FilterModule", name) == L"1") return true;
+// A notification choice: on when the INI or the saved value says "1".
+bool FilterSwitch(ProtectionCatalogue::Choice choice) {
+  const ProtectionCatalogue::Row& row = ProtectionCatalogue::RowOf(choice);
+  if (CommonModule::ReadIni(CommonModule::IniPath, ProtectionCatalogue::IniSection(row.saved.place), row.ini.key) == L"1")
+    return true;
   Variant value;
-  modRegistry::fReadValue(L"HKLM", kFilterKey, name, L"S", Variant(L""), value);
+  modRegistry::fReadValue(L"HKLM", ProtectionCatalogue::Key(choice), row.saved.value, L"S", Variant(L""), value);
   return value.IsText() && value.Text() == L"1";
 }
 
@@ -98,9 +101,9 @@ void Main() {
       CommonModule::DoesFileExist(bulkIni) ? bulkIni : CommonModule::AppPath() + Product::kSettingsIni;
   BuildProductTitle();
 
-  const bool silentBlock = FilterSwitch(L"SilentBlock");
-  const bool alertAllow = FilterSwitch(L"AlertAllow");
-  const bool noAllow = FilterSwitch(L"NoAllow");
+  const bool silentBlock = FilterSwitch(ProtectionCatalogue::Choice::SilentBlock);
+  const bool alertAllow = FilterSwitch(ProtectionCatalogue::Choice::AlertAllow);
+  const bool noAllow = FilterSwitch(ProtectionCatalogue::Choice::NoAllow);
 
   CommonModule::DPrint(L"Module1\\Main: ", L"- Passed: " + commandLine, L"- File: " + launch.filePath,
                        L"- Canonical: " + launch.canonicalPath, L"- Arguments: " + launch.arguments);

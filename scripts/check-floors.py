@@ -4,11 +4,13 @@
   check-floors.py SOURCE_DIR [OBJECT_DIR]
 
 With the sources only: every #include of a project header lies on the including folder's own floor
-or below (the table below, which the README's Layout section states in words). With the build
+or below (the table below, which the README's Layout section states in words), and no header
+shares its name with a source in another folder (tests and benchmarks included), which a reader
+would take for its own. With the build
 folder's object files as well: no call runs up into a folder that the caller's floor does not list,
 and no circle of calls runs between files of different modules (a function whose address another
 file takes counts as called from there, so a table of function pointers is followed like calls). A
-module may span several files (Form1Apply.cpp, Module1Policy.cpp: the module's name and a role);
+module may span several files (Form1Apply.cpp, ProtectionRules.cpp: the module's name and a role);
 its files may call each other. Prints every breach and exits 1 when there is one.
 
 The check cannot be passed by reading too little: a top-level folder of sources that is neither in
@@ -29,7 +31,7 @@ FLOORS = {
     'zip': {'common', 'platform'},
     'notify': {'common', 'platform'},
     'engine': {'zip', 'notify', 'common', 'platform'},
-    'alerts': {'engine', 'zip', 'notify', 'common', 'platform'},
+    'alerts': {'zip', 'notify', 'common', 'platform'},
     'update': {'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
     'ui': {'update', 'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
     'app': {'ui', 'update', 'alerts', 'engine', 'zip', 'notify', 'common', 'platform'},
@@ -74,6 +76,22 @@ def unlisted_folders(source_dir):
             continue
         if not is_build_folder(path) and sources(source_dir, name):
             breaches.append(f'{name}/ holds sources but has no floor in the table')
+    return breaches
+
+
+def name_breaches(source_dir):
+    """A header named like a source of another folder."""
+    headers, units = collections.defaultdict(set), collections.defaultdict(set)
+    for folder in sorted(set(FLOORS) | OUTSIDE):
+        for path in sources(source_dir, folder):
+            stem, ending = path.rsplit('.', 1)
+            where, name = stem.rsplit('/', 1)
+            (headers if ending == 'h' else units)[name].add((where, path))
+    breaches = []
+    for name, places in sorted(headers.items()):
+        for where, header in sorted(places):
+            breaches += [f'{header} is named like {source}' for other, source in sorted(units.get(name, ()))
+                         if other != where]
     return breaches
 
 
@@ -210,7 +228,7 @@ def circle_breaches(source_dir, object_dir, nm):
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
-    breaches = unlisted_folders(sys.argv[1]) + include_breaches(sys.argv[1])
+    breaches = unlisted_folders(sys.argv[1]) + include_breaches(sys.argv[1]) + name_breaches(sys.argv[1])
     if len(sys.argv) == 3:
         nm = os.environ.get('ILATCH_NM', 'x86_64-w64-mingw32-nm')
         breaches += circle_breaches(sys.argv[1], sys.argv[2], nm)

@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "common/Product.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "ui/ActionScope.h"
 #include "ui/Form1Ids.h"
 
@@ -100,7 +100,7 @@ void Form1::SetMenuCaption(int id, const std::wstring& caption) {
 }
 
 int Form1::Ask(const std::wstring& text, UINT type, const std::wstring& title) {
-  return platform::ShowMessageBox(Window(), text, title.empty() ? Module1::ProductLabel : title, type);
+  return platform::ShowMessageBox(Window(), text, title.empty() ? Product::ProductLabel : title, type);
 }
 
 // The boxes as the window is designed, before any saved choice is read.

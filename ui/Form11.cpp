@@ -8,15 +8,15 @@
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
 #include "common/HashListPlacing.h"
-#include "common/clsFSO.h"
-#include "common/modOpSys.h"
 #include "common/Product.h"
-#include "engine/Module1.h"
+#include "common/clsFSO.h"
+#include "common/mod32BitIcon.h"
+#include "common/modOpSys.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "platform/WindowText.h"
 #include "ui/ActionScope.h"
@@ -56,7 +56,7 @@ HWND Window() { return Dialog().Window(); }
 
 const wchar_t kSaveQuestion[] = L"Definitions file has been modified, save it?";
 
-int Ask(const std::wstring& text, UINT type) { return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type); }
+int Ask(const std::wstring& text, UINT type) { return platform::ShowMessageBox(Window(), text, Product::ProductLabel, type); }
 
 const std::wstring& PathOf(List list) { return list == List::Sha256 ? g.sSha256File : g.sMd5File; }
 
@@ -185,7 +185,7 @@ void ChooseList(List chosen) {
 
 void Load(HWND dialog) {
   g = EditorState{};
-  Module1::SetFormIcon(dialog);
+  mod32BitIcon::SetFormIcon(dialog);
   std::wstring folder;
   if (!modOpSys::IsVista()) {
     folder = CommonModule::AppPath();

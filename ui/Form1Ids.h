@@ -1,30 +1,14 @@
 #pragma once
 // Resource, control and menu identifiers of the main window.
+#include "common/ProtectionControls.h"  // the boxes and menu items of the protection choices
 #include "platform/ProductName.h"
 
 #define IDD_FORM1 1000
 #define IDR_FORM1_MENU 1001
 
-// Protection boxes, in the order of the "All /" and "None" selectors.
-#define IDC_FORM1_CHKAPPDATA 1010
-#define IDC_FORM1_CHKAPPDATADEEP 1011
-#define IDC_FORM1_CHKAPPDATALOCAL 1012
-#define IDC_FORM1_CHKRECYCLEBIN 1013
-#define IDC_FORM1_CHKUSERPROFILE 1014
-#define IDC_FORM1_CHKPROGRAMDATA 1015
-#define IDC_FORM1_CHKSTARTUPFOLDER 1016
-#define IDC_FORM1_CHKSYSKEY 1017
-#define IDC_FORM1_CHKCIPHER 1018
-#define IDC_FORM1_CHKVSSADMIN 1019
-#define IDC_FORM1_CHKFAKEEXT 1020
-#define IDC_FORM1_CHKSIDEBAR 1021
-#define IDC_FORM1_CHKWHITELIST 1022
-
 // Filter-module class boxes: base + index (0 CPL, 1 SCR, 2 PIF).
 #define IDC_FORM1_CHKSUSPICIOUS 1030
 #define IDC_FORM1_CHKCONSTANT 1033
-#define IDC_FORM1_CHKNOALLOW 1036
-#define IDC_FORM1_CHKSILENTBLOCK 1037
 
 #define IDC_FORM1_FRAME2 1040
 #define IDC_FORM1_FRAME3 1041
@@ -54,8 +38,6 @@
 #define IDM_FORM1_GPUPDATENOW 1121
 #define IDM_FORM1_APPLYGPUPDATE 1122
 #define IDM_FORM1_DISPLAYWHITELISTS 1123
-#define IDM_FORM1_BLOCKBCDEDIT 1124
-#define IDM_FORM1_BLOCK 1125
 #define IDM_FORM1_USERDEFS 1126
 #define IDM_FORM1_EXEFILTER 1127
 #define IDM_FORM1_EMAILALERTS 1128

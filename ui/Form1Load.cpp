@@ -5,8 +5,8 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/WebPages.h"
+#include "common/mod32BitIcon.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "engine/SavedChoices.h"
 #include "ui/Form1.h"
 #include "ui/Form1Ids.h"
@@ -36,43 +36,26 @@ void SetBoxFromText(int id, const std::wstring& text) {
   if (Number(text, number)) Form1::SetBoxValue(id, number);
 }
 
-using SavedChoices::Choice;
+using ProtectionCatalogue::Choice;
+using ProtectionCatalogue::Control;
 
-// The boxes of the saved choices.
-const std::pair<Choice, int> kChoiceBoxes[] = {
-    {Choice::SilentBlock, IDC_FORM1_CHKSILENTBLOCK},
-    {Choice::NoAllow, IDC_FORM1_CHKNOALLOW},  // ticked when unsaved, which its click handler then saves
-    {Choice::Appdata, IDC_FORM1_CHKAPPDATA},
-    {Choice::AppdataDeep, IDC_FORM1_CHKAPPDATADEEP},
-    {Choice::AppdataLocal, IDC_FORM1_CHKAPPDATALOCAL},
-    {Choice::RecycleBin, IDC_FORM1_CHKRECYCLEBIN},
-    {Choice::UserProfile, IDC_FORM1_CHKUSERPROFILE},
-    {Choice::ProgramData, IDC_FORM1_CHKPROGRAMDATA},
-    {Choice::StartupFolder, IDC_FORM1_CHKSTARTUPFOLDER},
-    {Choice::Syskey, IDC_FORM1_CHKSYSKEY},
-    {Choice::Cipher, IDC_FORM1_CHKCIPHER},
-    {Choice::Vssadmin, IDC_FORM1_CHKVSSADMIN},
-    {Choice::AutoWhitelist, IDC_FORM1_CHKWHITELIST},
-    {Choice::Sidebar, IDC_FORM1_CHKSIDEBAR},
-    {Choice::FakeExtensions, IDC_FORM1_CHKFAKEEXT},
-};
-
-// The menu items of the saved choices: ticked when saved as 1, unticked when saved as another number.
-const std::pair<Choice, int> kChoiceMenuItems[] = {
-    {Choice::TempArchives, IDM_FORM1_BLOCK},
-    {Choice::BcdEdit, IDM_FORM1_BLOCKBCDEDIT},
-};
-
+// Each choice's box or menu item as saved; then the EXE/COM filter's menu item as the filter was
+// last set. A menu item is checked when its choice is saved as 1, unchecked as another number.
 void LoadSavedChoices() {
   const SavedChoices::Saved saved = SavedChoices::Saved::Read();
-  for (const auto& [choice, id] : kChoiceBoxes)
-    if (const std::optional<int> value = saved.BoxValue(choice)) Form1::SetBoxValue(id, *value);
-  for (const auto& [choice, id] : kChoiceMenuItems)
-    if (const std::optional<int> value = saved.BoxValue(choice)) Form1::SetMenuChecked(id, *value == 1);
+  for (const Control control : {Control::Box, Control::MenuItem}) {
+    for (const ProtectionCatalogue::Row& row : ProtectionCatalogue::kRows) {
+      if (row.window.control != control) continue;
+      const std::optional<int> value = saved.BoxValue(row.choice);
+      if (!value) continue;
+      if (control == Control::Box) Form1::SetBoxValue(row.window.id, *value);
+      else Form1::SetMenuChecked(row.window.id, *value == 1);
+    }
+  }
   if (saved.On(Choice::ExeComFilter)) Form1::SetMenuChecked(IDM_FORM1_EXEFILTER, true);
 }
 
-void WriteBox(Choice choice, int id) { SavedChoices::Write(choice, Form1::BoxValue(id)); }
+void WriteBox(Choice choice) { SavedChoices::Write(choice, Form1::BoxValue(ProtectionCatalogue::RowOf(choice).window.id)); }
 
 void DisableFilterFrame() {
   const int ids[] = {IDC_FORM1_FRAME3,          IDC_FORM1_LABEL1,          IDC_FORM1_LABEL4,
@@ -87,11 +70,11 @@ void DisableFilterFrame() {
 
 void Form1::Form_Load() {
   HWND window = Window();
-  Module1::SetFormIcon(window);
+  mod32BitIcon::SetFormIcon(window);
   BrandedMode = CommonModule::DoesFileExist(CommonModule::IniPath);
 
   if (BrandedMode) {
-    SetWindowTextW(window, Module1::ProductLabel.c_str());
+    SetWindowTextW(window, Product::ProductLabel.c_str());
     if (CommonModule::ReadIni(CommonModule::IniPath, L"Installer", L"Website").empty()) {
       HideTopMenu(0);  // "Information"
     } else {
@@ -104,7 +87,7 @@ void Form1::Form_Load() {
     SetWindowTextW(window, CommonModule::GetVersionText(L"", L"").c_str());
   }
 
-  if (Read(Module1::kSettingsKey, L"Installed") != L"1") {
+  if (Read(Product::kSettingsKey, L"Installed") != L"1") {
     HideMenuItem(IDM_FORM1_INSTALL2);
     SetMenuEnabled(IDM_FORM1_EMAILALERTS, false);
     SetMenuEnabled(IDM_FORM1_EXEFILTER, false);
@@ -130,9 +113,9 @@ void Form1::Form_Load() {
   LoadSavedChoices();
 }
 
-void Form1::chkSilentBlock_Click() { WriteBox(Choice::SilentBlock, IDC_FORM1_CHKSILENTBLOCK); }
+void Form1::chkSilentBlock_Click() { WriteBox(Choice::SilentBlock); }
 
-void Form1::chkNoAllow_Click() { WriteBox(Choice::NoAllow, IDC_FORM1_CHKNOALLOW); }
+void Form1::chkNoAllow_Click() { WriteBox(Choice::NoAllow); }
 
 // A class is filtered in suspicious mode, constant mode or not at all, never both.
 void Form1::chkSuspicious_Click(int index) {

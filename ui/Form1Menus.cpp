@@ -6,7 +6,7 @@
 #include "common/Variant.h"
 #include "common/WebPages.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
 #include "platform/Dialogs.h"
 #include "platform/PromptSeam.h"
@@ -77,7 +77,7 @@ void Form1::Menu_Default_Click() {
     return;
   bool notFound = false;
   modRegistry::fDeleteKey(L"HKLM", Product::kMakerKey, Product::kKeyName, notFound);
-  modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"Installed", L"S", Variant(L"1"));
+  modRegistry::fWriteValue(L"HKLM", Product::kSettingsKey, L"Installed", L"S", Variant(L"1"));
   int32_t exitCode = 0;
   CommonModule::ShellX(CommonModule::AppExeFullPath(), L"", false, SW_SHOWNORMAL, exitCode, false, false,
                        CommonModule::kNoTimeLimit);
@@ -108,7 +108,7 @@ void Form1::ShowStoredExeComFilter() {
 
 void Form1::Menu_EXEFilter_Click() {
   if (MenuChecked(IDM_FORM1_EXEFILTER)) {
-    Module1::SetExeComFilter(false);
+    Protection::SetExeComFilter(false);
     ShowStoredExeComFilter();
     Ask(L"Filtering is disabled, no reboot required.", MB_OK);
     return;
@@ -119,7 +119,7 @@ void Form1::Menu_EXEFilter_Click() {
   const std::wstring typed = platform::ShowInputBox(
       Window(), L"Confirm by typing 'YES' in the box below:  (no quotes, in all caps)", L"CONFIRMATION REQUESTED.", L"");
   if (typed != L"YES") return;
-  const bool hooked = Module1::SetExeComFilter(true);
+  const bool hooked = Protection::SetExeComFilter(true);
   ShowStoredExeComFilter();
   if (hooked) {
     Ask(L"Filtering is enabled, no reboot required.", MB_OK);
@@ -142,6 +142,6 @@ void Form1::Menu_UpdateCheckDefs_Click() { modUpdate::CheckForDefsUpdate(false, 
 void Form1::Menu_UpdateCheck_Click() { modUpdate::CheckForAppUpdate(); }
 
 void Form1::Menu_Reg_Click() {
-  if (Module1::ReadSetting(L"Installed") == L"1") Form7::Show();
+  if (Protection::ReadSetting(L"Installed") == L"1") Form7::Show();
   else CommonModule::OpenWebPage(WebPages::kAutomaticUpdates);
 }

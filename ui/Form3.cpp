@@ -5,13 +5,13 @@
 #include <string>
 
 #include "common/CommonModule.h"
+#include "common/Product.h"
 #include "common/WebPages.h"
-#include "engine/Module1.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
 #include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "ui/Form3Ids.h"
 
 namespace {
@@ -57,7 +57,7 @@ const Link* LinkOf(int control) {
 }
 
 void FollowLink(const Link& link) {
-  if (platform::ShowMessageBox(Dialog().Window(), link.question, Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) == IDYES)
+  if (platform::ShowMessageBox(Dialog().Window(), link.question, Product::ProductLabel, MB_YESNO | MB_ICONQUESTION) == IDYES)
     CommonModule::OpenWebPage(link.address);
 }
 

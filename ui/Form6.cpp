@@ -10,17 +10,19 @@
 
 #include "common/CommonModule.h"
 #include "common/MCommonFile.h"
+#include "common/Product.h"
 #include "common/Variant.h"
+#include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "engine/PolicyLayout.h"
+#include "engine/Protection.h"
 #include "engine/modWhitelist.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/Handle.h"
 #include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
 #include "platform/WindowText.h"
@@ -177,7 +179,7 @@ std::vector<std::wstring> ScopeFolders(int scope) {
 void Browse() {
   const int scope = Scope();
   if (scope == 2 && !modOpSys::IsVista()) {
-    Ask(L"ProgramData does not exist on Windows XP.", Module1::ProductLabel, MB_OK);
+    Ask(L"ProgramData does not exist on Windows XP.", Product::ProductLabel, MB_OK);
     return;
   }
   const std::vector<std::wstring> folders = ScopeFolders(scope);
@@ -197,7 +199,7 @@ void Browse() {
     for (const auto& folder : folders) inside += L"\r\n" + folder;
     Ask(L"That file is not inside the folder of the chosen scope:" + inside +
             L"\r\n\r\nChoose a file there, or choose Custom policy to whitelist a full path.",
-        Module1::ProductLabel, MB_OK | MB_ICONEXCLAMATION);
+        Product::ProductLabel, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   SetDlgItemTextW(Window(), IDC_FORM6_TEXT1, text.c_str());
@@ -213,7 +215,7 @@ void AddToWhitelist() {
     case 2: modWhitelist::WhitelistProgramDataItem(text); break;
     case 3: modWhitelist::WhitelistUserProfileItem(text); break;
     case 4: modWhitelist::WhitelistStartupItem(text); break;
-    default: Module1::AddPathRule(text, true); break;
+    default: Protection::AddPathRule(text, true); break;
   }
   LoadPathRules(true);
   g_editor->bRulesChanged = true;
@@ -222,7 +224,7 @@ void AddToWhitelist() {
 void WhitelistAll() {
   modWhitelist::WhitelistAllKnownItems();
   LoadPathRules(true);
-  Ask(L"Operation completed.", Module1::ProductLabel, MB_OK);
+  Ask(L"Operation completed.", Product::ProductLabel, MB_OK);
 }
 
 void AddToBlacklist() {
@@ -232,13 +234,13 @@ void AddToBlacklist() {
           L"WARNING!", MB_OKCANCEL | MB_DEFBUTTON2) != IDOK)
     return;
   if (platform::Lower(text) == L"*.exe") {
-    Ask(L"Blacklisting that will ruin the OS!", Module1::ProductLabel, MB_OK);
+    Ask(L"Blacklisting that will ruin the OS!", Product::ProductLabel, MB_OK);
     SetDlgItemTextW(Window(), IDC_FORM6_TEXT2, L"");
     return;
   }
   // A blank rule would be no rule at all: nothing to write, nothing to report as created.
   if (text.empty()) return;
-  Module1::AddPathRule(text, false);
+  Protection::AddPathRule(text, false);
   g_editor->bRulesChanged = true;
   Ask(L"You may need to reboot if your rule does not work as expected.  NOTE:  This rule will not persist after a "
       ILATCH_PRODUCT_NAME L" automatic application update!  To undo this rule, you must use the UNDO button to remove all "
@@ -302,7 +304,7 @@ void Load(HWND dialog) {
   g_editor->resizer.InitResizeArray(dialog);
   g_editor->designSize = InnerSize(dialog);
   g_editor->designPoints = DialogPoints();
-  Module1::SetFormIcon(dialog);
+  mod32BitIcon::SetFormIcon(dialog);
   SetWindowTextW(dialog, (L"Policy Editor - v" + VersionText()).c_str());
   CheckRadioButton(dialog, IDC_FORM6_OPTWL0, IDC_FORM6_OPTWL4, IDC_FORM6_OPTWL0);
   LoadPathRules(true);
@@ -314,7 +316,7 @@ void Unload(HWND dialog) {
   if (g_editor && g_editor->bRulesChanged) {
     g_editor->bRulesChanged = false;  // one refresh, however the close arrives
     ShowWindow(dialog, SW_HIDE);
-    Module1::RunGPUpdate(false);
+    Protection::RunGPUpdate(false);
   }
   DestroyWindow(dialog);
 }

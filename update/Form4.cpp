@@ -5,24 +5,26 @@
 
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <vector>
 
 #include "common/CommonModule.h"
 #include "common/MCommonFile.h"
+#include "common/Product.h"
 #include "common/WebPages.h"
 #include "common/clsFSO.h"
+#include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
-#include "engine/Module1.h"
+#include "engine/UpdateTasks.h"
 #include "engine/modWhitelist.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
 #include "platform/WindowText.h"
 #include "update/Form4Ids.h"
-#include "update/Form4Installer.h"
 #include "update/Form5.h"
 #include "update/InstallerScript.h"
 #include "update/ProgramSwap.h"
@@ -54,46 +56,50 @@ HWND Window() { return Dialog().Window(); }
 
 bool g_tempExeWarned = false;  // the temp-EXE question is asked on the first change only
 
+using ProtectionCatalogue::Choice;
 using Settings = SettingsIni::Settings;
 using Flag = bool Settings::*;
 using Text = std::wstring Settings::*;
 
-// A control and the setting it holds, in the order the window loads them.
+// A control and the setting it holds (a protection option, a flag or a text), in the order the
+// window loads them.
 struct Bind {
   int id;
   Flag flag;
   Text text;
+  std::optional<Choice> choice;
 };
-constexpr Bind B(int id, Flag flag) { return {id, flag, nullptr}; }
-constexpr Bind T(int id, Text text) { return {id, nullptr, text}; }
+constexpr Bind C(int id, Choice choice) { return {id, nullptr, nullptr, choice}; }
+constexpr Bind B(int id, Flag flag) { return {id, flag, nullptr, {}}; }
+constexpr Bind T(int id, Text text) { return {id, nullptr, text, {}}; }
 
 const Bind kBinds[] = {
     T(IDC_FORM4_TXTNAME, &Settings::RegName),
     B(IDC_FORM4_CHECK9, &Settings::EnableSchedule),
     T(IDC_FORM4_COMBO1, &Settings::ScheduledHour),
     T(IDC_FORM4_COMBO2, &Settings::ScheduledDay),
-    B(IDC_FORM4_CHKSIDEBAR, &Settings::SideBar),
-    B(IDC_FORM4_CHKUSERPROFILE, &Settings::UserProf),
-    B(IDC_FORM4_CHKAPPDATA, &Settings::Appdata),
-    B(IDC_FORM4_CHKTEMPEXES, &Settings::TempEXEs),
-    B(IDC_FORM4_CHKWHITELIST, &Settings::ExcludeExisting),
+    C(IDC_FORM4_CHKSIDEBAR, Choice::Sidebar),
+    C(IDC_FORM4_CHKUSERPROFILE, Choice::UserProfile),
+    C(IDC_FORM4_CHKAPPDATA, Choice::Appdata),
+    C(IDC_FORM4_CHKTEMPEXES, Choice::TempArchives),
+    C(IDC_FORM4_CHKWHITELIST, Choice::AutoWhitelist),
     B(IDC_FORM4_CHECK13, &Settings::NoRestartPrompt),
-    B(IDC_FORM4_CHKFAKEEXT, &Settings::FakeEXEs),
-    B(IDC_FORM4_CHKSYSKEY, &Settings::BlockSyskey),
-    B(IDC_FORM4_CHKBCDEDIT, &Settings::BlockBCDEdit),
-    B(IDC_FORM4_CHKAPPDATADEEP, &Settings::AppdataDeep),
-    B(IDC_FORM4_CHKAPPDATALOCAL, &Settings::AppdataLocal),
-    B(IDC_FORM4_CHKRECYCLEBIN, &Settings::RecycleBin),
-    B(IDC_FORM4_CHKPROGRAMDATA, &Settings::ProgramData),
-    B(IDC_FORM4_CHKSTARTUPFOLDER, &Settings::StartupFolder),
-    B(IDC_FORM4_CHKCIPHER, &Settings::cipher),
-    B(IDC_FORM4_CHKVSSADMIN, &Settings::vssadmin),
+    C(IDC_FORM4_CHKFAKEEXT, Choice::FakeExtensions),
+    C(IDC_FORM4_CHKSYSKEY, Choice::Syskey),
+    C(IDC_FORM4_CHKBCDEDIT, Choice::BcdEdit),
+    C(IDC_FORM4_CHKAPPDATADEEP, Choice::AppdataDeep),
+    C(IDC_FORM4_CHKAPPDATALOCAL, Choice::AppdataLocal),
+    C(IDC_FORM4_CHKRECYCLEBIN, Choice::RecycleBin),
+    C(IDC_FORM4_CHKPROGRAMDATA, Choice::ProgramData),
+    C(IDC_FORM4_CHKSTARTUPFOLDER, Choice::StartupFolder),
+    C(IDC_FORM4_CHKCIPHER, Choice::Cipher),
+    C(IDC_FORM4_CHKVSSADMIN, Choice::Vssadmin),
     B(IDC_FORM4_CHECK4, &Settings::Advanced),
     B(IDC_FORM4_CHECK5, &Settings::ApplySilent),
     B(IDC_FORM4_CHECK6, &Settings::RebootSilent),
     B(IDC_FORM4_CHECK10, &Settings::UpdateOnInstall),
-    B(IDC_FORM4_CHKSILENTBLOCK, &Settings::SilentBlock),
-    B(IDC_FORM4_CHKNOALLOW, &Settings::NoAllow),
+    C(IDC_FORM4_CHKSILENTBLOCK, Choice::SilentBlock),
+    C(IDC_FORM4_CHKNOALLOW, Choice::NoAllow),
     B(IDC_FORM4_CHKSUSPICIOUS0, &Settings::SuspiciousCPL),
     B(IDC_FORM4_CHKSUSPICIOUS1, &Settings::SuspiciousSCR),
     B(IDC_FORM4_CHKSUSPICIOUS2, &Settings::SuspiciousPIF),
@@ -166,7 +172,7 @@ const std::pair<int, const wchar_t*> kTips[] = {
 HWND Item(int id) { return GetDlgItem(Window(), id); }
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(Window(), text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(Window(), text, Product::ProductLabel, type);
 }
 
 std::wstring ProgramFolder() { return CommonModule::StripTrailingCharacters(CommonModule::AppPath(), L"\\"); }
@@ -210,7 +216,8 @@ void OnBoxChanged(int id) {
 Settings ReadControls() {
   Settings settings;
   for (const Bind& bind : kBinds) {
-    if (bind.flag) settings.*bind.flag = Checked(bind.id);
+    if (bind.choice) settings.choices.Set(*bind.choice, Checked(bind.id));
+    else if (bind.flag) settings.*bind.flag = Checked(bind.id);
     else settings.*bind.text = ControlText(bind.id);
   }
   HWND list = Item(IDC_FORM4_LIST1);
@@ -246,7 +253,7 @@ void FillCombo(int id, const std::vector<std::wstring>& items) {
 }
 
 void Load() {
-  Module1::SetFormIcon(Window());
+  mod32BitIcon::SetFormIcon(Window());
   SetWindowTextW(Window(), (CommonModule::GetVersionText(L"", L"") + L" -  White-Label Config").c_str());
   g_tempExeWarned = false;
   for (int id : kOnBeforeLoad) CheckDlgButton(Window(), id, BST_CHECKED);
@@ -256,13 +263,14 @@ void Load() {
   FillCombo(IDC_FORM4_COMBO1, hours);
   SetDlgItemTextW(Window(), IDC_FORM4_COMBO1, Form4::HourFromRandom(Form4::RandomMinute()).c_str());
   FillCombo(IDC_FORM4_COMBO2, {L"mon", L"tues", L"wed", L"thur", L"fri", L"sat", L"sun"});
-  SetDlgItemTextW(Window(), IDC_FORM4_COMBO2, Form4::DayFromRandom(Module1::RandomScheduleNumber()).c_str());
+  SetDlgItemTextW(Window(), IDC_FORM4_COMBO2, Form4::DayFromRandom(UpdateTasks::RandomScheduleNumber()).c_str());
 
   Settings settings = ReadControls();
   const std::wstring whitelistFile = SettingsIni::WhitelistTextFilePath();
   if (SettingsIni::Load(CommonModule::IniPath, whitelistFile, settings)) {
     for (const Bind& bind : kBinds) {
-      if (bind.flag) SetBox(bind.id, settings.*bind.flag);
+      if (bind.choice) SetBox(bind.id, settings.choices.Has(*bind.choice));
+      else if (bind.flag) SetBox(bind.id, settings.*bind.flag);
       else SetDlgItemTextW(Window(), bind.id, (settings.*bind.text).c_str());
     }
   } else if (CommonModule::DoesFileExist(whitelistFile)) {
@@ -297,7 +305,7 @@ void AddClick() {
       Window(),
       L"Enter a path\\executable name in the box below, wildcards are NOT accepted.  You MUST leave off the %appdata% "
       L"part of the path, e.g. Foo\\Bar.exe will whitelist %appdata%\\Foo\\Bar.exe",
-      Module1::ProductLabel, L"");
+      Product::ProductLabel, L"");
   if (!entry.empty()) Form4::AddIfNotInListBox(entry);
 }
 
@@ -507,14 +515,14 @@ void Form4::Menu_GetInno_Click() {
     Tell(L"Inno Setup is already installed!", MB_OK);
     return;
   }
-  if (Module1::EnsureInnoSetup()) Tell(L"Inno Setup Installed!", MB_OK);
+  if (Form4::EnsureInnoSetup()) Tell(L"Inno Setup Installed!", MB_OK);
 }
 
 void Form4::Command3_Click() {
   SaveConfig();
   std::wstring compiler = FindInnoCompiler();
   if (compiler.empty()) {
-    if (!Module1::EnsureInnoSetup()) return;
+    if (!Form4::EnsureInnoSetup()) return;
     compiler = FindInnoCompiler();
   }
 

@@ -27,6 +27,11 @@ class Form4 {
   static void Command3_Click();
   // The installer compiler's path, or "" when it is not installed.
   static std::wstring FindInnoCompiler();
+  // Downloads the compiler's installer into a private folder and runs it silently, only when its
+  // SHA-256 is the one pinned in the build; true once it ran and the compiler is there. Without a
+  // pin nothing is fetched; then, as when the download fails or brings another file, the user is
+  // told and sent to the tool maker's download page (update/Form4Installer.cpp).
+  static bool EnsureInnoSetup();
   static void Menu_GetInno_Click();
   // Appends one line to the installer script in the program folder.
   static void AppendSetupLine(const std::wstring& line);

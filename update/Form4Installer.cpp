@@ -1,22 +1,17 @@
 // Installing the installer compiler that the configuration builder needs: fetched into a folder
 // only administrators can write, and run silently only when it is the installer this build pins.
-#include "update/Form4Installer.h"
+#include "update/Form4.h"
 
 #include <windows.h>
 
 #include "common/CommonModule.h"
 #include "engine/CompilerInstallerPin.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "platform/FileDigest.h"
 #include "platform/PrivateFolder.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
-#include "update/Form4.h"
 #include "update/modDownloadA.h"
-
-namespace Module1 {
-
-// ---- Installer compiler -----------------------------------------------------------------------
 
 namespace {
 
@@ -46,13 +41,13 @@ bool FetchPinnedInstaller(const platform::PrivateFolder& folder, const std::wstr
 
 }  // namespace
 
-bool EnsureInnoSetup() {
+bool Form4::EnsureInnoSetup() {
   static const wchar_t kDownloadPage[] = L"http://www.jrsoftware.org/isdl.php";
   // A folder only administrators can write: the installer checked is the installer run.
   const platform::PrivateFolder folder;
   const std::wstring installer = folder.Path() + L"\\InnoSetup.exe";
   if (!FetchPinnedInstaller(folder, installer)) {
-    Ask(L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
+    Protection::Ask(L"Please download/install the Inno Setup package, opening website now.\r\nNote you do not need the "
         L"'Quickstart' package, just the base install.",
         MB_OK);
     CommonModule::OpenWebPage(kDownloadPage);
@@ -64,8 +59,6 @@ bool EnsureInnoSetup() {
   // Installed means: the installer finished, content, and the compiler is there now.
   if (ended && exitCode == 0 && !Form4::FindInnoCompiler().empty()) return true;
   CommonModule::DPrint(L"Module1\\EnsureInnoSetup: installer exit code " + std::to_wstring(exitCode));
-  Ask(L"Inno Setup could not be installed.", MB_OK | MB_ICONERROR);
+  Protection::Ask(L"Inno Setup could not be installed.", MB_OK | MB_ICONERROR);
   return false;
 }
-
-}  // namespace Module1

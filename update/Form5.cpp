@@ -5,9 +5,9 @@
 #include <string>
 
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
-#include "platform/StaticDialog.h"
+#include "common/Product.h"
 #include "platform/Handle.h"
+#include "platform/StaticDialog.h"
 #include "update/Form5Ids.h"
 
 namespace {
@@ -31,7 +31,7 @@ platform::UniqueBitmap g_picture;
 
 // Picture1 takes the bitmap at its own size and the window wraps it.
 void Load(HWND window) {
-  SetWindowTextW(window, Module1::ProductLabel.c_str());
+  SetWindowTextW(window, Product::ProductLabel.c_str());
   const std::wstring logo = CommonModule::AppPath() + L"applogo.bmp";
   if (!CommonModule::DoesFileExist(logo)) return;
   g_picture.reset(static_cast<HBITMAP>(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));

@@ -8,15 +8,16 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/Variant.h"
+#include "common/mod32BitIcon.h"
 #include "common/modRegistry.h"
-#include "engine/Module1.h"
 #include "engine/ScheduleRules.h"
+#include "engine/UpdateTasks.h"
+#include "engine/modScheduleTask.h"
 #include "platform/Dialogs.h"
-#include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/StaticDialog.h"
 #include "platform/Text.h"
 #include "update/Form7Ids.h"
-#include "engine/modScheduleTask.h"
 
 namespace {
 
@@ -42,12 +43,12 @@ HWND Window() { return Dialog().Window(); }
 
 std::wstring ReadSetting(const wchar_t* value) {
   Variant text;
-  modRegistry::fReadValue(L"HKLM", Module1::kSettingsKey, value, L"S", Variant(L""), text);
+  modRegistry::fReadValue(L"HKLM", Product::kSettingsKey, value, L"S", Variant(L""), text);
   return text.Text();
 }
 
 // A whole number from 1 to 58, drawn as the task module draws its numbers.
-void RandomBucket(int& number) { number = Module1::RandomScheduleNumber(); }
+void RandomBucket(int& number) { number = UpdateTasks::RandomScheduleNumber(); }
 
 std::vector<std::wstring> HourItems() {
   std::vector<std::wstring> items;
@@ -69,7 +70,7 @@ ScheduleChoice PresetChoice() {
   int number = 0;
   RandomBucket(number);
   choice.hour = number <= 12 ? L"08" : number <= 25 ? L"09" : number <= 38 ? L"10" : L"11";
-  number = Module1::RandomScheduleNumber();
+  number = UpdateTasks::RandomScheduleNumber();
   choice.day = number <= 12 ? L"mon" : number <= 24 ? L"tues" : number <= 36 ? L"wed" : number <= 48 ? L"thur" : L"fri";
   auto take = [](const std::vector<std::wstring>& items, const std::wstring& stored, std::wstring& preset) {
     const auto it = std::find_if(items.begin(), items.end(),
@@ -104,7 +105,7 @@ ScheduleChoice ChosenSchedule() {
 }
 
 void Load(HWND dialog) {
-  Module1::SetFormIcon(dialog);
+  mod32BitIcon::SetFormIcon(dialog);
   const ScheduleChoice preset = PresetChoice();
   for (const auto& hour : HourItems())
     SendDlgItemMessageW(dialog, IDC_FORM7_COMBO1, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(hour.c_str()));
@@ -117,21 +118,21 @@ void Load(HWND dialog) {
 
 void RemoveSchedule() {
   if (platform::ShowMessageBox(Window(), L"Are you sure you wish to delete the schedule for automatic updates?",
-                               Module1::ProductLabel, MB_YESNO | MB_ICONQUESTION) != IDYES)
+                               Product::ProductLabel, MB_YESNO | MB_ICONQUESTION) != IDYES)
     return;
   // Both are tried, whatever the first gives.
   const bool defsDeleted = modScheduleTask::DeleteTask(Product::kDefsUpdateTask);
   const bool appDeleted = modScheduleTask::DeleteTask(Product::kAppUpdateTask);
   if (!defsDeleted || !appDeleted) {
     // The schedule is still (partly) on: it stays recorded as on.
-    platform::ShowMessageBox(Window(), L"The schedule could not be deleted.", Module1::ProductLabel,
+    platform::ShowMessageBox(Window(), L"The schedule could not be deleted.", Product::ProductLabel,
                              MB_OK | MB_ICONERROR);
     return;
   }
   bool notFound = false;
-  modRegistry::fDeleteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", notFound);
+  modRegistry::fDeleteValue(L"HKLM", Product::kSettingsKey, L"ScheduleEnabled", notFound);
   if (Window()) SetWindowTextW(Window(), kCaptionOff);
-  platform::ShowMessageBox(Window(), L"Schedule Deleted!", Module1::ProductLabel, MB_OK);
+  platform::ShowMessageBox(Window(), L"Schedule Deleted!", Product::ProductLabel, MB_OK);
 }
 
 INT_PTR ScheduleDialog::OnMessage(UINT message, WPARAM wParam, LPARAM) {
@@ -163,15 +164,15 @@ void Form7::ScheduleIt(bool showMessage, const std::wstring& hour, const std::ws
   std::wstring setHour = hour.empty() ? chosen.hour : hour;
   if (setHour.empty()) setHour = L"09";
   const std::wstring setDay = day.empty() ? chosen.day : day;
-  const bool appCreated = Module1::CreateAppUpdateTask(setDay, setHour);
-  const bool defsCreated = Module1::CreateDefsUpdateTask(setHour, L"");
+  const bool appCreated = UpdateTasks::CreateAppUpdateTask(setDay, setHour);
+  const bool defsCreated = UpdateTasks::CreateDefsUpdateTask(setHour, L"");
   const bool created = appCreated && defsCreated;
   // Recorded as on once a task exists, so that a later check re-creates the one that is missing.
   if (appCreated || defsCreated)
-    modRegistry::fWriteValue(L"HKLM", Module1::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
+    modRegistry::fWriteValue(L"HKLM", Product::kSettingsKey, L"ScheduleEnabled", L"S", Variant(L"1"));
   if (!created) CommonModule::DPrint(L"Form7\\ScheduleIt: the update tasks were not both created");
   if (showMessage)
     platform::ShowMessageBox(Window(), created ? L"Schedule Created!" : L"The schedule could not be created.",
-                             Module1::ProductLabel, created ? MB_OK : MB_OK | MB_ICONERROR);
+                             Product::ProductLabel, created ? MB_OK : MB_OK | MB_ICONERROR);
   Dialog().Close();
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <optional>
 
 #include "common/CommonModule.h"
 #include "common/Product.h"
@@ -12,37 +13,43 @@
 namespace SettingsIni {
 namespace {
 
+using ProtectionCatalogue::Choice;
 using Flag = bool Settings::*;
 using Text = std::wstring Settings::*;
 
-// One owned key: a flag or a text, never both. The table order is the order of writing.
+// One owned key: a protection option, a flag or a text. The table order is the order of writing.
 struct Key {
   const wchar_t* section;
   const wchar_t* name;
   Flag flag;
   Text text;
+  std::optional<Choice> choice;
 };
 
-constexpr Key F(const wchar_t* section, const wchar_t* name, Flag flag) { return {section, name, flag, nullptr}; }
-constexpr Key T(const wchar_t* section, const wchar_t* name, Text text) { return {section, name, nullptr, text}; }
+constexpr Key C(Choice choice) {
+  return {ProtectionCatalogue::IniSection(ProtectionCatalogue::RowOf(choice).saved.place),
+          ProtectionCatalogue::IniKey(choice), nullptr, nullptr, choice};
+}
+constexpr Key F(const wchar_t* section, const wchar_t* name, Flag flag) { return {section, name, flag, nullptr, {}}; }
+constexpr Key T(const wchar_t* section, const wchar_t* name, Text text) { return {section, name, nullptr, text, {}}; }
 
 const Key kKeys[] = {
     T(L"Reg", L"RegName", &Settings::RegName),
-    F(L"Config", L"SideBar", &Settings::SideBar),
-    F(L"Config", L"Appdata", &Settings::Appdata),
-    F(L"Config", L"AppdataDeep", &Settings::AppdataDeep),
-    F(L"Config", L"AppdataLocal", &Settings::AppdataLocal),
-    F(L"Config", L"RecycleBin", &Settings::RecycleBin),
-    F(L"Config", L"UserProf", &Settings::UserProf),
-    F(L"Config", L"ProgramData", &Settings::ProgramData),
-    F(L"Config", L"StartupFolder", &Settings::StartupFolder),
-    F(L"Config", L"TempEXEs", &Settings::TempEXEs),
-    F(L"Config", L"FakeEXEs", &Settings::FakeEXEs),
-    F(L"Config", L"BlockSyskey", &Settings::BlockSyskey),
-    F(L"Config", L"BlockBCDEdit", &Settings::BlockBCDEdit),
-    F(L"Config", L"cipher", &Settings::cipher),
-    F(L"Config", L"vssadmin", &Settings::vssadmin),
-    F(L"Config", L"ExcludeExisting", &Settings::ExcludeExisting),
+    C(Choice::Sidebar),
+    C(Choice::Appdata),
+    C(Choice::AppdataDeep),
+    C(Choice::AppdataLocal),
+    C(Choice::RecycleBin),
+    C(Choice::UserProfile),
+    C(Choice::ProgramData),
+    C(Choice::StartupFolder),
+    C(Choice::TempArchives),
+    C(Choice::FakeExtensions),
+    C(Choice::Syskey),
+    C(Choice::BcdEdit),
+    C(Choice::Cipher),
+    C(Choice::Vssadmin),
+    C(Choice::AutoWhitelist),
     F(L"Config", L"NoRestartPrompt", &Settings::NoRestartPrompt),
     F(L"Config", L"EnableSchedule", &Settings::EnableSchedule),
     T(L"Config", L"ScheduledHour", &Settings::ScheduledHour),
@@ -55,8 +62,8 @@ const Key kKeys[] = {
     T(L"Installer", L"EULA", &Settings::EULA),
     T(L"Installer", L"PreInfo", &Settings::PreInfo),
     T(L"Installer", L"PostInfo", &Settings::PostInfo),
-    F(L"FilterModule", L"SilentBlock", &Settings::SilentBlock),
-    F(L"FilterModule", L"NoAllow", &Settings::NoAllow),
+    C(Choice::SilentBlock),
+    C(Choice::NoAllow),
     F(L"FilterSuspicious", L"CPL", &Settings::SuspiciousCPL),
     F(L"FilterSuspicious", L"SCR", &Settings::SuspiciousSCR),
     F(L"FilterSuspicious", L"PIF", &Settings::SuspiciousPIF),
@@ -67,13 +74,22 @@ const Key kKeys[] = {
 
 // A check box takes a whole number; text that is no number leaves it as it was. Numbers other
 // than 1 read off, as every other reader of the file takes them.
-void LoadFlag(const std::wstring& value, bool& flag) {
+std::optional<bool> FlagText(const std::wstring& value) {
   const std::wstring text = platform::Trim(value);
-  if (text.empty()) return;
+  if (text.empty()) return std::nullopt;
   wchar_t* end = nullptr;
   long number = std::wcstol(text.c_str(), &end, 10);
-  if (*end != L'\0') return;
-  flag = number == 1;
+  if (*end != L'\0') return std::nullopt;
+  return number == 1;
+}
+
+bool FlagOf(const Key& key, const Settings& settings) {
+  return key.choice ? settings.choices.Has(*key.choice) : settings.*key.flag;
+}
+
+void SetFlag(const Key& key, bool on, Settings& settings) {
+  if (key.choice) settings.choices.Set(*key.choice, on);
+  else settings.*key.flag = on;
 }
 
 }  // namespace
@@ -84,7 +100,7 @@ std::wstring WhitelistTextFilePath() { return CommonModule::AppPath() + Product:
 
 void Save(const std::wstring& iniFile, const std::wstring& whitelistFile, const Settings& settings) {
   for (const Key& key : kKeys) {
-    std::wstring value = key.flag ? (settings.*key.flag ? L"1" : L"0") : settings.*key.text;
+    std::wstring value = key.text ? settings.*key.text : FlagOf(key, settings) ? L"1" : L"0";
     // A line break would end the value and start a line of its own in the file.
     for (wchar_t& c : value)
       if (c == L'\r' || c == L'\n') c = L' ';
@@ -109,8 +125,8 @@ bool Load(const std::wstring& iniFile, const std::wstring& whitelistFile, Settin
   if (!CommonModule::DoesFileExist(iniFile)) return false;
   for (const Key& key : kKeys) {
     std::wstring value = CommonModule::ReadIni(iniFile, key.section, key.name);
-    if (key.flag) LoadFlag(value, settings.*key.flag);
-    else settings.*key.text = value;
+    if (key.text) settings.*key.text = value;
+    else if (const std::optional<bool> on = FlagText(value)) SetFlag(key, *on, settings);
   }
   if (CommonModule::DoesFileExist(whitelistFile)) {
     std::vector<std::wstring> lines;

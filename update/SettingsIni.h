@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ProtectionCatalogue.h"
+
 namespace SettingsIni {
 
 // Everything the configuration builder owns in the INI, plus the whitelist that travels beside it.
@@ -12,19 +14,18 @@ namespace SettingsIni {
 // [EmailConfig]) are not here: a save leaves them as they are.
 struct Settings {
   std::wstring RegName;
+  // The protection options the builder offers, each under its catalogue key in [Config] or
+  // [FilterModule]: Sidebar, the folders, TempArchives, FakeExtensions, the tools, AutoWhitelist,
+  // SilentBlock and NoAllow.
+  ProtectionCatalogue::ChoiceSet choices;
   // [Config]
-  bool SideBar = false, Appdata = false, AppdataDeep = false, AppdataLocal = false, RecycleBin = false,
-       UserProf = false, ProgramData = false, StartupFolder = false, TempEXEs = false, FakeEXEs = false,
-       BlockSyskey = false, BlockBCDEdit = false, cipher = false, vssadmin = false, ExcludeExisting = false,
-       NoRestartPrompt = false, EnableSchedule = false;
+  bool NoRestartPrompt = false, EnableSchedule = false;
   std::wstring ScheduledHour, ScheduledDay;
   // [Installer]
   bool UpdateOnInstall = false, Advanced = false;
   std::wstring Website;
   bool ApplySilent = false, RebootSilent = false;
   std::wstring EULA, PreInfo, PostInfo;
-  // [FilterModule]
-  bool SilentBlock = false, NoAllow = false;
   // [FilterSuspicious] and [FilterConstant]
   bool SuspiciousCPL = false, SuspiciousSCR = false, SuspiciousPIF = false;
   bool ConstantCPL = false, ConstantSCR = false, ConstantPIF = false;

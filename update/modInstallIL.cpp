@@ -4,7 +4,6 @@
 
 #include "common/CommonModule.h"
 #include "common/Product.h"
-#include "engine/Module1.h"
 #include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
 #include "update/ProgramSwap.h"
@@ -22,7 +21,7 @@ constexpr const wchar_t* kSetupName = Product::kSetupProgram;
 constexpr const wchar_t* kPackageName = Product::kProgramPackage;
 
 int Tell(const std::wstring& text, UINT type) {
-  return platform::ShowMessageBox(nullptr, text, Module1::ProductLabel, type);
+  return platform::ShowMessageBox(nullptr, text, Product::ProductLabel, type);
 }
 
 // Runs a program in a normal window; waited for, it is given all the time it needs.

@@ -19,15 +19,17 @@
 #include "common/DefinitionsVersion.h"
 #include "common/HashListPlacing.h"
 #include "common/Product.h"
+#include "common/ResourceFile.h"
 #include "common/modOpSys.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
+#include "engine/UpdateTasks.h"
 #include "engine/modToggle.h"
+#include "platform/Handle.h"
+#include "platform/PrivateFolder.h"
 #include "platform/PromptSeam.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
-#include "platform/Handle.h"
-#include "platform/PrivateFolder.h"
 #include "update/Form8.h"
 #include "update/HashRuleImport.h"
 #include "update/ProgramSwap.h"
@@ -417,7 +419,7 @@ void UpdateDefinitions(const std::wstring& url, const std::wstring& version, boo
         if (!silent) Box(L"Could not import updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
         return;
       }
-      Module1::RunGPUpdate(silent);
+      Protection::RunGPUpdate(silent);
     }
     if (!PlaceDefinitionFiles(unpacked, folder)) {
       if (!silent) Box(L"Could not unzip updated definitions!", kCheckTitle, MB_OK | MB_ICONERROR);
@@ -448,10 +450,10 @@ void DeleteBackupsAfterOldProgramEnded() {
 // unless the settings say not to.
 void OfferRestartBeforeVista() {
   if (modOpSys::IsVista()) return;
-  if (Module1::ReadSetting(L"NoRestartPrompt") == L"1") return;
+  if (Protection::ReadSetting(L"NoRestartPrompt") == L"1") return;
   if (CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"NoRestartPrompt") == L"1") return;
   const std::wstring helper = CommonModule::AppPath() + L"Vellcycle.exe";
-  Module1::ExtractResourceToFile(L"vellcycle", helper, true);
+  ResourceFile::ExtractResourceToFile(L"vellcycle", helper, true);
   int32_t exitCode = 0;
   CommonModule::ShellX(helper, L"", false, SW_SHOWNORMAL, exitCode, false, false, CommonModule::kNoTimeLimit);
 }
@@ -461,20 +463,15 @@ void OfferRestartBeforeVista() {
 // and the update tasks are set up again.
 void ReapplyAfterUpdate() {
   using SavedChoices::Choice;
-  const SavedChoices::Saved saved = SavedChoices::Saved::Read();
-  const auto on = [&saved](Choice choice) { return saved.On(choice); };
-  if (on(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
-  Module1::CheckAppUpdateTask();
-  Module1::CheckDefsUpdateTask();
-  Module1::ApplyFilterIniSettings(CommonModule::IniPath, false);
-  Module1::ApplyProtection(on(Choice::Appdata), on(Choice::TempArchives), on(Choice::FakeExtensions),
-                           on(Choice::UserProfile), on(Choice::Syskey), on(Choice::BcdEdit));
-  Module1::ApplyMoreProtection(on(Choice::AppdataDeep), on(Choice::AppdataLocal), on(Choice::RecycleBin),
-                               on(Choice::Cipher), on(Choice::Vssadmin), on(Choice::ProgramData),
-                               on(Choice::StartupFolder));
+  const SavedChoices::ChoiceSet chosen = SavedChoices::Saved::Read().Chosen();
+  if (chosen.Has(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
+  UpdateTasks::CheckAppUpdateTask();
+  UpdateTasks::CheckDefsUpdateTask();
+  Protection::ApplyFilterIniSettings(CommonModule::IniPath, false);
+  Protection::Apply(chosen);
   // After the rule writers: their removal of the old rules also switches this filter off.
-  if (on(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
-  Module1::RunGPUpdate(true);
+  if (chosen.Has(Choice::ExeComFilter)) Protection::SetExeComFilter(true);
+  Protection::RunGPUpdate(true);
   modService::InstallEventService();
   OfferRestartBeforeVista();
 }

@@ -5,6 +5,7 @@
 
 using CommandLine::Parse;
 using CommandLine::Switch;
+using ProtectionCatalogue::Choice;
 
 namespace {
 
@@ -19,7 +20,8 @@ std::vector<Switch> Ids(const CommandLine::ParseResult& r) {
 TEST(CommandLineParse, WordsAreCaseInsensitiveAndBlanksAroundThemIgnored) {
   auto r = Parse(L"  /APPLY /AppData   /silent  ");
   EXPECT_FALSE(r.unknown);
-  EXPECT_EQ(Ids(r), (std::vector<Switch>{Switch::Apply, Switch::AppData, Switch::Silent}));
+  EXPECT_EQ(Ids(r), (std::vector<Switch>{Switch::Apply, Switch::Option, Switch::Silent}));
+  EXPECT_EQ(r.pieces.at(1).choice, Choice::Appdata);
 }
 
 TEST(CommandLineParse, ALineWithoutSlashIsOnePiece) {
@@ -34,16 +36,29 @@ TEST(CommandLineParse, OnlySlashesNameNoSwitch) {
 }
 
 TEST(CommandLineParse, LongerWordsAreNotTakenForShorterOnes) {
-  const std::pair<const wchar_t*, Switch> cases[] = {
-      {L"/appdatadeep", Switch::AppDataDeep},       {L"/appdatalocal", Switch::AppDataLocal},
-      {L"/undoall", Switch::UndoAll},               {L"/autoupdateapp", Switch::AutoUpdateApp},
-      {L"/installerprompt", Switch::InstallerPrompt}, {L"/uninstallerb", Switch::UninstallerB},
-      {L"/bulkuninstaller", Switch::BulkUninstaller}, {L"/allowprompt", Switch::AllowPrompt},
-      {L"/noallowprompt", Switch::NoAllowPrompt},   {L"/updateandapply", Switch::UpdateAndApply},
+  const struct {
+    const wchar_t* line;
+    Switch id;
+    Choice option;  // of Switch::Option
+  } cases[] = {
+      {L"/appdatadeep", Switch::Option, Choice::AppdataDeep},
+      {L"/appdatalocal", Switch::Option, Choice::AppdataLocal},
+      {L"/undoall", Switch::UndoAll},
+      {L"/autoupdateapp", Switch::AutoUpdateApp},
+      {L"/installerprompt", Switch::InstallerPrompt},
+      {L"/uninstallerb", Switch::UninstallerB},
+      {L"/bulkuninstaller", Switch::BulkUninstaller},
+      {L"/allowprompt", Switch::AllowPrompt},
+      {L"/noallowprompt", Switch::NoAllowPrompt},
+      {L"/updateandapply", Switch::UpdateAndApply},
   };
-  for (const auto& [line, id] : cases) {
-    SCOPED_TRACE(testing::Message() << line);
-    EXPECT_EQ(Ids(Parse(line)), std::vector<Switch>{id});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.line);
+    const auto r = Parse(c.line);
+    EXPECT_EQ(Ids(r), std::vector<Switch>{c.id});
+    if (c.id == Switch::Option) {
+      EXPECT_EQ(r.pieces.at(0).choice, c.option);
+    }
   }
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
@@ -11,5 +11,5 @@ int wmain(int argc, wchar_t** argv) {
   if (what != L"on" && what != L"off") return 2;
   CommonModule::InitAppSettings(true, true, false);
   CommonModule::FsRedirEnabled = true;
-  return Module1::SetExeComFilter(what == L"on") ? 0 : 1;
+  return Protection::SetExeComFilter(what == L"on") ? 0 : 1;
 }

@@ -12,7 +12,7 @@
 #include "notify/modEmailSvc.h"
 #include "notify/modWriteEvent.h"
 #include "common/CommonModule.h"
-#include "eventsvc/Module1.h"
+#include "eventsvc/Module1Names.h"
 #include "eventsvc/modFilterEvents.h"
 #include "platform/EventLog.h"
 #include "platform/Handle.h"

@@ -46,6 +46,18 @@ CASES = [
         'update/Form7.cpp': 'int CreateTask();\nint Form7() { return CreateTask(); }\n',
         'update/Tasks.cpp': 'int Form7();\nint CreateTask() { return Form7(); }\n',
     }, ['a circle runs through update/Form7, update/Tasks']),
+    ('the alert windows stand beside the engine: neither includes nor calls it', {
+        'engine/Rules.h': 'int Rules();\n',
+        'engine/Rules.cpp': 'int Rules() { return 1; }\n',
+        'alerts/Form9.cpp': '#include "engine/Rules.h"\nint Form9() { return Rules(); }\n',
+    }, ['alerts/Form9.cpp includes engine/Rules.h', 'alerts/Form9 calls up into engine/Rules']),
+    ('a header named like a source of another folder', {
+        'engine/Module1.h': 'int Policy();\n',
+        'engine/Module1Policy.cpp': 'int Policy() { return 1; }\n',
+        'app/Module1.cpp': 'int Main() { return 0; }\n',
+        'ui/Form1.h': 'int Form1();\n',
+        'ui/Form1.cpp': 'int Form1() { return 1; }\n',
+    }, ['engine/Module1.h is named like app/Module1.cpp']),
     ('the object of a file moved away is not counted', {
         'update/Update.cpp': 'int Update() { return 2; }\n',
         'gone/engine/Old.cpp': 'int Update();\nint Old() { return Update(); }\n',

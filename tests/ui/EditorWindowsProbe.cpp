@@ -6,15 +6,9 @@
 #include <string>
 
 #include "common/Product.h"
-#include "engine/Module1.h"
 #include "platform/Forms.h"
 #include "ui/Form11.h"
 #include "ui/Form3.h"
-
-// The piece of the engine that these windows use.
-namespace Module1 {
-void SetFormIcon(HWND) {}
-}  // namespace Module1
 
 int wmain(int argc, wchar_t** argv) {
   Product::ProductLabel = Product::kName;

@@ -7,7 +7,8 @@
 
 #include "alerts/Form10.h"
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "common/Product.h"
+#include "common/mod32BitIcon.h"
 #include "tests/support/ProductState.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Form1.h"
@@ -62,7 +63,7 @@ struct Logo {
 
 // One case: the logo file lies in the folder shared by every case of this program.
 TEST(FormIcons, BuiltInIconOrTheLogoFileOnEveryCallingWindowAndItsOwner) {
-  Module1::BuildProductTitle();
+  Product::BuildProductTitle();
   Logo logo;
   DeleteFileW(logo.path.c_str());
 
@@ -79,12 +80,12 @@ TEST(FormIcons, BuiltInIconOrTheLogoFileOnEveryCallingWindowAndItsOwner) {
 
   HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   HWND owned = CreateWindowExW(0, L"STATIC", L"owned", WS_POPUP, 0, 0, 10, 10, owner, nullptr, nullptr, nullptr);
-  Module1::SetFormIcon(owned);
+  mod32BitIcon::SetFormIcon(owned);
   ExpectBuiltIn(owner, "top owner");
 
   // A branded copy's logo replaces the built-in icon.
   ASSERT_TRUE(CopyFileW((TestsDir() + L"..\\resources\\" + kProductName + L".ico").c_str(), logo.path.c_str(), FALSE));
-  Module1::SetFormIcon(owned);
+  mod32BitIcon::SetFormIcon(owned);
   for (HWND window : {owned, owner}) {
     EXPECT_NE(IconOf(window, ICON_BIG), nullptr);
     EXPECT_NE(IconOf(window, ICON_BIG), BuiltIn(SM_CXICON, SM_CYICON)) << "from the file";
@@ -93,7 +94,7 @@ TEST(FormIcons, BuiltInIconOrTheLogoFileOnEveryCallingWindowAndItsOwner) {
   }
   // A logo that is no icon leaves the windows without one.
   ASSERT_TRUE(WriteTextFile(logo.path, "not an icon"));
-  Module1::SetFormIcon(owned);
+  mod32BitIcon::SetFormIcon(owned);
   EXPECT_EQ(IconOf(owned, ICON_BIG), nullptr);
   EXPECT_EQ(IconOf(owner, ICON_SMALL), nullptr);
   DestroyWindow(owned);

@@ -484,6 +484,32 @@ TEST_F(MainWindowTest, ApplyWritesTheChosenRulesAndSavesEveryChoice) {
   EXPECT_EQ(queued, L"cmd /c start \"\" \"" + ui.program.ExePath() + L"\" /test");
 }
 
+// A box or menu item chooses what the switch of the same option chooses: Apply writes the rules
+// the switch road writes for them, and a greyed box chooses nothing.
+TEST_F(MainWindowTest, TheControlsWriteTheRulesTheirSwitchesWrite) {
+  Installed();
+  const std::pair<const wchar_t*, const wchar_t*> shown[] = {
+      {L"Appdata", L"0"},      {L"AppdataDeep", L"0"}, {L"AppdataLocal", L"1"},  {L"RecycleBin", L"1"},
+      {L"UserProfile", L"0"},  {L"ProgramData", L"2"}, {L"StartupFolder", L"0"}, {L"syskey", L"0"},
+      {L"cipher", L"1"},       {L"vssadmin", L"0"},    {L"ApplyFakeExts", L"1"}, {L"Sidebar", L"0"},
+      {L"AutoWhitelist", L"0"}, {L"ApplyTempEXEs", L"0"}, {L"BlockBCDEdit", L"1"},
+  };
+  for (const auto& [value, text] : shown) Save(kSettingsKey, value, text);
+  ui.Start(L"no");  // the restart question
+  ASSERT_EQ(ui.Box(IDC_FORM1_CHKPROGRAMDATA), 2);
+  ASSERT_TRUE(ui.MenuChecked(IDM_FORM1_BLOCKBCDEDIT));
+  ui.ChooseMenu(IDM_FORM1_APPLYGPUPDATE);
+  ui.Click(IDC_FORM1_COMMAND1);
+  const auto byWindow = RuleItemData(kBlockRules);
+  ui.End();
+
+  RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kBlockRules);
+  ASSERT_TRUE(ui.program.Run(L"/silent /nogpupdate /appdatalocal /bin /cipher /fakeexts /bcdedit").finished);
+  EXPECT_EQ(byWindow, RuleItemData(kBlockRules));
+  EXPECT_EQ(std::count(byWindow.begin(), byWindow.end(), L"%programdata%\\*.exe"), 0) << "the greyed box";
+  EXPECT_EQ(std::count(byWindow.begin(), byWindow.end(), L"cipher.exe"), 1);
+}
+
 // Alt+F4 while Apply waits (its hash-rule import lets window events run) must not leave half a
 // protection behind: the window stays until Apply is done, and a click meanwhile starts nothing.
 TEST_F(MainWindowTest, ClosingDuringApplyWaitsForTheWholeApply) {

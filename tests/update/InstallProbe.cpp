@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "common/Product.h"
 #include "update/modInstallIL.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -12,7 +12,7 @@ int wmain(int argc, wchar_t** argv) {
   CommonModule::FsRedirEnabled = true;
   CommonModule::DebugToFile = true;
   CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
-  Module1::BuildProductTitle();
+  Product::BuildProductTitle();
   const std::wstring road = argc > 1 ? argv[1] : L"";
   if (road == L"install") modInstallIL::InstallPrompt();
   else if (road == L"uninstall") modInstallIL::UninstallPrompt();

@@ -3,21 +3,22 @@
 // the re-creating check after a program update. Copied as the main program into a scratch folder;
 // writes its debug log beside itself.
 //   schedprobe form7       shows the dialog and runs until it closes
-//   schedprobe checkdefs   Module1::CheckDefsUpdateTask
-//   schedprobe checkapp    Module1::CheckAppUpdateTask
+//   schedprobe checkdefs   UpdateTasks::CheckDefsUpdateTask
+//   schedprobe checkapp    UpdateTasks::CheckAppUpdateTask
 #include <windows.h>
 
 #include <string>
 
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "common/Product.h"
+#include "engine/UpdateTasks.h"
 #include "platform/Forms.h"
 #include "update/Form7.h"
 
 int wmain(int argc, wchar_t** argv) {
   CommonModule::InitAppSettings(true, true, false);
   CommonModule::FsRedirEnabled = true;
-  Module1::BuildProductTitle();
+  Product::BuildProductTitle();
   CommonModule::DebugToFile = true;
   CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
   const std::wstring what = argc > 1 ? argv[1] : L"";
@@ -25,7 +26,7 @@ int wmain(int argc, wchar_t** argv) {
     Form7::Show();
     return platform::RunMessageLoop();
   }
-  if (what == L"checkdefs") Module1::CheckDefsUpdateTask();
-  if (what == L"checkapp") Module1::CheckAppUpdateTask();
+  if (what == L"checkdefs") UpdateTasks::CheckDefsUpdateTask();
+  if (what == L"checkapp") UpdateTasks::CheckAppUpdateTask();
   return 0;
 }

@@ -10,39 +10,50 @@
 #include "update/SettingsIni.h"
 
 using namespace testsupport;
+using ProtectionCatalogue::Choice;
 using SettingsIni::Settings;
 
 namespace {
 
-// Every flag the builder owns, with its section and key, to switch them on one at a time.
-const struct {
-  bool Settings::*flag;
+// Every flag the builder owns (a protection option or a flag of its own), with its section and
+// key, to switch them on one at a time.
+struct Flag {
+  Flag(Choice option, const wchar_t* section, const wchar_t* key) : option(option), section(section), key(key) {}
+  Flag(bool Settings::*flag, const wchar_t* section, const wchar_t* key) : flag(flag), section(section), key(key) {}
+  void Set(Settings& s, bool on) const {
+    if (flag) s.*flag = on;
+    else s.choices.Set(option, on);
+  }
+  Choice option{};
+  bool Settings::*flag = nullptr;
   const wchar_t* section;
   const wchar_t* key;
-} kFlags[] = {
-    {&Settings::SideBar, L"Config", L"SideBar"},
-    {&Settings::Appdata, L"Config", L"Appdata"},
-    {&Settings::AppdataDeep, L"Config", L"AppdataDeep"},
-    {&Settings::AppdataLocal, L"Config", L"AppdataLocal"},
-    {&Settings::RecycleBin, L"Config", L"RecycleBin"},
-    {&Settings::UserProf, L"Config", L"UserProf"},
-    {&Settings::ProgramData, L"Config", L"ProgramData"},
-    {&Settings::StartupFolder, L"Config", L"StartupFolder"},
-    {&Settings::TempEXEs, L"Config", L"TempEXEs"},
-    {&Settings::FakeEXEs, L"Config", L"FakeEXEs"},
-    {&Settings::BlockSyskey, L"Config", L"BlockSyskey"},
-    {&Settings::BlockBCDEdit, L"Config", L"BlockBCDEdit"},
-    {&Settings::cipher, L"Config", L"cipher"},
-    {&Settings::vssadmin, L"Config", L"vssadmin"},
-    {&Settings::ExcludeExisting, L"Config", L"ExcludeExisting"},
+};
+
+const Flag kFlags[] = {
+    {Choice::Sidebar, L"Config", L"SideBar"},
+    {Choice::Appdata, L"Config", L"Appdata"},
+    {Choice::AppdataDeep, L"Config", L"AppdataDeep"},
+    {Choice::AppdataLocal, L"Config", L"AppdataLocal"},
+    {Choice::RecycleBin, L"Config", L"RecycleBin"},
+    {Choice::UserProfile, L"Config", L"UserProf"},
+    {Choice::ProgramData, L"Config", L"ProgramData"},
+    {Choice::StartupFolder, L"Config", L"StartupFolder"},
+    {Choice::TempArchives, L"Config", L"TempEXEs"},
+    {Choice::FakeExtensions, L"Config", L"FakeEXEs"},
+    {Choice::Syskey, L"Config", L"BlockSyskey"},
+    {Choice::BcdEdit, L"Config", L"BlockBCDEdit"},
+    {Choice::Cipher, L"Config", L"cipher"},
+    {Choice::Vssadmin, L"Config", L"vssadmin"},
+    {Choice::AutoWhitelist, L"Config", L"ExcludeExisting"},
     {&Settings::NoRestartPrompt, L"Config", L"NoRestartPrompt"},
     {&Settings::EnableSchedule, L"Config", L"EnableSchedule"},
     {&Settings::UpdateOnInstall, L"Installer", L"UpdateOnInstall"},
     {&Settings::Advanced, L"Installer", L"Advanced"},
     {&Settings::ApplySilent, L"Installer", L"ApplySilent"},
     {&Settings::RebootSilent, L"Installer", L"RebootSilent"},
-    {&Settings::SilentBlock, L"FilterModule", L"SilentBlock"},
-    {&Settings::NoAllow, L"FilterModule", L"NoAllow"},
+    {Choice::SilentBlock, L"FilterModule", L"SilentBlock"},
+    {Choice::NoAllow, L"FilterModule", L"NoAllow"},
     {&Settings::SuspiciousCPL, L"FilterSuspicious", L"CPL"},
     {&Settings::SuspiciousSCR, L"FilterSuspicious", L"SCR"},
     {&Settings::SuspiciousPIF, L"FilterSuspicious", L"PIF"},
@@ -78,12 +89,12 @@ TEST_F(SettingsIniTest, EachFlagIsWrittenUnderItsOwnKeyAndLoadsBackAlone) {
     SCOPED_TRACE(testing::Message() << "[" << std::string(f.section, f.section + wcslen(f.section)) << "] "
                                     << std::string(f.key, f.key + wcslen(f.key)));
     Settings saved = Filled();
-    saved.*f.flag = true;
+    f.Set(saved, true);
     SettingsIni::Save(Ini(), List(), saved);
     EXPECT_EQ(CommonModule::ReadIni(Ini(), f.section, f.key), L"1");
 
     Settings loaded;
-    for (const auto& g : kFlags) loaded.*g.flag = true;  // every box must be set by the file
+    for (const auto& g : kFlags) g.Set(loaded, true);  // every box must be set by the file
     ASSERT_TRUE(SettingsIni::Load(Ini(), List(), loaded));
     EXPECT_TRUE(loaded == saved);
   }
@@ -155,9 +166,9 @@ TEST_F(SettingsIniTest, LoadingKeepsTheStateOfFlagsThatAreNoNumber) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value);
     ASSERT_TRUE(WriteTextFile(Ini(), std::string("[config]\r\nsidebar=") + c.value + "\r\n"));
-    loaded.SideBar = c.before;
+    loaded.choices.Set(Choice::Sidebar, c.before);
     ASSERT_TRUE(SettingsIni::Load(Ini(), List(), loaded));
-    EXPECT_EQ(loaded.SideBar, c.after) << "section and key names match without regard to case";
+    EXPECT_EQ(loaded.choices.Has(Choice::Sidebar), c.after) << "section and key names match without regard to case";
   }
 }
 
@@ -204,8 +215,8 @@ class SettingsIniAppliedTest : public ClearedProductTest {
 
 Settings Chosen() {
   Settings s;
-  s.Appdata = s.BlockSyskey = s.cipher = s.FakeEXEs = s.NoRestartPrompt = true;
-  s.NoAllow = true;
+  s.choices = {Choice::Appdata, Choice::Syskey, Choice::Cipher, Choice::FakeExtensions, Choice::NoAllow};
+  s.NoRestartPrompt = true;
   s.SuspiciousSCR = s.ConstantCPL = true;  // suspicious CPL off, constant PIF off
   s.Whitelist = {L"Vendor\\tool.exe"};
   return s;

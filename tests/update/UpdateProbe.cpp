@@ -5,14 +5,14 @@
 #include <string>
 
 #include "common/CommonModule.h"
-#include "engine/Module1.h"
+#include "common/Product.h"
 #include "update/modUpdate.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   CommonModule::InitAppSettings(true, true, false);
   CommonModule::FsRedirEnabled = true;
-  Module1::BuildProductTitle();
+  Product::BuildProductTitle();
   const std::wstring what = argv[1];
   if (what == L"interactive") modUpdate::CheckForUpdatesInteractive();
   else if (what == L"defs") modUpdate::CheckForDefsUpdate(false, false);

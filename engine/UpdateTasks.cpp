@@ -1,21 +1,23 @@
 // The scheduled update tasks of the main program: created or replaced from the stored schedule,
 // and re-created when the schedule is on and a task is missing.
+#include "engine/UpdateTasks.h"
+
 #include <windows.h>
 
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/modCmdOutput.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/ScheduleRules.h"
 #include "engine/modScheduleTask.h"
 #include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
-namespace Module1 {
-
-// ---- Scheduled update tasks ----------------------------------------------------------------------
+namespace UpdateTasks {
 
 namespace {
+
+using Protection::ReadSetting;
 
 using Product::kAppUpdateTask;
 using Product::kDefsUpdateTask;
@@ -93,4 +95,4 @@ void CheckAppUpdateTask() {
   CreateAppUpdateTask(day, hour);
 }
 
-}  // namespace Module1
+}  // namespace UpdateTasks

@@ -11,12 +11,14 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/CommandLine.h"
-#include "engine/Module1.h"
+#include "engine/Protection.h"
 #include "engine/SavedChoices.h"
+#include "engine/UpdateTasks.h"
 #include "engine/modScheduleTask.h"
 #include "engine/modToggle.h"
 #include "engine/modWhitelist.h"
 #include "notify/modWriteEvent.h"
+#include "platform/CommonControls.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -32,14 +34,13 @@ namespace Module1 {
 namespace {
 
 using CommandLine::Switch;
+using namespace Protection;
 
-// The option and action flags that one command line collects.
+// What one command line asks for besides its protection options: the combined action and how it
+// runs.
 struct Flags {
-  bool appdata = false, appdatadeep = false, appdatalocal = false, bin = false, userprofile = false;
-  bool programdata = false, startup = false, tempexes = false, fakeexts = false;
-  bool syskey = false, bcdedit = false, cipher = false, vssadmin = false;
   bool apply = false, silent = false, reboot = false, undo = false, undoall = false;
-  bool whitelist = false, applyini = false, updateandapply = false, allexes = false, valuegiven = false;
+  bool applyini = false, updateandapply = false, valuegiven = false;
   // The uninstall roads remove the settings key only after the undo, whose own writes would
   // otherwise bring it back.
   bool deleteSettingsKey = false;
@@ -47,7 +48,7 @@ struct Flags {
 
 void DeleteInstalledValue() {
   bool notFound = false;
-  modRegistry::fDeleteValue(L"HKLM", kSettingsKey, L"Installed", notFound);
+  modRegistry::fDeleteValue(L"HKLM", Product::kSettingsKey, L"Installed", notFound);
 }
 
 void DeleteSettingsKey() {
@@ -63,16 +64,19 @@ void RemoveServiceAndTasks() {
   modScheduleTask::DeleteTask(Product::kAppUpdateTask);
 }
 
-void ShowHelpWindow() {
-  InitCommonControlsVB();
-  Form2::Show();
-  ReleaseShell32();
+// Runs a road that shows windows or boxes: the common controls ready and shell32 held meanwhile.
+template <typename Road>
+void WindowRoad(Road road) {
+  const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
+  road();
 }
 
+void ShowHelpWindow() { WindowRoad(Form2::Show); }
+
 void ShowUnknownSwitch(const std::wstring& piece) {
-  InitCommonControlsVB();
-  Ask(L"The command parameter:  \"" + piece + L"\" was not recognized.  No changes made.", MB_OK);
-  ReleaseShell32();
+  WindowRoad([&piece] {
+    Ask(L"The command parameter:  \"" + piece + L"\" was not recognized.  No changes made.", MB_OK);
+  });
   Form2::Show();
 }
 
@@ -80,7 +84,7 @@ void ShowUnknownSwitch(const std::wstring& piece) {
 // update at start-up included.
 void TakeRunSettings(const CommandLine::ParseResult& parsed, const std::wstring& commandLine) {
   for (const auto& piece : parsed.pieces) {
-    if (piece.id == Switch::NoGPUpdate) NoGPUpdate = true;
+    if (piece.id == Switch::NoGPUpdate) Protection::SetNoGPUpdate(true);
     if (piece.id != Switch::Debug || CommonModule::DebugToFile) continue;
     CommonModule::DebugToFile = true;
     CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
@@ -90,7 +94,7 @@ void TakeRunSettings(const CommandLine::ParseResult& parsed, const std::wstring&
 
 void RoadWithoutArguments() {
   bool applyIni = CommonModule::DoesFileExist(CommonModule::IniPath);
-  InitCommonControlsVB();
+  const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
   if (applyIni) {
     if (CleanupAfterUpdate()) {
       if (Ask(L"It appears this application was recently updated.  Re-apply protection now?  (Recommended)",
@@ -106,7 +110,6 @@ void RoadWithoutArguments() {
           MB_OK | MB_ICONINFORMATION);
     Form1::Show();
   }
-  ReleaseShell32();
 }
 
 // A switch that acts at once. Returns true when the switch ends Main.
@@ -125,54 +128,21 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f) {
     case Switch::EnableSidebar: modToggle::SetSidebarDisabled(false); break;
     case Switch::NoAllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 1); break;
     case Switch::AllowPrompt: SavedChoices::Write(SavedChoices::Choice::NoAllow, 0); break;
-    case Switch::Bcdedit: f.bcdedit = true; break;
-    case Switch::Syskey: f.syskey = true; break;
-    case Switch::Cipher: f.cipher = true; break;
-    case Switch::Vssadmin: f.vssadmin = true; break;
-    case Switch::ProgramData: f.programdata = true; break;
-    case Switch::Startup: f.startup = true; break;
-    case Switch::AppDataDeep: f.appdatadeep = true; break;
-    case Switch::AppDataLocal: f.appdatalocal = true; break;
-    case Switch::Bin: f.bin = true; break;
-    case Switch::AppData: f.appdata = true; break;
-    case Switch::UserProfile: f.userprofile = true; break;
-    case Switch::FakeExts: f.fakeexts = true; break;
+    case Switch::Option: break;  // gathered with the others: CommandLine::Options
     case Switch::ShowEmail: PromptEmailAlerts(); break;
-    case Switch::ShowMain:
-      InitCommonControlsVB();
-      Form1::Show();
-      ReleaseShell32();
-      break;
+    case Switch::ShowMain: WindowRoad(Form1::Show); break;
     case Switch::Debug:
     case Switch::NoGPUpdate: break;  // settings of the whole run, taken before anything acts
     case Switch::Apply: f.apply = true; break;
-    case Switch::AllExes: f.allexes = true; break;
-    case Switch::TempExes: f.tempexes = true; break;
+    case Switch::AllExes: break;  // accepted; it chooses nothing
     case Switch::Silent: f.silent = f.apply = true; break;
     case Switch::Reboot: f.reboot = f.apply = true; break;
     case Switch::Undo: f.undo = true; break;
     case Switch::UndoAll: f.undo = f.undoall = true; break;
-    case Switch::Config:
-      InitCommonControlsVB();
-      Form4::Show();
-      ReleaseShell32();
-      break;
-    case Switch::Whitelist: f.whitelist = true; break;
-    case Switch::Test:
-      InitCommonControlsVB();
-      ReportPreventionTest(true);
-      ReleaseShell32();
-      break;
-    case Switch::WOptions:
-      InitCommonControlsVB();
-      Form6::Show();
-      ReleaseShell32();
-      break;
-    case Switch::EventLog:
-      InitCommonControlsVB();
-      Form10::Show();
-      ReleaseShell32();
-      break;
+    case Switch::Config: WindowRoad(Form4::Show); break;
+    case Switch::Test: WindowRoad([] { ReportPreventionTest(true); }); break;
+    case Switch::WOptions: WindowRoad(Form6::Show); break;
+    case Switch::EventLog: WindowRoad(Form10::Show); break;
     case Switch::ApplyIni: f.applyini = true; break;
     case Switch::Update: modUpdate::CheckForAppUpdate(); break;
     case Switch::AutoUpdate: modUpdate::CheckForDefsUpdate(true, false); break;
@@ -181,9 +151,9 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f) {
     case Switch::UpdateAndApply: f.updateandapply = true; break;
     case Switch::BulkInstaller: ApplyIniSettings(L""); break;
     case Switch::Installer:
-      WriteSetting(kSettingsKey, L"Installed", L"1");
+      WriteSetting(Product::kSettingsKey, L"Installed", L"1");
       modWriteEvent::RegisterEventSources();
-      ScheduleTasksFromIni();
+      UpdateTasks::ScheduleTasksFromIni();
       modUpdate::CheckForDefsUpdate(true, true);
       break;
     case Switch::InstallerPrompt: RunFirstRunWizard(); break;
@@ -205,7 +175,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f) {
       modToggle::PromptKeepSidebarDisabled();
       f.undo = f.undoall = f.silent = true;
       std::wstring names;
-      if (modRegistry::fEnumKey(L"HKLM", kSettingsKey, names) == ERROR_SUCCESS) {
+      if (modRegistry::fEnumKey(L"HKLM", Product::kSettingsKey, names) == ERROR_SUCCESS) {
         if (Ask(std::wstring(L"Would you like to keep the ") + Product::kName +
                     L" settings for a later re-installation?",
                 MB_YESNO | MB_ICONQUESTION) == IDYES)
@@ -220,7 +190,9 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f) {
 }
 
 // The one action that the collected flags ask for, after every switch has been seen.
-void CombinedAction(const Flags& f) {
+void CombinedAction(const Flags& f, const ChoiceSet& options) {
+  // "/whitelist" whitelists what the blocked folders hold before anything is applied.
+  const bool whitelist = options.Has(Choice::AutoWhitelist);
   if (f.updateandapply) {
     modUpdate::CheckUpdateBeforeProtection(f.silent, f.reboot);
     PromptApplyNow(f.silent, f.reboot);
@@ -232,24 +204,19 @@ void CombinedAction(const Flags& f) {
   }
   if (f.undo) {
     RemoveProtection(f.undoall, f.silent, true);
-    if (!f.silent) {
-      InitCommonControlsVB();
-      Ask(L"Prevention Removed.", MB_OK);
-      ReleaseShell32();
-    }
+    if (!f.silent) WindowRoad([] { Ask(L"Prevention Removed.", MB_OK); });
     return;
   }
-  if (f.whitelist) modWhitelist::WhitelistAllKnownItems();
+  if (whitelist) modWhitelist::WhitelistAllKnownItems();
   if (f.apply) {
-    ApplyProtection(f.appdata, f.tempexes, f.fakeexts, f.userprofile, f.syskey, f.bcdedit);
-    ApplyMoreProtection(f.appdatadeep, f.appdatalocal, f.bin, f.cipher, f.vssadmin, f.programdata, f.startup);
+    Apply(options);
     RunGPUpdate(f.silent);
     if (f.reboot) {
       ShutDownMod::RebootSystem(true);
     } else if (!f.silent) {
-      InitCommonControlsVB();
+      const platform::UniqueModule shell32 = platform::InitCommonControlsVB();
       std::wstring question =
-          f.whitelist ? L"Prevention and whitelist policies created, but you should restart the PC for changes to take "
+          whitelist ? L"Prevention and whitelist policies created, but you should restart the PC for changes to take "
                         L"effect!  Restart now?"
                       : L"Prevention policies created, but you should restart the PC for changes to take effect!  "
                         L"Restart now?";
@@ -257,17 +224,16 @@ void CombinedAction(const Flags& f) {
         WriteRestartTestEntry();
         ShutDownMod::RebootSystem(true);
       }
-      ReleaseShell32();
     }
-  } else if (f.whitelist) {
+  } else if (whitelist) {
     if (f.reboot) {
       ShutDownMod::RebootSystem(true);
     } else if (!f.silent) {
-      InitCommonControlsVB();
-      if (Ask(L"Whitelist policies created, but you should restart the PC for changes to take effect!  Restart now?",
-              MB_YESNO | MB_ICONQUESTION) == IDYES)
-        ShutDownMod::RebootSystem(true);
-      ReleaseShell32();
+      WindowRoad([] {
+        if (Ask(L"Whitelist policies created, but you should restart the PC for changes to take effect!  Restart now?",
+                MB_YESNO | MB_ICONQUESTION) == IDYES)
+          ShutDownMod::RebootSystem(true);
+      });
     }
   } else if (!f.valuegiven) {
     ShowHelpWindow();
@@ -279,7 +245,7 @@ void CombinedAction(const Flags& f) {
 void Main() {
   CommonModule::InitAppSettings(true, true, false);
   CommonModule::FsRedirEnabled = true;
-  BuildProductTitle();
+  Product::BuildProductTitle();
 
   const std::wstring commandLine = platform::ProcessArguments();
   if (commandLine.empty()) {
@@ -300,7 +266,7 @@ void Main() {
   for (const auto& piece : parsed.pieces) {
     if (ActOn(piece, flags)) return;
   }
-  CombinedAction(flags);
+  CombinedAction(flags, CommandLine::Options(parsed.pieces));
   if (flags.deleteSettingsKey) DeleteSettingsKey();
 }
 
