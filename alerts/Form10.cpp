@@ -12,6 +12,7 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "platform/Handle.h"
 #include "platform/StaticDialog.h"
 
 namespace {
@@ -90,12 +91,8 @@ void ScanEvents() {
   g_scanning = true;
   EnableWindow(Item(IDC_FORM10_CMDSCAN), FALSE);
   SetDlgItemTextW(Window(), IDC_FORM10_CMDSCAN, L"Scanning...");
-  HANDLE thread = CreateThread(nullptr, 0, ScanThread, job, 0, nullptr);
-  if (thread) {
-    CloseHandle(thread);
-  } else {
-    PostMessageW(Window(), kScanDone, 0, reinterpret_cast<LPARAM>(job));
-  }
+  const platform::UniqueKernelHandle thread(CreateThread(nullptr, 0, ScanThread, job, 0, nullptr));
+  if (!thread) PostMessageW(Window(), kScanDone, 0, reinterpret_cast<LPARAM>(job));
 }
 
 void ShowRows(std::unique_ptr<ScanJob> job) {

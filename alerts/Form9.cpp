@@ -13,6 +13,7 @@
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/Dialogs.h"
+#include "platform/Handle.h"
 #include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -198,12 +199,8 @@ void Command2Click() {
   ResetEvent(AbandonEvent());
   modEmailSvc::SetAbandonEvent(AbandonEvent());
   SetSending(true);
-  HANDLE worker = CreateThread(nullptr, 0, SendTestMail, Window(), 0, nullptr);
-  if (worker) {
-    CloseHandle(worker);
-  } else {
-    PostMessageW(Window(), kTestMailDone, 0, 0);
-  }
+  const platform::UniqueKernelHandle worker(CreateThread(nullptr, 0, SendTestMail, Window(), 0, nullptr));
+  if (!worker) PostMessageW(Window(), kTestMailDone, 0, 0);
 }
 
 void TestMailDone(bool sent) {

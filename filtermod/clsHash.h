@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/CryptHandle.h"
+
 struct HashError {
   uint32_t number = 0;  // 0: no error
   std::wstring source;
@@ -43,10 +45,9 @@ class clsHash {
   bool HashBlock(HCRYPTHASH hash, const BYTE* data, DWORD size);
   bool HashBlocks(HANDLE file);
   std::wstring GetHashValue(HCRYPTHASH hash);
-  void DestroyHash();
   void Fail(uint32_t number, const std::wstring& source, const std::wstring& description);
 
-  HCRYPTPROV provider_ = 0;
-  std::vector<HCRYPTHASH> hashes_;  // one per algorithm of the file being read
+  platform::UniqueCryptProvider provider_;
+  std::vector<platform::UniqueCryptHash> hashes_;  // one per algorithm of the file being read
   HashError error_;
 };

@@ -268,9 +268,7 @@ double DialogPoints() {
   metrics.cbSize = sizeof metrics;
   double points = 0;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) && metrics.lfMessageFont.lfHeight) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+    const int dpi = platform::ScreenPixelsPerInch();
     points = std::abs(metrics.lfMessageFont.lfHeight) * 72.0 / (dpi > 0 ? dpi : 96);
   }
   return std::max(points, 8.0);
