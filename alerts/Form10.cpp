@@ -8,11 +8,10 @@
 #include "alerts/Form10Ids.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
-#include "common/Variant.h"
 #include "common/modOpSys.h"
-#include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/Handle.h"
+#include "platform/Registry.h"
 #include "platform/StaticDialog.h"
 
 namespace {
@@ -60,10 +59,7 @@ void LoadUtcAdjustment() {
   if (modOpSys::IsVista()) {
     g_timeShift = CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment");
     if (g_timeShift.empty()) {
-      Variant value;
-      modRegistry::fReadValue(L"HKLM", Product::kSettingsKey, L"UTCAdjustment", L"S", Variant(L""),
-                              value);
-      g_timeShift = value.Text();
+      g_timeShift = platform::ReadRegistryText(HKEY_LOCAL_MACHINE, Product::kSettingsKey, L"UTCAdjustment");
     }
   }
   // Without a shift on Vista and later the times are the log's own, which are UTC.

@@ -7,6 +7,7 @@
 #include "engine/Module1.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace ClassBackup {
@@ -90,9 +91,7 @@ bool ImportText(const std::wstring& regText) {
 }
 
 std::wstring StoredText(const std::wstring& classKeyName) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", BackupKey(), ValueName(classKeyName), L"S", Variant(L""), text);
-  return text.Text();
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, BackupKey(), ValueName(classKeyName));
 }
 
 bool Exists(const std::wstring& classKeyName) { return !StoredText(classKeyName).empty(); }

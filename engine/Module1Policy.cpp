@@ -24,6 +24,7 @@
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Process.h"
+#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
@@ -193,9 +194,8 @@ bool RemoveOwnRules(const std::wstring& parent) {
   if (modRegistry::fEnumKey(L"HKLM", parent, names) != ERROR_SUCCESS) return false;
   for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
     if (name.empty()) continue;
-    Variant description;
-    modRegistry::fReadValue(L"HKLM", parent + L"\\" + name, L"Description", L"S", Variant(L""), description);
-    std::wstring text = platform::Trim(description.Text());
+    const std::wstring text =
+        platform::Trim(platform::ReadRegistryText(HKEY_LOCAL_MACHINE, parent + L"\\" + name, L"Description"));
     if (!text.empty() && platform::EqualsNoCase(text, PolicyLayout::kRuleDescription)) {
       bool notFound = false;
       modRegistry::fDeleteKey(L"HKLM", parent, name, notFound);
@@ -258,10 +258,8 @@ bool NamesFilterModule(const std::wstring& text) {
 }
 
 std::wstring OpenCommandOf(const std::wstring& classKeyName) {
-  Variant command;
-  modRegistry::fReadValue(L"HKLM", kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"", L"S",
-                          Variant(L""), command);
-  return command.Text();
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE,
+                                    kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"");
 }
 
 // Backs the class key up once. A class that already points at the filter module is not what
@@ -288,9 +286,7 @@ void ApplyFilterModule() {
   for (bool constant : {false, true}) {
     std::wstring key = std::wstring(kFilterSettingsKey) + (constant ? L"\\Constant" : L"\\Suspicious");
     for (const wchar_t* fileClass : kHookedClasses) {
-      Variant chosen;
-      modRegistry::fReadValue(L"HKLM", key, fileClass, L"S", Variant(L""), chosen);
-      if (chosen.Text() == L"1") HookFileClass(fileClass, constant);
+      if (platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, fileClass) == L"1") HookFileClass(fileClass, constant);
     }
   }
 }
@@ -328,9 +324,7 @@ void ApplyFilterIniSettings(const std::wstring& iniPath, bool force) {
     const std::wstring key = std::wstring(kFilterSettingsKey) + L"\\" + mode.subkey;
     for (size_t i = 0; i < std::size(kHookedClasses); ++i) {
       const wchar_t* fileClass = kHookedClasses[i];
-      Variant current;
-      modRegistry::fReadValue(L"HKLM", key, fileClass, L"S", Variant(L""), current);
-      if (!force && !current.Text().empty()) continue;
+      if (!force && !platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, fileClass).empty()) continue;
       const bool on = kShipped[i].*mode.shipped;
       const wchar_t* shipped = on ? L"1" : L"0";
       const wchar_t* other = on ? L"0" : L"1";
@@ -390,10 +384,9 @@ bool SetExeComFilter(bool on) {
     WriteCommand(key, L"", kPlainCommand);
     // The hook's isolated command goes (without one the shell's elevated start runs the plain
     // command); Windows' own comes back with the class, where it had one.
-    Variant isolated;
-    modRegistry::fReadValue(L"HKLM", key, kIsolatedCommand, L"S", Variant(L""), isolated);
+    const std::wstring isolated = platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, kIsolatedCommand);
     bool notFound = false;
-    if (NamesFilterModule(isolated.Text())) modRegistry::fDeleteValue(L"HKLM", key, kIsolatedCommand, notFound);
+    if (NamesFilterModule(isolated)) modRegistry::fDeleteValue(L"HKLM", key, kIsolatedCommand, notFound);
   }
   for (const wchar_t* programClass : kProgramClasses) RestoreClass(programClass);
   SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"0");

@@ -11,6 +11,7 @@
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/PromptSeam.h"
+#include "platform/Registry.h"
 
 namespace Module1 {
 
@@ -36,10 +37,8 @@ void WriteSetting(const std::wstring& key, const std::wstring& value, const std:
 }
 
 std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey) {
-  Variant text;
   const std::wstring key = subkey.empty() ? std::wstring(kSettingsKey) : std::wstring(kSettingsKey) + L"\\" + subkey;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), text);
-  return text.Text();
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, value);
 }
 
 void WriteRestartTestEntry() {

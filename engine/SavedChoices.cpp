@@ -8,6 +8,7 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
+#include "platform/Registry.h"
 
 namespace SavedChoices {
 
@@ -86,9 +87,7 @@ const Row& RowOf(Choice choice) { return kRows[Index(choice)]; }
 const wchar_t* SectionName(IniSection section) { return section == kFilter ? L"FilterModule" : L"Config"; }
 
 std::wstring ReadValue(const std::wstring& key, const std::wstring& value) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), text);
-  return text.Text();
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, value);
 }
 
 bool WriteValue(const std::wstring& key, const std::wstring& value, const std::wstring& text) {

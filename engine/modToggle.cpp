@@ -6,6 +6,7 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
+#include "platform/Registry.h"
 
 namespace modToggle {
 
@@ -26,10 +27,7 @@ void SetSidebarDisabled(bool disable) {
 }
 
 bool IsSidebarDisabled() {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", kSidebarPolicyKey, kTurnOffSidebar, L"D", Variant(int32_t{0}), value);
-  int32_t turnedOff = 0;
-  return value.ToLong(turnedOff) && turnedOff == 1;
+  return platform::ReadRegistryNumber(HKEY_LOCAL_MACHINE, kSidebarPolicyKey, kTurnOffSidebar) == DWORD{1};
 }
 
 void PromptKeepSidebarDisabled() {

@@ -13,6 +13,7 @@
 #include "engine/SavedChoices.h"
 #include "engine/modGUID.h"
 #include "platform/Forms.h"
+#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
@@ -64,10 +65,9 @@ class KnownRules {
     if (modRegistry::fEnumKey(L"HKLM", PolicyLayout::kWhitelistPaths, names) != ERROR_SUCCESS) return;
     for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
       if (name.empty()) continue;
-      Variant itemData;
-      modRegistry::fReadValue(L"HKLM", std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData", L"S",
-                              Variant(L""), itemData);
-      patterns_.insert(platform::Lower(itemData.Text()));
+      const std::wstring itemData = platform::ReadRegistryText(
+          HKEY_LOCAL_MACHINE, std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData");
+      patterns_.insert(platform::Lower(itemData));
     }
   }
   bool Has(const std::wstring& pattern) const { return patterns_.count(platform::Lower(pattern)) != 0; }

@@ -6,8 +6,6 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/Product.h"
-#include "common/Variant.h"
-#include "common/modRegistry.h"
 #include "filtermod/BoundLaunch.h"
 #include "filtermod/LaunchPath.h"
 #include "filtermod/Module3.h"
@@ -18,6 +16,7 @@
 #include "platform/Procedure.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace Module1 {
@@ -45,9 +44,7 @@ void ReleaseShell32() {
 // On when the INI or the registry holds exactly "1".
 bool FilterSwitch(const std::wstring& name) {
   if (CommonModule::ReadIni(CommonModule::IniPath, L"FilterModule", name) == L"1") return true;
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", kFilterKey, name, L"S", Variant(L""), value);
-  return value.IsText() && value.Text() == L"1";
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, kFilterKey, name) == L"1";
 }
 
 int Ask(const std::wstring& text, UINT style) { return platform::ShowMessageBox(nullptr, text, ProductLabel, style); }

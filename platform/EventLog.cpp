@@ -9,6 +9,7 @@
 #include "platform/Handle.h"
 #include "platform/ProcessAccount.h"
 #include "platform/ProductName.h"
+#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 
 namespace platform {
@@ -490,15 +491,9 @@ const std::vector<UniqueModule>& EventMessageFormatter::FilesOf(const std::wstri
   if (found != files_.end()) return found->second;
   std::vector<UniqueModule>& modules = files_[name];
   if (!ValidLogName(log) || source.empty() || source.find(L'\\') != std::wstring::npos) return modules;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + name).c_str(), 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return modules;
-  wchar_t value[2048] = {};
-  DWORD type = 0, size = sizeof value - sizeof(wchar_t);
-  const LONG read = RegQueryValueExW(key, L"EventMessageFile", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
-  if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return modules;
+  const std::wstring value = ReadRegistryText(
+      HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + name, L"EventMessageFile", RegistryView::Own);
+  if (value.empty()) return modules;
   // The Windows folder as Windows reports it: the environment's %SystemRoot% is whoever started us.
   std::wstring list;
   if (!ExpandSystemPath(value, list)) return modules;

@@ -5,9 +5,9 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/WebPages.h"
-#include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "engine/SavedChoices.h"
+#include "platform/Registry.h"
 #include "ui/Form1.h"
 #include "ui/Form1Ids.h"
 
@@ -16,12 +16,6 @@ namespace {
 const std::wstring kFilterKey = Product::kFilterModuleKey;
 constexpr auto& kClasses = Product::kHookedClasses;
 constexpr int kClassCount = static_cast<int>(std::size(kClasses));  // a box of each in both rows
-
-std::wstring Read(const std::wstring& key, const std::wstring& value) {
-  Variant result;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), result);
-  return result.Text();
-}
 
 // A saved text as a box value; false when it is no whole number (the box then stays as it is).
 bool Number(const std::wstring& text, int& number) {
@@ -104,7 +98,7 @@ void Form1::Form_Load() {
     SetWindowTextW(window, CommonModule::GetVersionText(L"", L"").c_str());
   }
 
-  if (Read(Module1::kSettingsKey, L"Installed") != L"1") {
+  if (platform::ReadRegistryText(HKEY_LOCAL_MACHINE, Module1::kSettingsKey, L"Installed") != L"1") {
     HideMenuItem(IDM_FORM1_INSTALL2);
     SetMenuEnabled(IDM_FORM1_EMAILALERTS, false);
     SetMenuEnabled(IDM_FORM1_EXEFILTER, false);
@@ -122,7 +116,7 @@ void Form1::Form_Load() {
   for (const auto& [subkey, base] : {std::pair{L"\\Suspicious", IDC_FORM1_CHKSUSPICIOUS},
                                      std::pair{L"\\Constant", IDC_FORM1_CHKCONSTANT}}) {
     for (int i = 0; i < kClassCount; ++i) {
-      const std::wstring text = Read(kFilterKey + subkey, kClasses[i]);
+      const std::wstring text = platform::ReadRegistryText(HKEY_LOCAL_MACHINE, kFilterKey + subkey, kClasses[i]);
       if (!text.empty()) SetBoxFromText(base + i, text);
     }
   }

@@ -10,7 +10,6 @@
 
 #include "common/CommonModule.h"
 #include "common/MCommonFile.h"
-#include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
@@ -21,6 +20,7 @@
 #include "platform/Handle.h"
 #include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
 #include "platform/WindowText.h"
@@ -93,9 +93,7 @@ bool RuleKeys(bool whitelist, std::vector<std::wstring>& names) {
 }
 
 std::wstring RuleText(bool whitelist, const std::wstring& keyName) {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", PathsKey(whitelist) + L"\\" + keyName, L"ItemData", L"S", Variant(L""), value);
-  return value.Text();
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, PathsKey(whitelist) + L"\\" + keyName, L"ItemData");
 }
 
 void LoadPathRules(bool bWhitelist) {

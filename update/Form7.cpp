@@ -14,6 +14,7 @@
 #include "platform/Dialogs.h"
 #include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 #include "update/Form7Ids.h"
 #include "engine/modScheduleTask.h"
@@ -41,9 +42,7 @@ ScheduleDialog& Dialog() {
 HWND Window() { return Dialog().Window(); }
 
 std::wstring ReadSetting(const wchar_t* value) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", Module1::kSettingsKey, value, L"S", Variant(L""), text);
-  return text.Text();
+  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, Module1::kSettingsKey, value);
 }
 
 // A whole number from 1 to 58, drawn as the task module draws its numbers.
