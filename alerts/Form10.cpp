@@ -9,9 +9,9 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
+#include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/Handle.h"
-#include "platform/Registry.h"
 #include "platform/StaticDialog.h"
 
 namespace {
@@ -59,7 +59,7 @@ void LoadUtcAdjustment() {
   if (modOpSys::IsVista()) {
     g_timeShift = CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment");
     if (g_timeShift.empty()) {
-      g_timeShift = platform::ReadRegistryText(HKEY_LOCAL_MACHINE, Product::kSettingsKey, L"UTCAdjustment");
+      g_timeShift = modRegistry::ReadText(HKEY_LOCAL_MACHINE, Product::kSettingsKey, L"UTCAdjustment");
     }
   }
   // Without a shift on Vista and later the times are the log's own, which are UTC.

@@ -5,8 +5,8 @@
 
 #include "common/CommonModule.h"
 #include "common/ErrorReport.h"
+#include "common/modRegistry.h"
 #include "platform/Com.h"
-#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace {
@@ -45,7 +45,7 @@ int32_t SkuFromWmi() {
 }
 
 std::wstring ReadBuildLabEx() {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"BuildLabEx");
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"BuildLabEx");
 }
 
 // Update 1 of Windows 8.1 carries a build lab revision above 17030 ("9600.17031.amd64fre...").

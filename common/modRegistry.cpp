@@ -191,16 +191,61 @@ void LogWriteFailure(const Trapped& failure, const std::wstring& hive, const std
   LogResultCode(code);
 }
 
+const struct {
+  const wchar_t* name;
+  HKEY root;
+} kRoots[] = {
+    {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},   {L"HKU", HKEY_USERS},
+    {L"HKDD", HKEY_DYN_DATA},     {L"HKCC", HKEY_CURRENT_CONFIG}, {L"HKCR", HKEY_CLASSES_ROOT},
+};
+
+// The hive text of a root, as the debug lines name it; null for a root without one.
+const wchar_t* HiveName(HKEY root) {
+  for (const auto& known : kRoots)
+    if (known.root == root) return known.name;
+  return nullptr;
+}
+
+// fReadValue's registry part: the value by type letter under the root that the hive text names.
+LONG ReadFromKey(HKEY root, const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                 const std::wstring& letter, const Variant& defaultValue, Variant& result) {
+  LONG code = kNothingAttempted;
+  std::wstring openedPath = keyPath;
+  try {
+    KeyView view = KeyViewFor(keyPath);
+    openedPath = view.keyPath;
+    platform::RegistryKey key;
+    code = key.Open(root, openedPath, KEY_QUERY_VALUE, ViewOf(view.viewFlag));
+    if (code != ERROR_SUCCESS) return code;
+    code = QueryValue(key, valueName, letter, result);
+    if (code != ERROR_SUCCESS) {
+      result = defaultValue;
+      return code;
+    }
+    code = key.Close();
+    CommonModule::DPrint(L"modRegistry\\fReadValue: ");
+    LogRead(hive, openedPath, valueName, result, code);
+    return code;
+  } catch (const std::bad_alloc&) {
+    result = defaultValue;
+    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
+    ReportTrappedError(L"modRegistry\\fReadValue -", kOutOfMemory.number, kOutOfMemory.text);
+    LogRead(hive, openedPath, valueName, result, code);
+    return code;
+  }
+}
+
+// One setting through fReadValue's registry road, under a root the debug lines can name.
+Variant ReadSetting(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, const wchar_t* letter,
+                    const Variant& defaultValue) {
+  Variant result = defaultValue;
+  if (const wchar_t* hive = HiveName(root)) ReadFromKey(root, hive, keyPath, valueName, letter, defaultValue, result);
+  return result;
+}
+
 }  // namespace
 
 HKEY fTopKey(const std::wstring& hive) {
-  static const struct {
-    const wchar_t* name;
-    HKEY root;
-  } kRoots[] = {
-      {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},   {L"HKU", HKEY_USERS},
-      {L"HKDD", HKEY_DYN_DATA},     {L"HKCC", HKEY_CURRENT_CONFIG}, {L"HKCR", HKEY_CLASSES_ROOT},
-  };
   try {
     std::wstring upper = platform::Upper(hive);
     for (const auto& root : kRoots) {
@@ -230,12 +275,12 @@ KeyView KeyViewFor(const std::wstring& keyPath, bool windows64) {
 LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
                 const std::wstring& type, const Variant& defaultValue, Variant& result) {
   result = defaultValue;
-  LONG code = kNothingAttempted;
-  std::wstring openedPath = keyPath;
+  HKEY root = nullptr;
+  std::wstring letter;
   try {
-    HKEY root = fTopKey(hive);
+    root = fTopKey(hive);
     if (!root) return kNothingAttempted;
-    std::wstring letter = platform::Upper(type);
+    letter = platform::Upper(type);
     if (root == kIniHive) {
       // Only text lives in INI files; other letters leave the default.
       if (letter == L"S") {
@@ -246,28 +291,22 @@ LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std
       }
       return ERROR_SUCCESS;
     }
-
-    KeyView view = KeyViewFor(keyPath);
-    openedPath = view.keyPath;
-    platform::RegistryKey key;
-    code = key.Open(root, openedPath, KEY_QUERY_VALUE, ViewOf(view.viewFlag));
-    if (code != ERROR_SUCCESS) return code;
-    code = QueryValue(key, valueName, letter, result);
-    if (code != ERROR_SUCCESS) {
-      result = defaultValue;
-      return code;
-    }
-    code = key.Close();
-    CommonModule::DPrint(L"modRegistry\\fReadValue: ");
-    LogRead(hive, openedPath, valueName, result, code);
-    return code;
   } catch (const std::bad_alloc&) {
     result = defaultValue;
-    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
     ReportTrappedError(L"modRegistry\\fReadValue -", kOutOfMemory.number, kOutOfMemory.text);
-    LogRead(hive, openedPath, valueName, result, code);
-    return code;
+    LogRead(hive, keyPath, valueName, result, kNothingAttempted);
+    return kNothingAttempted;
   }
+  return ReadFromKey(root, hive, keyPath, valueName, letter, defaultValue, result);
+}
+
+std::wstring ReadText(HKEY root, const std::wstring& keyPath, const std::wstring& valueName) {
+  return ReadSetting(root, keyPath, valueName, L"S", Variant(L"")).Text();
+}
+
+int32_t ReadNumber(HKEY root, const std::wstring& keyPath, const std::wstring& valueName) {
+  int32_t number = 0;
+  return ReadSetting(root, keyPath, valueName, L"D", Variant(int32_t{0})).ToLong(number) ? number : 0;
 }
 
 LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,

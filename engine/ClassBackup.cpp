@@ -7,7 +7,6 @@
 #include "engine/Module1.h"
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
-#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace ClassBackup {
@@ -91,7 +90,7 @@ bool ImportText(const std::wstring& regText) {
 }
 
 std::wstring StoredText(const std::wstring& classKeyName) {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, BackupKey(), ValueName(classKeyName));
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, BackupKey(), ValueName(classKeyName));
 }
 
 bool Exists(const std::wstring& classKeyName) { return !StoredText(classKeyName).empty(); }

@@ -24,7 +24,6 @@
 #include "platform/Handle.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Process.h"
-#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 #include "platform/TestSwitches.h"
 #include "platform/Text.h"
@@ -195,7 +194,7 @@ bool RemoveOwnRules(const std::wstring& parent) {
   for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
     if (name.empty()) continue;
     const std::wstring text =
-        platform::Trim(platform::ReadRegistryText(HKEY_LOCAL_MACHINE, parent + L"\\" + name, L"Description"));
+        platform::Trim(modRegistry::ReadText(HKEY_LOCAL_MACHINE, parent + L"\\" + name, L"Description"));
     if (!text.empty() && platform::EqualsNoCase(text, PolicyLayout::kRuleDescription)) {
       bool notFound = false;
       modRegistry::fDeleteKey(L"HKLM", parent, name, notFound);
@@ -258,7 +257,7 @@ bool NamesFilterModule(const std::wstring& text) {
 }
 
 std::wstring OpenCommandOf(const std::wstring& classKeyName) {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE,
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE,
                                     kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"");
 }
 
@@ -286,7 +285,7 @@ void ApplyFilterModule() {
   for (bool constant : {false, true}) {
     std::wstring key = std::wstring(kFilterSettingsKey) + (constant ? L"\\Constant" : L"\\Suspicious");
     for (const wchar_t* fileClass : kHookedClasses) {
-      if (platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, fileClass) == L"1") HookFileClass(fileClass, constant);
+      if (modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, fileClass) == L"1") HookFileClass(fileClass, constant);
     }
   }
 }
@@ -324,7 +323,7 @@ void ApplyFilterIniSettings(const std::wstring& iniPath, bool force) {
     const std::wstring key = std::wstring(kFilterSettingsKey) + L"\\" + mode.subkey;
     for (size_t i = 0; i < std::size(kHookedClasses); ++i) {
       const wchar_t* fileClass = kHookedClasses[i];
-      if (!force && !platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, fileClass).empty()) continue;
+      if (!force && !modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, fileClass).empty()) continue;
       const bool on = kShipped[i].*mode.shipped;
       const wchar_t* shipped = on ? L"1" : L"0";
       const wchar_t* other = on ? L"0" : L"1";
@@ -384,7 +383,7 @@ bool SetExeComFilter(bool on) {
     WriteCommand(key, L"", kPlainCommand);
     // The hook's isolated command goes (without one the shell's elevated start runs the plain
     // command); Windows' own comes back with the class, where it had one.
-    const std::wstring isolated = platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, kIsolatedCommand);
+    const std::wstring isolated = modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, kIsolatedCommand);
     bool notFound = false;
     if (NamesFilterModule(isolated)) modRegistry::fDeleteValue(L"HKLM", key, kIsolatedCommand, notFound);
   }

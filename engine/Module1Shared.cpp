@@ -11,7 +11,6 @@
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "platform/PromptSeam.h"
-#include "platform/Registry.h"
 
 namespace Module1 {
 
@@ -38,7 +37,7 @@ void WriteSetting(const std::wstring& key, const std::wstring& value, const std:
 
 std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey) {
   const std::wstring key = subkey.empty() ? std::wstring(kSettingsKey) : std::wstring(kSettingsKey) + L"\\" + subkey;
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, value);
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, value);
 }
 
 void WriteRestartTestEntry() {

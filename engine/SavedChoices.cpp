@@ -8,7 +8,6 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/modRegistry.h"
-#include "platform/Registry.h"
 
 namespace SavedChoices {
 
@@ -87,7 +86,7 @@ const Row& RowOf(Choice choice) { return kRows[Index(choice)]; }
 const wchar_t* SectionName(IniSection section) { return section == kFilter ? L"FilterModule" : L"Config"; }
 
 std::wstring ReadValue(const std::wstring& key, const std::wstring& value) {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, key, value);
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, value);
 }
 
 bool WriteValue(const std::wstring& key, const std::wstring& value, const std::wstring& text) {

@@ -6,7 +6,6 @@
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "engine/Module1.h"
-#include "platform/Registry.h"
 
 namespace modToggle {
 
@@ -27,7 +26,7 @@ void SetSidebarDisabled(bool disable) {
 }
 
 bool IsSidebarDisabled() {
-  return platform::ReadRegistryNumber(HKEY_LOCAL_MACHINE, kSidebarPolicyKey, kTurnOffSidebar) == DWORD{1};
+  return modRegistry::ReadNumber(HKEY_LOCAL_MACHINE, kSidebarPolicyKey, kTurnOffSidebar) == 1;
 }
 
 void PromptKeepSidebarDisabled() {

@@ -13,7 +13,6 @@
 #include "engine/SavedChoices.h"
 #include "engine/modGUID.h"
 #include "platform/Forms.h"
-#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
@@ -65,7 +64,7 @@ class KnownRules {
     if (modRegistry::fEnumKey(L"HKLM", PolicyLayout::kWhitelistPaths, names) != ERROR_SUCCESS) return;
     for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
       if (name.empty()) continue;
-      const std::wstring itemData = platform::ReadRegistryText(
+      const std::wstring itemData = modRegistry::ReadText(
           HKEY_LOCAL_MACHINE, std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData");
       patterns_.insert(platform::Lower(itemData));
     }

@@ -9,7 +9,7 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
-#include "platform/Registry.h"
+#include "common/modRegistry.h"
 #include "platform/Text.h"
 
 namespace modFilterEvents {
@@ -26,7 +26,7 @@ bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
 }
 
 std::wstring SettingsText(const std::wstring& value) {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, kSettingsKey, value);
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, kSettingsKey, value);
 }
 
 bool SameSource(const std::wstring& source, const wchar_t* wanted) {

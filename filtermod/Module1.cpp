@@ -6,6 +6,7 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/Product.h"
+#include "common/modRegistry.h"
 #include "filtermod/BoundLaunch.h"
 #include "filtermod/LaunchPath.h"
 #include "filtermod/Module3.h"
@@ -16,7 +17,6 @@
 #include "platform/Procedure.h"
 #include "platform/Process.h"
 #include "platform/PromptSeam.h"
-#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace Module1 {
@@ -44,7 +44,7 @@ void ReleaseShell32() {
 // On when the INI or the registry holds exactly "1".
 bool FilterSwitch(const std::wstring& name) {
   if (CommonModule::ReadIni(CommonModule::IniPath, L"FilterModule", name) == L"1") return true;
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, kFilterKey, name) == L"1";
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, kFilterKey, name) == L"1";
 }
 
 int Ask(const std::wstring& text, UINT style) { return platform::ShowMessageBox(nullptr, text, ProductLabel, style); }

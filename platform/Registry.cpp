@@ -101,13 +101,4 @@ std::wstring ReadRegistryText(HKEY root, const std::wstring& path, const std::ws
   return text;
 }
 
-std::optional<DWORD> ReadRegistryNumber(HKEY root, const std::wstring& path, const std::wstring& name,
-                                        RegistryView view) {
-  RegistryKey key;
-  DWORD number = 0;
-  if (key.Open(root, path, KEY_QUERY_VALUE, view) != ERROR_SUCCESS || key.ReadNumber(name, number) != ERROR_SUCCESS)
-    return std::nullopt;
-  return number;
-}
-
 }  // namespace platform

@@ -5,7 +5,6 @@
 // value of another type than asked for, as RegGetValue answers, and so on.
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,11 +58,8 @@ class RegistryKey {
   UniqueRegKey key_;
 };
 
-// One setting read whole: the value's text ("" when the key or the value is missing or holds no
-// text), or its number (none when missing or no REG_DWORD).
+// One text value read whole: "" when the key or the value is missing or holds no text.
 std::wstring ReadRegistryText(HKEY root, const std::wstring& path, const std::wstring& name,
                               RegistryView view = NativeView());
-std::optional<DWORD> ReadRegistryNumber(HKEY root, const std::wstring& path, const std::wstring& name,
-                                        RegistryView view = NativeView());
 
 }  // namespace platform

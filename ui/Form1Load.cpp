@@ -5,9 +5,9 @@
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/WebPages.h"
+#include "common/modRegistry.h"
 #include "engine/Module1.h"
 #include "engine/SavedChoices.h"
-#include "platform/Registry.h"
 #include "ui/Form1.h"
 #include "ui/Form1Ids.h"
 
@@ -98,7 +98,7 @@ void Form1::Form_Load() {
     SetWindowTextW(window, CommonModule::GetVersionText(L"", L"").c_str());
   }
 
-  if (platform::ReadRegistryText(HKEY_LOCAL_MACHINE, Module1::kSettingsKey, L"Installed") != L"1") {
+  if (modRegistry::ReadText(HKEY_LOCAL_MACHINE, Module1::kSettingsKey, L"Installed") != L"1") {
     HideMenuItem(IDM_FORM1_INSTALL2);
     SetMenuEnabled(IDM_FORM1_EMAILALERTS, false);
     SetMenuEnabled(IDM_FORM1_EXEFILTER, false);
@@ -116,7 +116,7 @@ void Form1::Form_Load() {
   for (const auto& [subkey, base] : {std::pair{L"\\Suspicious", IDC_FORM1_CHKSUSPICIOUS},
                                      std::pair{L"\\Constant", IDC_FORM1_CHKCONSTANT}}) {
     for (int i = 0; i < kClassCount; ++i) {
-      const std::wstring text = platform::ReadRegistryText(HKEY_LOCAL_MACHINE, kFilterKey + subkey, kClasses[i]);
+      const std::wstring text = modRegistry::ReadText(HKEY_LOCAL_MACHINE, kFilterKey + subkey, kClasses[i]);
       if (!text.empty()) SetBoxFromText(base + i, text);
     }
   }

@@ -20,7 +20,6 @@
 #include "platform/Handle.h"
 #include "platform/ProductName.h"
 #include "platform/PromptSeam.h"
-#include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/UserFolder.h"
 #include "platform/WindowText.h"
@@ -93,7 +92,7 @@ bool RuleKeys(bool whitelist, std::vector<std::wstring>& names) {
 }
 
 std::wstring RuleText(bool whitelist, const std::wstring& keyName) {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, PathsKey(whitelist) + L"\\" + keyName, L"ItemData");
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, PathsKey(whitelist) + L"\\" + keyName, L"ItemData");
 }
 
 void LoadPathRules(bool bWhitelist) {

@@ -14,7 +14,6 @@
 #include "platform/Dialogs.h"
 #include "platform/StaticDialog.h"
 #include "platform/PromptSeam.h"
-#include "platform/Registry.h"
 #include "platform/Text.h"
 #include "update/Form7Ids.h"
 #include "engine/modScheduleTask.h"
@@ -42,7 +41,7 @@ ScheduleDialog& Dialog() {
 HWND Window() { return Dialog().Window(); }
 
 std::wstring ReadSetting(const wchar_t* value) {
-  return platform::ReadRegistryText(HKEY_LOCAL_MACHINE, Module1::kSettingsKey, value);
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, Module1::kSettingsKey, value);
 }
 
 // A whole number from 1 to 58, drawn as the task module draws its numbers.

@@ -1,11 +1,15 @@
 // The typed registry calls of platform/Registry.h: what each read gives for each stored type, the
-// view a key is opened in, what the writes store, and the key's own life.
+// view a key is opened in, what the writes store, and the key's own life; and modRegistry's typed
+// reads of one setting, built on them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "common/CommonModule.h"
+#include "common/Variant.h"
+#include "common/modRegistry.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "tests/support/ProductState.h"
@@ -177,25 +181,77 @@ TEST_F(TypedRegistryTest, AKeyOpensListsItsSubkeysAndClosesOnce) {
   EXPECT_FALSE(missing);
 }
 
-TEST_F(TypedRegistryTest, OneSettingReadWholeIsEmptyForAnythingButItsType) {
+TEST_F(TypedRegistryTest, OneTextReadWholeIsEmptyForAnythingButText) {
   Store(L"text", REG_SZ, Bytes(L"on\0"s));
+  Store(L"unexpanded", REG_EXPAND_SZ, Bytes(L"%SystemRoot%\0"s));
   Store(L"number", REG_DWORD, Bytes({1, 0, 0, 0}));
   const struct {
     std::wstring key;
     const wchar_t* value;
-    std::wstring text;
-    std::optional<DWORD> number;
+    const wchar_t* text;
   } cases[] = {
-      {key_, L"text", L"on", std::nullopt},
-      {key_, L"number", L"", 1},
-      {key_, L"missing", L"", std::nullopt},
-      {key_ + L"\\absent", L"text", L"", std::nullopt},
+      {key_, L"text", L"on"},
+      {key_, L"unexpanded", L"%SystemRoot%"},
+      {key_, L"number", L""},
+      {key_, L"missing", L""},
+      {key_ + L"\\absent", L"text", L""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(platform::ToUtf8(c.key + L" " + c.value));
     EXPECT_EQ(platform::ReadRegistryText(HKEY_LOCAL_MACHINE, c.key, c.value), c.text);
-    EXPECT_EQ(platform::ReadRegistryNumber(HKEY_LOCAL_MACHINE, c.key, c.value), c.number);
   }
+}
+
+// The settings the programs read by name go through modRegistry's road, typed: the same text or
+// number as its lettered read, and the same debug lines, which name every value read (the tests of
+// the filter module's reads go by them). A secret's value is not shown there either.
+TEST_F(TypedRegistryTest, ASettingReadWholeGivesAndLogsWhatTheLetteredReadDoes) {
+  testsupport::ScratchDir scratch;
+  const std::wstring log = scratch / L"debug.log";
+  CommonModule::DebugLogPath = log;
+  CommonModule::DebugToFile = true;
+  const auto logged = [&log] {
+    std::vector<std::wstring> lines;
+    if (testsupport::FileExists(log))
+      for (const auto& line : testsupport::Lines(testsupport::ReadTextFile(log)))
+        lines.push_back(line.substr(std::min(line.find(L'\t'), line.size())));  // the time of day varies
+    DeleteFileW(log.c_str());
+    return lines;
+  };
+  Store(L"text", REG_SZ, Bytes(L"1\0"s));
+  Store(L"unexpanded", REG_EXPAND_SZ, Bytes(L"%SystemRoot%\0"s));
+  Store(L"number", REG_DWORD, Bytes({7, 0, 0, 0}));
+  Store(L"SMTPPassword", REG_SZ, Bytes(L"secret\0"s));
+  const struct {
+    std::wstring key;
+    const wchar_t* value;
+  } cases[] = {
+      {key_, L"text"}, {key_, L"unexpanded"}, {key_, L"number"}, {key_, L"SMTPPassword"},
+      {key_, L"missing"}, {key_ + L"\\absent", L"text"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::ToUtf8(c.key + L" " + c.value));
+    logged();
+    Variant lettered;
+    modRegistry::fReadValue(L"HKLM", c.key, c.value, L"S", Variant(L""), lettered);
+    const std::vector<std::wstring> letteredLines = logged();
+    EXPECT_EQ(modRegistry::ReadText(HKEY_LOCAL_MACHINE, c.key, c.value), lettered.Text());
+    EXPECT_EQ(logged(), letteredLines);
+    modRegistry::fReadValue(L"HKLM", c.key, c.value, L"D", Variant(int32_t{0}), lettered);
+    logged();
+    int32_t number = -1;
+    ASSERT_TRUE(lettered.ToLong(number));
+    EXPECT_EQ(modRegistry::ReadNumber(HKEY_LOCAL_MACHINE, c.key, c.value), number);
+  }
+  // What the comparison stands on: a value read is named, its text shown unless it is a secret.
+  modRegistry::ReadText(HKEY_LOCAL_MACHINE, key_, L"text");
+  const std::vector<std::wstring> named = logged();
+  EXPECT_NE(std::find(named.begin(), named.end(), L"\t\t- Passed Value: text"), named.end()) << named.size();
+  EXPECT_NE(std::find(named.begin(), named.end(), L"\t\t- Returned Value: 1"), named.end());
+  EXPECT_EQ(modRegistry::ReadNumber(HKEY_LOCAL_MACHINE, key_, L"number"), 7);
+  modRegistry::ReadText(HKEY_LOCAL_MACHINE, key_, L"SMTPPassword");
+  for (const std::wstring& line : logged()) EXPECT_EQ(line.find(L"secret"), std::wstring::npos);
+  CommonModule::DebugToFile = false;
 }
 
 }  // namespace
