@@ -93,8 +93,6 @@ clsHash::clsHash() {
   }
 }
 
-clsHash::~clsHash() = default;
-
 void clsHash::Fail(uint32_t number, const std::wstring& source, const std::wstring& description) {
   error_ = {number, source, description};
   CommonModule::DPrint(L"clsHash: error", source, description);

@@ -26,7 +26,6 @@ class clsHash {
   static constexpr uint32_t kErrNoFile = 0x8004C342;
 
   clsHash();  // acquires the provider; a failure is kept in Error()
-  ~clsHash();
   clsHash(const clsHash&) = delete;
   clsHash& operator=(const clsHash&) = delete;
 
