@@ -76,6 +76,18 @@ void ShowUnknownSwitch(const std::wstring& piece) {
   Form2::Show();
 }
 
+// The switches that set how the whole run works hold for everything it does, the finish of an
+// update at start-up included.
+void TakeRunSettings(const CommandLine::ParseResult& parsed, const std::wstring& commandLine) {
+  for (const auto& piece : parsed.pieces) {
+    if (piece.id == Switch::NoGPUpdate) NoGPUpdate = true;
+    if (piece.id != Switch::Debug || CommonModule::DebugToFile) continue;
+    CommonModule::DebugToFile = true;
+    CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
+    CommonModule::DPrint(std::wstring(L"Started:  ") + Product::kMainProgram + L" " + platform::Lower(commandLine));
+  }
+}
+
 void RoadWithoutArguments() {
   bool applyIni = CommonModule::DoesFileExist(CommonModule::IniPath);
   InitCommonControlsVB();
@@ -98,7 +110,7 @@ void RoadWithoutArguments() {
 }
 
 // A switch that acts at once. Returns true when the switch ends Main.
-bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& commandLine) {
+bool ActOn(const CommandLine::Piece& piece, Flags& f) {
   const std::wstring& value = piece.value;
   switch (piece.id) {
     case Switch::WhitelistItem: f.valuegiven = true; modWhitelist::WhitelistItem(value); break;
@@ -132,11 +144,7 @@ bool ActOn(const CommandLine::Piece& piece, Flags& f, const std::wstring& comman
       ReleaseShell32();
       break;
     case Switch::Debug:
-      CommonModule::DebugToFile = true;
-      CommonModule::DebugLogPath = CommonModule::AppPath() + CommonModule::AppExeName() + L".log";
-      CommonModule::DPrint(std::wstring(L"Started:  ") + Product::kMainProgram + L" " + platform::Lower(commandLine));
-      break;
-    case Switch::NoGPUpdate: NoGPUpdate = true; break;
+    case Switch::NoGPUpdate: break;  // settings of the whole run, taken before anything acts
     case Switch::Apply: f.apply = true; break;
     case Switch::AllExes: f.allexes = true; break;
     case Switch::TempExes: f.tempexes = true; break;
@@ -275,6 +283,7 @@ void Main() {
 
   const std::wstring commandLine = platform::ProcessArguments();
   if (commandLine.empty()) {
+    modUpdate::FinishUpdateAfterRestart();
     RoadWithoutArguments();
     return;
   }
@@ -285,9 +294,11 @@ void Main() {
     ShowUnknownSwitch(parsed.unknownPiece);
     return;
   }
+  TakeRunSettings(parsed, commandLine);
+  modUpdate::FinishUpdateAfterRestart();
   Flags flags;
   for (const auto& piece : parsed.pieces) {
-    if (ActOn(piece, flags, commandLine)) return;
+    if (ActOn(piece, flags)) return;
   }
   CombinedAction(flags);
   if (flags.deleteSettingsKey) DeleteSettingsKey();

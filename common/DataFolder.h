@@ -6,6 +6,7 @@
 // a folder is never used, only set aside.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,9 +100,16 @@ bool Remove(const std::wstring& folder);
 
 // Places files into one folder, all or nothing: each source (any path) is moved in under a
 // temporary name and given kFileRights there, then every target is replaced; when any step fails,
-// every target keeps what it held (a target held open by another program cannot be replaced) and
-// false is returned. Targets are full paths in the folder, in the order they are to arrive.
+// every target keeps what it held and false is returned. Targets are full paths in the folder, in
+// the order they are to arrive. A target another program holds open without sharing its deletion
+// cannot be replaced: it fails the placement, or with HeldTarget::LeftAsItIs it keeps its old
+// content while the rest are placed. beforeLettingGo, when given, is called once every target is
+// replaced or left (left tells which were), while the old contents can still be put back: false
+// from it puts every target back.
 using Placement = std::pair<std::wstring, std::wstring>;  // source, target
-bool PlaceFiles(const std::vector<Placement>& files);
+enum class HeldTarget { FailsAll, LeftAsItIs };
+using BeforeLettingGo = std::function<bool(const std::vector<bool>& left)>;
+bool PlaceFiles(const std::vector<Placement>& files, HeldTarget held = HeldTarget::FailsAll,
+                const BeforeLettingGo& beforeLettingGo = {});
 
 }  // namespace DataFolder

@@ -46,6 +46,9 @@ inline constexpr wchar_t kSettingsIni[] = PRODUCT_NAME_ L".ini";
 inline constexpr wchar_t kWhitelistFile[] = PRODUCT_NAME_ L"_Whitelist.txt";
 // What an update appends to a program's file name for the backup it leaves beside the new one.
 inline constexpr wchar_t kBackupEnding[] = L"_old.exe";
+// The folder beside the programs where a program package waits for the restart when another
+// program holds one of the files it replaces.
+inline constexpr wchar_t kStagedUpdateFolder[] = PRODUCT_NAME_ L"_StagedUpdate";
 
 // The hash lists the filter module weighs a program against, in the data folder: the maker's
 // definitions and the administrator's own list, each as MD5 and as SHA-256 digests.
@@ -53,6 +56,15 @@ inline constexpr wchar_t kDefinitionsMd5List[] = L"ExecFilter.md5";
 inline constexpr wchar_t kDefinitionsSha256List[] = L"ExecFilter.sha256";
 inline constexpr wchar_t kUserMd5List[] = L"UserExecFilter.md5";
 inline constexpr wchar_t kUserSha256List[] = L"UserExecFilter.sha256";
+// The list index that stands for those four (common/HashListIndex.h): each generation a file of
+// its own in the same folder, kListIndexPrefix, its number and kListIndexSuffix; the current one
+// is the number in the REG_DWORD value kListIndexValue of kSettingsKey, which only administrators
+// can write. The filter module keeps the index it last used whole, per user, as kUserListCopy in
+// the user's local application data folder below kFolder.
+inline constexpr wchar_t kListIndexPrefix[] = L"HashLists.";
+inline constexpr wchar_t kListIndexSuffix[] = L".idx";
+inline constexpr wchar_t kListIndexValue[] = L"HashListIndex";
+inline constexpr wchar_t kUserListCopy[] = L"HashLists.idx";
 
 // The event sources the main program and the filter module write under (each its own program's
 // name), and the message file beside the programs that turns their entries into text.
@@ -90,6 +102,9 @@ inline constexpr wchar_t kUpdateIndexSection[] = PRODUCT_NAME_;
 inline constexpr wchar_t kProgramPackage[] = PRODUCT_NAME_ L"U.zip";
 inline constexpr wchar_t kBrandedPackage[] = PRODUCT_NAME_ L"Branded.zip";
 inline constexpr wchar_t kDefinitionsVersionFile[] = PRODUCT_NAME_ L".Def";
+// The key, in the section kUpdateIndexSection, that gives the definitions version: in the update
+// index's ini (the published one) and in kDefinitionsVersionFile (the installed one).
+inline constexpr wchar_t kDefinitionsVersionKey[] = L"CurrentDefs";
 // The name a downloaded program package is kept under in its private download folder.
 inline constexpr wchar_t kDownloadedPackage[] = PRODUCT_NAME_ L".zip";
 

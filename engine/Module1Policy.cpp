@@ -8,6 +8,7 @@
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
 #include "common/DataFolder.h"
+#include "common/HashListPlacing.h"
 #include "common/Product.h"
 #include "common/Variant.h"
 #include "common/frmStatusWin.h"
@@ -121,8 +122,12 @@ void ApplyProtection(bool appdata, bool tempexes, bool fakeexts, bool userprofil
   if (bcdedit) BlockBCDEdit();
   ApplyFilterModule();
   modWriteEvent::RegisterEventSources();
-  // The filter module trusts the hash lists there: no user may plant or edit one.
-  if (modOpSys::IsVista()) DataFolder::Secure(Product::DataFolder());
+  // The filter module trusts the hash lists there: no user may plant or edit one. Lists written
+  // there by hand since the last placement get a list index that stands for them again.
+  if (!modOpSys::IsVista())
+    HashListPlacing::RenewIndex(CommonModule::AppPath());
+  else if (DataFolder::Secure(Product::DataFolder()))
+    HashListPlacing::RenewIndex(Product::DataFolder());
 }
 
 void ApplyMoreProtection(bool appdatadeep, bool appdatalocal, bool bin, bool cipher, bool vssadmin, bool programdata,

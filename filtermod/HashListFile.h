@@ -1,29 +1,37 @@
 #pragma once
-// A hash list: a plain text file, one hexadecimal digest a line. Lines end in CR LF or LF; a
-// UTF-8 byte-order mark is skipped; each line counts trimmed of blanks and tabs and upper-cased;
-// empty lines and lines beginning with ";" are left out. Order has no meaning.
+// One hash list as the filter module weighs a digest against it: read from its text file
+// (common/HashListText.h gives the rule), or taken from the list index's sorted digests.
 #include <windows.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "common/HashListIndex.h"
 
 namespace HashListFile {
 
 // How a list's file was found. A list that is not there is an empty list; one that is there but
-// cannot be read decides nothing, and the caller must not take it for empty.
-enum class ReadResult { Read, Missing, Unreadable };
+// cannot be read decides nothing, and the caller must not take it for empty. Held: another
+// program holds it open without sharing.
+enum class ReadResult { Read, Missing, Held, Unreadable };
 
-// One list's text read whole. Lines are not split up front: a digest is searched, without regard
-// to case, in the whole text, and each place it is found counts only when its line, trimmed, is the
-// digest and nothing else. A list of 100,000 lines costs a read and one search.
+// A list held without sharing (an editor saving it, a copy in progress, or somebody shutting the
+// check off) is tried again for about a second in all before the check is given up.
+inline constexpr int kSharingRetries = 20;
+inline constexpr DWORD kSharingRetryMs = 50;
+
+// One list's entries. From text, lines are not split up front: a digest is searched, without
+// regard to case, in the whole text, and each place it is found counts only when its line holds
+// the digest as its one entry. From the index, a binary search over digests that stay where the
+// index lies (the index must outlive the entries).
 class Entries {
  public:
-  // Reads the whole file in one pass. A file held open by another program without sharing is
-  // tried again for a short while. On Missing and Unreadable the entries are empty and
-  // LastError() tells the Windows error.
-  ReadResult Read(const std::wstring& path);
+  // Reads the whole file in one pass; on anything but Read the entries are empty and LastError()
+  // tells the Windows error. With waitForHolder, a file held without sharing is tried again for a
+  // short while first.
+  ReadResult Read(const std::wstring& path, bool waitForHolder);
+  void UseIndex(const HashListIndex::Digests& digests, bool hasEntries);
   void Clear();
   // True when no line is an entry (every line empty or a comment).
   bool Empty() const { return !hasEntries_; }
@@ -32,8 +40,12 @@ class Entries {
   bool Holds(std::string_view digest) const;
 
  private:
+  bool TextHolds(std::string_view digest) const;
+
   std::unique_ptr<char[]> text_;
   size_t size_ = 0;
+  HashListIndex::Digests indexed_;
+  bool fromIndex_ = false;
   bool hasEntries_ = false;
   DWORD lastError_ = 0;
 };

@@ -3,13 +3,16 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <iterator>
 #include <vector>
 
-#include "filtermod/Module3.h"
 #include "common/CommonModule.h"
 #include "common/CommonModule2.h"
+#include "common/HashListIndex.h"
+#include "common/HashListIndexFile.h"
 #include "filtermod/Module1.h"
 #include "filtermod/Module3.h"
+#include "filtermod/UserListCopy.h"
 #include "filtermod/clsHash.h"
 #include "platform/PromptSeam.h"
 #include "platform/Text.h"
@@ -69,21 +72,150 @@ void ReportFailedCheck(const std::wstring& path, const std::wstring& shownPath, 
 std::wstring GetFileMD5(const std::wstring& path) { return Digest(path, CALG_MD5); }
 std::wstring GetFileSHA256(const std::wstring& path) { return Digest(path, kCalgSha256); }
 
-std::wstring LoadHashLists() {
-  const std::pair<const std::wstring*, HashListFile::Entries*> lists[] = {
-      {&Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
-      {&Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
-      {&Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
-      {&Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
-  };
-  for (const auto& [path, entries] : lists) entries->Clear();
-  if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
-  for (const auto& [path, entries] : lists) {
-    if (path->empty()) return L"the data folder that holds the hash lists could not be found";
-    if (entries->Read(*path) == HashListFile::ReadResult::Unreadable)
-      return L"hash list could not be read:  " + *path + L" (" + SystemErrorText(entries->LastError()) + L")";
+namespace {
+
+using HashListIndex::List;
+
+struct ListSlot {
+  List list;
+  const std::wstring* path;
+  HashListFile::Entries* entries;
+};
+const ListSlot kSlots[] = {
+    {List::DefinitionsMd5, &Module1::ExecFilterMd5Path, &ExecFilterMd5Hashes},
+    {List::DefinitionsSha256, &Module1::ExecFilterSha256Path, &ExecFilterSha256Hashes},
+    {List::UserMd5, &Module1::UserExecFilterMd5Path, &UserExecFilterMd5Hashes},
+    {List::UserSha256, &Module1::UserExecFilterSha256Path, &UserExecFilterSha256Hashes},
+};
+
+// What the entries taken from an index point into: the shared index or this user's copy.
+HashListIndex::MappedIndex g_indexInUse;
+
+void Log(const std::wstring& what) { CommonModule::DPrint(L"modEXEScan\\LoadHashLists: ", what); }
+
+std::wstring CouldNotRead(const wchar_t* what, const std::wstring& path, DWORD error) {
+  return std::wstring(what) + L" could not be read:  " + path + L" (" + SystemErrorText(error) + L")";
+}
+
+void UseIndex(const HashListIndex::View& index) {
+  for (const ListSlot& slot : kSlots) slot.entries->UseIndex(index.DigestsOf(slot.list), index.HasEntries(slot.list));
+}
+
+// Whether the index stands for every text list as it is now: each one's stamp is the one recorded.
+bool StandsForTheLists(const HashListIndex::View& index) {
+  for (const ListSlot& slot : kSlots) {
+    HashListIndex::Stamp now;
+    if (!HashListIndex::ReadStamp(*slot.path, now) || now != index.StampOf(slot.list)) {
+      Log(L"- Written since the index was made: " + *slot.path);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Another program holds a list (or the index) open without sharing: this user's copy is used at
+// once, and the entry says so. False when this user has no copy to use.
+bool UseCopyPast(const std::wstring& held) {
+  if (!UserListCopy::Open(g_indexInUse)) return false;
+  UseIndex(g_indexInUse.Index());
+  const auto version = g_indexInUse.Index().DefinitionsVersion();
+  Module3::WriteEventLog(std::wstring(L"The hash lists are held open by another program; the lists this user last "
+                                      L"read were used:") +
+                             kCrLf + kCrLf + held + kCrLf + kCrLf + L"Definitions version:  " +
+                             (version ? std::to_wstring(*version) : L"none"),
+                         2);
+  return true;
+}
+
+enum class FromIndex { Taken, TextRoad, Failed };
+
+// The lists from the current generation of the index, when there is one that stands for them.
+// The generation the pointer names, opened; Missing with no path when none is named. A placement
+// that names a newer one meanwhile deletes the one named before (which a module still reading it
+// keeps for a moment, about to go): the newer one is taken.
+HashListIndex::Opened OpenCurrentIndex(const std::wstring& folder, std::wstring& path) {
+  HashListIndex::Opened opened = HashListIndex::Opened::Missing;
+  path.clear();
+  uint32_t tried = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const uint32_t generation = HashListIndex::CurrentGeneration();
+    if (!generation || generation == tried) break;
+    tried = generation;
+    path = HashListIndex::PathIn(folder, HashListIndex::GenerationName(generation));
+    opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+    if (opened != HashListIndex::Opened::Missing && opened != HashListIndex::Opened::Unreadable) break;
+  }
+  return opened;
+}
+
+FromIndex TakeSharedIndex(const std::wstring& folder, std::wstring& failure) {
+  std::wstring path;
+  HashListIndex::Opened opened = OpenCurrentIndex(folder, path);
+  if (opened == HashListIndex::Opened::Held) {
+    if (UseCopyPast(path)) return FromIndex::Taken;
+    // No copy: waited for as a held list is.
+    for (int retry = 0; opened == HashListIndex::Opened::Held && retry < HashListFile::kSharingRetries; ++retry) {
+      Sleep(HashListFile::kSharingRetryMs);
+      opened = g_indexInUse.Open(path, HashListIndex::Owner::System);
+    }
+  }
+  switch (opened) {
+    case HashListIndex::Opened::Usable: break;
+    case HashListIndex::Opened::Missing: return FromIndex::TextRoad;
+    case HashListIndex::Opened::Foreign:
+    case HashListIndex::Opened::Damaged:
+      Log(L"- Index not used: " + path + L" (" + g_indexInUse.Reason() + L")");
+      return FromIndex::TextRoad;
+    case HashListIndex::Opened::Held:
+    case HashListIndex::Opened::Unreadable:
+      failure = CouldNotRead(L"hash list index", path, g_indexInUse.Error());
+      return FromIndex::Failed;
+  }
+  if (!StandsForTheLists(g_indexInUse.Index())) {
+    g_indexInUse.Close();
+    return FromIndex::TextRoad;
+  }
+  UseIndex(g_indexInUse.Index());
+  UserListCopy::Refresh(g_indexInUse.Index());
+  return FromIndex::Taken;
+}
+
+// The lists from their text files; a list held without sharing sends this user to their copy at
+// once, or is waited for.
+std::wstring ReadTextLists() {
+  using HashListFile::ReadResult;
+  ReadResult results[std::size(kSlots)];
+  for (size_t i = 0; i < std::size(kSlots); ++i) {
+    results[i] = kSlots[i].entries->Read(*kSlots[i].path, false);
+    // Only a holder sends the user to the copy: a list that cannot be read decides nothing.
+    if (results[i] == ReadResult::Unreadable)
+      return CouldNotRead(L"hash list", *kSlots[i].path, kSlots[i].entries->LastError());
+    if (results[i] == ReadResult::Held && UseCopyPast(*kSlots[i].path)) return L"";
+  }
+  for (size_t i = 0; i < std::size(kSlots); ++i) {
+    if (results[i] == ReadResult::Held) results[i] = kSlots[i].entries->Read(*kSlots[i].path, true);
+    if (results[i] == ReadResult::Held || results[i] == ReadResult::Unreadable)
+      return CouldNotRead(L"hash list", *kSlots[i].path, kSlots[i].entries->LastError());
   }
   return L"";
+}
+
+}  // namespace
+
+std::wstring LoadHashLists() {
+  g_indexInUse.Close();
+  for (const ListSlot& slot : kSlots) slot.entries->Clear();
+  if (std::wstring problem = Module1::HashListFolderProblem(); !problem.empty()) return problem;
+  for (const ListSlot& slot : kSlots)
+    if (slot.path->empty()) return L"the data folder that holds the hash lists could not be found";
+  const std::wstring& first = Module1::ExecFilterMd5Path;
+  std::wstring failure;
+  switch (TakeSharedIndex(first.substr(0, first.find_last_of(L'\\')), failure)) {
+    case FromIndex::Taken: return L"";
+    case FromIndex::Failed: return failure;
+    case FromIndex::TextRoad: break;
+  }
+  return ReadTextLists();
 }
 
 bool CheckHashRules(const std::wstring& path, const std::wstring& shownPath, bool silent, HeldFile& held) {

@@ -16,9 +16,12 @@ extern HashListFile::Entries UserExecFilterSha256Hashes;
 std::wstring GetFileMD5(const std::wstring& path);
 std::wstring GetFileSHA256(const std::wstring& path);
 
-// Fills the four sets from their list files; a missing list is an empty one. "" when every list
-// was read or is missing, else why one could not be read (a list nobody can read checks nothing,
-// so the caller must not go on as if it were empty).
+// Fills the four sets: from the list index's current generation when it stands for the text
+// lists as they are (each list's stamp is the one it recorded), else from the list files, where a
+// missing list is an empty one. When another program holds the index or a list open without
+// sharing, this user's copy of the index last used is taken at once (and an entry says so); with
+// none, the held file is waited for a while. "" when the lists were read, else why they could not
+// be (a list nobody can read checks nothing, so the caller must not go on as if it were empty).
 std::wstring LoadHashLists();
 
 // True when the file must not start: it matches a list entry, or the check could not be made (a

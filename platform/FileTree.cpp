@@ -27,4 +27,29 @@ void RemoveFolderTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
+namespace {
+
+void AddFiles(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& files) {
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (!find) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const bool isFolder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    const bool isLink = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    if (isLink) continue;
+    if (isFolder) AddFiles(folder + L"\\" + name, relative + name + L"\\", files);
+    else files.push_back(relative + name);
+  } while (FindNextFileW(find.get(), &data));
+}
+
+}  // namespace
+
+std::vector<std::wstring> FilesInTree(const std::wstring& folder) {
+  std::vector<std::wstring> files;
+  AddFiles(folder, L"", files);
+  return files;
+}
+
 }  // namespace platform

@@ -81,6 +81,12 @@ struct AllocatedSidTraits {  // AllocateAndInitializeSid
   static PVOID Close(PSID sid) { return FreeSid(sid); }
 };
 
+struct MappedViewTraits {  // MapViewOfFile
+  static const void* Invalid() { return nullptr; }
+  static bool IsValid(const void* view) { return view != nullptr; }
+  static BOOL Close(const void* view) { return UnmapViewOfFile(view); }
+};
+
 struct ServiceHandleTraits {  // service manager and service handles
   static SC_HANDLE Invalid() { return nullptr; }
   static bool IsValid(SC_HANDLE h) { return h != nullptr; }
@@ -107,6 +113,7 @@ using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueLocal = UniqueHandle<HLOCAL, LocalMemTraits>;
 using UniqueAllocatedSid = UniqueHandle<PSID, AllocatedSidTraits>;
+using UniqueMappedView = UniqueHandle<const void*, MappedViewTraits>;
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 using UniqueInternetHandle = UniqueHandle<HINTERNET, InternetHandleTraits>;
 using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;

@@ -7,6 +7,7 @@
 
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
+#include "common/HashListPlacing.h"
 #include "common/clsFSO.h"
 #include "common/modOpSys.h"
 #include "common/Product.h"
@@ -115,6 +116,8 @@ void LoadDefinitions(const std::wstring& sPath) {
 
 enum class Saved { Done, NoList, Failed };
 
+std::wstring ListFolder(const std::wstring& list) { return list.substr(0, list.find_last_of(L'\\')); }
+
 // Writes the box into the list (an empty box deletes the file). Done only when the file now holds
 // the box's text, or is gone for an empty box.
 Saved SaveDefinitions(const std::wstring& sPath) {
@@ -128,8 +131,10 @@ Saved SaveDefinitions(const std::wstring& sPath) {
       // keep whatever rights it had, or follow a link planted under its name.
       platform::PrivateFolder work;
       const std::wstring written = work.Path() + L"\\list.txt";
+      // The list index's next generation goes in with it, or nothing does.
+      std::vector<std::wstring> held;
       if (work.Ok() && CommonModule::SaveTextToFile(written, text, true, false) &&
-          DataFolder::PlaceFiles({{written, target}}))
+          HashListPlacing::PlaceLists(ListFolder(target), {{written, target}}, DataFolder::HeldTarget::FailsAll, held))
         result = Saved::Done;
     } else {
       bool gone = false;
@@ -137,7 +142,11 @@ Saved SaveDefinitions(const std::wstring& sPath) {
         const CommonModule::RedirectionOff off;
         gone = DeleteFileW(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
       }
-      if (gone) result = Saved::Done;
+      if (gone) {
+        result = Saved::Done;
+        // Until the index is renewed the filter module reads the lists' text: slower, not wrong.
+        HashListPlacing::RenewIndex(ListFolder(target));
+      }
     }
   }
   if (result == Saved::Done) {

@@ -154,8 +154,10 @@ bool Form8::InstallUpdate() {
   if (ProgramSwap::CheckPackageVersion(package, announced_, ProgramSwap::VersionRule::Newer) !=
       ProgramSwap::PackageCheck::Accepted)
     return false;
-  // The new program starts the service again; a failed swap starts the old one.
-  const bool installed = ProgramSwap::SwapWithServiceStopped(package, true, ProgramSwap::ServiceRestart::OnFailure);
+  // The new program starts the service again; a failed swap, or one that waits for the restart,
+  // starts the old one.
+  const bool installed = ProgramSwap::SwapWithServiceStopped(package, true, ProgramSwap::ServiceRestart::OnFailure)
+                             .outcome == ProgramSwap::SwapOutcome::Swapped;
   DeleteLocal(package);
   return installed;
 }

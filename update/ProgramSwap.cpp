@@ -10,6 +10,7 @@
 #include "common/Product.h"
 #include "platform/PrivateFolder.h"
 #include "platform/Text.h"
+#include "update/StagedSwap.h"
 #include "zip/modZip.h"
 
 namespace ProgramSwap {
@@ -130,9 +131,24 @@ void DeleteSwapBackups() {
   CommonModule::DeleteFileQuietly(ServiceBackupPath());
 }
 
-bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
+SwapResult SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
+  const wchar_t kLog[] = L"ProgramSwap\\SwapInProgramPackage: ";
   const std::wstring program = CommonModule::AppExeFullPath();
   DeleteSwapBackups();
+  // Replacing the files that could be replaced now would leave a mixed release that may not run:
+  // when one is held, all of them wait for the restart and the old ones stay in use until then.
+  const StagedSwap::Staging staging = StagedSwap::Unpack(packageZip);
+  if (!staging.held.empty()) {
+    for (const std::wstring& held : staging.held)
+      CommonModule::DPrint(kLog, L"- Held by another program: ", CommonModule::AppPath() + held);
+    if (!StagedSwap::RecordMovesForRestart(staging)) {
+      CommonModule::DPrint(kLog, L"- The update cannot wait for the restart either");
+      return {};
+    }
+    CommonModule::DPrint(kLog, AtRestartNotice(staging.held.front()), StagedSwap::Folder());
+    return {SwapOutcome::AtRestart, staging.held.front()};
+  }
+  StagedSwap::Discard();
   // A running executable can be renamed but not overwritten: the package then writes fresh files.
   // Only what was renamed here is given back: a backup that could not be deleted is an older one.
   const bool programMoved = RenameFile(program, ProgramBackupPath(), false);
@@ -141,25 +157,45 @@ bool SwapInProgramPackage(const std::wstring& packageZip, bool withService) {
   bool silent = false;
   const bool extracted = modZip::UnzipFile(packageZip, folder, silent);
   if (!extracted || !CommonModule::DoesFileExist(program)) {
-    CommonModule::DPrint(L"ProgramSwap\\SwapInProgramPackage: ",
+    CommonModule::DPrint(kLog,
                          extracted ? L"- The package holds no program, restoring " : L"- Extraction failed, restoring ",
                          program);
     // What a broken extraction wrote under the old names must give way to the working programs.
     if (programMoved) RenameFile(ProgramBackupPath(), program, true);
     if (serviceMoved) RenameFile(ServiceBackupPath(), ServiceExePath(), true);
-    return false;
+    return {};
   }
   // A package without the service keeps the old one.
   if (serviceMoved && !CommonModule::DoesFileExist(ServiceExePath()))
     RenameFile(ServiceBackupPath(), ServiceExePath(), false);
-  return true;
+  return {SwapOutcome::Swapped, L""};
 }
 
-bool SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart) {
+SwapResult SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart) {
   modService::RemoveEventService(false, true);
-  const bool swapped = SwapInProgramPackage(packageZip, withService);
-  if (!swapped || restart == ServiceRestart::Always) modService::InstallEventService();
-  return swapped;
+  const SwapResult result = SwapInProgramPackage(packageZip, withService);
+  if (result.outcome != SwapOutcome::Swapped || restart == ServiceRestart::Always) modService::InstallEventService();
+  return result;
+}
+
+std::wstring AtRestartNotice(const std::wstring& heldFile) {
+  return L"The file " + heldFile +
+         L" is in use by another program, so the update will be completed when the PC restarts.";
+}
+
+StagedUpdate CheckStagedUpdate() {
+  switch (StagedSwap::CheckAtStart()) {
+    case StagedSwap::State::None: return StagedUpdate::None;
+    case StagedSwap::State::Completed: return StagedUpdate::Completed;
+    case StagedSwap::State::Pending: break;
+  }
+  const std::wstring program = CommonModule::StripPath(CommonModule::AppExeFullPath());
+  const std::wstring staged = ProgramVersion(StagedSwap::Folder() + L"\\" + program);
+  if (!staged.empty() && CommonModule::IsNewerVersion(RunningVersion(), staged)) return StagedUpdate::Pending;
+  CommonModule::DPrint(L"ProgramSwap\\CheckStagedUpdate: ", L"- Discarded, not newer than the running program",
+                       staged.empty() ? L"(none)" : staged);
+  StagedSwap::Discard();
+  return StagedUpdate::None;
 }
 
 }  // namespace ProgramSwap

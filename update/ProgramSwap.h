@@ -1,7 +1,8 @@
 #pragma once
 // The running program's version and the program swap that both update roads (HTTP and FTP) end
 // in: the running program and the service executable take their backup names, a verified package
-// is extracted over the program folder, and a failed extraction gives every name back.
+// is extracted over the program folder, and a failed extraction gives every name back. A package
+// whose files another program holds waits for the restart instead.
 #include <string>
 
 namespace ProgramSwap {
@@ -42,18 +43,40 @@ std::wstring ServiceBackupPath();
 // Deletes both backups (a locked one stays).
 void DeleteSwapBackups();
 
+// What a swap came to.
+enum class SwapOutcome {
+  Swapped,    // the package's files are in place
+  AtRestart,  // another program holds a file it replaces: every file waits for the restart (StagedSwap)
+  Failed,     // every old file is in place under its name
+};
+struct SwapResult {
+  SwapOutcome outcome = SwapOutcome::Failed;
+  std::wstring heldFile;  // AtRestart: the first file held, relative to the program folder
+};
+
 // Gives the running program (and, with withService, the service executable) its backup name and
 // extracts packageZip over the program folder. The extraction replaces every file or none; when it
-// fails both names are given back. True when it was extracted.
-bool SwapInProgramPackage(const std::wstring& packageZip, bool withService);
+// fails both names are given back. When another program holds one of the files the package
+// replaces, nothing is renamed or replaced: the package waits for the restart instead, and the
+// debug log says which file is held.
+SwapResult SwapInProgramPackage(const std::wstring& packageZip, bool withService);
 
-// When the event service is started again after a swap: always, or only when the swap failed (the
-// new program, started next, starts the new service itself).
+// When the event service is started again after a swap: always, or only when the swap did not
+// put the new files in place (the new program, started next, starts the new service itself).
 enum class ServiceRestart { Always, OnFailure };
 
 // The swap as the update roads make it: the event service is stopped while its file may be
 // replaced, the package is swapped in (SwapInProgramPackage) and the service is started again as
-// `restart` says. True when it was extracted.
-bool SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart);
+// `restart` says; an update that waits for the restart leaves the old service running.
+SwapResult SwapWithServiceStopped(const std::wstring& packageZip, bool withService, ServiceRestart restart);
+
+// What the roads say of an update that waits for the restart.
+std::wstring AtRestartNotice(const std::wstring& heldFile);
+
+// At start-up, a package staged for the restart: Completed once the restart moved it in, Pending
+// while it waits. A staged program no newer than the running one (another install came in
+// between) is discarded, so that the restart does not bring an older release back.
+enum class StagedUpdate { None, Pending, Completed };
+StagedUpdate CheckStagedUpdate();
 
 }  // namespace ProgramSwap

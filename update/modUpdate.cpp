@@ -16,6 +16,8 @@
 #include "alerts/modService.h"
 #include "common/CommonModule.h"
 #include "common/DataFolder.h"
+#include "common/DefinitionsVersion.h"
+#include "common/HashListPlacing.h"
 #include "common/Product.h"
 #include "common/modOpSys.h"
 #include "engine/Module1.h"
@@ -30,6 +32,7 @@
 #include "update/HashRuleImport.h"
 #include "update/ProgramSwap.h"
 #include "update/SignedDownload.h"
+#include "update/StagedSwap.h"
 #include "update/TransferBounds.h"
 #include "zip/modZip.h"
 
@@ -44,6 +47,7 @@ constexpr const wchar_t* kSection = Product::kUpdateIndexSection;
 constexpr const wchar_t* kIndexZipName = Product::kUpdateIndexZip;
 constexpr const wchar_t* kIndexIniName = Product::kUpdateIndexIni;
 constexpr const wchar_t* kVersionFileName = Product::kDefinitionsVersionFile;
+constexpr const wchar_t* kDefsKey = Product::kDefinitionsVersionKey;
 // Where a program package is kept in its private download folder.
 const std::wstring kDownloadedPackage = std::wstring(L"\\") + Product::kDownloadedPackage;
 const std::wstring kUpdateFailedTitle = std::wstring(Product::kName) + L" Update";
@@ -83,7 +87,7 @@ IndexCheck FetchIndex(bool hidden, bool unzipSilent) {
   const std::wstring ini = unpacked + L"\\" + kIndexIniName;
   check.remoteVersion = CommonModule::ReadIni(ini, kSection, L"CurrentVersion");
   check.packageUrl = CommonModule::ReadIni(ini, kSection, L"DownloadURLB");
-  check.remoteDefs = CommonModule::ReadIni(ini, kSection, L"CurrentDefs");
+  check.remoteDefs = CommonModule::ReadIni(ini, kSection, kDefsKey);
   check.defsUrl = CommonModule::ReadIni(ini, kSection, L"DownloadDefsURL");
   check.fetched = true;
   check.newer = ProgramSwap::IsVersionText(check.remoteVersion) &&
@@ -115,10 +119,12 @@ IndexCheck FetchProgramIndex(bool hidden) {
   EndProcess();
 }
 
-// The whole swap road of the three apply procedures. Returns only when the update failed.
+// The whole swap road of the three apply procedures. Returns only when the update failed or waits
+// for the restart.
 enum class SwapRoad { Silently, AndReapply, Plain };
 
-void RunSwapRoad(const std::wstring& url, const std::wstring& version, SwapRoad road, bool silent, bool reboot) {
+ProgramSwap::SwapResult RunSwapRoad(const std::wstring& url, const std::wstring& version, SwapRoad road, bool silent,
+                                    bool reboot) {
   std::wstring arguments;
   if (road == SwapRoad::AndReapply) {
     arguments = L"/applyini";
@@ -128,9 +134,9 @@ void RunSwapRoad(const std::wstring& url, const std::wstring& version, SwapRoad 
   ProgramSwap::DeleteSwapBackups();
   const bool hidden = road == SwapRoad::AndReapply && silent;
   std::optional<platform::PrivateFolder> work(std::in_place);
-  if (!work->Ok()) return;
+  if (!work->Ok()) return {};
   const std::wstring package = work->Path() + kDownloadedPackage;
-  if (!SignedDownload::Fetch(url, package, hidden)) return;
+  if (!SignedDownload::Fetch(url, package, hidden)) return {};
   auto failedToUnzip = [&] {
     if (road == SwapRoad::AndReapply && !silent) Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
     if (road == SwapRoad::Plain) Box(L"Failed to unzip update.", kCheckTitle, MB_OK);
@@ -138,59 +144,54 @@ void RunSwapRoad(const std::wstring& url, const std::wstring& version, SwapRoad 
   // A package of another version ends the road as a failed download does.
   switch (ProgramSwap::CheckPackageVersion(package, version, ProgramSwap::VersionRule::Newer)) {
     case ProgramSwap::PackageCheck::Accepted: break;
-    case ProgramSwap::PackageCheck::WrongVersion: return;
-    case ProgramSwap::PackageCheck::Unreadable: failedToUnzip(); return;
+    case ProgramSwap::PackageCheck::WrongVersion: return {};
+    case ProgramSwap::PackageCheck::Unreadable: failedToUnzip(); return {};
   }
   // The reapplying restart starts the new service itself; the other roads start it here.
   const auto restart =
       road == SwapRoad::AndReapply ? ProgramSwap::ServiceRestart::OnFailure : ProgramSwap::ServiceRestart::Always;
-  if (!ProgramSwap::SwapWithServiceStopped(package, true, restart)) {
+  const ProgramSwap::SwapResult swap = ProgramSwap::SwapWithServiceStopped(package, true, restart);
+  if (swap.outcome == ProgramSwap::SwapOutcome::AtRestart) {
+    // The reapplying road says so with its question before the protection.
+    if (road == SwapRoad::Plain)
+      Box(ProgramSwap::AtRestartNotice(swap.heldFile), kCheckTitle, MB_OK | MB_ICONINFORMATION);
+    return swap;
+  }
+  if (swap.outcome == ProgramSwap::SwapOutcome::Failed) {
     failedToUnzip();
-    return;
+    return swap;
   }
   work.reset();  // the process ends below, without unwinding
-  switch (road) {
-    case SwapRoad::Silently:
-      EndProcess();
-    case SwapRoad::AndReapply:
-      RestartAndEnd(program, arguments);
-    case SwapRoad::Plain:
-      RestartAndEnd(program, L"");
-  }
-}
-
-// A definitions version: a whole number of up to 64 bits, digits only.
-bool ToDefinitionsVersion(const std::wstring& text, int64_t& value) {
-  const std::wstring digits = platform::Trim(text);
-  if (digits.empty() || digits.size() > 19 || digits.find_first_not_of(L"0123456789") != std::wstring::npos)
-    return false;
-  return platform::ParseInt64(digits, value);
+  if (road == SwapRoad::Silently) EndProcess();
+  RestartAndEnd(program, road == SwapRoad::AndReapply ? arguments : L"");
 }
 
 enum class DefsState { Older, UpToDate, Unreadable };
 
 // The installed definitions against the index's. A local version that cannot be read counts as
 // older, so that a missing or damaged version file is replaced; a remote one that cannot be read
-// means the check failed.
+// means the check failed. The installed version is the version file's, or while another program
+// holds that file, the current list index's (which the last update made).
 DefsState CompareDefinitions(const std::wstring& folder, const std::wstring& remoteText) {
   if (folder.empty()) return DefsState::Unreadable;  // no data folder to hold them
-  int64_t local = 0, remote = 0;
-  if (!ToDefinitionsVersion(remoteText, remote)) return DefsState::Unreadable;
-  if (!ToDefinitionsVersion(CommonModule::ReadIni(folder + kVersionFileName, kSection, L"CurrentDefs"), local))
-    return DefsState::Older;
-  return local < remote ? DefsState::Older : DefsState::UpToDate;
+  const std::optional<int64_t> remote = DefinitionsVersion::Parse(remoteText);
+  if (!remote) return DefsState::Unreadable;
+  const std::optional<int64_t> local = HashListPlacing::InstalledDefinitions(folder);
+  if (!local) return DefsState::Older;
+  return *local < *remote ? DefsState::Older : DefsState::UpToDate;
 }
 
 // The package's own version file must give the version the index announced, and that must be
 // newer than the installed one: a signed older package under a newer index takes nothing back.
 bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstring& announced,
                                  const std::wstring& folder) {
-  const std::wstring packagedText = CommonModule::ReadIni(unpacked + L"\\" + kVersionFileName, kSection, L"CurrentDefs");
-  int64_t packaged = 0, expected = 0;
+  const std::wstring packagedText = CommonModule::ReadIni(unpacked + L"\\" + kVersionFileName, kSection, kDefsKey);
+  const std::optional<int64_t> packaged = DefinitionsVersion::Parse(packagedText);
+  const std::optional<int64_t> expected = DefinitionsVersion::Parse(announced);
   const wchar_t* refusal = nullptr;
-  if (!ToDefinitionsVersion(packagedText, packaged))
+  if (!packaged)
     refusal = L"- The package carries no readable version";
-  else if (!ToDefinitionsVersion(announced, expected) || packaged != expected)
+  else if (!expected || *packaged != *expected)
     refusal = L"- Not the version the index announced";
   else if (CompareDefinitions(folder, packagedText) != DefsState::Older)
     refusal = L"- Not newer than the installed definitions";
@@ -202,7 +203,9 @@ bool PackagedDefinitionsAccepted(const std::wstring& unpacked, const std::wstrin
 
 // Places the unpacked definition files (not the hash rules) into the definitions folder, all or
 // nothing, each with the folder's rights, the version file last: until it arrives, the next check
-// fetches the whole package again.
+// fetches the whole package again. The list index's next generation goes in with them. A file
+// another program holds open without sharing is left as it is: the index carries a held list's
+// new content, and the new version, to the filter module; the debug log names each one.
 bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& folder) {
   std::vector<DataFolder::Placement> files;
   WIN32_FIND_DATAW found = {};
@@ -217,7 +220,11 @@ bool PlaceDefinitionFiles(const std::wstring& unpacked, const std::wstring& fold
   }
   if (CommonModule::DoesFileExist(unpacked + L"\\" + kVersionFileName))
     files.push_back({unpacked + L"\\" + kVersionFileName, folder + kVersionFileName});
-  return DataFolder::PlaceFiles(files);
+  std::vector<std::wstring> held;
+  const bool placed = HashListPlacing::PlaceLists(folder, files, DataFolder::HeldTarget::LeftAsItIs, held);
+  for (const std::wstring& file : held)
+    CommonModule::DPrint(L"modUpdate\\UpdateDefinitions: ", L"- Held open by another program, left as it was: " + file);
+  return placed;
 }
 
 }  // namespace
@@ -265,9 +272,11 @@ void CheckForUpdatesInteractive() {
           Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
         } else {
           // A package that brings a new service executable replaces it only while the service is stopped.
-          const bool swapped =
+          const ProgramSwap::SwapResult swap =
               ProgramSwap::SwapWithServiceStopped(package, false, ProgramSwap::ServiceRestart::Always);
-          if (!swapped) {
+          if (swap.outcome == ProgramSwap::SwapOutcome::AtRestart) {
+            Box(ProgramSwap::AtRestartNotice(swap.heldFile), kUpdateFailedTitle, MB_OK | MB_ICONINFORMATION);
+          } else if (swap.outcome == ProgramSwap::SwapOutcome::Failed) {
             Box(L"Failed to unzip update.", kUpdateFailedTitle, MB_OK);
           } else {
             work.reset();  // the process ends below, without unwinding
@@ -304,9 +313,14 @@ void CheckUpdateBeforeProtection(bool silent, bool reboot) {
       if (!silent) Box(L"No updates exist.  Click OK to apply protection.", kCheckTitle, MB_OK);
     } else if (silent || Box(L"Press OK to update this application to v" + check.remoteVersion, kAvailableTitle,
                              MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
-      // Returns only when the update failed: the protection is applied all the same.
-      ApplyUpdateAndReapply(check.packageUrl, check.remoteVersion, silent, reboot);
-      if (!silent) Box(L"The update failed.  Click OK to apply protection.", kCheckTitle, MB_OK | MB_ICONEXCLAMATION);
+      // Returns only when the update failed or waits for the restart: the protection is applied
+      // all the same, by the program that stays in use until then.
+      const ProgramSwap::SwapResult left = ApplyUpdateAndReapply(check.packageUrl, check.remoteVersion, silent, reboot);
+      if (!silent && left.outcome == ProgramSwap::SwapOutcome::AtRestart)
+        Box(ProgramSwap::AtRestartNotice(left.heldFile) + L"  Click OK to apply protection.", kCheckTitle,
+            MB_OK | MB_ICONINFORMATION);
+      else if (!silent)
+        Box(L"The update failed.  Click OK to apply protection.", kCheckTitle, MB_OK | MB_ICONEXCLAMATION);
     }
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\CheckUpdateBeforeProtection: ", L"- Error");
@@ -337,11 +351,13 @@ void ApplyUpdateSilently(const std::wstring& url, const std::wstring& version) {
   }
 }
 
-void ApplyUpdateAndReapply(const std::wstring& url, const std::wstring& version, bool silent, bool reboot) {
+ProgramSwap::SwapResult ApplyUpdateAndReapply(const std::wstring& url, const std::wstring& version, bool silent,
+                                              bool reboot) {
   try {
-    RunSwapRoad(url, version, SwapRoad::AndReapply, silent, reboot);
+    return RunSwapRoad(url, version, SwapRoad::AndReapply, silent, reboot);
   } catch (...) {
     CommonModule::DPrint(L"modUpdate\\ApplyUpdateAndReapply: ", L"- Error");
+    return {};
   }
 }
 
@@ -440,6 +456,29 @@ void OfferRestartBeforeVista() {
   CommonModule::ShellX(helper, L"", false, SW_SHOWNORMAL, exitCode, false, false, CommonModule::kNoTimeLimit);
 }
 
+// The new program's step after every program update: the protection choices saved in the
+// registry are applied again, so that the new rules replace the old ones, and the event service
+// and the update tasks are set up again.
+void ReapplyAfterUpdate() {
+  using SavedChoices::Choice;
+  const SavedChoices::Saved saved = SavedChoices::Saved::Read();
+  const auto on = [&saved](Choice choice) { return saved.On(choice); };
+  if (on(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
+  Module1::CheckAppUpdateTask();
+  Module1::CheckDefsUpdateTask();
+  Module1::ApplyFilterIniSettings(CommonModule::IniPath, false);
+  Module1::ApplyProtection(on(Choice::Appdata), on(Choice::TempArchives), on(Choice::FakeExtensions),
+                           on(Choice::UserProfile), on(Choice::Syskey), on(Choice::BcdEdit));
+  Module1::ApplyMoreProtection(on(Choice::AppdataDeep), on(Choice::AppdataLocal), on(Choice::RecycleBin),
+                               on(Choice::Cipher), on(Choice::Vssadmin), on(Choice::ProgramData),
+                               on(Choice::StartupFolder));
+  // After the rule writers: their removal of the old rules also switches this filter off.
+  if (on(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
+  Module1::RunGPUpdate(true);
+  modService::InstallEventService();
+  OfferRestartBeforeVista();
+}
+
 }  // namespace
 
 void AutoUpdateApp() {
@@ -460,24 +499,25 @@ void ApplyUpdatePostInstall() {
   // go and the service starts again from the new one below.
   modService::RemoveEventService(false, true);
   DeleteBackupsAfterOldProgramEnded();
+  ReapplyAfterUpdate();
+}
 
-  using SavedChoices::Choice;
-  const SavedChoices::Saved saved = SavedChoices::Saved::Read();
-  const auto on = [&saved](Choice choice) { return saved.On(choice); };
-  if (on(Choice::Sidebar)) modToggle::SetSidebarDisabled(true);
-  Module1::CheckAppUpdateTask();
-  Module1::CheckDefsUpdateTask();
-  Module1::ApplyFilterIniSettings(CommonModule::IniPath, false);
-  Module1::ApplyProtection(on(Choice::Appdata), on(Choice::TempArchives), on(Choice::FakeExtensions),
-                           on(Choice::UserProfile), on(Choice::Syskey), on(Choice::BcdEdit));
-  Module1::ApplyMoreProtection(on(Choice::AppdataDeep), on(Choice::AppdataLocal), on(Choice::RecycleBin),
-                               on(Choice::Cipher), on(Choice::Vssadmin), on(Choice::ProgramData),
-                               on(Choice::StartupFolder));
-  // After the rule writers: their removal of the old rules also switches this filter off.
-  if (on(Choice::ExeComFilter)) Module1::SetExeComFilter(true);
-  Module1::RunGPUpdate(true);
-  modService::InstallEventService();
-  OfferRestartBeforeVista();
+void FinishUpdateAfterRestart() {
+  const wchar_t kLog[] = L"modUpdate\\FinishUpdateAfterRestart: ";
+  switch (ProgramSwap::CheckStagedUpdate()) {
+    case ProgramSwap::StagedUpdate::None: return;
+    case ProgramSwap::StagedUpdate::Pending:
+      CommonModule::DPrint(kLog, L"- A program update waits for the restart in ", StagedSwap::Folder());
+      return;
+    case ProgramSwap::StagedUpdate::Completed: break;
+  }
+  CommonModule::DPrint(kLog, L"- The program update staged for the restart is in place: v",
+                       ProgramSwap::RunningVersion());
+  // No old program is left to start this one with "/applyupdate": its step is taken here. The
+  // service the restart started from its new file is started again like after any update.
+  modService::RemoveEventService(false, true);
+  ProgramSwap::DeleteSwapBackups();
+  ReapplyAfterUpdate();
 }
 
 }  // namespace modUpdate

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/HashListPlacing.h"
 #include "notify/AlertEntry.h"
 #include "filtermod/clsHash.h"
 #include "platform/EventLog.h"
@@ -73,6 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
                    L"F3336BEA752B5A28743033DD2C844A4A63FBA08871AAEE2586A2BF2D69BE83A2"},
         DigestCase{16385, L"8D075F723556E776F6F5DCF28E6889A7",
                    L"608B801060D579A7B659A01755259A13DEC8853B97D3D8062763C97FFAC6DDAE"},
+        // One read block exactly (both digests on one thread), and one byte past it.
+        DigestCase{1024 * 1024, L"7202826A7791073FE2787F0C94603278",
+                   L"9BC1B2A288B26AF7257A36277AE3816A7D4F16E89C1E7E77D0A5C48BAD62B360"},
+        DigestCase{1024 * 1024 + 1, L"6F0555AC53CECBF068D354C08863805A",
+                   L"4A3F0C0C213ADEA174F9A3D4C13177315B588BDB2E9C1012D3D0BF0453CA0F6A"},
         DigestCase{2 * 1024 * 1024 + 1, L"F0A5D0AA0B425BF89A75A696A7C80347",
                    L"16A429A1E5162FCF59E3079724763E9AFAFCEF1E2C7F862571E9267B3D959113"}),
     [](const testing::TestParamInfo<DigestCase>& info) { return "Bytes" + std::to_string(info.param.size); });
@@ -88,7 +94,7 @@ TEST(HashFile, MissingFileIsNumberedError) {
 
 // ---- The program ----
 
-std::wstring DataFolder() { return platform::GetEnv(L"programdata") + kProductFolder + L"\\"; }
+std::wstring ListsFolder() { return platform::GetEnv(L"programdata") + kProductFolder + L"\\"; }
 
 class FilterModTest : public testing::Test {
  protected:
@@ -97,12 +103,36 @@ class FilterModTest : public testing::Test {
     Clean();
     for (const auto& file : extraFiles_) DeleteFileW(file.c_str());
   }
+  // No lists, no list index, no pointer to one, no copy of one.
   void Clean() {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kMakerKey);
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kSourceKey);
-    for (const wchar_t* list : {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5", L"UserExecFilter.sha256"})
-      DeleteFileW((DataFolder() + list).c_str());
+    for (const wchar_t* list : kHashLists) DeleteFileW((ListsFolder() + list).c_str());
+    DeleteFileW((ListsFolder() + kDefinitionsVersionFile).c_str());
+    // Nor this user's copy of an index that an earlier test built.
+    RemoveUserListCopy();
+    for (const std::wstring& index : FilesIn(ListsFolder(), kListIndexPrefix + std::wstring(L"*") + kListIndexSuffix)) {
+      SetFileAttributesW(index.c_str(), FILE_ATTRIBUTE_NORMAL);
+      RemoveDirectoryW(index.c_str());
+      DeleteFileW(index.c_str());
+    }
   }
+  static std::vector<std::wstring> FilesIn(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found = {};
+    platform::UniqueFindHandle search(FindFirstFileW((folder + pattern).c_str(), &found));
+    if (search) {
+      do files.push_back(folder + found.cFileName);
+      while (FindNextFileW(search.get(), &found));
+    }
+    return files;
+  }
+  // The list index built as the main program builds it at apply, for the lists as they are.
+  static void IndexTheLists() {
+    ASSERT_TRUE(HashListPlacing::RenewIndex(ListsFolder()));
+    ASSERT_NE(CurrentListIndex(), 0u);
+  }
+  static std::wstring CurrentIndexFile() { return ListsFolder() + ListIndexName(CurrentListIndex()); }
 
   // The fake program copied as the launched file; its calls land in <name>.calls.log beside it.
   std::wstring Target(const std::wstring& relative) {
@@ -334,7 +364,7 @@ TEST_F(FilterModTest, UserHashListBlocks) {
   const std::string shaText = platform::ToAnsi(sha.HashFile(probe, kSha256));
   ASSERT_EQ(md5Text.size(), 32u);
   CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
 
   // A definitions list of 100,000 other digests, with the probe's digest last or not at all.
   std::string longList;
@@ -361,15 +391,27 @@ TEST_F(FilterModTest, UserHashListBlocks) {
       {L"ExecFilter.sha256", longList + shaText + "\r\n", true},
       {L"ExecFilter.sha256", longList, false},
   };
+  // Each case read from the list's text, and from the list index built for it: the module then
+  // finds the same entries without reading the text, which is held open unshared meanwhile (read as
+  // text, it would make a failed check).
   int n = 0;
+  for (const bool indexed : {false, true})
   for (const auto& c : cases) {
     SCOPED_TRACE(n);
+    SCOPED_TRACE(indexed ? "from the index" : "from the text");
     Clean();
     DeleteFileW(program.PromptLog().c_str());
-    ASSERT_TRUE(WriteTextFile(DataFolder() + c.list, c.content));
+    ASSERT_TRUE(WriteTextFile(ListsFolder() + c.list, c.content));
+    platform::UniqueFileHandle held;
+    if (indexed) {
+      IndexTheLists();
+      held.reset(CreateFileW((ListsFolder() + c.list).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held);
+    }
     const std::wstring target = program.Folder() + L"h" + std::to_wstring(n++) + L".scr";
     ASSERT_TRUE(CopyFileW(probe.c_str(), target.c_str(), FALSE));
     Run(L"\"" + target + L"\"", L"yes");
+    held.reset();
     if (c.blocks) {
       ExpectBoxes({{L"0x0", L"This file matches a malware hash!  Aborting execution!"}});
       EXPECT_TRUE(Calls(target, false).empty());
@@ -397,8 +439,8 @@ std::wstring FailedCheckEntryStart(const std::wstring& path) {
 // One of the four lists written into the data folder, the folder made first.
 void WriteList(const wchar_t* list, const std::string& content) {
   CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
-  CreateDirectoryW(DataFolder().c_str(), nullptr);
-  ASSERT_TRUE(WriteTextFile(DataFolder() + list, content));
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + list, content));
 }
 
 // The definitions SHA-256 list naming the file: whatever the module then does, it must not run it.
@@ -452,12 +494,12 @@ TEST_F(FilterModTest, HashCheckThatCannotBeMadeBlocks) {
     DeleteFileW(program.PromptLog().c_str());
     ListFile(c.target);
     if (c.silent) SetSwitch(L"SilentBlock", L"1");
-    const std::wstring unreadable = DataFolder() + L"UserExecFilter.md5";
+    const std::wstring unreadable = ListsFolder() + L"UserExecFilter.md5";
     platform::UniqueFileHandle held;
     commontest::EnvironmentGuard env;
     switch (c.fault) {
       case kListHeld:
-        held.reset(CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        held.reset(CreateFileW((ListsFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                0, nullptr));
         ASSERT_TRUE(held);
         break;
@@ -505,7 +547,7 @@ TEST_F(FilterModTest, ListHeldForAMomentIsReadOnceFree) {
   const std::wstring target = Target(L"moment\\saver.scr");
   ListFile(target);
   platform::UniqueFileHandle held(
-      CreateFileW((DataFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      CreateFileW((ListsFolder() + L"ExecFilter.sha256").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   std::thread release([&] {
     Sleep(400);
@@ -515,6 +557,223 @@ TEST_F(FilterModTest, ListHeldForAMomentIsReadOnceFree) {
   release.join();
   ExpectBoxes({{L"0x0", kHashBox}});
   EXPECT_TRUE(Calls(target, false).empty());
+}
+
+// ---- The list index ----
+
+// An administrator's list written by hand after the index was built: its stamp is no longer the
+// one the index recorded, so the module reads it as text and its new entry blocks.
+TEST_F(FilterModTest, AListWrittenByHandAfterTheIndexIsReadAsText) {
+  const std::wstring target = Target(L"byhand\\saver.scr");
+  CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+  CreateDirectoryW(ListsFolder().c_str(), nullptr);
+  // Of the very size the list naming the file has: only the time of writing tells them apart.
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + L"ExecFilter.sha256", "; definitions\r\n" + std::string(64, 'A') + "\r\n"));
+  IndexTheLists();
+  ListFile(target);
+  Run(L"\"" + target + L"\"", L"yes");
+  ExpectBoxes({{L"0x0", kHashBox}});
+  EXPECT_TRUE(Calls(target, false).empty());
+}
+
+// An index the module must not trust, or that is not whole, is not used: the lists are read as
+// text (or the check fails), never taken for allowed. The list names the file while the index,
+// built before, does not, and the list has the stamp the index recorded: a module that used the
+// index would ask (the first row shows it does when the index is sound).
+TEST_F(FilterModTest, AnIndexThatIsNotTheSystemsOrNotWholeIsNotUsed) {
+  enum Damage { kNone, kTruncated, kFolderInItsPlace, kSecondName, kOwnerNotTrusted, kHeld, kGenerationMissing };
+  struct Case {
+    const char* what;
+    Damage damage;
+    bool failedCheck;  // the check fails (rather than the text road blocking by the hash)
+  } cases[] = {
+      {"a sound index is used", kNone, false},
+      {"truncated by a byte", kTruncated, false},
+      {"a folder in its place", kFolderInItsPlace, false},
+      {"a second name for it", kSecondName, false},
+      {"an owner the module does not trust", kOwnerNotTrusted, true},
+      {"held open without sharing", kHeld, true},
+      {"the generation named is not there", kGenerationMissing, false},
+  };
+  const std::wstring list = ListsFolder() + L"ExecFilter.sha256";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    DeleteFileW(program.PromptLog().c_str());
+    const std::wstring target = Target(std::wstring(L"index_") + std::to_wstring(c.damage) + L"\\saver.scr");
+    CreateDirectoryW((platform::GetEnv(L"programdata") + kMakerFolder).c_str(), nullptr);
+    CreateDirectoryW(ListsFolder().c_str(), nullptr);
+    ASSERT_TRUE(WriteTextFile(list, "; definitions\r\n" + std::string(64, 'A') + "\r\n"));
+    IndexTheLists();
+    FILETIME written = {};
+    {
+      platform::UniqueFileHandle file(CreateFileW(list.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(file && GetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+    ListFile(target);
+    {
+      platform::UniqueFileHandle file(CreateFileW(list.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &written));
+    }
+
+    const std::wstring index = CurrentIndexFile();
+    const std::wstring link = program.Folder() + L"index.link";
+    platform::UniqueFileHandle held;
+    commontest::EnvironmentGuard env;
+    switch (c.damage) {
+      case kNone: break;
+      case kTruncated: {
+        const std::string bytes = ReadFileBytes(index);
+        ASSERT_TRUE(WriteTextFile(index, bytes.substr(0, bytes.size() - 1)));
+        break;
+      }
+      case kFolderInItsPlace:
+        ASSERT_TRUE(DeleteFileW(index.c_str()) && CreateDirectoryW(index.c_str(), nullptr));
+        break;
+      case kSecondName:
+        ASSERT_TRUE(CreateHardLinkW(link.c_str(), index.c_str(), nullptr));
+        break;
+      case kOwnerNotTrusted:  // Wine's one account owns every file: trust another in its place
+        env.Set(L"ILATCH_TRUSTED_OWNER", L"S-1-5-21-1004336348-1177238915-682003330-500");
+        break;
+      case kHeld:
+        held.reset(CreateFileW(index.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        break;
+      case kGenerationMissing:
+        ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, kSettingsKey, kListIndexValue, CurrentListIndex() + 100));
+        break;
+    }
+    Run(L"\"" + target + L"\"", L"no");
+    held.reset();
+    DeleteFileW(link.c_str());
+    EXPECT_TRUE(Calls(target, false).empty());
+    if (c.damage == kNone)
+      ExpectBoxes({{L"0x114", TypedQuestion(L"SCR", target)}});
+    else
+      ExpectBoxes({{L"0x0", c.failedCheck ? FailedCheckBox(target) : kHashBox}});
+  }
+}
+
+// ---- Another program holding the lists ----
+
+// A copy of the fake program with bytes of its own at the end: a digest no other target has.
+std::wstring Distinct(const std::wstring& target) {
+  std::string bytes = ReadFileBytes(target);
+  bytes += platform::ToUtf8(target);
+  EXPECT_TRUE(WriteTextFile(target, bytes));
+  return target;
+}
+
+const wchar_t kHeldEntryStart[] =
+    L"The hash lists are held open by another program; the lists this user last read were used:";
+
+// Another program, any user's, holds a list or the index open without sharing: every user whose
+// module read the lists before goes on with them at once, a listed program still blocked and an
+// unlisted one still started; where this user's copy was used, the entry names what was held.
+// With no copy to use (a damaged one is none) the check fails, as for a user who never read them.
+TEST_F(FilterModTest, AHolderOfTheListsKeepsNoUserWhoReadThemBeforeFromThem) {
+  const std::wstring listed = Distinct(Target(L"held\\listed.exe"));
+  const std::wstring unlisted = Target(L"held\\unlisted.exe");
+  const std::wstring list = ListsFolder() + L"ExecFilter.sha256";
+  ListFile(listed);
+  ASSERT_TRUE(WriteTextFile(ListsFolder() + kDefinitionsVersionFile, std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n"));
+  IndexTheLists();
+  const std::wstring index = CurrentIndexFile();
+  // This user's first launch since the index was made: the module keeps its copy.
+  Run(L"/\"" + unlisted + L"\"");
+  ASSERT_EQ(Calls(unlisted, true).size(), 1u);
+  ASSERT_TRUE(FileExists(UserListCopyPath()));
+
+  enum Hold { kList, kIndex, kListWrittenByHand, kIndexAndCopyDamaged };
+  struct Case {
+    const char* what;
+    Hold hold;
+    std::wstring heldEntry;  // the file the entry names; "" when no entry is written
+    bool checkFails;
+  } cases[] = {
+      {"the list held: the index stands for it", kList, L"", false},
+      {"the index held: this user's copy", kIndex, index, false},
+      {"the list written by hand since, and held: this user's copy", kListWrittenByHand, list, false},
+      {"the index held and this user's copy damaged", kIndexAndCopyDamaged, L"", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.hold == kListWrittenByHand) ListFile(listed);
+    if (c.hold == kIndexAndCopyDamaged) {
+      const std::string copy = ReadFileBytes(UserListCopyPath());
+      ASSERT_TRUE(WriteTextFile(UserListCopyPath(), copy.substr(0, copy.size() - 1)));
+    }
+    const std::wstring& heldFile = c.hold == kList || c.hold == kListWrittenByHand ? list : index;
+    platform::UniqueFileHandle held(CreateFileW(heldFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const auto heldEntries = [&] {
+      std::vector<platform::EventEntry> mine;
+      for (auto& e : EntriesAbout(heldFile))
+        if (platform::StartsWith(e.strings[0], kHeldEntryStart)) mine.push_back(e);
+      return mine;
+    };
+    const size_t entriesBefore = heldEntries().size();
+    for (const std::wstring& target : {listed, unlisted}) {
+      DeleteFileW(program.PromptLog().c_str());
+      DeleteFileW(CallsLog(target).c_str());
+      Run(L"/\"" + target + L"\"");
+      if (c.checkFails) {
+        ExpectBoxes({{L"0x0", FailedCheckBox(target)}});
+        EXPECT_TRUE(Calls(target, false).empty());
+        const auto entries = EntriesAbout(target);
+        ASSERT_FALSE(entries.empty());
+        EXPECT_TRUE(platform::EndsWith(entries[0].strings[0], L"Cause:  hash list index could not be read:  " + index +
+                                                                  L" (system error 32)"))
+            << platform::ToUtf8(entries[0].strings[0]);
+      } else if (target == listed) {
+        ExpectBoxes({{L"0x0", kHashBox}});
+        EXPECT_TRUE(Calls(target, false).empty());
+      } else {
+        EXPECT_TRUE(program.Prompts().empty());
+        EXPECT_EQ(Calls(target, true).size(), 1u) << "the unlisted program did not start";
+      }
+    }
+    held.reset();
+    const auto entries = heldEntries();
+    if (c.heldEntry.empty()) {
+      EXPECT_EQ(entries.size(), entriesBefore) << "no copy was used";
+    } else {
+      ASSERT_EQ(entries.size(), entriesBefore + 2) << "one entry for each launch";
+      EXPECT_EQ(entries[0].type, platform::kEventWarning);
+      EXPECT_EQ(entries[0].strings[0], kHeldEntryStart + std::wstring(kCrLf) + kCrLf + c.heldEntry + kCrLf + kCrLf +
+                                           L"Definitions version:  105");
+    }
+  }
+}
+
+// The copy follows the lists: the first launch after a new generation brings it along, so that a
+// holder later finds this user with the newer lists.
+TEST_F(FilterModTest, ThisUsersCopyFollowsEachNewGeneration) {
+  const std::wstring first = Distinct(Target(L"follow\\first.exe"));
+  const std::wstring second = Distinct(Target(L"follow\\second.exe"));
+  const std::wstring other = Target(L"follow\\other.exe");
+  ListFile(first);
+  IndexTheLists();
+  Run(L"/\"" + other + L"\"");
+  ListFile(second);  // by an administrator's hand, then applied
+  IndexTheLists();
+  DeleteFileW(CallsLog(other).c_str());
+  Run(L"/\"" + other + L"\"");
+  ASSERT_EQ(Calls(other, true).size(), 1u);
+
+  platform::UniqueFileHandle held(CreateFileW(CurrentIndexFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  DeleteFileW(program.PromptLog().c_str());
+  Run(L"/\"" + second + L"\"");
+  ExpectBoxes({{L"0x0", kHashBox}});
+  EXPECT_TRUE(Calls(second, false).empty());
+  DeleteFileW(program.PromptLog().c_str());
+  Run(L"/\"" + first + L"\"");
+  EXPECT_TRUE(program.Prompts().empty());
+  EXPECT_EQ(Calls(first, true).size(), 1u) << "listed no more";
 }
 
 // The file hashed is the file started: while the module has read the file and waits for the user's

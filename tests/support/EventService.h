@@ -55,6 +55,15 @@ inline bool WaitForState(DWORD wanted, DWORD timeoutMs) {
   return false;
 }
 
+// Stopped as the service manager stops it, and waited for; false when it did not stop in time.
+inline bool Stop(DWORD timeoutMs) {
+  platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  platform::UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), kServiceName, SERVICE_STOP) : nullptr);
+  SERVICE_STATUS status = {};
+  if (!service || !ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return false;
+  return WaitForState(SERVICE_STOPPED, timeoutMs);
+}
+
 // Stopped and deleted, if it is there.
 inline void Remove() {
   platform::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

@@ -1,8 +1,28 @@
 #include "tests/support/ProductState.h"
 
+#include <shlobj.h>
+
 #include "tests/support/TestSupport.h"
 
 namespace testsupport {
+
+unsigned long CurrentListIndex() {
+  DWORD generation = 0;
+  return RegReadDword(HKEY_LOCAL_MACHINE, kSettingsKey, kListIndexValue, generation) ? generation : 0;
+}
+
+std::wstring UserListCopyPath() {
+  wchar_t folder[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return L"";
+  return std::wstring(folder) + kProductFolder + L"\\" + kUserListCopy;
+}
+
+void RemoveUserListCopy() {
+  const std::wstring copy = UserListCopyPath();
+  DeleteFileW(copy.c_str());
+  DeleteFileW((copy + L".tmp").c_str());
+  RemoveDirectoryW(copy.substr(0, copy.find_last_of(L'\\')).c_str());
+}
 
 void ClearedProductTest::Clean() { ClearProductAndPolicy(); }
 

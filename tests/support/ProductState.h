@@ -55,6 +55,8 @@ inline constexpr wchar_t kServiceProgram[] = TESTSUPPORT_PRODUCT_ L"EventSvc.exe
 inline constexpr wchar_t kServiceName[] = TESTSUPPORT_PRODUCT_ L"EventSvc";
 inline constexpr wchar_t kMainBackup[] = TESTSUPPORT_PRODUCT_ L"_old.exe";
 inline constexpr wchar_t kServiceBackup[] = TESTSUPPORT_PRODUCT_ L"EventSvc_old.exe";
+// The folder in the program folder where a program update waits for the restart.
+inline constexpr wchar_t kStagedUpdateFolder[] = TESTSUPPORT_PRODUCT_ L"_StagedUpdate";
 inline constexpr wchar_t kSettingsIni[] = TESTSUPPORT_PRODUCT_ L".ini";
 inline constexpr wchar_t kWhitelistFile[] = TESTSUPPORT_PRODUCT_ L"_Whitelist.txt";
 inline constexpr wchar_t kDebugLog[] = TESTSUPPORT_PRODUCT_ L".log";
@@ -79,6 +81,19 @@ inline constexpr wchar_t kAppUpdateTask[] = TESTSUPPORT_PRODUCT_ L" App Update";
 // The same two as Windows' task tools list them (narrow output).
 inline constexpr char kDefsUpdateTaskA[] = TESTSUPPORT_PRODUCT_ " Update";
 inline constexpr char kAppUpdateTaskA[] = TESTSUPPORT_PRODUCT_ " App Update";
+
+// The four hash lists; the list index that stands for them, each generation a file named by its
+// number, the current one in a REG_DWORD under the settings key; and the copy the filter module
+// keeps of it per user, in the user's local application data below kProductFolder.
+inline constexpr const wchar_t* kHashLists[] = {L"ExecFilter.md5", L"ExecFilter.sha256", L"UserExecFilter.md5",
+                                                L"UserExecFilter.sha256"};
+inline constexpr wchar_t kListIndexValue[] = L"HashListIndex";
+inline constexpr wchar_t kListIndexPrefix[] = L"HashLists.";
+inline constexpr wchar_t kListIndexSuffix[] = L".idx";
+inline std::wstring ListIndexName(unsigned long generation) {
+  return kListIndexPrefix + std::to_wstring(generation) + kListIndexSuffix;
+}
+inline constexpr wchar_t kUserListCopy[] = L"HashLists.idx";
 
 // The update server's files: the index zip and its ini (section: the product's name), the
 // program package and its branded twin, the definitions' version file, and the name the
@@ -113,6 +128,13 @@ class ClearedProductTest : public testing::Test {
   void TearDown() override { Clean(); }
   virtual void Clean();
 };
+
+// The generation the pointer names; 0 when there is none.
+unsigned long CurrentListIndex();
+// This user's copy of the list index (its folder made by the filter module), and the removal of
+// the copy with its folder: the state before this user's first launch.
+std::wstring UserListCopyPath();
+void RemoveUserListCopy();
 
 // gpupdate.exe is not part of Wine: while installed, a recording stand-in takes its place in the
 // system folder. Each start of it adds one line to CallsLog.

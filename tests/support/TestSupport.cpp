@@ -93,6 +93,20 @@ std::wstring ReadTextFile(const std::wstring& path) {
   return platform::FromAnsi(bytes);
 }
 
+std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring& folder) {
+  std::vector<std::pair<std::wstring, std::string>> files;
+  WIN32_FIND_DATAW found{};
+  platform::UniqueFindHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
+  if (!search) return files;
+  do {
+    const std::wstring name = found.cFileName;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || name == L"prompts.log" || name == kDebugLog) continue;
+    files.emplace_back(name, ReadFileBytes(folder + name));
+  } while (FindNextFileW(search.get(), &found));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
   platform::UniqueFileHandle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -37,6 +38,10 @@ bool FolderExists(const std::wstring& path);
 std::vector<std::wstring> Lines(const std::wstring& text);
 // The names of the files (not folders) that a pattern ("folder\*.log") matches, sorted.
 std::vector<std::wstring> FileNames(const std::wstring& pattern);
+
+// The files directly in a folder (with its trailing backslash) with their bytes, sorted, without
+// the run's own records (the prompt log and the debug log).
+std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring& folder);
 
 // Copies a built program or one of the fakes (fakeprog.exe, fakecpl_a.cpl, ...) to a full path.
 bool CopyProgram(const std::wstring& builtName, const std::wstring& toPath);

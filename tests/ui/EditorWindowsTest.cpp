@@ -163,7 +163,11 @@ class HashEditor {
     program_ = std::make_unique<LiveProgram>(L"\"" + exe_ + L"\" form11");
     window_ = WaitForWindow(L"User Blacklist HASH Definitions", program_->ProcessId());
   }
-  ~HashEditor() { program_.reset(); }
+  ~HashEditor() {
+    program_.reset();
+    // The saves named a list index in the scratch folder, which goes with it.
+    RegDeleteValueQuiet(HKEY_LOCAL_MACHINE, kSettingsKey, kListIndexValue);
+  }
   HWND Window() const { return window_; }
   HWND Item(int id) const { return GetDlgItem(window_, id); }
   const LiveProgram& Program() const { return *program_; }
@@ -375,10 +379,16 @@ TEST(HashListEditor, ASavedListLetsUsersReadAndOnlyAdministratorsChangeIt) {
     ExpectBox(editor.Program(), L"File Saved!", {IDOK}, IDOK);
     EXPECT_EQ(ReadFileBytes(md5), "0CC175B9C0F1B6A831C399E269772661\r\n");
     EXPECT_FALSE(FileExists(md5 + L".new"));
-    const std::wstring rights = RecordedRights(logs / L"rights.log")[platform::Lower(md5)];
-    EXPECT_TRUE(AccessGranted(user.get(), rights, FILE_GENERIC_READ)) << platform::ToUtf8(rights);
-    EXPECT_FALSE(AccessGranted(user.get(), rights, FILE_WRITE_DATA));
-    EXPECT_FALSE(AccessGranted(user.get(), rights, DELETE));
+    // The list, and the list index that came with it.
+    const std::wstring index = md5.substr(0, md5.find_last_of(L'\\') + 1) + ListIndexName(CurrentListIndex());
+    EXPECT_TRUE(FileExists(index));
+    for (const std::wstring& file : {md5, index}) {
+      SCOPED_TRACE(platform::ToUtf8(file));
+      const std::wstring rights = RecordedRights(logs / L"rights.log")[platform::Lower(file)];
+      EXPECT_TRUE(AccessGranted(user.get(), rights, FILE_GENERIC_READ)) << platform::ToUtf8(rights);
+      EXPECT_FALSE(AccessGranted(user.get(), rights, FILE_WRITE_DATA));
+      EXPECT_FALSE(AccessGranted(user.get(), rights, DELETE));
+    }
     PostMessageW(editor.Window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(editor.Program().WaitForExit(20000));
   }

@@ -18,6 +18,7 @@
 #include "platform/Text.h"
 #include "tests/support/EventService.h"
 #include "tests/support/ProductState.h"
+#include "tests/support/StagedUpdate.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UpdateSigning.h"
 #include "tests/update/PackageVersionCases.h"
@@ -124,6 +125,10 @@ class AutoUpdateTest : public testing::Test {
     const std::wstring calls = NewProgramCalls();
     EXPECT_NE(calls.find(L"/applyupdate"), std::wstring::npos) << "the new program is started";
     EXPECT_EQ(Lines(calls).size(), 1u);
+    // In place at once: nothing waits for the restart.
+    EXPECT_FALSE(Has(kStagedUpdateFolder));
+    for (const auto& move : RestartMovesFrom(Folder()))
+      EXPECT_FALSE(FileExists(move.from)) << "the restart would move " << platform::ToUtf8(move.from);
   }
 
   void ExpectUnchanged() {
@@ -422,6 +427,69 @@ TEST_F(AutoUpdateTest, OnlyTheIniIsTakenFromTheIndexZip) {
   EXPECT_FALSE(Has(L"planted.dll"));
   EXPECT_FALSE(Has(kUpdateIndexIni));
   ExpectUnchanged();
+}
+
+// ---- A file another program holds: the update waits for the restart -----------------------------
+
+namespace {
+
+class HeldFileAutoUpdate : public AutoUpdateTest {
+ protected:
+  void TearDown() override {
+    ForgetRestartMovesFrom(Folder());
+    ClearProductAndPolicy();
+    AutoUpdateTest::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(HeldFileAutoUpdate, TheRunningProgramHeldMakesTheUpdateWaitForTheRestartWhichTheNextRunFinishes) {
+  // The new release's program is the real one as 1.0.0.2: its start after the restart finishes.
+  const std::string newProgram = WithFileVersion(original_, 1, 0, 0, 2);
+  ASSERT_FALSE(newProgram.empty());
+  ServeIndex(kNewer);
+  Serve(kProgramPackage, Package("new service", newProgram));
+  ASSERT_TRUE(WriteTextFile(Folder() + kFilterModuleProgram, "no package brings this one"));
+  const auto before = FolderFiles(Folder());
+
+  platform::UniqueFileHandle hold = HoldWithoutDeleteSharing(program_.ExePath());
+  ASSERT_TRUE(hold);
+  std::wstring log = RunUpdate();
+  EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns True, updates available."));
+  EXPECT_TRUE(ContainsLine(log, L"Held by another program: \t" + program_.ExePath())) << platform::ToUtf8(log);
+  EXPECT_TRUE(ContainsLine(log, std::wstring(L"The file ") + kMainProgram +
+                                    L" is in use by another program, so the update will be completed when the PC "
+                                    L"restarts."));
+  // Nothing of the new release is in place, nothing renamed, nothing started; every file waits.
+  EXPECT_EQ(ChangedFiles(before, FolderFiles(Folder())), std::vector<std::wstring>{});
+  EXPECT_TRUE(NewProgramCalls(1000).empty());
+  std::vector<std::wstring> targets;
+  for (const auto& move : RestartMovesFrom(Folder())) {
+    EXPECT_TRUE(move.replace);
+    targets.push_back(platform::Lower(move.to));
+  }
+  std::sort(targets.begin(), targets.end());
+  EXPECT_EQ(targets, (std::vector<std::wstring>{platform::Lower(program_.ExePath()),
+                                                platform::Lower(Folder() + kServiceProgram),
+                                                platform::Lower(Folder() + L"readme.txt")}));
+  for (const auto& record : program_.Prompts()) EXPECT_NE(record.kind, L"box") << "no message";
+
+  // The restart, then the next weekly run: it finishes the update and finds nothing newer.
+  hold.reset();
+  MakeRestartMovesFrom(Folder());
+  DeleteFileW((Folder() + kDebugLog).c_str());
+  log = RunUpdate();
+  const auto newRelease = std::vector<std::pair<std::wstring, std::string>>{
+      {kMainProgram, newProgram}, {kFilterModuleProgram, "no package brings this one"},
+      {kServiceProgram, "new service"}, {L"readme.txt", "new"}};
+  EXPECT_EQ(ChangedFiles(newRelease, FolderFiles(Folder())), std::vector<std::wstring>{});
+  EXPECT_TRUE(ContainsLine(log, L"The program update staged for the restart is in place: v\t1.0.2"))
+      << platform::ToUtf8(log);
+  EXPECT_TRUE(ContainsLine(log, L"CheckUpdate returns False, no updates available."));
+  EXPECT_FALSE(Has(kStagedUpdateFolder));
+  const std::vector<std::wstring> rules = RuleItemData(kDisallowedPaths);
+  EXPECT_NE(std::find(rules.begin(), rules.end(), L"syskey.exe"), rules.end()) << "the saved choices applied again";
 }
 
 // ---- "/applyupdate": the new program's first run ----------------------------------------------

@@ -11,12 +11,16 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "platform/FileDigest.h"
 #include "platform/FileTree.h"
 #include "platform/Handle.h"
 #include "platform/Text.h"
+#include "tests/support/EventService.h"
 #include "tests/support/ProductState.h"
+#include "tests/support/StagedUpdate.h"
 #include "tests/support/StandardUserAccess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/UnixLink.h"
@@ -86,6 +90,8 @@ class UpdateRoad : public ::testing::Test {
   void TearDown() override {
     RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE, kHashRuleKey);
     ClearProductAndPolicy();
+    ForgetRestartMovesFrom(program_.Folder());
+    RemoveUserListCopy();  // made by a filter module a test ran
   }
 
   std::wstring Url(const std::wstring& name) const { return L"http://" + kServerAddress + L"/" + served_ + L"/" + name; }
@@ -205,6 +211,10 @@ class UpdateRoad : public ::testing::Test {
     EXPECT_EQ(ReadFileBytes(program_.Folder() + kServiceBackup), "the service executable before the update");
     EXPECT_TRUE(FileExists(program_.Folder() + L"readme.txt"));
     EXPECT_FALSE(FileExists(program_.Folder() + kDownloadedPackage));
+    // In place at once: nothing waits for the restart.
+    EXPECT_FALSE(FileExists(program_.Folder() + kStagedUpdateFolder));
+    for (const auto& move : RestartMovesFrom(program_.Folder()))
+      EXPECT_FALSE(FileExists(move.from)) << "the restart would move " << platform::ToUtf8(move.from);
   }
   void ExpectNotSwapped() {
     EXPECT_EQ(ReadFileBytes(program_.ExePath()), realProgram_);
@@ -508,21 +518,6 @@ std::vector<std::wstring> Policy() {
   return lines;
 }
 
-// The program folder's files and their bytes, without the run's own records.
-std::vector<std::pair<std::wstring, std::string>> FolderFiles(const std::wstring& folder) {
-  std::vector<std::pair<std::wstring, std::string>> files;
-  WIN32_FIND_DATAW found{};
-  platform::UniqueFindHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
-  if (!search) return files;
-  do {
-    const std::wstring name = found.cFileName;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY || name == L"prompts.log" || name == kDebugLog) continue;
-    files.emplace_back(name, ReadFileBytes(folder + name));
-  } while (FindNextFileW(search.get(), &found));
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 }  // namespace
 
 // ---- The package's own version ----------------------------------------------------------------
@@ -762,7 +757,9 @@ TEST_F(UpdateRoad, DefinitionsImportOnlyHashRules) {
   RegDeleteTreeQuiet(HKEY_CURRENT_USER, L"Software\\IlatchPlanted");
 }
 
-TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
+// The files that could be replaced now wait with the one that cannot: no release is left half in
+// place, whichever entry of the package is held.
+TEST_F(UpdateRoad, AHeldLastFileOfThePackageLeavesEveryOtherFileAsItWas) {
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"readme.txt", "the readme before the update"));
   ASSERT_TRUE(WriteTextFile(program_.Folder() + L"last.txt", "the last file before the update"));
   ASSERT_TRUE(WriteTextFile(Stage(L"last.txt"), "the new last file"));
@@ -783,9 +780,11 @@ TEST_F(UpdateRoad, AnExtractionThatFailsOnItsLastFilePutsEveryFileBack) {
   EXPECT_EQ(ReadFileBytes(program_.Folder() + L"readme.txt"), "the readme before the update");
   EXPECT_EQ(ReadFileBytes(program_.Folder() + L"last.txt"), "the last file before the update");
   EXPECT_FALSE(FileExists(program_.Folder() + kStandInCallsLog));
+  EXPECT_EQ(RestartMovesFrom(program_.Folder()).size(), 4u) << "every file waits for the restart";
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[1].text, L"Failed to unzip update.");
+  EXPECT_EQ(boxes[1].text,
+            L"The file last.txt is in use by another program, so the update will be completed when the PC restarts.");
 }
 
 TEST_F(UpdateRoad, AServerThatStallsMidTransferIsGivenUp) {
@@ -901,6 +900,238 @@ TEST_F(UpdateRoad, UpdateAndApplyAfterAFailedUpdateSaysSoAndAppliesProtection) {
   EXPECT_NE(boxes[2].text.find(kRuleDescription), std::wstring::npos) << platform::ToUtf8(boxes[2].text);
 }
 
+// ---- A file another program holds: the update waits for the restart ----------------------------
+
+namespace {
+
+const std::wstring kDisallowedPaths = std::wstring(kRestrictionPolicyKey) + L"\\0\\Paths";
+
+// A program folder with one file beside the programs that no package brings, and a package whose
+// program is the real one as release 1.0.0.2, so that its start after the restart is the one
+// that finishes the update.
+class HeldFileUpdate : public UpdateRoad {
+ protected:
+  void SetUp() override {
+    UpdateRoad::SetUp();
+    DeleteFileW((program_.Folder() + kMainBackup).c_str());
+    DeleteFileW((program_.Folder() + kServiceBackup).c_str());
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + L"readme.txt", "the readme before the update"));
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + kFilterModuleProgram, "no package brings this one"));
+    newProgram_ = WithFileVersion(realProgram_, 1, 0, 0, 2);
+    ASSERT_FALSE(newProgram_.empty());
+    newService_ = "the service executable of the new release";
+  }
+  void ServePackage() {
+    ASSERT_TRUE(WriteTextFile(Stage(L"new.exe"), newProgram_));
+    ASSERT_TRUE(WriteTextFile(Stage(L"new service.exe"), newService_));
+    ASSERT_TRUE(WriteTextFile(Stage(L"readme.txt"), "the readme of the new release"));
+    ASSERT_TRUE(Zip({{Stage(L"new.exe"), kMainProgram},
+                     {Stage(L"new service.exe"), kServiceProgram},
+                     {Stage(L"readme.txt"), L"readme.txt"}},
+                    Served(L"package.zip")));
+  }
+  // The folder as the new release leaves it: the package's files, the other one as it was.
+  std::vector<std::pair<std::wstring, std::string>> NewRelease() const {
+    return {{kMainProgram, newProgram_},
+            {kFilterModuleProgram, "no package brings this one"},
+            {kServiceProgram, newService_},
+            {L"readme.txt", "the readme of the new release"}};
+  }
+  std::wstring StagingFolder() const { return program_.Folder() + kStagedUpdateFolder; }
+
+  // "/update" while another program holds the service's file: the update waits for the restart.
+  void UpdateWhileTheServiceFileIsHeld() {
+    ServePackage();
+    WriteIndex(L"1.0.2");
+    platform::UniqueFileHandle hold = HoldWithoutDeleteSharing(ServiceExe());
+    ASSERT_TRUE(hold);
+    ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  }
+
+  // Every file of the package is to be moved over its target at the restart, and nothing else.
+  void ExpectEveryFileMovedAtTheRestart() const {
+    std::vector<std::wstring> targets;
+    for (const auto& move : RestartMovesFrom(program_.Folder())) {
+      EXPECT_TRUE(move.replace) << platform::ToUtf8(move.to);
+      const std::wstring name = move.to.substr(move.to.rfind(L'\\') + 1);
+      EXPECT_EQ(platform::Lower(move.from), platform::Lower(StagingFolder() + L"\\" + name));
+      targets.push_back(platform::Lower(move.to));
+    }
+    std::sort(targets.begin(), targets.end());
+    std::vector<std::wstring> expected = {platform::Lower(program_.ExePath()), platform::Lower(ServiceExe()),
+                                          platform::Lower(program_.Folder() + L"readme.txt")};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(targets, expected);
+  }
+
+  std::string newProgram_, newService_;
+};
+
+}  // namespace
+
+TEST_F(HeldFileUpdate, AHeldFileMakesTheWholeUpdateWaitForTheRestartWhichTheNextStartFinishes) {
+  struct Case {
+    const char* road;
+    const wchar_t* arguments;
+    const wchar_t* answers;
+    const wchar_t* held;
+    std::vector<std::wstring> boxes;  // title | flags | text, the download window's questions left out
+    bool protectionQuestion;          // the road goes on to apply the protection with the old program
+  };
+  const std::wstring offer = L"An update is available! | 0x31 | Press OK to update this application to v1.0.2";
+  const std::wstring atRestart = L" is in use by another program, so the update will be completed when the PC restarts.";
+  const Case cases[] = {
+      {"/update", L"/debug /update", L"no,ok,no", kServiceProgram,
+       {offer, L"Update Check | 0x40 | The file " + std::wstring(kServiceProgram) + atRestart}, false},
+      {"/updateandapply", L"/debug /updateandapply", L"no,ok,no", kMainProgram,
+       {offer, L"Update Check | 0x40 | The file " + std::wstring(kMainProgram) + atRestart +
+                   L"  Click OK to apply protection."},
+       true},
+      {"the bulk road's silent update", L"/debug /bulkinstaller", L"", L"readme.txt", {}, false},
+  };
+  ServePackage();
+  WriteIndex(L"1.0.2");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.road);
+    UpdateRoad::TearDown();
+    ASSERT_TRUE(WriteTextFile(program_.ExePath(), realProgram_));
+    ASSERT_TRUE(WriteTextFile(ServiceExe(), "the service executable before the update"));
+    ASSERT_TRUE(WriteTextFile(program_.Folder() + L"readme.txt", "the readme before the update"));
+    for (const std::wstring& record : {program_.PromptLog(), program_.Folder() + kDebugLog})
+      DeleteFileW(record.c_str());
+    const auto before = FolderFiles(program_.Folder());
+
+    platform::UniqueFileHandle hold = HoldWithoutDeleteSharing(program_.Folder() + c.held);
+    ASSERT_TRUE(hold);
+    ASSERT_TRUE(Run(c.arguments, c.answers).finished);
+    // The old release stays whole and in use; the new one waits, every file of it.
+    EXPECT_EQ(ChangedFiles(before, FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+    ExpectEveryFileMovedAtTheRestart();
+    std::vector<std::wstring> boxes;
+    for (const auto& b : Boxes()) boxes.push_back(b.title + L" | " + b.flags + L" | " + b.text);
+    if (c.protectionQuestion) {
+      ASSERT_EQ(boxes.size(), c.boxes.size() + 1);
+      EXPECT_NE(boxes.back().find(kRuleDescription), std::wstring::npos) << platform::ToUtf8(boxes.back());
+      boxes.pop_back();
+    }
+    EXPECT_EQ(boxes, c.boxes);
+    const std::wstring log = ReadTextFile(program_.Folder() + kDebugLog);
+    EXPECT_NE(log.find(L"Held by another program: \t" + program_.Folder() + c.held), std::wstring::npos)
+        << platform::ToUtf8(log);
+    EXPECT_NE(log.find(L"The file " + std::wstring(c.held) + atRestart), std::wstring::npos);
+
+    // The restart: the holder is gone, Windows moves the files in, and the program starts.
+    hold.reset();
+    MakeRestartMovesFrom(program_.Folder());
+    EXPECT_EQ(ChangedFiles(NewRelease(), FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(Run(L"").finished);
+    EXPECT_EQ(ChangedFiles(NewRelease(), FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+    EXPECT_FALSE(FileExists(StagingFolder())) << "the start after the restart cleans up";
+    EXPECT_TRUE(Boxes().empty());
+    // The step after an update: the saved choices (none, so the one default) are applied again.
+    const std::vector<std::wstring> rules = RuleItemData(kDisallowedPaths);
+    EXPECT_NE(std::find(rules.begin(), rules.end(), L"syskey.exe"), rules.end());
+  }
+}
+
+// An update waiting for the restart must not be overtaken: a later update that goes through at
+// once takes the waiting one's files away, so that the restart brings nothing older back.
+TEST_F(HeldFileUpdate, AnUpdateThatGoesThroughLaterTakesTheWaitingOneAway) {
+  UpdateWhileTheServiceFileIsHeld();
+  ASSERT_FALSE(RestartMovesFrom(program_.Folder()).empty());
+  WritePackage();  // the later one's program is the recording fake, which shows its restart
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  EXPECT_EQ(RestartedWith(), L"");
+  ExpectSwapped();
+  const auto swapped = FolderFiles(program_.Folder());
+  MakeRestartMovesFrom(program_.Folder());
+  EXPECT_EQ(ChangedFiles(swapped, FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+}
+
+// Starts of the program before the restart find the update waiting and leave it so: the moves
+// stay recorded (one the restart did not make is recorded again), unless the program in use is no
+// older than the one waiting, which another install brought in between.
+TEST_F(HeldFileUpdate, AStartBeforeTheRestartLeavesTheUpdateWaitingUnlessItIsNoLongerNewer) {
+  UpdateWhileTheServiceFileIsHeld();
+  const auto oldRelease = FolderFiles(program_.Folder());
+  struct Start {
+    const char* when;
+    bool movesLost;
+  };
+  for (const Start& start : {Start{"before the restart", false}, Start{"after a restart that made no move", true}}) {
+    SCOPED_TRACE(start.when);
+    if (start.movesLost) ForgetRestartMovesFrom(program_.Folder());
+    ASSERT_TRUE(Run(L"/nogpupdate /autoupdate").finished);
+    EXPECT_EQ(ChangedFiles(oldRelease, FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+    ExpectEveryFileMovedAtTheRestart();
+  }
+
+  // The same release installed in between: what waits would only take the machine back.
+  ASSERT_TRUE(WriteTextFile(program_.ExePath(), newProgram_));
+  ASSERT_TRUE(Run(L"/nogpupdate /autoupdate").finished);
+  EXPECT_FALSE(FileExists(StagingFolder()));
+  const auto installed = FolderFiles(program_.Folder());
+  MakeRestartMovesFrom(program_.Folder());
+  EXPECT_EQ(ChangedFiles(installed, FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+}
+
+namespace {
+
+class HeldServiceUpdate : public HeldFileUpdate {
+ protected:
+  void SetUp() override {
+    eventservice::Remove();
+    HeldFileUpdate::SetUp();
+  }
+  void TearDown() override {
+    eventservice::Remove();
+    RegDeleteTreeQuiet(HKEY_LOCAL_MACHINE,
+                       std::wstring(L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\") + kServiceName);
+    HeldFileUpdate::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(HeldServiceUpdate, TheServiceRunsTheOldReleaseUntilTheRestartAndTheNewOneAfterIt) {
+  // Alerts on, to a port where nothing listens: the service runs and mails nobody.
+  for (const auto& [key, name, value] : {std::tuple{L"", L"EmailAlerts", L"1"},
+                                         std::tuple{L"\\Email Setup", L"EmailAddress", L"it@example.test"},
+                                         std::tuple{L"\\Email Setup", L"SMTPServer", L"127.0.0.1"},
+                                         std::tuple{L"\\Email Setup", L"SMTPPort", L"9"}})
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kSettingsKey + std::wstring(key), name, value));
+  ASSERT_TRUE(CopyProgram(kServiceProgram, ServiceExe()));
+  const std::string oldService = ReadFileBytes(ServiceExe());
+  newService_ = oldService + std::string("\0the new release", 16);
+  ASSERT_TRUE(Run(L"/nogpupdate /applyupdate").finished);
+  ASSERT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000)) << "installed and started";
+
+  ServePackage();
+  WriteIndex(L"1.0.2");
+  platform::UniqueFileHandle hold = HoldWithoutDeleteSharing(ServiceExe());
+  ASSERT_TRUE(hold);
+  ASSERT_TRUE(Run(L"/update", L"no,ok,no").finished);
+  // The road stopped the service for the swap and started it again: from the old file, unchanged.
+  EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000));
+  const eventservice::State before = eventservice::Query();
+  EXPECT_NE(platform::Lower(before.binaryPath).find(platform::Lower(ServiceExe())), std::wstring::npos)
+      << platform::ToUtf8(before.binaryPath);
+  EXPECT_TRUE(ReadFileBytes(ServiceExe()) == oldService) << "the old service file is in place";
+  ExpectEveryFileMovedAtTheRestart();
+
+  // The restart: the service ends with the machine, the files move in, and the next start of the
+  // program starts the service from its new file.
+  hold.reset();
+  ASSERT_TRUE(eventservice::Stop(30000));
+  MakeRestartMovesFrom(program_.Folder());
+  ASSERT_TRUE(ReadFileBytes(ServiceExe()) == newService_) << "the new service file is in place";
+  ASSERT_TRUE(Run(L"/nogpupdate /autoupdate").finished);
+  EXPECT_TRUE(eventservice::WaitForState(SERVICE_RUNNING, 30000));
+  EXPECT_NE(eventservice::Query().processId, before.processId) << "a new service process";
+  EXPECT_FALSE(FileExists(StagingFolder()));
+}
+
 // ---- The windows' menu checks, through the probe that carries the main program ------------------
 
 namespace {
@@ -954,6 +1185,28 @@ TEST_F(MenuCheck, BuilderCheckSwapsOnlyTheProgramAndReturnsToTheBuilder) {
   EXPECT_EQ(ReadFileBytes(ServiceExe()), "the service executable before the update");
   EXPECT_FALSE(FileExists(program_.Folder() + kDownloadedPackage));
   ExpectIndexGone();
+}
+
+TEST_F(MenuCheck, BuilderCheckAgainstAHeldProgramSaysTheUpdateWaitsForTheRestart) {
+  WriteIndex(L"1.0.2");
+  WriteProbePackage();
+  // The backups of an earlier update go with any swap, one that waits included.
+  for (const wchar_t* backup : {kMainBackup, kServiceBackup}) DeleteFileW((program_.Folder() + backup).c_str());
+  const auto before = FolderFiles(program_.Folder());
+  {
+    platform::UniqueFileHandle hold = HoldWithoutDeleteSharing(Probe());
+    ASSERT_TRUE(hold);
+    ASSERT_TRUE(RunProbe(L"interactive", L"no,ok,no").finished);
+  }
+  EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{
+                            L"An update is available! | 0x31 | Press OK to update this application to v1.0.2",
+                            std::wstring(kProductName) +
+                                L" Update | 0x40 | The file updateprobe.exe is in use by another program, so the "
+                                L"update will be completed when the PC restarts."}));
+  EXPECT_EQ(ChangedFiles(before, FolderFiles(program_.Folder())), std::vector<std::wstring>{});
+  const auto moves = RestartMovesFrom(program_.Folder());
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(platform::Lower(moves[0].to), platform::Lower(Probe()));
 }
 
 TEST_F(MenuCheck, BuilderCheckOffersThePackageAgainAndReportsFailures) {
@@ -1117,38 +1370,94 @@ TEST_F(UpdateRoad, EveryPlacedDefinitionsFileLetsUsersReadAndOnlyAdministratorsC
   EXPECT_FALSE(FileExists(DefsFolder() + L"ExecFilter.md5.new"));
 }
 
-// A list another program holds open without sharing: the update fails as a failed unpacking does,
-// every old file stays, and the next update after the list is released goes through.
-TEST_F(MenuCheck, ADefinitionsUpdateAgainstAHeldListKeepsTheOldLists) {
+// Another program (any user's) holding a list or the version file open without sharing no longer
+// stops a definitions update: the held file keeps its text, everything else is placed, the debug
+// log names the held file, and while it is still held the filter module blocks a program listed
+// only in the new definitions. A held version file speaks through the list index until it is let
+// go; then the next check finds the old version in it and takes the same definitions again.
+TEST_F(MenuCheck, ADefinitionsUpdateLandsPastAHeldListOrVersionFile) {
+  InstalledProgram filter{kFilterModuleProgram};
+  const std::wstring listed = filter.Folder() + L"listed.exe";
+  ASSERT_TRUE(CopyProgram(L"fakeprog.exe", listed));
+  ASSERT_TRUE(WriteTextFile(listed, ReadFileBytes(listed) + "listed only in the new definitions"));
+  const std::string digest = platform::ToUtf8(platform::Sha256OfFile(listed));
+  ASSERT_EQ(digest.size(), 64u);
+  // A user's launch of the listed program, the module reading this test's data folder.
+  const auto launchIsBlocked = [&] {
+    DeleteFileW(filter.PromptLog().c_str());
+    EXPECT_TRUE(RunProcess(L"\"" + filter.ExePath() + L"\" /\"" + listed + L"\"",
+                           {L"ILATCH_PROMPT_LOG=" + filter.PromptLog(), L"ILATCH_DATA_ROOT=" + data_ / L"programdata"})
+                    .finished);
+    const auto prompts = filter.Prompts();
+    return prompts.size() == 1 && prompts[0].fields.size() > 2 &&
+           prompts[0].fields[2] == L"This file matches a malware hash!  Aborting execution!";
+  };
   CreateDirectoryW((data_ / L"programdata" + kMakerFolder).c_str(), nullptr);
   CreateDirectoryW(DefsFolder().c_str(), nullptr);
   const std::string oldDef = std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=104\r\n";
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, oldDef));
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.md5", "OLD MD5\r\n"));
-  ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.sha256", "OLD SHA\r\n"));
+  const std::string newDef = std::string(kUpdateIndexSectionA) + "\r\nCurrentDefs=105\r\n";
   WriteIndex(kRunningVersion, L"105");
-  WriteBothLists("105");
-  const std::wstring offer = L"Updated definitions are available! | 0x31 | Press OK to update to definitions dated 105";
-  for (const wchar_t* held : {L"ExecFilter.md5", L"ExecFilter.sha256"}) {
-    SCOPED_TRACE(platform::ToUtf8(held));
-    DeleteFileW(program_.PromptLog().c_str());
-    platform::UniqueFileHandle hold(CreateFileW((DefsFolder() + held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(hold);
-    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
-    hold.reset();
-    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x10 | Could not unzip updated definitions!"}));
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "OLD MD5\r\n");
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "OLD SHA\r\n");
-    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), oldDef);
+  ASSERT_TRUE(WriteTextFile(Stage(kDefinitionsVersionFile), newDef));
+  ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.md5"), "NEW MD5 105\r\n"));
+  ASSERT_TRUE(WriteTextFile(Stage(L"ExecFilter.sha256"), "; 105\r\n" + digest + "\r\n"));
+  ASSERT_TRUE(Zip({{Stage(L"ExecFilter.md5"), L"ExecFilter.md5"},
+                   {Stage(L"ExecFilter.sha256"), L"ExecFilter.sha256"},
+                   {Stage(kDefinitionsVersionFile), kDefinitionsVersionFile}},
+                  Served(L"defs.zip")));
+  const auto installOld = [&] {
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + kDefinitionsVersionFile, oldDef));
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.md5", "OLD MD5\r\n"));
+    ASSERT_TRUE(WriteTextFile(DefsFolder() + L"ExecFilter.sha256", "OLD SHA\r\n"));
+  };
+  const auto hold = [&](const wchar_t* name) {
+    return platform::UniqueFileHandle(
+        CreateFileW((DefsFolder() + name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  const auto expectNothingLeftBeside = [&] {
     for (const wchar_t* name : {L"ExecFilter.md5", L"ExecFilter.sha256", kDefinitionsVersionFile}) {
       EXPECT_FALSE(FileExists(DefsFolder() + name + L".new"));
       EXPECT_FALSE(FileExists(DefsFolder() + name + L".old"));
     }
+  };
+
+  {
+    SCOPED_TRACE("a list held, the scheduled update");
+    installOld();
+    platform::UniqueFileHandle held = hold(L"ExecFilter.sha256");
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(Run(L"/debug /autoupdate").finished);
+    EXPECT_TRUE(launchIsBlocked()) << "the new definitions are not in force";
+    held.reset();
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "OLD SHA\r\n");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.md5"), "NEW MD5 105\r\n");
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), newDef);
+    EXPECT_TRUE(platform::Contains(ReadTextFile(program_.Folder() + kDebugLog),
+                                   L"Held open by another program, left as it was: " + DefsFolder() + L"ExecFilter.sha256"));
+    expectNothingLeftBeside();
   }
-  DeleteFileW(program_.PromptLog().c_str());
-  ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
-  EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
-  EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "NEW SHA 105\r\n");
+  {
+    SCOPED_TRACE("the version file held, the menu's check");
+    installOld();
+    const std::wstring offer = L"Updated definitions are available! | 0x31 | Press OK to update to definitions dated 105";
+    platform::UniqueFileHandle held = hold(kDefinitionsVersionFile);
+    ASSERT_TRUE(held);
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
+    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
+    EXPECT_TRUE(launchIsBlocked()) << "the new definitions are not in force";
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(RunProbe(L"defs", L"no").finished);
+    EXPECT_EQ(BoxLines(), std::vector<std::wstring>{L"Update Check | 0x40 | No updates exist."});
+    held.reset();
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), oldDef);
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + L"ExecFilter.sha256"), "; 105\r\n" + digest + "\r\n");
+    expectNothingLeftBeside();
+    DeleteFileW(program_.PromptLog().c_str());
+    ASSERT_TRUE(RunProbe(L"defs", L"no,ok,no").finished);
+    EXPECT_EQ(BoxLines(), (std::vector<std::wstring>{offer, L"Update Check | 0x40 | Definitions Updated Successfully!"}));
+    EXPECT_EQ(ReadFileBytes(DefsFolder() + kDefinitionsVersionFile), newDef);
+    EXPECT_TRUE(launchIsBlocked());
+  }
 }
 
 // Something planted where the data folder belongs is set aside, never used or followed; the

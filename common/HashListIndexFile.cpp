@@ -1,0 +1,90 @@
+#include "common/HashListIndexFile.h"
+
+#include <cstdint>
+
+#include "common/DataFolder.h"
+#include "common/Product.h"
+
+namespace HashListIndex {
+
+uint32_t CurrentGeneration() {
+  platform::UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Product::kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
+      ERROR_SUCCESS)
+    return 0;
+  DWORD type = 0, value = 0, bytes = sizeof value;
+  if (RegQueryValueExW(key.get(), Product::kListIndexValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD || bytes != sizeof value)
+    return 0;
+  return value;
+}
+
+std::wstring PathIn(const std::wstring& folder, const std::wstring& name) {
+  return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+std::wstring GenerationName(uint32_t generation) {
+  return Product::kListIndexPrefix + std::to_wstring(generation) + Product::kListIndexSuffix;
+}
+
+Opened MappedIndex::Open(const std::wstring& path, Owner owner) {
+  Close();
+  error_ = 0;
+  reason_.clear();
+  // Reading the owner needs READ_CONTROL; a folder in the file's place opens too, and is judged.
+  file_.reset(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file_) {
+    error_ = GetLastError();
+    if (error_ == ERROR_FILE_NOT_FOUND || error_ == ERROR_PATH_NOT_FOUND) return Opened::Missing;
+    return error_ == ERROR_SHARING_VIOLATION ? Opened::Held : Opened::Unreadable;
+  }
+  BY_HANDLE_FILE_INFORMATION info = {};
+  DataFolder::Facts facts;
+  if (!GetFileInformationByHandle(file_.get(), &info) ||
+      (owner == Owner::System && !DataFolder::ReadFacts(file_.get(), facts))) {
+    error_ = GetLastError();
+    Close();
+    return Opened::Unreadable;
+  }
+  // A user's own copy is weighed only for what it is, not for whose.
+  if (owner == Owner::Anyone) facts = {info.dwFileAttributes, L"S-1-5-18"};
+  if (DataFolder::Judge(facts, false, reason_) != DataFolder::Verdict::Proper) {
+    Close();
+    return Opened::Foreign;
+  }
+  // A second name could be a link from anywhere its owner can write.
+  if (info.nNumberOfLinks != 1) {
+    reason_ = L"it has " + std::to_wstring(info.nNumberOfLinks) + L" names";
+    Close();
+    return Opened::Foreign;
+  }
+  const uint64_t size = static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  // An empty file cannot be mapped, and one past the address space is no index of ours: both are
+  // judged by their size below.
+  if (size > 0 && size <= SIZE_MAX) {
+    mapping_.reset(CreateFileMappingW(file_.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (mapping_) bytes_.reset(MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!bytes_) {
+      error_ = GetLastError();
+      Close();
+      return Opened::Unreadable;
+    }
+  }
+  if (!view_.Attach(bytes_.get(), size)) {
+    reason_ = L"no list index of this format, or not of its size";
+    Close();
+    return Opened::Damaged;
+  }
+  return Opened::Usable;
+}
+
+void MappedIndex::Close() {
+  view_.Attach(nullptr, 0);
+  bytes_.reset();
+  mapping_.reset();
+  file_.reset();
+}
+
+}  // namespace HashListIndex
