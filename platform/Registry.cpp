@@ -79,16 +79,40 @@ LONG RegistryKey::WriteBytes(const std::wstring& name, DWORD type, const void* b
 
 LONG RegistryKey::DeleteValue(const std::wstring& name) { return RegDeleteValueW(key_.get(), name.c_str()); }
 
-LONG RegistryKey::SubkeyNames(std::vector<std::wstring>& names) const {
-  // Windows keeps key names to 255 characters; the room beyond is for a registry that does not.
-  std::vector<wchar_t> name(2048);
+namespace {
+
+// Lists names by index until Windows says there are no more; room is the longest name and its NUL.
+template <typename Enumerate>
+LONG ListNames(size_t room, Enumerate enumerate, std::vector<std::wstring>& names) {
+  std::vector<wchar_t> name(room);
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
-    const LONG code = RegEnumKeyExW(key_.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    const LONG code = enumerate(index, name.data(), &length);
     if (code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (code != ERROR_SUCCESS) return code;
     names.emplace_back(name.data(), length);
   }
+}
+
+}  // namespace
+
+LONG RegistryKey::SubkeyNames(std::vector<std::wstring>& names) const {
+  // Windows keeps key names to 255 characters; the room beyond is for a registry that does not.
+  return ListNames(
+      2048,
+      [this](DWORD index, wchar_t* name, DWORD* length) {
+        return RegEnumKeyExW(key_.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
+      },
+      names);
+}
+
+LONG RegistryKey::ValueNames(std::vector<std::wstring>& names) const {
+  return ListNames(
+      16384,  // the longest value name Windows allows
+      [this](DWORD index, wchar_t* name, DWORD* length) {
+        return RegEnumValueW(key_.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
+      },
+      names);
 }
 
 LONG RegistryKey::Close() { return key_.close(); }

@@ -48,6 +48,8 @@ class RegistryKey {
   // The names of the subkeys, in the order Windows lists them; 0 when every one was listed, else
   // the code that stopped the listing (the names listed before it stay).
   LONG SubkeyNames(std::vector<std::wstring>& names) const;
+  // The names of the values, the same way.
+  LONG ValueNames(std::vector<std::wstring>& names) const;
 
   // Closes the key at once: the close's own code.
   LONG Close();

@@ -155,10 +155,18 @@ TEST_F(TypedRegistryTest, WritesStoreWhatWindowsKeepsForEachType) {
   EXPECT_EQ(key.Close(), 0);
 }
 
-TEST_F(TypedRegistryTest, AKeyOpensListsItsSubkeysAndClosesOnce) {
+TEST_F(TypedRegistryTest, AKeyOpensListsItsSubkeysAndValuesAndClosesOnce) {
   for (const wchar_t* child : {L"one", L" two ", L"three"})
     ASSERT_TRUE(testsupport::RegWriteString(HKEY_LOCAL_MACHINE, key_ + L"\\" + child, L"v", L"x"));
-  RegistryKey key = Opened(KEY_ENUMERATE_SUB_KEYS);
+  const std::wstring longName(1000, L'n');  // far past the 256 characters a value listing once had room for
+  for (const std::wstring& value : {std::wstring(), std::wstring(L" b "), longName})
+    Store(value, REG_DWORD, Bytes({1, 0, 0, 0}));
+  RegistryKey key = Opened(KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE);
+  std::vector<std::wstring> values{L"kept"};
+  EXPECT_EQ(key.ValueNames(values), 0);
+  std::sort(values.begin() + 1, values.end());
+  EXPECT_EQ(values, (std::vector<std::wstring>{L"kept", L"", L" b ", longName}))
+      << "the unnamed value and blanks kept, no name cut short";
   std::vector<std::wstring> names{L"kept"};
   EXPECT_EQ(key.SubkeyNames(names), 0);
   std::sort(names.begin() + 1, names.end());
