@@ -209,6 +209,29 @@ struct AddressListTraits {  // what getaddrinfo hands out
 using UniqueSocket = UniqueHandle<SOCKET, SocketTraits>;
 using UniqueAddressList = UniqueHandle<addrinfo*, AddressListTraits>;
 
+// A credentials or security context handle: a pair of numbers with no value meaning none, so
+// whether one is held is told by the call that made it.
+template <SECURITY_STATUS(SEC_ENTRY* Free)(SecHandle*)>
+class UniqueSecurityHandle {
+ public:
+  UniqueSecurityHandle() = default;
+  ~UniqueSecurityHandle() {
+    if (held_) Free(&handle_);
+  }
+  UniqueSecurityHandle(const UniqueSecurityHandle&) = delete;
+  UniqueSecurityHandle& operator=(const UniqueSecurityHandle&) = delete;
+
+  SecHandle* get() { return &handle_; }
+  // The call that wrote into get() succeeded: the handle is this owner's to free.
+  void Hold() { held_ = true; }
+
+ private:
+  SecHandle handle_{};
+  bool held_ = false;
+};
+using UniqueCredentials = UniqueSecurityHandle<FreeCredentialsHandle>;
+using UniqueSecurityContext = UniqueSecurityHandle<DeleteSecurityContext>;
+
 bool IsSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 // Waits for the socket in short slices, so that an abandon request is answered at once.
@@ -239,6 +262,17 @@ SocketWait WaitSocket(SOCKET socket, bool forWrite, uint32_t timeoutMs, HANDLE a
     }
   }
 }
+
+struct WinsockSession {
+  bool ok = false;
+  WinsockSession() {
+    WSADATA data{};
+    ok = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  ~WinsockSession() {
+    if (ok) WSACleanup();
+  }
+};
 
 // Name resolution on a thread of its own: getaddrinfo has no time limit, and a resolver that
 // hangs must not hold the send. A resolution given up on is freed by its thread when it ends.
@@ -275,15 +309,15 @@ class Resolution {
   }
   static DWORD WINAPI Run(LPVOID parameter) {
     auto* self = static_cast<Resolution*>(parameter);
-    WSADATA data{};
-    if (WSAStartup(MAKEWORD(2, 2), &data) == 0) {
+    {
+      const WinsockSession winsock;
       addrinfo hints{};
       hints.ai_family = AF_UNSPEC;  // IPv4 and IPv6 alike
       hints.ai_socktype = SOCK_STREAM;
       hints.ai_protocol = IPPROTO_TCP;
       addrinfo* found = nullptr;
-      if (getaddrinfo(self->host_.c_str(), self->port_.c_str(), &hints, &found) == 0) self->found_.reset(found);
-      WSACleanup();
+      if (winsock.ok && getaddrinfo(self->host_.c_str(), self->port_.c_str(), &hints, &found) == 0)
+        self->found_.reset(found);
     }
     self->Release();
     return 0;
@@ -295,24 +329,9 @@ class Resolution {
   LONG references_ = 2;  // the waiter and the thread
 };
 
-struct WinsockSession {
-  bool ok = false;
-  WinsockSession() {
-    WSADATA data{};
-    ok = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  ~WinsockSession() {
-    if (ok) WSACleanup();
-  }
-};
-
 class Connection {
  public:
   explicit Connection(const SmtpRequest& request) : request_(request) {}
-  ~Connection() {
-    if (haveContext_) DeleteSecurityContext(&context_);
-    if (haveCredentials_) FreeCredentialsHandle(&credentials_);
-  }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -352,10 +371,8 @@ class Connection {
   const uint32_t started_ = GetTickCount();
   UniqueSocket socket_;
   bool tls_ = false;
-  CredHandle credentials_{};
-  CtxtHandle context_{};
-  bool haveCredentials_ = false;
-  bool haveContext_ = false;
+  UniqueCredentials credentials_;
+  UniqueSecurityContext context_;  // after the credentials: freed before them
   SecPkgContext_StreamSizes sizes_{};
   std::string raw_;    // received, not yet decrypted
   std::string plain_;  // received, not yet read as reply lines
@@ -451,7 +468,7 @@ bool Connection::Send(const std::string& data) {
         {0, SECBUFFER_EMPTY, nullptr},
     };
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-    const SECURITY_STATUS status = EncryptMessage(&context_, 0, &description, 0);
+    const SECURITY_STATUS status = EncryptMessage(context_.get(), 0, &description, 0);
     if (status != SEC_E_OK) return Fail(status, L"Encrypting for the server failed.");
     if (!SendRaw(packet.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer)) return false;
     offset += chunk;
@@ -475,7 +492,7 @@ bool Connection::FillPlain() {
         {0, SECBUFFER_EMPTY, nullptr},
     };
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-    const SECURITY_STATUS status = DecryptMessage(&context_, &description, 0, nullptr);
+    const SECURITY_STATUS status = DecryptMessage(context_.get(), &description, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
       if (!ReceiveRaw()) return false;
       continue;
@@ -548,9 +565,9 @@ bool Connection::AcquireCredentials() {
   TimeStamp expiry{};
   const SECURITY_STATUS status = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
                                                            SECPKG_CRED_OUTBOUND, nullptr, &schannel, nullptr, nullptr,
-                                                           &credentials_, &expiry);
+                                                           credentials_.get(), &expiry);
   if (status != SEC_E_OK) return Fail(status, L"Secure connections are not available.");
-  haveCredentials_ = true;
+  credentials_.Hold();
   return true;
 }
 
@@ -571,10 +588,10 @@ bool Connection::Handshake(bool initial) {
     SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
     SecBufferDesc outDescription{SECBUFFER_VERSION, 1, out};
     ULONG got = 0;
-    status = InitializeSecurityContextW(&credentials_, first ? nullptr : &context_, &target[0], wanted, 0, 0,
-                                        first ? nullptr : &inDescription, 0, first ? &context_ : nullptr,
+    status = InitializeSecurityContextW(credentials_.get(), first ? nullptr : context_.get(), &target[0], wanted, 0,
+                                        0, first ? nullptr : &inDescription, 0, first ? context_.get() : nullptr,
                                         &outDescription, &got, &expiry);
-    if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)) haveContext_ = true;
+    if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)) context_.Hold();
     first = false;
     if (out[0].pvBuffer) {
       const bool sent = out[0].cbBuffer == 0 || SendRaw(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
@@ -592,7 +609,7 @@ bool Connection::Handshake(bool initial) {
     else
       raw_.clear();
     if (status == SEC_E_OK) {
-      status = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+      status = QueryContextAttributesW(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
       if (status != SEC_E_OK) return Fail(status, L"The secure connection to the server failed.");
       // A new negotiation may bring a new certificate: it is checked like the first.
       if (!CheckCertificate()) return false;
@@ -626,7 +643,8 @@ std::wstring ChainErrorText(DWORD errors) {
 
 bool Connection::CheckCertificate() {
   UniqueCertContext certificate;
-  const SECURITY_STATUS status = QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, certificate.put());
+  const SECURITY_STATUS status =
+      QueryContextAttributesW(context_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, certificate.put());
   if (status != SEC_E_OK || !certificate) return Fail(status, L"The server presented no certificate.");
 
   const std::string& trusted = request_.extraTrustedCertificate;

@@ -24,6 +24,7 @@ OWNERS = {
     'FreeLibrary': 'UniqueModule (platform/Handle.h)',
     'LocalFree': 'UniqueLocal (platform/Handle.h) or WipedDataBlob (platform/CryptHandle.h)',
     'FreeSid': 'UniqueAllocatedSid (platform/Handle.h)',
+    'UnmapViewOfFile': 'UniqueMappedView (platform/Handle.h)',
     'CloseServiceHandle': 'UniqueServiceHandle (platform/Handle.h)',
     'InternetCloseHandle': 'UniqueInternetHandle (platform/Handle.h)',
     'DeleteObject': 'UniqueFont or UniqueBitmap (platform/Handle.h)',

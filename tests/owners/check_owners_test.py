@@ -17,7 +17,8 @@ CHECK = sys.argv[1] if len(sys.argv) > 1 else ''
 # The closing functions no code outside platform/ may call, one line each in the file below.
 REFUSED = ['CloseHandle', 'RegCloseKey', 'LocalFree', 'FreeLibrary', 'CryptReleaseContext', 'CryptDestroyHash',
            'CryptDestroyKey', 'CertFreeCertificateContext', 'CertFreeCertificateChain', 'CertCloseStore',
-           'FindClose', 'FreeSid', 'CoTaskMemFree', 'ReleaseDC']
+           'FindClose', 'FreeSid', 'UnmapViewOfFile', 'CoTaskMemFree', 'ReleaseDC', 'FreeCredentialsHandle',
+           'DeleteSecurityContext']
 EVERY_CLOSE = ''.join(f'void Drop{i}(void* h) {{ {name}(h); }}\n' for i, name in enumerate(REFUSED))
 
 CASES = [
