@@ -46,9 +46,17 @@ Opened MappedIndex::Open(const std::wstring& path, Owner owner) {
     Close();
     return Opened::Unreadable;
   }
-  // A user's own copy is weighed only for what it is, not for whose.
-  if (owner == Owner::Anyone) facts = {info.dwFileAttributes, L"S-1-5-18"};
-  if (DataFolder::Judge(facts, false, reason_) != DataFolder::Verdict::Proper) {
+  // A user's own copy is weighed only for what it is, not for whose or for its rights: it lies in
+  // the user's own profile. The shared index must be the system's, with rights no user can widen.
+  if (owner == Owner::Anyone) {
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      reason_ = L"a reparse point (junction, symbolic link or mount point)";
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      reason_ = L"a folder";
+  } else {
+    DataFolder::Judge(facts, false, reason_);  // every verdict but Proper gives its reason
+  }
+  if (!reason_.empty()) {
     Close();
     return Opened::Foreign;
   }
