@@ -41,6 +41,8 @@ OWNERS = {
     'CloseEventLog': 'the readers of platform/EventLog.h',
     'DeregisterEventSource': 'EventSource (platform/EventLog.h)',
     'ReleaseDC': 'ScreenPixelsPerInch (platform/Dialogs.h)',
+    'FreeCredentialsHandle': 'UniqueCredentials (platform/Smtp.cpp, the mail client)',
+    'DeleteSecurityContext': 'UniqueSecurityContext (platform/Smtp.cpp, the mail client)',
 }
 OWNED_FOLDER = 'platform'
 USE = re.compile(r'\b(' + '|'.join(OWNERS) + r')\b')
