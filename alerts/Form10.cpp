@@ -12,6 +12,7 @@
 #include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
+#include "platform/Handle.h"
 #include "platform/StaticDialog.h"
 
 namespace {
@@ -59,10 +60,7 @@ void LoadUtcAdjustment() {
   if (modOpSys::IsVista()) {
     g_timeShift = CommonModule::ReadIni(CommonModule::IniPath, L"Config", L"UTCAdjustment");
     if (g_timeShift.empty()) {
-      Variant value;
-      modRegistry::fReadValue(L"HKLM", Product::kSettingsKey, L"UTCAdjustment", L"S", Variant(L""),
-                              value);
-      g_timeShift = value.Text();
+      g_timeShift = modRegistry::ReadText(HKEY_LOCAL_MACHINE, Product::kSettingsKey, L"UTCAdjustment");
     }
   }
   // Without a shift on Vista and later the times are the log's own, which are UTC.
@@ -90,12 +88,8 @@ void ScanEvents() {
   g_scanning = true;
   EnableWindow(Item(IDC_FORM10_CMDSCAN), FALSE);
   SetDlgItemTextW(Window(), IDC_FORM10_CMDSCAN, L"Scanning...");
-  HANDLE thread = CreateThread(nullptr, 0, ScanThread, job, 0, nullptr);
-  if (thread) {
-    CloseHandle(thread);
-  } else {
-    PostMessageW(Window(), kScanDone, 0, reinterpret_cast<LPARAM>(job));
-  }
+  const platform::UniqueKernelHandle thread(CreateThread(nullptr, 0, ScanThread, job, 0, nullptr));
+  if (!thread) PostMessageW(Window(), kScanDone, 0, reinterpret_cast<LPARAM>(job));
 }
 
 void ShowRows(std::unique_ptr<ScanJob> job) {

@@ -10,6 +10,7 @@
 
 #include "common/CommonModule.h"
 #include "common/clsFSO.h"
+#include "platform/Com.h"
 #include "platform/PromptSeam.h"
 #include "platform/SystemFolder.h"
 #include "platform/Text.h"
@@ -99,24 +100,20 @@ std::wstring BrowseForFolder(const std::wstring& title, const std::wstring& star
   }
   // The new dialog style needs OLE on this thread; a thread that has it already keeps it.
   const HRESULT ole = OleInitialize(nullptr);
-  PIDLIST_ABSOLUTE root = nullptr;
+  platform::UniqueCoTaskMem<PIDLIST_ABSOLUTE> root;
   if (!startFolder.empty() && CommonModule::DoesDirExist(startFolder)) {
     // "C:" alone would name the current folder of that drive, not the drive.
     const std::wstring folder = startFolder.size() == 2 && startFolder[1] == L':' ? startFolder + L"\\" : startFolder;
-    root = ILCreateFromPathW(folder.c_str());
+    root.reset(ILCreateFromPathW(folder.c_str()));
   }
   BROWSEINFOW info = {};
-  info.pidlRoot = root;
+  info.pidlRoot = root.get();
   info.lpszTitle = title.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  const platform::UniqueCoTaskMem<PIDLIST_ABSOLUTE> chosen(SHBrowseForFolderW(&info));
   std::wstring path;
-  if (chosen) {
-    wchar_t buffer[MAX_PATH] = {};
-    if (SHGetPathFromIDListW(chosen, buffer)) path = buffer;
-    CoTaskMemFree(chosen);
-  }
-  if (root) CoTaskMemFree(root);
+  wchar_t buffer[MAX_PATH] = {};
+  if (chosen && SHGetPathFromIDListW(chosen.get(), buffer)) path = buffer;
   if (SUCCEEDED(ole)) OleUninitialize();
   return path;
 }

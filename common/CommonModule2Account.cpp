@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/CommonModule.h"
+#include "platform/Handle.h"
 #include "platform/ProcessAccount.h"
 #include "platform/PromptSeam.h"
 
@@ -18,12 +19,10 @@ bool TokenIsLocalSystem() {
   PSID user = nullptr;
   if (!platform::ProcessUserSid(buffer, user)) return false;
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-  PSID localSystem = nullptr;
-  if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &localSystem))
+  platform::UniqueAllocatedSid localSystem;
+  if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, localSystem.put()))
     return false;
-  const bool same = EqualSid(user, localSystem) != FALSE;
-  FreeSid(localSystem);
-  return same;
+  return EqualSid(user, localSystem.get()) != FALSE;
 }
 
 }  // namespace

@@ -4,18 +4,16 @@
 
 #include "common/DataFolder.h"
 #include "common/Product.h"
+#include "platform/Registry.h"
 
 namespace HashListIndex {
 
 uint32_t CurrentGeneration() {
-  platform::UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Product::kSettingsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
-      ERROR_SUCCESS)
-    return 0;
-  DWORD type = 0, value = 0, bytes = sizeof value;
-  if (RegQueryValueExW(key.get(), Product::kListIndexValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) !=
+  platform::RegistryKey key;
+  DWORD value = 0;
+  if (key.Open(HKEY_LOCAL_MACHINE, Product::kSettingsKey, KEY_QUERY_VALUE, platform::RegistryView::Bits64) !=
           ERROR_SUCCESS ||
-      type != REG_DWORD || bytes != sizeof value)
+      key.ReadNumber(Product::kListIndexValue, value) != ERROR_SUCCESS)
     return 0;
   return value;
 }

@@ -12,6 +12,7 @@
 #include "common/HashListText.h"
 #include "common/Product.h"
 #include "platform/Handle.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace HashListPlacing {
@@ -112,13 +113,10 @@ bool WriteGeneration(const std::wstring& path, const std::string& bytes) {
 }
 
 bool PointAt(uint32_t generation) {
-  platform::UniqueRegKey key;
-  const DWORD value = generation;
-  const LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Product::kSettingsKey, 0, nullptr, 0,
-                                      KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr);
-  if (status != ERROR_SUCCESS ||
-      RegSetValueExW(key.get(), Product::kListIndexValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                     sizeof value) != ERROR_SUCCESS) {
+  platform::RegistryKey key;
+  LONG status = key.Create(HKEY_LOCAL_MACHINE, Product::kSettingsKey, KEY_SET_VALUE, platform::RegistryView::Bits64);
+  if (status == ERROR_SUCCESS) status = key.WriteNumber(Product::kListIndexValue, generation);
+  if (status != ERROR_SUCCESS) {
     Log(L"- Cannot name the current list index", static_cast<DWORD>(status));
     return false;
   }

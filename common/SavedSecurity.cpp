@@ -2,6 +2,7 @@
 
 #include "common/SetOwnerFS.h"
 #include "platform/Handle.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace SavedSecurity {
@@ -87,10 +88,10 @@ void KeyStates::AddTree(HKEY root, const std::wstring& keyPath, REGSAM viewFlag)
   Add(root, keyPath, viewFlag);
   std::vector<std::wstring> children;
   {
-    platform::UniqueRegKey key;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | viewFlag, key.put()) != ERROR_SUCCESS) return;
-    wchar_t name[256];
-    for (DWORD index = 0; RegEnumKeyW(key.get(), index, name, 256) == ERROR_SUCCESS; ++index) children.push_back(name);
+    platform::RegistryKey key;
+    if (key.Open(root, keyPath, KEY_ENUMERATE_SUB_KEYS, static_cast<platform::RegistryView>(viewFlag)) != ERROR_SUCCESS)
+      return;
+    key.SubkeyNames(children);
   }
   for (const auto& child : children) AddTree(root, keyPath + L"\\" + child, viewFlag);
 }

@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "common/modRegistry.h"
+#include "platform/CryptHandle.h"
 #include "platform/Handle.h"
 
 namespace SecretValue {
 namespace {
 
 REGSAM View() { return modRegistry::Is64BitRegistry() ? KEY_WOW64_64KEY : 0; }
-
-// What DPAPI hands back is freed with LocalFree, and a clear text is wiped before it goes.
-struct DataBlobOwner {
-  DATA_BLOB blob{};
-  ~DataBlobOwner() {
-    if (!blob.pbData) return;
-    SecureZeroMemory(blob.pbData, blob.cbData);
-    LocalFree(blob.pbData);
-  }
-};
 
 // The owner too: an owner may always read and change the rights, whatever they say.
 bool GiveRights(HKEY key, PSECURITY_DESCRIPTOR descriptor) {
@@ -47,12 +38,11 @@ bool Write(const std::wstring& keyPath, const std::wstring& valueName, const std
 
   DATA_BLOB clear{static_cast<DWORD>(secret.size() * sizeof(wchar_t)),
                   reinterpret_cast<BYTE*>(const_cast<wchar_t*>(secret.data()))};
-  DataBlobOwner sealed;
+  platform::WipedDataBlob sealed;
   if (!CryptProtectData(&clear, nullptr, nullptr, nullptr, nullptr,
-                        CRYPTPROTECT_LOCAL_MACHINE | CRYPTPROTECT_UI_FORBIDDEN, &sealed.blob))
+                        CRYPTPROTECT_LOCAL_MACHINE | CRYPTPROTECT_UI_FORBIDDEN, sealed.put()))
     return false;
-  return RegSetValueExW(key.get(), valueName.c_str(), 0, REG_BINARY, sealed.blob.pbData, sealed.blob.cbData) ==
-         ERROR_SUCCESS;
+  return RegSetValueExW(key.get(), valueName.c_str(), 0, REG_BINARY, sealed.data(), sealed.size()) == ERROR_SUCCESS;
 }
 
 ReadResult Read(const std::wstring& keyPath, const std::wstring& valueName, std::wstring& secret) {
@@ -71,11 +61,11 @@ ReadResult Read(const std::wstring& keyPath, const std::wstring& valueName, std:
       type != REG_BINARY)
     return ReadResult::Unreadable;
   DATA_BLOB sealed{size, bytes.data()};
-  DataBlobOwner clear;
-  if (!CryptUnprotectData(&sealed, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &clear.blob) ||
-      clear.blob.cbData % sizeof(wchar_t) != 0)
+  platform::WipedDataBlob clear;
+  if (!CryptUnprotectData(&sealed, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, clear.put()) ||
+      clear.size() % sizeof(wchar_t) != 0)
     return ReadResult::Unreadable;
-  secret.assign(reinterpret_cast<const wchar_t*>(clear.blob.pbData), clear.blob.cbData / sizeof(wchar_t));
+  secret.assign(reinterpret_cast<const wchar_t*>(clear.data()), clear.size() / sizeof(wchar_t));
   return ReadResult::Found;
 }
 

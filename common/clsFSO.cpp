@@ -1028,12 +1028,9 @@ std::wstring clsFSO::BrowseForFolder(HWND frm, const std::wstring& strPrompt) {
     info.hwndOwner = frm;
     info.lpszTitle = strPrompt.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-    if (chosen) {
-      wchar_t buffer[MAX_PATH + 1] = {};
-      if (SHGetPathFromIDListW(chosen, buffer)) path = buffer;
-      CoTaskMemFree(chosen);
-    }
+    const platform::UniqueCoTaskMem<PIDLIST_ABSOLUTE> chosen(SHBrowseForFolderW(&info));
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (chosen && SHGetPathFromIDListW(chosen.get(), buffer)) path = buffer;
   }
   DPrint(L"clsFSO\\BrowseForFolder - Returned: " + path);
   return path;

@@ -5,7 +5,6 @@
 
 #include "common/CommonModule.h"
 #include "common/ErrorReport.h"
-#include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "platform/Com.h"
 #include "platform/Text.h"
@@ -46,10 +45,7 @@ int32_t SkuFromWmi() {
 }
 
 std::wstring ReadBuildLabEx() {
-  Variant buildLabEx;
-  modRegistry::fReadValue(L"HKLM", L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"BuildLabEx", L"S",
-                          std::wstring(), buildLabEx);
-  return buildLabEx.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", L"BuildLabEx");
 }
 
 // Update 1 of Windows 8.1 carries a build lab revision above 17030 ("9600.17031.amd64fre...").

@@ -68,8 +68,7 @@ std::wstring GetCommandOutput(const std::wstring& commandLine, bool captureStdOu
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
     return L"Failed to create process, check the path of the command line:\r\n" + commandLine;
   }
-  platform::UniqueKernelHandle process(info.hProcess);
-  CloseHandle(info.hThread);
+  platform::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
   // Only the child (and what it starts) holds the write end now, so the pipe ends with it.
   writeEnd.reset();
   writeEndCopy.reset();

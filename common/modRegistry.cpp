@@ -1,5 +1,6 @@
 #include "common/modRegistry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/NativeSystem.h"
 #include "platform/ProcessAccount.h"
 #include "platform/Procedure.h"
+#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 #include "platform/Text.h"
 
@@ -41,8 +43,6 @@ bool IsNormalFile(const std::wstring& path) {
   return !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-REGSAM WriteViewFlag() { return Is64BitRegistry() ? KEY_WOW64_64KEY : 0; }
-
 bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // The value as a whole number between low and high, or the failure a conversion meets.
@@ -59,38 +59,38 @@ bool ToNumber(const Variant& value, int32_t low, int32_t high, int32_t& number, 
   return true;
 }
 
+// The view a KeyView's flag names.
+platform::RegistryView ViewOf(REGSAM viewFlag) { return static_cast<platform::RegistryView>(viewFlag); }
+
+// The stored text with one terminator dropped: a value stored without it keeps its last character,
+// a NUL inside stays.
+std::wstring TextOf(const std::vector<BYTE>& data) {
+  std::wstring chars(data.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(chars.data(), data.data(), chars.size() * sizeof(wchar_t));
+  if (!chars.empty() && chars.back() == L'\0') chars.pop_back();
+  return chars;
+}
+
 // "S" and "M": the stored text with its terminator dropped (a list keeps the NUL after its last
 // item). Values of other types come as their bytes in the ANSI code page, less the last byte.
-LONG QueryText(HKEY key, const std::wstring& valueName, std::wstring& text) {
+LONG QueryText(const platform::RegistryKey& key, const std::wstring& valueName, std::wstring& text) {
   DWORD type = REG_NONE;
-  BYTE probe = 0;
-  DWORD size = 0;
-  // A buffer of no size (not a null one) makes the answer 234 whenever the value has bytes.
-  LONG code = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, &probe, &size);
   std::vector<BYTE> data;
-  if (code == ERROR_MORE_DATA) {
-    data.resize(size);
-    code = RegQueryValueExW(key, valueName.c_str(), nullptr, &type, data.data(), &size);
-    data.resize(size);
-  }
+  const LONG code = key.ReadBytes(valueName, type, data);
   if (code != ERROR_SUCCESS) return code;
-  if (data.empty()) {
+  if (data.empty())
     text.clear();
-  } else if (IsTextType(type)) {
-    std::wstring chars(data.size() / sizeof(wchar_t), L'\0');
-    std::memcpy(chars.data(), data.data(), chars.size() * sizeof(wchar_t));
-    // A value stored without its terminator keeps its last character.
-    if (!chars.empty() && chars.back() == L'\0') chars.pop_back();
-    text = chars;
-  } else {
+  else if (IsTextType(type))
+    text = TextOf(data);
+  else
     text = platform::FromAnsi(std::string(data.begin(), data.end() - 1));
-  }
   return ERROR_SUCCESS;
 }
 
 // Reads one value by type letter into result; result is untouched on failure and for letters
 // that read nothing.
-LONG QueryValue(HKEY key, const std::wstring& valueName, const std::wstring& letter, Variant& result) {
+LONG QueryValue(const platform::RegistryKey& key, const std::wstring& valueName, const std::wstring& letter,
+                Variant& result) {
   if (letter == L"S" || letter == L"M") {
     std::wstring text;
     LONG code = QueryText(key, valueName, text);
@@ -98,11 +98,14 @@ LONG QueryValue(HKEY key, const std::wstring& valueName, const std::wstring& let
     return code;
   }
   if (letter == L"B" || letter == L"D") {
-    // A buffer of the type's size: a longer value fails with 234.
-    BYTE bytes[4] = {};
-    DWORD size = letter == L"B" ? 2 : 4;
-    LONG code = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, bytes, &size);
+    // As read into a buffer of the type's size, whatever the stored type: a longer value fails with 234.
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    LONG code = key.ReadBytes(valueName, type, data);
     if (code != ERROR_SUCCESS) return code;
+    if (data.size() > (letter == L"B" ? 2u : 4u)) return ERROR_MORE_DATA;
+    BYTE bytes[4] = {};
+    std::copy(data.begin(), data.end(), bytes);
     if (letter == L"D") {
       int32_t number = 0;
       std::memcpy(&number, bytes, sizeof number);
@@ -117,13 +120,8 @@ LONG QueryValue(HKEY key, const std::wstring& valueName, const std::wstring& let
   return ERROR_SUCCESS;
 }
 
-// Stores text and its terminator.
-LONG SetText(HKEY key, const std::wstring& valueName, DWORD type, const std::wstring& text) {
-  return RegSetValueExW(key, valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
 // The list with the value appended as one more item; empty items of the stored list are dropped.
+// The text ends with the NUL of the last item; the write adds the NUL that ends the list.
 std::wstring AppendedList(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
                           const Variant& value) {
   Variant current;
@@ -133,29 +131,30 @@ std::wstring AppendedList(const std::wstring& hive, const std::wstring& keyPath,
       if (!item.empty()) list += item + L'\0';
     }
   }
-  return list + value.Text() + L'\0';  // SetText adds the NUL that ends the list
+  return list + value.Text() + L'\0';
 }
 
 // Stores the value by type letter; false with the failure when the value cannot be converted.
-bool StoreValue(HKEY key, const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
-                const std::wstring& letter, const Variant& value, LONG& code, Trapped& failure) {
+bool StoreValue(platform::RegistryKey& key, const std::wstring& hive, const std::wstring& keyPath,
+                const std::wstring& valueName, const std::wstring& letter, const Variant& value, LONG& code,
+                Trapped& failure) {
   code = ERROR_SUCCESS;
   if (letter == L"S") {
-    code = SetText(key, valueName, REG_SZ, value.Text());
+    code = key.WriteText(valueName, value.Text(), REG_SZ);
   } else if (letter == L"E") {
-    code = SetText(key, valueName, REG_EXPAND_SZ, value.Text());
+    code = key.WriteText(valueName, value.Text(), REG_EXPAND_SZ);
   } else if (letter == L"M") {
-    code = SetText(key, valueName, REG_MULTI_SZ, AppendedList(hive, keyPath, valueName, value));
+    code = key.WriteText(valueName, AppendedList(hive, keyPath, valueName, value), REG_MULTI_SZ);
   } else if (letter == L"D") {
     int32_t number = 0;
     if (!ToNumber(value, INT32_MIN, INT32_MAX, number, failure)) return false;
-    code = RegSetValueExW(key, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    code = key.WriteNumber(valueName, static_cast<DWORD>(number));
   } else if (letter == L"B") {
     // The counterpart of the "B" read: the truth value's 2 bytes.
     int32_t number = 0;
     if (!ToNumber(value, INT16_MIN, INT16_MAX, number, failure)) return false;
-    auto truth = static_cast<int16_t>(number);
-    code = RegSetValueExW(key, valueName.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&truth), sizeof truth);
+    const auto truth = static_cast<int16_t>(number);
+    code = key.WriteBytes(valueName, REG_BINARY, &truth, sizeof truth);
   }
   return true;
 }
@@ -192,16 +191,61 @@ void LogWriteFailure(const Trapped& failure, const std::wstring& hive, const std
   LogResultCode(code);
 }
 
+const struct {
+  const wchar_t* name;
+  HKEY root;
+} kRoots[] = {
+    {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},   {L"HKU", HKEY_USERS},
+    {L"HKDD", HKEY_DYN_DATA},     {L"HKCC", HKEY_CURRENT_CONFIG}, {L"HKCR", HKEY_CLASSES_ROOT},
+};
+
+// The hive text of a root, as the debug lines name it; null for a root without one.
+const wchar_t* HiveName(HKEY root) {
+  for (const auto& known : kRoots)
+    if (known.root == root) return known.name;
+  return nullptr;
+}
+
+// fReadValue's registry part: the value by type letter under the root that the hive text names.
+LONG ReadFromKey(HKEY root, const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
+                 const std::wstring& letter, const Variant& defaultValue, Variant& result) {
+  LONG code = kNothingAttempted;
+  std::wstring openedPath = keyPath;
+  try {
+    KeyView view = KeyViewFor(keyPath);
+    openedPath = view.keyPath;
+    platform::RegistryKey key;
+    code = key.Open(root, openedPath, KEY_QUERY_VALUE, ViewOf(view.viewFlag));
+    if (code != ERROR_SUCCESS) return code;
+    code = QueryValue(key, valueName, letter, result);
+    if (code != ERROR_SUCCESS) {
+      result = defaultValue;
+      return code;
+    }
+    code = key.Close();
+    CommonModule::DPrint(L"modRegistry\\fReadValue: ");
+    LogRead(hive, openedPath, valueName, result, code);
+    return code;
+  } catch (const std::bad_alloc&) {
+    result = defaultValue;
+    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
+    ReportTrappedError(L"modRegistry\\fReadValue -", kOutOfMemory.number, kOutOfMemory.text);
+    LogRead(hive, openedPath, valueName, result, code);
+    return code;
+  }
+}
+
+// One setting through fReadValue's registry road, under a root the debug lines can name.
+Variant ReadSetting(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, const wchar_t* letter,
+                    const Variant& defaultValue) {
+  Variant result = defaultValue;
+  if (const wchar_t* hive = HiveName(root)) ReadFromKey(root, hive, keyPath, valueName, letter, defaultValue, result);
+  return result;
+}
+
 }  // namespace
 
 HKEY fTopKey(const std::wstring& hive) {
-  static const struct {
-    const wchar_t* name;
-    HKEY root;
-  } kRoots[] = {
-      {L"HKCU", HKEY_CURRENT_USER}, {L"HKLM", HKEY_LOCAL_MACHINE},   {L"HKU", HKEY_USERS},
-      {L"HKDD", HKEY_DYN_DATA},     {L"HKCC", HKEY_CURRENT_CONFIG}, {L"HKCR", HKEY_CLASSES_ROOT},
-  };
   try {
     std::wstring upper = platform::Upper(hive);
     for (const auto& root : kRoots) {
@@ -231,12 +275,12 @@ KeyView KeyViewFor(const std::wstring& keyPath, bool windows64) {
 LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
                 const std::wstring& type, const Variant& defaultValue, Variant& result) {
   result = defaultValue;
-  LONG code = kNothingAttempted;
-  std::wstring openedPath = keyPath;
+  HKEY root = nullptr;
+  std::wstring letter;
   try {
-    HKEY root = fTopKey(hive);
+    root = fTopKey(hive);
     if (!root) return kNothingAttempted;
-    std::wstring letter = platform::Upper(type);
+    letter = platform::Upper(type);
     if (root == kIniHive) {
       // Only text lives in INI files; other letters leave the default.
       if (letter == L"S") {
@@ -247,29 +291,22 @@ LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std
       }
       return ERROR_SUCCESS;
     }
-
-    KeyView view = KeyViewFor(keyPath);
-    openedPath = view.keyPath;
-    HKEY opened = nullptr;
-    code = RegOpenKeyExW(root, openedPath.c_str(), 0, KEY_QUERY_VALUE | view.viewFlag, &opened);
-    if (code != ERROR_SUCCESS) return code;
-    platform::UniqueRegKey key(opened);
-    code = QueryValue(key.get(), valueName, letter, result);
-    if (code != ERROR_SUCCESS) {
-      result = defaultValue;
-      return code;
-    }
-    code = RegCloseKey(key.release());
-    CommonModule::DPrint(L"modRegistry\\fReadValue: ");
-    LogRead(hive, openedPath, valueName, result, code);
-    return code;
   } catch (const std::bad_alloc&) {
     result = defaultValue;
-    if (code == ERROR_SUCCESS) code = ERROR_NOT_ENOUGH_MEMORY;
     ReportTrappedError(L"modRegistry\\fReadValue -", kOutOfMemory.number, kOutOfMemory.text);
-    LogRead(hive, openedPath, valueName, result, code);
-    return code;
+    LogRead(hive, keyPath, valueName, result, kNothingAttempted);
+    return kNothingAttempted;
   }
+  return ReadFromKey(root, hive, keyPath, valueName, letter, defaultValue, result);
+}
+
+std::wstring ReadText(HKEY root, const std::wstring& keyPath, const std::wstring& valueName) {
+  return ReadSetting(root, keyPath, valueName, L"S", Variant(L"")).Text();
+}
+
+int32_t ReadNumber(HKEY root, const std::wstring& keyPath, const std::wstring& valueName) {
+  int32_t number = 0;
+  return ReadSetting(root, keyPath, valueName, L"D", Variant(int32_t{0})).ToLong(number) ? number : 0;
 }
 
 LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
@@ -288,12 +325,11 @@ LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const st
         if (code == ERROR_SUCCESS) code = ERROR_WRITE_FAULT;
       }
     } else if (root) {
-      HKEY created = nullptr;
-      code = RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                             KEY_CREATE_SUB_KEY | KEY_SET_VALUE | WriteViewFlag(), nullptr, &created, nullptr);
+      // Writes take the 64-bit view on 64-bit Windows, whatever the path.
+      platform::RegistryKey key;
+      code = key.Create(root, keyPath, KEY_CREATE_SUB_KEY | KEY_SET_VALUE, platform::NativeView());
       if (code == ERROR_SUCCESS) {
-        platform::UniqueRegKey key(created);
-        if (!StoreValue(key.get(), hive, keyPath, valueName, letter, value, code, failure)) {
+        if (!StoreValue(key, hive, keyPath, valueName, letter, value, code, failure)) {
           // Nothing was stored: that must not read as success.
           code = ERROR_INVALID_DATA;
         } else if (code != ERROR_SUCCESS) {
@@ -302,7 +338,7 @@ LONG fWriteValue(const std::wstring& hive, const std::wstring& keyPath, const st
           LogResultCode(code);
           return code;
         } else {
-          return RegCloseKey(key.release());
+          return key.Close();
         }
       }
     }
@@ -391,9 +427,9 @@ void WidenValueKeyRights(const std::wstring& hive, const std::wstring& keyPath, 
 }
 
 LONG DeleteValueOnce(HKEY root, const KeyView& view, const std::wstring& valueName) {
-  platform::UniqueRegKey key;
-  LONG code = RegOpenKeyExW(root, view.keyPath.c_str(), 0, KEY_SET_VALUE | view.viewFlag, key.put());
-  if (code == ERROR_SUCCESS) code = RegDeleteValueW(key.get(), valueName.c_str());
+  platform::RegistryKey key;
+  LONG code = key.Open(root, view.keyPath, KEY_SET_VALUE, ViewOf(view.viewFlag));
+  if (code == ERROR_SUCCESS) code = key.DeleteValue(valueName);
   return code;
 }
 
@@ -401,8 +437,8 @@ LONG DeleteValueOnce(HKEY root, const KeyView& view, const std::wstring& valueNa
 // rights of each subkey are widened before it is entered, and taken down first.
 LONG DeleteKeyOnce(HKEY root, const KeyView& parentView, const std::wstring& name, const std::wstring& hive,
                    SavedSecurity::KeyStates* saved) {
-  platform::UniqueRegKey parent;
-  LONG code = RegOpenKeyExW(root, parentView.keyPath.c_str(), 0, KEY_CREATE_SUB_KEY | parentView.viewFlag, parent.put());
+  platform::RegistryKey parent;
+  LONG code = parent.Open(root, parentView.keyPath, KEY_CREATE_SUB_KEY, ViewOf(parentView.viewFlag));
   if (code != ERROR_SUCCESS) return code;
   fDeleteSubkeys(root, parentView.keyPath + L"\\" + name, hive, parentView.viewFlag, saved != nullptr, saved);
   return DeleteChildKey(parent.get(), name, parentView.viewFlag);
@@ -475,26 +511,26 @@ LONG fEnumKey(const std::wstring& hive, const std::wstring& keyPath, std::wstrin
   try {
     HKEY root = fTopKey(hive);
     LONG code = kNothingAttempted;
-    platform::UniqueRegKey key;
+    platform::RegistryKey key;
     if (root && root != kIniHive) {
       KeyView view = KeyViewFor(keyPath);
-      code = RegOpenKeyExW(root, view.keyPath.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view.viewFlag, key.put());
+      code = key.Open(root, view.keyPath, KEY_ENUMERATE_SUB_KEYS, ViewOf(view.viewFlag));
     }
     if (code != ERROR_SUCCESS) {
       if (!names.empty()) names += L'\0';
       return code;
     }
     // Names are taken exactly as stored: a blank at either end belongs to the name.
-    std::vector<wchar_t> buffer(2048);
-    for (DWORD index = 0;; ++index) {
-      last = RegEnumKeyW(key.get(), index, buffer.data(), static_cast<DWORD>(buffer.size()));
-      if (last != ERROR_SUCCESS) break;
-      names += buffer.data();
+    std::vector<std::wstring> listed;
+    const LONG listing = key.SubkeyNames(listed);
+    last = listing == ERROR_SUCCESS ? ERROR_NO_MORE_ITEMS : listing;  // the code that ended the listing
+    for (const std::wstring& name : listed) {
+      names += name;
       names += L'\0';
     }
     names += L'\0';
     if (names.size() == 1) names += L'\0';
-    code = RegCloseKey(key.release());
+    code = key.Close();
     CommonModule::DPrint(L"modRegistry\\fEnumKey: ");
     LogEnum(hive, keyPath, names, last);
     return code;
@@ -622,15 +658,14 @@ void fDeleteSubkeys(HKEY root, const std::wstring& keyPath, const std::wstring& 
                     bool grantRights, SavedSecurity::KeyStates* saved) {
   try {
     CommonModule::DPrint(L"modRegistry\\fDeleteSubkeys passed: " + hive + L"\\" + keyPath);
-    platform::UniqueRegKey key;
-    if (RegOpenKeyExW(root, keyPath.c_str(), 0, KEY_ALL_ACCESS | viewFlag, key.put()) != ERROR_SUCCESS) {
+    platform::RegistryKey key;
+    if (key.Open(root, keyPath, KEY_ALL_ACCESS, ViewOf(viewFlag)) != ERROR_SUCCESS) {
       CommonModule::DPrint(L"modRegistry\\fDeleteSubkeys: Error opening key: " + keyPath);
       return;
     }
     // All names first: deleting while enumerating would shift the indexes.
     std::vector<std::wstring> names;
-    wchar_t name[256];
-    for (DWORD index = 0; RegEnumKeyW(key.get(), index, name, 256) == ERROR_SUCCESS; ++index) names.push_back(name);
+    key.SubkeyNames(names);
     for (const auto& child : names) {
       const std::wstring childPath = keyPath + L"\\" + child;
       if (grantRights) {

@@ -42,6 +42,12 @@ KeyView KeyViewFor(const std::wstring& keyPath, bool windows64);
 LONG fReadValue(const std::wstring& hive, const std::wstring& keyPath, const std::wstring& valueName,
                 const std::wstring& type, const Variant& defaultValue, Variant& result);
 
+// One setting read whole under a registry root (HKEY_LOCAL_MACHINE, ...): its text, or its number,
+// as the "S" and "D" reads above give them with an empty or 0 default, logged as they log. "" and
+// 0 when there is none, or for a root without a hive text.
+std::wstring ReadText(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+int32_t ReadNumber(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
+
 // Type letters: "S", "E" (stored unexpanded), "D", "M" (appends one item), "B" (2 bytes);
 // writes always use the 64-bit view on 64-bit Windows. In INI mode only "S" (else 99); a write
 // the file refuses (read-only, locked) gives that Windows error, never 0.

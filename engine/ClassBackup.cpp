@@ -90,9 +90,7 @@ bool ImportText(const std::wstring& regText) {
 }
 
 std::wstring StoredText(const std::wstring& classKeyName) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", BackupKey(), ValueName(classKeyName), L"S", Variant(L""), text);
-  return text.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, BackupKey(), ValueName(classKeyName));
 }
 
 bool Exists(const std::wstring& classKeyName) { return !StoredText(classKeyName).empty(); }

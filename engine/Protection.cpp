@@ -30,9 +30,8 @@ bool RemoveOwnRules(const std::wstring& parent) {
   if (modRegistry::fEnumKey(L"HKLM", parent, names) != ERROR_SUCCESS) return false;
   for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
     if (name.empty()) continue;
-    Variant description;
-    modRegistry::fReadValue(L"HKLM", parent + L"\\" + name, L"Description", L"S", Variant(L""), description);
-    std::wstring text = platform::Trim(description.Text());
+    const std::wstring text =
+        platform::Trim(modRegistry::ReadText(HKEY_LOCAL_MACHINE, parent + L"\\" + name, L"Description"));
     if (!text.empty() && platform::EqualsNoCase(text, PolicyLayout::kRuleDescription)) {
       bool notFound = false;
       modRegistry::fDeleteKey(L"HKLM", parent, name, notFound);

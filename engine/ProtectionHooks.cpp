@@ -40,10 +40,8 @@ bool NamesFilterModule(const std::wstring& text) {
 }
 
 std::wstring OpenCommandOf(const std::wstring& classKeyName) {
-  Variant command;
-  modRegistry::fReadValue(L"HKLM", kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"", L"S",
-                          Variant(L""), command);
-  return command.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE,
+                               kClassesKey + platform::Lower(classKeyName) + L"\\shell\\open\\command", L"");
 }
 
 // Backs the class key up once. A class that already points at the filter module is not what
@@ -70,9 +68,7 @@ void ApplyFilterModule() {
   for (bool constant : {false, true}) {
     std::wstring key = std::wstring(kFilterSettingsKey) + (constant ? L"\\Constant" : L"\\Suspicious");
     for (const wchar_t* fileClass : kHookedClasses) {
-      Variant chosen;
-      modRegistry::fReadValue(L"HKLM", key, fileClass, L"S", Variant(L""), chosen);
-      if (chosen.Text() == L"1") HookFileClass(fileClass, constant);
+      if (modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, fileClass) == L"1") HookFileClass(fileClass, constant);
     }
   }
 }
@@ -110,9 +106,7 @@ void ApplyFilterIniSettings(const std::wstring& iniPath, bool force) {
     const std::wstring key = std::wstring(kFilterSettingsKey) + L"\\" + mode.subkey;
     for (size_t i = 0; i < std::size(kHookedClasses); ++i) {
       const wchar_t* fileClass = kHookedClasses[i];
-      Variant current;
-      modRegistry::fReadValue(L"HKLM", key, fileClass, L"S", Variant(L""), current);
-      if (!force && !current.Text().empty()) continue;
+      if (!force && !modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, fileClass).empty()) continue;
       const bool on = kShipped[i].*mode.shipped;
       const wchar_t* shipped = on ? L"1" : L"0";
       const wchar_t* other = on ? L"0" : L"1";
@@ -172,10 +166,9 @@ bool SetExeComFilter(bool on) {
     WriteCommand(key, L"", kPlainCommand);
     // The hook's isolated command goes (without one the shell's elevated start runs the plain
     // command); Windows' own comes back with the class, where it had one.
-    Variant isolated;
-    modRegistry::fReadValue(L"HKLM", key, kIsolatedCommand, L"S", Variant(L""), isolated);
+    const std::wstring isolated = modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, kIsolatedCommand);
     bool notFound = false;
-    if (NamesFilterModule(isolated.Text())) modRegistry::fDeleteValue(L"HKLM", key, kIsolatedCommand, notFound);
+    if (NamesFilterModule(isolated)) modRegistry::fDeleteValue(L"HKLM", key, kIsolatedCommand, notFound);
   }
   for (const wchar_t* programClass : kProgramClasses) RestoreClass(programClass);
   SavedChoices::Write(SavedChoices::Choice::ExeComFilter, L"0");

@@ -21,11 +21,9 @@ void WriteSetting(const std::wstring& key, const std::wstring& value, const std:
 }
 
 std::wstring ReadSetting(const std::wstring& value, const std::wstring& subkey) {
-  Variant text;
   const std::wstring key = subkey.empty() ? std::wstring(Product::kSettingsKey)
                                           : std::wstring(Product::kSettingsKey) + L"\\" + subkey;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), text);
-  return text.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, value);
 }
 
 void WriteRestartTestEntry() {

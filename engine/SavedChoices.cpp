@@ -26,9 +26,7 @@ constexpr int Index(Choice choice) { return static_cast<int>(choice); }
 Place PlaceOf(IniSection section) { return section == IniSection::FilterModule ? Place::FilterModule : Place::Settings; }
 
 std::wstring ReadValue(const std::wstring& key, const std::wstring& value) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), text);
-  return text.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, value);
 }
 
 bool WriteValue(const std::wstring& key, const std::wstring& value, const std::wstring& text) {

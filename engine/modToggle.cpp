@@ -26,10 +26,7 @@ void SetSidebarDisabled(bool disable) {
 }
 
 bool IsSidebarDisabled() {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", kSidebarPolicyKey, kTurnOffSidebar, L"D", Variant(int32_t{0}), value);
-  int32_t turnedOff = 0;
-  return value.ToLong(turnedOff) && turnedOff == 1;
+  return modRegistry::ReadNumber(HKEY_LOCAL_MACHINE, kSidebarPolicyKey, kTurnOffSidebar) == 1;
 }
 
 void PromptKeepSidebarDisabled() {

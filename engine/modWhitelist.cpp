@@ -64,10 +64,9 @@ class KnownRules {
     if (modRegistry::fEnumKey(L"HKLM", PolicyLayout::kWhitelistPaths, names) != ERROR_SUCCESS) return;
     for (const auto& name : platform::Split(names, std::wstring(1, L'\0'))) {
       if (name.empty()) continue;
-      Variant itemData;
-      modRegistry::fReadValue(L"HKLM", std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData", L"S",
-                              Variant(L""), itemData);
-      patterns_.insert(platform::Lower(itemData.Text()));
+      const std::wstring itemData = modRegistry::ReadText(
+          HKEY_LOCAL_MACHINE, std::wstring(PolicyLayout::kWhitelistPaths) + L"\\" + name, L"ItemData");
+      patterns_.insert(platform::Lower(itemData));
     }
   }
   bool Has(const std::wstring& pattern) const { return patterns_.count(platform::Lower(pattern)) != 0; }

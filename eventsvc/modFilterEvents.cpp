@@ -8,7 +8,6 @@
 #include "notify/modEmailSvc.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
-#include "common/Variant.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
 #include "platform/Text.h"
@@ -27,9 +26,7 @@ bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
 }
 
 std::wstring SettingsText(const std::wstring& value) {
-  Variant result;
-  modRegistry::fReadValue(L"HKLM", kSettingsKey, value, L"S", Variant(L""), result);
-  return result.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, kSettingsKey, value);
 }
 
 bool SameSource(const std::wstring& source, const wchar_t* wanted) {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/Handle.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace LaunchPath {
@@ -61,14 +61,12 @@ std::wstring WithoutTrailingSlashes(std::wstring path) {
 }
 
 std::wstring ReadMachineFolder(const wchar_t* valueName) {
-  platform::UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
-    return L"";
-  wchar_t text[MAX_PATH + 1] = {};
-  DWORD type = 0, size = sizeof text - sizeof(wchar_t);
-  if (RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
-      type != REG_SZ)
+  platform::RegistryKey key;
+  std::wstring text;
+  DWORD type = REG_NONE;
+  if (key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", KEY_QUERY_VALUE,
+               platform::RegistryView::Bits64) != ERROR_SUCCESS ||
+      key.ReadText(valueName, text, type) != ERROR_SUCCESS || type != REG_SZ)
     return L"";
   return text;
 }

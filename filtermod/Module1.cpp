@@ -7,7 +7,6 @@
 #include "common/CommonModule2.h"
 #include "common/Product.h"
 #include "common/ProtectionCatalogue.h"
-#include "common/Variant.h"
 #include "common/modRegistry.h"
 #include "filtermod/BoundLaunch.h"
 #include "filtermod/LaunchPath.h"
@@ -43,15 +42,12 @@ platform::UniqueModule& Shell32() {
 
 void ReleaseShell32() { Shell32().reset(); }
 
-// On when the INI or the registry holds exactly "1".
 // A notification choice: on when the INI or the saved value says "1".
 bool FilterSwitch(ProtectionCatalogue::Choice choice) {
   const ProtectionCatalogue::Row& row = ProtectionCatalogue::RowOf(choice);
   if (CommonModule::ReadIni(CommonModule::IniPath, ProtectionCatalogue::IniSection(row.saved.place), row.ini.key) == L"1")
     return true;
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", ProtectionCatalogue::Key(choice), row.saved.value, L"S", Variant(L""), value);
-  return value.IsText() && value.Text() == L"1";
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, ProtectionCatalogue::Key(choice), row.saved.value) == L"1";
 }
 
 int Ask(const std::wstring& text, UINT style) { return platform::ShowMessageBox(nullptr, text, ProductLabel, style); }

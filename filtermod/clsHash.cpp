@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/CommonModule.h"
+#include "platform/CryptHandle.h"
 #include "platform/Handle.h"
 
 namespace {
@@ -86,15 +87,10 @@ DWORD HashData(HCRYPTHASH hash, const BYTE* data, DWORD size) {
 }  // namespace
 
 clsHash::clsHash() {
-  if (!CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
-    provider_ = 0;
+  if (!CryptAcquireContextW(provider_.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+    provider_.release();  // whatever a failed call left there, no provider is taken for one
     Fail(kErrAcquire, L"clsHash.Class_Initialize", L"Failed to obtain access to CryptoAPI, system error " + SystemError());
   }
-}
-
-clsHash::~clsHash() {
-  DestroyHash();
-  if (provider_) CryptReleaseContext(provider_, 0);
 }
 
 void clsHash::Fail(uint32_t number, const std::wstring& source, const std::wstring& description) {
@@ -102,18 +98,13 @@ void clsHash::Fail(uint32_t number, const std::wstring& source, const std::wstri
   CommonModule::DPrint(L"clsHash: error", source, description);
 }
 
-void clsHash::DestroyHash() {
-  for (const HCRYPTHASH hash : hashes_) CryptDestroyHash(hash);
-  hashes_.clear();
-}
-
 bool clsHash::CreateHash(ALG_ID algorithm) {
-  HCRYPTHASH hash = 0;
-  if (!CryptCreateHash(provider_, algorithm, 0, 0, &hash)) {
+  platform::UniqueCryptHash hash;
+  if (!CryptCreateHash(provider_.get(), algorithm, 0, 0, hash.put())) {
     Fail(kErrCreate, L"clsHash", L"Failed to create CryptoAPI Hash object, system error " + SystemError());
     return false;
   }
-  hashes_.push_back(hash);
+  hashes_.push_back(std::move(hash));
   return true;
 }
 
@@ -130,7 +121,7 @@ bool clsHash::HashBlocks(HANDLE file) {
   if (hashes_.size() > 1)
     worker.emplace([this](const BYTE* data, DWORD size) {
       for (size_t i = 1; i < hashes_.size(); ++i)
-        if (const DWORD error = HashData(hashes_[i], data, size)) return error;
+        if (const DWORD error = HashData(hashes_[i].get(), data, size)) return error;
       return DWORD{0};
     });
   const auto readFailed = [this](DWORD error) {
@@ -144,7 +135,7 @@ bool clsHash::HashBlocks(HANDLE file) {
   while (read > 0) {
     const BYTE* block = buffers[current].data();
     if (worker) worker->Start(block, read);
-    const bool mine = HashBlock(hashes_[0], block, read);
+    const bool mine = HashBlock(hashes_[0].get(), block, read);
     DWORD next = 0;
     const bool readOk = ReadFile(file, buffers[1 - current].data(), kBlockSize, &next, nullptr) != FALSE;
     const DWORD readError = readOk ? 0 : GetLastError();
@@ -206,21 +197,21 @@ std::vector<std::wstring> clsHash::HashOpenFile(HANDLE file, const std::vector<A
     Fail(kErrHashData, L"clsHash", L"Failed to hash data block, system error " + SystemError());
     return {};
   }
-  DestroyHash();
+  hashes_.clear();
   for (const ALG_ID algorithm : algorithms)
     if (!CreateHash(algorithm)) return {};
   if (hashes_.empty() || !HashBlocks(file)) {
-    DestroyHash();
+    hashes_.clear();
     return {};
   }
   std::vector<std::wstring> digests;
-  for (const HCRYPTHASH hash : hashes_) {
-    digests.push_back(GetHashValue(hash));
+  for (const platform::UniqueCryptHash& hash : hashes_) {
+    digests.push_back(GetHashValue(hash.get()));
     if (digests.back().empty()) {
       digests.clear();
       break;
     }
   }
-  DestroyHash();
+  hashes_.clear();
   return digests;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/CryptHandle.h"
+
 struct HashError {
   uint32_t number = 0;  // 0: no error
   std::wstring source;
@@ -24,7 +26,6 @@ class clsHash {
   static constexpr uint32_t kErrNoFile = 0x8004C342;
 
   clsHash();  // acquires the provider; a failure is kept in Error()
-  ~clsHash();
   clsHash(const clsHash&) = delete;
   clsHash& operator=(const clsHash&) = delete;
 
@@ -43,10 +44,9 @@ class clsHash {
   bool HashBlock(HCRYPTHASH hash, const BYTE* data, DWORD size);
   bool HashBlocks(HANDLE file);
   std::wstring GetHashValue(HCRYPTHASH hash);
-  void DestroyHash();
   void Fail(uint32_t number, const std::wstring& source, const std::wstring& description);
 
-  HCRYPTPROV provider_ = 0;
-  std::vector<HCRYPTHASH> hashes_;  // one per algorithm of the file being read
+  platform::UniqueCryptProvider provider_;
+  std::vector<platform::UniqueCryptHash> hashes_;  // one per algorithm of the file being read
   HashError error_;
 };

@@ -32,9 +32,7 @@ constexpr wchar_t kPasswordKey[] = L"SMTPPassword";
 constexpr wchar_t kAdminEmailKey[] = L"AdminEmail";
 
 std::wstring RegText(const std::wstring& key, const wchar_t* name) {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", key, name, L"S", Variant(L""), value);
-  return value.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, key, name);
 }
 void WriteText(const std::wstring& key, const wchar_t* name, const std::wstring& text) {
   modRegistry::fWriteValue(L"HKLM", key, name, L"S", Variant(text));

@@ -26,12 +26,6 @@ constexpr long kWmiWaitMs = 30 * 1000;  // WMI that does not answer must not hol
 HANDLE g_abandon = nullptr;
 LanIpsSource g_lanIps = nullptr;
 
-std::wstring RegText(const std::wstring& key, const std::wstring& name) {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", key, name, L"S", Variant(L""), value);
-  return value.Text();
-}
-
 void SetIfNotEmpty(std::wstring& field, const std::wstring& value) {
   if (!value.empty()) field = value;
 }
@@ -172,9 +166,11 @@ MailSettings LoadMailSettings() {
 bool LoadEmailConfig() { return LoadMailSettings().Ready(); }
 
 std::wstring GetClientName() {
-  std::wstring name = RegText(kSettingsKey, L"ClientName");
-  if (name.empty()) name = RegText(std::wstring(Product::kMakerKey) + L"\\TarrowII", L"ClientNameForReports");
-  if (name.empty()) name = RegText(std::wstring(Product::kMakerKey) + L"\\Tarrow", L"ClientNameForReports");
+  std::wstring name = modRegistry::ReadText(HKEY_LOCAL_MACHINE, kSettingsKey, L"ClientName");
+  if (name.empty())
+    name = modRegistry::ReadText(HKEY_LOCAL_MACHINE, std::wstring(Product::kMakerKey) + L"\\TarrowII", L"ClientNameForReports");
+  if (name.empty())
+    name = modRegistry::ReadText(HKEY_LOCAL_MACHINE, std::wstring(Product::kMakerKey) + L"\\Tarrow", L"ClientNameForReports");
   return name;
 }
 

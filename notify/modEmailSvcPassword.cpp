@@ -14,9 +14,7 @@ namespace {
 constexpr const wchar_t* kEmailKey = Product::kEmailSetupKey;
 
 std::wstring ScrambledPassword() {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", kEmailKey, Product::kScrambledPasswordValue, L"S", Variant(L""), value);
-  return value.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, kEmailKey, Product::kScrambledPasswordValue);
 }
 
 void DeleteScrambledPassword() {

@@ -1,12 +1,14 @@
 #pragma once
-// Owners for COM state: the thread's apartment, BSTR texts and VARIANT values, and the walk over
-// the rows of one WMI query.
+// Owners for COM state: the thread's apartment, BSTR texts, VARIANT values and task memory, and the
+// walk over the rows of one WMI query.
 #include <windows.h>
 #include <oleauto.h>
 #include <wbemidl.h>
 
 #include <functional>
 #include <string>
+
+#include "platform/Handle.h"
 
 namespace platform {
 
@@ -69,6 +71,16 @@ class ComVariant {
  private:
   VARIANT value_;
 };
+
+// Memory that COM and the shell hand out (item lists, texts), freed with CoTaskMemFree.
+template <typename T>
+struct CoTaskMemTraits {
+  static T Invalid() { return nullptr; }
+  static bool IsValid(T memory) { return memory != nullptr; }
+  static void Close(T memory) { CoTaskMemFree(memory); }
+};
+template <typename T>
+using UniqueCoTaskMem = UniqueHandle<T, CoTaskMemTraits<T>>;
 
 // How a WMI walk ended.
 enum class WmiWalkEnd {

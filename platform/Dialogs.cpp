@@ -1,6 +1,17 @@
 #include "platform/Dialogs.h"
 
+#include "platform/Handle.h"
+
 namespace platform {
+namespace {
+
+struct ScreenDcTraits {  // GetDC(nullptr)
+  static HDC Invalid() { return nullptr; }
+  static bool IsValid(HDC dc) { return dc != nullptr; }
+  static int Close(HDC dc) { return ReleaseDC(nullptr, dc); }
+};
+
+}  // namespace
 
 void BringForward(HWND window) {
   if (IsIconic(window))
@@ -21,6 +32,11 @@ INT_PTR HandCursor(HWND dialog) {
   SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
   SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
   return TRUE;
+}
+
+int ScreenPixelsPerInch() {
+  const UniqueHandle<HDC, ScreenDcTraits> screen(GetDC(nullptr));
+  return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
 }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
 // What the program's windows share besides their base (StaticDialog.h): bringing an open one
-// forward, and static controls that act as links.
+// forward, static controls that act as links, and the screen's scale for their fonts.
 #include <windows.h>
 
 #include <string>
@@ -14,5 +14,9 @@ void BringForward(HWND window);
 INT_PTR LinkColors(WPARAM dc);
 // For WM_SETCURSOR over a link: the hand.
 INT_PTR HandCursor(HWND dialog);
+
+// The screen's pixels per logical inch, which turn a font's points into pixels; 96 when the
+// screen cannot be asked.
+int ScreenPixelsPerInch();
 
 }  // namespace platform

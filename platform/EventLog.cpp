@@ -9,6 +9,7 @@
 #include "platform/Handle.h"
 #include "platform/ProcessAccount.h"
 #include "platform/ProductName.h"
+#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 
 namespace platform {
@@ -484,26 +485,15 @@ void VisitEventsNewestFirst(const std::wstring& log, const std::function<bool(co
           [&](const EVENTLOGRECORD& r) { return visit(FromRecord(r, log)); });
 }
 
-EventMessageFormatter::~EventMessageFormatter() {
-  for (auto& [source, modules] : files_)
-    for (HMODULE m : modules) FreeLibrary(m);
-}
-
-const std::vector<HMODULE>& EventMessageFormatter::FilesOf(const std::wstring& log, const std::wstring& source) {
+const std::vector<UniqueModule>& EventMessageFormatter::FilesOf(const std::wstring& log, const std::wstring& source) {
   const std::wstring name = log + L"\\" + source;
   auto found = files_.find(name);
   if (found != files_.end()) return found->second;
-  std::vector<HMODULE>& modules = files_[name];
+  std::vector<UniqueModule>& modules = files_[name];
   if (!ValidLogName(log) || source.empty() || source.find(L'\\') != std::wstring::npos) return modules;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + name).c_str(), 0,
-                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return modules;
-  wchar_t value[2048] = {};
-  DWORD type = 0, size = sizeof value - sizeof(wchar_t);
-  const LONG read = RegQueryValueExW(key, L"EventMessageFile", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-  RegCloseKey(key);
-  if (read != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return modules;
+  const std::wstring value = ReadRegistryText(
+      HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\" + name, L"EventMessageFile", RegistryView::Own);
+  if (value.empty()) return modules;
   // The Windows folder as Windows reports it: the environment's %SystemRoot% is whoever started us.
   std::wstring list;
   if (!ExpandSystemPath(value, list)) return modules;
@@ -512,8 +502,8 @@ const std::vector<HMODULE>& EventMessageFormatter::FilesOf(const std::wstring& l
     size_t end = list.find(L';', start);
     if (end == std::wstring::npos) end = list.size();
     const std::wstring file = list.substr(start, end - start);
-    if (!file.empty())
-      if (HMODULE m = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) modules.push_back(m);
+    UniqueModule loaded(file.empty() ? nullptr : LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (loaded) modules.push_back(std::move(loaded));
     start = end + 1;
   }
   return modules;
@@ -525,17 +515,13 @@ std::wstring EventMessageFormatter::Format(const EventEntry& entry) {
   std::vector<DWORD_PTR> arguments(kInsertions, reinterpret_cast<DWORD_PTR>(L""));
   for (size_t i = 0; i < entry.strings.size() && i < kInsertions; ++i)
     arguments[i] = reinterpret_cast<DWORD_PTR>(entry.strings[i].c_str());
-  for (HMODULE m : FilesOf(entry.log, entry.source)) {
+  for (const UniqueModule& m : FilesOf(entry.log, entry.source)) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, m,
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, m.get(),
         entry.eventId, 0, reinterpret_cast<wchar_t*>(&text), 0, reinterpret_cast<va_list*>(arguments.data()));
-    if (length > 0 && text) {
-      std::wstring message(text, length);
-      LocalFree(text);
-      return message;
-    }
-    if (text) LocalFree(text);
+    const UniqueLocal owned(text);
+    if (length > 0 && text) return std::wstring(text, length);
   }
   std::wstring joined;
   for (const auto& s : entry.strings) {

@@ -83,16 +83,11 @@ void VisitEventsNewestFirst(const std::wstring& log, const std::function<bool(co
 // insertion strings joined by a blank. The message files opened stay open for the formatter's life.
 class EventMessageFormatter {
  public:
-  EventMessageFormatter() = default;
-  ~EventMessageFormatter();
-  EventMessageFormatter(const EventMessageFormatter&) = delete;
-  EventMessageFormatter& operator=(const EventMessageFormatter&) = delete;
-
   std::wstring Format(const EventEntry& entry);
 
  private:
-  const std::vector<HMODULE>& FilesOf(const std::wstring& log, const std::wstring& source);
-  std::map<std::wstring, std::vector<HMODULE>> files_;
+  const std::vector<UniqueModule>& FilesOf(const std::wstring& log, const std::wstring& source);
+  std::map<std::wstring, std::vector<UniqueModule>> files_;
 };
 // Entries of a log whose record number is firstRecord or later, oldest first.
 std::vector<EventEntry> ReadEventsFrom(const std::wstring& log, uint32_t firstRecord);

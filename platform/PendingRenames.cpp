@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/Handle.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -20,19 +20,13 @@ std::wstring FromNtPath(const std::wstring& path) {
 
 std::vector<PendingRename> PendingRenames() {
   std::vector<PendingRename> renames;
-  UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPendingRenamesKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
-      ERROR_SUCCESS)
+  RegistryKey key;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> bytes;
+  if (key.Open(HKEY_LOCAL_MACHINE, kPendingRenamesKey, KEY_QUERY_VALUE, RegistryView::Bits64) != ERROR_SUCCESS ||
+      key.ReadBytes(kPendingRenamesValue, type, bytes) != ERROR_SUCCESS || type != REG_MULTI_SZ)
     return renames;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key.get(), kPendingRenamesValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-      type != REG_MULTI_SZ)
-    return renames;
-  std::wstring text(size / sizeof(wchar_t) + 2, L'\0');
-  if (RegQueryValueExW(key.get(), kPendingRenamesValue, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
-      ERROR_SUCCESS)
-    return renames;
-  text.resize(size / sizeof(wchar_t));
+  const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   // Strings one after the other, each ended by a null; an empty target is a string too, so only
   // the pairs' count tells where the list ends.
   std::vector<std::wstring> strings;

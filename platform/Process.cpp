@@ -135,8 +135,7 @@ CapturedRun RunAndCapture(const std::wstring& commandLine, DWORD limitMs, size_t
     run.startError = GetLastError();
     return run;
   }
-  CloseHandle(info.hThread);
-  UniqueKernelHandle process(info.hProcess);
+  UniqueKernelHandle process(info.hProcess), thread(info.hThread);
   writeEnd.reset();  // the pipe ends when the program's copy closes
 
   // Until the pipe closes (the program's end closes it), the output outgrows the cap, the limit

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "platform/CryptHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -194,6 +196,42 @@ std::vector<std::string> BodyLines(const std::wstring& body, bool& quotedPrintab
 
 enum class SocketWait { Ready, TimedOut, Failed, Abandoned };
 
+struct SocketTraits {
+  static SOCKET Invalid() { return INVALID_SOCKET; }
+  static bool IsValid(SOCKET s) { return s != INVALID_SOCKET; }
+  static int Close(SOCKET s) { return closesocket(s); }
+};
+struct AddressListTraits {  // what getaddrinfo hands out
+  static addrinfo* Invalid() { return nullptr; }
+  static bool IsValid(addrinfo* a) { return a != nullptr; }
+  static void Close(addrinfo* a) { freeaddrinfo(a); }
+};
+using UniqueSocket = UniqueHandle<SOCKET, SocketTraits>;
+using UniqueAddressList = UniqueHandle<addrinfo*, AddressListTraits>;
+
+// A credentials or security context handle: a pair of numbers with no value meaning none, so
+// whether one is held is told by the call that made it.
+template <SECURITY_STATUS(SEC_ENTRY* Free)(SecHandle*)>
+class UniqueSecurityHandle {
+ public:
+  UniqueSecurityHandle() = default;
+  ~UniqueSecurityHandle() {
+    if (held_) Free(&handle_);
+  }
+  UniqueSecurityHandle(const UniqueSecurityHandle&) = delete;
+  UniqueSecurityHandle& operator=(const UniqueSecurityHandle&) = delete;
+
+  SecHandle* get() { return &handle_; }
+  // The call that wrote into get() succeeded: the handle is this owner's to free.
+  void Hold() { held_ = true; }
+
+ private:
+  SecHandle handle_{};
+  bool held_ = false;
+};
+using UniqueCredentials = UniqueSecurityHandle<FreeCredentialsHandle>;
+using UniqueSecurityContext = UniqueSecurityHandle<DeleteSecurityContext>;
+
 bool IsSignalled(HANDLE event) { return event && WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
 // Waits for the socket in short slices, so that an abandon request is answered at once.
@@ -225,62 +263,6 @@ SocketWait WaitSocket(SOCKET socket, bool forWrite, uint32_t timeoutMs, HANDLE a
   }
 }
 
-// Name resolution on a thread of its own: getaddrinfo has no time limit, and a resolver that
-// hangs must not hold the send. A resolution given up on is freed by its thread when it ends.
-class Resolution {
- public:
-  static Resolution* Start(const std::string& host, const std::string& port) {
-    auto* r = new Resolution(host, port);
-    HANDLE thread = CreateThread(nullptr, 0, Run, r, 0, nullptr);
-    if (!thread) {
-      delete r;
-      return nullptr;
-    }
-    r->thread_ = thread;
-    return r;
-  }
-  // The addresses (the caller frees them), or null on failure, time-out or abandon.
-  addrinfo* Wait(uint32_t timeoutMs, HANDLE abandon, bool& timedOut, bool& abandoned) {
-    const HANDLE handles[] = {thread_, abandon};
-    const DWORD r = WaitForMultipleObjects(abandon ? 2 : 1, handles, FALSE, timeoutMs);
-    addrinfo* found = nullptr;
-    timedOut = r == WAIT_TIMEOUT;
-    abandoned = r == WAIT_OBJECT_0 + 1;
-    if (r == WAIT_OBJECT_0) std::swap(found, found_);
-    Release();
-    return found;
-  }
-
- private:
-  Resolution(const std::string& host, const std::string& port) : host_(host), port_(port) {}
-  ~Resolution() {
-    if (found_) freeaddrinfo(found_);
-    if (thread_) CloseHandle(thread_);
-  }
-  void Release() {
-    if (InterlockedDecrement(&references_) == 0) delete this;
-  }
-  static DWORD WINAPI Run(LPVOID parameter) {
-    auto* self = static_cast<Resolution*>(parameter);
-    WSADATA data{};
-    if (WSAStartup(MAKEWORD(2, 2), &data) == 0) {
-      addrinfo hints{};
-      hints.ai_family = AF_UNSPEC;  // IPv4 and IPv6 alike
-      hints.ai_socktype = SOCK_STREAM;
-      hints.ai_protocol = IPPROTO_TCP;
-      if (getaddrinfo(self->host_.c_str(), self->port_.c_str(), &hints, &self->found_) != 0) self->found_ = nullptr;
-      WSACleanup();
-    }
-    self->Release();
-    return 0;
-  }
-
-  std::string host_, port_;
-  addrinfo* found_ = nullptr;
-  HANDLE thread_ = nullptr;
-  LONG references_ = 2;  // the waiter and the thread
-};
-
 struct WinsockSession {
   bool ok = false;
   WinsockSession() {
@@ -292,27 +274,64 @@ struct WinsockSession {
   }
 };
 
-struct CertContextOwner {
-  PCCERT_CONTEXT value = nullptr;
-  ~CertContextOwner() {
-    if (value) CertFreeCertificateContext(value);
+// Name resolution on a thread of its own: getaddrinfo has no time limit, and a resolver that
+// hangs must not hold the send. A resolution given up on is freed by its thread when it ends.
+class Resolution {
+ public:
+  static Resolution* Start(const std::string& host, const std::string& port) {
+    auto* r = new Resolution(host, port);
+    // The thread may end and drop its reference before the handle is kept here: the waiter's
+    // reference keeps the object.
+    r->thread_.reset(CreateThread(nullptr, 0, Run, r, 0, nullptr));
+    if (!r->thread_) {
+      delete r;
+      return nullptr;
+    }
+    return r;
   }
-};
-struct ChainOwner {
-  PCCERT_CHAIN_CONTEXT value = nullptr;
-  ~ChainOwner() {
-    if (value) CertFreeCertificateChain(value);
+  // The addresses, or none on failure, time-out or abandon.
+  UniqueAddressList Wait(uint32_t timeoutMs, HANDLE abandon, bool& timedOut, bool& abandoned) {
+    const HANDLE handles[] = {thread_.get(), abandon};
+    const DWORD r = WaitForMultipleObjects(abandon ? 2 : 1, handles, FALSE, timeoutMs);
+    UniqueAddressList found;
+    timedOut = r == WAIT_TIMEOUT;
+    abandoned = r == WAIT_OBJECT_0 + 1;
+    if (r == WAIT_OBJECT_0) found = std::move(found_);
+    Release();
+    return found;
   }
+
+ private:
+  Resolution(const std::string& host, const std::string& port) : host_(host), port_(port) {}
+  ~Resolution() = default;
+  void Release() {
+    if (InterlockedDecrement(&references_) == 0) delete this;
+  }
+  static DWORD WINAPI Run(LPVOID parameter) {
+    auto* self = static_cast<Resolution*>(parameter);
+    {
+      const WinsockSession winsock;
+      addrinfo hints{};
+      hints.ai_family = AF_UNSPEC;  // IPv4 and IPv6 alike
+      hints.ai_socktype = SOCK_STREAM;
+      hints.ai_protocol = IPPROTO_TCP;
+      addrinfo* found = nullptr;
+      if (winsock.ok && getaddrinfo(self->host_.c_str(), self->port_.c_str(), &hints, &found) == 0)
+        self->found_.reset(found);
+    }
+    self->Release();
+    return 0;
+  }
+
+  std::string host_, port_;
+  UniqueAddressList found_;
+  UniqueKernelHandle thread_;
+  LONG references_ = 2;  // the waiter and the thread
 };
 
 class Connection {
  public:
   explicit Connection(const SmtpRequest& request) : request_(request) {}
-  ~Connection() {
-    if (haveContext_) DeleteSecurityContext(&context_);
-    if (haveCredentials_) FreeCredentialsHandle(&credentials_);
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-  }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -350,12 +369,10 @@ class Connection {
 
   const SmtpRequest& request_;
   const uint32_t started_ = GetTickCount();
-  SOCKET socket_ = INVALID_SOCKET;
+  UniqueSocket socket_;
   bool tls_ = false;
-  CredHandle credentials_{};
-  CtxtHandle context_{};
-  bool haveCredentials_ = false;
-  bool haveContext_ = false;
+  UniqueCredentials credentials_;
+  UniqueSecurityContext context_;  // after the credentials: freed before them
   SecPkgContext_StreamSizes sizes_{};
   std::string raw_;    // received, not yet decrypted
   std::string plain_;  // received, not yet read as reply lines
@@ -366,7 +383,7 @@ bool Connection::WaitFor(bool forWrite, uint32_t timeoutMs) {
   if (spent >= request_.totalTimeoutMs) return Fail(WSAETIMEDOUT, L"The conversation with the server took too long.");
   timeoutMs = std::min(timeoutMs, request_.totalTimeoutMs - spent);
   int error = 0;
-  switch (WaitSocket(socket_, forWrite, timeoutMs, Abandon(), error)) {
+  switch (WaitSocket(socket_.get(), forWrite, timeoutMs, Abandon(), error)) {
     case SocketWait::Ready: return true;
     case SocketWait::TimedOut: return Fail(WSAETIMEDOUT, L"The server did not answer in time.");
     case SocketWait::Abandoned: return Fail(ERROR_CANCELLED, L"The send was abandoned.");
@@ -383,36 +400,34 @@ bool Connection::Connect() {
   Resolution* resolution = Resolution::Start(host, port);
   if (!resolution) return Fail(WSAHOST_NOT_FOUND, L"The SMTP server " + request_.server + L" could not be looked up.");
   bool timedOut = false, abandoned = false;
-  addrinfo* found = resolution->Wait(request_.connectTimeoutMs, Abandon(), timedOut, abandoned);
+  const UniqueAddressList found = resolution->Wait(request_.connectTimeoutMs, Abandon(), timedOut, abandoned);
   if (abandoned) return Fail(ERROR_CANCELLED, L"The send was abandoned.");
   if (timedOut) return Fail(WSAETIMEDOUT, L"Looking up the SMTP server " + request_.server + L" timed out.");
   if (!found) return Fail(WSAHOST_NOT_FOUND, L"The SMTP server " + request_.server + L" was not found.");
   bool connected = false;
   SocketWait last = SocketWait::Failed;
-  for (addrinfo* a = found; a && !connected && last != SocketWait::Abandoned; a = a->ai_next) {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-    if (socket_ == INVALID_SOCKET) continue;
+  for (const addrinfo* a = found.get(); a && !connected && last != SocketWait::Abandoned; a = a->ai_next) {
+    socket_.reset(socket(a->ai_family, a->ai_socktype, a->ai_protocol));
+    if (!socket_) continue;
     u_long nonBlocking = 1;
-    ioctlsocket(socket_, FIONBIO, &nonBlocking);
-    if (connect(socket_, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+    ioctlsocket(socket_.get(), FIONBIO, &nonBlocking);
+    if (connect(socket_.get(), a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
       connected = true;
     } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
       int error = 0;
-      last = WaitSocket(socket_, true, request_.connectTimeoutMs, Abandon(), error);
+      last = WaitSocket(socket_.get(), true, request_.connectTimeoutMs, Abandon(), error);
       connected = last == SocketWait::Ready;
     }
   }
-  freeaddrinfo(found);
   if (!connected) {
     if (last == SocketWait::Abandoned) return Fail(ERROR_CANCELLED, L"The send was abandoned.");
     if (last == SocketWait::TimedOut) return Fail(WSAETIMEDOUT, L"Connecting to " + where + L" timed out.");
     return Fail(WSAECONNREFUSED, L"Could not connect to " + where + L".");
   }
   u_long blocking = 0;
-  ioctlsocket(socket_, FIONBIO, &blocking);
+  ioctlsocket(socket_.get(), FIONBIO, &blocking);
   const DWORD sendTimeout = request_.replyTimeoutMs;
-  setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
+  setsockopt(socket_.get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof sendTimeout);
   if (request_.security == SmtpSecurity::Implicit) return Handshake(true);
   return true;
 }
@@ -420,7 +435,7 @@ bool Connection::Connect() {
 bool Connection::SendRaw(const char* data, size_t size) {
   while (size > 0) {
     if (!WaitFor(true, request_.replyTimeoutMs)) return false;
-    const int sent = send(socket_, data, static_cast<int>(std::min<size_t>(size, 65536)), 0);
+    const int sent = send(socket_.get(), data, static_cast<int>(std::min<size_t>(size, 65536)), 0);
     if (sent == SOCKET_ERROR || sent == 0) return Fail(WSAGetLastError(), L"Sending to the server failed.");
     data += sent;
     size -= static_cast<size_t>(sent);
@@ -432,7 +447,7 @@ bool Connection::ReceiveRaw() {
   if (raw_.size() > 1024 * 1024) return Fail(WSAEMSGSIZE, L"The server sent too much.");
   if (!WaitFor(false, request_.replyTimeoutMs)) return false;
   char buffer[16384];
-  const int got = recv(socket_, buffer, sizeof buffer, 0);
+  const int got = recv(socket_.get(), buffer, sizeof buffer, 0);
   if (got == 0) return Fail(WSAECONNRESET, L"The server closed the connection.");
   if (got == SOCKET_ERROR) return Fail(WSAGetLastError(), L"Reading from the server failed.");
   raw_.append(buffer, static_cast<size_t>(got));
@@ -453,7 +468,7 @@ bool Connection::Send(const std::string& data) {
         {0, SECBUFFER_EMPTY, nullptr},
     };
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-    const SECURITY_STATUS status = EncryptMessage(&context_, 0, &description, 0);
+    const SECURITY_STATUS status = EncryptMessage(context_.get(), 0, &description, 0);
     if (status != SEC_E_OK) return Fail(status, L"Encrypting for the server failed.");
     if (!SendRaw(packet.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer)) return false;
     offset += chunk;
@@ -477,7 +492,7 @@ bool Connection::FillPlain() {
         {0, SECBUFFER_EMPTY, nullptr},
     };
     SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-    const SECURITY_STATUS status = DecryptMessage(&context_, &description, 0, nullptr);
+    const SECURITY_STATUS status = DecryptMessage(context_.get(), &description, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
       if (!ReceiveRaw()) return false;
       continue;
@@ -550,9 +565,9 @@ bool Connection::AcquireCredentials() {
   TimeStamp expiry{};
   const SECURITY_STATUS status = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
                                                            SECPKG_CRED_OUTBOUND, nullptr, &schannel, nullptr, nullptr,
-                                                           &credentials_, &expiry);
+                                                           credentials_.get(), &expiry);
   if (status != SEC_E_OK) return Fail(status, L"Secure connections are not available.");
-  haveCredentials_ = true;
+  credentials_.Hold();
   return true;
 }
 
@@ -573,10 +588,10 @@ bool Connection::Handshake(bool initial) {
     SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
     SecBufferDesc outDescription{SECBUFFER_VERSION, 1, out};
     ULONG got = 0;
-    status = InitializeSecurityContextW(&credentials_, first ? nullptr : &context_, &target[0], wanted, 0, 0,
-                                        first ? nullptr : &inDescription, 0, first ? &context_ : nullptr,
+    status = InitializeSecurityContextW(credentials_.get(), first ? nullptr : context_.get(), &target[0], wanted, 0,
+                                        0, first ? nullptr : &inDescription, 0, first ? context_.get() : nullptr,
                                         &outDescription, &got, &expiry);
-    if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)) haveContext_ = true;
+    if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)) context_.Hold();
     first = false;
     if (out[0].pvBuffer) {
       const bool sent = out[0].cbBuffer == 0 || SendRaw(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer);
@@ -594,7 +609,7 @@ bool Connection::Handshake(bool initial) {
     else
       raw_.clear();
     if (status == SEC_E_OK) {
-      status = QueryContextAttributesW(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
+      status = QueryContextAttributesW(context_.get(), SECPKG_ATTR_STREAM_SIZES, &sizes_);
       if (status != SEC_E_OK) return Fail(status, L"The secure connection to the server failed.");
       // A new negotiation may bring a new certificate: it is checked like the first.
       if (!CheckCertificate()) return false;
@@ -627,14 +642,14 @@ std::wstring ChainErrorText(DWORD errors) {
 }
 
 bool Connection::CheckCertificate() {
-  CertContextOwner certificate;
+  UniqueCertContext certificate;
   const SECURITY_STATUS status =
-      QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate.value);
-  if (status != SEC_E_OK || !certificate.value) return Fail(status, L"The server presented no certificate.");
+      QueryContextAttributesW(context_.get(), SECPKG_ATTR_REMOTE_CERT_CONTEXT, certificate.put());
+  if (status != SEC_E_OK || !certificate) return Fail(status, L"The server presented no certificate.");
 
   const std::string& trusted = request_.extraTrustedCertificate;
-  if (!trusted.empty() && trusted.size() == certificate.value->cbCertEncoded &&
-      std::memcmp(trusted.data(), certificate.value->pbCertEncoded, trusted.size()) == 0)
+  if (!trusted.empty() && trusted.size() == certificate.get()->cbCertEncoded &&
+      std::memcmp(trusted.data(), certificate.get()->pbCertEncoded, trusted.size()) == 0)
     return true;
 
   char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
@@ -644,13 +659,13 @@ bool Connection::CheckCertificate() {
   chainPara.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
   chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
   chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-  ChainOwner chain;
-  if (!CertGetCertificateChain(nullptr, certificate.value, nullptr, certificate.value->hCertStore, &chainPara, 0,
-                               nullptr, &chain.value))
+  UniqueCertChain chain;
+  if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate.get()->hCertStore, &chainPara, 0,
+                               nullptr, chain.put()))
     return Fail(static_cast<long>(GetLastError()), L"The server's certificate could not be checked.");
   // Any error bit of the chain refuses it, a chain that stops short of a root included: the
   // policy check below does not report every such chain on every system.
-  const DWORD chainErrors = chain.value->TrustStatus.dwErrorStatus;
+  const DWORD chainErrors = chain.get()->TrustStatus.dwErrorStatus;
   if (chainErrors != CERT_TRUST_NO_ERROR) return Fail(ChainErrorCode(chainErrors), ChainErrorText(chainErrors));
 
   std::wstring serverName = request_.server;
@@ -663,7 +678,7 @@ bool Connection::CheckCertificate() {
   policyPara.pvExtraPolicyPara = &ssl;
   CERT_CHAIN_POLICY_STATUS policyStatus{};
   policyStatus.cbSize = sizeof policyStatus;
-  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.value, &policyPara, &policyStatus))
+  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policyPara, &policyStatus))
     return Fail(static_cast<long>(GetLastError()), L"The server's certificate could not be checked.");
   if (policyStatus.dwError != 0)
     return Fail(static_cast<long>(policyStatus.dwError),

@@ -6,6 +6,7 @@
 
 #include "platform/Handle.h"
 #include "platform/ProductName.h"
+#include "platform/Registry.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -42,20 +43,16 @@ std::wstring FullLongPath(const std::wstring& path) {
 
 std::vector<std::wstring> ListedFolders() {
   std::vector<std::wstring> folders;
-  UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestRunsKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
-      ERROR_SUCCESS)
+  RegistryKey key;
+  std::vector<std::wstring> names;
+  if (key.Open(HKEY_LOCAL_MACHINE, kTestRunsKey, KEY_QUERY_VALUE, RegistryView::Bits64) != ERROR_SUCCESS)
     return folders;
-  for (DWORD index = 0;; ++index) {
-    wchar_t name[256] = {};
-    DWORD nameLength = 256, type = 0;
-    wchar_t data[MAX_PATH] = {};
-    DWORD dataBytes = sizeof data - sizeof(wchar_t);
-    const LONG status = RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(data), &dataBytes);
-    if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
-    std::wstring folder = Trim(data);
+  key.ValueNames(names);
+  for (const std::wstring& name : names) {
+    std::wstring text;
+    DWORD type = REG_NONE;
+    if (key.ReadText(name, text, type) != ERROR_SUCCESS || type != REG_SZ || text.size() >= MAX_PATH) continue;
+    std::wstring folder = Trim(text);
     while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     if (folder.size() < 2) continue;  // a drive letter and its colon at least
     folder = FullLongPath(folder + L"\\");

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "platform/Handle.h"
+#include "platform/Registry.h"
 #include "platform/SystemFolder.h"
 
 namespace platform {
@@ -47,16 +48,10 @@ std::wstring UserFolderPath(UserFolder folder) {
 }
 
 std::wstring ProfilesFolder() {
-  UniqueRegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
-    return {};
-  wchar_t value[MAX_PATH] = {};
-  DWORD type = 0, size = sizeof value - sizeof(wchar_t);
-  if (RegQueryValueExW(key.get(), L"ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-          ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ))
-    return {};
+  const std::wstring value = ReadRegistryText(
+      HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", L"ProfilesDirectory",
+      RegistryView::Bits64);
+  if (value.empty()) return {};
   // Windows keeps it as "%SystemDrive%\Users": expanded from the system, never from the environment.
   std::wstring folder;
   if (!ExpandSystemPath(value, folder)) return {};

@@ -24,6 +24,9 @@ import re
 import subprocess
 import sys
 
+# The tests and the benchmarks stand outside the programs (sourcetree.OUTSIDE): they may use any folder.
+from sourcetree import program_folders, sources
+
 # What each folder may include besides itself.
 FLOORS = {
     'platform': set(),
@@ -41,42 +44,12 @@ FLOORS = {
     # prevention test's program), each in a folder of its own.
     'resources': {'common', 'platform'},
 }
-# Sources that are not the programs' code: the tests and the benchmarks may use any folder.
-OUTSIDE = {'tests', 'bench'}
-SOURCE_ENDINGS = ('.cpp', '.c', '.h')
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/([A-Za-z0-9_]+)\.h"', re.M)
 
 
-def sources(source_dir, folder):
-    """The source files of a top-level folder, as paths below the source folder, sorted."""
-    found = []
-    for root, dirs, files in os.walk(os.path.join(source_dir, folder)):
-        dirs.sort()
-        for name in sorted(files):
-            if name.endswith(SOURCE_ENDINGS):
-                found.append(os.path.relpath(os.path.join(root, name), source_dir).replace(os.sep, '/'))
-    return found
-
-
-def is_build_folder(path):
-    """A CMake build folder (with its generated sources) inside the source tree: never read."""
-    for root, dirs, files in os.walk(path):
-        if 'CMakeCache.txt' in files:
-            return True
-        if os.path.relpath(root, path).count(os.sep) >= 1:
-            dirs[:] = []
-    return False
-
-
 def unlisted_folders(source_dir):
-    breaches = []
-    for name in sorted(os.listdir(source_dir)):
-        path = os.path.join(source_dir, name)
-        if name.startswith('.') or not os.path.isdir(path) or name in FLOORS or name in OUTSIDE:
-            continue
-        if not is_build_folder(path) and sources(source_dir, name):
-            breaches.append(f'{name}/ holds sources but has no floor in the table')
-    return breaches
+    return [f'{name}/ holds sources but has no floor in the table' for name in program_folders(source_dir)
+            if name not in FLOORS and sources(source_dir, name)]
 
 
 def name_breaches(source_dir):

@@ -13,6 +13,8 @@ import os
 import re
 import sys
 
+from sourcetree import literals, run_check
+
 FOLDERS = ['platform', 'common', 'zip', 'notify', 'engine', 'alerts', 'update', 'ui', 'app', 'filtermod',
            'eventsvc', 'resources']
 ENDINGS = ('.cpp', '.h', '.c', '.rc')
@@ -25,37 +27,6 @@ FILE_RESOURCE = re.compile(r'\b(RT_MANIFEST|ICON|BITMAP|CUSTOM)\s+"')
 def names(source_dir):
     with open(os.path.join(source_dir, ROOT_HEADER), encoding='utf-8') as header:
         return {value.lower() for _, value in NAME.findall(header.read()) if value}
-
-
-def literals(text):
-    """(line number, line, literal) for each string literal outside comments."""
-    found, i, line, n = [], 0, 1, len(text)
-    while i < n:
-        c = text[i]
-        if c == '\n':
-            line += 1
-        elif text.startswith('//', i):
-            i = text.find('\n', i)
-            if i < 0:
-                break
-            continue
-        elif text.startswith('/*', i):
-            end = text.find('*/', i + 2)
-            end = n if end < 0 else end + 2
-            line += text.count('\n', i, end)
-            i = end
-            continue
-        elif c in '"\'':
-            j = i + 1
-            while j < n and text[j] != c and text[j] != '\n':
-                j += 2 if text[j] == '\\' else 1
-            start = text.rfind('\n', 0, i) + 1
-            stop = text.find('\n', i)
-            found.append((line, text[start:stop if stop >= 0 else n], text[i + 1:j]))
-            i = j + 1
-            continue
-        i += 1
-    return found
 
 
 def breaches(source_dir):
@@ -81,15 +52,5 @@ def breaches(source_dir):
     return found
 
 
-def main():
-    if len(sys.argv) != 2:
-        sys.exit(__doc__)
-    found = breaches(sys.argv[1])
-    for breach in found:
-        print(breach)
-    print(f'{len(found)} name(s) spelled outside {ROOT_HEADER}')
-    return 1 if found else 0
-
-
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(run_check(__doc__, breaches, f'name(s) spelled outside {ROOT_HEADER}'))

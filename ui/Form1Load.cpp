@@ -17,12 +17,6 @@ const std::wstring kFilterKey = Product::kFilterModuleKey;
 constexpr auto& kClasses = Product::kHookedClasses;
 constexpr int kClassCount = static_cast<int>(std::size(kClasses));  // a box of each in both rows
 
-std::wstring Read(const std::wstring& key, const std::wstring& value) {
-  Variant result;
-  modRegistry::fReadValue(L"HKLM", key, value, L"S", Variant(L""), result);
-  return result.Text();
-}
-
 // A saved text as a box value; false when it is no whole number (the box then stays as it is).
 bool Number(const std::wstring& text, int& number) {
   int32_t n = 0;
@@ -87,7 +81,7 @@ void Form1::Form_Load() {
     SetWindowTextW(window, CommonModule::GetVersionText(L"", L"").c_str());
   }
 
-  if (Read(Product::kSettingsKey, L"Installed") != L"1") {
+  if (modRegistry::ReadText(HKEY_LOCAL_MACHINE, Product::kSettingsKey, L"Installed") != L"1") {
     HideMenuItem(IDM_FORM1_INSTALL2);
     SetMenuEnabled(IDM_FORM1_EMAILALERTS, false);
     SetMenuEnabled(IDM_FORM1_EXEFILTER, false);
@@ -105,7 +99,7 @@ void Form1::Form_Load() {
   for (const auto& [subkey, base] : {std::pair{L"\\Suspicious", IDC_FORM1_CHKSUSPICIOUS},
                                      std::pair{L"\\Constant", IDC_FORM1_CHKCONSTANT}}) {
     for (int i = 0; i < kClassCount; ++i) {
-      const std::wstring text = Read(kFilterKey + subkey, kClasses[i]);
+      const std::wstring text = modRegistry::ReadText(HKEY_LOCAL_MACHINE, kFilterKey + subkey, kClasses[i]);
       if (!text.empty()) SetBoxFromText(base + i, text);
     }
   }

@@ -95,9 +95,7 @@ bool RuleKeys(bool whitelist, std::vector<std::wstring>& names) {
 }
 
 std::wstring RuleText(bool whitelist, const std::wstring& keyName) {
-  Variant value;
-  modRegistry::fReadValue(L"HKLM", PathsKey(whitelist) + L"\\" + keyName, L"ItemData", L"S", Variant(L""), value);
-  return value.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, PathsKey(whitelist) + L"\\" + keyName, L"ItemData");
 }
 
 void LoadPathRules(bool bWhitelist) {
@@ -270,9 +268,7 @@ double DialogPoints() {
   metrics.cbSize = sizeof metrics;
   double points = 0;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) && metrics.lfMessageFont.lfHeight) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+    const int dpi = platform::ScreenPixelsPerInch();
     points = std::abs(metrics.lfMessageFont.lfHeight) * 72.0 / (dpi > 0 ? dpi : 96);
   }
   return std::max(points, 8.0);

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 
+#include "platform/Dialogs.h"
+
 namespace {
 
 // Font sizes a control accepts; anything outside is refused and the font left as it is.
@@ -105,9 +107,7 @@ void FormResizer::SetControlFont(HWND control, double pointSize) {
   HFONT base = slot != fonts_.end() ? slot->original : current;
   LOGFONTW face = {};
   if (!GetObjectW(base ? static_cast<HGDIOBJ>(base) : GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face)) return;
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
+  const int dpi = platform::ScreenPixelsPerInch();
   face.lfHeight = -std::max(1L, std::lround(pointSize * dpi / 72.0));
   face.lfWidth = 0;
   platform::UniqueFont font(CreateFontIndirectW(&face));

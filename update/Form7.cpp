@@ -42,9 +42,7 @@ ScheduleDialog& Dialog() {
 HWND Window() { return Dialog().Window(); }
 
 std::wstring ReadSetting(const wchar_t* value) {
-  Variant text;
-  modRegistry::fReadValue(L"HKLM", Product::kSettingsKey, value, L"S", Variant(L""), text);
-  return text.Text();
+  return modRegistry::ReadText(HKEY_LOCAL_MACHINE, Product::kSettingsKey, value);
 }
 
 // A whole number from 1 to 58, drawn as the task module draws its numbers.

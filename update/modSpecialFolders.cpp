@@ -4,20 +4,19 @@
 #include <shlobj.h>
 
 #include "common/CommonModule.h"
+#include "platform/Com.h"
 #include "platform/Text.h"
 
 namespace modSpecialFolders {
 
 std::wstring GetSpecialFolder(int folderId) {
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, &items)) || !items) {
+  platform::UniqueCoTaskMem<LPITEMIDLIST> items;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, items.put())) || !items) {
     CommonModule::DPrint(L"modSpecialFolders\\GetSpecialFolder: ", L"- no folder for id ", folderId);
     return L"";
   }
   wchar_t buffer[MAX_PATH + 1] = {};
-  const bool found = SHGetPathFromIDListW(items, buffer) != FALSE;
-  CoTaskMemFree(items);
-  if (!found) return L"";
+  if (!SHGetPathFromIDListW(items.get(), buffer)) return L"";
   std::wstring path = buffer;
   while (!path.empty() && path.back() == L' ') path.pop_back();
   return path;

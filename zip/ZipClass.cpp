@@ -283,7 +283,7 @@ bool ZipClass::WriteZip(const std::wstring& filePath, bool overwrite) {
     return false;
   }
   bool written = WriteAll(file.get());
-  written = CloseHandle(file.release()) && written;
+  written = file.close() && written;
   if (written) {
     written = MoveFileExW(temp.c_str(), filePath.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
   }

@@ -466,7 +466,7 @@ bool ZipExtractionClass::ExtractEntry(const Entry& entry, const std::wstring& ta
     staged.back().temp.clear();
     staged.back().placed = true;
   }
-  if (!CloseHandle(file.release())) {
+  if (!file.close()) {
     RaiseError(kErrCantWrite, L"Can't write the file " + target);
     return false;
   }

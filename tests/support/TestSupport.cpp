@@ -345,23 +345,22 @@ std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey) {
   return items;
 }
 
-bool RegWriteDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number) {
+bool RegWriteRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD type, const void* bytes,
+                 DWORD size) {
   platform::UniqueRegKey k;
   if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, k.put(), nullptr) !=
       ERROR_SUCCESS)
     return false;
-  return RegSetValueExW(k.get(), value.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number) ==
-         ERROR_SUCCESS;
+  return RegSetValueExW(k.get(), value.c_str(), 0, type, static_cast<const BYTE*>(bytes), size) == ERROR_SUCCESS;
+}
+
+bool RegWriteDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number) {
+  return RegWriteRaw(root, key, value, REG_DWORD, &number, sizeof number);
 }
 
 bool RegWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text,
                     DWORD type) {
-  platform::UniqueRegKey k;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, k.put(), nullptr) !=
-      ERROR_SUCCESS)
-    return false;
-  return RegSetValueExW(k.get(), value.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  return RegWriteRaw(root, key, value, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 }  // namespace testsupport

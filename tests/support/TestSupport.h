@@ -130,6 +130,9 @@ std::wstring ProductSetting(const std::wstring& value, const std::wstring& subke
 void ClearProductAndPolicy();
 // The ItemData of every rule key under a policy level's Paths key, sorted.
 std::vector<std::wstring> RuleItemData(const std::wstring& pathsKey);
+// Stores the bytes as they are, of any type.
+bool RegWriteRaw(HKEY root, const std::wstring& key, const std::wstring& value, DWORD type, const void* bytes,
+                 DWORD size);
 bool RegWriteDword(HKEY root, const std::wstring& key, const std::wstring& value, DWORD number);
 bool RegWriteString(HKEY root, const std::wstring& key, const std::wstring& value, const std::wstring& text,
                     DWORD type = REG_SZ);
