@@ -25,7 +25,7 @@ import subprocess
 import sys
 
 # The tests and the benchmarks stand outside the programs (sourcetree.OUTSIDE): they may use any folder.
-from sourcetree import program_folders, sources
+from sourcetree import OUTSIDE, program_folders, sources
 
 # What each folder may include besides itself.
 FLOORS = {
