@@ -8,7 +8,6 @@
 #include "alerts/Form10Ids.h"
 #include "common/CommonModule.h"
 #include "common/Product.h"
-#include "common/Variant.h"
 #include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "common/CommonModule.h"
-#include "common/Variant.h"
 #include "common/frmStatusWin.h"
 #include "common/modRegistry.h"
 #include "engine/PolicyLayout.h"

@@ -5,7 +5,6 @@
 #include "common/CommonModule.h"
 #include "common/Product.h"
 #include "common/SecretValue.h"
-#include "common/Variant.h"
 #include "common/modRegistry.h"
 
 namespace modEmailSvc {

@@ -11,7 +11,6 @@
 #include "common/CommonModule.h"
 #include "common/MCommonFile.h"
 #include "common/Product.h"
-#include "common/Variant.h"
 #include "common/mod32BitIcon.h"
 #include "common/modOpSys.h"
 #include "common/modRegistry.h"
